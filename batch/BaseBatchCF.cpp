@@ -1,0 +1,3 @@
+#include "batch/BaseBatchCF.h"
+
+TfrmBaseBatch::TfrmBaseBatch(QWidget* owner) : TfrmBaseOpt(owner) {}

@@ -1,0 +1,3 @@
+#include "batch/BaseOpt.h"
+
+TfrmBaseOpt::TfrmBaseOpt(QWidget* owner) : TfrmBaseGene(owner) {}

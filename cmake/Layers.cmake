@@ -1,0 +1,30 @@
+# Layering of the source folders. A folder's target links only the folders it may use,
+# and a check at build time fails when one of its sources includes a header of a folder
+# it may not use, so that dependencies keep pointing downwards.
+
+set(QV_FOLDERS platform support config controls jobform batch writeoff plugin libs server host)
+set(QV_WARNINGS -Wall -Wextra -Werror)
+
+# qv_layer(<target> <folder> MAY_USE <folders...>)
+function(qv_layer target folder)
+  cmake_parse_arguments(A "" "" "MAY_USE" ${ARGN})
+  target_compile_options(${target} PRIVATE ${QV_WARNINGS})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  get_target_property(srcs ${target} SOURCES)
+  set(files)
+  foreach(s IN LISTS srcs)
+    if(s MATCHES "\\.(h|cpp)$")
+      get_filename_component(abs ${s} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+      list(APPEND files ${abs})
+    endif()
+  endforeach()
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.layers)
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -DFOLDER=${folder} "-DALLOWED=${folder};${A_MAY_USE}"
+            "-DKNOWN=${QV_FOLDERS}" "-DFILES=${files}" -DSTAMP=${stamp}
+            -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayers.cmake
+    DEPENDS ${files} ${PROJECT_SOURCE_DIR}/cmake/CheckLayers.cmake
+    COMMENT "Checking the includes of ${folder}/" VERBATIM)
+  add_custom_target(${target}_layers DEPENDS ${stamp})
+  add_dependencies(${target} ${target}_layers)
+endfunction()

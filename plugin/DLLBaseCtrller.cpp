@@ -1,0 +1,46 @@
+#include "plugin/DLLBaseCtrller.h"
+
+// Set by the controller unit of the library while it loads.
+TDLLBaseControllerClass DLLControllerClass = nullptr;
+
+void TDLLBaseController::DoFormCreated()
+{
+    DoEvent(evFormCreated);
+}
+
+void TDLLBaseController::DoFormShow(QObject*)
+{
+    DoEvent(evFormShow);
+}
+
+void TDLLBaseController::DoFormHide(QObject*)
+{
+    DoEvent(evFormHide);
+}
+
+void TDLLBaseController::DoFormDestroy(QObject*)
+{
+    DoEvent(evFormDestroy);
+}
+
+void TDLLBaseController::DoReservedEvent()
+{
+    DoEvent(evReserved);
+}
+
+void TDLLBaseController::DoEvent(std::int32_t code)
+{
+    if (OnEvent)
+        OnEvent(code, this);
+}
+
+void TDLLBaseController::Reserved17() {}
+
+TDLLBaseController::~TDLLBaseController() = default;
+
+extern "C" __attribute__((visibility("default"))) TDLLBaseController* GetController()
+{
+    if (!DLLControllerClass)
+        throw Exception("QVR DLL Internal Error :\rNot Assign \"DLLControllerClass\" varible");
+    return DLLControllerClass();
+}
