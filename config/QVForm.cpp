@@ -1,4 +1,5 @@
 #include "config/QVForm.h"
+#include "platform/ModalRunner.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -49,7 +50,7 @@ void TQVForm::FormDestroy(QObject*) {}
 
 int TQVForm::ShowModal()
 {
-    return ExecModalLoop();
+    return RunModal(this, [this] { return ExecModalLoop(); });
 }
 
 int TQVForm::ExecModalLoop()
