@@ -19,7 +19,9 @@ void TfrmBaseGene::SetModuleFileName(const QString& fileName)
 {
     ModuleFileName = fileName;
     if (!IsLibraryMode())
-        InitSession(Variant::list({kTestUser, kTestCompany, kTestCompany}));
+        // The host window and the extra element too: a session of three elements would
+        // make the form close itself at once.
+        InitSession(Variant::list({kTestUser, kTestCompany, kTestCompany, std::int64_t(0), Variant()}));
 }
 
 bool TfrmBaseGene::IsLibraryMode() const
