@@ -1,0 +1,368 @@
+-- Tables of the system database and of a company database.
+--
+-- The system database is the connection's main database: framework tables that the SQL
+-- texts name without a prefix (ADMTC, QVRINTMA, ...). Each company database is attached
+-- under its database name; the texts reach its tables through "$$" (resolved to
+-- "<database>..").
+--
+-- Written in the common subset of the SQL Server dialect and SQLite. Texts are stored
+-- trimmed; dates are eight-character texts "yyyymmdd"; flags are "Y"/"N" unless noted.
+-- Every company table carries the audit columns COMPANY, CREATOR, USR_GROUP,
+-- CREATE_DATE ("yyyymmddhhnnsszzz"), MODIFIER, MODI_DATE and FLAG (edit counter).
+--
+-- The line "-- @section <name>" starts a section; the setup program runs one section per
+-- database.
+
+-- @section system
+
+-- Companies and the database that holds each one's books.
+CREATE TABLE ADMMC (
+  MC001 VARCHAR(10) NOT NULL PRIMARY KEY,   -- company code
+  MC002 VARCHAR(80) NOT NULL DEFAULT '',    -- company name
+  MC003 VARCHAR(20) NOT NULL DEFAULT '',    -- company database name
+  MC004 VARCHAR(1)  NOT NULL DEFAULT 'Y'    -- in use
+);
+
+-- System settings per company ("Sys001" date order, "Sys002" date separator, "Sys003"
+-- local currency, "Sys029" first open month, "Sys030" last closed month, "QVR002"
+-- company title, ...). The counter service serves them as the settings matrix.
+CREATE TABLE ADMMS (
+  MS001 VARCHAR(10)  NOT NULL,              -- company code
+  MS002 VARCHAR(20)  NOT NULL,              -- setting name
+  MS003 VARCHAR(255) NOT NULL DEFAULT '',   -- value
+  MS004 VARCHAR(80)  NOT NULL DEFAULT '',   -- description
+  PRIMARY KEY (MS001, MS002)
+);
+
+-- Users (also the recipients offered for notifications).
+CREATE TABLE QVRMA (
+  MA001 VARCHAR(10) NOT NULL PRIMARY KEY,   -- user code
+  MA002 VARCHAR(40) NOT NULL DEFAULT '',    -- name
+  MA003 VARCHAR(20) NOT NULL DEFAULT '',    -- mobile number
+  MA004 VARCHAR(60) NOT NULL DEFAULT '',    -- mail address
+  MA005 VARCHAR(1)  NOT NULL DEFAULT 'N',   -- super user: every right in every program
+  MA006 VARCHAR(3)  NOT NULL DEFAULT 'CHS', -- language: CHS, CHT, ENG
+  MA007 VARCHAR(1)  NOT NULL DEFAULT 'Y',   -- account in use
+  MA008 VARCHAR(10) NOT NULL DEFAULT ''     -- default company
+);
+
+-- Rights of a user in a program. A user without a row has no right in that program.
+CREATE TABLE ADMMR (
+  MR001 VARCHAR(10)  NOT NULL,              -- user code
+  MR002 VARCHAR(10)  NOT NULL,              -- program code
+  MR003 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- may open the program
+  MR004 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- may list (query) data
+  MR005 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- may put jobs into the queue
+  MR006 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- may run jobs directly
+  MR007 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- may print
+  MR008 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- may export
+  MR009 VARCHAR(255) NOT NULL DEFAULT '',   -- data limit (empty: none)
+  PRIMARY KEY (MR001, MR002)
+);
+
+-- Programs of the suite.
+CREATE TABLE ADMMB (
+  MB001 VARCHAR(10) NOT NULL PRIMARY KEY,   -- program code
+  MB002 VARCHAR(80) NOT NULL DEFAULT '',    -- name, simplified Chinese
+  MB003 VARCHAR(3)  NOT NULL DEFAULT '',    -- module code
+  MB004 VARCHAR(1)  NOT NULL DEFAULT '',    -- kind: B batch job, R report, F form
+  MB005 VARCHAR(1)  NOT NULL DEFAULT 'N',   -- runs on the server only (no direct processing)
+  MB006 VARCHAR(80) NOT NULL DEFAULT '',    -- name, traditional Chinese
+  MB007 VARCHAR(40) NOT NULL DEFAULT '',    -- client library file
+  MB008 VARCHAR(80) NOT NULL DEFAULT '',    -- name, English
+  MB009 VARCHAR(1)  NOT NULL DEFAULT 'Y'    -- in use
+);
+
+-- Saved condition schemes, per user and program (provider "pvdConSave").
+CREATE TABLE GENES (
+  NCONDITION  VARCHAR(20) NOT NULL,         -- scheme name
+  CREATOR     VARCHAR(10) NOT NULL,         -- user code
+  PROGRAMME   VARCHAR(10) NOT NULL,         -- program code
+  CREATE_DATE VARCHAR(8)  NOT NULL DEFAULT '',
+  SCONDITION  TEXT        NOT NULL DEFAULT '', -- property list
+  VCONDITION  TEXT        NOT NULL DEFAULT '', -- values text
+  PRIMARY KEY (NCONDITION, CREATOR, PROGRAMME)
+);
+
+-- Message queue: notifications waiting to be sent.
+CREATE TABLE ADMTC (
+  TC001 VARCHAR(14)  NOT NULL PRIMARY KEY,  -- queue number: yyyymmdd + six-digit day counter
+  TC002 VARCHAR(10)  NOT NULL DEFAULT '',   -- sender (user code)
+  TC003 TEXT         NOT NULL DEFAULT '',   -- recipients, XML
+  TC004 VARCHAR(17)  NOT NULL DEFAULT '',   -- time stamp yyyymmddhhnnsszzz
+  TC005 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- sent
+  TC006 VARCHAR(255) NOT NULL DEFAULT '',   -- title
+  TC007 TEXT         NOT NULL DEFAULT '',   -- attachment text
+  TC008 TEXT         NOT NULL DEFAULT '',   -- message text
+  TC009 VARCHAR(1)   NOT NULL DEFAULT '',   -- source: 4 job completion
+  COMPANY     VARCHAR(10) NOT NULL DEFAULT '',
+  CREATOR     VARCHAR(10) NOT NULL DEFAULT '',
+  CREATE_DATE VARCHAR(17) NOT NULL DEFAULT '',
+  FLAG        INT         NOT NULL DEFAULT 0
+);
+CREATE INDEX ADMTC_TC004 ON ADMTC (TC004);
+
+-- Message history: queue rows move here once sent; numbering continues across both.
+CREATE TABLE ADMTD (
+  TD001 VARCHAR(14)  NOT NULL PRIMARY KEY,
+  TD002 VARCHAR(10)  NOT NULL DEFAULT '',
+  TD003 TEXT         NOT NULL DEFAULT '',
+  TD004 VARCHAR(17)  NOT NULL DEFAULT '',
+  TD005 VARCHAR(1)   NOT NULL DEFAULT 'Y',
+  TD006 VARCHAR(255) NOT NULL DEFAULT '',
+  TD007 TEXT         NOT NULL DEFAULT '',
+  TD008 TEXT         NOT NULL DEFAULT '',
+  TD009 VARCHAR(1)   NOT NULL DEFAULT '',
+  TD010 VARCHAR(17)  NOT NULL DEFAULT '',   -- sent at, yyyymmddhhnnsszzz
+  COMPANY     VARCHAR(10) NOT NULL DEFAULT '',
+  CREATOR     VARCHAR(10) NOT NULL DEFAULT '',
+  CREATE_DATE VARCHAR(17) NOT NULL DEFAULT '',
+  FLAG        INT         NOT NULL DEFAULT 0
+);
+CREATE INDEX ADMTD_TD004 ON ADMTD (TD004);
+
+-- Portal and integration settings ("StartupPortal" Y/N, "Portal WS" service address).
+CREATE TABLE QVRINTMA (
+  MA001 VARCHAR(40)  NOT NULL PRIMARY KEY,  -- setting name
+  MA002 VARCHAR(80)  NOT NULL DEFAULT '',   -- description
+  MA003 VARCHAR(255) NOT NULL DEFAULT ''    -- value
+);
+
+-- @section company
+
+-- Suppliers.
+CREATE TABLE PURMA (
+  MA001 VARCHAR(10)  NOT NULL PRIMARY KEY,  -- supplier code
+  MA002 VARCHAR(40)  NOT NULL DEFAULT '',   -- short name
+  MA003 VARCHAR(80)  NOT NULL DEFAULT '',   -- full name
+  MA004 VARCHAR(20)  NOT NULL DEFAULT '',   -- tax registration number
+  MA005 VARCHAR(30)  NOT NULL DEFAULT '',   -- contact
+  MA006 VARCHAR(30)  NOT NULL DEFAULT '',   -- telephone
+  MA007 VARCHAR(120) NOT NULL DEFAULT '',   -- address
+  MA008 VARCHAR(4)   NOT NULL DEFAULT '',   -- trading currency
+  MA009 VARCHAR(1)   NOT NULL DEFAULT '1',  -- status: 1 trading, 2 suspended
+  MA010 VARCHAR(6)   NOT NULL DEFAULT '',   -- payment terms
+  MA011 VARCHAR(60)  NOT NULL DEFAULT '',   -- mail address
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0
+);
+
+-- Document types. MQ003 is the kind: 71 and 7A purchase invoice, 7F expense invoice,
+-- 7B other payable, 7C prepayment, 7D refund.
+CREATE TABLE CMSMQ (
+  MQ001 VARCHAR(4)  NOT NULL PRIMARY KEY,   -- document type
+  MQ002 VARCHAR(40) NOT NULL DEFAULT '',    -- name
+  MQ003 VARCHAR(2)  NOT NULL DEFAULT '',    -- kind
+  MQ004 VARCHAR(20) NOT NULL DEFAULT '',    -- short name
+  MQ005 VARCHAR(1)  NOT NULL DEFAULT 'Y',   -- in use
+  MQ006 VARCHAR(1)  NOT NULL DEFAULT 'N',   -- confirmed on entry
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0
+);
+
+-- Departments.
+CREATE TABLE CMSME (
+  ME001 VARCHAR(6)  NOT NULL PRIMARY KEY,
+  ME002 VARCHAR(40) NOT NULL DEFAULT '',    -- name
+  ME003 VARCHAR(1)  NOT NULL DEFAULT 'Y',   -- in use
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0
+);
+
+-- Employees.
+CREATE TABLE CMSMV (
+  MV001 VARCHAR(10) NOT NULL PRIMARY KEY,
+  MV002 VARCHAR(40) NOT NULL DEFAULT '',    -- name
+  MV003 VARCHAR(40) NOT NULL DEFAULT '',    -- title
+  MV004 VARCHAR(6)  NOT NULL DEFAULT '',    -- department
+  MV005 VARCHAR(1)  NOT NULL DEFAULT 'Y',   -- in service
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0
+);
+
+-- Currencies.
+CREATE TABLE CMSMF (
+  MF001 VARCHAR(4)  NOT NULL PRIMARY KEY,
+  MF002 VARCHAR(40) NOT NULL DEFAULT '',    -- name
+  MF003 INT         NOT NULL DEFAULT 2,     -- decimals of unit prices
+  MF004 INT         NOT NULL DEFAULT 2,     -- decimals of amounts
+  MF005 NUMERIC(18,7) NOT NULL DEFAULT 1,   -- standard exchange rate to the local currency
+  MF006 VARCHAR(1)  NOT NULL DEFAULT 'Y',   -- in use
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0
+);
+
+-- Payable vouchers: purchase and expense invoices. Open for write-off while confirmed
+-- (TA024 Y), nothing paid (TA030 0), ordinary (TA079 1), unsettled (TA087 1), not in a
+-- payment run (TA080 N) and not closed (TA033 N).
+CREATE TABLE ACPTA (
+  TA001 VARCHAR(4)   NOT NULL,              -- document type
+  TA002 VARCHAR(11)  NOT NULL,              -- document number
+  TA003 VARCHAR(8)   NOT NULL DEFAULT '',   -- document date
+  TA004 VARCHAR(10)  NOT NULL DEFAULT '',   -- supplier
+  TA005 VARCHAR(40)  NOT NULL DEFAULT '',   -- supplier name as entered
+  TA008 VARCHAR(4)   NOT NULL DEFAULT '',   -- currency
+  TA009 NUMERIC(18,7) NOT NULL DEFAULT 1,   -- exchange rate
+  TA014 VARCHAR(20)  NOT NULL DEFAULT '',   -- invoice number
+  TA021 VARCHAR(255) NOT NULL DEFAULT '',   -- remark
+  TA024 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- confirmed
+  TA028 NUMERIC(18,6) DEFAULT 0,            -- amount before tax, original currency
+  TA029 NUMERIC(18,6) DEFAULT 0,            -- tax, original currency
+  TA030 NUMERIC(18,6) DEFAULT 0,            -- paid, original currency
+  TA033 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- closed
+  TA034 VARCHAR(8)   NOT NULL DEFAULT '',   -- accounting date
+  TA037 NUMERIC(18,6) DEFAULT 0,            -- amount before tax, local currency
+  TA038 NUMERIC(18,6) DEFAULT 0,            -- tax, local currency
+  TA050 NUMERIC(18,7) DEFAULT 0,            -- last revaluation rate (0: never revalued)
+  TA051 NUMERIC(18,6) DEFAULT 0,            -- revaluation difference, local currency
+  TA070 VARCHAR(6)   NOT NULL DEFAULT '',   -- department
+  TA079 VARCHAR(1)   NOT NULL DEFAULT '1',  -- voucher kind: 1 ordinary, 2 debit note
+  TA080 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- in a payment run
+  TA085 NUMERIC(18,6) DEFAULT 0,            -- paid, local currency
+  TA087 VARCHAR(1)   NOT NULL DEFAULT '1',  -- settlement: 1 open, 2 partly, 3 settled
+  TA089 VARCHAR(10)  NOT NULL DEFAULT '',   -- employee
+  TA090 VARCHAR(20)  NOT NULL DEFAULT '',   -- project
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
+  PRIMARY KEY (TA001, TA002)
+);
+CREATE INDEX ACPTA_OPEN ON ACPTA (TA087, TA008, TA004, TA003);
+
+-- Payable voucher lines.
+CREATE TABLE ACPTB (
+  TB001 VARCHAR(4)   NOT NULL,
+  TB002 VARCHAR(11)  NOT NULL,
+  TB003 VARCHAR(4)   NOT NULL,              -- line number
+  TB004 VARCHAR(4)   NOT NULL DEFAULT '',   -- source document type
+  TB005 VARCHAR(11)  NOT NULL DEFAULT '',   -- source document number
+  TB006 VARCHAR(120) NOT NULL DEFAULT '',   -- description
+  TB009 NUMERIC(18,6) DEFAULT 0,            -- amount before tax, original currency
+  TB010 NUMERIC(18,6) DEFAULT 0,            -- tax, original currency
+  TB011 NUMERIC(18,6) DEFAULT 0,            -- amount before tax, local currency
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
+  PRIMARY KEY (TB001, TB002, TB003)
+);
+
+-- Other payable documents; open under the same rules as ACPTA (TI013 confirmed, TI017
+-- nothing paid, TI031 and TI035 ordinary, TI029 unsettled, TI043 not in a payment run).
+CREATE TABLE ACPTI (
+  TI001 VARCHAR(4)   NOT NULL,
+  TI002 VARCHAR(11)  NOT NULL,
+  TI003 VARCHAR(8)   NOT NULL DEFAULT '',   -- document date
+  TI004 VARCHAR(10)  NOT NULL DEFAULT '',   -- supplier
+  TI005 VARCHAR(10)  NOT NULL DEFAULT '',   -- employee
+  TI006 VARCHAR(6)   NOT NULL DEFAULT '',   -- department
+  TI007 VARCHAR(4)   NOT NULL DEFAULT '',   -- currency
+  TI008 NUMERIC(18,7) NOT NULL DEFAULT 1,   -- exchange rate
+  TI012 VARCHAR(255) NOT NULL DEFAULT '',   -- remark
+  TI013 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- confirmed
+  TI015 NUMERIC(18,6) DEFAULT 0,            -- amount, original currency
+  TI016 NUMERIC(18,6) DEFAULT 0,            -- amount, local currency
+  TI017 NUMERIC(18,6) DEFAULT 0,            -- paid, original currency
+  TI018 NUMERIC(18,6) DEFAULT 0,            -- paid, local currency
+  TI019 VARCHAR(8)   NOT NULL DEFAULT '',   -- accounting date
+  TI026 NUMERIC(18,7) DEFAULT 0,            -- last revaluation rate
+  TI029 VARCHAR(1)   NOT NULL DEFAULT '1',  -- settlement: 1 open, 2 partly, 3 settled
+  TI031 VARCHAR(1)   NOT NULL DEFAULT '1',  -- document kind: 1 ordinary, 2 adjustment
+  TI032 NUMERIC(18,6) DEFAULT 0,            -- revaluation difference, local currency
+  TI035 VARCHAR(1)   NOT NULL DEFAULT '1',  -- origin: 1 entered, 2 carried over
+  TI043 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- in a payment run
+  TI044 VARCHAR(20)  NOT NULL DEFAULT '',   -- project
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
+  PRIMARY KEY (TI001, TI002)
+);
+CREATE INDEX ACPTI_OPEN ON ACPTI (TI029, TI007, TI004, TI003);
+
+-- Other payable lines.
+CREATE TABLE ACPTJ (
+  TJ001 VARCHAR(4)   NOT NULL,
+  TJ002 VARCHAR(11)  NOT NULL,
+  TJ003 VARCHAR(4)   NOT NULL,              -- line number
+  TJ004 VARCHAR(120) NOT NULL DEFAULT '',   -- description
+  TJ005 NUMERIC(18,6) DEFAULT 0,            -- amount, original currency
+  TJ006 NUMERIC(18,6) DEFAULT 0,            -- amount, local currency
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
+  PRIMARY KEY (TJ001, TJ002, TJ003)
+);
+
+-- Prepayments; open while confirmed (TK020), nothing used (TK035 0), ordinary (TK043)
+-- and unsettled (TK028 1).
+CREATE TABLE ACPTK (
+  TK001 VARCHAR(4)   NOT NULL,
+  TK002 VARCHAR(11)  NOT NULL,
+  TK003 VARCHAR(8)   NOT NULL DEFAULT '',   -- document date
+  TK004 VARCHAR(10)  NOT NULL DEFAULT '',   -- supplier
+  TK005 VARCHAR(10)  NOT NULL DEFAULT '',   -- employee
+  TK006 VARCHAR(6)   NOT NULL DEFAULT '',   -- department
+  TK007 VARCHAR(4)   NOT NULL DEFAULT '',   -- currency
+  TK008 NUMERIC(18,7) NOT NULL DEFAULT 1,   -- exchange rate
+  TK009 VARCHAR(255) NOT NULL DEFAULT '',   -- remark
+  TK014 VARCHAR(20)  NOT NULL DEFAULT '',   -- receipt number
+  TK020 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- confirmed
+  TK022 VARCHAR(8)   NOT NULL DEFAULT '',   -- accounting date
+  TK027 VARCHAR(20)  NOT NULL DEFAULT '',   -- project
+  TK028 VARCHAR(1)   NOT NULL DEFAULT '1',  -- settlement: 1 open, 2 partly, 3 settled
+  TK030 NUMERIC(18,6) DEFAULT 0,            -- amount, original currency
+  TK031 NUMERIC(18,6) DEFAULT 0,            -- amount, local currency
+  TK035 NUMERIC(18,6) DEFAULT 0,            -- used, original currency
+  TK036 NUMERIC(18,6) DEFAULT 0,            -- used, local currency
+  TK037 NUMERIC(18,7) DEFAULT 0,            -- last revaluation rate
+  TK039 NUMERIC(18,6) DEFAULT 0,            -- revaluation difference, local currency
+  TK043 VARCHAR(1)   NOT NULL DEFAULT '1',  -- kind: 1 ordinary, 2 deposit
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
+  PRIMARY KEY (TK001, TK002)
+);
+CREATE INDEX ACPTK_OPEN ON ACPTK (TK028, TK007, TK004, TK003);
+
+-- Write-off batches: one row per document written off, under "<program>-<batch number>".
+CREATE TABLE ACPLC (
+  LC001 VARCHAR(20) NOT NULL,               -- batch key, e.g. WOFB07-B0001
+  LC002 VARCHAR(6)  NOT NULL,               -- line number
+  LC003 VARCHAR(1)  NOT NULL DEFAULT '',    -- write-off type: 1 payables, 2 other, 3 prepayments
+  LC004 VARCHAR(8)  NOT NULL DEFAULT '',    -- write-off date
+  LC005 VARCHAR(4)  NOT NULL DEFAULT '',    -- document type
+  LC006 VARCHAR(11) NOT NULL DEFAULT '',    -- document number
+  LC007 VARCHAR(10) NOT NULL DEFAULT '',    -- supplier
+  LC008 VARCHAR(10) NOT NULL DEFAULT '',    -- transfer supplier
+  LC009 VARCHAR(4)  NOT NULL DEFAULT '',    -- currency
+  LC010 NUMERIC(18,6) DEFAULT 0,            -- amount, original currency
+  LC011 NUMERIC(18,6) DEFAULT 0,            -- amount, local currency
+  LC012 VARCHAR(4)  NOT NULL DEFAULT '',    -- refund document type
+  LC013 VARCHAR(11) NOT NULL DEFAULT '',    -- refund document number
+  LC014 VARCHAR(20) NOT NULL DEFAULT '',    -- job request number
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
+  PRIMARY KEY (LC001, LC002)
+);
+
+-- Notification subjects, one per program and occasion.
+CREATE TABLE TMCMC (
+  MC001 VARCHAR(4)  NOT NULL,               -- subject group
+  MC002 VARCHAR(10) NOT NULL,               -- subject code
+  MC003 VARCHAR(80) NOT NULL DEFAULT '',    -- name
+  MC004 VARCHAR(255) NOT NULL DEFAULT '',   -- description
+  MC005 VARCHAR(10) NOT NULL DEFAULT '',    -- program code
+  MC006 VARCHAR(1)  NOT NULL DEFAULT 'Y',   -- in use
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
+  PRIMARY KEY (MC001, MC002)
+);
+
+-- Notification definitions of a subject. MD004 is the occasion (6: a job finished);
+-- MD007 holds "<MD007><Receiver>...</Receiver><Title Value=.../></MD007>||message||attachment".
+CREATE TABLE TMCMD (
+  MD001 VARCHAR(4)  NOT NULL,
+  MD002 VARCHAR(10) NOT NULL,
+  MD003 VARCHAR(4)  NOT NULL,               -- serial number
+  MD004 VARCHAR(1)  NOT NULL DEFAULT '',    -- occasion
+  MD005 VARCHAR(80) NOT NULL DEFAULT '',    -- description
+  MD006 VARCHAR(3)  NOT NULL DEFAULT 'YNN', -- channels: system message, short message, mail
+  MD007 TEXT,                               -- content
+  COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
+  MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
+  PRIMARY KEY (MD001, MD002, MD003)
+);
