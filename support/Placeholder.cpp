@@ -1,1 +1,0 @@
-// Removed once the first support unit lands.
