@@ -1,0 +1,46 @@
+#pragma once
+// The application server's database: the system database as the main database of one
+// connection, each company database attached under its name when first used.
+
+#include "platform/Db.h"
+
+#include <memory>
+#include <string>
+
+struct ServerDbSettings {
+    std::string dbType = "SQLITE";   // "DBE Setting" MainDBType
+    std::string folder;              // MainServerName, resolved against the server path
+    std::string systemDb = "QVSYS";  // MainDBName
+    std::string error;               // why the configuration could not be read
+};
+
+class ServerDatabase {
+public:
+    explicit ServerDatabase(ServerDbSettings settings);
+    ~ServerDatabase();
+
+    // The settings the server configuration (BriskoS.ini, "DBE Setting") gives.
+    static ServerDbSettings fromConfiguration();
+    // Letters, digits and "_", at most 30 characters: a name that cannot leave the folder.
+    static bool isValidDatabaseName(std::string_view name);
+
+    const ServerDbSettings& settings() const { return settings_; }
+    DbDialect dialect() const;
+    // File of a database in the folder (DbError for an invalid name).
+    std::string filePath(std::string_view databaseName) const;
+
+    // The connection, opened on first use (DbError when the configuration is unusable).
+    DbConnection& connection();
+    // Attaches the company database unless it is already there; DbError when it does not exist.
+    void useCompanyDatabase(std::string_view databaseName);
+    // Database name of a company (ADMMC), empty when the company is unknown.
+    std::string companyDatabase(std::string_view companyCode);
+    // Connection string of the system database with the company database attached.
+    std::string connectString(std::string_view companyDatabase);
+
+private:
+    void checkUsable() const;
+
+    ServerDbSettings settings_;
+    std::unique_ptr<DbConnection> conn_;
+};
