@@ -1,0 +1,367 @@
+#include "platform/ClientDataSet.h"
+#include "platform/OleDate.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The candidate list's shape, cut down: a tick flag, keys, and two exact amounts.
+struct Candidates {
+    TClientDataSet ds{"cdsData"};
+    TField* tick;
+    TField* supplier;
+    TField* type;
+    TField* number;
+    TField* amount;
+
+    Candidates()
+    {
+        tick = ds.AddField("MA001", ftString, 1);
+        supplier = ds.AddField("MA002", ftString, 10);
+        type = ds.AddField("MA005", ftString, 4);
+        number = ds.AddField("MA006", ftString, 20);
+        amount = ds.AddField("MA016", ftBCD, 2);
+        ds.CreateDataSet();
+    }
+
+    void add(const char* sup, const char* t, const char* no, const char* amt)
+    {
+        ds.Append();
+        tick->SetAsString("N");
+        supplier->SetAsString(sup);
+        type->SetAsString(t);
+        number->SetAsString(no);
+        amount->SetAsString(amt);
+        ds.Post();
+    }
+
+    std::vector<std::string> keys()
+    {
+        std::vector<std::string> out;
+        for (int r = 0; r < ds.RecordCount(); ++r)
+            out.push_back(supplier->DisplayTextAt(r) + "/" + type->DisplayTextAt(r) + "/" + number->DisplayTextAt(r));
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(Decimal, ParsesRoundsAndAddsExactly)
+{
+    EXPECT_EQ(Decimal::parse("-1,234.50").toFixed(), "-1234.50");
+    EXPECT_EQ(Decimal::parse(" 1.5E3 ").toString(), "1500");
+    EXPECT_EQ(Decimal::parse("2.5e-2").toFixed(), "0.025");
+    EXPECT_EQ(Decimal::fromDouble(0.1).toString(), "0.1");
+    EXPECT_EQ(Decimal::parse("1.005").rescaled(2).toFixed(), "1.01");
+    EXPECT_EQ(Decimal::parse("-1.005").rescaled(2).toFixed(), "-1.01");
+    EXPECT_EQ(Decimal::parse("-1.004").rescaled(2).toFixed(), "-1.00");
+    Decimal d;
+    EXPECT_FALSE(Decimal::tryParse("abc", d));
+    EXPECT_FALSE(Decimal::tryParse("1.2.3", d));
+    EXPECT_FALSE(Decimal::tryParse("", d));
+    EXPECT_FALSE(Decimal::tryParse("99999999999999999999", d));
+    EXPECT_THROW(Decimal::parse("9223372036854775807").rescaled(2), DataSetError);
+
+    // A thousand ticks of 0.10 and 0.20 add up to the cent, which doubles do not.
+    Decimal sum;
+    double dsum = 0;
+    for (int i = 0; i < 1000; ++i) {
+        sum += Decimal::parse("0.10") + Decimal::parse("0.20");
+        dsum += 0.1 + 0.2;
+    }
+    EXPECT_EQ(sum.toFixed(), "300.00");
+    EXPECT_NE(dsum, 300.0);
+    EXPECT_TRUE((Decimal::parse("1.50") == Decimal::parse("1.5")));
+    EXPECT_TRUE((Decimal::parse("-2") < Decimal::parse("1.5")));
+}
+
+TEST(Decimal, DisplayFormatsFollowThePattern)
+{
+    EXPECT_EQ(FormatDecimalText("#,##0.00", Decimal::parse("1234567.891")), "1,234,567.89");
+    EXPECT_EQ(FormatDecimalText("#,##0.00", Decimal::parse("-0.004")), "0.00");
+    EXPECT_EQ(FormatDecimalText("#,##0.00", Decimal::parse("-12.5")), "-12.50");
+    EXPECT_EQ(FormatDecimalText("#,##0", Decimal::parse("999.5")), "1,000");
+    EXPECT_EQ(FormatDecimalText("#0.000", Decimal::parse("0")), "0.000");
+    EXPECT_EQ(FormatDecimalText("0.0#", Decimal::parse("3.10")), "3.1");
+    EXPECT_EQ(FormatDecimalText("#,##0.00;(#,##0.00);nil", Decimal::parse("-5")), "(5.00)");
+    EXPECT_EQ(FormatDecimalText("#,##0.00;(#,##0.00);nil", Decimal::parse("0")), "nil");
+    EXPECT_EQ(FormatDecimalText("\"$\"#,##0.00", Decimal::parse("1000")), "$1,000.00");
+    // 2.675 is 2.67499... as a double; the pattern rounds the number the user typed.
+    EXPECT_EQ(FormatFloatText("0.00", 2.675), "2.68");
+    EXPECT_EQ(FormatFloatText("#,##0.0000000", 6.8), "6.8000000");
+    EXPECT_EQ(FormatDateText("yyyy/mm/dd", EncodeDate(2024, 5, 1)), "2024/05/01");
+    EXPECT_EQ(FormatDateText("yyyymmdd", EncodeDate(2024, 12, 31)), "20241231");
+}
+
+TEST(ClientDataSet, FieldsConvertAndRefuseBadInput)
+{
+    TClientDataSet ds;
+    TField* s = ds.AddField("S", ftString, 3);
+    TField* i = ds.AddField("I", ftInteger);
+    TField* f = ds.AddField("F", ftFloat);
+    TField* m = ds.AddField("M", ftBCD, 2);
+    TField* b = ds.AddField("B", ftBoolean);
+    TField* d = ds.AddField("D", ftDate);
+    EXPECT_THROW(ds.AddField("s", ftString), DataSetError);
+    EXPECT_THROW(ds.Append(), DataSetError); // not open yet
+    ds.CreateDataSet();
+    EXPECT_EQ(ds.FieldByName("m"), m);
+    EXPECT_THROW(ds.FieldByName("nope"), DataSetError);
+
+    EXPECT_THROW(s->SetAsString("x"), DataSetError); // browse mode
+    ds.Append();
+    s->SetAsString("中文A");
+    EXPECT_THROW(s->SetAsString("ABCD"), DataSetError);
+    EXPECT_EQ(s->AsString(), "中文A");
+    i->SetAsString(" 42 ");
+    EXPECT_THROW(i->SetAsString("4x"), DataSetError);
+    EXPECT_THROW(i->SetAsString("3000000000"), DataSetError);
+    EXPECT_EQ(i->AsInteger(), 42);
+    f->SetAsString("1.25");
+    m->SetAsString("1234.5");
+    EXPECT_THROW(m->SetAsString("12a"), DataSetError);
+    b->SetAsString("Y");
+    d->SetAsString("2024/02/29");
+    EXPECT_THROW(d->SetAsString("2023/02/29"), DataSetError);
+    ds.Post();
+
+    EXPECT_EQ(m->AsString(), "1234.5");
+    EXPECT_EQ(m->AsDecimal().toFixed(), "1234.50");
+    m->SetDisplayFormat("#,##0.00");
+    EXPECT_EQ(m->DisplayText(), "1,234.50");
+    EXPECT_DOUBLE_EQ(f->AsFloat(), 1.25);
+    EXPECT_TRUE(b->AsBoolean());
+    EXPECT_EQ(d->AsString(), "2024/02/29");
+    EXPECT_EQ(d->AsDateTime(), EncodeDate(2024, 2, 29));
+    EXPECT_TRUE(d->Value().type() == VarType::Date);
+
+    // Empty text is no value for the typed fields.
+    ds.Edit();
+    i->SetAsString("");
+    m->SetValue(Variant(0.1));
+    ds.Post();
+    EXPECT_TRUE(i->IsNull());
+    EXPECT_EQ(m->AsDecimal().toFixed(), "0.10");
+}
+
+TEST(ClientDataSet, ValidationRunsBeforeTheValueIsStoredAndMayRefuseIt)
+{
+    Candidates c;
+    c.add("S1", "7A", "001", "100.10");
+    c.add("S2", "7A", "002", "0.20");
+
+    // The totals the job keeps: the handler sees the new value, and knows a load from a tick.
+    Decimal total;
+    int count = 0;
+    std::vector<std::string> seen;
+    c.tick->OnValidate = [&](TField* sender) {
+        TClientDataSet* ds = sender->DataSet();
+        if (ds->State() == dsInsert)
+            return;
+        seen.push_back(sender->AsString());
+        if (sender->AsString() == "X")
+            throw DataSetError("bad tick");
+        const Decimal a = ds->FieldByName("MA016")->AsDecimal();
+        if (sender->AsString() == "Y") {
+            total += a;
+            ++count;
+        } else {
+            total -= a;
+            --count;
+        }
+    };
+    c.add("S3", "7A", "003", "5"); // appended: not counted
+    EXPECT_TRUE(seen.empty());
+
+    c.ds.First();
+    c.ds.Edit();
+    c.tick->SetAsString("Y");
+    c.ds.Post();
+    c.ds.Next();
+    c.ds.Edit();
+    c.tick->SetAsString("Y");
+    EXPECT_THROW(c.tick->SetAsString("X"), DataSetError);
+    EXPECT_EQ(c.tick->AsString(), "Y"); // the refused value never arrived
+    c.ds.Post();
+    EXPECT_EQ(total.toFixed(), "100.30");
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ((std::vector<std::string>{"Y", "Y", "X"}), seen);
+
+    // Read-only fields refuse; clearing the flag for a load is allowed.
+    c.supplier->SetReadOnly(true);
+    c.ds.Edit();
+    EXPECT_THROW(c.supplier->SetAsString("S9"), DataSetError);
+    c.ds.Cancel();
+    c.supplier->SetReadOnly(false);
+
+    // Cancel drops the edit; moving away posts a modified record.
+    c.ds.First();
+    c.ds.Edit();
+    c.number->SetAsString("999");
+    c.ds.Cancel();
+    EXPECT_EQ(c.number->AsString(), "001");
+    c.ds.Edit();
+    c.number->SetAsString("998");
+    c.ds.Next();
+    EXPECT_EQ(c.ds.State(), dsBrowse);
+    c.ds.First();
+    EXPECT_EQ(c.number->AsString(), "998");
+
+    // Required fields stop a post and leave the record in edit mode.
+    c.ds.Append();
+    c.supplier->SetRequired(true);
+    EXPECT_THROW(c.ds.Post(), DataSetError);
+    EXPECT_EQ(c.ds.State(), dsInsert);
+    c.ds.Cancel();
+    EXPECT_EQ(c.ds.RecordCount(), 3);
+}
+
+TEST(ClientDataSet, IndexFieldNamesOrdersBySeveralFieldsAndKeepsOrderOnChange)
+{
+    Candidates c;
+    c.add("S2", "7B", "010", "1");
+    c.add("S1", "7B", "002", "2");
+    c.add("S2", "7A", "011", "3");
+    c.add("S1", "7A", "005", "4");
+    c.add("S1", "7B", "001", "5");
+    c.ds.SetRecNo(3); // S2/7A/011
+    c.ds.SetIndexFieldNames("MA002;MA005;MA006");
+    EXPECT_EQ((std::vector<std::string>{"S1/7A/005", "S1/7B/001", "S1/7B/002", "S2/7A/011", "S2/7B/010"}), c.keys());
+    EXPECT_EQ(c.number->AsString(), "011"); // the cursor stays on its record
+    EXPECT_EQ(c.ds.RecNo(), 4);
+
+    // New records and changed keys go to their place; the cursor follows the record.
+    c.add("S1", "7A", "004", "6");
+    EXPECT_EQ(c.ds.RecNo(), 1);
+    c.ds.Last();
+    c.ds.Edit();
+    c.supplier->SetAsString("S0");
+    c.ds.Post();
+    EXPECT_EQ(c.ds.RecNo(), 1);
+    EXPECT_EQ(c.keys().front(), "S0/7B/010");
+
+    // A load with the observers quiet ends in the same order.
+    {
+        ControlsDisabledScope quiet(c.ds);
+        c.add("S1", "7A", "003", "7");
+        c.add("A0", "7A", "001", "8");
+        EXPECT_EQ(c.number->AsString(), "001");
+    }
+    EXPECT_EQ(c.keys()[0], "A0/7A/001");
+    EXPECT_EQ(c.keys()[2], "S1/7A/003");
+    c.ds.First();
+    int n = 0;
+    std::string prev;
+    while (!c.ds.Eof()) {
+        const std::string k = c.supplier->AsString() + c.type->AsString() + c.number->AsString();
+        EXPECT_LE(prev, k);
+        prev = k;
+        c.ds.Next();
+        ++n;
+    }
+    EXPECT_EQ(n, 8);
+
+    EXPECT_THROW(c.ds.SetIndexFieldNames("MA002;NOPE"), DataSetError);
+    c.ds.SetIndexFieldNames("");
+    EXPECT_EQ(c.keys().front(), "S0/7B/010"); // the order records were added (S2 renamed S0)
+    EXPECT_EQ(c.keys().back(), "A0/7A/001");
+}
+
+TEST(ClientDataSet, LocateFindsTheFirstMatchWithOptions)
+{
+    Candidates c;
+    c.add("S1", "7a", "001", "1");
+    c.add("S2", "7A", "001", "2");
+    c.add("S3", "7B", "0012", "3.5");
+    c.ds.First();
+
+    EXPECT_TRUE(c.ds.Locate("MA005;MA006", Variant::list({"7A", "001"})));
+    EXPECT_EQ(c.supplier->AsString(), "S2");
+    EXPECT_TRUE(c.ds.Locate("ma005;ma006", Variant::list({"7A", "001"}), loCaseInsensitive));
+    EXPECT_EQ(c.supplier->AsString(), "S1");
+    EXPECT_FALSE(c.ds.Locate("MA006", "00", 0));
+    EXPECT_EQ(c.supplier->AsString(), "S1"); // no match leaves the cursor
+    EXPECT_TRUE(c.ds.Locate("MA006", "0012", 0));
+    EXPECT_EQ(c.supplier->AsString(), "S3");
+    EXPECT_TRUE(c.ds.Locate("MA006", "00", loPartialKey));
+    EXPECT_EQ(c.supplier->AsString(), "S1");
+    EXPECT_TRUE(c.ds.Locate("MA016", Variant(3.5)));
+    EXPECT_EQ(c.supplier->AsString(), "S3");
+    EXPECT_TRUE(c.ds.Locate("MA016", "2.00"));
+    EXPECT_EQ(c.supplier->AsString(), "S2");
+    EXPECT_FALSE(c.ds.Locate("MA016", "two"));
+    EXPECT_THROW(c.ds.Locate("MA005;MA006", "7A"), DataSetError);
+}
+
+TEST(ClientDataSet, CalculatedFieldsFollowTheirRecord)
+{
+    TClientDataSet ds;
+    TField* qty = ds.AddField("QTY", ftInteger);
+    TField* price = ds.AddField("PRICE", ftBCD, 2);
+    TField* total = ds.AddField("TOTAL", ftBCD, 2, fkCalculated);
+    ds.OnCalcFields = [&](TClientDataSet*) {
+        Decimal t;
+        for (int i = 0; i < qty->AsInteger(); ++i)
+            t += price->AsDecimal();
+        total->SetAsDecimal(t);
+    };
+    ds.CreateDataSet();
+    ds.Append();
+    qty->SetAsInteger(3);
+    price->SetAsString("0.10");
+    EXPECT_EQ(total->AsString(), "0.3"); // while inserting
+    EXPECT_THROW(total->SetAsString("1"), DataSetError);
+    ds.Post();
+    ds.Append();
+    qty->SetAsInteger(2);
+    price->SetAsString("1.25");
+    ds.Post();
+    EXPECT_EQ(total->DisplayTextAt(0), "0.3");
+    EXPECT_EQ(total->DisplayTextAt(1), "2.5");
+    EXPECT_THROW(ds.SetIndexFieldNames("TOTAL"), DataSetError);
+}
+
+TEST(ClientDataSet, ObserversHearChangesAndOnceAfterDisabledControls)
+{
+    Candidates c;
+    std::vector<std::string> heard;
+    const int id = c.ds.AddObserver([&](const DataSetChange& ch) {
+        static const char* kinds[] = {"reset", "changed", "inserted", "removed", "moved", "current", "state", "layout", "destroyed"};
+        if (ch.kind == DataSetChange::CurrentChanged || ch.kind == DataSetChange::StateChanged)
+            return;
+        heard.push_back(std::string(kinds[ch.kind]) + (ch.phase == DataSetChange::Before ? "?" : "") + std::to_string(ch.row)
+                        + (ch.kind == DataSetChange::Moved ? ">" + std::to_string(ch.toRow) : ""));
+    });
+    c.add("S2", "7A", "1", "1");
+    c.add("S1", "7A", "1", "1");
+    c.ds.SetIndexFieldNames("MA002");
+    c.add("S0", "7A", "1", "1");
+    c.ds.Edit();
+    c.supplier->SetAsString("S9");
+    c.ds.Post();
+    c.ds.Delete();
+    EXPECT_EQ((std::vector<std::string>{"inserted?0", "inserted0", "inserted?1", "inserted1", "reset-1", "inserted?0",
+                                        "inserted0", "changed0", "moved?0>2", "moved0>2", "removed?2", "removed2"}),
+              heard);
+
+    heard.clear();
+    c.ds.DisableControls();
+    c.ds.DisableControls();
+    for (int i = 0; i < 5; ++i)
+        c.add("T", "7A", std::to_string(i).c_str(), "1");
+    c.ds.First();
+    c.ds.EnableControls();
+    EXPECT_TRUE(heard.empty());
+    c.ds.EnableControls();
+    EXPECT_EQ((std::vector<std::string>{"reset-1"}), heard);
+
+    c.ds.RemoveObserver(id);
+    heard.clear();
+    c.ds.EmptyDataSet();
+    EXPECT_TRUE(heard.empty());
+    EXPECT_TRUE(c.ds.IsEmpty());
+    EXPECT_TRUE(c.ds.Eof());
+}
