@@ -1,0 +1,84 @@
+#include "host/AppServerLink.h"
+
+#include "host/HostConfig.h"
+
+namespace {
+
+constexpr const char* kServerProgId = "ReportCounterS.dmReportCounter";
+
+} // namespace
+
+AppServerLink::AppServerLink(Factory factory) : factory_(std::move(factory)) {}
+
+AppServerLink::Factory AppServerLink::FactoryFor(const HostConfig& config)
+{
+    if (!config.serverIsLocal()) {
+        const std::string address = config.serverAddress;
+        return [address]() -> DispatchPtr {
+            throw AutomationError("The application server at " + address + " cannot be reached from this host");
+        };
+    }
+    return [] { return CreateOleObject(kServerProgId); };
+}
+
+Variant AppServerLink::server()
+{
+    if (server_.isDispatch())
+        return server_;
+    try {
+        if (!factory_)
+            throw AutomationError("No application server is configured");
+        DispatchPtr object = factory_();
+        if (!object)
+            throw AutomationError("The application server could not be created");
+        server_ = Variant(object);
+        lastError_.clear();
+    } catch (const std::exception& e) {
+        lastError_ = e.what();
+        return Variant();
+    }
+    return server_;
+}
+
+Variant AppServerLink::simpleSql(const std::string& sql, const std::string& columns, const std::string& company,
+                                 const std::string& database, const Variant& params)
+{
+    const Variant s = server();
+    if (!s.isDispatch())
+        return Variant();
+    try {
+        std::vector<Variant> args{Variant(sql), Variant(columns), Variant(company), Variant(database)};
+        if (!params.isEmpty())
+            args.push_back(params);
+        Variant answer = s.invoke("SimpleSQL", args);
+        lastError_.clear();
+        if (!answer.isArray())
+            return Variant();
+        return answer;
+    } catch (const std::exception& e) {
+        lastError_ = e.what();
+        return Variant();
+    }
+}
+
+Variant SqlParams(std::initializer_list<std::pair<const char*, Variant>> pairs)
+{
+    std::vector<Variant> items;
+    for (const auto& [name, value] : pairs)
+        items.push_back(Variant::list({Variant(name), value}));
+    return Variant::list(std::move(items));
+}
+
+std::vector<std::vector<Variant>> RowsOf(const Variant& rowSet)
+{
+    std::vector<std::vector<Variant>> rows;
+    if (!rowSet.isArray() || rowSet.dimCount() != 1)
+        return rows;
+    for (const Variant& row : rowSet.elements()) {
+        if (row.isArray() && row.dimCount() == 1)
+            rows.push_back(row.elements());
+        else
+            rows.push_back({row});
+    }
+    return rows;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The host services' way to the company database: the application server object
+// "ReportCounterS.dmReportCounter", created by ProgID on first use, and its generic
+// SimpleSQL method. The services never link server code and never open a database.
+//
+// Nothing here throws: a failed creation or call answers Empty and keeps the reason in
+// lastError(), because service calls must not raise into a job form.
+
+#include "platform/Automation.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct HostConfig;
+
+class AppServerLink {
+public:
+    using Factory = std::function<DispatchPtr()>;
+
+    explicit AppServerLink(Factory factory);
+    // The server of an installation: in-process by ProgID when its address is this
+    // machine's; a remote address has no server yet and every call answers Empty.
+    static Factory FactoryFor(const HostConfig& config);
+
+    // The server object, created on the first call; Empty when it cannot be had.
+    Variant server();
+
+    // Runs a query; "$$" before a table name stands for the company database. params is
+    // Empty or an array of [name, value] pairs bound to ":NAME" placeholders. Answers a row
+    // set (rows of values in the order of columns), or Empty when nothing came back or the
+    // call failed.
+    Variant simpleSql(const std::string& sql, const std::string& columns, const std::string& company,
+                      const std::string& database, const Variant& params = Variant());
+
+    const std::string& lastError() const { return lastError_; }
+
+private:
+    Factory factory_;
+    Variant server_;
+    std::string lastError_;
+};
+
+// [name, value] pairs for AppServerLink::simpleSql.
+Variant SqlParams(std::initializer_list<std::pair<const char*, Variant>> pairs);
+
+// The rows of a row set as vectors of values; an answer that is no array gives no rows,
+// a row that is no array gives a row of one value.
+std::vector<std::vector<Variant>> RowsOf(const Variant& rowSet);

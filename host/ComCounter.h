@@ -1,0 +1,28 @@
+#pragma once
+// The counter service (the session object's Com_Counter): the company's system settings
+// and the named server methods a job form calls through CallServerMethod.
+//
+//   GetSysInfo(company) -> settings matrix: a two-dimensional array, (0, i) the name and
+//       (1, i) the value of setting i; Empty when the settings cannot be read.
+//   GetCounter(name, args, context) -> Variant, name without regard to case, context the
+//       array [company, database]:
+//       "SIMPLESQL", args [sql text, column list (, parameters)]: the server's SimpleSQL,
+//           a row set or Empty;
+//       "RESULTCONNECTSTRING", args [""]: the connection text with which a job opens the
+//           company database on its own connection.
+//       Any other name answers Empty.
+
+#include "host/AppServerLink.h"
+
+#include <memory>
+
+class ComCounter : public DispatchObject {
+public:
+    explicit ComCounter(std::shared_ptr<AppServerLink> server);
+
+private:
+    Variant getSysInfo(const std::string& company);
+    Variant getCounter(const std::string& name, std::span<Variant> args, const Variant& context);
+
+    std::shared_ptr<AppServerLink> server_;
+};

@@ -1,0 +1,25 @@
+#pragma once
+// What the host shell reads of the installation: the registry key "Software\QVR\Brisko"
+// names the client and server folders; BriskoC.ini gives the interface code page and the
+// application server's address, BriskoS.ini the folders of the server-side job libraries.
+// Nothing is written back. A missing key or file leaves the defaults.
+
+#include <string>
+#include <vector>
+
+struct HostConfig {
+    std::string clientPath;    // ends with "/", empty when the registry names none
+    std::string serverPath;    // ends with "/", empty when the registry names none
+    int uiCodePage = 437;      // 936, 950 or 437
+    std::string serverAddress; // first name of the client's server list, "127.0.0.1" by default
+    int serverPort = 211;
+    std::vector<std::string> workDllPaths; // server side, each ending with "/"
+
+    // Reads the registry file (QV_REGISTRY) and the ini files it leads to.
+    static HostConfig Load();
+    // The in-process server is used when the address is this machine's.
+    bool serverIsLocal() const { return serverAddress == "127.0.0.1"; }
+};
+
+// A folder path with one trailing "/" (a trailing "\" counts as one too).
+std::string WithTrailingSlash(std::string path);
