@@ -6,8 +6,22 @@
 //
 // Forms are destroyed through Free() (or Release() from inside their own handlers), never
 // by delete: OnDestroy must run while every level of the form still exists.
+//
+// Beside the life cycle every form has:
+// - creation rules for its components (no forced input method, English fonts under an
+//   English interface, drawn disabled images for single-glyph buttons);
+// - key preview: FormKeyDown / FormKeyPress see each key before the focused control and
+//   may change or consume it; Esc and Enter then reach HandleEscape / HandleEnter;
+// - the focus rules: the form tracks its active control; when the focus moves, every
+//   control and container left gets OnExit (innermost first) and every one entered gets
+//   OnEnter (outermost first); a container is left only when the focus leaves all of its
+//   children; the window losing or regaining activation raises nothing;
+// - the look-up request (config/LookupRequest.h), answered by LookupRequest();
+// - message dialogs through the process's modal runner.
 
+#include "config/Dialogs.h"
 #include "config/Events.h"
+#include "config/Keys.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -19,14 +33,16 @@ class QEventLoop;
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(QObject* sender, TCloseAction& action)>;
 
-// Modal results.
-constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
-              mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10;
-
 class TQVForm : public QWidget, public TEventSource {
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
     Q_PROPERTY(int ModalResult READ ModalResult WRITE SetModalResult)
+    Q_PROPERTY(bool KeyPreview READ KeyPreview WRITE SetKeyPreview)
+    Q_PROPERTY(QWidget* ActiveControl READ ActiveControl WRITE SetActiveControl)
+    Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
+    Q_PROPERTY(bool Enabled READ isEnabled WRITE setEnabled)
+    Q_PROPERTY(bool Visible READ isVisible WRITE setVisible)
+    Q_PROPERTY(QFont Font READ font WRITE setFont)
 
 public:
     explicit TQVForm(QWidget* owner = nullptr);
@@ -48,10 +64,14 @@ public:
     TNotifyEvent OnHide;
     TNotifyEvent OnDestroy;
     TCloseEvent OnClose;
+    TKeyEvent OnKeyDown;
+    TKeyPressEvent OnKeyPress;
     TNotifyEvent* notifyEvent(std::string_view name) override;
 
     QString Caption() const { return windowTitle(); }
     void SetCaption(const QString& caption) { setWindowTitle(caption); }
+    QString Hint() const { return toolTip(); }
+    void SetHint(const QString& hint) { setToolTip(hint); }
 
     // Shows the form modal and returns its modal result once the loop ended.
     int ShowModal();
@@ -70,6 +90,34 @@ public:
 
     void AfterConstruction();
 
+    // The components the form owns, in creation order (sub-components of composite
+    // controls excluded), and one of them by name, without regard to case.
+    QList<QObject*> Components() const;
+    int ComponentCount() const { return int(Components().size()); }
+    QObject* FindComponent(const QString& name) const;
+
+    bool KeyPreview() const { return keyPreview_; }
+    void SetKeyPreview(bool on) { keyPreview_ = on; }
+
+    // The control that has (or last had, while the window is inactive) the focus.
+    QWidget* ActiveControl() const { return activeControl_; }
+    // Focuses a control of this form; the focus rules run as for a user's move.
+    void SetActiveControl(QWidget* control);
+    // The control a focus widget stands for (an inner editor of a combo box or spin
+    // edit stands for the box).
+    static QWidget* ControlOf(QWidget* focusWidget);
+
+    // The interface code page of the process ("936", "950", "437"). Until the
+    // configuration feeds it, it follows the system's ANSI code page.
+    virtual QString UICodePage() const;
+    static int InterfaceCodePage();
+    // 0 returns to the system's code page.
+    static void SetInterfaceCodePage(int codePage);
+
+    // A message dialog owned by this form, shown through the modal runner; the caption is
+    // the form's.
+    virtual int MessageDialog(const QString& text, TMsgDlgType type, std::initializer_list<TMsgDlgBtn> buttons);
+
 protected:
     // The form's own handlers, run through the events above. Derived forms override
     // them and call the inherited step first, as the system's forms do.
@@ -78,14 +126,40 @@ protected:
     virtual void FormHide(QObject* sender);
     virtual void FormClose(QObject* sender, TCloseAction& action);
     virtual void FormDestroy(QObject* sender);
+    // Key preview (sender: the form). Setting key to 0 (or the character to QChar())
+    // consumes it; another value is delivered to the focused control in its place.
+    virtual void FormKeyDown(QObject* sender, int& key, TShiftState shift);
+    virtual void FormKeyPress(QObject* sender, QChar& key);
+    // Esc and Enter not consumed by the preview. The base form clicks a visible, enabled
+    // button whose Cancel (Esc) or Default (Enter) property is set, or for Enter the
+    // focused button; true when the key was used.
+    virtual bool HandleEscape();
+    virtual bool HandleEnter();
+    // The look-up request for a control (user message 1034). True when answered.
+    virtual bool LookupRequest(QWidget* control);
 
+    // The creation rules, run by FormCreate for every component.
+    void ApplyCreationRules();
+
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void focusChanged(QWidget* old, QWidget* now);
+    void moveFocusTo(QWidget* control);
+    bool previewKey(QObject* receiver, QKeyEvent* event);
+
     int modalResult_ = mrNone;
     QEventLoop* modalLoop_ = nullptr;
     bool destroying_ = false;
     bool releasePending_ = false;
+    bool keyPreview_ = true;
+    QPointer<QWidget> activeControl_;
+    QPointer<QWidget> focusTarget_;
+    quint64 focusGeneration_ = 0;
+    int focusDepth_ = 0;
+    QKeyEvent* resent_ = nullptr;
 };
