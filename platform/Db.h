@@ -86,6 +86,8 @@ SqlTranslation TranslateSql(std::string_view sql, const SqlSchemaInfo& schema,
 
 // Every "$$" outside quoted text and comments becomes databaseName followed by "..".
 std::string ResolveTablePrefix(std::string_view sql, std::string_view databaseName);
+// Whether the text has a "$$" outside quoted text and comments.
+bool HasTablePrefix(std::string_view sql);
 
 // A text literal: the text in single quotes with inner single quotes doubled.
 std::string SqlQuote(std::string_view text);
@@ -122,9 +124,10 @@ public:
     // Date for DATETIME columns and GETDATE() results.
     DbRowSet query(std::string_view sql, const DbParams& params = {}, DbAccess access = DbAccess::ReadWrite);
     // Calls row for every row until it answers false; answers the number of rows seen.
+    // columns, when given, receives the result's column names before the first row.
     std::size_t forEachRow(std::string_view sql, const DbParams& params,
                            const std::function<bool(const std::vector<Variant>&)>& row,
-                           DbAccess access = DbAccess::ReadWrite);
+                           DbAccess access = DbAccess::ReadWrite, std::vector<std::string>* columns = nullptr);
     // First value of the first row; Empty when there is no row.
     Variant scalar(std::string_view sql, const DbParams& params = {});
     // Runs one statement; answers the number of rows it changed.

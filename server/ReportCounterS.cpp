@@ -1,0 +1,256 @@
+#include "server/ReportCounterS.h"
+#include "server/ServerLog.h"
+
+#include <cctype>
+
+namespace {
+
+std::string trimmed(std::string_view s)
+{
+    const auto b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos)
+        return {};
+    return std::string(s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1));
+}
+
+std::string upperText(std::string_view s)
+{
+    std::string r(s);
+    for (char& c : r)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return r;
+}
+
+std::string textOf(const Variant& v)
+{
+    return v.isEmptyOrNull() ? std::string() : v.toString();
+}
+
+std::vector<std::string> splitColumns(std::string_view list)
+{
+    std::vector<std::string> names;
+    if (trimmed(list).empty())
+        return names;
+    std::size_t i = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', i);
+        const std::string name = trimmed(list.substr(i, comma == std::string_view::npos ? std::string_view::npos : comma - i));
+        if (name.empty())
+            throw DbError("The column list \"" + std::string(list) + "\" has an empty name");
+        names.push_back(name);
+        if (comma == std::string_view::npos)
+            break;
+        i = comma + 1;
+    }
+    return names;
+}
+
+// [[name, value], ...] -> bound values.
+DbParams paramsOf(const Variant& params)
+{
+    DbParams out;
+    if (params.isEmptyOrNull())
+        return out;
+    if (!params.isArray() || params.dimCount() != 1)
+        throw DbError("The parameters must be an array of [name, value] pairs");
+    for (int i = params.lowBound(); i <= params.highBound(); ++i) {
+        const Variant& pair = params[i];
+        if (!pair.isArray() || pair.dimCount() != 1 || pair.count() != 2)
+            throw DbError("Parameter " + std::to_string(i) + " is not a [name, value] pair");
+        const std::string name = trimmed(pair[pair.lowBound()].toString());
+        if (name.empty())
+            throw DbError("Parameter " + std::to_string(i) + " has no name");
+        out.emplace_back(name, pair[pair.lowBound() + 1]);
+    }
+    return out;
+}
+
+Variant yn(bool b)
+{
+    return Variant(b ? "Y" : "N");
+}
+
+} // namespace
+
+TdmReportCounter::TdmReportCounter() : TdmReportCounter(ServerDatabase::fromConfiguration()) {}
+
+TdmReportCounter::TdmReportCounter(ServerDbSettings settings)
+    : db_(std::make_unique<ServerDatabase>(std::move(settings)))
+{
+    defineMembers();
+}
+
+TdmReportCounter::~TdmReportCounter() = default;
+
+void TdmReportCounter::defineMembers()
+{
+    // Arguments are read inside each member's guard: a caller's wrong argument is a
+    // failure like any other and never raises back.
+    defineMethod("SQLType", [this](std::span<Variant>) { return Variant(SQLType()); });
+    defineMethod("GetPower", [this](std::span<Variant> args) {
+        try {
+            const Variant first = optArg(args, 0);
+            if (first.isArray()) {
+                const int lo = first.lowBound();
+                auto at = [&](int k) { return k + lo <= first.highBound() ? textOf(first[lo + k]) : std::string(); };
+                return GetPower(at(0), at(1), at(2));
+            }
+            return GetPower(textOf(first), textOf(optArg(args, 1)), textOf(optArg(args, 2)));
+        } catch (const std::exception& e) {
+            logError("GetPower", e.what());
+            return Variant();
+        }
+    });
+    defineMethod("SimpleSQL", [this](std::span<Variant> args) {
+        try {
+            return SimpleSQL(textOf(optArg(args, 0)), textOf(optArg(args, 1)), textOf(optArg(args, 2)),
+                             textOf(optArg(args, 3)), optArg(args, 4));
+        } catch (const std::exception& e) {
+            logError("SimpleSQL", e.what());
+            return Variant();
+        }
+    });
+    defineMethod("ResultConnectString", [this](std::span<Variant> args) {
+        try {
+            return Variant(ResultConnectString(textOf(optArg(args, 0)), textOf(optArg(args, 1))));
+        } catch (const std::exception& e) {
+            logError("ResultConnectString", e.what());
+            return Variant("");
+        }
+    });
+}
+
+void TdmReportCounter::logError(const std::string& member, const std::string& message)
+{
+    WriteServerLog(std::string(ProgId) + "." + member + ": " + message);
+}
+
+int TdmReportCounter::SQLType()
+{
+    const std::string type = upperText(trimmed(db_->settings().dbType));
+    if (type == "ORACLE")
+        return 1;
+    if (type == "DB2")
+        return 2;
+    if (type == "SQLITE")
+        return 3;
+    if (type == "POSTGRESQL" || type == "PGSQL")
+        return 4;
+    return 0;
+}
+
+Variant TdmReportCounter::GetPower(const std::string& databaseName, const std::string& userCode,
+                                   const std::string& programCode)
+{
+    (void)databaseName; // rights are kept per user and program, the same in every company
+    try {
+        const std::string user = trimmed(userCode);
+        if (user.empty())
+            return Variant();
+        DbConnection& conn = db_->connection();
+        const DbRowSet users = conn.query("SELECT MA002, MA005, MA007 FROM QVRMA WHERE MA001 = :USR",
+                                          {{"USR", user}}, DbAccess::QueryOnly);
+        if (users.empty() || textOf(users.rows[0][2]) != "Y")
+            return Variant();
+        const std::string name = textOf(users.rows[0][0]);
+        const bool super = textOf(users.rows[0][1]) == "Y";
+
+        Variant answer = Variant::array(0, 8);
+        answer[6] = yn(super);
+        answer[7] = "";
+        answer[8] = name;
+        if (super) {
+            for (int i = 0; i <= 5; ++i)
+                answer[i] = "Y";
+            return answer;
+        }
+        const DbRowSet rights = conn.query(
+            "SELECT MR003, MR004, MR005, MR006, MR007, MR008, MR009 FROM ADMMR "
+            "WHERE MR001 = :USR AND UPPER(MR002) = :PROG",
+            {{"USR", user}, {"PROG", upperText(trimmed(programCode))}}, DbAccess::QueryOnly);
+        for (int i = 0; i <= 5; ++i)
+            answer[i] = yn(!rights.empty() && textOf(rights.rows[0][std::size_t(i)]) == "Y");
+        if (!rights.empty())
+            answer[7] = textOf(rights.rows[0][6]);
+        return answer;
+    } catch (const std::exception& e) {
+        logError("GetPower", e.what());
+        return Variant();
+    }
+}
+
+Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::string& columnList,
+                                    const std::string& companyCode, const std::string& databaseName,
+                                    const Variant& params)
+{
+    try {
+        if (trimmed(sqlText).empty())
+            throw DbError("No SQL text was given");
+        std::string database = trimmed(databaseName);
+        if (database.empty())
+            database = db_->companyDatabase(companyCode);
+        std::string sql = sqlText;
+        if (HasTablePrefix(sqlText)) {
+            if (database.empty())
+                throw DbError("No company database for the table prefix $$ (company \"" + companyCode + "\")");
+            sql = ResolveTablePrefix(sqlText, database);
+        }
+        if (!database.empty())
+            db_->useCompanyDatabase(database);
+        const std::vector<std::string> wanted = splitColumns(columnList);
+        const DbParams bound = paramsOf(params);
+
+        std::vector<std::string> columns;
+        std::vector<int> pick;
+        std::vector<Variant> rows;
+        db_->connection().forEachRow(
+            sql, bound,
+            [&](const std::vector<Variant>& values) {
+                if (pick.empty()) {
+                    if (wanted.empty()) {
+                        for (std::size_t i = 0; i < columns.size(); ++i)
+                            pick.push_back(int(i));
+                    }
+                    for (const std::string& w : wanted) {
+                        int found = -1;
+                        for (std::size_t i = 0; i < columns.size() && found < 0; ++i)
+                            if (upperText(columns[i]) == upperText(w))
+                                found = int(i);
+                        if (found < 0)
+                            throw DbError("The result has no column " + w);
+                        pick.push_back(found);
+                    }
+                }
+                Variant row = Variant::array(0, int(pick.size()) - 1);
+                for (std::size_t i = 0; i < pick.size(); ++i)
+                    row[int(i)] = values[std::size_t(pick[i])];
+                rows.push_back(std::move(row));
+                return true;
+            },
+            DbAccess::QueryOnly, &columns);
+        if (rows.empty())
+            return Variant();
+        return Variant::list(std::move(rows));
+    } catch (const std::exception& e) {
+        logError("SimpleSQL", std::string(e.what()) + "\r\nSQL: " + sqlText);
+        return Variant();
+    }
+}
+
+std::string TdmReportCounter::ResultConnectString(const std::string& companyCode, const std::string& databaseName)
+{
+    try {
+        std::string database = trimmed(databaseName);
+        if (database.empty())
+            database = db_->companyDatabase(companyCode);
+        return db_->connectString(database);
+    } catch (const std::exception& e) {
+        logError("ResultConnectString", e.what());
+        return {};
+    }
+}
+
+void RegisterReportCounterS()
+{
+    RegisterOleClass(TdmReportCounter::ProgId, [] { return std::make_shared<TdmReportCounter>(); });
+}

@@ -1,0 +1,150 @@
+#include "server/ServerDatabase.h"
+
+#include "platform/IniFile.h"
+#include "platform/Registry.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace {
+
+std::string upperText(std::string_view s)
+{
+    std::string r(s);
+    for (char& c : r)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return r;
+}
+
+std::string trimmed(std::string_view s)
+{
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos)
+        return {};
+    return std::string(s.substr(b, s.find_last_not_of(" \t") - b + 1));
+}
+
+// Paths in the configuration may end with either separator.
+std::filesystem::path folderPath(std::string_view folder)
+{
+    std::string f(folder);
+    while (f.size() > 1 && (f.back() == '\\' || f.back() == '/'))
+        f.pop_back();
+    return std::filesystem::path(f);
+}
+
+} // namespace
+
+ServerDatabase::ServerDatabase(ServerDbSettings settings) : settings_(std::move(settings)) {}
+
+ServerDatabase::~ServerDatabase() = default;
+
+ServerDbSettings ServerDatabase::fromConfiguration()
+{
+    ServerDbSettings s;
+    Registry reg;
+    if (!reg.OpenKeyReadOnly("Software\\QVR\\Brisko")) {
+        s.error = "The registry key Software\\QVR\\Brisko is missing (" + Registry::FilePath() + ")";
+        return s;
+    }
+    const std::string serverPath = trimmed(reg.ReadString("ServerPath"));
+    reg.CloseKey();
+    if (serverPath.empty()) {
+        s.error = "The registry names no ServerPath";
+        return s;
+    }
+    const std::filesystem::path base = folderPath(serverPath);
+    const IniFile ini((base / "BriskoS.ini").string());
+    s.dbType = trimmed(ini.ReadString("DBE Setting", "MainDBType", "MSSQL"));
+    const std::string systemDb = trimmed(ini.ReadString("DBE Setting", "MainDBName", ""));
+    if (!systemDb.empty())
+        s.systemDb = systemDb;
+    const std::string folder = trimmed(ini.ReadString("DBE Setting", "MainServerName", ""));
+    std::filesystem::path f = folder.empty() ? base : folderPath(folder);
+    if (f.is_relative())
+        f = base / f;
+    s.folder = f.lexically_normal().string();
+    return s;
+}
+
+bool ServerDatabase::isValidDatabaseName(std::string_view name)
+{
+    if (name.empty() || name.size() > 30)
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
+}
+
+DbDialect ServerDatabase::dialect() const
+{
+    return DbDialect::SQLite;
+}
+
+void ServerDatabase::checkUsable() const
+{
+    if (!settings_.error.empty())
+        throw DbError(settings_.error);
+    const std::string type = upperText(settings_.dbType);
+    if (type == "POSTGRESQL" || type == "PGSQL")
+        throw DbError("The database type PostgreSQL is not available in this version");
+    if (type != "SQLITE")
+        throw DbError("The database type \"" + settings_.dbType + "\" is not supported (MainDBType=SQLITE)");
+    if (settings_.folder.empty())
+        throw DbError("No database folder is configured (MainServerName)");
+}
+
+std::string ServerDatabase::filePath(std::string_view databaseName) const
+{
+    if (!isValidDatabaseName(databaseName))
+        throw DbError("Invalid database name \"" + std::string(databaseName) + "\"");
+    return (folderPath(settings_.folder) / (std::string(databaseName) + ".db")).string();
+}
+
+DbConnection& ServerDatabase::connection()
+{
+    if (!conn_) {
+        checkUsable();
+        auto conn = std::make_unique<DbConnection>();
+        conn->openSqlite(filePath(settings_.systemDb));
+        conn_ = std::move(conn);
+    }
+    return *conn_;
+}
+
+void ServerDatabase::useCompanyDatabase(std::string_view databaseName)
+{
+    DbConnection& conn = connection();
+    if (conn.isAttached(databaseName) || upperText(databaseName) == upperText(settings_.systemDb))
+        return;
+    const std::string file = filePath(databaseName);
+    if (!std::filesystem::exists(file))
+        throw DbError("The company database " + std::string(databaseName) + " does not exist");
+    conn.attach(databaseName, file);
+}
+
+std::string ServerDatabase::companyDatabase(std::string_view companyCode)
+{
+    if (trimmed(companyCode).empty())
+        return {};
+    const Variant v = connection().scalar("SELECT MC003 FROM ADMMC WHERE MC001 = :COMPANY",
+                                          {{"COMPANY", trimmed(companyCode)}});
+    return v.isEmptyOrNull() ? std::string() : trimmed(v.toString());
+}
+
+std::string ServerDatabase::connectString(std::string_view companyDatabase)
+{
+    checkUsable();
+    const std::string system = filePath(settings_.systemDb);
+    if (!std::filesystem::exists(system))
+        throw DbError("The system database " + system + " does not exist");
+    std::vector<std::pair<std::string, std::string>> attached;
+    if (!companyDatabase.empty() && upperText(companyDatabase) != upperText(settings_.systemDb)) {
+        const std::string file = filePath(companyDatabase);
+        if (!std::filesystem::exists(file))
+            throw DbError("The company database " + std::string(companyDatabase) + " does not exist");
+        attached.emplace_back(std::string(companyDatabase), file);
+    }
+    return DbConnection::sqliteConnectString(system, attached);
+}
