@@ -1,7 +1,12 @@
 // jobhost: the host shell. Loads a job library by file name, asks it for its controller,
 // hands it a session and shows the job window, printing the controller's events and the
 // job's result.
+//
+//   jobhost [library] [options]      the installation the registry file (QV_REGISTRY) names
+//   jobhost demo [folder] [options]  prepares or reuses a demo installation in folder and
+//                                    opens the write-off job with its demo session
 
+#include "host/DemoInstall.h"
 #include "host/HostSession.h"
 #include "platform/DynLib.h"
 #include "plugin/DLLBaseCtrller.h"
@@ -71,7 +76,9 @@ int main(int argc, char** argv)
     QCommandLineParser cli;
     cli.setApplicationDescription(QStringLiteral("Loads a job library and opens its job window."));
     cli.addHelpOption();
-    cli.addPositionalArgument(QStringLiteral("library"), QStringLiteral("The job library (default WOFB07C.so beside this program)."));
+    cli.addPositionalArgument(QStringLiteral("library"),
+                              QStringLiteral("The job library (default WOFB07C.so beside this program), or \"demo\" "
+                                             "followed by the folder of the demo installation."));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User code."), QStringLiteral("code"), QStringLiteral("DS"));
     const QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company code."), QStringLiteral("code"), QStringLiteral("DEMO"));
     const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Company database."), QStringLiteral("name"), QStringLiteral("DEMO"));
@@ -80,10 +87,37 @@ int main(int argc, char** argv)
     cli.addOptions({user, company, database, offscreenOpt, screenshot});
     cli.process(app);
 
-    QString library = cli.positionalArguments().value(0);
+    const QStringList positional = cli.positionalArguments();
+    QString library = positional.value(0);
+    QString userCode = cli.value(user);
+    QString companyCode = cli.value(company);
+    QString databaseName = cli.value(database);
+    if (library == QLatin1String("demo")) {
+        try {
+            const DemoInstallation demo = DemoInstall::Prepare(positional.value(1).toStdString(),
+                                                               QCoreApplication::applicationDirPath().toStdString());
+            DemoInstall::UseEnvironment(demo);
+            std::printf("demo installation: %s (%s)\n", demo.folder.c_str(),
+                        demo.createdDatabases ? "databases created" : "reused");
+            std::fflush(stdout);
+            if (!cli.isSet(user))
+                userCode = QString::fromStdString(demo.user);
+            if (!cli.isSet(company))
+                companyCode = QString::fromStdString(demo.company);
+            if (!cli.isSet(database))
+                databaseName = QString::fromStdString(demo.database);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "jobhost: demo installation: %s\n", e.what());
+            return 2;
+        }
+        library.clear();
+    }
     if (library.isEmpty())
         library = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("WOFB07C.so"));
     library = QFileInfo(library).absoluteFilePath();
+    // A job form without a host (exe mode) finds the session by ProgID; in the host the
+    // same class answers.
+    RegisterHostSessionClass();
 
     HMODULE module = LoadLibrary(library.toStdString());
     if (!module) {
@@ -104,8 +138,8 @@ int main(int argc, char** argv)
             std::printf("event %d (%s)\n", code, eventName(code));
             std::fflush(stdout);
         };
-        const Variant session = Variant::list({cli.value(user).toStdString(), cli.value(company).toStdString(),
-                                               cli.value(database).toStdString(), std::int64_t(0), Variant()});
+        const Variant session = Variant::list({userCode.toStdString(), companyCode.toStdString(),
+                                               databaseName.toStdString(), std::int64_t(0), Variant()});
         const std::int32_t opened = controller->OpenForm(session);
         std::printf("OpenForm: %d\n", opened);
         if (opened == 0 && !controller->IsFormFree()) {

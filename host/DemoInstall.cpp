@@ -1,0 +1,247 @@
+#include "host/DemoInstall.h"
+
+#include "platform/Exception.h"
+#include "platform/SystemInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <cstdlib>
+
+namespace {
+
+// The demo company, its database and the user the setup program creates.
+constexpr const char* kDemoUser = "DS";
+constexpr const char* kDemoCompany = "DEMO";
+constexpr const char* kDemoDatabase = "DEMO";
+constexpr const char* kSystemDatabase = "QVSYS";
+
+QString q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+void ensureFolder(const QString& path)
+{
+    if (!QDir().mkpath(path))
+        throw Exception("Cannot create the folder " + path.toStdString());
+}
+
+void writeText(const QString& path, const QString& text)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw Exception("Cannot write " + path.toStdString() + ": " + f.errorString().toStdString());
+    const QByteArray bytes = text.toUtf8();
+    if (f.write(bytes) != bytes.size())
+        throw Exception("Cannot write " + path.toStdString() + ": " + f.errorString().toStdString());
+}
+
+// Files a user may change are written once.
+void writeOnce(const QString& path, const QString& text)
+{
+    if (!QFileInfo::exists(path))
+        writeText(path, text);
+}
+
+// Points link at target, replacing an older link; nothing when the target does not exist.
+void refreshLink(const QString& target, const QString& link)
+{
+    if (!QFileInfo::exists(target))
+        return;
+    const QFileInfo info(link);
+    if (info.isSymLink()) {
+        if (info.symLinkTarget() == QFileInfo(target).absoluteFilePath())
+            return;
+        QFile::remove(link);
+    } else if (info.exists()) {
+        return; // a real file or folder the user put there stays
+    }
+    if (!QFile::link(target, link))
+        throw Exception("Cannot link " + link.toStdString() + " to " + target.toStdString());
+}
+
+QString registryText(const QString& folder)
+{
+    return QStringLiteral("; Machine keys of the demo installation (QV_REGISTRY).\n"
+                          "[Software\\QVR\\Brisko]\n"
+                          "ClientPath=%1client/\n"
+                          "ServerPath=%1server/\n"
+                          "ProfileType=0\n"
+                          "\n"
+                          "; The libraries are local: no new-file download.\n"
+                          "[Software\\Varn\\Hollet]\n"
+                          "GoAhead=0\n")
+        .arg(folder);
+}
+
+QString clientIniText()
+{
+    return QStringLiteral("[Client Components]\n"
+                          "LangType=CHS\n"
+                          "\n"
+                          "[CodePage]\n"
+                          "; 936 simplified Chinese, 950 traditional Chinese, 437 English\n"
+                          "UICodePage=936\n"
+                          "DBCodePage=936\n"
+                          "\n"
+                          "[Server Information]\n"
+                          "ComputerName=127.0.0.1\n"
+                          "ServerPort=211\n"
+                          "SupportCallBack=0\n");
+}
+
+QString serverIniText()
+{
+    return QStringLiteral("[CodePage]\n"
+                          "UICodePage=936\n"
+                          "DBCodePage=936\n"
+                          "\n"
+                          "[DBE Setting]\n"
+                          "MainDBType=SQLITE\n"
+                          "; folder of the database files, relative to this folder\n"
+                          "MainServerName=data\n"
+                          "MainDBName=%1\n"
+                          "MainUserName=sa\n"
+                          "\n"
+                          "[DBPasswordCtrl]\n"
+                          "ComputerName=127.0.0.1\n"
+                          "ServerPort=211\n")
+        .arg(QLatin1String(kSystemDatabase));
+}
+
+QString phrasesText()
+{
+    return QStringLiteral("; Common phrases offered by the phrase picker: [Common] for everyone,\n"
+                          "; [User <code>] for one user.\n"
+                          "[Common]\n"
+                          "1=月末应付款转销\n"
+                          "2=供应商余额转入\n"
+                          "3=预付款退回\n"
+                          "4=其他应付款冲销\n");
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "<html><head><meta charset=\"utf-8\"><title>WOFB07</title></head><body>\n"
+        "<h2>应付款批次转销作业 (WOFB07)</h2>\n"
+        "<p>将供应商的未核销应付款、其他应付款或预付款转销到另一个供应商。</p>\n"
+        "<ol>\n"
+        "<li>选择转销类型并输入转销日期 (须在已开账的月份内)。</li>\n"
+        "<li>选择单据日期、币种、供应商, 以及要转销的单据 (可不选)。</li>\n"
+        "<li>在清单中勾选要转销的单据, 输入转销批号与转销供应商; 预付款转销还须输入退款单别。</li>\n"
+        "<li>按 \"直接处理\" 立即执行, 或按 \"后台处理\" 送入作业队列。</li>\n"
+        "</ol>\n"
+        "<p>F2: 开窗查询; F1: 本说明。</p>\n"
+        "<hr><p><i>Payable write-off: moves the open payables, other payables or prepayments of "
+        "suppliers to a transfer supplier, at once or through the job queue.</i></p>\n"
+        "</body></html>\n");
+}
+
+QString classTableText(const QString& binDir)
+{
+    return QStringLiteral("; Automation classes by ProgID (QV_CLASS_TABLE), from the build in %1.\n"
+                          "[Classes]\n"
+                          "ReportCounterS.dmReportCounter=%1/ReportCounterS.so\n"
+                          "VostelWorkCenter.Manager=%1/VostelWorkCenter.so\n")
+        .arg(binDir);
+}
+
+// The setup program fills a folder of its own; the files move into place only when it
+// succeeded, the system database last, so that a broken run is never taken for an
+// installation.
+void createDatabases(const QString& setup, const QString& serverFolder, const QString& dataFolder)
+{
+    if (!QFileInfo(setup).isExecutable())
+        throw Exception("The setup program " + setup.toStdString() + " is missing: build the target qvsetup");
+    const QString staging = dataFolder + QStringLiteral(".new");
+    QDir(staging).removeRecursively();
+    ensureFolder(staging);
+
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setWorkingDirectory(serverFolder);
+    p.start(setup, {QStringLiteral("--folder"), staging, QStringLiteral("--system"), QLatin1String(kSystemDatabase),
+                    QStringLiteral("--company"), QLatin1String(kDemoCompany), QStringLiteral("--database"),
+                    QLatin1String(kDemoDatabase)});
+    if (!p.waitForStarted(10000))
+        throw Exception("Cannot start " + setup.toStdString() + ": " + p.errorString().toStdString());
+    p.waitForFinished(-1);
+    const QString output = QString::fromLocal8Bit(p.readAll()).trimmed();
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        QDir(staging).removeRecursively();
+        throw Exception("The setup program failed: " + output.toStdString());
+    }
+
+    const QString systemFile = QLatin1String(kSystemDatabase) + QStringLiteral(".db");
+    QStringList files = QDir(staging).entryList(QDir::Files);
+    files.removeAll(systemFile);
+    files.append(systemFile);
+    for (const QString& name : files) {
+        const QString to = dataFolder + QLatin1Char('/') + name;
+        QFile::remove(to);
+        if (!QFile::rename(staging + QLatin1Char('/') + name, to))
+            throw Exception("Cannot move " + name.toStdString() + " into " + dataFolder.toStdString());
+    }
+    QDir(staging).removeRecursively();
+}
+
+} // namespace
+
+std::string DemoInstall::DefaultFolder()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty() && QDir().mkpath(data))
+        return (data + QStringLiteral("/qvr-demo/")).toStdString();
+    return "/tmp/qvr-demo-" + GetUserName() + "/";
+}
+
+DemoInstallation DemoInstall::Prepare(const std::string& folderArg, const std::string& binDirArg)
+{
+    QString folder = QDir(q(folderArg.empty() ? DefaultFolder() : folderArg)).absolutePath();
+    const QString binDir = QDir(q(binDirArg)).absolutePath();
+    ensureFolder(folder);
+    folder = QFileInfo(folder).canonicalFilePath() + QLatin1Char('/');
+
+    const QString client = folder + QStringLiteral("client/");
+    const QString server = folder + QStringLiteral("server/");
+    const QString data = server + QStringLiteral("data");
+    ensureFolder(client + QStringLiteral("Help/WOF"));
+    ensureFolder(server + QStringLiteral("S_PKG"));
+    ensureFolder(data);
+
+    DemoInstallation d;
+    d.folder = folder.toStdString();
+    d.registryFile = (folder + QStringLiteral("registry.ini")).toStdString();
+    d.classTable = (folder + QStringLiteral("classes.ini")).toStdString();
+    d.user = kDemoUser;
+    d.company = kDemoCompany;
+    d.database = kDemoDatabase;
+
+    writeOnce(q(d.registryFile), registryText(folder));
+    writeOnce(client + QStringLiteral("BriskoC.ini"), clientIniText());
+    writeOnce(client + QStringLiteral("Phrase.ini"), phrasesText());
+    writeOnce(client + QStringLiteral("Help/WOF/13070000.html"), helpText());
+    writeOnce(server + QStringLiteral("BriskoS.ini"), serverIniText());
+    writeText(q(d.classTable), classTableText(binDir));
+    refreshLink(binDir + QStringLiteral("/WOFB07S.so"), server + QStringLiteral("S_PKG/WOFB07S.so"));
+#ifdef QV_RESOURCE_DIR
+    refreshLink(QStringLiteral(QV_RESOURCE_DIR "/MultiLanguage"), client + QStringLiteral("MultiLanguage"));
+#endif
+
+    if (!QFileInfo::exists(data + QStringLiteral("/") + QLatin1String(kSystemDatabase) + QStringLiteral(".db"))) {
+        createDatabases(binDir + QStringLiteral("/qvsetup"), server, data);
+        d.createdDatabases = true;
+    }
+    return d;
+}
+
+void DemoInstall::UseEnvironment(const DemoInstallation& installation)
+{
+    setenv("QV_REGISTRY", installation.registryFile.c_str(), 1);
+    setenv("QV_CLASS_TABLE", installation.classTable.c_str(), 1);
+}

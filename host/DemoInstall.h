@@ -1,0 +1,43 @@
+#pragma once
+// `jobhost demo`: a demo installation of the suite in a folder of its own, so that the
+// write-off job runs against real services and a real database without touching anything
+// else on the machine.
+//
+//   <folder>/registry.ini    machine keys (QV_REGISTRY): Software\QVR\Brisko with the
+//                            client and server folders
+//   <folder>/classes.ini     class table (QV_CLASS_TABLE): the application server and the
+//                            session object by ProgID, from this build's libraries
+//   <folder>/client/         BriskoC.ini, help pages, common phrases, language files
+//   <folder>/server/         BriskoS.ini, data/ with the system and company databases,
+//                            S_PKG/ with the server-side job library
+//
+// A second run reuses what is there: files a user may have edited are written only when
+// missing, the databases are made only when the system database is missing; the class
+// table and the links to this build's files are refreshed.
+
+#include <string>
+
+struct DemoInstallation {
+    std::string folder; // absolute, ends with "/"
+    std::string registryFile;
+    std::string classTable;
+    bool createdDatabases = false;
+    // The session the demo opens the job with.
+    std::string user;
+    std::string company;
+    std::string database;
+};
+
+class DemoInstall {
+public:
+    // ~/.local/share/qvr-demo, or /tmp/qvr-demo-<user> when that cannot be written.
+    static std::string DefaultFolder();
+
+    // Prepares or reuses the installation in folder (DefaultFolder() when empty). binDir
+    // holds this build's programs and libraries (ReportCounterS.so, VostelWorkCenter.so,
+    // the setup program qvsetup). Exception with the reason when it cannot be done.
+    static DemoInstallation Prepare(const std::string& folder, const std::string& binDir);
+
+    // Points this process at the installation (QV_REGISTRY, QV_CLASS_TABLE).
+    static void UseEnvironment(const DemoInstallation& installation);
+};

@@ -1,0 +1,174 @@
+// The demo installation: what it writes, what a second run keeps, and that the host's
+// configuration reads it back.
+
+#include "host/DemoInstall.h"
+#include "host/HostConfig.h"
+#include "platform/Exception.h"
+#include "platform/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+// A stand-in for the setup program: writes the two databases into --folder, or fails
+// when FAIL is in its folder.
+void writeSetup(const QString& binDir)
+{
+    const QString path = binDir + QStringLiteral("/qvsetup");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\n"
+            "dir=$(dirname \"$0\")\n"
+            "[ -e \"$dir/FAIL\" ] && { echo 'disk full' >&2; touch \"$2/QVSYS.db\"; exit 3; }\n"
+            "[ \"$1\" = --folder ] || exit 4\n"
+            "echo \"$@\" >> \"$dir/calls\"\n"
+            "echo system > \"$2/QVSYS.db\"\n"
+            "echo company > \"$2/DEMO.db\"\n");
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QString readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+int setupRuns(const QString& binDir)
+{
+    return int(readAll(binDir + QStringLiteral("/calls")).count(QLatin1Char('\n')));
+}
+
+class EnvironmentGuard {
+public:
+    EnvironmentGuard() : registry_(get("QV_REGISTRY")), classes_(get("QV_CLASS_TABLE")) {}
+    ~EnvironmentGuard()
+    {
+        restore("QV_REGISTRY", registry_);
+        restore("QV_CLASS_TABLE", classes_);
+    }
+
+private:
+    static std::string get(const char* name)
+    {
+        const char* v = std::getenv(name);
+        return v ? v : "\x01";
+    }
+    static void restore(const char* name, const std::string& v)
+    {
+        if (v == "\x01")
+            unsetenv(name);
+        else
+            setenv(name, v.c_str(), 1);
+    }
+    std::string registry_, classes_;
+};
+
+} // namespace
+
+TEST(DemoInstall, PreparesAnInstallationTheHostReadsBack)
+{
+    EnvironmentGuard env;
+    QTemporaryDir root;
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    QDir().mkpath(bin);
+    writeSetup(bin);
+    QFile(bin + QStringLiteral("/WOFB07S.so")).open(QIODevice::WriteOnly);
+
+    const DemoInstallation d = DemoInstall::Prepare(root.filePath(QStringLiteral("demo")).toStdString(), bin.toStdString());
+    EXPECT_TRUE(d.createdDatabases);
+    EXPECT_EQ(setupRuns(bin), 1);
+    const QString folder = QString::fromStdString(d.folder);
+    EXPECT_TRUE(folder.endsWith(QLatin1Char('/')));
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("server/data/QVSYS.db")));
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("server/data/DEMO.db")));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("server/data.new")));
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("server/S_PKG/WOFB07S.so")).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("client/Help/WOF/13070000.html")));
+    EXPECT_FALSE(d.user.empty());
+    EXPECT_FALSE(d.company.empty());
+    EXPECT_FALSE(d.database.empty());
+
+    const IniFile server(d.folder + "server/BriskoS.ini");
+    EXPECT_EQ(server.ReadString("DBE Setting", "MainDBType", ""), "SQLITE");
+    EXPECT_EQ(server.ReadString("DBE Setting", "MainServerName", ""), "data");
+    const IniFile classes(d.classTable);
+    EXPECT_EQ(classes.ReadString("Classes", "ReportCounterS.dmReportCounter", ""),
+              (bin + QStringLiteral("/ReportCounterS.so")).toStdString());
+    EXPECT_EQ(classes.ReadString("Classes", "VostelWorkCenter.Manager", ""),
+              (bin + QStringLiteral("/VostelWorkCenter.so")).toStdString());
+
+    DemoInstall::UseEnvironment(d);
+    EXPECT_EQ(std::string(std::getenv("QV_REGISTRY")), d.registryFile);
+    const HostConfig config = HostConfig::Load();
+    EXPECT_EQ(config.clientPath, d.folder + "client/");
+    EXPECT_EQ(config.serverPath, d.folder + "server/");
+    EXPECT_EQ(config.uiCodePage, 936);
+    EXPECT_TRUE(config.serverIsLocal());
+    EXPECT_EQ(config.serverPort, 211);
+    ASSERT_EQ(config.workDllPaths.size(), 1u);
+    EXPECT_EQ(config.workDllPaths[0], d.folder + "server/S_PKG/");
+}
+
+TEST(DemoInstall, ASecondRunReusesTheInstallationAndKeepsTheUsersChanges)
+{
+    QTemporaryDir root;
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    QDir().mkpath(bin);
+    writeSetup(bin);
+    const std::string folder = root.filePath(QStringLiteral("demo")).toStdString();
+    const DemoInstallation first = DemoInstall::Prepare(folder, bin.toStdString());
+    const QString clientIni = QString::fromStdString(first.folder) + QStringLiteral("client/BriskoC.ini");
+    {
+        QFile f(clientIni);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[CodePage]\nUICodePage=950\n[Server Information]\nComputerName=127.0.0.1\n");
+    }
+    // Another build of the programs.
+    const QString bin2 = root.filePath(QStringLiteral("bin2"));
+    QDir().mkpath(bin2);
+    writeSetup(bin2);
+    const DemoInstallation second = DemoInstall::Prepare(folder, bin2.toStdString());
+    EXPECT_FALSE(second.createdDatabases);
+    EXPECT_EQ(setupRuns(bin2), 0);
+    EXPECT_EQ(second.folder, first.folder);
+    EXPECT_TRUE(readAll(clientIni).contains(QStringLiteral("UICodePage=950")));
+    EXPECT_TRUE(readAll(QString::fromStdString(second.classTable)).contains(bin2 + QStringLiteral("/ReportCounterS.so")));
+}
+
+TEST(DemoInstall, AFailedSetupLeavesNothingThatLooksInstalled)
+{
+    QTemporaryDir root;
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    QDir().mkpath(bin);
+    writeSetup(bin);
+    QFile(bin + QStringLiteral("/FAIL")).open(QIODevice::WriteOnly);
+    const std::string folder = root.filePath(QStringLiteral("demo")).toStdString();
+    try {
+        DemoInstall::Prepare(folder, bin.toStdString());
+        ADD_FAILURE() << "a failed setup must be reported";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("disk full"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(QFileInfo::exists(root.filePath(QStringLiteral("demo/server/data/QVSYS.db"))));
+
+    // Repaired, the next run creates the databases.
+    QFile::remove(bin + QStringLiteral("/FAIL"));
+    EXPECT_TRUE(DemoInstall::Prepare(folder, bin.toStdString()).createdDatabases);
+
+    // Without the setup program the reason is named.
+    QTemporaryDir other;
+    try {
+        DemoInstall::Prepare(other.filePath(QStringLiteral("demo")).toStdString(), other.path().toStdString());
+        ADD_FAILURE() << "a missing setup program must be reported";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("qvsetup"), std::string::npos) << e.what();
+    }
+}
