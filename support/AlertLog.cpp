@@ -1,0 +1,110 @@
+#include "support/AlertLog.h"
+#include "support/Format.h"
+#include "support/FormatSettings.h"
+#include "support/Utf8.h"
+
+#include "platform/DynLib.h"
+#include "platform/OleDate.h"
+#include "platform/Registry.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+bool endsWithSeparator(std::string_view s)
+{
+    return !s.empty() && (s.back() == '/' || s.back() == '\\');
+}
+
+} // namespace
+
+std::string joinPath(std::string_view base, std::string_view name)
+{
+    std::string r(base);
+    if (!r.empty() && !endsWithSeparator(r))
+        r += '/';
+    r += name;
+    return r;
+}
+
+std::string programFolder()
+{
+    const std::string program = GetProgramFileName();
+    const std::filesystem::path folder = std::filesystem::path(program).parent_path();
+    std::string r = folder.empty() ? std::string("./") : folder.string();
+    if (!endsWithSeparator(r))
+        r += '/';
+    return r;
+}
+
+std::string GetClientPath()
+{
+    Registry reg;
+    if (!reg.OpenKeyReadOnly("Software\\QVR\\Brisko"))
+        return {};
+    std::string path = reg.ReadString("ClientPath");
+    if (path.empty())
+        path = reg.ReadString("ServerPath");
+    return path;
+}
+
+std::string alertLogStamp(double when)
+{
+    const CivilDate c = DecodeDateTime(when);
+    const std::string d = toUtf8(dateSeparator());
+    const std::string t = toUtf8(timeSeparator());
+    return Format("[%.4d%s%.2d%s%.2d %.2d%s%.2d%s%.2d%s%.3d] ",
+                  {c.year, d, c.month, d, c.day, c.hour, t, c.minute, t, c.second, t, c.millisecond});
+}
+
+std::string alertLogFileName(std::string_view baseFolder, std::string_view logName, std::string_view rotation,
+                             double when)
+{
+    const CivilDate c = DecodeDateTime(when);
+    std::string period;
+    if (rotation == "M")
+        period = Format("%.4d%.2d", {c.year, c.month});
+    else if (rotation == "Y")
+        period = Format("%.4d", {c.year});
+    else
+        period = Format("%.4d%.2d%.2d", {c.year, c.month, c.day});
+    std::string file = "Alert_" + std::string(logName) + "_" + period;
+    if (logName.find('.') == std::string_view::npos)
+        file += ".log";
+    return joinPath(joinPath(baseFolder, "Log"), file);
+}
+
+bool writeAlertLogAt(std::string_view baseFolder, std::string_view logName, std::string_view message,
+                     std::string_view rotation, double when)
+{
+    // The callers are error handlers themselves: nothing may escape from here.
+    try {
+        const std::string fileName = alertLogFileName(baseFolder, logName, rotation, when);
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(fileName).parent_path(), ec);
+        const std::string line = alertLogStamp(when) + std::string(message) + "\r\n";
+        std::FILE* f = std::fopen(fileName.c_str(), "ab");
+        if (!f)
+            return false;
+        // One write per line, so that lines of two writers do not mix within a line.
+        const bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size();
+        const bool closed = std::fclose(f) == 0;
+        return written && closed;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool WriteAlertLog(std::string_view logName, std::string_view message, std::string_view rotation)
+{
+    try {
+        std::string base = GetClientPath();
+        if (base.empty())
+            base = programFolder();
+        return writeAlertLogAt(base, logName, message, rotation, Now());
+    } catch (...) {
+        return false;
+    }
+}

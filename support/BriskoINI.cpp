@@ -1,0 +1,399 @@
+#include "support/BriskoINI.h"
+#include "support/AlertLog.h"
+#include "support/Format.h"
+#include "support/Helpers.h"
+
+#include "platform/CodePage.h"
+#include "platform/IniFile.h"
+#include "platform/OleDate.h"
+#include "platform/Registry.h"
+#include "platform/SystemInfo.h"
+
+#include <filesystem>
+#include <utility>
+#include <system_error>
+
+namespace {
+
+constexpr std::string_view kBriskoKey = "Software\\QVR\\Brisko";
+constexpr std::string_view kNoPassword = "QV_Say_NoPassWord_ThePassWordIsEmpty";
+constexpr std::string_view kPasswordError = "QV_Say_Password_Error";
+
+bool endsWithSeparator(std::string_view s)
+{
+    return !s.empty() && (s.back() == '/' || s.back() == '\\');
+}
+
+// A folder written the suite's other way ("D:\Work") ends the same way.
+std::string withSeparator(std::string s)
+{
+    if (!endsWithSeparator(s))
+        s += s.find('\\') != std::string::npos && s.find('/') == std::string::npos ? '\\' : '/';
+    return s;
+}
+
+bool fileExists(const std::string& name)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(name, ec);
+}
+
+bool boolText(const std::string& text)
+{
+    const std::string t = upperAscii(text);
+    return t == "1" || t == "Y" || t == "YES" || t == "TRUE";
+}
+
+std::uint8_t rotateRight(std::uint8_t b, int n)
+{
+    n &= 7;
+    return n ? std::uint8_t((b >> n) | (b << (8 - n))) : b;
+}
+
+std::uint8_t rotateLeft(std::uint8_t b, int n)
+{
+    n &= 7;
+    return n ? std::uint8_t((b << n) | (b >> (8 - n))) : b;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool validUtf8(std::string_view s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (n < 0 || i + std::size_t(n) >= s.size())
+            return false;
+        for (int k = 1; k <= n; ++k)
+            if ((static_cast<unsigned char>(s[i + std::size_t(k)]) >> 6) != 2)
+                return false;
+        i += std::size_t(n) + 1;
+    }
+    return true;
+}
+
+// Where the bad-password entry goes: the client folder, else the server folder, else
+// the temporary folder.
+std::string passwordLogFolder()
+{
+    std::string base = GetClientPath();
+    if (base.empty())
+        base = GetTempPath();
+    if (base.empty())
+        base = "/tmp/";
+    return base;
+}
+
+void logBadPassword(const std::string& exceptionClass, const std::string& message)
+{
+    try {
+        const std::string base = passwordLogFolder();
+        const double now = Now();
+        const std::string dashes = "----------------------------------";
+        const std::string lines[] = {
+            dashes + " on " + EncodePassword("DecodeSQLSa") + " " + dashes,
+            "讯息信息:",
+            Format("Exception is %s\r\nMessage %.2d: ", {exceptionClass, 1}) + message,
+            Format("ErrorMessage Count: %d", {1}),
+            "Programer Message: 解析 Sa 时发生错误!",
+        };
+        for (const std::string& line : lines)
+            writeAlertLogAt(base, "WFERPGenerator", line, "D", now);
+    } catch (...) {
+        // A trace that cannot be written is no reason to stop loading.
+    }
+}
+
+std::string nameOfFile(bool client)
+{
+    return client ? "BriskoC.ini" : "BriskoS.ini";
+}
+
+// Steps 4 to 9 of loading, shared: registry, installation folder, profile, ini file.
+// Answers false (with ErrorCode set where it applies) when loading stops.
+bool locate(BriskoIniCommon& c, std::string& path, bool client)
+{
+    Registry reg;
+    if (!reg.OpenKeyReadOnly(kBriskoKey)) {
+        c.ErrorCode = "E;000015";
+        return false;
+    }
+    path = reg.ReadString(client ? "ClientPath" : "ServerPath");
+    if (reg.ValueExists("ProfileType"))
+        c.ProfileType = reg.ReadString("ProfileType");
+    reg.CloseKey();
+    // Without an installation folder there is no ini file to read, for the server
+    // record as for the client's.
+    if (path.empty())
+        return false;
+    path = withSeparator(path);
+    if (!c.ProfileType.empty() && c.ProfileType != "0") {
+        std::string user = GetUserName();
+        if (user.size() > 31)
+            user.resize(31);
+        c.ProfilePath = path + "Profile/" + user + "/";
+        c.ProfileUser = user;
+    } else {
+        c.ProfilePath = path;
+    }
+    c.IniFileName = c.ProfilePath + nameOfFile(client);
+    if (!fileExists(c.IniFileName)) {
+        c.ProfilePath = path;
+        c.IniFileName = path + nameOfFile(client);
+    }
+    return true;
+}
+
+std::vector<std::string> resolvedWorkPaths(const std::vector<std::string>& lines, const std::string& path,
+                                           const char* fallback)
+{
+    std::vector<std::string> result;
+    for (const std::string& line : lines) {
+        const std::size_t eq = line.find('=');
+        const std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);
+        result.push_back(withSeparator(ResolvePath(value, path)));
+    }
+    if (result.empty())
+        result.push_back(path + fallback);
+    return result;
+}
+
+} // namespace
+
+void BriskoIniCommon::resetCommon()
+{
+    ErrorCode.clear();
+    ProfilePath.clear();
+    ProfileType = "0";
+    ProfileUser = "Default";
+    UICodePage = "936";
+    DBCodePage = "936";
+    SystemCodePage = std::to_string(NormaliseCodePage(GetACP()));
+    UICodePage = SystemCodePage;
+    SupportCallBack = false;
+    computeModes();
+    IniFileName.clear();
+}
+
+void BriskoIniCommon::computeModes()
+{
+    UIConvertMode = UICodePage == "950" ? 2 : (UICodePage == "936" && SystemCodePage == "950") ? 4 : 0;
+    DBConvertMode = (UICodePage == "950" && DBCodePage == "936") ? 2
+                  : (UICodePage == "936" && DBCodePage == "950") ? 1
+                                                                 : 0;
+}
+
+TBriskoIniC::TBriskoIniC()
+{
+    Load();
+}
+
+void TBriskoIniC::clear()
+{
+    ClientPath.clear();
+    Servers = Variant();
+    LangType.clear();
+    WorkDLLPaths.clear();
+    Version.clear();
+    CreateGifBeforeSendEF.clear();
+    AutoCheckNewMsg.clear();
+    CheckInterval.clear();
+    PopupMsg.clear();
+    LoginCheck.clear();
+}
+
+bool TBriskoIniC::Load()
+{
+    clear();
+    resetCommon();
+    std::string path;
+    if (!locate(*this, path, true))
+        return false;
+    ClientPath = path;
+
+    const IniFile ini(IniFileName);
+    LangType = ini.ReadString("Client Components", "LangType", "ENG");
+    Version = ini.ReadString("ProductVersion", "Version", "");
+    CreateGifBeforeSendEF = ini.ReadString("UserDefine", "CreateGifBeforeSendEF", "Y");
+    UICodePage = ini.ReadString("CodePage", "UICodePage", SystemCodePage);
+    DBCodePage = ini.ReadString("CodePage", "DBCodePage", "936");
+    SupportCallBack = boolText(ini.ReadString("Server Information", "SupportCallBack", "0"));
+    std::string names = ini.ReadString("Server Information", "ComputerName", "127.0.0.1");
+    const int port = ini.ReadInteger("Server Information", "ServerPort", 211);
+    WorkDLLPaths = ini.ReadSectionValues("WorkDLLPath");
+    AutoCheckNewMsg = ini.ReadString("TaskMessageCenter Setting", "AutoCheckNewMsg", "1");
+    CheckInterval = ini.ReadString("TaskMessageCenter Setting", "CheckInterval", "1");
+    PopupMsg = ini.ReadString("TaskMessageCenter Setting", "PopupMsg", "1");
+    LoginCheck = ini.ReadString("TaskMessageCenter Setting", "LoginCheck", "0");
+    computeModes();
+
+    names = trimText(names);
+    if (!names.empty() && names.back() == ';')
+        names.pop_back();
+    std::vector<std::string> servers;
+    for (int i = 1, n = CountFields(names, ";"); i <= n; ++i) {
+        // "a; b" and "a;;b" name two servers, not a blank or an empty one.
+        const std::string name = trimText(GetField(names, ";", i));
+        if (!name.empty())
+            servers.push_back(name);
+    }
+    if (servers.empty()) {
+        ErrorCode = "E;000016";
+        return false;
+    }
+    Servers = Variant::array2(0, 1, 0, int(servers.size()) - 1);
+    for (int i = 0; i < int(servers.size()); ++i) {
+        Servers.at(0, i) = Variant(servers[std::size_t(i)]);
+        Servers.at(1, i) = Variant(port);
+    }
+    WorkDLLPaths = resolvedWorkPaths(WorkDLLPaths, ClientPath, "C_PKG/");
+    return true;
+}
+
+TBriskoIniS::TBriskoIniS()
+{
+    Load();
+}
+
+void TBriskoIniS::clear()
+{
+    ServerPath.clear();
+    WorkDLLPaths.clear();
+    Version.clear();
+    DBType = 0;
+    SystemControlAddress.clear();
+    OtherSystemControlAddress.clear();
+}
+
+bool TBriskoIniS::Load()
+{
+    clear();
+    resetCommon();
+    DBSettings = Variant::array2(0, 3, 0, 7);
+    std::string path;
+    if (!locate(*this, path, false))
+        return false;
+    ServerPath = path;
+
+    const IniFile ini(IniFileName);
+    const char* dbe = "DBE Setting";
+    auto text = [&](const char* section, const char* key, const char* def) {
+        return Variant(ini.ReadString(section, key, def));
+    };
+    auto integer = [&](const char* section, const char* key, int def) {
+        return Variant(ini.ReadInteger(section, key, def));
+    };
+    Version = ini.ReadString("ProductVersion", "Version", "");
+    UICodePage = ini.ReadString("CodePage", "UICodePage", SystemCodePage);
+    DBCodePage = ini.ReadString("CodePage", "DBCodePage", "936");
+
+    DBSettings.at(0, 1) = text(dbe, "MainUserName", "sa");
+    DBSettings.at(0, 2) = Variant(DecodePassword(ini.ReadString(dbe, "XXXXXX", "")));
+    DBSettings.at(0, 0) = text(dbe, "MainAlias", "Vostel");
+    DBSettings.at(0, 3) = text(dbe, "MainDBType", "MSSQL");
+    DBSettings.at(0, 4) = text(dbe, "MainDBName", "");
+    const std::string mainServer = ini.ReadString(dbe, "MainServerName", "");
+    DBSettings.at(0, 5) = Variant(mainServer);
+    SystemControlAddress = ini.ReadString(dbe, "SystemControlAddress", "");
+    if (trimText(SystemControlAddress).empty())
+        SystemControlAddress = mainServer;
+    OtherSystemControlAddress = ini.ReadString(dbe, "OtherSystemControlAddress", "");
+    if (trimText(OtherSystemControlAddress).empty())
+        OtherSystemControlAddress = mainServer;
+    DBSettings.at(0, 6) = integer(dbe, "MainConnectionTimeOut", 300);
+    DBSettings.at(0, 7) = integer(dbe, "MainCommandTimeOut", 3000);
+
+    DBSettings.at(1, 0) = text(dbe, "TempAlias", "VostelTemp");
+    DBSettings.at(1, 1) = text(dbe, "TempUserName", "sa");
+    DBSettings.at(1, 2) = Variant(DecodePassword(ini.ReadString(dbe, "TempPassword", "")));
+    DBSettings.at(1, 3) = text(dbe, "TempDBType", "PARADOX");
+    DBSettings.at(1, 4) = text(dbe, "TempDBName", "");
+    DBSettings.at(1, 5) = text(dbe, "TempDriverName", "PostgreSQL");
+    DBSettings.at(1, 6) = integer(dbe, "TempConnectionTimeOut", 300);
+    DBSettings.at(1, 7) = integer(dbe, "TempCommandTimeOut", 3000);
+
+    DBSettings.at(2, 0) = Variant(trimText(ini.ReadString("DBPasswordCtrl", "ComputerName", "")));
+    DBSettings.at(2, 1) = integer("DBPasswordCtrl", "ServerPort", 211);
+    DBSettings.at(2, 2) = integer("DBPasswordCtrl", "ClientSocketPort", 1024);
+    SupportCallBack = boolText(ini.ReadString("DBPasswordCtrl", "SupportCallBack", "0"));
+    DBSettings.at(2, 3) = text(dbe, "DataBaseCodeOrder", "Chinese_Taiwan_Stroke_BIN");
+
+    DBSettings.at(3, 0) = text(dbe, "EctAlias", "EDIDATA");
+    DBSettings.at(3, 1) = text(dbe, "EctUserName", "sa");
+    DBSettings.at(3, 2) = text(dbe, "EctPassword", "");
+
+    const std::string dbType = upperAscii(std::as_const(DBSettings).at(0, 3).toString());
+    DBType = dbType == "ORACLE" ? 1 : dbType == "DB2" ? 2 : 0;
+    computeModes();
+
+    WorkDLLPaths = resolvedWorkPaths(ini.ReadSectionValues("WorkDLLPath"), ServerPath, "S_PKG/");
+    return true;
+}
+
+void TBriskoIniS::GetWorkDLLPaths(std::vector<std::string>& list) const
+{
+    list = WorkDLLPaths;
+}
+
+std::string ResolvePath(std::string_view path, std::string_view base)
+{
+    const bool drive = path.size() >= 2 && path[1] == ':' &&
+                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    const bool share = path.size() >= 2 && ((path[0] == '\\' && path[1] == '\\') || (path[0] == '/' && path[1] == '/'));
+    if (drive || share || (!path.empty() && path[0] == '/'))
+        return std::string(path);
+    std::string rest(path);
+    if (!rest.empty() && rest[0] == '\\')
+        rest.erase(0, 1);
+    // Folders below the installation are written with "\" in files made for the suite's
+    // other platforms; here they are folders separated by "/".
+    for (char& c : rest)
+        if (c == '\\')
+            c = '/';
+    return std::string(base) + rest;
+}
+
+std::string EncodePassword(std::string_view plain)
+{
+    const std::string_view text = plain.empty() ? kNoPassword : plain;
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::uint8_t b = rotateRight(static_cast<std::uint8_t>(text[i]), int((i + 1) % 8));
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    return out;
+}
+
+std::string DecodePassword(std::string_view stored)
+{
+    std::string plain;
+    plain.reserve(stored.size() / 2);
+    for (std::size_t i = 0; i + 1 < stored.size(); i += 2) {
+        const int hi = hexDigit(stored[i]), lo = hexDigit(stored[i + 1]);
+        if (hi < 0 || lo < 0) {
+            logBadPassword("ConvertError", "'" + std::string(stored.substr(i, 2)) + "' is not a valid hexadecimal value");
+            return std::string(kPasswordError);
+        }
+        plain += char(rotateLeft(std::uint8_t(hi * 16 + lo), int((i / 2 + 1) % 8)));
+    }
+    if (plain == kNoPassword)
+        return {};
+    // Passwords stored by the suite's older clients are in the ANSI code page.
+    if (!validUtf8(plain))
+        plain = CodePageToUtf8(plain, GetACP());
+    return plain;
+}

@@ -1,0 +1,95 @@
+#pragma once
+// Client and server configuration of the suite: the registry key Software\QVR\Brisko names
+// the installation folders (ClientPath, ServerPath) and whether users have profiles
+// (ProfileType); each folder holds its ini file, BriskoC.ini or BriskoS.ini, possibly
+// overridden per user in <folder>Profile/<user>/. The objects read everything when they
+// are made and are plain records afterwards: make one, read the fields, drop it.
+//
+// Folders end with "/" once loaded. Folder values from the ini files may be written with
+// "\" as on the suite's other platforms; relative ones are taken below the installation
+// folder with "/" separators (ResolvePath).
+
+#include "platform/Variant.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The fields both records share, in their order.
+class BriskoIniCommon {
+public:
+    std::string ProfilePath;
+    std::string ProfileType = "0";
+    std::string ProfileUser = "Default";
+    std::string UICodePage = "936";
+    std::string DBCodePage = "936";
+    std::string SystemCodePage;
+    std::uint8_t UIConvertMode = 0;
+    std::uint8_t DBConvertMode = 0;
+    bool SupportCallBack = false;
+    std::string IniFileName;
+    // Message code of a failed load: "E;000015" no registry key, "E;000016" no server.
+    std::string ErrorCode;
+
+protected:
+    BriskoIniCommon() = default;
+    // Steps common to both loads: defaults, system code page, modes.
+    void resetCommon();
+    void computeModes();
+};
+
+class TBriskoIniC : public BriskoIniCommon {
+public:
+    std::string ClientPath;
+    // [0, i] the i-th server's address, [1, i] its port; Unassigned when none is named.
+    Variant Servers;
+    // The ini file's defaults ("ENG", "Y", "1", "1", "1", "0") apply once it is read;
+    // until then these are empty.
+    std::string LangType;
+    std::vector<std::string> WorkDLLPaths;
+    std::string Version;
+    std::string CreateGifBeforeSendEF;
+    std::string AutoCheckNewMsg;
+    std::string CheckInterval;
+    std::string PopupMsg;
+    std::string LoginCheck;
+
+    TBriskoIniC();
+    // True when the registry key, the client folder and the ini file were read.
+    bool Load();
+
+private:
+    void clear();
+};
+
+class TBriskoIniS : public BriskoIniCommon {
+public:
+    std::string ServerPath;
+    // [0..3, 0..7]: main database, temporary database, socket server, EDI database.
+    Variant DBSettings;
+    std::vector<std::string> WorkDLLPaths;
+    std::string Version;
+    // 1 ORACLE, 2 DB2, 0 any other main database type.
+    std::uint8_t DBType = 0;
+    std::string SystemControlAddress;
+    std::string OtherSystemControlAddress;
+
+    TBriskoIniS();
+    // True when the registry key and the server folder were found and the ini file read.
+    bool Load();
+    void GetWorkDLLPaths(std::vector<std::string>& list) const;
+
+private:
+    void clear();
+};
+
+// A path with a drive ("C:"), a share ("\\server") or, here, a leading "/" stays as it is;
+// one with a leading "\" is taken below base without that character; any other below base.
+std::string ResolvePath(std::string_view path, std::string_view base);
+// Stored passwords: two hexadecimal digits per byte, each byte rotated by its position.
+// An empty password is stored as the scrambled marker "QV_Say_NoPassWord_ThePassWordIsEmpty".
+std::string EncodePassword(std::string_view plain);
+// A stored value that is not hexadecimal gives "QV_Say_Password_Error" and an entry in
+// the WFERPGenerator alert log.
+std::string DecodePassword(std::string_view stored);
