@@ -1027,21 +1027,33 @@ void TField::SetText(std::string_view text)
         SetAsString(text);
 }
 
+namespace {
+// Makes field readings see one row for a scope.
+template <typename Rec>
+struct ReadOverride {
+    const Rec*& slot;
+    const Rec* saved;
+    ReadOverride(const Rec*& s, const Rec* rec) : slot(s), saved(s) { slot = rec; }
+    ~ReadOverride() { slot = saved; }
+};
+} // namespace
+
 std::string TField::DisplayTextAt(int row) const
 {
     const auto* rec = dataSet_->rowValues(row);
     if (!rec)
         return {};
-    const auto* saved = dataSet_->readOverride_;
-    dataSet_->readOverride_ = rec;
-    try {
-        std::string text = DisplayText();
-        dataSet_->readOverride_ = saved;
-        return text;
-    } catch (...) {
-        dataSet_->readOverride_ = saved;
-        throw;
-    }
+    ReadOverride scope(dataSet_->readOverride_, rec);
+    return DisplayText();
+}
+
+std::string TField::TextAt(int row) const
+{
+    const auto* rec = dataSet_->rowValues(row);
+    if (!rec)
+        return {};
+    ReadOverride scope(dataSet_->readOverride_, rec);
+    return Text();
 }
 
 FieldValue TField::DataAt(int row) const

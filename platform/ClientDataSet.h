@@ -151,6 +151,7 @@ public:
 
     // The same readings for any row of the current order, without moving the cursor.
     std::string DisplayTextAt(int row) const;
+    std::string TextAt(int row) const;
     FieldValue DataAt(int row) const;
 
     TFieldNotifyEvent OnValidate;   // a value is being assigned: throw to refuse it
