@@ -1,0 +1,307 @@
+#include "platform/Db.h"
+#include "platform/OleDate.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+SqlSchemaInfo schemaWith(std::initializer_list<const char*> textColumns)
+{
+    SqlSchemaInfo s;
+    for (const char* c : textColumns)
+        s.textColumns.insert(c);
+    s.databaseAliases.emplace_back("QVSYS", "main");
+    return s;
+}
+
+std::string tr(std::string_view sql, const SqlSchemaInfo& s = schemaWith({"TA001", "TA002", "MA002"}))
+{
+    return TranslateSql(sql, s).text;
+}
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        path_ = fs::temp_directory_path() / ("qv-db-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempFolder() { fs::remove_all(path_); }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+    static inline int counter_ = 0;
+};
+
+// A main database with one table and a company database "DEMO" with another.
+class DbFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        {
+            DbConnection company;
+            company.openSqlite(dir.file("DEMO.db"), true);
+            company.executeScript(
+                "CREATE TABLE ACPTA (TA001 VARCHAR(4), TA002 VARCHAR(11), TA028 NUMERIC(18,6), TA087 VARCHAR(1),"
+                "  TA090 INT, TA091 BIGINT, TA092 DATETIME);"
+                "INSERT INTO ACPTA VALUES ('7A01', '12', 100, '1', 7, 5000000000, '2024-03-15 10:20:30.250');"
+                "INSERT INTO ACPTA VALUES ('7101', '20240110001', 12.5, '1', NULL, NULL, NULL);");
+        }
+        db.openSqlite(dir.file("QVSYS.db"), true);
+        db.executeScript("CREATE TABLE ADMTC (TC001 VARCHAR(14) PRIMARY KEY, TC004 VARCHAR(17));");
+        db.attach("DEMO", dir.file("DEMO.db"));
+    }
+
+    TempFolder dir;
+    DbConnection db;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// The adapter on its own
+
+TEST(SqlAdapter, DatabaseQualifiedNamesBecomeSchemaNames)
+{
+    EXPECT_EQ(tr("select * from DEMO..ACPTA as ACPTA"), "select * from \"DEMO\".ACPTA as ACPTA");
+    EXPECT_EQ(tr("select * from DEMO.dbo.ACPTA"), "select * from \"DEMO\".ACPTA");
+    EXPECT_EQ(tr("select * from QVSYS..ADMTC"), "select * from \"main\".ADMTC") << "the main database's own name";
+    EXPECT_EQ(tr("select ACPTA.TA001 from DEMO..ACPTA ACPTA"), "select ACPTA.TA001 from \"DEMO\".ACPTA ACPTA");
+    // Quoted text and comments are never rewritten.
+    EXPECT_EQ(tr("select 'DEMO..ACPTA' -- DEMO..ACPTA\n"), "select 'DEMO..ACPTA' -- DEMO..ACPTA\n");
+    EXPECT_EQ(tr("select /* DEMO..X */ 1"), "select /* DEMO..X */ 1");
+}
+
+TEST(SqlAdapter, FunctionsOfTheServerDialect)
+{
+    EXPECT_EQ(tr("SELECT ISNULL(MD007, '') MD007"), "SELECT ifnull(MD007, '') MD007");
+    EXPECT_EQ(tr("select isnull (a,0.0)+isnull(b,0.0)"), "select ifnull (a,0.0)+ifnull(b,0.0)");
+    EXPECT_EQ(tr("select a from t where a ISNULL"), "select a from t where a ISNULL") << "the operator stays";
+    EXPECT_EQ(tr("select 'ISNULL(x)'"), "select 'ISNULL(x)'");
+    EXPECT_EQ(tr("ELSE CONVERT(CHAR(14), CAST(MAX(TC001) AS BIGINT) + 1) END"),
+              "ELSE convert('CHAR(14)', CAST(MAX(TC001) AS BIGINT) + 1) END");
+    EXPECT_EQ(tr("select convert(numeric(18, 2), x), CONVERT(varchar(8), d, 112)"),
+              "select convert('NUMERIC(18,2)', x), convert('VARCHAR(8)', d, 112)");
+    EXPECT_EQ(tr("select CAST(x AS CHAR(5)), cast(y as datetime)"), "select convert('CHAR(5)', x), convert('DATETIME', y)");
+    EXPECT_EQ(tr("select CAST(CAST(x AS VARCHAR(3)) AS CHAR(4))"), "select convert('CHAR(4)', convert('VARCHAR(3)', x))");
+}
+
+TEST(SqlAdapter, PlusBetweenTextOperandsConcatenates)
+{
+    EXPECT_EQ(tr("where (TA001+TA002 IN ('7A0112'))"), "where (TA001||TA002 IN ('7A0112'))");
+    EXPECT_EQ(tr("select 'A1'+'23'"), "select 'A1'||'23'");
+    EXPECT_EQ(tr("select ACPTA.TA001 + ACPTA.TA002 from x"), "select ACPTA.TA001 || ACPTA.TA002 from x");
+    EXPECT_EQ(tr("select TA001+'-'+TA002"), "select TA001||'-'||TA002") << "a chain of text";
+    EXPECT_EQ(tr("select N'单号'+TA002"), "select '单号'||TA002");
+    // Numbers, calls and stronger operators keep +.
+    EXPECT_EQ(tr("select TA028+TA029"), "select TA028+TA029");
+    EXPECT_EQ(tr("select 1+TA001"), "select 1+TA001");
+    EXPECT_EQ(tr("select x*TA001+TA002"), "select x*TA001+TA002");
+    EXPECT_EQ(tr("select TA001+TA002*2"), "select TA001+TA002*2");
+    EXPECT_EQ(tr("select -TA001+TA002"), "select -TA001+TA002");
+    EXPECT_EQ(tr("select TA001+upper(TA002)"), "select TA001+upper(TA002)");
+    EXPECT_EQ(tr("select 'TA001+TA002'"), "select 'TA001+TA002'");
+}
+
+TEST(SqlAdapter, ParametersStatementsAndNames)
+{
+    const SqlTranslation t = TranslateSql("select :mc005, :MD004 from t where a = :Mc005", schemaWith({}));
+    EXPECT_EQ(t.text, "select :MC005, :MD004 from t where a = :MC005");
+    EXPECT_EQ(t.params, (std::vector<std::string>{"MC005", "MD004"}));
+    EXPECT_EQ(TranslateSql("select ':X'", schemaWith({})).params.size(), 0u);
+
+    EXPECT_FALSE(TranslateSql("select 1;", schemaWith({})).multipleStatements);
+    EXPECT_FALSE(TranslateSql("select 1; -- done\n", schemaWith({})).multipleStatements);
+    EXPECT_TRUE(TranslateSql("select 1; delete from t", schemaWith({})).multipleStatements);
+    EXPECT_FALSE(TranslateSql("select 'a;b'", schemaWith({})).multipleStatements);
+
+    EXPECT_EQ(tr("select [Order], [a]]b] from t"), "select \"Order\", \"a]b\" from t");
+    EXPECT_THROW(tr("select 'open"), DbError);
+    EXPECT_THROW(tr("select * from $$ACPTA"), DbError) << "an unresolved prefix would be a parameter";
+    EXPECT_EQ(tr("select '$$'"), "select '$$'");
+}
+
+TEST(SqlAdapter, TablePrefixAndQuoting)
+{
+    EXPECT_EQ(ResolveTablePrefix("from $$ACPTA as A join $$ACPTB where x='$$'", "DEMO"),
+              "from DEMO..ACPTA as A join DEMO..ACPTB where x='$$'");
+    EXPECT_TRUE(HasTablePrefix("select * from $$CMSMF"));
+    EXPECT_FALSE(HasTablePrefix("select '$$' -- $$\n"));
+    EXPECT_EQ(SqlQuote("X' OR '1'='1"), "'X'' OR ''1''=''1'");
+}
+
+// ---------------------------------------------------------------------------------------
+// Running statements
+
+TEST_F(DbFixture, TextConcatenationAndServerFunctionsGiveServerResults)
+{
+    EXPECT_EQ(db.scalar("SELECT 'A1'+'23'").toString(), "A123") << "SQLite alone would answer 23";
+    const DbRowSet r = db.query("select TA001+TA002 K from DEMO..ACPTA where TA001+TA002 IN ('7A0112')");
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0].toString(), "7A0112");
+    EXPECT_EQ(db.scalar("SELECT ISNULL(NULL, 'x')").toString(), "x");
+    EXPECT_EQ(db.scalar("SELECT CONVERT(CHAR(14), CAST('20240315000001' AS BIGINT) + 1)").toString(), "20240315000002");
+    EXPECT_EQ(db.scalar("SELECT CONVERT(CHAR(6), 12)").toString(), "12    ") << "CHAR pads";
+    EXPECT_EQ(db.scalar("SELECT CONVERT(VARCHAR(3), 'abcdef')").toString(), "abc");
+    EXPECT_EQ(db.scalar("SELECT CAST('中文字符' AS CHAR(2))").toString(), "中文");
+    EXPECT_THROW(db.scalar("SELECT CONVERT(CHAR(2), 12345)"), DbError) << "a number is never cut";
+    EXPECT_EQ(db.scalar("SELECT CONVERT(INT, ' 42 ')").toInt(), 42);
+    EXPECT_THROW(db.scalar("SELECT CONVERT(INT, '1.5')"), DbError);
+    EXPECT_THROW(db.scalar("SELECT CONVERT(SMALLINT, 40000)"), DbError);
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT CONVERT(NUMERIC(10,2), 1.005)").toDouble(), 1.01);
+    EXPECT_EQ(db.scalar("SELECT CONVERT(CHAR(8), CONVERT(DATETIME, '20240315'), 112)").toString(), "20240315");
+    EXPECT_EQ(db.scalar("SELECT CONVERT(VARCHAR(10), '2024-03-15 10:00:00.000', 111)").toString(), "2024/03/15");
+    EXPECT_TRUE(db.scalar("SELECT CONVERT(INT, NULL)").isNull());
+}
+
+TEST_F(DbFixture, RoundingIsTheServersHalfAwayFromZero)
+{
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT ROUND(2.675, 2)").toDouble(), 2.68);
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT ROUND(1.005, 2)").toDouble(), 1.01) << "1.005 * 100 lies just below the half";
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT ROUND(-2.5, 0)").toDouble(), -3.0);
+    EXPECT_EQ(db.scalar("SELECT ROUND(1250, -2)").toInt(), 1300);
+    EXPECT_EQ(db.scalar("SELECT ROUND(1249, -2)").toInt(), 1200);
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT ROUND(1.239, 2, 1)").toDouble(), 1.23) << "a third argument truncates";
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM DEMO..ACPTA WHERE Round(TA028,3)=0.0").toInt(), 0);
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM DEMO..ACPTA WHERE Round(TA028 - TA028,3)=0.0").toInt(), 2);
+    EXPECT_TRUE(db.scalar("SELECT ROUND(NULL, 2)").isNull());
+    EXPECT_THROW(db.scalar("SELECT ROUND('abc', 2)"), DbError);
+}
+
+TEST_F(DbFixture, CaseAndLengthBeyondAscii)
+{
+    EXPECT_EQ(db.scalar("SELECT UPPER('wofb07 é ß ａｂ ж σ')").toString(), "WOFB07 É ß ＡＢ Ж Σ");
+    EXPECT_EQ(db.scalar("SELECT LOWER('ÄÖ ΣΑ Ж ĀŁ')").toString(), "äö σα ж āł");
+    EXPECT_EQ(db.scalar("SELECT UPPER('中文')").toString(), "中文");
+    EXPECT_TRUE(db.scalar("SELECT UPPER(NULL)").isNull());
+    EXPECT_EQ(db.scalar("SELECT LEN('ab  ')").toInt(), 2) << "trailing blanks do not count";
+    EXPECT_EQ(db.scalar("SELECT LEN('中文')").toInt(), 2);
+}
+
+TEST_F(DbFixture, ValuesComeBackWithTheirTypes)
+{
+    const DbRowSet r = db.query("SELECT TA002, TA028, TA090, TA091, TA092 FROM DEMO..ACPTA ORDER BY TA002 DESC");
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(r.columns, (std::vector<std::string>{"TA002", "TA028", "TA090", "TA091", "TA092"}));
+    EXPECT_EQ(r.columnIndex("ta091"), 3);
+    EXPECT_EQ(r.columnIndex("nothing"), -1);
+    const auto& row = r.rows[1]; // '12'
+    EXPECT_EQ(row[0].type(), VarType::String);
+    EXPECT_EQ(row[1].type(), VarType::Double) << "a NUMERIC column answers Double even when SQLite kept an integer";
+    EXPECT_EQ(row[2].type(), VarType::Int);
+    EXPECT_EQ(row[3].type(), VarType::Int64);
+    ASSERT_EQ(row[4].type(), VarType::Date);
+    const CivilDate c = DecodeDateTime(row[4].toDate());
+    EXPECT_EQ(c.year * 10000 + c.month * 100 + c.day, 20240315);
+    EXPECT_EQ(c.hour * 10000 + c.minute * 100 + c.second, 102030);
+    EXPECT_EQ(c.millisecond, 250);
+    EXPECT_TRUE(r.rows[0][2].isNull());
+
+    const Variant now = db.scalar(" SELECT GETDATE() DATEX ");
+    ASSERT_EQ(now.type(), VarType::Date);
+    EXPECT_LT(std::fabs(now.toDate() - Now()), 5.0 / 86400);
+}
+
+TEST_F(DbFixture, PlaceholdersAreAlwaysBound)
+{
+    const std::string sql = "SELECT TA002 FROM DEMO..ACPTA WHERE TA001 = :TYPE";
+    EXPECT_EQ(db.query(sql, {{"type", "7A01"}}).rows.size(), 1u) << "names compare without regard to case";
+    EXPECT_EQ(db.query(sql, {{":TYPE", "7101"}, {"UNUSED", 1}}).rows.size(), 1u);
+    EXPECT_TRUE(db.query(sql, {{"TYPE", "X' OR '1'='1"}}).empty());
+    EXPECT_THROW(db.query(sql), DbError) << "a placeholder without a value is refused, not NULL";
+    EXPECT_THROW(db.query("SELECT TA002 FROM DEMO..ACPTA WHERE TA001 = ?"), DbError);
+    EXPECT_THROW(db.query(sql, {{"TYPE", Variant::list({1, 2})}}), DbError);
+
+    db.execute("INSERT INTO ADMTC (TC001, TC004) VALUES (:TC001, :TC004)",
+               {{"TC001", "20240315000001"}, {"TC004", Variant::date(EncodeDate(2024, 3, 15))}});
+    EXPECT_EQ(db.scalar("SELECT TC004 FROM ADMTC").toString(), "2024-03-15 00:00:00.000");
+}
+
+TEST_F(DbFixture, OneStatementAtATimeAndQueriesThatChangeNothing)
+{
+    EXPECT_THROW(db.query("SELECT TA002 FROM DEMO..ACPTA WHERE TA001='X'; DELETE FROM DEMO..ACPTA --'"), DbError);
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM DEMO..ACPTA").toInt(), 2);
+
+    EXPECT_THROW(db.query("DELETE FROM DEMO..ACPTA", {}, DbAccess::QueryOnly), DbError);
+    EXPECT_THROW(db.query("BEGIN", {}, DbAccess::QueryOnly), DbError);
+    EXPECT_THROW(db.query("PRAGMA user_version = 3", {}, DbAccess::QueryOnly), DbError);
+    EXPECT_THROW(db.query("ATTACH DATABASE 'x.db' AS X", {}, DbAccess::QueryOnly), DbError);
+    EXPECT_FALSE(db.inTransaction());
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM DEMO..ACPTA").toInt(), 2);
+    EXPECT_EQ(db.query("WITH a AS (SELECT 1 x) SELECT x FROM a", {}, DbAccess::QueryOnly).rows.size(), 1u);
+}
+
+TEST_F(DbFixture, StatementsArePreparedOnceAndMayNest)
+{
+    const std::string sql = "SELECT TA002 FROM DEMO..ACPTA WHERE TA001 = :T";
+    const std::size_t before = db.cachedStatements();
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(db.query(sql, {{"T", "7A01"}}).rows.size(), 1u);
+    EXPECT_EQ(db.cachedStatements(), before + 1);
+
+    // The same text inside its own row callback gets a statement of its own.
+    int inner = 0;
+    db.forEachRow("SELECT TA001 FROM DEMO..ACPTA", {}, [&](const std::vector<Variant>& row) {
+        db.forEachRow("SELECT TA001 FROM DEMO..ACPTA", {}, [&](const std::vector<Variant>&) {
+            ++inner;
+            return true;
+        });
+        return !row.empty();
+    });
+    EXPECT_EQ(inner, 4);
+
+    // A table created later is known to the adapter at once.
+    db.execute("CREATE TABLE NOTE (NA001 VARCHAR(4), NA002 VARCHAR(4))");
+    db.execute("INSERT INTO NOTE VALUES ('12', '34')");
+    EXPECT_EQ(db.scalar("SELECT NA001+NA002 FROM NOTE").toString(), "1234");
+}
+
+TEST_F(DbFixture, TransactionsRollBackUnlessCommitted)
+{
+    {
+        DbTransaction tx(db);
+        db.execute("INSERT INTO ADMTC (TC001) VALUES ('1')");
+    }
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 0);
+    {
+        DbTransaction tx(db);
+        db.execute("INSERT INTO ADMTC (TC001) VALUES ('1')");
+        tx.commit();
+    }
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 1);
+    EXPECT_THROW(db.execute("INSERT INTO ADMTC (TC001) VALUES ('1')"), DbError) << "key violation";
+}
+
+TEST_F(DbFixture, ConnectStringsOpenTheSameDatabases)
+{
+    DbConnection other;
+    other.open(db.connectString());
+    EXPECT_TRUE(other.isAttached("demo"));
+    EXPECT_EQ(other.scalar("SELECT count(*) FROM DEMO..ACPTA").toInt(), 2);
+
+    // Paths with separators survive quoting.
+    const std::string odd = dir.file("a;b \"c\".db");
+    fs::copy_file(dir.file("DEMO.db"), odd);
+    DbConnection third;
+    third.open(DbConnection::sqliteConnectString(dir.file("QVSYS.db"), {{"CO2", odd}}));
+    EXPECT_EQ(third.scalar("SELECT count(*) FROM CO2..ACPTA").toInt(), 2);
+
+    DbConnection bad;
+    EXPECT_THROW(bad.open("Provider=PostgreSQL;Data Source=x"), DbError);
+    EXPECT_THROW(bad.open("Provider=SQLite;Data Source=" + dir.file("none.db")), DbError) << "no file is created";
+    EXPECT_FALSE(fs::exists(dir.file("none.db")));
+    EXPECT_THROW(bad.open("Provider=SQLite;Password=x;Data Source=" + dir.file("QVSYS.db")), DbError);
+    EXPECT_THROW(bad.open("Provider=SQLite;Data Source=" + dir.file("QVSYS.db") + ";Attach ../x=" + odd), DbError);
+    EXPECT_FALSE(bad.isOpen());
+    EXPECT_THROW(bad.query("SELECT 1"), DbError);
+    EXPECT_THROW(db.attach("DEMO", dir.file("DEMO.db")), DbError) << "attached already";
+    EXPECT_THROW(db.query("SELECT * FROM NOPE..ACPTA"), DbError);
+}
