@@ -15,7 +15,7 @@ namespace {
 
 // The demo company, its database and the user the setup program creates.
 constexpr const char* kDemoUser = "DS";
-constexpr const char* kDemoCompany = "DEMO";
+constexpr const char* kDemoCompany = "01";
 constexpr const char* kDemoDatabase = "DEMO";
 constexpr const char* kSystemDatabase = "QVSYS";
 
@@ -165,8 +165,8 @@ void createDatabases(const QString& setup, const QString& serverFolder, const QS
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.setWorkingDirectory(serverFolder);
-    p.start(setup, {QStringLiteral("--folder"), staging, QStringLiteral("--system"), QLatin1String(kSystemDatabase),
-                    QStringLiteral("--company"), QLatin1String(kDemoCompany), QStringLiteral("--database"),
+    p.start(setup, {QStringLiteral("--folder"), staging, QStringLiteral("--system-db"), QLatin1String(kSystemDatabase),
+                    QStringLiteral("--company"), QLatin1String(kDemoCompany), QStringLiteral("--company-db"),
                     QLatin1String(kDemoDatabase)});
     if (!p.waitForStarted(10000))
         throw Exception("Cannot start " + setup.toStdString() + ": " + p.errorString().toStdString());
