@@ -104,7 +104,7 @@ void IniFile::parse(std::string_view text)
         std::string_view value = eq == std::string_view::npos ? std::string_view() : trim(line.substr(eq + 1));
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
             value = value.substr(1, value.size() - 2);
-        current->entries.push_back(Entry{std::move(key), std::string(value)});
+        current->entries.push_back(Entry{std::move(key), std::string(value), eq != std::string_view::npos});
     }
 }
 
@@ -191,6 +191,6 @@ std::vector<std::string> IniFile::ReadSectionValues(std::string_view section) co
     std::vector<std::string> lines;
     if (const Section* s = find(section))
         for (const Entry& e : s->entries)
-            lines.push_back(e.key + "=" + e.value);
+            lines.push_back(e.hasValue ? e.key + "=" + e.value : e.key);
     return lines;
 }

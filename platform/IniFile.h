@@ -28,13 +28,14 @@ public:
     std::vector<std::string> ReadSections() const;
     // Key names of a section, in file order.
     std::vector<std::string> ReadSection(std::string_view section) const;
-    // "name=value" lines of a section, in file order.
+    // "name=value" lines of a section, in file order; a line without "=" as it stands.
     std::vector<std::string> ReadSectionValues(std::string_view section) const;
 
 private:
     struct Entry {
         std::string key;
         std::string value;
+        bool hasValue = true;   // the line had an "="
     };
     struct Section {
         std::string name;

@@ -161,7 +161,8 @@ std::vector<std::string> resolvedWorkPaths(const std::vector<std::string>& lines
     std::vector<std::string> result;
     for (const std::string& line : lines) {
         const std::size_t eq = line.find('=');
-        const std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);
+        // A line without a name is the folder itself.
+        const std::string value = eq == std::string::npos ? line : line.substr(eq + 1);
         result.push_back(withSeparator(ResolvePath(value, path)));
     }
     if (result.empty())

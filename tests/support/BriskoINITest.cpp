@@ -231,10 +231,11 @@ TEST_F(BriskoIniTest, WorkFoldersResolveBelowTheInstallation)
     installFolders();
     install.write("server/BriskoS.ini",
                   "[WorkDLLPath]\nDrive=D:\\Work\nLead=\\Pkg\nPlain=Pkg\nNested=Pkg\\Sub\\\nAbs=/srv/pkg\n"
-                  "Share=\\\\host\\share\nEmpty=\n");
+                  "Share=\\\\host\\share\nEmpty=\nBare\\Folder\n");
     const TBriskoIniS s;
     const std::vector<std::string> expected = {
         "D:\\Work\\", server("Pkg/"), server("Pkg/"), server("Pkg/Sub/"), "/srv/pkg/", "\\\\host\\share\\", server(),
+        server("Bare/Folder/"),
     };
     EXPECT_EQ(s.WorkDLLPaths, expected);
     std::vector<std::string> copy = {"old"};
