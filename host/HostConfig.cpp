@@ -3,8 +3,10 @@
 #include "platform/CodePage.h"
 #include "platform/IniFile.h"
 #include "platform/Registry.h"
+#include "platform/SystemInfo.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -29,15 +31,19 @@ int codePageOf(const std::string& text, int fallback)
     return fallback;
 }
 
-// A work folder resolves against the installation folder unless it is absolute.
+// A work folder resolves against the installation folder: "pkg" and "\pkg" both name
+// a folder below it (the Windows form), "/abs" is absolute.
 std::string resolveFolder(const std::string& folder, const std::string& base)
 {
     std::string f = trimmed(folder);
+    if (f.empty())
+        return {};
+    const bool belowBase = f.front() == '\\';
     for (char& c : f)
         if (c == '\\')
             c = '/';
-    if (f.empty())
-        return {};
+    if (belowBase)
+        return WithTrailingSlash(base + f.substr(1));
     if (f.front() == '/')
         return WithTrailingSlash(f);
     return WithTrailingSlash(base + f);
@@ -67,10 +73,19 @@ HostConfig HostConfig::Load()
         return c;
     c.clientPath = WithTrailingSlash(trimmed(registry.ReadString("ClientPath")));
     c.serverPath = WithTrailingSlash(trimmed(registry.ReadString("ServerPath")));
+    const std::string profileType = trimmed(registry.ReadString("ProfileType"));
     registry.CloseKey();
 
     if (!c.clientPath.empty()) {
-        const IniFile client(c.clientPath + "BriskoC.ini");
+        // With per-user profiles the user's own BriskoC.ini counts when there is one, as
+        // the job library reads it.
+        std::string clientIni = c.clientPath + "BriskoC.ini";
+        if (!profileType.empty() && profileType != "0") {
+            const std::string own = c.clientPath + "Profile/" + GetUserName() + "/BriskoC.ini";
+            if (std::filesystem::exists(own))
+                clientIni = own;
+        }
+        const IniFile client(clientIni);
         c.uiCodePage = codePageOf(client.ReadString("CodePage", "UICodePage", ""), c.uiCodePage);
         std::string servers = trimmed(client.ReadString("Server Information", "ComputerName", "127.0.0.1"));
         if (!servers.empty() && servers.back() == ';')

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -345,4 +347,33 @@ TEST(DatePicker, TodayButtonAndYearCountFrom1912)
     EXPECT_FALSE(DatePicker::fromCompactText(QStringLiteral("17521231")).isValid());
     EXPECT_TRUE(DatePicker::fromCompactText(QStringLiteral("17530101")).isValid());
     EXPECT_FALSE(DatePicker::fromCompactText(QStringLiteral("2024o115")).isValid());
+}
+
+TEST(PhrasePicker, OffersTheUsersOwnPhrasesFirstThenTheCommonOnes)
+{
+    QTemporaryDir dir;
+    {
+        QFile f(dir.filePath(QStringLiteral("Phrase.ini")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Common]\n1=月末转销\n2=预付款退回\n[User DS]\n1=本人常用\n2=月末转销\n");
+    }
+    const std::string clientPath = dir.path().toStdString() + "/";
+    EXPECT_EQ(ComF2Window::Phrases(clientPath, "DS"),
+              (QStringList{QStringLiteral("本人常用"), QStringLiteral("月末转销"), QStringLiteral("预付款退回")}));
+    EXPECT_EQ(ComF2Window::Phrases(clientPath, "U001").size(), 2);
+
+    Fixture f(HostLanguage::Simplified, clientPath);
+    {
+        ModalDriver driver([&](QWidget* w) {
+            LookupWindow* window = lookup(w);
+            QTest::keyClick(window->filterBox(), Qt::Key_Down);
+            QTest::keyClick(window->grid(), Qt::Key_Down);
+            QTest::keyClick(window->grid(), Qt::Key_Return);
+        });
+        EXPECT_EQ(f.service.call("GetPhrase", {"DS", "DEMO", std::int64_t(0)}).toString(), "月末转销");
+    }
+    {
+        ModalDriver driver([&](QWidget* w) { clickButton(w, "btnCancel"); });
+        EXPECT_EQ(f.service.call("GetPhrase", {"DS", "DEMO", std::int64_t(0)}).toString(), "");
+    }
 }
