@@ -510,27 +510,56 @@ QMetaProperty FindProperty(const QObject* object, const QString& name)
     return {};
 }
 
+namespace {
+// The property a name stands for: a declared one of exactly that name, else one without
+// regard to case, except that the names every control publishes win over QWidget's own
+// properties (Qt's read-only "width" must not hide the system's Width).
+struct Resolved {
+    QMetaProperty property;
+    Std standard = Std::None;
+};
+
+Resolved resolve(const QObject* object, const QString& name)
+{
+    Resolved r;
+    if (!object || name.isEmpty())
+        return r;
+    const int exact = object->metaObject()->indexOfProperty(name.toLatin1().constData());
+    if (exact >= 0) {
+        r.property = object->metaObject()->property(exact);
+        return r;
+    }
+    r.property = FindProperty(object, name);
+    const Std standard = standardName(object, name);
+    const bool qtOwn = r.property.isValid() && r.property.propertyIndex() < QWidget::staticMetaObject.propertyCount()
+                    && object->isWidgetType();
+    if (standard != Std::None && (!r.property.isValid() || qtOwn)) {
+        r.property = QMetaProperty();
+        r.standard = standard;
+    }
+    return r;
+}
+} // namespace
+
 QVariant GetPropertyValue(const QObject* object, const QString& name)
 {
-    const QMetaProperty p = FindProperty(object, name);
-    if (p.isValid())
-        return p.read(object);
-    if (!object || name.isEmpty())
-        return {};
-    return readStandard(object, standardName(object, name));
+    const Resolved r = resolve(object, name);
+    if (r.property.isValid())
+        return r.property.read(object);
+    return r.standard != Std::None ? readStandard(object, r.standard) : QVariant();
 }
 
 bool SetPropertyValue(QObject* object, const QString& name, const QVariant& value)
 {
-    const QMetaProperty p = FindProperty(object, name);
-    if (!p.isValid())
-        return object && !name.isEmpty() && writeStandard(object, standardName(object, name), value);
-    if (!p.isWritable())
+    const Resolved r = resolve(object, name);
+    if (!r.property.isValid())
+        return r.standard != Std::None && writeStandard(object, r.standard, value);
+    if (!r.property.isWritable())
         return false;
     QVariant converted;
-    if (!toPropertyType(p, value, converted))
+    if (!toPropertyType(r.property, value, converted))
         return false;
-    return p.write(object, converted);
+    return r.property.write(object, converted);
 }
 
 TNotifyEvent GetMethodProperty(QObject* object, const QString& name)
@@ -556,9 +585,9 @@ bool SetMethodProperty(QObject* object, const QString& name, const TNotifyEvent&
 
 QString GetStringProperty(const QObject* object, const QString& name)
 {
-    const QMetaProperty p = FindProperty(object, name);
-    if (p.isValid())
-        return toText(p, p.read(object));
+    const Resolved r = resolve(object, name);
+    if (r.property.isValid())
+        return toText(r.property, r.property.read(object));
     const QVariant v = GetPropertyValue(object, name);
     return v.isValid() ? toText(QMetaProperty(), v) : QString();
 }
@@ -570,17 +599,12 @@ bool SetStringProperty(QObject* object, const QString& name, const QString& valu
 
 int GetOrdinalProperty(const QObject* object, const QString& name)
 {
-    const QMetaProperty p = FindProperty(object, name);
-    QVariant v;
-    if (p.isValid()) {
-        if (!p.isEnumType() && !isOrdinalType(p.metaType().id()))
-            return 0;
-        v = p.read(object);
-    } else {
-        v = GetPropertyValue(object, name);
-        if (!v.isValid() || !isOrdinalType(v.metaType().id()))
-            return 0;
-    }
+    const Resolved r = resolve(object, name);
+    if (r.property.isValid() && !r.property.isEnumType() && !isOrdinalType(r.property.metaType().id()))
+        return 0;
+    const QVariant v = GetPropertyValue(object, name);
+    if (!v.isValid() || (!r.property.isValid() && !isOrdinalType(v.metaType().id())))
+        return 0;
     if (v.metaType().id() == QMetaType::QColor)
         return QColorToTColor(v.value<QColor>());
     if (v.metaType().id() == QMetaType::QChar)
@@ -590,10 +614,11 @@ int GetOrdinalProperty(const QObject* object, const QString& name)
 
 bool SetOrdinalProperty(QObject* object, const QString& name, int value)
 {
-    const QMetaProperty p = FindProperty(object, name);
-    if (p.isValid() && !p.isEnumType() && !isOrdinalType(p.metaType().id()))
-        return false;
-    if (!p.isValid()) {
+    const Resolved r = resolve(object, name);
+    if (r.property.isValid()) {
+        if (!r.property.isEnumType() && !isOrdinalType(r.property.metaType().id()))
+            return false;
+    } else {
         const QVariant current = GetPropertyValue(object, name);
         if (!current.isValid() || !isOrdinalType(current.metaType().id()))
             return false;
@@ -605,7 +630,8 @@ bool HasProperty(const QObject* object, const QString& name)
 {
     if (!object || name.isEmpty())
         return false;
-    if (FindProperty(object, name).isValid() || standardName(object, name) != Std::None)
+    const Resolved r = resolve(object, name);
+    if (r.property.isValid() || r.standard != Std::None)
         return true;
     const QByteArray n = name.toLatin1();
     return FindNotifyEvent(const_cast<QObject*>(object), std::string_view(n.constData(), std::size_t(n.size())))
