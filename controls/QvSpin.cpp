@@ -8,7 +8,8 @@ TQvSpinEdit::TQvSpinEdit(QWidget* parent) : TQvControl<QSpinBox>(parent)
 {
     resize(121, 22);
     applyRange();
-    connect(this, &QSpinBox::textChanged, this, [this](const QString& t) { changed(t); });
+    // The editor's own signal: the box reports only texts it can read as a value.
+    connect(lineEdit(), &QLineEdit::textChanged, this, [this](const QString& t) { changed(t); });
 }
 
 QString TQvSpinEdit::SignRule(const QString& text)
@@ -69,8 +70,9 @@ void TQvSpinEdit::SetMaxValue(int v)
 
 void TQvSpinEdit::applyRange()
 {
+    // Both 0: no limits; an upper limit below the lower one is none either.
     if (min_ == 0 && max_ == 0)
         setRange(INT_MIN, INT_MAX);
     else
-        setRange(min_, std::max(min_, max_));
+        setRange(min_, max_ >= min_ ? max_ : INT_MAX);
 }

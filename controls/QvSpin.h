@@ -30,7 +30,7 @@ public:
     void SetText(const QString& text);
     int Value() const { return value(); }
     void SetValue(int v) { setValue(v); }
-    // MinValue and MaxValue both 0: no limits.
+    // MinValue and MaxValue both 0: no limits; a MaxValue below MinValue: no upper limit.
     int MinValue() const { return min_; }
     void SetMinValue(int v);
     int MaxValue() const { return max_; }
