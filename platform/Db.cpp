@@ -1849,8 +1849,21 @@ void DbConnection::executeScript(std::string_view script)
     if (!t.params.empty())
         throw DbError("A script cannot take values for placeholders");
     d->flushCache();
-    d->exec(t.text);
     d->invalidateSchema();
+    if (inTransaction()) {
+        d->exec(t.text);
+        return;
+    }
+    // All or nothing, and one write to disk instead of one per statement.
+    d->exec("BEGIN");
+    try {
+        d->exec(t.text);
+        d->exec("COMMIT");
+    } catch (...) {
+        if (inTransaction())
+            sqlite3_exec(d->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 SqlTranslation DbConnection::translate(std::string_view sql)

@@ -132,7 +132,7 @@ public:
     Variant scalar(std::string_view sql, const DbParams& params = {});
     // Runs one statement; answers the number of rows it changed.
     std::int64_t execute(std::string_view sql, const DbParams& params = {});
-    // Runs several statements without parameters (schema scripts).
+    // Runs several statements without parameters (schema scripts), all or none.
     void executeScript(std::string_view script);
 
     // The statement as this connection runs it.

@@ -243,6 +243,8 @@ std::string TdmReportCounter::ResultConnectString(const std::string& companyCode
         std::string database = trimmed(databaseName);
         if (database.empty())
             database = db_->companyDatabase(companyCode);
+        if (database.empty())
+            throw DbError("No company database for company \"" + companyCode + "\"");
         return db_->connectString(database);
     } catch (const std::exception& e) {
         logError("ResultConnectString", e.what());

@@ -1,7 +1,7 @@
 #include "server/ServerDatabase.h"
 
-#include "platform/IniFile.h"
 #include "platform/Registry.h"
+#include "support/BriskoINI.h"
 
 #include <algorithm>
 #include <cctype>
@@ -43,28 +43,22 @@ ServerDatabase::~ServerDatabase() = default;
 ServerDbSettings ServerDatabase::fromConfiguration()
 {
     ServerDbSettings s;
-    Registry reg;
-    if (!reg.OpenKeyReadOnly("Software\\QVR\\Brisko")) {
-        s.error = "The registry key Software\\QVR\\Brisko is missing (" + Registry::FilePath() + ")";
+    TBriskoIniS ini;
+    if (ini.ServerPath.empty()) {
+        s.error = ini.ErrorCode == "E;000015"
+                      ? "The registry key Software\\QVR\\Brisko is missing (" + Registry::FilePath() + ")"
+                      : std::string("The registry names no ServerPath");
         return s;
     }
-    const std::string serverPath = trimmed(reg.ReadString("ServerPath"));
-    reg.CloseKey();
-    if (serverPath.empty()) {
-        s.error = "The registry names no ServerPath";
-        return s;
-    }
-    const std::filesystem::path base = folderPath(serverPath);
-    const IniFile ini((base / "BriskoS.ini").string());
-    s.dbType = trimmed(ini.ReadString("DBE Setting", "MainDBType", "MSSQL"));
-    const std::string systemDb = trimmed(ini.ReadString("DBE Setting", "MainDBName", ""));
+    const Variant& dbe = ini.DBSettings;
+    s.dbType = trimmed(VarToStr(dbe.at(0, 3)));
+    const std::string systemDb = trimmed(VarToStr(dbe.at(0, 4)));
     if (!systemDb.empty())
         s.systemDb = systemDb;
-    const std::string folder = trimmed(ini.ReadString("DBE Setting", "MainServerName", ""));
-    std::filesystem::path f = folder.empty() ? base : folderPath(folder);
-    if (f.is_relative())
-        f = base / f;
-    s.folder = f.lexically_normal().string();
+    // The folder of the database files; the server folder itself when none is named.
+    const std::string folder = trimmed(VarToStr(dbe.at(0, 5)));
+    s.folder = (folder.empty() ? ini.ServerPath : ResolvePath(folder, ini.ServerPath));
+    s.folder = folderPath(s.folder).lexically_normal().string();
     return s;
 }
 

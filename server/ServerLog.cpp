@@ -1,8 +1,8 @@
 #include "server/ServerLog.h"
 
-#include <cstdio>
+#include "support/AlertLog.h"
 
 void WriteServerLog(const std::string& message)
 {
-    std::fprintf(stderr, "[ReportCounterS] %s\n", message.c_str());
+    WriteAlertLog("ReportCounterS", message, "D");
 }

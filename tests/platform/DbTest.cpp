@@ -278,6 +278,12 @@ TEST_F(DbFixture, TransactionsRollBackUnlessCommitted)
     }
     EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 1);
     EXPECT_THROW(db.execute("INSERT INTO ADMTC (TC001) VALUES ('1')"), DbError) << "key violation";
+
+    // A script runs whole or not at all.
+    EXPECT_THROW(db.executeScript("INSERT INTO ADMTC (TC001) VALUES ('2'); INSERT INTO ADMTC (TC001) VALUES ('1');"),
+                 DbError);
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 1);
+    EXPECT_FALSE(db.inTransaction());
 }
 
 TEST_F(DbFixture, ConnectStringsOpenTheSameDatabases)
