@@ -85,7 +85,9 @@ QImage TBitCheckBox::StateImage() const
 void TBitCheckBox::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.fillRect(rect(), Color());
+    // The parent's colour shows through unless the control was given one of its own.
+    if (testAttribute(Qt::WA_SetPalette))
+        p.fillRect(rect(), Color());
     const QImage image = StateImage();
     const int iw = image.isNull() ? 0 : image.width();
     const int imageX = alignment_ == taRightJustify ? 0 : width() - iw;

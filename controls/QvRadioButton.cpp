@@ -68,11 +68,14 @@ void TQvRadioButton::paintEvent(QPaintEvent*)
     const int ih = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight, &opt, this);
     const int x = alignment_ == taRightJustify ? 1 : width() - indicator - 1;
     opt.rect = QRect(x, (height() - ih) / 2, indicator, ih);
-    p.fillRect(rect(), Color());
+    const bool ownColor = testAttribute(Qt::WA_SetPalette);
+    if (ownColor)
+        p.fillRect(rect(), Color());
     style()->drawPrimitive(QStyle::PE_IndicatorRadioButton, &opt, &p, this);
     // Our part: the caption on the control's colour.
     const QRect caption = CaptionRect();
-    p.fillRect(caption, Color());
+    if (ownColor)
+        p.fillRect(caption, Color());
     p.setFont(font());
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     p.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
