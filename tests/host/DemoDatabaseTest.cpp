@@ -283,3 +283,15 @@ TEST_F(DemoDatabase, DocumentLookupsListOnlyConfirmedOpenDocumentsWhenAsked)
     EXPECT_EQ(all, db.scalar("SELECT COUNT(*) FROM ACPTA JOIN CMSMQ ON MQ001 = TA001 WHERE MQ003 IN ('71', '7A')").toInt());
     EXPECT_LT(open, all);
 }
+
+TEST_F(DemoDatabase, ASessionMadeByProgIdFromTheClassTableServesTheInstallation)
+{
+    // As a job form without a host finds it: through the class table, from VostelWorkCenter.so.
+    UnregisterOleClass(HostSession::ProgId);
+    const Variant made(CreateOleObject("VostelWorkCenter.Manager"));
+    ASSERT_TRUE(made.isDispatch());
+    EXPECT_EQ(made.call("GetMessage", {"W", "200295"}).toString(), "供应商不存在!") << "the demo speaks code page 936";
+    Variant args[5] = {"PURMA", "02", Variant(demo().database), Variant::list({"A002"}), Variant()};
+    EXPECT_TRUE(made.get("Com_Validator").invoke("CheckValue", args).toBool());
+    EXPECT_EQ(args[4][2].toString(), "深圳市宏达精密五金厂");
+}
