@@ -80,7 +80,7 @@ int main(int argc, char** argv)
                               QStringLiteral("The job library (default WOFB07C.so beside this program), or \"demo\" "
                                              "followed by the folder of the demo installation."));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User code."), QStringLiteral("code"), QStringLiteral("DS"));
-    const QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company code."), QStringLiteral("code"), QStringLiteral("DEMO"));
+    const QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company code."), QStringLiteral("code"), QStringLiteral("01"));
     const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Company database."), QStringLiteral("name"), QStringLiteral("DEMO"));
     const QCommandLineOption offscreenOpt(QStringLiteral("offscreen"), QStringLiteral("Run unattended without a display: show the window, then close it."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("Write a picture of the job window (with --offscreen)."), QStringLiteral("file"));
