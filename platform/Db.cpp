@@ -385,15 +385,17 @@ void rewriteConvert(std::vector<Token>& t)
 bool castNeedsConvert(const std::string& type)
 {
     std::string base = type.substr(0, type.find('('));
+    // Every type the server converts strictly: SQLite would read "abc" as 0.
     static const char* kinds[] = {"CHAR", "NCHAR", "VARCHAR", "NVARCHAR", "DECIMAL", "NUMERIC",
-                                  "DATETIME", "SMALLDATETIME", "DATETIME2", "DATE", "BIT"};
+                                  "DATETIME", "SMALLDATETIME", "DATETIME2", "DATE", "BIT",
+                                  "INT", "INTEGER", "BIGINT", "SMALLINT", "TINYINT", "FLOAT", "REAL", "MONEY"};
     for (const char* k : kinds)
         if (base == k)
             return true;
     return false;
 }
 
-// CAST(x AS CHAR(n)) and the other types SQLite casts differently -> convert('type', x)
+// CAST(x AS type) -> convert('type', x): padded CHAR(n), rounded decimals, strict numbers
 void rewriteCast(std::vector<Token>& t)
 {
     for (std::size_t i = 0; i < t.size(); ++i) {

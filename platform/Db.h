@@ -10,7 +10,8 @@
 //   ISNULL(a, b)               -> ifnull(a, b)  (ISNULL is an operator in SQLite)
 //   CONVERT(type, x [, style]) -> convert('type', x [, style])  (a registered function;
 //                                 CHAR(n) pads, VARCHAR(n) cuts, dates take styles 112 ...)
-//   CAST(x AS CHAR(n)) and other text, decimal and date types -> convert('type', x)
+//   CAST(x AS type)            -> convert('type', x): CHAR(n) pads, decimals round, and
+//                                 a text that is no number is an error, not 0
 //   a + b                      -> a || b when both operands are text columns of the
 //                                 schema or text literals (SQLite would add them as numbers)
 //   :NAME                      -> a placeholder; every one must get a value

@@ -52,8 +52,8 @@
 //
 //   ResultConnectString(companyCode, databaseName) -> text
 //       Connection string for DbConnection::open: the system database as main (where
-//       ADMTC and ADMTD are) with the company database attached under its name. Empty on
-//       failure.
+//       ADMTC and ADMTD are) with the company database (databaseName, else the one of
+//       companyCode) attached under its name. The empty text on failure.
 //
 // Tables the host's services read (see Schema.sql for every column)
 //   ADMMS  settings matrix of a company: SELECT MS002, MS003 FROM ADMMS WHERE MS001 = :COMPANY
