@@ -1,5 +1,6 @@
 #include "host/LookupWindow.h"
 
+#include <QAbstractTableModel>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -10,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -19,6 +19,80 @@
 namespace {
 
 constexpr int kSourceRole = Qt::UserRole + 1;
+
+} // namespace
+
+// The rows as texts, with a tick per row for list look-ups. A plain table model: a list
+// of some hundred thousand documents stays light, which one item object per cell is not.
+class LookupRowsModel : public QAbstractTableModel {
+public:
+    LookupRowsModel(QStringList captions, std::vector<std::vector<QString>> texts, bool checkable, QObject* parent)
+        : QAbstractTableModel(parent), captions_(std::move(captions)), texts_(std::move(texts)),
+          checked_(texts_.size(), false), checkable_(checkable)
+    {
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(texts_.size()); }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(captions_.size()); }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid())
+            return {};
+        const auto& row = texts_[std::size_t(index.row())];
+        switch (role) {
+        case Qt::DisplayRole:
+            return index.column() < int(row.size()) ? row[std::size_t(index.column())] : QString();
+        case Qt::CheckStateRole:
+            if (checkable_ && index.column() == 0)
+                return checked_[std::size_t(index.row())] ? Qt::Checked : Qt::Unchecked;
+            return {};
+        case kSourceRole:
+            return index.row();
+        default:
+            return {};
+        }
+    }
+
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override
+    {
+        if (!checkable_ || !index.isValid() || index.column() != 0 || role != Qt::CheckStateRole)
+            return false;
+        checked_[std::size_t(index.row())] = value.toInt() == Qt::Checked;
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+        return true;
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        if (checkable_ && index.column() == 0)
+            f |= Qt::ItemIsUserCheckable;
+        return f;
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section < captions_.size())
+            return captions_[section];
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+    bool isChecked(int row) const { return checked_[std::size_t(row)]; }
+    void toggle(int row)
+    {
+        const QModelIndex i = index(row, 0);
+        setData(i, isChecked(row) ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    }
+
+private:
+    QStringList captions_;
+    std::vector<std::vector<QString>> texts_;
+    std::vector<bool> checked_;
+    bool checkable_;
+};
+
+namespace {
 
 QString cellText(const Variant& v)
 {
@@ -40,21 +114,14 @@ LookupWindow::LookupWindow(const QString& title, const QStringList& captions,
     setWindowTitle(title);
     setSizeGripEnabled(true);
 
-    model_ = new QStandardItemModel(int(rows.size()), int(captions.size()), this);
-    model_->setHorizontalHeaderLabels(captions);
-    for (int r = 0; r < int(rows.size()); ++r) {
-        for (int c = 0; c < int(captions.size()); ++c) {
-            auto* item = new QStandardItem(c < int(rows[r].size()) ? cellText(rows[r][c]) : QString());
-            item->setEditable(false);
-            item->setData(r, kSourceRole);
-            // Ticks live in the source model, so picks survive a change of the filter.
-            if (multiSelect && c == 0) {
-                item->setCheckable(true);
-                item->setCheckState(Qt::Unchecked);
-            }
-            model_->setItem(r, c, item);
-        }
+    std::vector<std::vector<QString>> texts(rows.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        texts[r].reserve(rows[r].size());
+        for (const Variant& v : rows[r])
+            texts[r].push_back(cellText(v));
     }
+    // Ticks live in the source model, so picks survive a change of the filter.
+    model_ = new LookupRowsModel(captions, std::move(texts), multiSelect, this);
     proxy_ = new QSortFilterProxyModel(this);
     proxy_->setSourceModel(model_);
     proxy_->setFilterKeyColumn(-1); // any column may match
@@ -136,8 +203,7 @@ void LookupWindow::toggleRow(int viewRow)
 {
     if (!multiSelect_ || viewRow < 0 || viewRow >= proxy_->rowCount())
         return;
-    QStandardItem* item = model_->item(proxy_->index(viewRow, 0).data(kSourceRole).toInt(), 0);
-    item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    model_->toggle(proxy_->index(viewRow, 0).data(kSourceRole).toInt());
 }
 
 bool LookupWindow::locate(const QStringList& leading)
@@ -172,7 +238,7 @@ std::vector<int> LookupWindow::chosenRows() const
     std::vector<int> rows;
     if (multiSelect_) {
         for (int r = 0; r < model_->rowCount(); ++r)
-            if (model_->item(r, 0)->checkState() == Qt::Checked)
+            if (model_->isChecked(r))
                 rows.push_back(r);
         if (!rows.empty())
             return rows;
@@ -192,7 +258,7 @@ int LookupWindow::checkedRows() const
 {
     int n = 0;
     for (int r = 0; multiSelect_ && r < model_->rowCount(); ++r)
-        n += model_->item(r, 0)->checkState() == Qt::Checked;
+        n += model_->isChecked(r);
     return n;
 }
 

@@ -16,8 +16,8 @@
 class QLabel;
 class QLineEdit;
 class QSortFilterProxyModel;
-class QStandardItemModel;
 class QTableView;
+class LookupRowsModel;
 
 class LookupWindow : public QDialog {
     Q_OBJECT
@@ -57,7 +57,7 @@ private:
 
     bool multiSelect_;
     HostLanguage language_;
-    QStandardItemModel* model_;
+    LookupRowsModel* model_;
     QSortFilterProxyModel* proxy_;
     QLineEdit* filter_;
     QTableView* grid_;
