@@ -209,6 +209,9 @@ void TQVForm::moveFocusTo(QWidget* control)
 
     // Leave: the old control, then each container that does not hold the new one.
     QWidget* left = activeControl_;
+    // A control moved to another window since is left without events.
+    if (left && left->window() != this)
+        left = nullptr;
     while (left && left != this && left != control && !left->isAncestorOf(control)) {
         QPointer<QWidget> parent = left->parentWidget();
         fireFocusEvent(left, "OnExit");

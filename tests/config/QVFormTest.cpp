@@ -148,6 +148,18 @@ TEST_F(FocusRules, HandlersFoundByNameCanBeSwapped)
     EXPECT_EQ(swapped, 1);
 }
 
+TEST_F(FocusRules, ControlTakenToAnotherWindowIsLeftSilently)
+{
+    QWidget elsewhere;
+    begin->setParent(&elsewhere);
+    log.clear();
+    form->SetActiveControl(outside);
+    EXPECT_TRUE(outside->hasFocus());
+    EXPECT_FALSE(log.contains(QStringLiteral("exit edBegin")));
+    EXPECT_EQ(log.last(), QStringLiteral("enter ed02"));
+    EXPECT_EQ(form->ActiveControl(), outside);
+}
+
 TEST(FormKeys, PreviewSeesKeysFirstAndMayConsumeOrChangeThem)
 {
     FormHolder<> form;
