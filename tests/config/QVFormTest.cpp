@@ -334,6 +334,7 @@ TEST(FormCreation, GlyphsImeAndFonts)
     EXPECT_NE(form->edit->font().family(), QStringLiteral("Tahoma"));
     EXPECT_NE(FontCharset(form->edit), 134);
     form->Free();
+    TQVForm::SetInterfaceCodePage(0);
 }
 
 TEST(FormCreation, EnglishInterfaceGetsTahoma)
