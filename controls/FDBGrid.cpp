@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 #include <cmath>
@@ -411,6 +412,59 @@ private:
 };
 
 
+// The fixed columns: a view over the grid's left edge that shows only them and does not
+// scroll sideways. It shares the grid's model, selection and drawing.
+class FrozenView : public QTableView {
+public:
+    explicit FrozenView(TFDBGrid* grid) : QTableView(grid), grid_(grid)
+    {
+        setFocusPolicy(Qt::NoFocus);
+        setHorizontalHeader(new GridHeader(Qt::Horizontal, grid));
+        verticalHeader()->hide();
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        setFrameShape(QFrame::NoFrame);
+        setEditTriggers(QAbstractItemView::NoEditTriggers);
+        setWordWrap(false);
+        setItemDelegate(grid->delegate_);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QTableView::paintEvent(event);
+        grid_->paintBlank(this);
+    }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        const QModelIndex index = indexAt(event->position().toPoint());
+        pressed_ = event->button() == Qt::LeftButton ? index : QModelIndex();
+        QTableView::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        QTableView::mouseReleaseEvent(event);
+        const QModelIndex index = indexAt(event->position().toPoint());
+        const bool same = index.isValid() && index == pressed_;
+        pressed_ = QModelIndex();
+        if (event->button() != Qt::LeftButton)
+            return;
+        if (same)
+            grid_->cellClicked(index);
+        Fire(grid_->OnClick, grid_);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override
+    {
+        QTableView::mouseDoubleClickEvent(event);
+        Fire(grid_->OnDblClick, grid_);
+    }
+
+private:
+    TFDBGrid* grid_;
+    QPersistentModelIndex pressed_;
+};
+
 // ---- TFDBGrid -----------------------------------------------------------------------
 
 TFDBGrid::TFDBGrid(QWidget* parent)
@@ -436,8 +490,8 @@ TFDBGrid::TFDBGrid(QWidget* parent)
     indicator_->setDefaultSectionSize(rowHeight);
     checked_ = LoadBmpResource(QStringLiteral("CHECKED"));
     unchecked_ = LoadBmpResource(QStringLiteral("UNCHECKED"));
-    colors_->OnChange = [this](QObject*) { viewport()->update(); };
-    currency_->OnChange = [this](QObject*) { viewport()->update(); };
+    colors_->OnChange = [this](QObject*) { repaintCells(); };
+    currency_->OnChange = [this](QObject*) { repaintCells(); };
     currency_->SetCurrencyFont(font());
     applyOptions();
 }
@@ -460,20 +514,31 @@ void TFDBGrid::SetDataSource(TDataSource* source)
                 return;
             const int w = fontMetrics().averageCharWidth();
             for (int c = 0; c < source_->columnCount(); ++c)
-                if (const TField* f = source_->FieldOfColumn(c))
-                    setColumnWidth(c, std::clamp(f->DisplayWidth(), 2, 40) * w + 6);
+                if (const TField* f = source_->FieldOfColumn(c)) {
+                    const int title = fontMetrics().horizontalAdvance(QString::fromStdString(f->DisplayLabel())) + 10;
+                    setColumnWidth(c, std::max(std::clamp(f->DisplayWidth(), 2, 40) * w + 6, title));
+                }
         };
         connect(source, &QAbstractItemModel::modelReset, this, [this, widths, last = std::make_shared<int>(-1)] {
             if (source_ && source_->columnCount() != *last) {
                 *last = source_->columnCount();
                 widths();
             }
+            updateFrozen();
             syncCurrent(source_ ? source_->CurrentRow() : -1);
         });
         widths();
         syncCurrent(source->CurrentRow());
     }
+    updateFrozen();
     viewport()->update();
+}
+
+void TFDBGrid::repaintCells()
+{
+    viewport()->update();
+    if (frozen_)
+        frozen_->viewport()->update();
 }
 
 TClientDataSet* TFDBGrid::DataSet() const
@@ -510,6 +575,7 @@ void TFDBGrid::applyOptions()
                                                                         | QAbstractItemView::EditKeyPressed
                                                                         | QAbstractItemView::AnyKeyPressed)
                                      : QAbstractItemView::NoEditTriggers);
+    updateFrozen();
     viewport()->update();
 }
 
@@ -527,12 +593,104 @@ void TFDBGrid::SetControlType(const QStringList& v)
 void TFDBGrid::SetFixedCols(int v)
 {
     fixedCols_ = std::max(v, 0);
+    updateFrozen();
+}
+
+void TFDBGrid::updateFrozen()
+{
+    const int cols = source_ ? source_->columnCount() : 0;
+    const int fixed = std::min(fixedCols_, cols);
+    if (fixed == 0 || fixed >= cols) {
+        if (frozen_)
+            frozen_->hide();
+        return;
+    }
+    if (!frozen_) {
+        frozen_ = new FrozenView(this);
+        connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int c, int, int size) {
+            if (frozen_ && frozen_->isVisible()) {
+                frozen_->setColumnWidth(c, size);
+                updateFrozenGeometry();
+            }
+        });
+        connect(verticalHeader(), &QHeaderView::sectionResized, this, [this](int r, int, int size) {
+            if (frozen_)
+                frozen_->setRowHeight(r, size);
+        });
+        connect(verticalScrollBar(), &QAbstractSlider::valueChanged, this, [this](int v) {
+            if (frozen_)
+                frozen_->verticalScrollBar()->setValue(v);
+        });
+        connect(frozen_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+                &QAbstractSlider::setValue);
+        setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+        setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    }
+    if (frozen_->model() != source_) {
+        frozen_->setModel(source_);
+        frozen_->setSelectionModel(selectionModel());
+    } else if (frozen_->selectionModel() != selectionModel()) {
+        frozen_->setSelectionModel(selectionModel());
+    }
+    frozen_->verticalHeader()->setDefaultSectionSize(DefaultRowHeight());
+    frozen_->horizontalHeader()->setVisible(options_ & dgTitles);
+    frozen_->horizontalHeader()->setFixedHeight(horizontalHeader()->height());
+    frozen_->setShowGrid(showGrid());
+    frozen_->setSelectionBehavior(selectionBehavior());
+    for (int c = 0; c < cols; ++c) {
+        frozen_->setColumnHidden(c, c >= fixed);
+        if (c < fixed)
+            frozen_->setColumnWidth(c, columnWidth(c));
+    }
+    frozen_->verticalScrollBar()->setValue(verticalScrollBar()->value());
+    frozen_->show();
+    frozen_->raise();
+    updateFrozenGeometry();
+}
+
+void TFDBGrid::updateFrozenGeometry()
+{
+    if (!frozen_ || !frozen_->isVisible())
+        return;
+    int w = 0;
+    for (int c = 0; c < std::min(fixedCols_, source_ ? source_->columnCount() : 0); ++c)
+        w += columnWidth(c);
+    const int left = frameWidth() + (verticalHeader()->isVisible() ? verticalHeader()->width() : 0);
+    const int titles = horizontalHeader()->isVisible() ? horizontalHeader()->height() : 0;
+    frozen_->horizontalHeader()->setFixedHeight(horizontalHeader()->height());
+    frozen_->setGeometry(left, frameWidth(), w, viewport()->height() + titles);
+}
+
+int TFDBGrid::frozenWidth() const
+{
+    if (!frozen_ || !frozen_->isVisible())
+        return 0;
+    return frozen_->width();
+}
+
+void TFDBGrid::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    QTableView::scrollTo(index, hint);
+    // A cell of a scrolling column never hides under the fixed ones.
+    if (index.isValid() && index.column() >= fixedCols_ && frozenWidth() > 0) {
+        const int x = columnViewportPosition(index.column());
+        if (x < frozenWidth())
+            horizontalScrollBar()->setValue(horizontalScrollBar()->value() - (frozenWidth() - x));
+    }
+}
+
+void TFDBGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    updateFrozenGeometry();
 }
 
 void TFDBGrid::SetTitleColor(const QColor& c)
 {
     titleColor_ = c;
     titles_->viewport()->update();
+    if (frozen_)
+        frozen_->horizontalHeader()->viewport()->update();
     indicator_->viewport()->update();
 }
 
@@ -658,14 +816,19 @@ void TFDBGrid::paintCell(QPainter* p, const QRect& rect, const QModelIndex& inde
 void TFDBGrid::paintEvent(QPaintEvent* event)
 {
     QTableView::paintEvent(event);
+    paintBlank(this);
+}
+
+void TFDBGrid::paintBlank(QTableView* view)
+{
     if (!drawBlank_ || !source_)
         return;
     const int rows = source_->rowCount();
-    const int top = rows > 0 ? rowViewportPosition(rows - 1) + rowHeight(rows - 1) : 0;
-    const int height = viewport()->height();
-    if (rows > 0 && rowViewportPosition(rows - 1) < 0 && top <= 0)
+    const int top = rows > 0 ? view->rowViewportPosition(rows - 1) + view->rowHeight(rows - 1) : 0;
+    const int height = view->viewport()->height();
+    if (top >= height)
         return;
-    QPainter p(viewport());
+    QPainter p(view->viewport());
     const int h = DefaultRowHeight();
     QStyleOptionViewItem opt;
     initViewItemOption(&opt);
@@ -675,11 +838,11 @@ void TFDBGrid::paintEvent(QPaintEvent* event)
         const int recNo = rows + k + 1;
         const QColor c = (recNo % 2 == 1) ? colors_->OddRecColor() : colors_->EvenRecColor();
         for (int col = 0; col < source_->columnCount(); ++col) {
-            if (isColumnHidden(col))
+            if (view->isColumnHidden(col))
                 continue;
-            const int x = columnViewportPosition(col);
-            const int w = columnWidth(col);
-            if (x + w < 0 || x > viewport()->width())
+            const int x = view->columnViewportPosition(col);
+            const int w = view->columnWidth(col);
+            if (x + w < 0 || x > view->viewport()->width())
                 continue;
             p.fillRect(QRect(x, y, w - line, h - line), c);
             if (line) {
@@ -703,14 +866,14 @@ void TFDBGrid::syncCurrent(int row)
         setCurrentIndex(source_->index(row, std::min(col, std::max(source_->columnCount() - 1, 0))));
         syncing_ = false;
     }
-    viewport()->update();
+    repaintCells();
     indicator_->viewport()->update();
 }
 
 void TFDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
-    viewport()->update();
+    repaintCells();
     indicator_->viewport()->update();
     if (syncing_ || !source_ || !current.isValid())
         return;
@@ -750,9 +913,15 @@ void TFDBGrid::mouseReleaseEvent(QMouseEvent* event)
     pressedRow_ = pressedColumn_ = -1;
     if (event->button() != Qt::LeftButton)
         return;
-    if (sameCell && checkBoxAt(index) && source_ && index.row() == source_->CurrentRow())
-        ToggleCheckBox(index.row(), index.column());
+    if (sameCell)
+        cellClicked(index);
     Fire(OnClick, this);
+}
+
+void TFDBGrid::cellClicked(const QModelIndex& index)
+{
+    if (checkBoxAt(index) && source_ && index.row() == source_->CurrentRow())
+        ToggleCheckBox(index.row(), index.column());
 }
 
 void TFDBGrid::mouseDoubleClickEvent(QMouseEvent* event)

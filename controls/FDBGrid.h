@@ -188,6 +188,7 @@ private:
 
 class GridHeader;
 class GridDelegate;
+class FrozenView;
 
 class TFDBGrid : public QTableView, public TEventSource {
     Q_OBJECT
@@ -248,6 +249,7 @@ public:
     // Control types per field: "FIELD;CheckBox;checked value;unchecked value".
     QStringList ControlType() const { return controlType_; }
     void SetControlType(const QStringList& v);
+    // The leftmost data columns stay in place when the grid scrolls sideways.
     int FixedCols() const { return fixedCols_; }
     void SetFixedCols(int v);
     QColor TitleColor() const { return titleColor_; }
@@ -282,17 +284,26 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
     friend class GridDelegate;
     friend class GridHeader;
+    friend class FrozenView;
     void paintCell(QPainter* p, const QRect& rect, const QModelIndex& index);
     void syncCurrent(int row);
     void showRefusal(const QString& message);
     void applyOptions();
     bool checkBoxAt(const QModelIndex& index) const;
+    void cellClicked(const QModelIndex& index);
+    void paintBlank(QTableView* view);
+    void repaintCells();
+    void updateFrozen();
+    void updateFrozenGeometry();
+    int frozenWidth() const;
 
     QPointer<TDataSource> source_;
     TFDBGridColors* colors_;
@@ -300,6 +311,7 @@ private:
     GridDelegate* delegate_;
     GridHeader* titles_;
     GridHeader* indicator_;
+    FrozenView* frozen_ = nullptr;
     bool drawBlank_ = true;
     TDBGridOptions options_ = TDBGridOptions(dgTitles | dgIndicator | dgColLines | dgRowLines | dgTabs);
     bool readOnly_ = false;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -231,12 +232,18 @@ void TOrvListView::RemoveDuplicates()
 
 void TOrvListView::AutoSizeColumns()
 {
-    const int w = fontMetrics().horizontalAdvance(QLatin1Char('W'));
+    // Characters times the width of "W"; wide (Chinese) characters still fit whole.
+    const QFontMetrics fm = fontMetrics();
+    const int w = fm.horizontalAdvance(QLatin1Char('W'));
     for (int c = 0; c < columnCount(); ++c) {
         qsizetype longest = headerItem()->text(c).size();
-        for (int i = 0; i < topLevelItemCount(); ++i)
-            longest = std::max(longest, topLevelItem(i)->text(c).size());
-        setColumnWidth(c, int(longest) * w);
+        int pixels = fm.horizontalAdvance(headerItem()->text(c));
+        for (int i = 0; i < topLevelItemCount(); ++i) {
+            const QString t = topLevelItem(i)->text(c);
+            longest = std::max(longest, t.size());
+            pixels = std::max(pixels, fm.horizontalAdvance(t));
+        }
+        setColumnWidth(c, std::max(int(longest) * w, pixels + 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QTest>
@@ -462,4 +463,39 @@ TEST(FDBGrid, ChecksBoxesOnlyWhileEditingIsAllowedAndFollowsTheDataSet)
     f.grid.SetReadOnly(true);
     QTest::keyClick(&f.grid, Qt::Key_Space);
     EXPECT_EQ(f.c.tick->AsString(), "Y");
+}
+
+TEST(FDBGrid, FixedColumnsStayWhenTheGridScrollsSideways)
+{
+    GridFixture f;
+    f.grid.resize(160, 200);
+    for (int c = 0; c < 3; ++c)
+        f.grid.setColumnWidth(c, 90);
+    f.grid.SetFixedCols(1);
+    f.grid.SetOptions(f.grid.Options() | TFDBGrid::dgEditing);
+    QApplication::processEvents();
+    auto* frozen = f.grid.findChild<QTableView*>();
+    ASSERT_NE(frozen, nullptr);
+    EXPECT_TRUE(frozen->isVisible());
+    EXPECT_EQ(frozen->width(), 90);
+    EXPECT_TRUE(frozen->isColumnHidden(1));
+
+    // Going to the last column scrolls the grid; the tick column stays in front.
+    f.grid.setCurrentIndex(f.source.index(0, 2));
+    QApplication::processEvents();
+    EXPECT_GT(f.grid.horizontalScrollBar()->value(), 0);
+    EXPECT_GE(f.grid.columnViewportPosition(2), frozen->width());
+    EXPECT_EQ(frozen->columnViewportPosition(0), 0);
+
+    // A click on the fixed tick column moves the record and ticks it.
+    const QPoint box = frozen->visualRect(f.source.index(1, 0)).center();
+    QTest::mouseClick(frozen->viewport(), Qt::LeftButton, {}, box);
+    EXPECT_EQ(f.c.ds.RecNo(), 2);
+    EXPECT_EQ(f.c.tick->AsString(), "Y");
+    const QImage img = frozen->viewport()->grab().toImage();
+    const QRect r = frozen->visualRect(f.source.index(1, 0));
+    EXPECT_EQ(QColor(img.pixel(r.right() - 3, r.top() + 3)), f.grid.GridColors()->FocusRecColor());
+
+    f.grid.SetFixedCols(0);
+    EXPECT_FALSE(frozen->isVisible());
 }
