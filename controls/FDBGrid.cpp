@@ -608,7 +608,7 @@ void TFDBGrid::updateFrozen()
     if (!frozen_) {
         frozen_ = new FrozenView(this);
         connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int c, int, int size) {
-            if (frozen_ && frozen_->isVisible()) {
+            if (frozen_ && !frozen_->isHidden()) {
                 frozen_->setColumnWidth(c, size);
                 updateFrozenGeometry();
             }
@@ -650,20 +650,20 @@ void TFDBGrid::updateFrozen()
 
 void TFDBGrid::updateFrozenGeometry()
 {
-    if (!frozen_ || !frozen_->isVisible())
+    if (!frozen_ || frozen_->isHidden())
         return;
     int w = 0;
     for (int c = 0; c < std::min(fixedCols_, source_ ? source_->columnCount() : 0); ++c)
         w += columnWidth(c);
-    const int left = frameWidth() + (verticalHeader()->isVisible() ? verticalHeader()->width() : 0);
-    const int titles = horizontalHeader()->isVisible() ? horizontalHeader()->height() : 0;
+    const int left = frameWidth() + (verticalHeader()->isHidden() ? 0 : verticalHeader()->width());
+    const int titles = horizontalHeader()->isHidden() ? 0 : horizontalHeader()->height();
     frozen_->horizontalHeader()->setFixedHeight(horizontalHeader()->height());
     frozen_->setGeometry(left, frameWidth(), w, viewport()->height() + titles);
 }
 
 int TFDBGrid::frozenWidth() const
 {
-    if (!frozen_ || !frozen_->isVisible())
+    if (!frozen_ || frozen_->isHidden())
         return 0;
     return frozen_->width();
 }
@@ -682,6 +682,12 @@ void TFDBGrid::scrollTo(const QModelIndex& index, ScrollHint hint)
 void TFDBGrid::resizeEvent(QResizeEvent* event)
 {
     QTableView::resizeEvent(event);
+    updateFrozenGeometry();
+}
+
+void TFDBGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
     updateFrozenGeometry();
 }
 

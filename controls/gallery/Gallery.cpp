@@ -1,6 +1,10 @@
 #include "controls/gallery/Gallery.h"
 #include "controls/BmpLibrary.h"
 #include "controls/BtChkBox.h"
+#include "controls/DataSource.h"
+#include "controls/FDBGrid.h"
+#include "controls/SelectPnl.h"
+#include "platform/ClientDataSet.h"
 #include "controls/Buttons.h"
 #include "controls/DBLabel.h"
 #include "controls/ExtPage.h"
@@ -204,6 +208,83 @@ void pages(QWidget* area)
     control->SetActivePageIndex(1);
 }
 
+void selectPanels(QWidget* area)
+{
+    auto* range = new TSelectPanel(area);
+    range->SetCaption(QStringLiteral("选择单据日期 (区间)"));
+    range->move(0, 0);
+    range->edBegin->SetText(QStringLiteral("2024/01/01"));
+    range->edFinal->SetText(QStringLiteral("2024/12/31"));
+
+    auto* choiceRange = new TSelectPanel(area);
+    choiceRange->SetStyle(TSelectPanel::sp_UserChoice);
+    choiceRange->setGeometry(0, 50, 175, 105);
+    choiceRange->SetCaption(QStringLiteral("选择供应商编号"));
+    choiceRange->edBegin->SetText(QStringLiteral("S001"));
+    choiceRange->edFinal->SetText(QStringLiteral("S099"));
+
+    auto* choiceList = new TSelectPanel(area);
+    choiceList->SetStyle(TSelectPanel::sp_UserChoice);
+    choiceList->setGeometry(180, 50, 175, 105);
+    choiceList->SetCaption(QStringLiteral("选择采购发票"));
+    choiceList->SetUserChoice(false);
+    choiceList->AddValues({QStringLiteral("7A01"), QStringLiteral("采购发票")});
+    choiceList->AddValues({QStringLiteral("7A02"), QStringLiteral("采购发票")});
+
+    auto* stacked = new TSelectPanel(area);
+    stacked->SetUseVertical(true);
+    stacked->setGeometry(0, 160, 175, 100);
+    stacked->SetCaption(QStringLiteral("上下排列"));
+
+    auto* discrete = new TSelectPanel(area);
+    discrete->SetStyle(TSelectPanel::sp_Discrete);
+    discrete->setGeometry(180, 160, 175, 100);
+    discrete->SetCaption(QStringLiteral("多选 (停用)"));
+    discrete->AddValues({QStringLiteral("7C01"), QStringLiteral("预付款单")});
+    discrete->SetEnabled(false);
+}
+
+// Holds the grid's data for as long as the gallery shows it.
+class GalleryData : public QObject {
+public:
+    using QObject::QObject;
+    TClientDataSet ds{"cdsData"};
+};
+
+void dataGrid(QWidget* area)
+{
+    auto* data = new GalleryData(area);
+    TClientDataSet& ds = data->ds;
+    ds.AddField("MA001", ftString, 1)->SetDisplayLabel("选择");
+    ds.AddField("MA002", ftString, 10)->SetDisplayLabel("供应商编号");
+    ds.AddField("MA016", ftBCD, 2)->SetDisplayLabel("原币应付金额");
+    ds.AddField("MA008", ftString, 10)->SetDisplayLabel("单据日期");
+    ds.CreateDataSet();
+    const char* rows[][4] = {{"Y", "S001", "12345.67", "2024/03/01"},
+                             {"N", "S002", "800", "2024/03/15"},
+                             {"Y", "S003", "-35.5", "2024/04/02"},
+                             {"N", "S004", "123456789.01", "2024/04/20"}};
+    for (const auto& r : rows) {
+        ds.Append();
+        for (int i = 0; i < 4; ++i)
+            ds.Fields(i)->SetAsString(r[i]);
+        ds.Post();
+    }
+    ds.SetRecNo(2);
+    auto* source = new TDataSource(area);
+    source->SetDataSet(&ds);
+    auto* grid = new TFDBGrid(area);
+    grid->SetDataSource(source);
+    grid->SetControlType({QStringLiteral("MA001;CheckBox;Y;N")});
+    grid->SetTitleAlignment(TFDBGrid::taCenter);
+    grid->CHNCurrencyFields()->SetCurrencyNames(QStringLiteral("MA016"));
+    grid->CHNCurrencyFields()->Set_Enabled(true);
+    grid->setGeometry(0, 0, 355, 195);
+    grid->setColumnWidth(0, 40);
+    grid->setColumnWidth(2, 128);
+    grid->SetFixedCols(2);
+}
+
 } // namespace
 
 const std::vector<GallerySection>& GallerySections()
@@ -214,6 +295,8 @@ const std::vector<GallerySection>& GallerySections()
         {QStringLiteral("输入框 TQvEdit / TQvBtnEdit / TMaskEdit / TF2Button / TDBLabel"), QSize(360, 165), edits},
         {QStringLiteral("选择 TQvComboBox / TQvSpinEdit / TBitCheckBox / TQvRadioButton / TQvRadioGroup"), QSize(360, 200), choices},
         {QStringLiteral("分页 TExtPageControl"), QSize(360, 125), pages},
+        {QStringLiteral("选择面板 TSelectPanel"), QSize(360, 262), selectPanels},
+        {QStringLiteral("数据表格 TFDBGrid"), QSize(360, 200), dataGrid},
     };
     return sections;
 }

@@ -499,3 +499,25 @@ TEST(FDBGrid, FixedColumnsStayWhenTheGridScrollsSideways)
     f.grid.SetFixedCols(0);
     EXPECT_FALSE(frozen->isVisible());
 }
+
+TEST(FDBGrid, FixedColumnsAreLaidOutBeforeTheGridIsShown)
+{
+    QWidget area;
+    Candidates c;
+    c.add("S1", "1");
+    TDataSource source;
+    source.SetDataSet(&c.ds);
+    auto* grid = new TFDBGrid(&area);
+    grid->SetDataSource(&source);
+    grid->setGeometry(0, 0, 300, 150);
+    grid->setColumnWidth(0, 40);
+    grid->setColumnWidth(1, 70);
+    grid->SetFixedCols(2);
+    area.show();
+    QApplication::processEvents();
+    auto* frozen = grid->findChild<QTableView*>();
+    ASSERT_NE(frozen, nullptr);
+    EXPECT_EQ(frozen->width(), 110);
+    EXPECT_EQ(frozen->x(), grid->frameWidth() + grid->verticalHeader()->width());
+    EXPECT_EQ(frozen->height(), grid->viewport()->height() + grid->horizontalHeader()->height());
+}
