@@ -9,11 +9,7 @@
 
 #include "controls/QvControl.h"
 
-// The mask engine has a member named slots(), which Qt's keyword macro would mangle.
-#pragma push_macro("slots")
-#undef slots
 #include "support/EditMask.h"
-#pragma pop_macro("slots")
 
 #include <QLineEdit>
 

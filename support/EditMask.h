@@ -69,7 +69,7 @@ public:
     bool reverse() const { return reverse_; }
     int length() const { return int(slots_.size()); }
     const Slot& slot(int pos) const { return slots_.at(std::size_t(pos)); }
-    const std::vector<Slot>& slots() const { return slots_; }
+    const std::vector<Slot>& positions() const { return slots_; }
 
     bool isEditable(int pos) const;
     bool isRequired(int pos) const;
