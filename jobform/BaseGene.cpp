@@ -1,46 +1,387 @@
 #include "jobform/BaseGene.h"
-#include "config/QtVariant.h"
+#include "jobform/BaseGeneU.h"
+#include "jobform/FieldChecks.h"
+#include "jobform/JobMessages.h"
+#include "jobform/ServerAccess.h"
+#include "jobform/SocketConnection.h"
 
+#include "config/QtVariant.h"
+#include "config/RunTimeProps.h"
+#include "controls/Buttons.h"
+#include "controls/DataSource.h"
+#include "controls/DBLabel.h"
+#include "controls/ExtPage.h"
+#include "controls/F2Button.h"
+#include "controls/MaskEdit.h"
+#include "controls/SelectPnl.h"
+#include "platform/ClientDataSet.h"
+#include "platform/CodePage.h"
+#include "platform/OleDate.h"
+#include "support/Dates.h"
+#include "support/FormatSettings.h"
+#include "support/Helpers.h"
+
+#include <QAbstractItemView>
+#include <QActionGroup>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSplitter>
+#include <QTableView>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace {
-// The session a form gets when a program rather than the host shell holds it.
+
+// The session a form gets when a program rather than the host shell holds it. It has all
+// five elements: a shorter one would make the form close itself at once.
 const char* const kTestUser = "DS";
 const char* const kTestCompany = "DEMO";
+
+// Range and list markers of condition values.
+const char kRangeMarker[] = "\x04";
+const char kListMarker[] = "\x05";
+
+QString markerOf(const Variant& value)
+{
+    if (!value.isArray() || value.count() < 1)
+        return QString();
+    try {
+        return VarToQStr(value[value.lowBound()]);
+    } catch (const std::exception&) {
+        return QString();
+    }
+}
+
+// The process's date separator under the traditional-Chinese locale.
+char32_t localeDateSeparator()
+{
+    const QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
+    for (const QChar c : format)
+        if (!c.isLetter())
+            return c.unicode();
+    return U'/';
+}
+
+// A value handed in from outside read as a check mark.
+bool readFlag(const Variant& value, bool& ok)
+{
+    ok = true;
+    if (value.isEmptyOrNull())
+        return false;
+    if (value.type() == VarType::Bool || value.isNumeric())
+        return value.toDouble() != 0;
+    const QString text = VarToQStr(value).trimmed().toUpper();
+    if (text == QLatin1String("Y") || text == QLatin1String("1") || text == QLatin1String("TRUE"))
+        return true;
+    if (text == QLatin1String("N") || text == QLatin1String("0") || text == QLatin1String("FALSE") || text.isEmpty())
+        return false;
+    ok = false;
+    return false;
+}
+
+// The texts of a value as the hooks before and after applying it see them.
+QString valueText(const Variant& value)
+{
+    if (!value.isArray())
+        return VarToQStr(value);
+    QStringList parts;
+    for (int i = value.lowBound(); i <= value.highBound(); ++i) {
+        const Variant& e = value[i];
+        if (i == value.lowBound() && (markerOf(value) == QLatin1String(kRangeMarker) || markerOf(value) == QLatin1String(kListMarker)))
+            continue;
+        parts << (e.isArray() ? valueText(e) : VarToQStr(e));
+    }
+    return parts.join(QLatin1Char(';'));
+}
+
 } // namespace
 
-TfrmBaseGene::TfrmBaseGene(QWidget* owner) : TQVForm(owner)
+TfrmBaseGene::TfrmBaseGene(QWidget* owner)
+    : TQVForm(owner), server_(std::make_unique<TServerAccess>(*this)),
+      messages_(std::make_unique<TJobMessages>(*this)), fields_(std::make_unique<TFieldChecks>(*this))
 {
+    setObjectName(QStringLiteral("frmBaseGene"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint);
     resize(509, 355);
     FormVersion = QStringLiteral("870401-0.00.00");
+    buildComponents();
+    // Every look-up button of a job form is flat.
+    for (TF2Button* button : findChildren<TF2Button*>())
+        button->SetFlat(true);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && now->window() == this && !Destroying())
+            LastFocusedControl = FocusedControl();
+    });
 }
+
+TfrmBaseGene::~TfrmBaseGene() = default;
+
+void TfrmBaseGene::buildComponents()
+{
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    root->addWidget(Splitter1, 1);
+
+    // The condition-scheme area.
+    pnlCondition = new QFrame(Splitter1);
+    pnlCondition->setObjectName(QStringLiteral("pnlCondition"));
+    pnlCondition->setFixedWidth(151);
+    auto* conditionLayout = new QVBoxLayout(pnlCondition);
+    conditionLayout->setContentsMargins(0, 0, 0, 0);
+    conditionLayout->setSpacing(0);
+    lblCondition = new QLabel(QStringLiteral(" 条件方案"), pnlCondition);
+    lblCondition->setObjectName(QStringLiteral("lblCondition"));
+    lblCondition->setFixedHeight(21);
+    conditionLayout->addWidget(lblCondition);
+
+    ImageList1 = new QObject(this);
+    ImageList1->setObjectName(QStringLiteral("ImageList1"));
+    ImageList1->setProperty("Width", 18);
+    ImageList1->setProperty("Height", 18);
+    ImageList2 = new QObject(this);
+    ImageList2->setObjectName(QStringLiteral("ImageList2"));
+    ImageList2->setProperty("Width", 24);
+    ImageList2->setProperty("Height", 24);
+
+    ToolBar1 = new QToolBar(pnlCondition);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setIconSize(QSize(18, 18));
+    conditionLayout->addWidget(ToolBar1);
+    auto toolButton = [this](const char* name, const QString& caption, const QString& hint) {
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(QLatin1String(name));
+        b->setText(caption);
+        b->setToolTip(hint);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    btnInsert = toolButton("btnInsert", QStringLiteral("保存(&S)"), QStringLiteral("保存"));
+    btnOpen = toolButton("btnOpen", QStringLiteral("开启(&O)"), QStringLiteral("开启"));
+    btnDelete = toolButton("btnDelete", QStringLiteral("删除(&D)"), QStringLiteral("删除"));
+    ToolButton1 = toolButton("ToolButton1", QStringLiteral("ViewIcon"), QString());
+
+    mnList = new QMenu(this);
+    mnList->setObjectName(QStringLiteral("mnList"));
+    auto* views = new QActionGroup(mnList);
+    views->setExclusive(true);
+    for (const QString& caption : {QStringLiteral("大型图标(&G)"), QStringLiteral("小型图标(&M)"),
+                                   QStringLiteral("清单(&L)"), QStringLiteral("详细信息(&D)")}) {
+        QAction* a = mnList->addAction(caption);
+        a->setCheckable(true);
+        views->addAction(a);
+    }
+    mnList->actions().first()->setChecked(true);
+    ToolButton1->setMenu(mnList);
+    ToolButton1->setPopupMode(QToolButton::MenuButtonPopup);
+
+    lstCondition = new QTreeWidget(pnlCondition);
+    lstCondition->setObjectName(QStringLiteral("lstCondition"));
+    lstCondition->setRootIsDecorated(false);
+    lstCondition->setSortingEnabled(true);
+    lstCondition->sortByColumn(0, Qt::AscendingOrder);
+    lstCondition->setContextMenuPolicy(Qt::CustomContextMenu);
+    conditionLayout->addWidget(lstCondition, 1);
+    muOperation = new QMenu(this);
+    muOperation->setObjectName(QStringLiteral("muOperation"));
+    muOperation->addAction(QStringLiteral("开启(&O)"));
+    muOperation->addAction(QStringLiteral("删除(&D)"));
+    connect(lstCondition, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { muOperation->popup(lstCondition->viewport()->mapToGlobal(at)); });
+
+    // The option pages.
+    pgOption = new TExtPageControl(Splitter1);
+    pgOption->setObjectName(QStringLiteral("pgOption"));
+    pgOption->setToolTip(QStringLiteral("请输入选项条件"));
+    tsOption1 = new TTabSheet(pgOption);
+    tsOption1->setObjectName(QStringLiteral("tsOption1"));
+    tsOption1->SetCaption(QStringLiteral("基本选项"));
+    tsOption2 = new TTabSheet(pgOption);
+    tsOption2->setObjectName(QStringLiteral("tsOption2"));
+    tsOption2->SetCaption(QStringLiteral("系统选项"));
+    Splitter1->setStretchFactor(1, 1);
+
+    lblToday = new TDBLabel(tsOption2);
+    lblToday->setObjectName(QStringLiteral("lblToday"));
+    lblToday->SetCaption(QStringLiteral("制表日期"));
+    edPrintDate = new TMaskEdit(tsOption2);
+    edPrintDate->setObjectName(QStringLiteral("edPrintDate"));
+    edPrintDate->SetHint(QStringLiteral("[F2]日期快手"));
+    edPrintDate->setGeometry(60, 8, 85, 21);
+    lblToday->SetFocusControl(edPrintDate);
+    btnPrintDate = new TF2Button(tsOption2);
+    btnPrintDate->setObjectName(QStringLiteral("btnPrintDate"));
+    btnPrintDate->SetHint(QStringLiteral("日期快手"));
+    btnPrintDate->SetGlyphIndex(9);
+    btnPrintDate->SetF2Control(edPrintDate);
+
+    // OK and Cancel.
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(43);
+    root->addWidget(Panel1);
+    auto* buttons = new QHBoxLayout(Panel1);
+    buttons->addStretch(1);
+    btnOk = new TBitBtn(Panel1);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->SetCaption(QStringLiteral("确定"));
+    btnOk->SetHint(QStringLiteral("确定"));
+    buttons->addWidget(btnOk);
+    btnCancel = new TBitBtn(Panel1);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->SetCaption(QStringLiteral("取消"));
+    btnCancel->SetHint(QStringLiteral("取消"));
+    btnCancel->SetCancel(true);
+    btnCancel->SetModalResult(mrCancel);
+    buttons->addWidget(btnCancel);
+
+    MainMidas = new TSocketConnection(this);
+    MainMidas->setObjectName(QStringLiteral("MainMidas"));
+    MainMidas->SetSupportCallbacks(false);
+    ObjBroker = new TSimpleObjectBroker(this);
+    ObjBroker->setObjectName(QStringLiteral("ObjBroker"));
+    MainMidas->SetObjectBroker(ObjBroker);
+
+    ClientDataSet1 = std::make_unique<TClientDataSet>("ClientDataSet1");
+
+    // The resource's event bindings.
+    btnOk->OnClick = [this](QObject* s) { btnOkClick(s); };
+    btnCancel->OnClick = [this](QObject* s) { btnCancelClick(s); };
+    pgOption->OnChange = [this](QObject* s) { pgOptionChange(s); };
+    pgOption->OnChanging = [this](QObject* s, bool& allow) { pgOptionChanging(s, allow); };
+    tsOption2->OnShow = [this](QObject* s) { tsOption2Show(s); };
+}
+
+TNotifyEvent* TfrmBaseGene::notifyEvent(std::string_view name)
+{
+    if (SameName(name, "OnDateFieldEnter"))
+        return &OnDateFieldEnter;
+    if (SameName(name, "OnDateFieldExit"))
+        return &OnDateFieldExit;
+    if (SameName(name, "OnRequiredExit"))
+        return &OnRequiredExit;
+    return TQVForm::notifyEvent(name);
+}
+
+QWidget* TfrmBaseGene::FocusedControl() const
+{
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || focus->window() != this)
+        focus = focusWidget();
+    if (focus && focus->window() == this && focus != this)
+        return ControlOf(focus);
+    return ActiveControl();
+}
+
+// --- Creation and destruction ----------------------------------------------------------------
+
+void TfrmBaseGene::FormCreate(QObject* sender)
+{
+    TQVForm::FormCreate(sender);
+    if (QString::number(NormaliseCodePage(GetACP())) == QLatin1String("950"))
+        setDateSeparator(localeDateSeparator());
+    FormVersion = QStringLiteral("870401-0.00.00");
+    MessageCodes.clear();
+    MessageTexts.clear();
+    OnDateFieldEnter = [this](QObject* s) { fields_->DateFieldEnter(s); };
+    OnDateFieldExit = [this](QObject* s) { fields_->DateFieldExit(s); };
+    OnRequiredExit = [this](QObject* s) { fields_->RequiredExit(s); };
+    ValidationFailed = false;
+    SystemPageReady = false;
+    LastFocusedControl = this;
+    PageChanging = false;
+    ApplyRunFlag = true;
+    PrepareDataSets();
+    DateRules.clear();
+}
+
+void TfrmBaseGene::PrepareDataSets()
+{
+    QList<TClientDataSet*> dataSets;
+    if (ClientDataSet1)
+        dataSets << ClientDataSet1.get();
+    for (TDataSource* source : findChildren<TDataSource*>())
+        if (source->DataSet() && !dataSets.contains(source->DataSet()))
+            dataSets << source->DataSet();
+    for (TClientDataSet* dataSet : dataSets) {
+        ControlsDisabledScope quiet(*dataSet);
+        for (int i = 0; i < dataSet->FieldCount(); ++i) {
+            TField* field = dataSet->Fields(i);
+            field->SetDisplayLabel(Utf8(DisplayConvert(QString::fromStdString(field->DisplayLabel()))));
+            if (field->DataType() != ftString || field->OnGetText || field->OnSetText)
+                continue;
+            field->OnGetText = [this](TField* f, std::string& text, bool) {
+                text = Utf8(DisplayConvert(QString::fromStdString(f->IsNull() ? std::string() : f->AsString())));
+            };
+            // What the user typed is stored as the database holds it.
+            field->OnSetText = [this](TField* f, const std::string& text) {
+                f->SetAsString(VarToStr(OutgoingConvert(Variant(text))));
+            };
+        }
+    }
+}
+
+void TfrmBaseGene::FormClose(QObject* sender, TCloseAction& action)
+{
+    TQVForm::FormClose(sender, action);
+    action = caFree;
+}
+
+void TfrmBaseGene::FormDestroy(QObject* sender)
+{
+    TQVForm::FormDestroy(sender);
+    PageEnterControls.clear();
+    DateRules.clear();
+    SavedColours.clear();
+    SavedHandlers.clear();
+    server_->ClearServices();
+    server_->ReleaseConnection();
+    AppServer = Variant();
+    SessionObject = Variant();
+}
+
+// --- Initialisation ------------------------------------------------------------------------
 
 void TfrmBaseGene::SetModuleFileName(const QString& fileName)
 {
     ModuleFileName = fileName;
     if (!IsLibraryMode())
-        // The host window and the extra element too: a session of three elements would
-        // make the form close itself at once.
         InitSession(Variant::list({kTestUser, kTestCompany, kTestCompany, std::int64_t(0), Variant()}));
 }
 
 bool TfrmBaseGene::IsLibraryMode() const
 {
-    const QString suffix = QFileInfo(ModuleFileName).suffix();
-    return suffix.compare(QLatin1String("dll"), Qt::CaseInsensitive) == 0
-        || suffix.compare(QLatin1String("so"), Qt::CaseInsensitive) == 0;
+    return isLibraryFile(ModuleFileName);
 }
 
 QString TfrmBaseGene::ProgramCodeFromModule(const QString& moduleFileName)
 {
-    const QFileInfo info(moduleFileName);
-    const QString suffix = info.suffix();
-    const bool library = suffix.compare(QLatin1String("dll"), Qt::CaseInsensitive) == 0
-                      || suffix.compare(QLatin1String("so"), Qt::CaseInsensitive) == 0;
-    QString name = info.completeBaseName();
-    const int drop = library ? 1 : 2;
-    const int keep = std::max<int>(qMin<qsizetype>(6, name.size()), int(name.size()) - drop);
-    return name.left(keep).toUpper();
+    return programCodeFromModule(moduleFileName);
+}
+
+void TfrmBaseGene::PostClose()
+{
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 bool TfrmBaseGene::InitSession(const Variant& session)
@@ -48,37 +389,992 @@ bool TfrmBaseGene::InitSession(const Variant& session)
     try {
         if (!CompanyCode.isEmpty())
             return false;
+        PageEnterControls.clear();
+        DateRules.clear();
+        SavedColours.clear();
+        SysInfoCache.clear();
+        SysInfoLoaded = false;
+        server_->ClearServices();
+        OptionBase = 1;
+        ReportRawError(QString());
+        edPrintDate->SetText(QString());
         CommandArray = Variant::null();
         ApplyByName = true;
         ApplyDone = false;
-        const int high = session.isArray() ? session.highBound() : -1;
-        HostWindow = high >= 3 ? std::uintptr_t(session[3].toInt64()) : 0;
-        if (high >= 4) {
-            SessionExtra = session[4];
+
+        const int low = session.isArray() ? session.lowBound() : 0;
+        const int count = session.isArray() ? session.count() : 0;
+        const auto element = [&](int i) { return i < count ? session[low + i] : Variant(); };
+        HostWindow = count > 3 && !element(3).isEmptyOrNull() ? std::uintptr_t(element(3).toInt64()) : 0;
+        if (count > 4) {
+            SessionExtra = element(4);
         } else {
-            // A session without its fifth element cannot serve a job: the form closes
-            // once control is back in the event loop; initialisation goes on meanwhile.
-            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+            ReportMessage(QStringLiteral("E;000038"));
+            PostClose();
         }
+
         hide();
-        UserCode = high >= 0 ? VarToQStr(session[0]) : QString();
-        CompanyCode = high >= 1 ? VarToQStr(session[1]) : QString();
-        DatabaseName = high >= 2 ? VarToQStr(session[2]) : QString();
-        ProgramCode = ProgramCodeFromModule(ModuleFileName);
-        ServerClassName = ProgramCode + QStringLiteral("S.Class1");
+        UserCode = VarToQStr(element(0));
+        CompanyCode = VarToQStr(element(1));
+        DatabaseName = VarToQStr(element(2));
+
+        InitServices();
+
+        if (objectName().mid(3, 3).compare(ProgramCode.left(3), Qt::CaseInsensitive) != 0) {
+            ReportMessage(QStringLiteral("E;000036"));
+            PostClose();
+            return false;
+        }
+
+        MainMidas->Close();
+        bool connected = false;
+        if (ConfigureConnection(MainMidas, ObjBroker)) {
+            BeforeConnect(MainMidas);
+            connected = !MainMidas->ServerName().isEmpty() && ConnectAppServer();
+        }
+        if (!connected) {
+            ReportMessage(QStringLiteral("E;000006"));
+            PostClose();
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        ReportRawError(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+void TfrmBaseGene::InitServices()
+{
+    fields_->RecordColours();
+    CreateServices();
+    InitJob();
+    CreateLookupWindow();
+}
+
+void TfrmBaseGene::CreateServices()
+{
+    server_->CreateServices();
+}
+
+void TfrmBaseGene::CreateLookupWindow()
+{
+    server_->CreateLookupWindow();
+}
+
+void TfrmBaseGene::InitJob()
+{
+    EnvCount = 9;
+    JobKind = QStringLiteral("R");
+    FeatureFlags = 0;
+    AddDateFields(QStringLiteral("edPrintDate"));
+    ProgramCode = ProgramCodeFromModule(ModuleFileName).toUpper();
+    ServerClassName = ProgramCode + QStringLiteral("S.Class1");
+    try {
+        Variant row;
+        if (ValidateValue(QStringLiteral("ADMMB"), QStringLiteral("01"), false, row, Variant::list({QStrToVar(ProgramCode)}))) {
+            const bool english = EnglishInterface() && row.isArray() && row.count() > 8;
+            ProgramName = VarToQStr(row.isArray() ? row[row.lowBound() + (english ? 7 : 0)] : row);
+        } else {
+            ProgramName.clear();
+        }
+    } catch (const std::exception&) {
+        ProgramName = ProgramCode;
+    }
+    SetOptionCount(0);
+}
+
+void TfrmBaseGene::SetOptionCount(int n)
+{
+    OptionCount = optionCountAfter(n, OptionBase, OptionCount);
+}
+
+// --- Showing -------------------------------------------------------------------------------
+
+void TfrmBaseGene::UpdateCaption()
+{
+    QString caption = ProgramName;
+    if (ProductId == 5)
+        caption += GetText(QStringLiteral("sPublicVer"), QStringLiteral("-普及版"));
+    SetCaption(caption + QLatin1Char('[') + CompanyTitle + QLatin1Char(']'));
+}
+
+void TfrmBaseGene::FormShow(QObject* sender)
+{
+    TQVForm::FormShow(sender);
+    UpdateCaption();
+    if (pgOption->PageCount() > 0) {
+        pgOption->SetActivePageIndex(0);
+        pgOptionChange(pgOption);
+    }
+    ConvertOnce();
+    lstCondition->setHeaderLabels({GetText(QStringLiteral("sProjectName"), QStringLiteral("方案名称")),
+                                   GetText(QStringLiteral("sCreateTime"), QStringLiteral("创建时间"))});
+    LoadSchemeList();
+}
+
+void TfrmBaseGene::tsOption2Show(QObject*)
+{
+    if (SystemPageReady)
+        return;
+    SystemPageReady = true;
+    SetupSystemPage();
+}
+
+void TfrmBaseGene::SetupSystemPage()
+{
+    QFont f = font();
+    f.setPointSize(9);
+    tsOption2->setFont(f);
+    resize(std::max(width(), 315), std::max(height(), 110));
+    lblToday->adjustSize();
+    lblToday->move(8, 12);
+    edPrintDate->setGeometry(60, 8, 85, edPrintDate->height());
+    btnPrintDate->Realign();
+}
+
+void TfrmBaseGene::FocusFirstControl()
+{
+    QWidget* page = pgOption->ActivePage();
+    if (!page)
+        return;
+    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
+        if (!page->isAncestorOf(w) || !w->isEnabled() || !w->isVisibleTo(page) || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        QWidget* target = w;
+        for (QWidget* p = w; p && p != page; p = p->parentWidget())
+            if (auto* panel = qobject_cast<TSelectPanel*>(p)) {
+                target = panel->IsRangeMode() ? static_cast<QWidget*>(panel->edBegin) : panel->ListBox;
+                break;
+            }
+        target->setFocus(Qt::TabFocusReason);
+        return;
+    }
+}
+
+void TfrmBaseGene::pgOptionChange(QObject*)
+{
+    FocusFirstControl();
+}
+
+void TfrmBaseGene::pgOptionChanging(QObject*, bool& allowChange)
+{
+    PageChanging = true;
+    // Only what the active field holds now decides, not an earlier failure the user has
+    // since put right.
+    ValidationFailed = false;
+    for (QWidget* w = FocusedControl(); w && w != this && w != pgOption; w = w->parentWidget()) {
+        const QString name = w->objectName();
+        if (nameListed(DateFields, name) || nameListed(MonthFields, name)) {
+            fields_->DateFieldExit(w);
+            break;
+        }
+    }
+    PageChanging = false;
+    allowChange = !ValidationFailed;
+}
+
+// --- Keys ----------------------------------------------------------------------------------
+
+void TfrmBaseGene::FormKeyDown(QObject* sender, int& key, TShiftState shift)
+{
+    TQVForm::FormKeyDown(sender, key, shift);
+    const bool ctrl = shift.testFlag(ssCtrl);
+    switch (key) {
+    case VK_ESCAPE:
+        key = 0;
+        close();
+        return;
+    case VK_F1:
+        ShowHelp();
+        return;
+    case VK_F2:
+        HandleF2Key(VK_F2, FocusedControl());
+        return;
+    case VK_TAB:
+        if (ctrl) {
+            pgOption->SelectNextPage(!shift.testFlag(ssShift));
+            key = 0;
+        }
+        return;
+    case VK_PRIOR:
+    case VK_NEXT:
+        if (ctrl) {
+            pgOption->SelectNextPage(key == VK_NEXT);
+            key = 0;
+        }
+        return;
+    default:
+        break;
+    }
+    if (key == 'V' && ctrl && shift.testFlag(ssAlt)) {
+        key = 0;
+        const QFileInfo info(ModuleFileName);
+        MessageDialog(QStringLiteral("%1\r%2 bytes\r%3")
+                          .arg(QDir::toNativeSeparators(info.absoluteFilePath()))
+                          .arg(info.size())
+                          .arg(info.lastModified().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"))),
+                      mtInformation, {mbOK});
+    }
+}
+
+void TfrmBaseGene::FormKeyPress(QObject* sender, QChar& key)
+{
+    TQVForm::FormKeyPress(sender, key);
+    if (key != QChar(13))
+        return;
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || focus->window() != this)
+        focus = focusWidget();
+    if (focus && handleEnter(focus))
+        key = QChar();
+}
+
+bool TfrmBaseGene::handleEnter(QWidget* focus)
+{
+    // A button takes Enter as a click, as the form's own rules have it.
+    if (qobject_cast<QAbstractButton*>(focus))
+        return false;
+    for (QWidget* w = focus; w && w != this; w = w->parentWidget()) {
+        auto* grid = qobject_cast<QTableView*>(w);
+        if (!grid || !grid->model())
+            continue;
+        QAbstractItemModel* model = grid->model();
+        const QModelIndex current = grid->currentIndex();
+        int row = current.isValid() ? current.row() : 0;
+        int column = current.isValid() ? current.column() + 1 : 0;
+        if (column >= model->columnCount()) {
+            column = 0;
+            ++row;
+            if (row >= model->rowCount() && !model->insertRows(model->rowCount(), 1))
+                row = model->rowCount() - 1;
+        }
+        if (row >= 0 && row < model->rowCount())
+            grid->setCurrentIndex(model->index(row, column));
+        return true;
+    }
+    int line = -1;
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(focus))
+        line = memo->textCursor().blockNumber();
+    else if (auto* rich = qobject_cast<QTextEdit*>(focus))
+        line = rich->textCursor().blockNumber();
+    if (line == 0 || line == 1)
+        return false;
+    if (ControlInList(ControlOf(focus)) && pgOption->ActivePageIndex() < pgOption->PageCount() - 1) {
+        pgOption->SelectNextPage(true);
+        return true;
+    }
+    focusNextPrevChild(true);
+    return true;
+}
+
+bool TfrmBaseGene::LookupRequest(QWidget* control)
+{
+    HandleF2Key(VK_F2, control);
+    return true;
+}
+
+void TfrmBaseGene::HandleF2Key(int, QWidget* control)
+{
+    if (!control)
+        return;
+    if (control->isEnabled() && control->isVisible() && control->focusPolicy() != Qt::NoFocus)
+        control->setFocus(Qt::OtherFocusReason);
+    if (control == edPrintDate)
+        edPrintDate->SetText(PickDate(edPrintDate->Text()));
+}
+
+// --- Window --------------------------------------------------------------------------------
+
+void TfrmBaseGene::repaintHostWindow()
+{
+    if (!HostWindow)
+        return;
+    if (QWidget* host = QWidget::find(WId(HostWindow)))
+        host->update();
+}
+
+void TfrmBaseGene::FormResize(QObject*)
+{
+    repaintHostWindow();
+}
+
+void TfrmBaseGene::moveEvent(QMoveEvent* event)
+{
+    TQVForm::moveEvent(event);
+    repaintHostWindow();
+}
+
+void TfrmBaseGene::resizeEvent(QResizeEvent* event)
+{
+    TQVForm::resizeEvent(event);
+    FormResize(this);
+}
+
+bool TfrmBaseGene::eventFilter(QObject* watched, QEvent* event)
+{
+    // Hints stay up while the user reads them.
+    if (event->type() == QEvent::ToolTip) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && w->window() == this && !w->toolTip().isEmpty()) {
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), w->toolTip(), w, QRect(), 500000);
+            return true;
+        }
+    }
+    return TQVForm::eventFilter(watched, event);
+}
+
+// --- Buttons and hooks ---------------------------------------------------------------------
+
+void TfrmBaseGene::btnOkClick(QObject*) {}
+
+void TfrmBaseGene::btnCancelClick(QObject*)
+{
+    close();
+}
+
+void TfrmBaseGene::PickPhrase(QWidget* control)
+{
+    server_->PickPhrase(control);
+}
+
+bool TfrmBaseGene::RunServerLibrary(const Variant& requestNo, const QString& programCode, const QString& extra,
+                                    int count, const Variant& packet, const QString& databaseName,
+                                    const QString& jobKind, const QString& serverClassName, const QString& userCode,
+                                    const QString& companyCode, const QString& spare)
+{
+    return server_->RunServerLibrary(requestNo, programCode, extra, count, packet, databaseName, jobKind,
+                                     serverClassName, userCode, companyCode, spare);
+}
+
+bool TfrmBaseGene::ApplyValues(const Variant&)
+{
+    return false;
+}
+
+void TfrmBaseGene::AfterOptionsRead() {}
+
+void TfrmBaseGene::LookupData(const QString& table, const QString& kind, Variant& result, bool list,
+                              const QString& extra, const Variant& keys)
+{
+    server_->LookupData(table, kind, result, list, extra, keys);
+}
+
+void TfrmBaseGene::BeforeConnect(TSocketConnection*) {}
+
+// Condition schemes are saved, applied and listed by the scheme part of the framework; the
+// base form has none.
+bool TfrmBaseGene::SaveScheme(const QString&, const QString&, bool)
+{
+    return false;
+}
+
+bool TfrmBaseGene::ApplyScheme(const QString&, const QString&)
+{
+    return false;
+}
+
+bool TfrmBaseGene::LoadSchemeList()
+{
+    return false;
+}
+
+bool TfrmBaseGene::AfterSchemeApplied()
+{
+    return true;
+}
+
+bool TfrmBaseGene::RunCommand(int)
+{
+    return true;
+}
+
+void TfrmBaseGene::BeforeApplyValue(QWidget*, const QString&) {}
+void TfrmBaseGene::AfterApplyValue(QWidget*, const QString&) {}
+
+// --- Options and the parameter packet ---------------------------------------------------------
+
+bool TfrmBaseGene::CollectOptionTexts(Variant& texts, int)
+{
+    try {
+        texts[OptionCount] = Variant::list({QStrToVar(lblToday->Caption()), "edPrintDate"});
+        OptionsFilled = true;
+        return true;
+    } catch (const std::exception&) {
+        ReportMessage(QStringLiteral("E;000030;") + GetMessageText(QStringLiteral("I"), QStringLiteral("000011")));
+        return false;
+    }
+}
+
+bool TfrmBaseGene::CollectOptionValues(Variant& values, int)
+{
+    try {
+        const QString text = edPrintDate->Text().trimmed();
+        const QString separator = GetDateSeparator();
+        QString date;
+        if (!text.isEmpty() && !text.startsWith(separator) && !text.endsWith(separator))
+            date = DateTextToCompact(text);
+        values[OptionCount] = QStrToVar(date);
+        return true;
+    } catch (const std::exception&) {
+        ReportMessage(QStringLiteral("E;000030"));
+        return false;
+    }
+}
+
+bool TfrmBaseGene::CollectEnvironment(Variant& environment)
+{
+    try {
+        environment[1] = QStrToVar(ProgramCode.toUpper());
+        environment[2] = EnvCount;
+        environment[3] = OptionCount;
+        environment[4] = QStrToVar(CompanyCode);
+        environment[5] = QStrToVar(UserCode);
+        environment[6] = QStrToVar(DatabaseName);
+        environment[7] = Variant::date(Now());
+        environment[8] = QStrToVar(ServerClassName);
+        environment[9] = QStrToVar(JobKind.toUpper());
         return true;
     } catch (const std::exception&) {
         return false;
     }
 }
 
-void TfrmBaseGene::ApplyParams(const Variant& packet)
+bool TfrmBaseGene::CollectParams()
 {
-    CommandArray = packet.isArray() && packet.highBound() >= 1 ? packet[1] : Variant();
+    if (EnvCount <= 0 || (OptionCount <= 0 && !ApplyDone)) {
+        ShowCodedMessage(QStringLiteral("I"), QStringLiteral("000003"));
+        return false;
+    }
+    Variant environment = Variant::array(1, EnvCount);
+    Variant texts = Variant::array(1, std::max(OptionCount, 0));
+    Variant values = Variant::array(1, std::max(OptionCount, 0));
+
+    // The array came back as large as declared and with every slot filled.
+    const auto complete = [this](const Variant& array, int count, const QString& name) {
+        const int high = array.isArray() ? array.highBound() : -1;
+        if (high != count) {
+            ShowCodedMessage(QStringLiteral("W"), QStringLiteral("000002"), {}, {QStrToVar(name), count, high});
+            return false;
+        }
+        for (int i = array.lowBound(); i <= high; ++i)
+            if (array[i].isEmpty()) {
+                ShowCodedMessage(QStringLiteral("W"), QStringLiteral("000003"), {}, {QStrToVar(name), count, i});
+                return false;
+            }
+        return true;
+    };
+
+    const int own = OptionCount - OptionBase;
+    if (!CollectOptionTexts(texts, own)
+        || !complete(texts, OptionCount, GetText(QStringLiteral("sOption"), QStringLiteral("选择条件文字"))))
+        return false;
+    if (!CollectOptionValues(values, own)
+        || !complete(values, OptionCount, GetText(QStringLiteral("sOptionInf"), QStringLiteral("选择条件信息"))))
+        return false;
+    if (!CollectEnvironment(environment)
+        || !complete(environment, EnvCount, GetText(QStringLiteral("sEnvSetting"), QStringLiteral("环境设置"))))
+        return false;
+
+    Variant packet = Variant::array(0, 2);
+    packet[0] = environment;
+    packet[1] = OutgoingConvert(texts);
+    packet[2] = OutgoingConvert(values);
+    ParamPacket = packet;
+    return true;
 }
 
-void TfrmBaseGene::FormClose(QObject* sender, TCloseAction& action)
+void TfrmBaseGene::ReadRunOptions(const Variant& packet)
 {
-    TQVForm::FormClose(sender, action);
-    action = caFree;
+    if (!packet.isArray())
+        return;
+    const int low = packet.lowBound();
+    const auto element = [&](int i) { return low + i <= packet.highBound() ? packet[low + i] : Variant(); };
+    StoredRunFlags = VarToQStr(element(1)).split(QLatin1Char(','));
+    StoredRunOptions = Variant::list({element(1), element(2), element(3)});
+    BaseLimitText = QString::fromStdString(PackValueList(VarToStr(element(4)), element(5)));
+    AfterOptionsRead();
+}
+
+// --- Condition values ------------------------------------------------------------------------
+
+bool TfrmBaseGene::ControlInList(QWidget* control) const
+{
+    if (!control)
+        return false;
+    for (const QPointer<QWidget>& listed : PageEnterControls) {
+        if (!listed)
+            continue;
+        if (listed == control)
+            return true;
+        // The select panel or radio group the control belongs to.
+        if ((qobject_cast<TSelectPanel*>(listed) || listed->inherits("TQvRadioGroup")) && listed->isAncestorOf(control))
+            return true;
+    }
+    return false;
+}
+
+void TfrmBaseGene::PutDateRange(const QString& beginText, const QString& endText, Variant& values, int index)
+{
+    QString begin = DateTextToCompact(beginText);
+    QString end = DateTextToCompact(endText);
+    if (!begin.isEmpty() && !end.isEmpty() && begin.compare(end, Qt::CaseInsensitive) > 0)
+        std::swap(begin, end);
+    values[index] = Variant::list({kRangeMarker, QStrToVar(begin), QStrToVar(end)});
+}
+
+void TfrmBaseGene::PutPanelValue(TSelectPanel* panel, Variant& values, int index)
+{
+    PutMaskedPanelValue(panel, values, QString(), index);
+}
+
+void TfrmBaseGene::PutMaskedPanelValue(TSelectPanel* panel, Variant& values, const QString& removeText, int index)
+{
+    const auto clean = [&](TMaskEdit* edit) {
+        QString text = edit->Text();
+        if (!removeText.isEmpty())
+            text.remove(removeText);
+        if (!removeText.isEmpty() && edit->IsMasked())
+            text = QString::fromStdString(StripMaskLiterals(Utf8(text), Utf8(edit->EditMask())));
+        return text;
+    };
+    Variant value;
+    if (panel->IsRangeMode()) {
+        value = Variant::list({kRangeMarker, QStrToVar(clean(panel->edBegin)), QStrToVar(clean(panel->edFinal))});
+    } else {
+        std::vector<Variant> items{kListMarker};
+        for (const QStringList& row : panel->ListBox->Rows()) {
+            std::vector<Variant> cells;
+            for (QString cell : row) {
+                if (!removeText.isEmpty())
+                    cell.remove(removeText);
+                cells.push_back(QStrToVar(cell));
+            }
+            items.push_back(Variant::list(std::move(cells)));
+        }
+        value = Variant::list(std::move(items));
+    }
+    if (index < 0)
+        values = value;
+    else
+        values[index] = value;
+}
+
+void TfrmBaseGene::LookupIntoPanel(QWidget* control, const QString& table, const QString& kind, bool list,
+                                   const QString& extra, const Variant& keys)
+{
+    TSelectPanel* panel = nullptr;
+    for (QWidget* w = control; w && w != this; w = w->parentWidget())
+        if ((panel = qobject_cast<TSelectPanel*>(w)))
+            break;
+    if (!panel) {
+        MessageDialog(GetText(QStringLiteral("sBBM"),
+                              QStringLiteral("同学, 你吗帮帮忙, 这个 Procedure 是专门给TSelectPanel元件用的!")),
+                      mtError, {mbOK});
+        return;
+    }
+    Variant result;
+    LookupData(table, kind, result, list, extra, keys);
+    if (result.isEmptyOrNull())
+        return;
+    // The answer is one value, one row or a list of rows.
+    QList<Variant> rows;
+    if (!result.isArray()) {
+        rows << Variant::list({result});
+    } else {
+        bool nested = result.count() > 0;
+        for (int i = result.lowBound(); i <= result.highBound(); ++i)
+            nested = nested && result[i].isArray();
+        if (nested)
+            for (int i = result.lowBound(); i <= result.highBound(); ++i)
+                rows << result[i];
+        else
+            rows << result;
+    }
+    if (rows.isEmpty())
+        return;
+    const bool toList = control == panel->ListBox || panel->ListBox->isAncestorOf(control);
+    if (toList) {
+        for (const Variant& row : rows) {
+            QStringList cells;
+            const int last = list ? row.highBound() : std::min(row.highBound(), row.lowBound() + 3);
+            for (int i = row.lowBound(); i <= last; ++i)
+                cells << VarToQStr(row[i]);
+            panel->AddValues(cells);
+        }
+        return;
+    }
+    const Variant& first = rows.first();
+    const QString text = first.count() > 0 ? VarToQStr(first[first.lowBound()]) : QString();
+    if (control == panel->edFinal || panel->edFinal->isAncestorOf(control))
+        panel->edFinal->SetText(text);
+    else
+        panel->edBegin->SetText(text);
+}
+
+// --- Parameters handed in from outside --------------------------------------------------------
+
+bool TfrmBaseGene::applyControlValue(QWidget* control, const Variant& value)
+{
+    // Compact dates of date and year-month fields are shown in the user's format.
+    const auto shown = [&](const Variant& v) {
+        const QString text = VarToQStr(v);
+        const QString name = control->objectName();
+        for (QWidget* w = control; w && w != this; w = w->parentWidget()) {
+            const QString listed = w->objectName();
+            if (nameListed(DateFields, listed) && text.size() == 8 && IsValidCompactDate(Utf8(text)))
+                return QString::fromStdString(DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()), CompactToDate(Utf8(text))));
+            if (nameListed(MonthFields, listed) && text.size() == 6 && IsValidCompactDate(Utf8(text + QStringLiteral("01"))))
+                return QString::fromStdString(MonthToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()),
+                                                                 CompactToDate(Utf8(text + QStringLiteral("01")))));
+        }
+        Q_UNUSED(name);
+        return text;
+    };
+
+    if (auto* panel = qobject_cast<TSelectPanel*>(control)) {
+        const QString marker = markerOf(value);
+        if (marker == QLatin1String(kListMarker)) {
+            if (panel->Style() == TSelectPanel::sp_Range)
+                return false;
+            if (panel->Style() == TSelectPanel::sp_UserChoice)
+                panel->SetUserChoice(false);
+            panel->ListBox->ClearItems();
+            for (int i = value.lowBound() + 1; i <= value.highBound(); ++i) {
+                const Variant& item = value[i];
+                QStringList cells;
+                if (item.isArray())
+                    for (int k = item.lowBound(); k <= item.highBound(); ++k)
+                        cells << VarToQStr(item[k]);
+                else
+                    cells << VarToQStr(item);
+                panel->AddValues(cells);
+            }
+            return true;
+        }
+        Variant low, high;
+        if (marker == QLatin1String(kRangeMarker)) {
+            low = value.count() > 1 ? value[value.lowBound() + 1] : Variant();
+            high = value.count() > 2 ? value[value.lowBound() + 2] : Variant();
+        } else if (value.isArray()) {
+            low = value.count() > 0 ? value[value.lowBound()] : Variant();
+            high = value.count() > 1 ? value[value.lowBound() + 1] : Variant();
+        } else {
+            low = value;
+        }
+        if (value.isEmptyOrNull()) {
+            panel->edBegin->SetText(QString());
+            panel->edFinal->SetText(QString());
+            panel->ListBox->ClearItems();
+            return true;
+        }
+        if (panel->Style() == TSelectPanel::sp_Discrete)
+            return false;
+        if (panel->Style() == TSelectPanel::sp_UserChoice)
+            panel->SetUserChoice(true);
+        panel->edBegin->SetText(shown(low));
+        panel->edFinal->SetText(shown(high));
+        return true;
+    }
+    if (value.isArray())
+        return false;
+    if (auto* combo = qobject_cast<QComboBox*>(control); combo || FindProperty(control, QStringLiteral("ItemIndex")).isValid()) {
+        int index = -1;
+        if (!value.isEmptyOrNull()) {
+            bool ok = false;
+            index = VarToQStr(value).trimmed().toInt(&ok);
+            if (!ok) {
+                if (!combo)
+                    return false;
+                index = combo->findText(VarToQStr(value));
+                if (index < 0)
+                    return false;
+            }
+        }
+        if (combo) {
+            if (index < -1 || index >= combo->count())
+                return false;
+            combo->setCurrentIndex(index);
+            return true;
+        }
+        return SetOrdinalProperty(control, QStringLiteral("ItemIndex"), index);
+    }
+    if (FindProperty(control, QStringLiteral("Checked")).isValid()) {
+        bool ok = false;
+        const bool checked = readFlag(value, ok);
+        return ok && SetOrdinalProperty(control, QStringLiteral("Checked"), checked ? 1 : 0);
+    }
+    if (FindProperty(control, QStringLiteral("Text")).isValid())
+        return SetStringProperty(control, QStringLiteral("Text"), shown(value));
+    if (FindProperty(control, QStringLiteral("Lines")).isValid())
+        return SetPropertyValue(control, QStringLiteral("Lines"), VarToQStr(value).split(QRegularExpression(QStringLiteral("\r\n|\n|\r"))));
+    return false;
+}
+
+namespace {
+// The control can take a value by name: a select panel, a combo box, or a control with one
+// of the value properties.
+bool settable(QObject* control)
+{
+    if (!control || !qobject_cast<QWidget*>(control))
+        return false;
+    if (qobject_cast<TSelectPanel*>(control) || qobject_cast<QComboBox*>(control))
+        return true;
+    for (const char* name : {"ItemIndex", "Checked", "Text", "Lines"})
+        if (FindProperty(control, QLatin1String(name)).isValid())
+            return true;
+    return false;
+}
+} // namespace
+
+void TfrmBaseGene::ApplyParams(const Variant& packet)
+{
+    // [command, [by-name flag, [option texts, option values]]]: the command array is what a
+    // job request carries, so a host can run a job unattended by handing in its request.
+    CommandArray = packet.isArray() && packet.count() > 1 ? packet[packet.lowBound() + 1] : Variant();
+    int command = 0;
+    bool passed = false;
+    if (packet.isArray()) {
+        try {
+            const Variant& first = packet[packet.lowBound()];
+            command = first.type() == VarType::Bool ? (first.toBool() ? 1 : 0) : first.toInt();
+        } catch (const std::exception&) {
+            command = 0;
+        }
+        ApplyRunFlag = command == 0 || command == 1;
+        ApplyDone = false;
+
+        const Variant& cmd = CommandArray;
+        if (cmd.isArray() && cmd.count() > 1 && cmd[cmd.lowBound() + 1].isArray()) {
+            bool byName = true;
+            try {
+                byName = cmd[cmd.lowBound()].toBool();
+            } catch (const std::exception&) {
+                byName = true;
+            }
+            ApplyByName = byName;
+            const Variant& values = cmd[cmd.lowBound() + 1];
+            if (byName) {
+                const Variant texts = values.count() > 0 ? values[values.lowBound()] : Variant();
+                const Variant data = values.count() > 1 ? values[values.lowBound() + 1] : Variant();
+                // First every name is checked, so that bad input changes nothing.
+                QList<QPair<QWidget*, Variant>> targets;
+                passed = texts.isArray();
+                for (int i = texts.isArray() ? texts.lowBound() : 0; passed && i <= texts.highBound(); ++i) {
+                    const Variant& entry = texts[i];
+                    if (!entry.isArray() || entry.count() < 2)
+                        continue;
+                    const QString name = VarToQStr(entry[entry.lowBound() + 1]);
+                    QObject* control = FindComponent(name);
+                    if (!settable(control)) {
+                        ReportMessage(QStringLiteral("W;000014;") + name);
+                        passed = false;
+                        break;
+                    }
+                    const Variant value =
+                        data.isArray() && i >= data.lowBound() && i <= data.highBound() ? data[i] : Variant();
+                    targets.append({static_cast<QWidget*>(control), value});
+                }
+                for (const auto& [control, value] : targets) {
+                    if (!passed)
+                        break;
+                    const QString text = valueText(value);
+                    BeforeApplyValue(control, text);
+                    if (!applyControlValue(control, value)) {
+                        ReportMessage(QStringLiteral("W;000014;") + control->objectName());
+                        passed = false;
+                        break;
+                    }
+                    AfterApplyValue(control, text);
+                }
+            } else {
+                passed = ApplyValues(values);
+            }
+        }
+        ApplyDone = passed && command != 0;
+    }
+
+    if (!ConvertedFlag) {
+        ConvertOnce();
+        if (QString::number(NormaliseCodePage(GetACP())) == QLatin1String("950")) {
+            ProgramName = DisplayConvert(ProgramName);
+            if (!IsLibraryMode())
+                ProgramName += GetText(QStringLiteral("sExeVer"), QStringLiteral("[您现在运行的是Exe版本!]"));
+            SetCaption(ProgramName + QLatin1Char('[') + CompanyTitle + QLatin1Char(']'));
+        }
+    }
+
+    if (command > 2 && passed)
+        RunCommand(command);
+    else if (ApplyDone)
+        btnOk->click();
+}
+
+// --- Dates and required fields ---------------------------------------------------------------
+
+void TfrmBaseGene::AddDateFields(const QString& list)
+{
+    fields_->AddDateFields(list);
+}
+
+int TfrmBaseGene::GetDateFormat()
+{
+    bool ok = false;
+    const int code = GetSystemSetting(QStringLiteral("Sys001")).trimmed().toInt(&ok);
+    return ok ? DateInput::normalisedCode(code) : 1;
+}
+
+QString TfrmBaseGene::GetDateSeparator()
+{
+    const QString separator = GetSystemSetting(QStringLiteral("Sys002"));
+    return separator.isEmpty() ? QStringLiteral("/") : separator;
+}
+
+QString TfrmBaseGene::DateMask()
+{
+    return DateInput::dateMask(GetDateFormat(), GetDateSeparator());
+}
+
+QString TfrmBaseGene::MonthMask()
+{
+    return DateInput::monthMask(GetDateFormat(), GetDateSeparator());
+}
+
+QString TfrmBaseGene::BlankDate()
+{
+    return DateInput::blankDate(GetDateFormat(), GetDateSeparator());
+}
+
+QString TfrmBaseGene::BlankMonth()
+{
+    return DateInput::blankMonth(GetDateFormat(), GetDateSeparator());
+}
+
+QString TfrmBaseGene::DateTextToCompact(const QString& text)
+{
+    return DateInput::dateTextToCompact(text, GetDateFormat(), GetDateSeparator());
+}
+
+QString TfrmBaseGene::MonthTextToCompact(const QString& text)
+{
+    return DateInput::monthTextToCompact(text, GetDateFormat(), GetDateSeparator());
+}
+
+bool TfrmBaseGene::CheckDateField(QWidget* control, bool entering, QString* code)
+{
+    return fields_->CheckDateField(control, entering, code);
+}
+
+bool TfrmBaseGene::CheckMonthField(QWidget* control, bool entering, QString* code)
+{
+    return fields_->CheckMonthField(control, entering, code);
+}
+
+void TfrmBaseGene::SetRequiredFields(const QString& list)
+{
+    fields_->SetRequiredFields(list);
+}
+
+bool TfrmBaseGene::CheckRequiredFields(const QString& list)
+{
+    return fields_->CheckRequiredFields(list);
+}
+
+// --- Server access -------------------------------------------------------------------------
+
+void TfrmBaseGene::CallServerMethod(const QString& name, Variant& args, Variant& result)
+{
+    server_->CallServerMethod(name, args, result);
+}
+
+QString TfrmBaseGene::GetSystemSetting(const QString& name)
+{
+    return server_->GetSystemSetting(name);
+}
+
+bool TfrmBaseGene::ValidateValue(const QString& table, const QString& kind, bool query, Variant& result,
+                                 const Variant& keys)
+{
+    return server_->ValidateValue(table, kind, query, result, keys);
+}
+
+QString TfrmBaseGene::GetMessageText(const QString& type, const QString& number)
+{
+    return server_->GetMessageText(type, number);
+}
+
+bool TfrmBaseGene::ConfigureConnection(TSocketConnection* connection, TSimpleObjectBroker* broker)
+{
+    return server_->ConfigureConnection(connection, broker);
+}
+
+bool TfrmBaseGene::ConnectAppServer()
+{
+    return server_->ConnectAppServer();
+}
+
+QString TfrmBaseGene::PickDate(const QString& text)
+{
+    return server_->PickDate(text);
+}
+
+bool TfrmBaseGene::ShowHelp()
+{
+    return server_->ShowHelp();
+}
+
+// --- Messages and texts ----------------------------------------------------------------------
+
+void TfrmBaseGene::ReportMessage(const QString& code)
+{
+    messages_->ReportMessage(code);
+}
+
+void TfrmBaseGene::ReportRawError(const QString& text)
+{
+    messages_->ReportRawError(text);
+}
+
+int TfrmBaseGene::ShowCodedMessage(const QString& type, const QString& number, std::initializer_list<TMsgDlgBtn> buttons,
+                                   const QList<Variant>& args)
+{
+    return messages_->ShowCodedMessage(type, number, QList<TMsgDlgBtn>(buttons), args);
+}
+
+int TfrmBaseGene::ShowCodedMessage(const QString& type, const QString& number, const QList<TMsgDlgBtn>& buttons,
+                                   const QList<Variant>& args)
+{
+    return messages_->ShowCodedMessage(type, number, buttons, args);
+}
+
+int TfrmBaseGene::ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons)
+{
+    return messages_->ShowMessageDialog(text, type, buttons);
+}
+
+QString TfrmBaseGene::GetText(const QString&, const QString& defaultText)
+{
+    // The language files come with the language controller; until then the form's own
+    // wording serves.
+    return DisplayConvert(defaultText);
+}
+
+QString TfrmBaseGene::DisplayConvert(const QString& text) const
+{
+    return text;
+}
+
+Variant TfrmBaseGene::IncomingConvert(const Variant& value) const
+{
+    return value;
+}
+
+Variant TfrmBaseGene::OutgoingConvert(const Variant& value) const
+{
+    return value;
+}
+
+void TfrmBaseGene::ConvertOnce()
+{
+    ConvertedFlag = true;
 }

@@ -1,55 +1,306 @@
 #pragma once
-// TfrmBaseGene: the base class of every job form. The session, the program code and the
-// identity the controller reads live here.
+// TfrmBaseGene: the base class of every job form. It lays out the shared window (scheme
+// list on the left, option pages on the right, OK and Cancel below), initialises itself
+// from the host shell's session, reaches the services and the application server, keeps
+// the message records, checks date and required fields, and gathers the job's options
+// into the parameter packet. A derived job declares its options through the virtual
+// operations and runs the inherited step first in each of them.
+//
+// Server access, messages and field checks are large enough to live in units of their
+// own (ServerAccess, JobMessages, FieldChecks); the form owns them and forwards to them,
+// so that every operation keeps its name here.
 
 #include "config/QVForm.h"
 #include "platform/Variant.h"
 
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
+#include <memory>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class TBitBtn;
+class TClientDataSet;
+class TDBLabel;
+class TExtPageControl;
+class TF2Button;
+class TMaskEdit;
+class TSelectPanel;
+class TSimpleObjectBroker;
+class TSocketConnection;
+class TTabSheet;
+
+class TServerAccess;
+class TJobMessages;
+class TFieldChecks;
 
 class TfrmBaseGene : public TQVForm {
     Q_OBJECT
 
 public:
     explicit TfrmBaseGene(QWidget* owner = nullptr);
+    ~TfrmBaseGene() override;
 
-    // Identity and session.
+    // --- Components ---------------------------------------------------------------------
+    QFrame* pnlCondition = nullptr;
+    QLabel* lblCondition = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* btnInsert = nullptr;
+    QToolButton* btnOpen = nullptr;
+    QToolButton* btnDelete = nullptr;
+    QToolButton* ToolButton1 = nullptr;
+    QTreeWidget* lstCondition = nullptr;
+    QMenu* mnList = nullptr;
+    QMenu* muOperation = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    TExtPageControl* pgOption = nullptr;
+    TTabSheet* tsOption1 = nullptr;
+    TTabSheet* tsOption2 = nullptr;
+    TDBLabel* lblToday = nullptr;
+    TMaskEdit* edPrintDate = nullptr;
+    TF2Button* btnPrintDate = nullptr;
+    QFrame* Panel1 = nullptr;
+    TBitBtn* btnOk = nullptr;
+    TBitBtn* btnCancel = nullptr;
+    TSocketConnection* MainMidas = nullptr;
+    TSimpleObjectBroker* ObjBroker = nullptr;
+    // Scheme records of the condition list.
+    std::unique_ptr<TClientDataSet> ClientDataSet1;
+    QObject* ImageList1 = nullptr;
+    QObject* ImageList2 = nullptr;
+
+    // Published events the form assigns to its own handlers at creation; the date and
+    // required-field hooks install them on the controls they take over.
+    TNotifyEvent OnDateFieldEnter;
+    TNotifyEvent OnDateFieldExit;
+    TNotifyEvent OnRequiredExit;
+    TNotifyEvent* notifyEvent(std::string_view name) override;
+
+    // --- Identity, session and job --------------------------------------------------------
     QString ModuleFileName;
     QString FormVersion;
     std::uintptr_t HostWindow = 0;
     Variant SessionExtra;
+    int EnvCount = 0;
+    int OptionBase = 1;
+    int OptionCount = 0;
+    std::uint8_t FeatureFlags = 0;   // bit value 4: the job uses the look-up window service
+    QString JobKind;
+    bool OptionsFilled = false;
+    Variant ParamPacket;
+    Variant CommandArray;
+    bool ApplyDone = false;
+    bool ApplyByName = true;
+    bool ApplyRunFlag = true;
+    QList<QPointer<QWidget>> PageEnterControls;
+    QStringList DateRules;
+    QString SchemeProperties;
+    bool SystemPageReady = false;
+    // Elements 1 to 3 of the last stored run-options packet (ReadRunOptions); the run-options
+    // form reads them.
+    QStringList StoredRunFlags;
+    Variant StoredRunOptions;
+
+    // --- Services ---------------------------------------------------------------------------
     Variant SessionObject;
+    Variant CounterObject;
+    Variant ValidatorObject;
+    Variant LookupWindowObject;
+    Variant AppServer;
+    bool IsLocalServer = false;
+    // The company's system settings by name (upper case); absent until loaded.
+    QMap<QString, QString> SysInfoCache;
+    bool SysInfoLoaded = false;
     QString UserCode;
     QString CompanyCode;
     QString DatabaseName;
     QString ProgramCode;
     QString ProgramName;
     QString ServerClassName;
+    std::int32_t ProductId = 3;
+    std::int32_t VersionType = 0;
+    QString BaseLimitText;
+    QString CompanyTitle;
+    // Set once the form's texts were converted for display; from then on everything that
+    // comes back from a service passes through the incoming conversion.
+    bool ConvertedFlag = false;
 
-    // Parameter hand-over.
-    Variant CommandArray;
-    bool ApplyDone = false;
-    bool ApplyByName = true;
-    bool ApplyRunFlag = true;
+    // --- Messages ---------------------------------------------------------------------------
+    QString MessageCodes;
+    QString MessageTexts;
+    QPointer<QWidget> LastFocusedControl;
+    bool PageChanging = false;
 
+    // --- Dates and required fields ----------------------------------------------------------
+    QString DateFields;
+    QString MonthFields;
+    QString RequiredFields;
+    bool ValidationFailed = false;
+    // "name=colour" lines; a select panel gives name.edBegin, name.edFinal, name.ListBox.
+    QStringList SavedColours;
+    // Replaced handlers: "name.OnEnter", "name.OnExit", "name.OnClick"; the first entry of
+    // a name counts.
+    QList<QPair<QString, TNotifyEvent>> SavedHandlers;
+
+    // --- Virtual operations, in the order of the suite's job forms ------------------------
+    virtual void SetupSystemPage();                                  // 1
+    virtual bool CollectParams();                                    // 2
+    virtual void InitJob();                                          // 3
+    virtual void PickPhrase(QWidget* control);                       // 4
+    virtual void SetRequiredFields(const QString& list);             // 5
+    virtual bool RunServerLibrary(const Variant& requestNo, const QString& programCode, const QString& extra,
+                                  int count, const Variant& packet, const QString& databaseName,
+                                  const QString& jobKind, const QString& serverClassName, const QString& userCode,
+                                  const QString& companyCode, const QString& spare);   // 6
+    virtual void PrepareDataSets();                                  // 7
+    virtual void InitServices();                                     // 8
+    virtual bool InitSession(const Variant& session);                // 9
+    virtual void Reserved10() {}                                     // 10
+    virtual bool CollectOptionValues(Variant& values, int index);    // 11
+    virtual bool ApplyValues(const Variant& values);                 // 12
+    virtual void Reserved13() {}                                     // 13
+    virtual bool CollectEnvironment(Variant& environment);           // 14
+    virtual bool CollectOptionTexts(Variant& texts, int index);      // 15
+    virtual void AfterOptionsRead();                                 // 16
+    virtual void LookupData(const QString& table, const QString& kind, Variant& result, bool list,
+                            const QString& extra, const Variant& keys);   // 17
+    virtual void BeforeConnect(TSocketConnection* connection);       // 18
+    virtual bool SaveScheme(const QString& properties, const QString& name, bool replace);   // 19
+    virtual bool ApplyScheme(const QString& properties, const QString& values);             // 20
+    virtual bool LoadSchemeList();                                   // 21
+    virtual bool AfterSchemeApplied();                               // 22
+    virtual bool RunCommand(int command);                            // 23
+    virtual void BeforeApplyValue(QWidget* control, const QString& value);   // 24
+    virtual void AfterApplyValue(QWidget* control, const QString& value);    // 25
+
+    // Dynamic operations.
+    virtual void HandleF2Key(int key, QWidget* control);
+    virtual void CreateServices();
+    virtual void CreateLookupWindow();
+
+    // --- Non-virtual operations -----------------------------------------------------------
     // Called by the controller right after creation; a program (not a library) holding
     // the form initialises it at once with a test session.
     void SetModuleFileName(const QString& fileName);
-    // The module is a library (".Dll", or this platform's ".so").
     bool IsLibraryMode() const;
-    // The controller's parameter hand-over.
+    // The parameter hand-over: [command, [by-name flag, [option texts, option values]]].
     void ApplyParams(const Variant& packet);
+    void SetOptionCount(int n);
+    void ReadRunOptions(const Variant& packet);
+    bool ControlInList(QWidget* control) const;
+    void PutDateRange(const QString& beginText, const QString& endText, Variant& values, int index);
+    void PutPanelValue(TSelectPanel* panel, Variant& values, int index);
+    void PutMaskedPanelValue(TSelectPanel* panel, Variant& values, const QString& removeText, int index);
+    void LookupIntoPanel(QWidget* control, const QString& table, const QString& kind, bool list,
+                         const QString& extra, const Variant& keys);
 
-    // Initialisation with the session array; true when the form may be shown.
-    virtual bool InitSession(const Variant& session);
+    // Dates and required fields.
+    void AddDateFields(const QString& list);
+    int GetDateFormat();
+    QString GetDateSeparator();
+    QString DateMask();
+    QString MonthMask();
+    QString BlankDate();
+    QString BlankMonth();
+    QString DateTextToCompact(const QString& text);
+    QString MonthTextToCompact(const QString& text);
+    // Entry sets the mask (or blank text); exit validates. On a failed exit check code
+    // gets the message to report and the focus goes to the first invalid edit.
+    bool CheckDateField(QWidget* control, bool entering, QString* code = nullptr);
+    bool CheckMonthField(QWidget* control, bool entering, QString* code = nullptr);
+    // True when a listed field is empty (reported, its page shown and the field focused).
+    bool CheckRequiredFields(const QString& list);
 
-    // The program code a module file name stands for: the name without folder and
-    // extension, less one character for a library and two for a program, never fewer
-    // than six, in upper case.
+    // Server access.
+    void CallServerMethod(const QString& name, Variant& args, Variant& result);
+    QString GetSystemSetting(const QString& name);
+    bool ValidateValue(const QString& table, const QString& kind, bool query, Variant& result, const Variant& keys);
+    QString GetMessageText(const QString& type, const QString& number);
+    bool ConfigureConnection(TSocketConnection* connection, TSimpleObjectBroker* broker);
+    bool ConnectAppServer();
+    QString PickDate(const QString& text);
+    bool ShowHelp();
+
+    // Messages.
+    void ReportMessage(const QString& code);
+    void ReportRawError(const QString& text);
+    // buttons empty: the type's default set; args empty: no format arguments.
+    int ShowCodedMessage(const QString& type, const QString& number, std::initializer_list<TMsgDlgBtn> buttons = {},
+                         const QList<Variant>& args = {});
+    int ShowCodedMessage(const QString& type, const QString& number, const QList<TMsgDlgBtn>& buttons,
+                         const QList<Variant>& args);
+    int ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons);
+    // A text of the form's own (section TfrmBaseGene) by key, with its built-in default.
+    QString GetText(const QString& key, const QString& defaultText);
+
+    // Code-page conversions around every call. They are the identity until the code
+    // converter is plugged in behind them.
+    QString DisplayConvert(const QString& text) const;
+    Variant IncomingConvert(const Variant& value) const;
+    Variant OutgoingConvert(const Variant& value) const;
+    // Converts the form's texts for display once (sets ConvertedFlag).
+    void ConvertOnce();
+
+    // The program code a module file name stands for (see BaseGeneU).
     static QString ProgramCodeFromModule(const QString& moduleFileName);
 
+    // The control that has (or last had) the focus, as the form's focus rules track it.
+    QWidget* FocusedControl() const;
+
 protected:
+    void FormCreate(QObject* sender) override;
+    void FormShow(QObject* sender) override;
     void FormClose(QObject* sender, TCloseAction& action) override;
+    void FormDestroy(QObject* sender) override;
+    void FormKeyDown(QObject* sender, int& key, TShiftState shift) override;
+    void FormKeyPress(QObject* sender, QChar& key) override;
+    bool LookupRequest(QWidget* control) override;
+    virtual void FormResize(QObject* sender);
+
+    // Published handlers of the form resource.
+    virtual void btnOkClick(QObject* sender);
+    virtual void btnCancelClick(QObject* sender);
+    virtual void pgOptionChange(QObject* sender);
+    virtual void pgOptionChanging(QObject* sender, bool& allowChange);
+    virtual void tsOption2Show(QObject* sender);
+
+    // The caption as FormShow sets it: ProgramName, the product's suffix, [CompanyTitle].
+    void UpdateCaption();
+    // Focuses the first enabled control of the active option page in tab order.
+    void FocusFirstControl();
+    // Closes the form once control is back in the event loop.
+    void PostClose();
+    // The interface code page is the English one ("437").
+    bool EnglishInterface() const { return UICodePage() == QLatin1String("437"); }
+
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class TServerAccess;
+    friend class TJobMessages;
+    friend class TFieldChecks;
+
+    void buildComponents();
+    void repaintHostWindow();
+    bool handleEnter(QWidget* control);
+    // Sets a control from a value handed in from outside; false when it cannot take it.
+    bool applyControlValue(QWidget* control, const Variant& value);
+
+    std::unique_ptr<TServerAccess> server_;
+    std::unique_ptr<TJobMessages> messages_;
+    std::unique_ptr<TFieldChecks> fields_;
 };

@@ -1,0 +1,41 @@
+#pragma once
+// The controller of a job's server library (program code + "S", such as WOFB07S.so), as
+// a client that runs the job in its own process sees it: the library exports
+// GetSvrController, which makes a new controller; the client hands it the job's packet
+// through slot 3, reads the outcome through slot 2 and frees it. Client and library are
+// compiled against this header alone; the slot order is the contract.
+//
+// Packet of slot 3, by the job kind of the request:
+//   kind "B" (7 elements, 0..6): request number, company code, user code, parameter
+//       packet, database name, extra text, product id;
+//   any other kind (12 elements, 0..11): request number, spare text, company code, user
+//       code, database name, parameter packet, count, job kind in upper case, extra
+//       text, product id, options-filled flag (0 or 1), the user's interface code page.
+// The outcome of slot 2 is an error text, empty when the job succeeded. Slot 3 may raise
+// (Exception); the client still reads slot 2 afterwards.
+
+#include "platform/Variant.h"
+
+#include <string>
+
+class TSvrController {
+public:
+    TSvrController() = default;
+    TSvrController(const TSvrController&) = delete;
+    TSvrController& operator=(const TSvrController&) = delete;
+
+    // Slots 0 and 1: not called by the client.
+    virtual void Reserved0() {}
+    virtual void Reserved1() {}
+    // Slot 2: the outcome of the last run, an error text; empty on success.
+    virtual std::string GetResultText() = 0;
+    // Slot 3: runs the job described by the packet.
+    virtual void RunJob(const Variant& packet) = 0;
+    // Declared after the slots so that the slot numbers above hold.
+    virtual ~TSvrController() = default;
+};
+
+extern "C" {
+// The library's export: a new controller that the caller frees with delete.
+typedef TSvrController* (*TGetSvrController)();
+}
