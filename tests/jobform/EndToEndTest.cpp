@@ -1,0 +1,208 @@
+// A job library opened as the host shell opens it, against a demo installation with the
+// real session services, application server and demo database: the job initialises,
+// shows its caption with the company title, checks its date and required fields and the
+// currency, and hands back a correct parameter packet.
+
+#include "host/DemoInstall.h"
+#include "host/HostSession.h"
+#include "platform/DynLib.h"
+#include "platform/ModalRunner.h"
+#include "plugin/DLLBaseCtrller.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+std::string binDir()
+{
+    const char* bin = std::getenv("QV_TEST_BIN");
+    return bin ? bin : "";
+}
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+}
+
+QWidget* windowOf(HWND handle)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->internalWinId() && HWND(w->winId()) == handle)
+            return w;
+    return nullptr;
+}
+
+// The supplier range, currency and dates as a host hands them in: [command, [by name,
+// [option texts, option values]]]; only the named slots are filled.
+Variant request(int command, const Variant& docDate, const Variant& suppliers, const Variant& currency)
+{
+    Variant texts = Variant::array(1, 3);
+    texts[1] = Variant::list({"单据日期", "edDocDate"});
+    texts[2] = Variant::list({"供应商", "spSupplier"});
+    texts[3] = Variant::list({"币别", "edCurrency"});
+    Variant values = Variant::array(1, 3);
+    values[1] = docDate;
+    values[2] = suppliers;
+    values[3] = currency;
+    return Variant::list({command, Variant::list({true, Variant::list({texts, values})})});
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        folder = new QTemporaryDir;
+        installation = DemoInstall::Prepare(folder->filePath(QStringLiteral("demo")).toStdString(), binDir());
+        DemoInstall::UseEnvironment(installation);
+    }
+    static void TearDownTestSuite()
+    {
+        delete folder;
+        folder = nullptr;
+    }
+    void SetUp() override
+    {
+        previous = SetModalRunner([this](QWidget* w, const std::function<int()>&) {
+            if (auto* box = qobject_cast<QMessageBox*>(w))
+                dialogs << box->text();
+            return 1;
+        });
+        module = LoadLibrary(QV_TEST_JOB_LIB);
+        ASSERT_NE(module, nullptr) << LastLibraryError();
+        auto get = reinterpret_cast<TGetController>(GetProcAddress(module, "GetController"));
+        ASSERT_NE(get, nullptr);
+        controller.reset(get());
+        controller->Environment = Variant(std::make_shared<HostSession>());
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        settle();
+        FreeLibrary(module);
+        SetModalRunner(previous);
+    }
+    bool openForm()
+    {
+        return controller->OpenForm(Variant::list({installation.user, installation.company, installation.database,
+                                                   std::int64_t(0), Variant()})) == 0;
+    }
+
+    static QTemporaryDir* folder;
+    static DemoInstallation installation;
+    HMODULE module = nullptr;
+    std::unique_ptr<TDLLBaseController> controller;
+    QStringList dialogs;
+    ModalRunFn previous;
+};
+
+QTemporaryDir* EndToEnd::folder = nullptr;
+DemoInstallation EndToEnd::installation;
+
+} // namespace
+
+TEST_F(EndToEnd, TheJobOpensWithItsCaption)
+{
+    ASSERT_TRUE(openForm()) << dialogs.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(dialogs.isEmpty());
+    Variant info;
+    ASSERT_EQ(controller->GetSessionInfo(info), 0);
+    EXPECT_EQ(VarToStr(info[2]), "WOFB08");
+    EXPECT_EQ(VarToStr(info[3]), "应付账款重估作业");
+    controller->SetFormVisible(-1);
+    settle();
+    QWidget* window = windowOf(controller->GetFormHandle());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("应付账款重估作业[华东示范电子有限公司]"));
+    controller->FreeForm();
+    settle();
+    EXPECT_TRUE(controller->IsFormFree());
+    EXPECT_EQ(controller->ResultCode, 0);
+}
+
+TEST_F(EndToEnd, OkChecksTheFieldsAndHandsBackThePacket)
+{
+    ASSERT_TRUE(openForm());
+    controller->SetFormVisible(-1);
+    settle();
+    const Variant range = Variant::list({"\x04", "S001", "S005"});
+
+    // The currency is required.
+    EXPECT_EQ(controller->ApplyParams(request(1, "20240305", range, "")), 0);
+    settle();
+    ASSERT_EQ(dialogs.size(), 1);
+    EXPECT_EQ(controller->ResultCode, 0);
+    EXPECT_FALSE(controller->IsFormFree());
+
+    // A date that does not exist is refused.
+    EXPECT_EQ(controller->ApplyParams(request(1, "20240230", range, "USD")), 0);
+    settle();
+    ASSERT_EQ(dialogs.size(), 2);
+    EXPECT_FALSE(controller->IsFormFree());
+
+    // So is a currency the company does not have.
+    EXPECT_EQ(controller->ApplyParams(request(1, "20240305", range, "XXX")), 0);
+    settle();
+    ASSERT_EQ(dialogs.size(), 3);
+    EXPECT_TRUE(dialogs[2].contains(QStringLiteral("XXX"))) << dialogs[2].toStdString();
+    EXPECT_FALSE(controller->IsFormFree());
+
+    // Everything in order: the packet comes back and the form closes.
+    EXPECT_EQ(controller->ApplyParams(request(1, "20240305", range, "USD")), 0);
+    settle();
+    EXPECT_EQ(dialogs.size(), 3) << dialogs.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(controller->IsFormFree());
+    EXPECT_EQ(controller->ResultCode, 1);
+    const Variant& packet = controller->ResultValue;
+    ASSERT_TRUE(packet.isArray());
+    ASSERT_EQ(packet.highBound(), 2);
+    const Variant& env = packet[0];
+    EXPECT_EQ(VarToStr(env[1]), "WOFB08");
+    EXPECT_EQ(VarToStr(env[4]), installation.company);
+    EXPECT_EQ(VarToStr(env[5]), installation.user);
+    EXPECT_EQ(VarToStr(env[6]), installation.database);
+    EXPECT_EQ(VarToStr(env[8]), "WOFB08S.Class1");
+    const int count = env[3].toInt();
+    const Variant& texts = packet[1];
+    const Variant& values = packet[2];
+    ASSERT_EQ(texts.highBound(), count);
+    ASSERT_EQ(values.highBound(), count);
+    EXPECT_EQ(VarToStr(texts[1][1]), "edDocDate");
+    EXPECT_EQ(VarToStr(values[1]), "20240305");
+    EXPECT_EQ(VarToStr(values[2][0]), "\x04");
+    EXPECT_EQ(VarToStr(values[2][1]), "S001");
+    EXPECT_EQ(VarToStr(values[2][2]), "S005");
+    EXPECT_EQ(VarToStr(values[3]), "USD");
+    EXPECT_EQ(VarToStr(texts[count][1]), "edPrintDate") << "the print date is the last slot";
+}
+
+TEST(JobhostEndToEnd, TheHostShellOpensTheJob)
+{
+    QTemporaryDir dir;
+    const std::string demoFolder = dir.filePath(QStringLiteral("demo")).toStdString();
+    const DemoInstallation demo = DemoInstall::Prepare(demoFolder, binDir());
+    QProcess host;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QV_REGISTRY"), QString::fromStdString(demo.registryFile));
+    env.insert(QStringLiteral("QV_CLASS_TABLE"), QString::fromStdString(demo.classTable));
+    host.setProcessEnvironment(env);
+    host.start(QString::fromStdString(binDir() + "/jobhost"),
+               {QStringLiteral(QV_TEST_JOB_LIB), QStringLiteral("--offscreen"), QStringLiteral("--company"),
+                QString::fromStdString(demo.company), QStringLiteral("--database"), QString::fromStdString(demo.database)});
+    ASSERT_TRUE(host.waitForFinished(120000));
+    const QString out = QString::fromUtf8(host.readAllStandardOutput());
+    EXPECT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
+    for (const char* line : {"event 256 (form created)", "OpenForm: 0", "caption: 应付账款重估作业[华东示范电子有限公司]",
+                             "event 304 (form destroyed)", "ResultCode: 0"})
+        EXPECT_TRUE(out.contains(QString::fromUtf8(line))) << line << "\n" << out.toStdString();
+}
