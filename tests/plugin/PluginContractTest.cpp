@@ -1,13 +1,17 @@
 // WOFB07C.so loaded by file name, driven through the published header alone, as a host
 // shell drives it.
 
+#include "platform/Automation.h"
 #include "platform/DynLib.h"
+#include "platform/ModalRunner.h"
 #include "plugin/DLLBaseCtrller.h"
 
 #include <QCoreApplication>
 #include <elf.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -51,6 +55,17 @@ class PluginContract : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The job form connects while it initialises: an installation whose server is
+        // this machine, an application server object, and dialogs answered by OK.
+        std::string pattern = (std::filesystem::temp_directory_path() / "qvcontract-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern + "/";
+        std::ofstream(dir + "registry.ini") << "[Software\\QVR\\Brisko]\nClientPath=" << dir << "\n";
+        std::ofstream(dir + "BriskoC.ini") << "[Server Information]\nComputerName=127.0.0.1\n";
+        setenv("QV_REGISTRY", (dir + "registry.ini").c_str(), 1);
+        RegisterOleClass("ReportCounterS.dmReportCounter", [] { return std::make_shared<AppServer>(); });
+        previousRunner = SetModalRunner([](QWidget*, const std::function<int()>&) { return 1; });
+
         module = LoadLibrary(QV_PLUGIN_FILE);
         ASSERT_NE(module, nullptr) << LastLibraryError();
         getController = reinterpret_cast<TGetController>(GetProcAddress(module, "GetController"));
@@ -60,9 +75,17 @@ protected:
     {
         settle();
         FreeLibrary(module);
+        SetModalRunner(previousRunner);
+        UnregisterOleClass("ReportCounterS.dmReportCounter");
+        unsetenv("QV_REGISTRY");
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
     }
+    class AppServer : public DispatchObject {};
     HMODULE module = nullptr;
     TGetController getController = nullptr;
+    std::string dir;
+    ModalRunFn previousRunner;
 };
 
 } // namespace
