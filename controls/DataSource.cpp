@@ -75,10 +75,12 @@ void TDataSource::changed(const DataSetChange& c)
         if (!live())
             break;
         if (before) {
+            ++changing_;
             beginInsertRows(QModelIndex(), c.row, c.row);
         } else {
             ++rows_;
             endInsertRows();
+            --changing_;
             Fire(OnDataChange, this);
         }
         break;
@@ -86,10 +88,12 @@ void TDataSource::changed(const DataSetChange& c)
         if (!live())
             break;
         if (before) {
+            ++changing_;
             beginRemoveRows(QModelIndex(), c.row, c.row);
         } else {
             --rows_;
             endRemoveRows();
+            --changing_;
             Fire(OnDataChange, this);
         }
         break;
@@ -97,9 +101,11 @@ void TDataSource::changed(const DataSetChange& c)
         if (!live())
             break;
         if (before) {
+            ++changing_;
             beginMoveRows(QModelIndex(), c.row, c.row, QModelIndex(), c.toRow > c.row ? c.toRow + 1 : c.toRow);
         } else {
             endMoveRows();
+            --changing_;
             Fire(OnDataChange, this);
         }
         break;
@@ -147,7 +153,7 @@ int TDataSource::CurrentRow() const
 
 bool TDataSource::MoveToRow(int row)
 {
-    if (!live() || row < 0 || row >= dataSet_->RecordCount())
+    if (changing_ || !live() || row < 0 || row >= dataSet_->RecordCount())
         return false;
     try {
         if (dataSet_->RecNo() != row + 1 || dataSet_->State() != dsBrowse)

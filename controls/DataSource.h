@@ -41,6 +41,9 @@ public:
     int ColumnOfField(const QString& fieldName) const;
     // The data set's current record as a row (-1 when there is none).
     int CurrentRow() const;
+    // Between the announcement of a change of rows and its end (views must not move the
+    // data set's cursor then).
+    bool Changing() const { return changing_ > 0; }
     // The message of the last edit the data set refused.
     QString LastError() const { return lastError_; }
 
@@ -77,4 +80,5 @@ private:
     int rows_ = 0;
     QVector<int> columns_;   // field index of each column
     QString lastError_;
+    int changing_ = 0;
 };

@@ -881,7 +881,8 @@ void TFDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
     QTableView::currentChanged(current, previous);
     repaintCells();
     indicator_->viewport()->update();
-    if (syncing_ || !source_ || !current.isValid())
+    // Rows come and go under the view while the data set changes: it moves its own cursor.
+    if (syncing_ || !source_ || !current.isValid() || source_->Changing())
         return;
     if (current.row() != source_->CurrentRow() && !source_->MoveToRow(current.row())) {
         syncing_ = true;

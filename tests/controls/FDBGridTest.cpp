@@ -521,3 +521,28 @@ TEST(FDBGrid, FixedColumnsAreLaidOutBeforeTheGridIsShown)
     EXPECT_EQ(frozen->x(), grid->frameWidth() + grid->verticalHeader()->width());
     EXPECT_EQ(frozen->height(), grid->viewport()->height() + grid->horizontalHeader()->height());
 }
+
+TEST(FDBGrid, FollowsRecordsTheDataSetAddsMovesAndDeletes)
+{
+    GridFixture f;
+    f.c.ds.Last();
+    f.c.ds.Delete(); // the current row goes away under the view
+    EXPECT_EQ(f.c.ds.RecordCount(), 2);
+    EXPECT_EQ(f.c.ds.RecNo(), 2);
+    EXPECT_EQ(f.grid.currentIndex().row(), 1);
+    f.c.ds.SetIndexFieldNames("MA002");
+    f.c.add("S0", "1");
+    EXPECT_EQ(f.c.ds.RecNo(), 1);
+    EXPECT_EQ(f.grid.currentIndex().row(), 0);
+    f.c.ds.Edit();
+    f.c.name->SetAsString("S9"); // moves to the end
+    f.c.ds.Post();
+    EXPECT_EQ(f.c.ds.RecNo(), 3);
+    EXPECT_EQ(f.grid.currentIndex().row(), 2);
+    EXPECT_EQ(f.c.name->AsString(), "S9");
+    f.c.ds.First();
+    f.c.ds.Delete();
+    EXPECT_EQ(f.c.ds.RecNo(), 1);
+    EXPECT_EQ(f.grid.currentIndex().row(), 0);
+    EXPECT_EQ(f.c.name->AsString(), "S2");
+}
