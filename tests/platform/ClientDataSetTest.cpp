@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -364,4 +365,109 @@ TEST(ClientDataSet, ObserversHearChangesAndOnceAfterDisabledControls)
     EXPECT_TRUE(heard.empty());
     EXPECT_TRUE(c.ds.IsEmpty());
     EXPECT_TRUE(c.ds.Eof());
+}
+
+TEST(ClientDataSet, CursorAndEditingEdges)
+{
+    Candidates c;
+    EXPECT_TRUE(c.ds.Eof());
+    EXPECT_TRUE(c.ds.Bof());
+    EXPECT_EQ(c.ds.RecNo(), 0);
+    EXPECT_THROW(c.ds.Delete(), DataSetError);
+    // Edit on an empty data set starts a new record.
+    c.ds.Edit();
+    EXPECT_EQ(c.ds.State(), dsInsert);
+    EXPECT_EQ(c.ds.RecNo(), -1);
+    c.supplier->SetAsString("S1");
+    c.ds.Post();
+    c.add("S3", "7A", "3", "3");
+
+    // Insert without an ordering goes before the current record.
+    c.ds.Last();
+    c.ds.Insert();
+    c.supplier->SetAsString("S2");
+    c.ds.Post();
+    EXPECT_EQ(c.ds.RecNo(), 2);
+    EXPECT_EQ(c.keys(), (std::vector<std::string>{"S1//", "S2//", "S3/7A/3"}));
+
+    // A cancelled append leaves the cursor where it was and the data untouched.
+    c.ds.First();
+    c.ds.Append();
+    c.supplier->SetAsString("X");
+    c.ds.Cancel();
+    EXPECT_EQ(c.ds.RecordCount(), 3);
+    EXPECT_EQ(c.supplier->AsString(), "S1");
+    // An untouched append is dropped by a move.
+    c.ds.Append();
+    c.ds.Next();
+    EXPECT_EQ(c.ds.RecordCount(), 3);
+
+    // Next at the end sets Eof and stays; MoveBy counts what it moved.
+    c.ds.Last();
+    c.ds.Next();
+    EXPECT_TRUE(c.ds.Eof());
+    EXPECT_EQ(c.supplier->AsString(), "S3");
+    c.ds.First();
+    EXPECT_EQ(c.ds.MoveBy(5), 2);
+    EXPECT_TRUE(c.ds.Eof());
+    EXPECT_EQ(c.ds.MoveBy(-1), -1);
+    EXPECT_EQ(c.supplier->AsString(), "S2");
+
+    // Deleting the last record moves to the one before it.
+    c.ds.Last();
+    c.ds.Delete();
+    EXPECT_EQ(c.ds.RecNo(), 2);
+    EXPECT_EQ(c.supplier->AsString(), "S2");
+
+    // Closing keeps the records; a closed data set refuses work and reading.
+    c.ds.Close();
+    EXPECT_THROW(c.supplier->AsString(), DataSetError);
+    EXPECT_THROW(c.ds.First(), DataSetError);
+    c.ds.Open();
+    EXPECT_EQ(c.ds.RecordCount(), 2);
+    EXPECT_EQ(c.ds.RecNo(), 1);
+    EXPECT_THROW(c.ds.AddField("MORE", ftString), DataSetError);
+}
+
+TEST(ClientDataSet, TextHandlersShapeWhatIsShownAndStored)
+{
+    Candidates c;
+    c.add("S1", "7A", "1", "1");
+    // A form's text handlers: shown in upper case, stored in lower case.
+    c.supplier->OnGetText = [](TField* f, std::string& text, bool display) {
+        std::string s = f->AsString();
+        for (char& ch : s)
+            ch = char(display ? std::toupper(ch) : ch);
+        text = display ? s : "<" + s + ">";
+    };
+    c.supplier->OnSetText = [](TField* f, const std::string& text) {
+        std::string s = text;
+        for (char& ch : s)
+            ch = char(std::tolower(ch));
+        f->SetAsString(s);
+    };
+    c.ds.Edit();
+    c.supplier->SetText("AbC");
+    c.ds.Post();
+    EXPECT_EQ(c.supplier->AsString(), "abc");
+    EXPECT_EQ(c.supplier->DisplayText(), "ABC");
+    EXPECT_EQ(c.supplier->Text(), "<abc>");
+    c.add("S2", "7A", "2", "2");
+    // Reading another row runs the handler on that row's value.
+    EXPECT_EQ(c.supplier->DisplayTextAt(0), "ABC");
+    EXPECT_EQ(c.supplier->DisplayTextAt(1), "S2");
+    EXPECT_EQ(c.supplier->TextAt(0), "<abc>");
+    EXPECT_EQ(c.supplier->AsString(), "S2"); // the cursor did not move
+    EXPECT_EQ(c.supplier->DisplayTextAt(7), "");
+
+    // Handlers and events by name, as the framework swaps them.
+    TFieldNotifyEvent* validate = c.tick->FieldEvent("onvalidate");
+    ASSERT_NE(validate, nullptr);
+    EXPECT_EQ(validate, &c.tick->OnValidate);
+    EXPECT_EQ(c.tick->FieldEvent("OnNothing"), nullptr);
+    EXPECT_EQ(c.ds.DataSetEvent("afterpost"), &c.ds.AfterPost);
+    int posts = 0;
+    *c.ds.DataSetEvent("AfterPost") = [&](TClientDataSet*) { ++posts; };
+    c.add("S3", "7A", "3", "3");
+    EXPECT_EQ(posts, 1);
 }
