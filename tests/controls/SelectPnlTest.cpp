@@ -482,3 +482,29 @@ TEST_F(SelectPanelTest, SetEnabledReachesEveryChildAndEventsComeFromTheChildren)
     QTest::keyClick(sp->ListBox, Qt::Key_Up);
     EXPECT_EQ(keys, (QList<int>{'A', VK_DOWN, VK_UP}));
 }
+
+TEST_F(SelectPanelTest, ListTakesAPressOnlyWhenItGotTheFocus)
+{
+    sp->SetStyle(TSelectPanel::sp_Discrete);
+    sp->AddValues({"a"});
+    sp->AddValues({"b"});
+    auto* guard = new TMaskEdit(form.get());
+    guard->setGeometry(10, 240, 100, 24);
+    form.showActive();
+    // A check that keeps the focus on its edit, as an invalid date field does.
+    bool keep = true;
+    guard->OnExit = [&](QObject*) {
+        if (keep)
+            guard->setFocus(Qt::OtherFocusReason);
+    };
+    guard->setFocus(Qt::OtherFocusReason);
+    const QPoint row0 = sp->ListBox->visualItemRect(sp->ListBox->topLevelItem(0)).center();
+    QTest::mouseClick(sp->ListBox->viewport(), Qt::LeftButton, {}, row0);
+    EXPECT_TRUE(guard->hasFocus());
+    EXPECT_TRUE(sp->ListBox->SelectedRows().isEmpty());
+
+    keep = false;
+    QTest::mouseClick(sp->ListBox->viewport(), Qt::LeftButton, {}, row0);
+    EXPECT_TRUE(sp->ListBox->hasFocus());
+    EXPECT_EQ(sp->ListBox->SelectedRows(), QList<int>{0});
+}
