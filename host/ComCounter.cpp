@@ -41,12 +41,16 @@ Variant ComCounter::getSysInfo(const std::string& company)
                            company, "", SqlParams({{"COMPANY", Variant(company)}})));
     if (rows.empty())
         return Variant();
-    Variant matrix = Variant::array2(0, 1, 0, int(rows.size()) - 1);
-    for (int i = 0; i < int(rows.size()); ++i) {
-        matrix.at(0, i) = rows[i].empty() ? Variant("") : Variant(VarToStr(rows[i][0]));
-        matrix.at(1, i) = rows[i].size() < 2 ? Variant("") : Variant(VarToStr(rows[i][1]));
+    try {
+        Variant matrix = Variant::array2(0, 1, 0, int(rows.size()) - 1);
+        for (int i = 0; i < int(rows.size()); ++i) {
+            matrix.at(0, i) = rows[i].empty() ? Variant("") : Variant(VarToStr(rows[i][0]));
+            matrix.at(1, i) = rows[i].size() < 2 ? Variant("") : Variant(VarToStr(rows[i][1]));
+        }
+        return matrix;
+    } catch (const VariantError&) {
+        return Variant(); // an answer of another shape is no settings matrix
     }
-    return matrix;
 }
 
 Variant ComCounter::getCounter(const std::string& name, std::span<Variant> args, const Variant& context)
