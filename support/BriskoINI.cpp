@@ -24,9 +24,19 @@ bool endsWithSeparator(std::string_view s)
     return !s.empty() && (s.back() == '/' || s.back() == '\\');
 }
 
-// A folder written the suite's other way ("D:\Work") ends the same way.
+// A folder written the suite's other way ("D:\Work") ends the same way. A folder of this
+// machine ("/opt/qvr/server\", "/opt/qvr/server/\shared\") takes "/" throughout, so
+// that the files below it can be opened.
 std::string withSeparator(std::string s)
 {
+    if (!s.empty() && s.front() == '/') {
+        for (char& c : s)
+            if (c == '\\')
+                c = '/';
+        if (s.back() != '/')
+            s += '/';
+        return s;
+    }
     if (!endsWithSeparator(s))
         s += s.find('\\') != std::string::npos && s.find('/') == std::string::npos ? '\\' : '/';
     return s;

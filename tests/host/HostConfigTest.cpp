@@ -64,7 +64,8 @@ TEST(HostConfig, ReadsFoldersCodePageServerAndWorkFolders)
     EXPECT_FALSE(c.serverIsLocal());
     EXPECT_EQ(c.serverPort, 3000);
     const std::string s = root.toStdString() + "/server/";
-    EXPECT_EQ(c.workDllPaths, (std::vector<std::string>{s + "pkg/", s + "shared/", root.toStdString() + "/abs/"}));
+    // An empty folder value names the installation folder itself.
+    EXPECT_EQ(c.workDllPaths, (std::vector<std::string>{s + "pkg/", s + "shared/", root.toStdString() + "/abs/", s}));
 }
 
 TEST(HostConfig, DefaultsWithoutRegistryKeyOrIniFiles)
