@@ -955,3 +955,8 @@ TNotifyEvent* TSelectPanel::notifyEvent(std::string_view name)
         return &OnDblClick;
     return TQvControl<QGroupBox>::notifyEvent(name);
 }
+
+QList<TGlyphButton*> TSelectPanel::DisabledGlyphButtons()
+{
+    return {listButton_, deleteButton_, clearButton_};
+}

@@ -9,6 +9,7 @@
 // step tidies the range: texts trimmed and begin/end put in order by the value type, then
 // the form raises OnExit.
 
+#include "config/DisabledGlyph.h"
 #include "controls/BtChkBox.h"
 #include "controls/F2Button.h"
 #include "controls/GSpdBtn.h"
@@ -103,7 +104,7 @@ private:
     bool ascending_ = true;
 };
 
-class TSelectPanel : public TQvControl<QGroupBox> {
+class TSelectPanel : public TQvControl<QGroupBox>, public TGlyphButtonHost {
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
     Q_PROPERTY(TSelectStyle Style READ Style WRITE SetStyle)
@@ -249,6 +250,8 @@ public:
     TF2Button* ListButton() const { return listButton_; }
     TGSpeedButton* DeleteButton() const { return deleteButton_; }
     TGSpeedButton* ClearButton() const { return clearButton_; }
+    // The list's F2, delete and clear buttons get the form's disabled images.
+    QList<TGlyphButton*> DisabledGlyphButtons() override;
 
     TOpenWinEvent OnOpenWinClick;
     TNotifyEvent OnClearClick;

@@ -508,3 +508,25 @@ TEST_F(SelectPanelTest, ListTakesAPressOnlyWhenItGotTheFocus)
     EXPECT_TRUE(sp->ListBox->hasFocus());
     EXPECT_EQ(sp->ListBox->SelectedRows(), QList<int>{0});
 }
+
+namespace {
+class FormWithPanel : public TQVForm {
+public:
+    FormWithPanel()
+    {
+        panel = new TSelectPanel(this);
+        panel->setObjectName(QStringLiteral("sp03"));
+    }
+    TSelectPanel* panel;
+};
+} // namespace
+
+TEST(SelectPanelCreation, TheFormGivesTheListButtonsTheirDisabledImages)
+{
+    auto* form = TQVForm::Create<FormWithPanel>();
+    EXPECT_EQ(form->panel->ListButton()->NumGlyphs(), 2);
+    EXPECT_EQ(form->panel->DeleteButton()->NumGlyphs(), 2);
+    EXPECT_EQ(form->panel->ClearButton()->NumGlyphs(), 2) << "the clear glyph has its two images already";
+    EXPECT_EQ(form->panel->BeginButton()->NumGlyphs(), 1) << "the range F2 buttons are not among the kinds";
+    form->Free();
+}
