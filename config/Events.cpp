@@ -1,4 +1,5 @@
 #include "config/Events.h"
+#include "platform/AsciiText.h"
 
 #include <QObject>
 
@@ -9,15 +10,7 @@ TNotifyEvent* TEventSource::notifyEvent(std::string_view)
 
 bool SameName(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char x = (a[i] >= 'A' && a[i] <= 'Z') ? char(a[i] - 'A' + 'a') : a[i];
-        const char y = (b[i] >= 'A' && b[i] <= 'Z') ? char(b[i] - 'A' + 'a') : b[i];
-        if (x != y)
-            return false;
-    }
-    return true;
+    return SameTextAscii(a, b);
 }
 
 TNotifyEvent* FindNotifyEvent(QObject* object, std::string_view name)

@@ -1,14 +1,7 @@
 #include "host/ComCounter.h"
+#include "platform/AsciiText.h"
 
 namespace {
-
-std::string upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return s;
-}
 
 // Element i of a 0-based (or any-based) array as text; empty when there is none.
 std::string item(const Variant& array, int i)
@@ -55,7 +48,7 @@ Variant ComCounter::getSysInfo(const std::string& company)
 
 Variant ComCounter::getCounter(const std::string& name, std::span<Variant> args, const Variant& context)
 {
-    const std::string method = upper(name);
+    const std::string method = upperAscii(name);
     const std::string company = item(context, 0);
     const std::string database = item(context, 1);
     const Variant arguments = args.empty() ? Variant() : args[0];

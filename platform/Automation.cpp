@@ -1,4 +1,5 @@
 #include "platform/Automation.h"
+#include "platform/AsciiText.h"
 #include "platform/DynLib.h"
 #include "platform/IniFile.h"
 
@@ -7,15 +8,6 @@
 #include <mutex>
 
 namespace {
-
-std::string lowerName(std::string_view s)
-{
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return r;
-}
 
 struct ClassTable {
     std::mutex mutex;
@@ -32,7 +24,7 @@ OleFactory findFactory(std::string_view progId)
 {
     ClassTable& t = classTable();
     std::lock_guard lock(t.mutex);
-    auto it = t.factories.find(lowerName(progId));
+    auto it = t.factories.find(lowerAscii(progId));
     return it == t.factories.end() ? OleFactory() : it->second;
 }
 
@@ -64,7 +56,7 @@ bool loadClassLibrary(std::string_view progId)
 
 Variant DispatchObject::invoke(std::string_view name, std::span<Variant> args)
 {
-    const std::string key = lowerName(name);
+    const std::string key = lowerAscii(name);
     if (auto m = methods_.find(key); m != methods_.end())
         return m->second(args);
     if (auto p = properties_.find(key); p != properties_.end() && args.empty() && p->second.getter)
@@ -74,7 +66,7 @@ Variant DispatchObject::invoke(std::string_view name, std::span<Variant> args)
 
 Variant DispatchObject::get(std::string_view name)
 {
-    const std::string key = lowerName(name);
+    const std::string key = lowerAscii(name);
     if (auto p = properties_.find(key); p != properties_.end() && p->second.getter)
         return p->second.getter();
     if (auto m = methods_.find(key); m != methods_.end())
@@ -84,7 +76,7 @@ Variant DispatchObject::get(std::string_view name)
 
 void DispatchObject::put(std::string_view name, const Variant& value)
 {
-    auto p = properties_.find(lowerName(name));
+    auto p = properties_.find(lowerAscii(name));
     if (p == properties_.end() || !p->second.setter)
         throw AutomationError("Property \"" + std::string(name) + "\" cannot be written");
     p->second.setter(value);
@@ -92,18 +84,18 @@ void DispatchObject::put(std::string_view name, const Variant& value)
 
 bool DispatchObject::hasMember(std::string_view name) const
 {
-    const std::string key = lowerName(name);
+    const std::string key = lowerAscii(name);
     return methods_.count(key) || properties_.count(key);
 }
 
 void DispatchObject::defineMethod(std::string_view name, Method method)
 {
-    methods_[lowerName(name)] = std::move(method);
+    methods_[lowerAscii(name)] = std::move(method);
 }
 
 void DispatchObject::defineProperty(std::string_view name, Getter getter, Setter setter)
 {
-    properties_[lowerName(name)] = Property{std::move(getter), std::move(setter)};
+    properties_[lowerAscii(name)] = Property{std::move(getter), std::move(setter)};
 }
 
 Variant& DispatchObject::arg(std::span<Variant> args, std::size_t i)
@@ -122,14 +114,14 @@ void RegisterOleClass(std::string_view progId, OleFactory factory)
 {
     ClassTable& t = classTable();
     std::lock_guard lock(t.mutex);
-    t.factories[lowerName(progId)] = std::move(factory);
+    t.factories[lowerAscii(progId)] = std::move(factory);
 }
 
 void UnregisterOleClass(std::string_view progId)
 {
     ClassTable& t = classTable();
     std::lock_guard lock(t.mutex);
-    t.factories.erase(lowerName(progId));
+    t.factories.erase(lowerAscii(progId));
 }
 
 DispatchPtr CreateOleObject(std::string_view progId)

@@ -1,4 +1,5 @@
 #include "platform/ClientDataSet.h"
+#include "platform/AsciiText.h"
 
 #include "platform/OleDate.h"
 
@@ -35,29 +36,6 @@ std::string_view trimmed(std::string_view s)
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
         s.remove_suffix(1);
     return s;
-}
-
-char upperAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
-
-std::string upper(std::string_view s)
-{
-    std::string r(s);
-    for (char& c : r)
-        c = upperAscii(c);
-    return r;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i]))
-            return false;
-    return true;
 }
 
 std::vector<std::string> splitNames(std::string_view names)
@@ -772,7 +750,7 @@ FieldValue TField::fromText(std::string_view text) const
     case ftBoolean: {
         if (t.empty())
             return {};
-        const std::string u = upper(t);
+        const std::string u = upperAscii(t);
         if (u == "TRUE" || u == "T" || u == "Y" || u == "YES" || u == "1")
             return true;
         if (u == "FALSE" || u == "F" || u == "N" || u == "NO" || u == "0")
@@ -1064,9 +1042,9 @@ FieldValue TField::DataAt(int row) const
 
 TFieldNotifyEvent* TField::FieldEvent(std::string_view name)
 {
-    if (sameName(name, "OnValidate"))
+    if (SameTextAscii(name, "OnValidate"))
         return &OnValidate;
-    if (sameName(name, "OnChange"))
+    if (SameTextAscii(name, "OnChange"))
         return &OnChange;
     return nullptr;
 }
@@ -1111,7 +1089,7 @@ TField* TClientDataSet::FindField(std::string_view name) const
 {
     const std::string_view n = trimmed(name);
     for (const auto& f : fields_)
-        if (sameName(f->FieldName(), n))
+        if (SameTextAscii(f->FieldName(), n))
             return f.get();
     return nullptr;
 }
@@ -1535,7 +1513,7 @@ bool TClientDataSet::Locate(std::string_view keyFields, const Variant& values, T
         } else if (k.asText) {
             k.text = VarToStr(keys[i]);
             if (options & loCaseInsensitive)
-                k.text = upper(k.text);
+                k.text = upperAscii(k.text);
         } else {
             try {
                 k.value = f->convert(keys[i]);
@@ -1563,7 +1541,7 @@ bool TClientDataSet::Locate(std::string_view keyFields, const Variant& values, T
                 }
                 std::string t = fields[i]->textOf(v);
                 if (options & loCaseInsensitive)
-                    t = upper(t);
+                    t = upperAscii(t);
                 match = (options & loPartialKey) ? t.compare(0, k.text.size(), k.text) == 0 : t == k.text;
             }
         }
@@ -1631,7 +1609,7 @@ TDataSetNotifyEvent* TClientDataSet::DataSetEvent(std::string_view name)
         {"OnNewRecord", &OnNewRecord},   {"OnCalcFields", &OnCalcFields},
     };
     for (const auto& [n, e] : table)
-        if (sameName(name, n))
+        if (SameTextAscii(name, n))
             return e;
     return nullptr;
 }

@@ -1,4 +1,5 @@
 #include "platform/Db.h"
+#include "platform/AsciiText.h"
 #include "platform/OleDate.h"
 
 #include <sqlite3.h>
@@ -22,29 +23,6 @@ namespace {
 
 // ---------------------------------------------------------------------------------------
 // Small text helpers
-
-char upperAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
-
-std::string upper(std::string_view s)
-{
-    std::string r(s);
-    for (char& c : r)
-        c = upperAscii(c);
-    return r;
-}
-
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i]))
-            return false;
-    return true;
-}
 
 std::string trim(std::string_view s)
 {
@@ -267,7 +245,7 @@ std::size_t prevSig(const std::vector<Token>& t, std::size_t i)
 
 bool isWord(const Token& t, std::string_view w)
 {
-    return t.kind == Tk::Word && iequals(t.text, w);
+    return t.kind == Tk::Word && SameTextAscii(t.text, w);
 }
 
 bool isName(const Token& t)
@@ -312,7 +290,7 @@ std::string typeText(const std::vector<Token>& t, std::size_t from, std::size_t 
         const bool word = t[k].kind == Tk::Word || t[k].kind == Tk::Number;
         if (word && lastWord)
             r += ' ';
-        r += upper(t[k].text);
+        r += upperAscii(t[k].text);
         lastWord = word;
     }
     return r;
@@ -332,7 +310,7 @@ void rewriteQualifiedNames(std::vector<Token>& t, const SqlSchemaInfo& schema)
         if (!drop)
             continue;
         std::string db = unquoteName(t[i]);
-        const std::string key = upper(db);
+        const std::string key = upperAscii(db);
         for (const auto& [alias, target] : schema.databaseAliases)
             if (alias == key)
                 db = target;
@@ -451,7 +429,7 @@ bool leftBoundaryAllowsText(const std::vector<Token>& t, std::size_t q)
                                       "ELSE", "IN", "BY", "HAVING", "SET", "VALUES", "DISTINCT",
                                       "ALL", "LIKE", "BETWEEN", "CASE", "RETURN"};
         for (const char* w : words)
-            if (iequals(b.text, w))
+            if (SameTextAscii(b.text, w))
                 return true;
     }
     return false;
@@ -532,7 +510,7 @@ std::vector<int> findDateColumns(const std::vector<Token>& t)
                                              "HAVING", "LIMIT", "EXCEPT", "INTERSECT"};
                 bool end = false;
                 for (const char* e : ends)
-                    end = end || iequals(tok.text, e);
+                    end = end || SameTextAscii(tok.text, e);
                 if (end)
                     break;
             }
@@ -554,10 +532,10 @@ std::vector<int> findDateColumns(const std::vector<Token>& t)
             || t[s.back()].kind != Tk::RParen || matchingParen(t, s[1]) != s.back())
             continue;
         bool date = false;
-        if (s.size() == 3 && iequals(t[s[0]].text, "GETDATE"))
+        if (s.size() == 3 && SameTextAscii(t[s[0]].text, "GETDATE"))
             date = true;
-        else if (iequals(t[s[0]].text, "convert") && t[s[2]].kind == Tk::String) {
-            const std::string type = upper(t[s[2]].text);
+        else if (SameTextAscii(t[s[0]].text, "convert") && t[s[2]].kind == Tk::String) {
+            const std::string type = upperAscii(t[s[2]].text);
             date = type == "'DATETIME'" || type == "'SMALLDATETIME'" || type == "'DATETIME2'";
         }
         if (date)
@@ -1185,7 +1163,7 @@ ConnectSpec parseConnectString(std::string_view s)
         }
         i = j < s.size() ? j + 1 : j;
 
-        const std::string k = upper(key);
+        const std::string k = upperAscii(key);
         if (k == "PROVIDER")
             spec.provider = value;
         else if (k == "DATA SOURCE" || k == "DATABASE")
@@ -1218,7 +1196,7 @@ std::string firstKeyword(std::string_view sql)
 {
     const std::vector<Token> t = tokenize(sql);
     const std::size_t k = nextSig(t, npos);
-    return k != npos && t[k].kind == Tk::Word ? upper(t[k].text) : std::string();
+    return k != npos && t[k].kind == Tk::Word ? upperAscii(t[k].text) : std::string();
 }
 
 } // namespace
@@ -1228,14 +1206,14 @@ std::string firstKeyword(std::string_view sql)
 int DbRowSet::columnIndex(std::string_view name) const
 {
     for (std::size_t i = 0; i < columns.size(); ++i)
-        if (iequals(columns[i], name))
+        if (SameTextAscii(columns[i], name))
             return int(i);
     return -1;
 }
 
 bool SqlSchemaInfo::isTextColumn(std::string_view name) const
 {
-    return textColumns.count(upper(name)) != 0;
+    return textColumns.count(upperAscii(name)) != 0;
 }
 
 SqlTranslation TranslateSql(std::string_view sql, const SqlSchemaInfo& schema, DbDialect dialect)
@@ -1257,7 +1235,7 @@ SqlTranslation TranslateSql(std::string_view sql, const SqlSchemaInfo& schema, D
     bool afterSemi = false;
     for (Token& tok : t) {
         if (tok.kind == Tk::Param) {
-            tok.text = upper(tok.text);
+            tok.text = upperAscii(tok.text);
             const std::string name = tok.text.substr(1);
             if (std::find(r.params.begin(), r.params.end(), name) == r.params.end())
                 r.params.push_back(name);
@@ -1321,7 +1299,7 @@ ColumnKind kindOfDecltype(const char* decl)
 {
     if (!decl)
         return ColumnKind::Any;
-    const std::string d = upper(decl);
+    const std::string d = upperAscii(decl);
     if (d.find("DATE") != std::string::npos || d.find("TIME") != std::string::npos)
         return ColumnKind::DateTime;
     if (d.find("BIGINT") != std::string::npos)
@@ -1468,7 +1446,7 @@ struct DbConnection::Impl {
                 while (sqlite3_step(s) == SQLITE_ROW) {
                     const char* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
                     const char* type = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
-                    auto& seen = columns[upper(name ? name : "")];
+                    auto& seen = columns[upperAscii(name ? name : "")];
                     (kindOfDecltype(type) == ColumnKind::Text ? seen.first : seen.second) = true;
                 }
                 sqlite3_finalize(s);
@@ -1478,7 +1456,7 @@ struct DbConnection::Impl {
             if (seen.first && !seen.second)
                 schema.textColumns.insert(name);
         if (!mainName.empty() && !isAttachedName(mainName))
-            schema.databaseAliases.emplace_back(upper(mainName), "main");
+            schema.databaseAliases.emplace_back(upperAscii(mainName), "main");
         schemaValid = true;
         flushCache();
     }
@@ -1486,7 +1464,7 @@ struct DbConnection::Impl {
     bool isAttachedName(std::string_view name) const
     {
         for (const auto& a : attached)
-            if (iequals(a.first, name))
+            if (SameTextAscii(a.first, name))
                 return true;
         return false;
     }
@@ -1569,7 +1547,7 @@ struct DbConnection::Impl {
     {
         if (!given.empty() && given[0] == ':')
             given.remove_prefix(1);
-        return iequals(given, name);
+        return SameTextAscii(given, name);
     }
 
     void bind(CachedStatement& c, const DbParams& params, std::string_view sql)
@@ -1687,9 +1665,9 @@ DbConnection::~DbConnection() = default;
 void DbConnection::open(std::string_view connectString)
 {
     const ConnectSpec spec = parseConnectString(connectString);
-    if (iequals(spec.provider, "PostgreSQL") || iequals(spec.provider, "PGSQL"))
+    if (SameTextAscii(spec.provider, "PostgreSQL") || SameTextAscii(spec.provider, "PGSQL"))
         throw DbError("This build has no PostgreSQL connection");
-    if (!iequals(spec.provider, "SQLite"))
+    if (!SameTextAscii(spec.provider, "SQLite"))
         throw DbError("Unknown database provider \"" + spec.provider + "\"");
     if (spec.dataSource.empty())
         throw DbError("The connection string names no database file");
@@ -1771,7 +1749,7 @@ void DbConnection::attach(std::string_view name, const std::string& file, bool c
 void DbConnection::detach(std::string_view name)
 {
     d->requireOpen();
-    auto it = std::find_if(d->attached.begin(), d->attached.end(), [&](const auto& a) { return iequals(a.first, name); });
+    auto it = std::find_if(d->attached.begin(), d->attached.end(), [&](const auto& a) { return SameTextAscii(a.first, name); });
     if (it == d->attached.end())
         throw DbError("No database named " + std::string(name) + " is attached");
     d->flushCache();

@@ -9,15 +9,6 @@
 
 namespace {
 
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool validUtf8(std::string_view s)
 {
     std::size_t i = 0;
@@ -35,22 +26,6 @@ bool validUtf8(std::string_view s)
 }
 
 } // namespace
-
-bool SameTextAscii(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = char(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 IniFile::IniFile(std::string fileName) : fileName_(std::move(fileName))
 {
@@ -80,13 +55,13 @@ void IniFile::parse(std::string_view text)
         std::size_t end = text.find('\n', pos);
         if (end == std::string_view::npos)
             end = text.size();
-        std::string_view line = trim(text.substr(pos, end - pos));
+        std::string_view line = trimBlanks(text.substr(pos, end - pos));
         pos = end + 1;
         if (line.empty() || line.front() == ';')
             continue;
         if (line.front() == '[') {
             const auto close = line.find(']');
-            const std::string name(trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+            const std::string name(trimBlanks(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
             current = nullptr;
             for (Section& s : sections_)
                 if (SameTextAscii(s.name, name))
@@ -100,8 +75,8 @@ void IniFile::parse(std::string_view text)
         if (!current)
             continue;
         const auto eq = line.find('=');
-        std::string key(trim(line.substr(0, eq)));
-        std::string_view value = eq == std::string_view::npos ? std::string_view() : trim(line.substr(eq + 1));
+        std::string key(trimBlanks(line.substr(0, eq)));
+        std::string_view value = eq == std::string_view::npos ? std::string_view() : trimBlanks(line.substr(eq + 1));
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         current->entries.push_back(Entry{std::move(key), std::string(value), eq != std::string_view::npos});

@@ -5,6 +5,8 @@
 // that is missing or unreadable reads as empty. Files are UTF-8; a file that is not valid
 // UTF-8 is read in the process's ANSI code page.
 
+#include "platform/AsciiText.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,4 +52,3 @@ private:
     std::vector<Section> sections_;
 };
 
-bool SameTextAscii(std::string_view a, std::string_view b);

@@ -1,4 +1,5 @@
 #include "platform/Variant.h"
+#include "platform/AsciiText.h"
 #include "platform/Automation.h"
 #include "platform/CodePage.h"
 #include "platform/OleDate.h"
@@ -41,15 +42,6 @@ bool parseDouble(const std::string& text, double& out)
         if (*p == 'x' || *p == 'X')
             return false;
     return true;
-}
-
-std::string lower(std::string_view s)
-{
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return r;
 }
 
 // FloatToStr: up to 15 significant digits, exponent as "1E20" / "1E-5".
@@ -303,7 +295,7 @@ bool Variant::toBool() const
         return std::get<bool>(v_);
     case VarType::String:
     case VarType::AnsiString: {
-        const std::string s = lower(toString());
+        const std::string s = lowerAscii(toString());
         if (s == "true")
             return true;
         if (s == "false")

@@ -91,20 +91,6 @@ std::string trimText(std::string_view text)
     return std::string(text.substr(b, e - b));
 }
 
-std::string upperAscii(std::string_view text)
-{
-    std::string r(text);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return r;
-}
-
-bool sameTextAscii(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && upperAscii(a) == upperAscii(b);
-}
-
 bool tryStrToInt(std::string_view text, int& out)
 {
     std::size_t i = 0;
@@ -240,7 +226,7 @@ bool IsEmptyOrNull(const Variant& value)
 std::string ReplaceAll(std::string_view text, std::string_view oldText, std::string_view newText, bool trim)
 {
     std::string r(text);
-    if (!oldText.empty() && !sameTextAscii(oldText, newText)) {
+    if (!oldText.empty() && !SameTextAscii(oldText, newText)) {
         std::string out;
         out.reserve(r.size());
         std::size_t start = 0;

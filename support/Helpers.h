@@ -3,6 +3,7 @@
 // raises for bad input: unreadable input gives the empty text, the default or the value
 // unchanged. Texts are UTF-8; widths and positions count characters.
 
+#include "platform/AsciiText.h"
 #include "platform/Variant.h"
 
 #include <string>
@@ -54,7 +55,5 @@ bool tryStrToInt(std::string_view text, int& out);
 int strToIntDef(std::string_view text, int def);
 // Removes characters up to the blank (control characters too) at both ends.
 std::string trimText(std::string_view text);
-std::string upperAscii(std::string_view text);
-bool sameTextAscii(std::string_view a, std::string_view b);
 // VarToStr that never raises: arrays, objects and unreadable values give the empty text.
 std::string safeVarToStr(const Variant& v);
