@@ -1137,7 +1137,7 @@ void TfrmBaseGene::ApplyParams(const Variant& packet)
     if (packet.isArray()) {
         try {
             const Variant& first = packet[packet.lowBound()];
-            command = first.type() == VarType::Bool ? (first.toBool() ? 1 : 0) : first.toInt();
+            command = first.toInt();
         } catch (const std::exception&) {
             command = 0;
         }

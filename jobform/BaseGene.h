@@ -195,7 +195,18 @@ public:
     // the form initialises it at once with a test session.
     void SetModuleFileName(const QString& fileName);
     bool IsLibraryMode() const;
-    // The parameter hand-over: [command, [by-name flag, [option texts, option values]]].
+    // The parameter hand-over, how a host runs a job unattended. The packet is
+    // [command, [by-name flag, [option texts, option values]]], the two arrays as a job
+    // request carries them. By name, every text entry [caption, control name] names the
+    // control its value goes to: a select panel takes a range [#4, low, high] (or a plain
+    // pair or a single value) into its edits, or a list [#5, item, ...] into its list; a
+    // combo box an item index (or an item's text); a check box a flag; an edit its text,
+    // compact dates of date and year-month fields shown in the user's format. All names
+    // are checked before anything is set; a control that is missing or cannot take its
+    // value reports "W;000014" with its name and nothing further is set. BeforeApplyValue
+    // and AfterApplyValue run around each control. Not by name, ApplyValues decides.
+    // Command 0 only sets the values; a command above 2 goes to RunCommand; 1 and 2 press
+    // OK once the values were taken.
     void ApplyParams(const Variant& packet);
     void SetOptionCount(int n);
     void ReadRunOptions(const Variant& packet);

@@ -331,8 +331,10 @@ void TServerAccess::PickPhrase(QWidget* control)
 
 QString TServerAccess::PickDate(const QString& text)
 {
+    // Without the picker the date stays as it is: callers put the answer back into the
+    // field, and an F2 press must not wipe what the user typed.
     if (!form_.LookupWindowObject.isDispatch())
-        return QString();
+        return text;
     const int code = form_.GetDateFormat();
     QString start = text;
     if (start.size() != 8) {

@@ -251,6 +251,11 @@ protected:
             form->Free();
         settle();
         UnregisterOleClass("JobFormTest.Server");
+        // Recorded calls may hold the session itself (the look-up request carries it).
+        session->calls.clear();
+        session->counter->calls.clear();
+        session->validator->calls.clear();
+        session->f2Window->calls.clear();
         TQVForm::SetInterfaceCodePage(0);
         resetFormatSettings();
     }

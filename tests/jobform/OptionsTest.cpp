@@ -4,6 +4,12 @@
 
 #include "config/LookupRequest.h"
 #include "config/RunTimeProps.h"
+#include "controls/DataSource.h"
+#include "platform/ClientDataSet.h"
+
+#include <QPlainTextEdit>
+#include <QStandardItemModel>
+#include <QTableView>
 
 namespace {
 Variant texts(std::initializer_list<const char*> names)
@@ -289,7 +295,14 @@ TEST_F(JobFormTest, LookupsFillSelectPanels)
 TEST_F(JobFormTest, PickDateAndPhraseUseTheLookupWindows)
 {
     ASSERT_TRUE(open());
-    EXPECT_EQ(form->PickDate(QStringLiteral("20240101")), QString()) << "no service, no date";
+    EXPECT_EQ(form->PickDate(QStringLiteral("2024/01/01")), QStringLiteral("2024/01/01")) << "no picker: the date stays";
+    showActive();
+    form->pgOption->SetActivePageIndex(1);
+    settle();
+    form->edPrintDate->setFocus();
+    form->edPrintDate->SetText(QStringLiteral("2024/01/01"));
+    QTest::keyClick(form->edPrintDate, Qt::Key_F2);
+    EXPECT_EQ(form->edPrintDate->Text(), QStringLiteral("2024/01/01")) << "F2 without a picker keeps the date";
     form->FeatureFlags = 4;
     form->CreateLookupWindow();
     session->counter->settings = {{"Sys001", "4"}, {"Sys002", "-"}};
@@ -377,4 +390,110 @@ TEST_F(JobFormTest, ReadRunOptionsSetsTheBaseLimit)
     form->ReadRunOptions(Variant::list({"h", "a,b,c,d,e,f", "x", "y", "PREFIX", Variant::list({"2", "v1", "v2"})}));
     EXPECT_EQ(form->StoredRunFlags.size(), 6);
     EXPECT_EQ(form->BaseLimitText, QStringLiteral("PREFIX\x03" "2\x03v1\x03v2\x03"));
+}
+
+TEST_F(JobFormTest, EnterInGridsAndMemos)
+{
+    ASSERT_TRUE(open());
+    auto* grid = new QTableView(form->tsOption1);
+    grid->setObjectName(QStringLiteral("grdTest"));
+    QStandardItemModel model(1, 2);
+    grid->setModel(&model);
+    grid->setGeometry(250, 10, 200, 100);
+    auto* memo = new QPlainTextEdit(form->tsOption1);
+    memo->setObjectName(QStringLiteral("meNote"));
+    memo->setGeometry(250, 120, 200, 100);
+    showActive();
+
+    grid->setFocus();
+    grid->setCurrentIndex(model.index(0, 0));
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_EQ(grid->currentIndex(), model.index(0, 1)) << "the next column";
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_EQ(model.rowCount(), 2) << "from the last cell a row is added";
+    EXPECT_EQ(grid->currentIndex(), model.index(1, 0));
+    EXPECT_EQ(QApplication::focusWidget(), grid);
+
+    memo->setFocus();
+    settle();
+    QTest::keyClick(memo, Qt::Key_Return);
+    QTest::keyClick(memo, Qt::Key_Return);
+    EXPECT_EQ(memo->blockCount(), 3) << "the first two lines keep Enter as a new line";
+    EXPECT_EQ(QApplication::focusWidget(), memo);
+    QTest::keyClick(memo, Qt::Key_Return);
+    settle();
+    EXPECT_EQ(memo->blockCount(), 3);
+    EXPECT_NE(QApplication::focusWidget(), memo) << "from the third line Enter moves on";
+}
+
+TEST_F(JobFormTest, MovingTheFormRepaintsTheHostWindow)
+{
+    // The host shell's main window, counting its paints.
+    class HostWindow : public QWidget {
+    public:
+        int paints = 0;
+
+    protected:
+        void paintEvent(QPaintEvent*) override { ++paints; }
+    } host;
+    host.resize(100, 100);
+    host.show();
+    settle();
+    ASSERT_TRUE(open(Variant::list({"DS", "01", "DEMO", std::int64_t(host.winId()), Variant()})));
+    EXPECT_EQ(form->HostWindow, std::uintptr_t(host.winId()));
+    form->show();
+    settle();
+    const int before = host.paints;
+    form->move(form->x() + 30, form->y() + 20);
+    settle();
+    EXPECT_GT(host.paints, before);
+    const int moved = host.paints;
+    form->resize(form->width() + 40, form->height());
+    settle();
+    EXPECT_GT(host.paints, moved);
+}
+
+TEST_F(JobFormTest, CtrlAltVShowsTheModulesProperties)
+{
+    ASSERT_TRUE(open());
+    showActive();
+    form->edName->setFocus();
+    QTest::keyClick(form->edName, Qt::Key_V, Qt::ControlModifier | Qt::AltModifier);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("/opt/qv/WOFB07C.so")));
+    EXPECT_TRUE(form->edName->Text().isEmpty()) << "the key goes no further";
+}
+
+namespace {
+// A job whose data set shows a text field.
+class DataSetForm : public TestJobForm {
+public:
+    DataSetForm()
+    {
+        dataSet.AddField("MA002", ftString, 20)->SetDisplayLabel("名称");
+        dataSet.AddField("MA003", ftInteger);
+        dataSet.CreateDataSet();
+        source = new TDataSource(this);
+        source->SetDataSet(&dataSet);
+    }
+    TClientDataSet dataSet;
+    TDataSource* source;
+};
+} // namespace
+
+TEST(JobFormDataSets, TextFieldsGetTheConversionHandlers)
+{
+    QPointer<DataSetForm> f = TQVForm::Create<DataSetForm>();
+    TField* text = f->dataSet.FieldByName("MA002");
+    EXPECT_TRUE(bool(text->OnGetText));
+    EXPECT_TRUE(bool(text->OnSetText));
+    EXPECT_FALSE(bool(f->dataSet.FieldByName("MA003")->OnGetText)) << "only text fields";
+    EXPECT_EQ(text->DisplayLabel(), "名称");
+    f->dataSet.Append();
+    text->SetText("甲公司");
+    f->dataSet.Post();
+    EXPECT_EQ(text->DisplayText(), "甲公司");
+    EXPECT_EQ(text->AsString(), "甲公司");
+    f->source->SetDataSet(nullptr);
+    f->Free();
 }
