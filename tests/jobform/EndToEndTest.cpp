@@ -10,6 +10,7 @@
 #include "plugin/DLLBaseCtrller.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,10 +22,13 @@
 
 namespace {
 
+// The build's programs and libraries: QV_TEST_BIN, else bin/ beside the tests' folder.
 std::string binDir()
 {
     const char* bin = std::getenv("QV_TEST_BIN");
-    return bin ? bin : "";
+    if (bin && *bin)
+        return bin;
+    return QFileInfo(QString::fromStdString(GetProgramFileName())).absolutePath().toStdString() + "/../bin";
 }
 
 void settle()
