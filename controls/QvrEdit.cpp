@@ -8,22 +8,78 @@
 
 #include <QEvent>
 
-// --- TCaptionLabelLink ---------------------------------------------------------------------
+// --- TCompanionLink ------------------------------------------------------------------------
 
-TCaptionLabelLink::TCaptionLabelLink(QWidget* control) : QObject(control), control_(control)
+TCompanionLink::TCompanionLink(QWidget* control, QWidget* companion)
+    : QObject(control), control_(control), companion_(companion)
 {
-    label_ = new QLabel(control->parentWidget());
-    label_->setObjectName(QStringLiteral("EditLabel"));
-    SetSubComponent(label_);
-    label_->setTextFormat(Qt::PlainText);
-    label_->setEnabled(control->isEnabled());
+    SetSubComponent(companion);
+    companion->setEnabled(control->isEnabled());
     control->installEventFilter(this);
 }
 
-TCaptionLabelLink::~TCaptionLabelLink()
+TCompanionLink::~TCompanionLink()
 {
-    delete label_.data();
+    delete companion_.data();
 }
+
+void TCompanionLink::follow()
+{
+    if (!companion_)
+        return;
+    if (companion_->parentWidget() != control_->parentWidget()) {
+        const bool shown = control_->isVisible();
+        companion_->setParent(control_->parentWidget());
+        companion_->setVisible(shown && control_->parentWidget());
+    }
+    Realign();
+}
+
+bool TCompanionLink::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == control_ && companion_) {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+            Realign();
+            break;
+        case QEvent::ParentChange:
+            follow();
+            break;
+        case QEvent::EnabledChange:
+            companion_->setEnabled(control_->isEnabled());
+            break;
+        case QEvent::Show:
+            if (companion_->parentWidget())
+                companion_->show();
+            break;
+        case QEvent::Hide:
+            if (!event->spontaneous() && control_->isHidden())
+                companion_->hide();
+            break;
+        default:
+            controlEvent(event);
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// --- TCaptionLabelLink ---------------------------------------------------------------------
+
+namespace {
+QLabel* newCaptionLabel(QWidget* control)
+{
+    auto* label = new QLabel(control->parentWidget());
+    label->setObjectName(QStringLiteral("EditLabel"));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+} // namespace
+
+TCaptionLabelLink::TCaptionLabelLink(QWidget* control) : TCaptionLabelLink(control, newCaptionLabel(control)) {}
+
+TCaptionLabelLink::TCaptionLabelLink(QWidget* control, QLabel* label) : TCompanionLink(control, label), label_(label) {}
 
 void TCaptionLabelLink::SetCaption(const QString& caption)
 {
@@ -70,68 +126,36 @@ void TCaptionLabelLink::Realign()
     }
 }
 
-void TCaptionLabelLink::follow()
+void TCaptionLabelLink::controlEvent(QEvent* event)
 {
-    if (!label_)
-        return;
-    if (label_->parentWidget() != control_->parentWidget()) {
-        const bool shown = control_->isVisible();
-        label_->setParent(control_->parentWidget());
-        label_->setVisible(shown && control_->parentWidget());
+    if (event->type() == QEvent::FontChange && label_) {
+        label_->adjustSize();
+        Realign();
     }
-    Realign();
-}
-
-bool TCaptionLabelLink::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == control_ && label_) {
-        switch (event->type()) {
-        case QEvent::Move:
-        case QEvent::Resize:
-            Realign();
-            break;
-        case QEvent::ParentChange:
-            follow();
-            break;
-        case QEvent::EnabledChange:
-            label_->setEnabled(control_->isEnabled());
-            break;
-        case QEvent::Show:
-            if (label_->parentWidget())
-                label_->show();
-            break;
-        case QEvent::Hide:
-            if (!event->spontaneous() && control_->isHidden())
-                label_->hide();
-            break;
-        case QEvent::FontChange:
-            label_->adjustSize();
-            Realign();
-            break;
-        default:
-            break;
-        }
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 // --- TEditButtonLink -----------------------------------------------------------------------
 
-TEditButtonLink::TEditButtonLink(QWidget* edit, TNotifyEvent* onDialog) : QObject(edit), edit_(edit), onDialog_(onDialog)
+namespace {
+TGSpeedButton* newLookupButton(QWidget* edit)
 {
-    button_ = new TGSpeedButton(edit->parentWidget());
-    button_->setObjectName(QStringLiteral("F2Button"));
-    SetSubComponent(button_);
-    button_->SetFlat(true);
-    button_->SetGlyphIndex(8);
-    button_->setEnabled(edit->isEnabled());
-    button_->OnClick = [this](QObject*) { clicked(); };
-    edit->installEventFilter(this);
+    auto* button = new TGSpeedButton(edit->parentWidget());
+    button->setObjectName(QStringLiteral("F2Button"));
+    button->SetFlat(true);
+    button->SetGlyphIndex(8);
+    return button;
+}
+} // namespace
+
+TEditButtonLink::TEditButtonLink(QWidget* edit, TNotifyEvent* onDialog)
+    : TEditButtonLink(edit, onDialog, newLookupButton(edit))
+{
 }
 
-TEditButtonLink::~TEditButtonLink()
+TEditButtonLink::TEditButtonLink(QWidget* edit, TNotifyEvent* onDialog, TGSpeedButton* button)
+    : TCompanionLink(edit, button), onDialog_(onDialog), button_(button)
 {
-    delete button_.data();
+    button->OnClick = [this](QObject*) { clicked(); };
 }
 
 void TEditButtonLink::SetSpacing(int spacing)
@@ -144,62 +168,22 @@ void TEditButtonLink::Realign()
 {
     if (!button_)
         return;
-    const QRect r = edit_->geometry();
+    const QRect r = control_->geometry();
     button_->setGeometry(r.left() + r.width() + spacing_, r.top(), r.height(), r.height());
-}
-
-void TEditButtonLink::follow()
-{
-    if (!button_)
-        return;
-    if (button_->parentWidget() != edit_->parentWidget()) {
-        const bool shown = edit_->isVisible();
-        button_->setParent(edit_->parentWidget());
-        button_->setVisible(shown && edit_->parentWidget());
-    }
-    Realign();
 }
 
 void TEditButtonLink::clicked()
 {
     if (onDialog_ && *onDialog_) {
-        (*onDialog_)(edit_);
+        (*onDialog_)(control_);
         return;
     }
-    QPointer<QWidget> edit = edit_;
+    QPointer<QWidget> edit = control_;
     edit->setFocus(Qt::OtherFocusReason);
     if (edit && ControlHasFocus(edit))
         SendLookupRequest(edit);
 }
 
-bool TEditButtonLink::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == edit_ && button_) {
-        switch (event->type()) {
-        case QEvent::Move:
-        case QEvent::Resize:
-            Realign();
-            break;
-        case QEvent::ParentChange:
-            follow();
-            break;
-        case QEvent::EnabledChange:
-            button_->setEnabled(edit_->isEnabled());
-            break;
-        case QEvent::Show:
-            if (button_->parentWidget())
-                button_->show();
-            break;
-        case QEvent::Hide:
-            if (!event->spontaneous() && edit_->isHidden())
-                button_->hide();
-            break;
-        default:
-            break;
-        }
-    }
-    return QObject::eventFilter(watched, event);
-}
 
 // --- TQvEdit -------------------------------------------------------------------------------
 

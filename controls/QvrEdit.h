@@ -19,12 +19,35 @@
 
 enum TLabelPosition { lpAbove, lpBelow, lpLeft, lpRight };
 
+// A sub-component that lives beside its control in the control's parent (a caption
+// label, a look-up button): it follows the control's parent, enabled state, visibility
+// and bounds, and is destroyed with the link.
+class TCompanionLink : public QObject {
+    Q_OBJECT
+public:
+    TCompanionLink(QWidget* control, QWidget* companion);
+    ~TCompanionLink() override;
+    // Places the companion by the control's bounds.
+    virtual void Realign() = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Control events the companion needs beyond the common ones.
+    virtual void controlEvent(QEvent*) {}
+
+    QWidget* control_;
+
+private:
+    void follow();
+
+    QPointer<QWidget> companion_;
+};
+
 // Keeps a label beside a control.
-class TCaptionLabelLink : public QObject {
+class TCaptionLabelLink : public TCompanionLink {
     Q_OBJECT
 public:
     explicit TCaptionLabelLink(QWidget* control);
-    ~TCaptionLabelLink() override;
 
     QLabel* Label() const { return label_; }
     QString Caption() const { return label_ ? label_->text() : QString(); }
@@ -34,41 +57,35 @@ public:
     int Spacing() const { return spacing_; }
     // A negative spacing is ignored.
     void SetSpacing(int spacing);
-    void Realign();
+    void Realign() override;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void controlEvent(QEvent* event) override;
 
 private:
-    void follow();
+    TCaptionLabelLink(QWidget* control, QLabel* label);
 
-    QWidget* control_;
     QPointer<QLabel> label_;
     TLabelPosition position_ = lpLeft;
     int spacing_ = 4;
 };
 
 // Keeps a look-up button beside an edit and answers its click.
-class TEditButtonLink : public QObject {
+class TEditButtonLink : public TCompanionLink {
     Q_OBJECT
 public:
     // onDialog: the edit's OnDialog event.
     TEditButtonLink(QWidget* edit, TNotifyEvent* onDialog);
-    ~TEditButtonLink() override;
 
     TGSpeedButton* Button() const { return button_; }
     int Spacing() const { return spacing_; }
     void SetSpacing(int spacing);
-    void Realign();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void Realign() override;
 
 private:
-    void follow();
+    TEditButtonLink(QWidget* edit, TNotifyEvent* onDialog, TGSpeedButton* button);
     void clicked();
 
-    QWidget* edit_;
     TNotifyEvent* onDialog_;
     QPointer<TGSpeedButton> button_;
     int spacing_ = 2;
