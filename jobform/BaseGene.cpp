@@ -502,6 +502,12 @@ void TfrmBaseGene::UpdateCaption()
 void TfrmBaseGene::FormShow(QObject* sender)
 {
     TQVForm::FormShow(sender);
+    if (!centred_) {
+        // A job window opens in the middle of the screen.
+        centred_ = true;
+        if (QScreen* s = screen())
+            move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
     UpdateCaption();
     if (pgOption->PageCount() > 0) {
         pgOption->SetActivePageIndex(0);

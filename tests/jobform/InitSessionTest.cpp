@@ -61,6 +61,8 @@ TEST_F(JobFormTest, CaptionShowsProgramAndCompanyTitle)
     EXPECT_EQ(form->Caption(), QStringLiteral("应付账款转销作业-普及版[华东示范电子有限公司]"));
     EXPECT_TRUE(form->ConvertedFlag);
     EXPECT_EQ(form->pgOption->ActivePageIndex(), 0);
+    const QPoint centre = form->screen()->availableGeometry().center();
+    EXPECT_LE((form->frameGeometry().center() - centre).manhattanLength(), 4) << "centred on the screen";
 }
 
 TEST_F(JobFormTest, EnglishInterfaceTakesTheEnglishProgramName)
