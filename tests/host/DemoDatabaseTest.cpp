@@ -19,15 +19,15 @@
 
 #include <gtest/gtest.h>
 
+#include "TestPaths.h"
+
 #include <cstdlib>
 
 namespace {
 
 std::string binDir()
 {
-    if (const char* b = std::getenv("QV_TEST_BIN"); b && *b)
-        return b;
-    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin")).absolutePath().toStdString();
+    return TestBinDir();
 }
 
 class DemoDatabase : public ::testing::Test {

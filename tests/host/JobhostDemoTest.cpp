@@ -1,7 +1,7 @@
 // `jobhost demo` as a user runs it: prepares the installation, opens the write-off job
 // with the demo session, closes it unattended; a second run reuses the installation.
 
-#include "platform/DynLib.h"
+#include "TestPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,11 +17,7 @@ namespace {
 
 QString program()
 {
-    const char* bin = std::getenv("QV_TEST_BIN");
-    const QString dir = bin && *bin ? QString::fromLocal8Bit(bin)
-                                    : QFileInfo(QString::fromStdString(GetProgramFileName())).absolutePath() +
-                                          QStringLiteral("/../bin");
-    return QDir(dir).absoluteFilePath(QStringLiteral("jobhost"));
+    return QDir(QString::fromStdString(TestBinDir())).absoluteFilePath(QStringLiteral("jobhost"));
 }
 
 QString run(const QStringList& args, int& exitCode)

@@ -18,17 +18,15 @@
 
 #include <gtest/gtest.h>
 
+#include "TestPaths.h"
+
 #include <cstdlib>
 
 namespace {
 
-// The build's programs and libraries: QV_TEST_BIN, else bin/ beside the tests' folder.
 std::string binDir()
 {
-    const char* bin = std::getenv("QV_TEST_BIN");
-    if (bin && *bin)
-        return bin;
-    return QFileInfo(QString::fromStdString(GetProgramFileName())).absolutePath().toStdString() + "/../bin";
+    return TestBinDir();
 }
 
 void settle()

@@ -3,10 +3,10 @@
 // database DEMO of company 01, created from the schema and filled with a few documents
 // of every kind, each written to pass or to fail exactly one of the candidate filters.
 
+#include "TestPaths.h"
 #include "server/ReportCounterS.h"
 #include "server/Schema.h"
 
-#include "platform/DynLib.h"
 
 #include <gtest/gtest.h>
 
@@ -40,9 +40,7 @@ private:
 // The build's bin/ folder: the class library and the setup program are there.
 inline std::string binFolder()
 {
-    if (const char* bin = std::getenv("QV_TEST_BIN"); bin && *bin)
-        return bin;
-    return (fs::path(GetProgramFileName()).parent_path().parent_path() / "bin").string();
+    return TestBinDir();
 }
 
 using Row = std::map<std::string, Variant>;
