@@ -31,6 +31,9 @@ public:
         return true;
     }
 
+    // A job whose own reading of handed-in values fails.
+    bool ApplyValues(const Variant&) override { throw Exception("the job could not read the values"); }
+
 protected:
     void FormShow(QObject* s) override
     {
@@ -210,6 +213,15 @@ TEST_F(Controller, ExecCommandHandsCodeFiveOnAsTheCommandArray)
     const Variant params = Variant::list({3, "x"});
     EXPECT_EQ(controller->ExecCommand(5, 99, params), 0);
     EXPECT_EQ(ctrl()->Form->CommandArray, params);
+}
+
+TEST_F(Controller, ExceptionsOfTheFormStayInsideTheController)
+{
+    controller->OpenForm(session());
+    const Variant byPosition = Variant::list({false, Variant::list({Variant::list({"x"})})});
+    EXPECT_EQ(controller->ApplyParams(Variant::list({3, byPosition})), -1);
+    EXPECT_EQ(controller->ExecCommand(5, 0, byPosition), -1);
+    EXPECT_FALSE(controller->IsFormFree());
 }
 
 TEST_F(Controller, ShowFormModalAnswersTheModalResult)
