@@ -1,4 +1,5 @@
 #include "jobform/BaseGene.h"
+#include "controls/BmpLibrary.h"
 #include "jobform/BaseGeneU.h"
 #include "jobform/FieldChecks.h"
 #include "jobform/JobMessages.h"
@@ -42,6 +43,8 @@
 #include <QTableView>
 #include <QTextEdit>
 #include <QToolBar>
+#include <QIcon>
+#include <QPixmap>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -146,7 +149,7 @@ void TfrmBaseGene::buildComponents()
     // The condition-scheme area.
     pnlCondition = new QFrame(Splitter1);
     pnlCondition->setObjectName(QStringLiteral("pnlCondition"));
-    pnlCondition->setFixedWidth(151);
+    pnlCondition->resize(151, pnlCondition->height());
     auto* conditionLayout = new QVBoxLayout(pnlCondition);
     conditionLayout->setContentsMargins(0, 0, 0, 0);
     conditionLayout->setSpacing(0);
@@ -168,18 +171,26 @@ void TfrmBaseGene::buildComponents()
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setIconSize(QSize(18, 18));
     conditionLayout->addWidget(ToolBar1);
-    auto toolButton = [this](const char* name, const QString& caption, const QString& hint) {
+    // The scheme area is narrow: the buttons show their glyphs, the captions stay their
+    // texts (and keyboard mnemonics) and the hints tell them apart.
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    auto toolButton = [this](const char* name, const QString& caption, const QString& hint, int glyph) {
         auto* b = new QToolButton(ToolBar1);
         b->setObjectName(QLatin1String(name));
         b->setText(caption);
         b->setToolTip(hint);
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        QImage image;
+        if (glyph && LoadBmp(image, glyph, 18))
+            b->setIcon(QIcon(QPixmap::fromImage(image)));
         ToolBar1->addWidget(b);
         return b;
     };
-    btnInsert = toolButton("btnInsert", QStringLiteral("保存(&S)"), QStringLiteral("保存"));
-    btnOpen = toolButton("btnOpen", QStringLiteral("开启(&O)"), QStringLiteral("开启"));
-    btnDelete = toolButton("btnDelete", QStringLiteral("删除(&D)"), QStringLiteral("删除"));
-    ToolButton1 = toolButton("ToolButton1", QStringLiteral("ViewIcon"), QString());
+    btnInsert = toolButton("btnInsert", QStringLiteral("保存(&S)"), QStringLiteral("保存"), 5);
+    btnOpen = toolButton("btnOpen", QStringLiteral("开启(&O)"), QStringLiteral("开启"), 6);
+    btnDelete = toolButton("btnDelete", QStringLiteral("删除(&D)"), QStringLiteral("删除"), 47);
+    ToolButton1 = toolButton("ToolButton1", QStringLiteral("ViewIcon"), QString(), 0);
+    ToolButton1->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
     mnList = new QMenu(this);
     mnList->setObjectName(QStringLiteral("mnList"));
@@ -219,7 +230,9 @@ void TfrmBaseGene::buildComponents()
     tsOption2 = new TTabSheet(pgOption);
     tsOption2->setObjectName(QStringLiteral("tsOption2"));
     tsOption2->SetCaption(QStringLiteral("系统选项"));
+    Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({151, width() - 151});
 
     lblToday = new TDBLabel(tsOption2);
     lblToday->setObjectName(QStringLiteral("lblToday"));
