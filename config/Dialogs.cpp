@@ -19,7 +19,7 @@ QMessageBox::StandardButton standardButton(TMsgDlgBtn b)
     case mbAbort: return QMessageBox::Abort;
     case mbRetry: return QMessageBox::Retry;
     case mbIgnore: return QMessageBox::Ignore;
-    case mbAll: return QMessageBox::YesToAll; // Qt has no plain "All"; shown as "Yes to All"
+    case mbAll: return QMessageBox::NoButton; // Qt has no plain "All": a button of its own
     case mbNoToAll: return QMessageBox::NoToAll;
     case mbYesToAll: return QMessageBox::YesToAll;
     case mbHelp: return QMessageBox::Help;
@@ -61,17 +61,28 @@ int ModalResultOf(TMsgDlgBtn button)
 int MessageDlg(const QString& text, TMsgDlgType type, std::initializer_list<TMsgDlgBtn> buttons,
                QWidget* parent, const QString& caption)
 {
+    return MessageDlg(text, type, QList<TMsgDlgBtn>(buttons), parent, caption, {});
+}
+
+int MessageDlg(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons, QWidget* parent,
+               const QString& caption, const std::function<QString(TMsgDlgBtn)>& buttonCaption)
+{
     QWidget* owner = parent ? parent->window() : nullptr;
     QString title = caption;
     if (title.isEmpty())
         title = owner ? owner->windowTitle() : QApplication::applicationName();
     // Owned here: a runner that answers in place of the dialog never shows it.
     auto box = std::make_unique<QMessageBox>(iconOf(type), title, text, QMessageBox::NoButton, owner);
+    if (owner)
+        box->setFont(owner->font());
     std::vector<std::pair<QAbstractButton*, int>> results;
-    for (TMsgDlgBtn b : buttons)
-        results.emplace_back(box->addButton(standardButton(b)), ModalResultOf(b));
-    if (results.empty())
-        results.emplace_back(box->addButton(QMessageBox::Ok), mrOk);
+    for (TMsgDlgBtn b : buttons.isEmpty() ? QList<TMsgDlgBtn>{mbOK} : buttons) {
+        QAbstractButton* button = b == mbAll ? box->addButton(QString(), QMessageBox::AcceptRole)
+                                             : box->addButton(standardButton(b));
+        const QString local = buttonCaption ? buttonCaption(b) : QString();
+        button->setText(local.isEmpty() ? EnglishButtonCaption(b) : local);
+        results.emplace_back(button, ModalResultOf(b));
+    }
     QMessageBox* raw = box.get();
     return RunModal(raw, [raw, &results] {
         raw->exec();
@@ -79,11 +90,47 @@ int MessageDlg(const QString& text, TMsgDlgType type, std::initializer_list<TMsg
         for (const auto& [button, result] : results)
             if (button == clicked)
                 return result;
-        return mrCancel;
+        return int(mrCancel);
     });
 }
 
 void ShowMessage(const QString& text, QWidget* parent)
 {
     MessageDlg(text, mtCustom, {mbOK}, parent);
+}
+
+QString ButtonName(TMsgDlgBtn button)
+{
+    switch (button) {
+    case mbYes: return QStringLiteral("Yes");
+    case mbNo: return QStringLiteral("No");
+    case mbOK: return QStringLiteral("OK");
+    case mbCancel: return QStringLiteral("Cancel");
+    case mbAbort: return QStringLiteral("Abort");
+    case mbRetry: return QStringLiteral("Retry");
+    case mbIgnore: return QStringLiteral("Ignore");
+    case mbAll: return QStringLiteral("All");
+    case mbNoToAll: return QStringLiteral("NoToAll");
+    case mbYesToAll: return QStringLiteral("YesToAll");
+    case mbHelp: return QStringLiteral("Help");
+    }
+    return QString();
+}
+
+QString EnglishButtonCaption(TMsgDlgBtn button)
+{
+    switch (button) {
+    case mbYes: return QStringLiteral("&Yes");
+    case mbNo: return QStringLiteral("&No");
+    case mbOK: return QStringLiteral("OK");
+    case mbCancel: return QStringLiteral("Cancel");
+    case mbAbort: return QStringLiteral("&Abort");
+    case mbRetry: return QStringLiteral("&Retry");
+    case mbIgnore: return QStringLiteral("&Ignore");
+    case mbAll: return QStringLiteral("&All");
+    case mbNoToAll: return QStringLiteral("N&o to All");
+    case mbYesToAll: return QStringLiteral("Yes to &All");
+    case mbHelp: return QStringLiteral("&Help");
+    }
+    return QString();
 }

@@ -3,8 +3,10 @@
 // (platform/ModalRunner.h), so that tests answer them without a person and see what was
 // shown: the runner gets the QMessageBox itself as the window.
 
+#include <QList>
 #include <QString>
 
+#include <functional>
 #include <initializer_list>
 
 class QWidget;
@@ -21,8 +23,16 @@ enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll
 // the application's name.
 int MessageDlg(const QString& text, TMsgDlgType type, std::initializer_list<TMsgDlgBtn> buttons,
                QWidget* parent = nullptr, const QString& caption = QString());
+// The same with the captions of the buttons given by buttonCaption (an empty answer keeps
+// the English caption). The dialog takes the font of its parent's window.
+int MessageDlg(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons, QWidget* parent,
+               const QString& caption, const std::function<QString(TMsgDlgBtn)>& buttonCaption);
 // A plain message with an OK button.
 void ShowMessage(const QString& text, QWidget* parent = nullptr);
 
 // The modal result a dialog button stands for.
 int ModalResultOf(TMsgDlgBtn button);
+// The button's name as the system's dialogs name it ("Yes", "OK", "NoToAll", ...).
+QString ButtonName(TMsgDlgBtn button);
+// The English caption of a button, the same whatever the desktop's theme says.
+QString EnglishButtonCaption(TMsgDlgBtn button);

@@ -4,70 +4,14 @@
 
 #include "config/QtVariant.h"
 #include "controls/Buttons.h"
-#include "platform/ModalRunner.h"
 #include "support/Format.h"
 #include "support/Helpers.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QMouseEvent>
-#include <QPushButton>
 
-#include <memory>
 #include <vector>
 
-namespace {
-
-QMessageBox::StandardButton standardButton(TMsgDlgBtn b)
-{
-    switch (b) {
-    case mbYes: return QMessageBox::Yes;
-    case mbNo: return QMessageBox::No;
-    case mbOK: return QMessageBox::Ok;
-    case mbCancel: return QMessageBox::Cancel;
-    case mbAbort: return QMessageBox::Abort;
-    case mbRetry: return QMessageBox::Retry;
-    case mbIgnore: return QMessageBox::Ignore;
-    case mbAll: return QMessageBox::NoButton;   // Qt has no plain "All": a button of its own
-    case mbNoToAll: return QMessageBox::NoToAll;
-    case mbYesToAll: return QMessageBox::YesToAll;
-    case mbHelp: return QMessageBox::Help;
-    }
-    return QMessageBox::NoButton;
-}
-
-// The English captions of the system's dialogs.
-QString englishCaption(TMsgDlgBtn b)
-{
-    switch (b) {
-    case mbYes: return QStringLiteral("&Yes");
-    case mbNo: return QStringLiteral("&No");
-    case mbOK: return QStringLiteral("OK");
-    case mbCancel: return QStringLiteral("Cancel");
-    case mbAbort: return QStringLiteral("&Abort");
-    case mbRetry: return QStringLiteral("&Retry");
-    case mbIgnore: return QStringLiteral("&Ignore");
-    case mbAll: return QStringLiteral("&All");
-    case mbNoToAll: return QStringLiteral("N&o to All");
-    case mbYesToAll: return QStringLiteral("Yes to &All");
-    case mbHelp: return QStringLiteral("&Help");
-    }
-    return QString();
-}
-
-QMessageBox::Icon iconOf(TMsgDlgType type)
-{
-    switch (type) {
-    case mtWarning: return QMessageBox::Warning;
-    case mtError: return QMessageBox::Critical;
-    case mtInformation: return QMessageBox::Information;
-    case mtConfirmation: return QMessageBox::Question;
-    case mtCustom: break;
-    }
-    return QMessageBox::NoIcon;
-}
-
-} // namespace
 
 TJobMessages::TJobMessages(TfrmBaseGene& form) : form_(form) {}
 
@@ -93,24 +37,6 @@ QList<TMsgDlgBtn> TJobMessages::DefaultButtonsOf(const QString& type)
     if (t == QLatin1String("D"))
         return {mbYes, mbNo, mbCancel};
     return {mbOK};
-}
-
-QString TJobMessages::ButtonName(TMsgDlgBtn button)
-{
-    switch (button) {
-    case mbYes: return QStringLiteral("Yes");
-    case mbNo: return QStringLiteral("No");
-    case mbOK: return QStringLiteral("OK");
-    case mbCancel: return QStringLiteral("Cancel");
-    case mbAbort: return QStringLiteral("Abort");
-    case mbRetry: return QStringLiteral("Retry");
-    case mbIgnore: return QStringLiteral("Ignore");
-    case mbAll: return QStringLiteral("All");
-    case mbNoToAll: return QStringLiteral("NoToAll");
-    case mbYesToAll: return QStringLiteral("YesToAll");
-    case mbHelp: return QStringLiteral("Help");
-    }
-    return QString();
 }
 
 QString TJobMessages::FormatWithParameters(const QString& templ, const QList<Variant>& params)
@@ -198,27 +124,12 @@ int TJobMessages::ShowMessageDialog(const QString& text, TMsgDlgType type, const
     if (form_.PageChanging && type != mtError)
         return 0;
 
-    auto box = std::make_unique<QMessageBox>(iconOf(type), form_.windowTitle(), text, QMessageBox::NoButton, &form_);
-    box->setFont(form_.font());
-    const bool english = form_.EnglishInterface();
-    std::vector<std::pair<QAbstractButton*, int>> results;
-    for (TMsgDlgBtn b : buttons.isEmpty() ? QList<TMsgDlgBtn>{mbOK} : buttons) {
-        QAbstractButton* button = b == mbAll ? box->addButton(QString(), QMessageBox::AcceptRole)
-                                             : box->addButton(standardButton(b));
-        button->setText(english ? englishCaption(b)
-                                : form_.DisplayConvert(QString::fromStdString(LocalButtonCaption(Utf8(ButtonName(b))))));
-        results.emplace_back(button, ModalResultOf(b));
-    }
-    QMessageBox* raw = box.get();
-    const int result = RunModal(raw, [raw, &results] {
-        raw->exec();
-        QAbstractButton* clicked = raw->clickedButton();
-        for (const auto& [button, r] : results)
-            if (button == clicked)
-                return r;
-        return int(mrCancel);
-    });
-    box.reset();
+    std::function<QString(TMsgDlgBtn)> captions;
+    if (!form_.EnglishInterface())
+        captions = [this](TMsgDlgBtn b) {
+            return form_.DisplayConvert(QString::fromStdString(LocalButtonCaption(Utf8(ButtonName(b)))));
+        };
+    const int result = MessageDlg(text, type, buttons, &form_, form_.windowTitle(), captions);
 
     // A control that started a mouse action before the dialog must not stay captured.
     if (QWidget* active = form_.FocusedControl()) {

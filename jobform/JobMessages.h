@@ -25,8 +25,6 @@ public:
     // Icon and default buttons of a type letter (as ShowCodedMessage shows it).
     static TMsgDlgType DialogTypeOf(const QString& type);
     static QList<TMsgDlgBtn> DefaultButtonsOf(const QString& type);
-    // The button's name as the system's dialogs name it ("Yes", "OK", "NoToAll", ...).
-    static QString ButtonName(TMsgDlgBtn button);
 
     // A template formatted with the ten text parameters of a message code; when the
     // template does not take them, the template, "\r" and each parameter followed by ";".
