@@ -1,6 +1,7 @@
 // The demo installation: what it writes, what a second run keeps, and that the host's
 // configuration reads it back.
 
+#include "EnvGuard.h"
 #include "host/DemoInstall.h"
 #include "host/HostConfig.h"
 #include "platform/Exception.h"
@@ -46,29 +47,14 @@ int setupRuns(const QString& binDir)
     return int(readAll(binDir + QStringLiteral("/calls")).count(QLatin1Char('\n')));
 }
 
-class EnvironmentGuard {
+// Puts back what DemoInstall::UseEnvironment changes.
+class EnvironmentGuard : public EnvGuard {
 public:
-    EnvironmentGuard() : registry_(get("QV_REGISTRY")), classes_(get("QV_CLASS_TABLE")) {}
-    ~EnvironmentGuard()
+    EnvironmentGuard()
     {
-        restore("QV_REGISTRY", registry_);
-        restore("QV_CLASS_TABLE", classes_);
+        keep("QV_REGISTRY");
+        keep("QV_CLASS_TABLE");
     }
-
-private:
-    static std::string get(const char* name)
-    {
-        const char* v = std::getenv(name);
-        return v ? v : "\x01";
-    }
-    static void restore(const char* name, const std::string& v)
-    {
-        if (v == "\x01")
-            unsetenv(name);
-        else
-            setenv(name, v.c_str(), 1);
-    }
-    std::string registry_, classes_;
 };
 
 } // namespace

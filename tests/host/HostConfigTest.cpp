@@ -1,3 +1,4 @@
+#include "EnvGuard.h"
 #include "host/HostConfig.h"
 #include "platform/SystemInfo.h"
 
@@ -19,30 +20,6 @@ void writeFile(const QString& path, const QByteArray& content)
     f.write(content);
 }
 
-// Points QV_REGISTRY at a file for one test.
-class RegistryFile {
-public:
-    explicit RegistryFile(const QString& path)
-    {
-        const char* old = std::getenv("QV_REGISTRY");
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        setenv("QV_REGISTRY", path.toLocal8Bit().constData(), 1);
-    }
-    ~RegistryFile()
-    {
-        if (had_)
-            setenv("QV_REGISTRY", old_.c_str(), 1);
-        else
-            unsetenv("QV_REGISTRY");
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
-
 } // namespace
 
 TEST(HostConfig, ReadsFoldersCodePageServerAndWorkFolders)
@@ -55,7 +32,8 @@ TEST(HostConfig, ReadsFoldersCodePageServerAndWorkFolders)
               "[CodePage]\nUICodePage= 950 \n[Server Information]\nComputerName= 10.0.0.7;10.0.0.8; \nServerPort=3000\n");
     writeFile(root + QStringLiteral("/server/BriskoS.ini"),
               ("[WorkDLLPath]\nA=pkg\nB=\\shared\\\nC=" + root + "/abs\nD=\n").toUtf8());
-    RegistryFile registry(root + QStringLiteral("/registry.ini"));
+    EnvGuard registry;
+    registry.set("QV_REGISTRY", (root + QStringLiteral("/registry.ini")).toStdString());
     const HostConfig c = HostConfig::Load();
     EXPECT_EQ(c.clientPath, root.toStdString() + "/client/");
     EXPECT_EQ(c.serverPath, root.toStdString() + "/server/");
@@ -72,7 +50,8 @@ TEST(HostConfig, DefaultsWithoutRegistryKeyOrIniFiles)
 {
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("registry.ini")), "[Software\\Other]\nX=1\n");
-    RegistryFile registry(dir.filePath(QStringLiteral("registry.ini")));
+    EnvGuard registry;
+    registry.set("QV_REGISTRY", (dir.filePath(QStringLiteral("registry.ini"))).toStdString());
     const HostConfig c = HostConfig::Load();
     EXPECT_TRUE(c.clientPath.empty());
     EXPECT_TRUE(c.serverIsLocal());
@@ -95,7 +74,8 @@ TEST(HostConfig, APerUserProfileWinsWhenItExists)
     writeFile(root + QStringLiteral("/registry.ini"),
               ("[Software\\QVR\\Brisko]\nClientPath=" + root + "/client/\nProfileType=1\n").toUtf8());
     writeFile(root + QStringLiteral("/client/BriskoC.ini"), "[CodePage]\nUICodePage=936\n");
-    RegistryFile registry(root + QStringLiteral("/registry.ini"));
+    EnvGuard registry;
+    registry.set("QV_REGISTRY", (root + QStringLiteral("/registry.ini")).toStdString());
     EXPECT_EQ(HostConfig::Load().uiCodePage, 936) << "no profile yet: the installation's file";
     writeFile(root + QStringLiteral("/client/Profile/") + QString::fromStdString(GetUserName()) +
                   QStringLiteral("/BriskoC.ini"),

@@ -5,6 +5,7 @@
 // dialog answered and recorded.
 
 #include "FakeSession.h"
+#include "TempInstall.h"
 #include "QtPrint.h"
 
 #include "config/QtVariant.h"
@@ -33,47 +34,15 @@
 #include <functional>
 #include <optional>
 
-// A folder of its own with the registry file and ini files of an installation; the
-// environment is put back afterwards.
-class TestInstall {
+// An installation whose application server runs in this process.
+class TestInstall : public TempInstall {
 public:
     TestInstall()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvjobform-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        dir_ = pattern + "/";
-        if (const char* old = std::getenv("QV_REGISTRY"))
-            oldRegistry_ = old;
-        setenv("QV_REGISTRY", (dir_ + "registry.ini").c_str(), 1);
-        write("registry.ini", "[Software\\QVR\\Brisko]\nClientPath=" + dir_ + "client/\nServerPath=" + dir_ + "server/\n");
+        registry("[Software\\QVR\\Brisko]\nClientPath=" + dir() + "client/\nServerPath=" + dir() + "server/\n");
         write("client/BriskoC.ini", "[Server Information]\nComputerName=127.0.0.1\nServerPort=211\n");
         write("server/BriskoS.ini", "[DBE Setting]\nMainDBType=SQLITE\n");
     }
-    ~TestInstall()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-        if (oldRegistry_)
-            setenv("QV_REGISTRY", oldRegistry_->c_str(), 1);
-        else
-            unsetenv("QV_REGISTRY");
-    }
-    const std::string& dir() const { return dir_; }
-    void write(const std::string& relative, const std::string& content) const
-    {
-        const std::filesystem::path p(dir_ + relative);
-        std::filesystem::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << content;
-    }
-    void append(const std::string& relative, const std::string& content) const
-    {
-        std::ofstream(dir_ + relative, std::ios::binary | std::ios::app) << content;
-    }
-
-private:
-    std::string dir_;
-    std::optional<std::string> oldRegistry_;
 };
 
 // What a dialog showed.

@@ -2,6 +2,7 @@
 // shell drives it.
 
 #include "platform/Automation.h"
+#include "TempInstall.h"
 #include "platform/DynLib.h"
 #include "platform/ModalRunner.h"
 #include "plugin/DLLBaseCtrller.h"
@@ -57,12 +58,8 @@ protected:
     {
         // The job form connects while it initialises: an installation whose server is
         // this machine, an application server object, and dialogs answered by OK.
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvcontract-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern + "/";
-        std::ofstream(dir + "registry.ini") << "[Software\\QVR\\Brisko]\nClientPath=" << dir << "\n";
-        std::ofstream(dir + "BriskoC.ini") << "[Server Information]\nComputerName=127.0.0.1\n";
-        setenv("QV_REGISTRY", (dir + "registry.ini").c_str(), 1);
+        install.registry("[Software\\QVR\\Brisko]\nClientPath=" + install.dir() + "\n");
+        install.write("BriskoC.ini", "[Server Information]\nComputerName=127.0.0.1\n");
         RegisterOleClass("ReportCounterS.dmReportCounter", [] { return std::make_shared<AppServer>(); });
         previousRunner = SetModalRunner([](QWidget*, const std::function<int()>&) { return 1; });
 
@@ -77,14 +74,11 @@ protected:
         FreeLibrary(module);
         SetModalRunner(previousRunner);
         UnregisterOleClass("ReportCounterS.dmReportCounter");
-        unsetenv("QV_REGISTRY");
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
     class AppServer : public DispatchObject {};
     HMODULE module = nullptr;
     TGetController getController = nullptr;
-    std::string dir;
+    TempInstall install;
     ModalRunFn previousRunner;
 };
 

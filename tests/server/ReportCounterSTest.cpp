@@ -1,6 +1,7 @@
 // The application server object as its callers see it: through late-bound calls that
 // never raise, created from the server configuration and the class table.
 
+#include "EnvGuard.h"
 #include "ServerFixture.h"
 
 #include <cstdlib>
@@ -38,28 +39,6 @@ std::string readFile(const std::string& name)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Sets an environment variable for the life of the object.
-class EnvVar {
-public:
-    EnvVar(const char* name, const std::string& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old, had_ = true;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~EnvVar()
-    {
-        if (had_)
-            ::setenv(name_, old_.c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
 
 } // namespace
 
@@ -190,8 +169,10 @@ TEST_F(ReportCounter, CreatedByProgIdFromTheServerConfiguration)
     ASSERT_TRUE(fs::exists(library)) << library;
     std::ofstream(dir.file("classes.ini")) << "[Classes]\n" << TdmReportCounter::ProgId << "=" << library << "\n";
 
-    EnvVar registry("QV_REGISTRY", dir.file("registry.ini"));
-    EnvVar classes("QV_CLASS_TABLE", dir.file("classes.ini"));
+    EnvGuard registry;
+    registry.set("QV_REGISTRY", dir.file("registry.ini"));
+    EnvGuard classes;
+    classes.set("QV_CLASS_TABLE", dir.file("classes.ini"));
     UnregisterOleClass(TdmReportCounter::ProgId);
     Variant obj(CreateOleObject(TdmReportCounter::ProgId));
     EXPECT_EQ(obj.call("SQLType").toInt(), 3);

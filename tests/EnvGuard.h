@@ -24,12 +24,18 @@ public:
     // value nullptr removes the variable.
     void set(const std::string& name, const char* value)
     {
-        const char* old = std::getenv(name.c_str());
-        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        keep(name);
         if (value)
             setenv(name.c_str(), value, 1);
         else
             unsetenv(name.c_str());
+    }
+    void set(const std::string& name, const std::string& value) { set(name, value.c_str()); }
+    // Puts the variable back afterwards, whoever changes it meanwhile.
+    void keep(const std::string& name)
+    {
+        const char* old = std::getenv(name.c_str());
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
     }
 
 private:

@@ -3,33 +3,28 @@
 // QV_REGISTRY inside it, helpers to write and read files below it. Everything goes when
 // the object does, and the environment is put back.
 
+#include "EnvGuard.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <string>
 
 class TempInstall {
 public:
     TempInstall()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvsupport-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "qvtest-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         dir_ = pattern + "/";
-        if (const char* old = std::getenv("QV_REGISTRY"))
-            oldRegistry_ = old;
-        setenv("QV_REGISTRY", (dir_ + "registry.ini").c_str(), 1);
+        env_.set("QV_REGISTRY", dir_ + "registry.ini");
     }
     ~TempInstall()
     {
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
-        if (oldRegistry_)
-            setenv("QV_REGISTRY", oldRegistry_->c_str(), 1);
-        else
-            unsetenv("QV_REGISTRY");
     }
     TempInstall(const TempInstall&) = delete;
     TempInstall& operator=(const TempInstall&) = delete;
@@ -44,6 +39,10 @@ public:
         std::filesystem::create_directories(p.parent_path());
         std::ofstream(p, std::ios::binary) << content;
     }
+    void append(const std::string& relative, const std::string& content) const
+    {
+        std::ofstream(path(relative), std::ios::binary | std::ios::app) << content;
+    }
     std::string read(const std::string& relative) const
     {
         std::ifstream in(path(relative), std::ios::binary);
@@ -56,5 +55,5 @@ public:
 
 private:
     std::string dir_;
-    std::optional<std::string> oldRegistry_;
+    EnvGuard env_;
 };
