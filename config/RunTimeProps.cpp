@@ -9,6 +9,19 @@
 #include <QWidget>
 
 namespace {
+
+// A colour given as a colour, a colour text ("clRed", "$00FFFFAF") or a colour number.
+bool colorFromValue(const QVariant& value, QColor& c)
+{
+    bool ok = true;
+    if (value.metaType().id() == QMetaType::QColor)
+        c = value.value<QColor>();
+    else if (value.metaType().id() == QMetaType::QString)
+        ok = ColorFromText(value.toString(), c);
+    else
+        c = TColorToQColor(value.toInt(&ok));
+    return ok && c.isValid();
+}
 const char* const kSubComponent = "_q_qvSubComponent";
 const char* const kFontCharset = "_q_qvFontCharset";
 
@@ -76,13 +89,7 @@ bool writeStandard(QObject* object, Std s, const QVariant& value)
         return true;
     case Std::Color: {
         QColor c;
-        if (value.metaType().id() == QMetaType::QColor)
-            c = value.value<QColor>();
-        else if (value.metaType().id() == QMetaType::QString)
-            ok = ColorFromText(value.toString(), c);
-        else
-            c = TColorToQColor(value.toInt(&ok));
-        if (!ok || !c.isValid())
+        if (!colorFromValue(value, c))
             return false;
         QPalette p = w->palette();
         p.setColor(w->backgroundRole(), c);
@@ -252,14 +259,7 @@ bool toPropertyType(const QMetaProperty& p, const QVariant& value, QVariant& out
     }
     case QMetaType::QColor: {
         QColor c;
-        bool ok = true;
-        if (value.metaType().id() == QMetaType::QColor)
-            c = value.value<QColor>();
-        else if (isText)
-            ok = ColorFromText(value.toString(), c);
-        else
-            c = TColorToQColor(value.toInt(&ok));
-        if (!ok || !c.isValid())
+        if (!colorFromValue(value, c))
             return false;
         out = c;
         return true;
@@ -393,15 +393,7 @@ bool writeFontPart(QObject* owner, const QMetaProperty& p, const QString& part, 
     } else if (same(part, "Color")) {
         auto* w = qobject_cast<QWidget*>(owner);
         QColor c;
-        if (!w)
-            return false;
-        if (value.metaType().id() == QMetaType::QColor)
-            c = value.value<QColor>();
-        else if (value.metaType().id() == QMetaType::QString)
-            ok = ColorFromText(value.toString(), c);
-        else
-            c = TColorToQColor(value.toInt(&ok));
-        if (!ok || !c.isValid())
+        if (!w || !colorFromValue(value, c))
             return false;
         QPalette pal = w->palette();
         pal.setColor(QPalette::WindowText, c);
