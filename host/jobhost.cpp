@@ -151,7 +151,8 @@ int main(int argc, char** argv)
     QString userCode = cli.value(user);
     QString companyCode = cli.value(company);
     QString databaseName = cli.value(database);
-    if (library == QLatin1String("demo")) {
+    const bool demoMode = library == QLatin1String("demo");
+    if (demoMode) {
         try {
             const DemoInstallation demo = DemoInstall::Prepare(positional.value(1).toStdString(),
                                                                QCoreApplication::applicationDirPath().toStdString());
@@ -191,6 +192,10 @@ int main(int argc, char** argv)
         InstallationCheck::CheckServer(session->server(), install);
     if (!install.ok()) {
         printProblems("the installation cannot run the job", install.problems);
+        // The demo keeps what a user changed in its files; a file removed is written afresh.
+        if (demoMode)
+            std::fprintf(stderr, "jobhost: a file of the demo installation that is removed is written again by "
+                                 "the next \"jobhost demo\"\n");
         return 2;
     }
     const SessionVerdict verdict =
