@@ -157,13 +157,13 @@ void JobScheduler::notify(const JobRecord& job, int runNumber, const Outcome& ou
         if (!job.recipients.empty()) {
             const Variant name = conn.scalar("SELECT MB002 FROM ADMMB WHERE MB001 = :P", {{"P", job.programCode}});
             const std::string program = job.programCode + (VarToStr(name).empty() ? "" : " " + VarToStr(name));
-            const std::string run = job.periodic() ? " 第 " + std::to_string(runNumber) + " 次运行" : "";
+            const std::string run = job.periodic() ? " 第 " + std::to_string(runNumber) + " 次运行" : " ";
             const std::string at = ShownStamp(MomentStamp(clock_.now()));
             NotificationContent c;
             c.receivers = trimText(job.recipients);
             c.title = (outcome.ok ? "作业完成: " : "作业失败: ") + program;
             c.text = "作业 " + job.number + " (" + program + ")" + run
-                     + (outcome.ok ? " 已于 " + at + " 完成。" : " 于 " + at + " 失败: " + outcome.result);
+                     + (outcome.ok ? "已于 " + at + " 完成。" : "于 " + at + " 失败: " + outcome.result);
             QueueNotification(conn, job.ownerCode, job.companyCode, c);
         }
         if (outcome.ok) {
