@@ -1,7 +1,7 @@
 #pragma once
 // The queue server's work: takes the job that is due first, runs it through its server
-// library and records the run; a periodic job then waits for its next run (RunSchedule.h)
-// until its cycle range ends. After every run the completion notifications are queued:
+// library and records the run; a periodic job then waits for its next run (RunSchedule.h),
+// after a failed run as after a good one, until its cycle range ends or it is cancelled. After every run the completion notifications are queued:
 // one for the request's recipients (environment slot 12), done or failed, and after a
 // successful run those the program defines in TMCMD/TMCMC (NotificationQueue.h).
 //

@@ -75,11 +75,12 @@
 //       Runs the server library of a registered direct request (programCode + "S.so" in
 //       the [WorkDLLPath] folders of BriskoS.ini) in this process with the packet of
 //       platform/SvrController.h: values as the parameter packet, jobNumber as the extra
-//       text. Answers the empty text when the job succeeded, else the failure: the job's
-//       own error text, or why it could not run (unknown request, another program, a run
-//       that ended already, missing library, an exception). The request records the
-//       outcome (done or failed, with the text) either way; ErrorDescript gives the same
-//       failure. requestNo and values are not changed.
+//       text (spare, serverClassName and count are not used). Answers the empty text
+//       when the job succeeded, else the failure: the job's own error text, or why it
+//       could not run (unknown request, another program, a run that ended already,
+//       missing library, an exception). The request records the outcome (done or failed,
+//       with the text) either way; ErrorDescript gives the same failure. requestNo and
+//       values are not changed.
 //   ErrorDescript() -> text: why this object's last job-service call failed; empty when
 //       it succeeded.
 //   UpdateStatus1(requestNo, messageTexts, dateTime) -> text: empty, or an error text
