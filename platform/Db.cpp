@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -16,6 +17,11 @@
 #include <list>
 #include <map>
 #include <unordered_map>
+
+DbError::DbError(const std::string& message, DbFailure failure, std::string database)
+    : Exception(message), failure_(failure), database_(std::move(database))
+{
+}
 
 DbError::~DbError() = default;
 
@@ -296,17 +302,24 @@ std::string typeText(const std::vector<Token>& t, std::size_t from, std::size_t 
     return r;
 }
 
+// Whether t[i] is the database of db..table or db.dbo.table: the number of tokens after
+// its dot that name no schema (1 or 2), else 0.
+std::size_t qualifiedNameAt(const std::vector<Token>& t, std::size_t i)
+{
+    if (i + 3 >= t.size() || !isName(t[i]) || t[i + 1].kind != Tk::Dot)
+        return 0;
+    if (t[i + 2].kind == Tk::Dot && isName(t[i + 3]))
+        return 1;
+    if (i + 4 < t.size() && isWord(t[i + 2], "dbo") && t[i + 3].kind == Tk::Dot && isName(t[i + 4]))
+        return 2;
+    return 0;
+}
+
 // db..table and db.dbo.table -> "schema".table
 void rewriteQualifiedNames(std::vector<Token>& t, const SqlSchemaInfo& schema)
 {
     for (std::size_t i = 0; i + 3 < t.size(); ++i) {
-        if (!isName(t[i]) || t[i + 1].kind != Tk::Dot)
-            continue;
-        std::size_t drop = 0;
-        if (t[i + 2].kind == Tk::Dot && isName(t[i + 3]))
-            drop = 1;
-        else if (i + 4 < t.size() && isWord(t[i + 2], "dbo") && t[i + 3].kind == Tk::Dot && isName(t[i + 4]))
-            drop = 2;
+        const std::size_t drop = qualifiedNameAt(t, i);
         if (!drop)
             continue;
         std::string db = unquoteName(t[i]);
@@ -1113,6 +1126,7 @@ struct ConnectSpec {
     std::string provider;
     std::string dataSource;
     std::string name;
+    std::string busyTimeout;
     std::vector<std::pair<std::string, std::string>> attached;
 };
 
@@ -1170,6 +1184,8 @@ ConnectSpec parseConnectString(std::string_view s)
             spec.dataSource = value;
         else if (k == "NAME")
             spec.name = value;
+        else if (k == "BUSY TIMEOUT")
+            spec.busyTimeout = value;
         else if (k.rfind("ATTACH ", 0) == 0)
             spec.attached.emplace_back(trim(key.substr(7)), value);
         else
@@ -1262,6 +1278,20 @@ std::string ResolveTablePrefix(std::string_view sql, std::string_view databaseNa
     return r;
 }
 
+std::vector<std::string> QualifyingDatabaseNames(std::string_view sql)
+{
+    const std::vector<Token> t = tokenize(sql);
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (!qualifiedNameAt(t, i))
+            continue;
+        std::string name = unquoteName(t[i]);
+        if (std::none_of(names.begin(), names.end(), [&](const std::string& n) { return SameTextAscii(n, name); }))
+            names.push_back(std::move(name));
+    }
+    return names;
+}
+
 bool HasTablePrefix(std::string_view sql)
 {
     for (const Token& tok : tokenize(sql))
@@ -1340,6 +1370,74 @@ Variant columnValue(sqlite3_stmt* stmt, int i, ColumnKind kind)
     }
 }
 
+using SteadyClock = std::chrono::steady_clock;
+
+// A lock that has outlasted a full wait is tried again this briefly, until it is gone.
+constexpr int kBriefWaitMs = 100;
+
+// Reading these tells nothing about the data but much about the engine and other callers.
+bool isEngineTable(std::string_view name)
+{
+    return SameTextAscii(name, "sqlite_stmt") || SameTextAscii(name, "sqlite_dbpage") || SameTextAscii(name, "dbstat");
+}
+
+// Functions no query from outside may call: one loads code, one hands out a pointer and,
+// where it is enabled, installs one.
+bool isRefusedFunction(std::string_view name)
+{
+    return SameTextAscii(name, "load_extension") || SameTextAscii(name, "fts3_tokenizer");
+}
+
+std::string actionText(int code, const char* a, const char* b)
+{
+    const std::string first = a ? a : "";
+    const std::string second = b ? b : "";
+    switch (code) {
+    case SQLITE_INSERT:
+        return "INSERT INTO " + first;
+    case SQLITE_UPDATE:
+        return "UPDATE of " + first;
+    case SQLITE_DELETE:
+        return "DELETE FROM " + first;
+    case SQLITE_PRAGMA:
+        return "PRAGMA " + first;
+    case SQLITE_ATTACH:
+        return "ATTACH";
+    case SQLITE_DETACH:
+        return "DETACH";
+    case SQLITE_TRANSACTION:
+        return "a transaction (" + first + ")";
+    case SQLITE_SAVEPOINT:
+        return "a savepoint";
+    case SQLITE_READ:
+        return "reading " + first;
+    case SQLITE_FUNCTION:
+        return "the function " + second;
+    default:
+        return "a statement that changes the database";
+    }
+}
+
+// Whether another connection holds a lock on the database file that keeps readers out.
+bool fileIsLocked(const std::string& file)
+{
+    sqlite3* db = nullptr;
+    bool locked = false;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA schema_version", -1, &s, nullptr) == SQLITE_OK)
+            locked = (sqlite3_step(s) & 0xff) == SQLITE_BUSY;
+        else
+            locked = (sqlite3_errcode(db) & 0xff) == SQLITE_BUSY;
+        sqlite3_finalize(s);
+    }
+    sqlite3_close_v2(db);
+    return locked;
+}
+
+// The columns of one schema: upper-case name -> (seen as text, seen as something else).
+using SchemaColumns = std::map<std::string, std::pair<bool, bool>>;
+
 } // namespace
 
 struct DbConnection::Impl {
@@ -1351,10 +1449,37 @@ struct DbConnection::Impl {
 
     SqlSchemaInfo schema;
     bool schemaValid = false;
+    // Schemas whose columns are known, by upper-case schema name; an attach adds one, a
+    // change of tables forgets them all.
+    std::map<std::string, SchemaColumns> schemaColumns;
 
     std::list<CachedStatement> cache; // most recently used first
     std::unordered_map<std::string, std::list<CachedStatement>::iterator> index;
     std::size_t capacity = 64;
+
+    int busyMs = 5000;
+    DbQueryLimits limits;
+    int defaultLengthLimit = 0;
+
+    // The statement that is prepared or runs now.
+    struct RunState {
+        bool restricted = false;
+        bool timed = false;
+        SteadyClock::time_point deadline{};
+        std::int64_t memoryStart = 0;
+        std::int64_t memoryLimit = 0;
+    };
+    RunState now;
+    DbFailure stoppedFor = DbFailure::Other; // set by the progress handler when it stops a statement
+    std::string refused;                     // what the authorizer refused last
+
+    // A lock another connection kept past a full wait: the database as the statement names
+    // it, its schema on this connection (empty when it is not attached) and its file.
+    bool lockSeen = false;
+    std::string lockedName;
+    std::string lockedSchema;
+    std::string lockedFile;
+    SteadyClock::time_point waitStart{};
 
     ~Impl() { close(); }
 
@@ -1371,6 +1496,196 @@ struct DbConnection::Impl {
             m += " [" + abbreviated(sql) + "]";
         throw DbError(m);
     }
+
+    // --- Guards of the engine -------------------------------------------------------------
+
+    static int authorize(void* self, int code, const char* a, const char* b, const char*, const char*)
+    {
+        Impl& d = *static_cast<Impl*>(self);
+        if (!d.now.restricted)
+            return SQLITE_OK;
+        switch (code) {
+        case SQLITE_SELECT:
+        case SQLITE_RECURSIVE:
+            return SQLITE_OK;
+        case SQLITE_READ:
+            if (a && isEngineTable(a))
+                break;
+            return SQLITE_OK;
+        case SQLITE_FUNCTION:
+            if (b && isRefusedFunction(b))
+                break;
+            return SQLITE_OK;
+        default:
+            break;
+        }
+        d.refused = actionText(code, a, b);
+        return SQLITE_DENY;
+    }
+
+    static int progress(void* self)
+    {
+        Impl& d = *static_cast<Impl*>(self);
+        if (d.now.timed && SteadyClock::now() > d.now.deadline) {
+            d.stoppedFor = DbFailure::TimeLimit;
+            return 1;
+        }
+        if (d.now.memoryLimit > 0 && sqlite3_memory_used() - d.now.memoryStart > d.now.memoryLimit) {
+            d.stoppedFor = DbFailure::MemoryLimit;
+            return 1;
+        }
+        return 0;
+    }
+
+    static int busyWait(void* self, int count)
+    {
+        Impl& d = *static_cast<Impl*>(self);
+        const SteadyClock::time_point t = SteadyClock::now();
+        if (count == 0)
+            d.waitStart = t;
+        const long long limit = d.lockSeen ? std::min(d.busyMs, kBriefWaitMs) : d.busyMs;
+        const long long waited = std::chrono::duration_cast<std::chrono::milliseconds>(t - d.waitStart).count();
+        if (waited >= limit)
+            return 0;
+        static constexpr int delays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+        const int step = count < int(std::size(delays)) ? delays[count] : 100;
+        sqlite3_sleep(int(std::min<long long>(step, limit - waited)));
+        return 1;
+    }
+
+    void installGuards()
+    {
+        sqlite3_set_authorizer(db, authorize, this);
+        sqlite3_progress_handler(db, 1000, progress, this);
+        sqlite3_busy_handler(db, busyWait, this);
+        defaultLengthLimit = sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1);
+        // Neither can be switched on again by a statement: an extension would run any code,
+        // and the tokenizer interface reads and installs raw pointers.
+        sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    }
+
+    // The bounds of one statement, put back as they were when it is done (statements nest
+    // through row callbacks).
+    class Scope {
+    public:
+        Scope(Impl& d, DbAccess access) : d_(d), saved_(d.now), savedLength_(sqlite3_limit(d.db, SQLITE_LIMIT_LENGTH, -1))
+        {
+            RunState s;
+            s.restricted = access == DbAccess::QueryOnly;
+            if (s.restricted) {
+                const DbQueryLimits& l = d.limits;
+                if (l.timeMs > 0) {
+                    s.timed = true;
+                    s.deadline = SteadyClock::now() + std::chrono::milliseconds(l.timeMs);
+                }
+                if (l.memory > 0) {
+                    s.memoryStart = sqlite3_memory_used();
+                    s.memoryLimit = l.memory;
+                }
+            }
+            d.now = s;
+            d.stoppedFor = DbFailure::Other;
+            d.refused.clear();
+            const std::int64_t length = s.restricted && d.limits.bytes > 0 ? d.limits.bytes : d.defaultLengthLimit;
+            sqlite3_limit(d.db, SQLITE_LIMIT_LENGTH, int(std::min<std::int64_t>(length, d.defaultLengthLimit)));
+        }
+        ~Scope()
+        {
+            d_.now = saved_;
+            sqlite3_limit(d_.db, SQLITE_LIMIT_LENGTH, savedLength_);
+        }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        Impl& d_;
+        RunState saved_;
+        int savedLength_;
+    };
+
+    // Work of the connection itself (schema, probes): no bounds, nothing refused.
+    class Unbounded {
+    public:
+        explicit Unbounded(Impl& d) : d_(d), saved_(d.now) { d.now = RunState(); }
+        ~Unbounded() { d_.now = saved_; }
+        Unbounded(const Unbounded&) = delete;
+        Unbounded& operator=(const Unbounded&) = delete;
+
+    private:
+        Impl& d_;
+        RunState saved_;
+    };
+
+    // --- Locks -----------------------------------------------------------------------------
+
+    std::string displayName(const std::string& schemaName) const
+    {
+        return SameTextAscii(schemaName, "main") ? mainName : schemaName;
+    }
+
+    // Whether a schema of this connection can be read at once.
+    bool schemaIsLocked(const std::string& schemaName)
+    {
+        Unbounded unbounded(*this);
+        sqlite3_busy_handler(db, nullptr, nullptr);
+        sqlite3_stmt* s = nullptr;
+        const std::string sql = "PRAGMA " + quoteIdent(schemaName) + ".schema_version";
+        bool locked = false;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK)
+            locked = (sqlite3_step(s) & 0xff) == SQLITE_BUSY;
+        else
+            locked = (sqlite3_errcode(db) & 0xff) == SQLITE_BUSY;
+        sqlite3_finalize(s);
+        sqlite3_busy_handler(db, busyWait, this);
+        return locked;
+    }
+
+    // Remembers which database kept its lock past the wait and makes the error that names it.
+    DbError lockError(const std::string& name, const std::string& schemaName, const std::string& file)
+    {
+        lockSeen = true;
+        lockedName = name;
+        lockedSchema = schemaName;
+        lockedFile = file;
+        if (name.empty())
+            return DbError("A database is busy: another program has held a lock on it for more than " +
+                               std::to_string(busyMs) + " ms",
+                           DbFailure::Busy);
+        return DbError("The database " + name + " is busy: another program has held a lock on it for more than " +
+                           std::to_string(busyMs) + " ms",
+                       DbFailure::Busy, name);
+    }
+
+    // After a statement gave up waiting: which of the connection's databases is locked.
+    DbError busyError()
+    {
+        std::vector<std::pair<std::string, std::string>> schemas{{"main", mainFile}};
+        schemas.insert(schemas.end(), attached.begin(), attached.end());
+        for (const auto& [name, file] : schemas)
+            if (schemaIsLocked(name))
+                return lockError(displayName(name), name, file);
+        return lockError({}, {}, {});
+    }
+
+    // Before a statement: a lock seen earlier that is gone no longer shortens the waits.
+    void refreshLockSeen()
+    {
+        if (!lockSeen)
+            return;
+        bool still = false;
+        if (!lockedSchema.empty() && (SameTextAscii(lockedSchema, "main") || isAttachedName(lockedSchema)))
+            still = schemaIsLocked(lockedSchema);
+        else if (!lockedFile.empty())
+            still = fileIsLocked(lockedFile);
+        if (!still)
+            lockSeen = false;
+    }
+
+    static bool isBusy(int rc) { return (rc & 0xff) == SQLITE_BUSY; }
+
+    // --- Connection ----------------------------------------------------------------------
 
     void flushCache()
     {
@@ -1398,28 +1713,79 @@ struct DbConnection::Impl {
         mainFile.clear();
         mainName.clear();
         schemaValid = false;
+        schemaColumns.clear();
+        lockSeen = false;
     }
 
     void exec(const std::string& sql)
     {
         requireOpen();
+        Unbounded unbounded(*this);
         char* err = nullptr;
         if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+            const bool busy = isBusy(sqlite3_errcode(db));
             std::string m = err ? err : sqlite3_errmsg(db);
             sqlite3_free(err);
+            if (busy)
+                throw busyError();
             throw DbError(m + " [" + abbreviated(sql) + "]");
         }
     }
 
+    // Tables may have changed: every schema is read again.
     void invalidateSchema()
     {
         schemaValid = false;
+        schemaColumns.clear();
+    }
+
+    // A database came or went: the others are still known.
+    void schemasChanged() { schemaValid = false; }
+
+    SchemaColumns readSchema(const std::string& sch)
+    {
+        SchemaColumns columns;
+        std::vector<std::string> tables;
+        sqlite3_stmt* s = nullptr;
+        const auto failRead = [&](const std::string& what) {
+            if (isBusy(sqlite3_errcode(db))) {
+                sqlite3_finalize(s);
+                throw busyError();
+            }
+            fail(what);
+        };
+        const std::string listSql = "SELECT name FROM " + quoteIdent(sch) + ".sqlite_schema WHERE type IN ('table', 'view')";
+        if (sqlite3_prepare_v2(db, listSql.c_str(), -1, &s, nullptr) != SQLITE_OK)
+            failRead("Cannot list the tables");
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+            tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+        if (rc != SQLITE_DONE)
+            failRead("Cannot list the tables");
+        sqlite3_finalize(s);
+        s = nullptr;
+        for (const std::string& table : tables) {
+            const std::string infoSql = "PRAGMA " + quoteIdent(sch) + ".table_info(" + quoteIdent(table) + ")";
+            if (sqlite3_prepare_v2(db, infoSql.c_str(), -1, &s, nullptr) != SQLITE_OK)
+                failRead("Cannot read the columns of " + table);
+            while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+                const char* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+                const char* type = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
+                auto& seen = columns[upperAscii(name ? name : "")];
+                (kindOfDecltype(type) == ColumnKind::Text ? seen.first : seen.second) = true;
+            }
+            if (rc != SQLITE_DONE)
+                failRead("Cannot read the columns of " + table);
+            sqlite3_finalize(s);
+            s = nullptr;
+        }
+        return columns;
     }
 
     void loadSchema()
     {
         requireOpen();
-        schema = SqlSchemaInfo();
+        Unbounded unbounded(*this);
         std::vector<std::string> schemas;
         {
             sqlite3_stmt* s = nullptr;
@@ -1429,29 +1795,26 @@ struct DbConnection::Impl {
                 schemas.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)));
             sqlite3_finalize(s);
         }
-        std::map<std::string, std::pair<bool, bool>> columns; // name -> (seen as text, seen as other)
-        for (const std::string& sch : schemas) {
-            std::vector<std::string> tables;
-            sqlite3_stmt* s = nullptr;
-            const std::string listSql = "SELECT name FROM " + quoteIdent(sch) + ".sqlite_schema WHERE type IN ('table', 'view')";
-            if (sqlite3_prepare_v2(db, listSql.c_str(), -1, &s, nullptr) != SQLITE_OK)
-                fail("Cannot list the tables");
-            while (sqlite3_step(s) == SQLITE_ROW)
-                tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-            sqlite3_finalize(s);
-            for (const std::string& table : tables) {
-                const std::string infoSql = "PRAGMA " + quoteIdent(sch) + ".table_info(" + quoteIdent(table) + ")";
-                if (sqlite3_prepare_v2(db, infoSql.c_str(), -1, &s, nullptr) != SQLITE_OK)
-                    fail("Cannot read the columns of " + table);
-                while (sqlite3_step(s) == SQLITE_ROW) {
-                    const char* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-                    const char* type = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
-                    auto& seen = columns[upperAscii(name ? name : "")];
-                    (kindOfDecltype(type) == ColumnKind::Text ? seen.first : seen.second) = true;
-                }
-                sqlite3_finalize(s);
-            }
+        for (auto it = schemaColumns.begin(); it != schemaColumns.end();) {
+            const bool present = std::any_of(schemas.begin(), schemas.end(), [&](const std::string& n) {
+                return upperAscii(n) == it->first;
+            });
+            it = present ? std::next(it) : schemaColumns.erase(it);
         }
+        // Only schemas not read before are read: one that another program has locked since
+        // does not stand in the way of the others.
+        for (const std::string& sch : schemas)
+            if (!schemaColumns.count(upperAscii(sch)))
+                schemaColumns[upperAscii(sch)] = readSchema(sch);
+
+        std::map<std::string, std::pair<bool, bool>> columns;
+        for (const auto& [sch, cols] : schemaColumns)
+            for (const auto& [name, seen] : cols) {
+                auto& all = columns[name];
+                all.first = all.first || seen.first;
+                all.second = all.second || seen.second;
+            }
+        schema = SqlSchemaInfo();
         for (const auto& [name, seen] : columns)
             if (seen.first && !seen.second)
                 schema.textColumns.insert(name);
@@ -1502,18 +1865,33 @@ struct DbConnection::Impl {
             throw DbError("Only one statement may be run at a time [" + abbreviated(sql) + "]");
         c.keyword = firstKeyword(c.meta.text);
         const char* tail = nullptr;
-        if (sqlite3_prepare_v3(db, c.meta.text.c_str(), int(c.meta.text.size()), SQLITE_PREPARE_PERSISTENT, &c.stmt, &tail) != SQLITE_OK)
+        const int rc = sqlite3_prepare_v3(db, c.meta.text.c_str(), int(c.meta.text.size()), SQLITE_PREPARE_PERSISTENT,
+                                          &c.stmt, &tail);
+        if (rc != SQLITE_OK) {
+            if ((rc & 0xff) == SQLITE_AUTH || !refused.empty())
+                throw refusal(sql);
+            if (isBusy(rc))
+                throw busyError();
             fail("Cannot prepare the statement", sql);
+        }
         if (!c.stmt)
             throw DbError("The SQL text holds no statement");
     }
 
-    void acquire(std::string_view sql, Lease& lease)
+    DbError refusal(std::string_view sql) const
+    {
+        return DbError("Only a query that reads may be run here" + (refused.empty() ? std::string() : ", not " + refused) +
+                           " [" + abbreviated(sql) + "]",
+                       DbFailure::Refused);
+    }
+
+    void acquire(std::string_view sql, DbAccess access, Lease& lease)
     {
         requireOpen();
-        schemaInfo();
         lease.owner = this;
-        const std::string key(sql);
+        // A statement prepared for text from outside went through the authorizer; the same
+        // text from the program is a statement of its own.
+        const std::string key = (access == DbAccess::QueryOnly ? "Q:" : "W:") + std::string(sql);
         if (auto it = index.find(key); it != index.end()) {
             if (!it->second->inUse) {
                 cache.splice(cache.begin(), cache, it->second);
@@ -1596,18 +1974,46 @@ struct DbConnection::Impl {
             default:
                 throw DbError("The value for :" + std::string(name) + " is no single value (" + value->typeName() + ")");
             }
-            if (rc != SQLITE_OK)
+            if (rc != SQLITE_OK) {
+                if ((rc & 0xff) == SQLITE_TOOBIG)
+                    throw limitError(DbFailure::ByteLimit);
                 fail("Cannot bind :" + std::string(name), sql);
+            }
         }
     }
 
     void checkAccess(const CachedStatement& c, DbAccess access, std::string_view sql) const
     {
-        if (access != DbAccess::QueryOnly)
-            return;
-        const bool query = c.keyword == "SELECT" || c.keyword == "WITH" || c.keyword == "VALUES";
-        if (!query || !sqlite3_stmt_readonly(c.stmt))
-            throw DbError("Only a query that changes nothing may be run here [" + abbreviated(sql) + "]");
+        // The authorizer has refused every action but reading; the engine's own verdict
+        // stands behind it.
+        if (access == DbAccess::QueryOnly && !sqlite3_stmt_readonly(c.stmt))
+            throw DbError("Only a query that reads may be run here [" + abbreviated(sql) + "]", DbFailure::Refused);
+    }
+
+    DbError limitError(DbFailure failure) const
+    {
+        switch (failure) {
+        case DbFailure::TimeLimit:
+            return DbError("The statement ran longer than its time limit of " + std::to_string(limits.timeMs) +
+                               " ms and was stopped",
+                           failure);
+        case DbFailure::MemoryLimit:
+            return DbError("The statement needed more than " + std::to_string(limits.memory) +
+                               " bytes of working memory and was stopped",
+                           failure);
+        case DbFailure::RowLimit:
+            return DbError("The answer has more than " + std::to_string(limits.rows) + " rows", failure);
+        default:
+            return DbError("The answer is larger than " + std::to_string(limits.bytes) + " bytes", DbFailure::ByteLimit);
+        }
+    }
+
+    // The room a value takes in an answer: its slot and its bytes.
+    static std::int64_t answerBytes(sqlite3_stmt* stmt, int i)
+    {
+        const int type = sqlite3_column_type(stmt, i);
+        const std::int64_t payload = type == SQLITE_TEXT || type == SQLITE_BLOB ? sqlite3_column_bytes(stmt, i) : 0;
+        return std::int64_t(sizeof(Variant)) + payload;
     }
 
     // Steps the statement; row is called with the values of every row.
@@ -1615,8 +2021,12 @@ struct DbConnection::Impl {
                     const std::function<bool(std::vector<Variant>&)>* row, std::vector<std::string>* names,
                     std::int64_t* changes)
     {
+        requireOpen();
+        refreshLockSeen();
+        schemaInfo();
+        Scope scope(*this, access);
         Lease lease;
-        acquire(sql, lease);
+        acquire(sql, access, lease);
         CachedStatement& c = lease.get();
         checkAccess(c, access, sql);
         bind(c, params, sql);
@@ -1632,15 +2042,36 @@ struct DbConnection::Impl {
             if (dc < ncol)
                 kinds[std::size_t(dc)] = ColumnKind::DateTime;
 
+        const bool counted = access == DbAccess::QueryOnly;
+        std::int64_t bytes = 0;
         std::size_t seen = 0;
         std::vector<Variant> values;
         for (;;) {
             const int rc = sqlite3_step(c.stmt);
             if (rc == SQLITE_DONE)
                 break;
-            if (rc != SQLITE_ROW)
+            if (rc != SQLITE_ROW) {
+                if ((rc & 0xff) == SQLITE_TOOBIG && counted)
+                    throw limitError(DbFailure::ByteLimit);
+                if (stoppedFor != DbFailure::Other)
+                    throw limitError(stoppedFor);
+                if ((rc & 0xff) == SQLITE_AUTH || !refused.empty())
+                    throw refusal(sql);
+                if (isBusy(rc))
+                    throw busyError();
                 fail("The statement failed", sql);
+            }
             ++seen;
+            if (counted) {
+                if (limits.rows > 0 && std::int64_t(seen) > limits.rows)
+                    throw limitError(DbFailure::RowLimit);
+                for (int i = 0; i < ncol; ++i)
+                    bytes += answerBytes(c.stmt, i);
+                if (limits.bytes > 0 && bytes > limits.bytes)
+                    throw limitError(DbFailure::ByteLimit);
+                if (now.timed && SteadyClock::now() > now.deadline)
+                    throw limitError(DbFailure::TimeLimit);
+            }
             if (!row)
                 continue;
             values.clear();
@@ -1671,8 +2102,18 @@ void DbConnection::open(std::string_view connectString)
         throw DbError("Unknown database provider \"" + spec.provider + "\"");
     if (spec.dataSource.empty())
         throw DbError("The connection string names no database file");
+    int busy = -1;
+    if (!spec.busyTimeout.empty()) {
+        char* end = nullptr;
+        const long v = std::strtol(spec.busyTimeout.c_str(), &end, 10);
+        if (!end || *end || v < 0 || v > std::numeric_limits<int>::max())
+            throw DbError("The busy timeout \"" + spec.busyTimeout + "\" of the connection string is no number of milliseconds");
+        busy = int(v);
+    }
     openSqlite(spec.dataSource);
     try {
+        if (busy >= 0)
+            setBusyTimeout(busy);
         if (!spec.name.empty()) {
             if (!isValidName(spec.name))
                 throw DbError("Invalid database name \"" + spec.name + "\"");
@@ -1687,11 +2128,14 @@ void DbConnection::open(std::string_view connectString)
 }
 
 std::string DbConnection::sqliteConnectString(const std::string& mainFile,
-                                               const std::vector<std::pair<std::string, std::string>>& attached)
+                                               const std::vector<std::pair<std::string, std::string>>& attached,
+                                               int busyTimeoutMs)
 {
     std::string s = "Provider=SQLite;Data Source=" + connectValue(mainFile);
     for (const auto& [name, file] : attached)
         s += ";Attach " + name + "=" + connectValue(file);
+    if (busyTimeoutMs > 0)
+        s += ";Busy Timeout=" + std::to_string(busyTimeoutMs);
     return s;
 }
 
@@ -1712,7 +2156,7 @@ void DbConnection::openSqlite(const std::string& file, bool create)
     d->mainFile = file;
     d->mainName = std::filesystem::path(file).stem().string();
     try {
-        sqlite3_busy_timeout(db, 10000);
+        d->installGuards();
         sqlite3_extended_result_codes(db, 1);
         // Sorting and DISTINCT of the candidate lists stay in memory; a larger page cache
         // keeps the documents of a company at hand.
@@ -1733,17 +2177,22 @@ void DbConnection::attach(std::string_view name, const std::string& file, bool c
         throw DbError("A database named " + std::string(name) + " is attached already");
     if (!create && !std::filesystem::exists(file))
         throw DbError("The database file " + file + " does not exist");
+    d->refreshLockSeen();
     const std::string sql = "ATTACH DATABASE ?1 AS " + quoteIdent(name);
+    Impl::Unbounded unbounded(*d);
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(d->db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
         d->fail("Cannot attach " + std::string(name));
     sqlite3_bind_text(s, 1, file.c_str(), int(file.size()), SQLITE_TRANSIENT);
     const int rc = sqlite3_step(s);
     sqlite3_finalize(s);
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
+        if (Impl::isBusy(rc))
+            throw d->lockError(std::string(name), {}, file);
         d->fail("Cannot attach " + file + " as " + std::string(name));
+    }
     d->attached.emplace_back(std::string(name), file);
-    d->invalidateSchema();
+    d->schemasChanged();
 }
 
 void DbConnection::detach(std::string_view name)
@@ -1755,7 +2204,7 @@ void DbConnection::detach(std::string_view name)
     d->flushCache();
     d->exec("DETACH DATABASE " + quoteIdent(name));
     d->attached.erase(it);
-    d->invalidateSchema();
+    d->schemasChanged();
 }
 
 bool DbConnection::isAttached(std::string_view name) const
@@ -1785,6 +2234,26 @@ std::string DbConnection::connectString() const
     if (d->mainName != std::filesystem::path(d->mainFile).stem().string())
         s += ";Name=" + d->mainName;
     return s;
+}
+
+void DbConnection::setBusyTimeout(int ms)
+{
+    d->busyMs = std::max(ms, 0);
+}
+
+int DbConnection::busyTimeout() const
+{
+    return d->busyMs;
+}
+
+void DbConnection::setQueryLimits(const DbQueryLimits& limits)
+{
+    d->limits = limits;
+}
+
+const DbQueryLimits& DbConnection::queryLimits() const
+{
+    return d->limits;
 }
 
 DbRowSet DbConnection::query(std::string_view sql, const DbParams& params, DbAccess access)

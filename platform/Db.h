@@ -22,6 +22,13 @@
 // text can never start a second statement. Statements are prepared once and kept in a
 // per-connection cache. A connection belongs to one thread at a time.
 //
+// Text from outside runs as DbAccess::QueryOnly: the engine's authorizer lets only reads
+// through (no ATTACH, PRAGMA, transactions, load_extension or fts3_tokenizer), and the
+// connection's query limits bound its running time, memory and answer. A lock that
+// another connection holds is waited for at most the busy time; a lock that has already
+// outlasted a full wait is waited for only briefly by the statements after it, until it
+// is gone, so that one held lock does not cost every statement the whole busy time.
+//
 // A PostgreSQL connection is meant to sit behind the same class (Provider=PostgreSQL);
 // this build refuses it.
 
@@ -39,10 +46,28 @@
 
 enum class DbDialect { SQLite, PostgreSQL };
 
+// What a statement ran into, for callers that answer some failures in words of their own.
+enum class DbFailure {
+    Other,
+    Busy,        // another connection held a lock longer than the busy time
+    TimeLimit,   // the statement ran longer than its time limit
+    RowLimit,    // the answer had more rows than allowed
+    ByteLimit,   // the answer, or one value, was larger than allowed
+    MemoryLimit, // the statement needed more working memory than allowed
+    Refused,     // a query-only statement would do more than read
+};
+
 class DbError : public Exception {
 public:
-    using Exception::Exception;
+    explicit DbError(const std::string& message, DbFailure failure = DbFailure::Other, std::string database = {});
     ~DbError() override;
+    DbFailure failure() const { return failure_; }
+    // The busy database, as the statement names it; empty when it could not be told.
+    const std::string& database() const { return database_; }
+
+private:
+    DbFailure failure_;
+    std::string database_;
 };
 
 // Values for the placeholders, by name (with or without the leading ':'; no regard to case).
@@ -50,8 +75,18 @@ using DbParams = std::vector<std::pair<std::string, Variant>>;
 
 enum class DbAccess {
     ReadWrite,
-    // Only a query (SELECT, WITH, VALUES) that changes nothing; anything else is refused.
+    // Only a statement that reads: the authorizer refuses everything else when it is
+    // prepared, and the connection's query limits bound it while it runs.
     QueryOnly,
+};
+
+// Bounds of every DbAccess::QueryOnly statement of a connection; 0 leaves one unbounded.
+struct DbQueryLimits {
+    int timeMs = 0;              // running time, from the first step to the last row
+    std::int64_t rows = 0;       // rows of the answer
+    std::int64_t bytes = 0;      // size of the answer: each value's bytes and its slot; also
+                                 // the largest text or blob the statement may make
+    std::int64_t memory = 0;     // growth of the engine's memory while the statement runs
 };
 
 struct DbRowSet {
@@ -85,6 +120,9 @@ struct SqlTranslation {
 SqlTranslation TranslateSql(std::string_view sql, const SqlSchemaInfo& schema,
                             DbDialect dialect = DbDialect::SQLite);
 
+// The database names of db..table and db.dbo.table references, as written, first use first.
+std::vector<std::string> QualifyingDatabaseNames(std::string_view sql);
+
 // Every "$$" outside quoted text and comments becomes databaseName followed by "..".
 std::string ResolveTablePrefix(std::string_view sql, std::string_view databaseName);
 // Whether the text has a "$$" outside quoted text and comments.
@@ -103,10 +141,11 @@ public:
     // "Provider=SQLite;Data Source=<file>;Attach <NAME>=<file>;..." (keys without regard
     // to case; a value may stand in double quotes, inner ones doubled). Optional
     // "Name=<name>" gives the main database the name it answers to in db..table (default:
-    // the file name without extension).
+    // the file name without extension); optional "Busy Timeout=<ms>" the busy time.
     void open(std::string_view connectString);
     static std::string sqliteConnectString(const std::string& mainFile,
-                                           const std::vector<std::pair<std::string, std::string>>& attached = {});
+                                           const std::vector<std::pair<std::string, std::string>>& attached = {},
+                                           int busyTimeoutMs = 0);
 
     // Opens a database file as main; create = false refuses a file that does not exist.
     void openSqlite(const std::string& file, bool create = false);
@@ -119,6 +158,12 @@ public:
     DbDialect dialect() const;
     // Main file and attached databases as a connection string.
     std::string connectString() const;
+
+    // How long a statement waits for a lock another connection holds (default 5000 ms).
+    void setBusyTimeout(int ms);
+    int busyTimeout() const;
+    void setQueryLimits(const DbQueryLimits& limits);
+    const DbQueryLimits& queryLimits() const;
 
     // Runs one statement and collects its rows. Values: Null, Int (Int64 beyond 32 bits
     // or for BIGINT columns), Double (also for NUMERIC and DECIMAL columns), String, and
