@@ -97,7 +97,7 @@ void TdmReportCounter::defineMembers()
             }
             return GetPower(textOf(first), textOf(optArg(args, 1)), textOf(optArg(args, 2)));
         } catch (const std::exception& e) {
-            logError("GetPower", e.what());
+            failed("GetPower", e);
             return Variant();
         }
     });
@@ -106,15 +106,16 @@ void TdmReportCounter::defineMembers()
             return SimpleSQL(textOf(optArg(args, 0)), textOf(optArg(args, 1)), textOf(optArg(args, 2)),
                              textOf(optArg(args, 3)), optArg(args, 4));
         } catch (const std::exception& e) {
-            logError("SimpleSQL", e.what());
+            failed("SimpleSQL", e);
             return Variant();
         }
     });
+    defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(ErrorDescript()); });
     defineMethod("ResultConnectString", [this](std::span<Variant> args) {
         try {
             return Variant(ResultConnectString(textOf(optArg(args, 0)), textOf(optArg(args, 1))));
         } catch (const std::exception& e) {
-            logError("ResultConnectString", e.what());
+            failed("ResultConnectString", e);
             return Variant("");
         }
     });
@@ -123,6 +124,43 @@ void TdmReportCounter::defineMembers()
 void TdmReportCounter::logError(const std::string& member, const std::string& message)
 {
     WriteServerLog(std::string(ProgId) + "." + member + ": " + message);
+}
+
+std::string TdmReportCounter::failed(const std::string& member, const std::exception& e, const std::string& sql)
+{
+    lastError_ = e.what();
+    if (const auto* db = dynamic_cast<const DbError*>(&e)) {
+        // Whoever looks after the server learns which setting bounds what was hit.
+        const char* setting = nullptr;
+        switch (db->failure()) {
+        case DbFailure::Busy:
+            setting = "BusyTimeOut";
+            break;
+        case DbFailure::TimeLimit:
+            setting = "QueryTimeOut";
+            break;
+        case DbFailure::RowLimit:
+            setting = "QueryMaxRows";
+            break;
+        case DbFailure::ByteLimit:
+            setting = "QueryMaxBytes";
+            break;
+        case DbFailure::MemoryLimit:
+            setting = "QueryMaxMemory";
+            break;
+        default:
+            break;
+        }
+        if (setting)
+            lastError_ += std::string(" (") + setting + " in BriskoS.ini)";
+    }
+    logError(member, sql.empty() ? lastError_ : lastError_ + "\r\nSQL: " + sql);
+    return lastError_;
+}
+
+std::string TdmReportCounter::ErrorDescript() const
+{
+    return lastError_;
 }
 
 int TdmReportCounter::SQLType()
@@ -143,6 +181,7 @@ Variant TdmReportCounter::GetPower(const std::string& databaseName, const std::s
                                    const std::string& programCode)
 {
     (void)databaseName; // rights are kept per user and program, the same in every company
+    lastError_.clear();
     try {
         const std::string user = trimmed(userCode);
         if (user.empty())
@@ -174,7 +213,7 @@ Variant TdmReportCounter::GetPower(const std::string& databaseName, const std::s
             answer[7] = textOf(rights.rows[0][6]);
         return answer;
     } catch (const std::exception& e) {
-        logError("GetPower", e.what());
+        failed("GetPower", e);
         return Variant();
     }
 }
@@ -183,6 +222,7 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
                                     const std::string& companyCode, const std::string& databaseName,
                                     const Variant& params)
 {
+    lastError_.clear();
     try {
         if (trimmed(sqlText).empty())
             throw DbError("No SQL text was given");
@@ -190,13 +230,23 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
         if (database.empty())
             database = db_->companyDatabase(companyCode);
         std::string sql = sqlText;
+        bool usesCompany = false;
         if (HasTablePrefix(sqlText)) {
             if (database.empty())
                 throw DbError("No company database for the table prefix $$ (company \"" + companyCode + "\")");
             sql = ResolveTablePrefix(sqlText, database);
+            usesCompany = true;
         }
-        if (!database.empty())
-            db_->useCompanyDatabase(database);
+        if (!database.empty()) {
+            for (const std::string& name : QualifyingDatabaseNames(sql))
+                usesCompany = usesCompany || upperText(name) == upperText(database);
+            // The company database is attached only for a statement that reads it, so that
+            // one another program keeps locked does not stand in the way of the system's tables.
+            if (usesCompany)
+                db_->useCompanyDatabase(database);
+            else
+                db_->requireDatabase(database);
+        }
         const std::vector<std::string> wanted = splitColumns(columnList);
         const DbParams bound = paramsOf(params);
 
@@ -232,13 +282,14 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
             return Variant();
         return Variant::list(std::move(rows));
     } catch (const std::exception& e) {
-        logError("SimpleSQL", std::string(e.what()) + "\r\nSQL: " + sqlText);
+        failed("SimpleSQL", e, sqlText);
         return Variant();
     }
 }
 
 std::string TdmReportCounter::ResultConnectString(const std::string& companyCode, const std::string& databaseName)
 {
+    lastError_.clear();
     try {
         std::string database = trimmed(databaseName);
         if (database.empty())
@@ -247,7 +298,7 @@ std::string TdmReportCounter::ResultConnectString(const std::string& companyCode
             throw DbError("No company database for company \"" + companyCode + "\"");
         return db_->connectString(database);
     } catch (const std::exception& e) {
-        logError("ResultConnectString", e.what());
+        failed("ResultConnectString", e);
         return {};
     }
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -59,6 +60,11 @@ ServerDbSettings ServerDatabase::fromConfiguration()
     const std::string folder = trimmed(VarToStr(dbe.at(0, 5)));
     s.folder = (folder.empty() ? ini.ServerPath : ResolvePath(folder, ini.ServerPath));
     s.folder = folderPath(s.folder).lexically_normal().string();
+    s.busyTimeoutMs = ini.BusyTimeOut;
+    s.limits.timeMs = ini.QueryTimeOut;
+    s.limits.rows = ini.QueryMaxRows;
+    s.limits.bytes = ini.QueryMaxBytes;
+    s.limits.memory = ini.QueryMaxMemory;
     return s;
 }
 
@@ -93,7 +99,21 @@ std::string ServerDatabase::filePath(std::string_view databaseName) const
 {
     if (!isValidDatabaseName(databaseName))
         throw DbError("Invalid database name \"" + std::string(databaseName) + "\"");
-    return (folderPath(settings_.folder) / (std::string(databaseName) + ".db")).string();
+    const std::filesystem::path folder = folderPath(settings_.folder);
+    const std::string wanted = std::string(databaseName) + ".db";
+    std::vector<std::filesystem::path> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (upperText(it->path().filename().string()) == upperText(wanted))
+            found.push_back(it->path());
+    if (found.size() > 1) {
+        std::string names;
+        for (const auto& f : found)
+            names += (names.empty() ? "" : ", ") + f.filename().string();
+        throw DbError("The database name " + std::string(databaseName) + " fits several files (" + names +
+                      "); names of databases do not differ in case alone");
+    }
+    return (found.empty() ? folder / wanted : found.front()).string();
 }
 
 DbConnection& ServerDatabase::connection()
@@ -102,6 +122,8 @@ DbConnection& ServerDatabase::connection()
         checkUsable();
         auto conn = std::make_unique<DbConnection>();
         conn->openSqlite(filePath(settings_.systemDb));
+        conn->setBusyTimeout(settings_.busyTimeoutMs);
+        conn->setQueryLimits(settings_.limits);
         conn_ = std::move(conn);
     }
     return *conn_;
@@ -115,7 +137,17 @@ void ServerDatabase::useCompanyDatabase(std::string_view databaseName)
     const std::string file = filePath(databaseName);
     if (!std::filesystem::exists(file))
         throw DbError("The company database " + std::string(databaseName) + " does not exist");
-    conn.attach(databaseName, file);
+    // Under the name of its file, whatever case the caller wrote.
+    conn.attach(std::filesystem::path(file).stem().string(), file);
+}
+
+void ServerDatabase::requireDatabase(std::string_view databaseName)
+{
+    DbConnection& conn = connection();
+    if (conn.isAttached(databaseName) || upperText(databaseName) == upperText(settings_.systemDb))
+        return;
+    if (!std::filesystem::exists(filePath(databaseName)))
+        throw DbError("The company database " + std::string(databaseName) + " does not exist");
 }
 
 std::string ServerDatabase::companyDatabase(std::string_view companyCode)
@@ -138,7 +170,7 @@ std::string ServerDatabase::connectString(std::string_view companyDatabase)
         const std::string file = filePath(companyDatabase);
         if (!std::filesystem::exists(file))
             throw DbError("The company database " + std::string(companyDatabase) + " does not exist");
-        attached.emplace_back(std::string(companyDatabase), file);
+        attached.emplace_back(std::filesystem::path(file).stem().string(), file);
     }
-    return DbConnection::sqliteConnectString(system, attached);
+    return DbConnection::sqliteConnectString(system, attached, settings_.busyTimeoutMs);
 }
