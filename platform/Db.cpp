@@ -1512,6 +1512,13 @@ struct DbConnection::Impl {
             if (a && isEngineTable(a))
                 break;
             return SQLITE_OK;
+        case SQLITE_UPDATE:
+            // Asked by the engine itself when a table-valued function is first used; a
+            // statement of its own cannot change the schema table, and would not be
+            // read-only if it could.
+            if (a && (SameTextAscii(a, "sqlite_master") || SameTextAscii(a, "sqlite_schema")))
+                return SQLITE_OK;
+            break;
         case SQLITE_FUNCTION:
             if (b && isRefusedFunction(b))
                 break;

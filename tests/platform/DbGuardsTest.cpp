@@ -78,18 +78,21 @@ protected:
 TEST_F(DbGuards, QueryOnlyStatementsMayOnlyRead)
 {
     for (const char* sql : {"SELECT MA002 FROM DEMO..PURMA", "WITH a AS (SELECT 1 x) SELECT x FROM a", "VALUES (1)",
-                            "EXPLAIN QUERY PLAN SELECT * FROM ADMMB", "SELECT upper(MB002), length(MB001) FROM ADMMB"})
+                            "EXPLAIN QUERY PLAN SELECT * FROM ADMMB", "SELECT upper(MB002), length(MB001) FROM ADMMB",
+                            "SELECT value FROM json_each('[1, 2]')"})
         EXPECT_NO_THROW(db.query(sql, {}, DbAccess::QueryOnly)) << sql;
 
     std::string message;
     for (const char* sql : {"DELETE FROM DEMO..PURMA", "INSERT INTO ADMMB VALUES ('X', 'Y')",
                             "UPDATE DEMO..PURMA SET MA002 = 'x'", "BEGIN", "SAVEPOINT s", "PRAGMA user_version = 3",
-                            "PRAGMA DEMO.table_info(PURMA)", "ATTACH DATABASE 'x.db' AS X", "DETACH DATABASE DEMO",
+                            "PRAGMA DEMO.table_info(PURMA)", "SELECT * FROM pragma_table_info('ADMMB')",
+                            "ATTACH DATABASE 'x.db' AS X", "DETACH DATABASE DEMO",
                             "CREATE TABLE T (A)", "SELECT sql FROM sqlite_stmt", "SELECT load_extension('libx.so')",
                             "SELECT fts3_tokenizer('simple')", "SELECT hex(fts3_tokenizer('porter'))",
                             "WITH t AS (SELECT fts3_tokenizer('simple') p) SELECT p FROM t"})
         EXPECT_EQ(failureOf(sql, &message), DbFailure::Refused) << sql << ": " << message;
     EXPECT_NE(message.find("fts3_tokenizer"), std::string::npos) << "the refusal says what was refused: " << message;
+    EXPECT_THROW(db.query("UPDATE sqlite_master SET sql = ''", {}, DbAccess::QueryOnly), DbError);
     EXPECT_FALSE(fs::exists(file("x.db")));
     EXPECT_FALSE(db.inTransaction());
     EXPECT_EQ(db.scalar("SELECT count(*) FROM DEMO..PURMA").toInt(), 3);
