@@ -1,22 +1,8 @@
 #pragma once
-// Database connection for the server and the library's own database work, with a
-// dialect adapter: the suite's SQL texts are written for SQL Server and run unchanged.
-//
-// SQLite (through its C API) is the embedded default. The adapter works on tokens, so
-// quoted text, quoted names and comments are never rewritten:
-//   db..table, db.dbo.table    -> "db".table (company databases are attached under their
-//                                 name; the main database also answers to its own name)
-//   [name]                     -> "name";  N'text' -> 'text'
-//   ISNULL(a, b)               -> ifnull(a, b)  (ISNULL is an operator in SQLite)
-//   CONVERT(type, x [, style]) -> convert('type', x [, style])  (a registered function;
-//                                 CHAR(n) pads, VARCHAR(n) cuts, dates take styles 112 ...)
-//   CAST(x AS type)            -> convert('type', x): CHAR(n) pads, decimals round, and
-//                                 a text that is no number is an error, not 0
-//   a + b                      -> a || b when both operands are text columns of the
-//                                 schema or text literals (SQLite would add them as numbers)
-//   :NAME                      -> a placeholder; every one must get a value
-// and registered functions GETDATE() (local time), ROUND(x, n [, f]) as SQL Server rounds
-// (half away from zero, negative n), UPPER/LOWER beyond ASCII, LEN.
+// Database connection for the server and the library's own database work. The suite's
+// SQL texts are written for SQL Server and run unchanged through the dialect adapter
+// (SqlDialect.h) and the server's functions (SqlFunctions.h); SQLite, through its C API,
+// is the embedded default.
 //
 // One statement per call: text after a closing ";" is refused, so a value pasted into a
 // text can never start a second statement. Statements are prepared once and kept in a
@@ -32,43 +18,17 @@
 // A PostgreSQL connection is meant to sit behind the same class (Provider=PostgreSQL);
 // this build refuses it.
 
-#include "platform/Exception.h"
+#include "platform/DbError.h"
+#include "platform/SqlDialect.h"
 #include "platform/Variant.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-enum class DbDialect { SQLite, PostgreSQL };
-
-// What a statement ran into, for callers that answer some failures in words of their own.
-enum class DbFailure {
-    Other,
-    Busy,        // another connection held a lock longer than the busy time
-    TimeLimit,   // the statement ran longer than its time limit
-    RowLimit,    // the answer had more rows than allowed
-    ByteLimit,   // the answer, or one value, was larger than allowed
-    MemoryLimit, // the statement needed more working memory than allowed
-    Refused,     // a query-only statement would do more than read
-};
-
-class DbError : public Exception {
-public:
-    explicit DbError(const std::string& message, DbFailure failure = DbFailure::Other, std::string database = {});
-    ~DbError() override;
-    DbFailure failure() const { return failure_; }
-    // The busy database, as the statement names it; empty when it could not be told.
-    const std::string& database() const { return database_; }
-
-private:
-    DbFailure failure_;
-    std::string database_;
-};
 
 // Values for the placeholders, by name (with or without the leading ':'; no regard to case).
 using DbParams = std::vector<std::pair<std::string, Variant>>;
@@ -97,39 +57,6 @@ struct DbRowSet {
     int columnIndex(std::string_view name) const;
     bool empty() const { return rows.empty(); }
 };
-
-// What the adapter must know of the schema.
-struct SqlSchemaInfo {
-    // Upper-case names of the columns that hold text in every table that has them.
-    std::set<std::string, std::less<>> textColumns;
-    // Upper-case database names that stand for a schema of another name ("QVSYS" -> "main").
-    std::vector<std::pair<std::string, std::string>> databaseAliases;
-
-    bool isTextColumn(std::string_view name) const;
-};
-
-struct SqlTranslation {
-    std::string text;                // the statement for the connection's engine
-    std::vector<std::string> params; // placeholder names, upper case, first use first
-    std::vector<int> dateColumns;    // result columns that are date-time expressions
-    bool multipleStatements = false; // something follows the first statement's ";"
-};
-
-// Translates a text of the SQL Server dialect (DbError for unterminated quotes and for
-// a "$$" prefix left unresolved).
-SqlTranslation TranslateSql(std::string_view sql, const SqlSchemaInfo& schema,
-                            DbDialect dialect = DbDialect::SQLite);
-
-// The database names of db..table and db.dbo.table references, as written, first use first.
-std::vector<std::string> QualifyingDatabaseNames(std::string_view sql);
-
-// Every "$$" outside quoted text and comments becomes databaseName followed by "..".
-std::string ResolveTablePrefix(std::string_view sql, std::string_view databaseName);
-// Whether the text has a "$$" outside quoted text and comments.
-bool HasTablePrefix(std::string_view sql);
-
-// A text literal: the text in single quotes with inner single quotes doubled.
-std::string SqlQuote(std::string_view text);
 
 class DbConnection {
 public:
