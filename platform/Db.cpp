@@ -221,7 +221,7 @@ struct DbConnection::Impl {
         std::string m = what + ": " + (db ? sqlite3_errmsg(db) : "no connection");
         if (!sql.empty())
             m += " [" + SqlAbbreviated(sql) + "]";
-        throw DbError(m);
+        throw DbError(m, errorKind());
     }
 
     // --- Locks -----------------------------------------------------------------------------
@@ -283,6 +283,18 @@ struct DbConnection::Impl {
         guards.forgetLock();
     }
 
+    DbErrorKind errorKind() const
+    {
+        if (!db)
+            return DbErrorKind::Other;
+        const int code = sqlite3_extended_errcode(db);
+        if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY)
+            return DbErrorKind::UniqueViolation;
+        if ((code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED)
+            return DbErrorKind::Busy;
+        return DbErrorKind::Other;
+    }
+
     void exec(const std::string& sql)
     {
         requireOpen();
@@ -294,7 +306,7 @@ struct DbConnection::Impl {
             sqlite3_free(err);
             if (busy)
                 throw busyError();
-            throw DbError(m + " [" + SqlAbbreviated(sql) + "]");
+            throw DbError(m + " [" + SqlAbbreviated(sql) + "]", errorKind());
         }
     }
 
@@ -534,7 +546,7 @@ struct DbConnection::Impl {
             }
             if (rc != SQLITE_OK) {
                 if ((rc & 0xff) == SQLITE_TOOBIG)
-                    throw guards.limitError(DbFailure::ByteLimit);
+                    throw guards.limitError(DbErrorKind::ByteLimit);
                 fail("Cannot bind :" + std::string(name), sql);
             }
         }
@@ -545,7 +557,7 @@ struct DbConnection::Impl {
         // The authorizer has refused every action but reading; the engine's own verdict
         // stands behind it.
         if (access == DbAccess::QueryOnly && !sqlite3_stmt_readonly(c.stmt))
-            throw DbError("Only a query that reads may be run here [" + SqlAbbreviated(sql) + "]", DbFailure::Refused);
+            throw DbError("Only a query that reads may be run here [" + SqlAbbreviated(sql) + "]", DbErrorKind::Refused);
     }
 
     // The room a value takes in an answer: its slot and its bytes.
@@ -600,13 +612,13 @@ struct DbConnection::Impl {
             if (counted) {
                 const DbQueryLimits& limits = guards.limits;
                 if (limits.rows > 0 && std::int64_t(seen) > limits.rows)
-                    throw guards.limitError(DbFailure::RowLimit);
+                    throw guards.limitError(DbErrorKind::RowLimit);
                 for (int i = 0; i < ncol; ++i)
                     bytes += answerBytes(c.stmt, i);
                 if (limits.bytes > 0 && bytes > limits.bytes)
-                    throw guards.limitError(DbFailure::ByteLimit);
+                    throw guards.limitError(DbErrorKind::ByteLimit);
                 if (guards.pastDeadline())
-                    throw guards.limitError(DbFailure::TimeLimit);
+                    throw guards.limitError(DbErrorKind::TimeLimit);
             }
             if (!row)
                 continue;
@@ -870,6 +882,11 @@ void DbConnection::begin()
     d->exec("BEGIN");
 }
 
+void DbConnection::beginWrite()
+{
+    d->exec("BEGIN IMMEDIATE");
+}
+
 void DbConnection::commit()
 {
     d->exec("COMMIT");
@@ -890,9 +907,12 @@ std::size_t DbConnection::cachedStatements() const
     return d->cache.size();
 }
 
-DbTransaction::DbTransaction(DbConnection& conn) : conn_(conn)
+DbTransaction::DbTransaction(DbConnection& conn, Mode mode) : conn_(conn)
 {
-    conn_.begin();
+    if (mode == Write)
+        conn_.beginWrite();
+    else
+        conn_.begin();
 }
 
 DbTransaction::~DbTransaction()

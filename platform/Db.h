@@ -113,6 +113,9 @@ public:
     const SqlSchemaInfo& schemaInfo();
 
     void begin();
+    // A transaction that holds the write lock from its start, so that a read followed by
+    // a write (next number, then insert) cannot interleave with another writer's.
+    void beginWrite();
     void commit();
     void rollback();
     bool inTransaction() const;
@@ -127,7 +130,8 @@ private:
 // A transaction that rolls back unless committed.
 class DbTransaction {
 public:
-    explicit DbTransaction(DbConnection& conn);
+    enum Mode { Deferred, Write };
+    explicit DbTransaction(DbConnection& conn, Mode mode = Deferred);
     ~DbTransaction();
     DbTransaction(const DbTransaction&) = delete;
     DbTransaction& operator=(const DbTransaction&) = delete;

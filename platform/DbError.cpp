@@ -2,8 +2,8 @@
 
 #include <utility>
 
-DbError::DbError(const std::string& message, DbFailure failure, std::string database)
-    : Exception(message), failure_(failure), database_(std::move(database))
+DbError::DbError(const std::string& message, DbErrorKind kind, std::string database)
+    : Exception(message), kind_(kind), database_(std::move(database))
 {
 }
 

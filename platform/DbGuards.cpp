@@ -107,11 +107,11 @@ int DbGuards::progress(void* self)
 {
     DbGuards& g = *static_cast<DbGuards*>(self);
     if (g.now_.timed && Clock::now() > g.now_.deadline) {
-        g.stoppedFor_ = DbFailure::TimeLimit;
+        g.stoppedFor_ = DbErrorKind::TimeLimit;
         return 1;
     }
     if (g.now_.memoryLimit > 0 && sqlite3_memory_used() - g.now_.memoryStart > g.now_.memoryLimit) {
-        g.stoppedFor_ = DbFailure::MemoryLimit;
+        g.stoppedFor_ = DbErrorKind::MemoryLimit;
         return 1;
     }
     return 0;
@@ -149,7 +149,7 @@ DbGuards::Scope::Scope(DbGuards& g, DbAccess access)
         }
     }
     g.now_ = s;
-    g.stoppedFor_ = DbFailure::Other;
+    g.stoppedFor_ = DbErrorKind::Other;
     g.refused_.clear();
     const std::int64_t length = s.restricted && g.limits.bytes > 0 ? g.limits.bytes : g.defaultLengthLimit_;
     sqlite3_limit(g.db_, SQLITE_LIMIT_LENGTH, int(std::min<std::int64_t>(length, g.defaultLengthLimit_)));
@@ -174,30 +174,30 @@ DbGuards::Unbounded::~Unbounded()
 void DbGuards::throwIfStopped(int rc, std::string_view sql, bool counted) const
 {
     if ((rc & 0xff) == SQLITE_TOOBIG && counted)
-        throw limitError(DbFailure::ByteLimit);
-    if (stoppedFor_ != DbFailure::Other)
+        throw limitError(DbErrorKind::ByteLimit);
+    if (stoppedFor_ != DbErrorKind::Other)
         throw limitError(stoppedFor_);
     if ((rc & 0xff) == SQLITE_AUTH || !refused_.empty())
         throw DbError("Only a query that reads may be run here" + (refused_.empty() ? std::string() : ", not " + refused_) +
                           " [" + SqlAbbreviated(sql) + "]",
-                      DbFailure::Refused);
+                      DbErrorKind::Refused);
 }
 
-DbError DbGuards::limitError(DbFailure failure) const
+DbError DbGuards::limitError(DbErrorKind kind) const
 {
-    switch (failure) {
-    case DbFailure::TimeLimit:
+    switch (kind) {
+    case DbErrorKind::TimeLimit:
         return DbError("The statement ran longer than its time limit of " + std::to_string(limits.timeMs) +
                            " ms and was stopped",
-                       failure);
-    case DbFailure::MemoryLimit:
+                       kind);
+    case DbErrorKind::MemoryLimit:
         return DbError("The statement needed more than " + std::to_string(limits.memory) +
                            " bytes of working memory and was stopped",
-                       failure);
-    case DbFailure::RowLimit:
-        return DbError("The answer has more than " + std::to_string(limits.rows) + " rows", failure);
+                       kind);
+    case DbErrorKind::RowLimit:
+        return DbError("The answer has more than " + std::to_string(limits.rows) + " rows", kind);
     default:
-        return DbError("The answer is larger than " + std::to_string(limits.bytes) + " bytes", DbFailure::ByteLimit);
+        return DbError("The answer is larger than " + std::to_string(limits.bytes) + " bytes", DbErrorKind::ByteLimit);
     }
 }
 
@@ -250,6 +250,6 @@ DbError DbGuards::lockError(const std::string& name, const std::string& schemaNa
     lockedFile_ = file;
     const std::string held = "another program has held a lock on it for more than " + std::to_string(busyMs) + " ms";
     if (name.empty())
-        return DbError("A database is busy: " + held, DbFailure::Busy);
-    return DbError("The database " + name + " is busy: " + held, DbFailure::Busy, name);
+        return DbError("A database is busy: " + held, DbErrorKind::Busy);
+    return DbError("The database " + name + " is busy: " + held, DbErrorKind::Busy, name);
 }

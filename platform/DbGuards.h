@@ -66,7 +66,7 @@ public:
     // stopped (a refusal; a limit when counted, the statement being one from outside);
     // returns when no guard had a part in it.
     void throwIfStopped(int rc, std::string_view sql, bool counted) const;
-    DbError limitError(DbFailure failure) const;
+    DbError limitError(DbErrorKind kind) const;
     bool pastDeadline() const;
 
     static bool isBusy(int rc);
@@ -101,7 +101,7 @@ private:
     sqlite3* db_ = nullptr;
     int defaultLengthLimit_ = 0;
     RunState now_;
-    DbFailure stoppedFor_ = DbFailure::Other; // set by the progress handler when it stops a statement
+    DbErrorKind stoppedFor_ = DbErrorKind::Other; // set by the progress handler when it stops a statement
     std::string refused_;                     // what the authorizer refused last
 
     bool lockSeen_ = false;

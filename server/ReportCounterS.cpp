@@ -132,20 +132,20 @@ std::string TdmReportCounter::failed(const std::string& member, const std::excep
     if (const auto* db = dynamic_cast<const DbError*>(&e)) {
         // Whoever looks after the server learns which setting bounds what was hit.
         const char* setting = nullptr;
-        switch (db->failure()) {
-        case DbFailure::Busy:
+        switch (db->kind()) {
+        case DbErrorKind::Busy:
             setting = "BusyTimeOut";
             break;
-        case DbFailure::TimeLimit:
+        case DbErrorKind::TimeLimit:
             setting = "QueryTimeOut";
             break;
-        case DbFailure::RowLimit:
+        case DbErrorKind::RowLimit:
             setting = "QueryMaxRows";
             break;
-        case DbFailure::ByteLimit:
+        case DbErrorKind::ByteLimit:
             setting = "QueryMaxBytes";
             break;
-        case DbFailure::MemoryLimit:
+        case DbErrorKind::MemoryLimit:
             setting = "QueryMaxMemory";
             break;
         default:

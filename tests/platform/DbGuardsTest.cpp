@@ -51,17 +51,17 @@ protected:
     std::string file(const std::string& name) const { return (dir / name).string(); }
 
     // The failure of a query-only statement, or Other with a failed expectation.
-    DbFailure failureOf(const std::string& sql, std::string* message = nullptr)
+    DbErrorKind failureOf(const std::string& sql, std::string* message = nullptr)
     {
         try {
             db.query(sql, {}, DbAccess::QueryOnly);
         } catch (const DbError& e) {
             if (message)
                 *message = e.what();
-            return e.failure();
+            return e.kind();
         }
         ADD_FAILURE() << "no failure: " << sql;
-        return DbFailure::Other;
+        return DbErrorKind::Other;
     }
 
     bool stillAnswers()
@@ -90,7 +90,7 @@ TEST_F(DbGuards, QueryOnlyStatementsMayOnlyRead)
                             "CREATE TABLE T (A)", "SELECT sql FROM sqlite_stmt", "SELECT load_extension('libx.so')",
                             "SELECT fts3_tokenizer('simple')", "SELECT hex(fts3_tokenizer('porter'))",
                             "WITH t AS (SELECT fts3_tokenizer('simple') p) SELECT p FROM t"})
-        EXPECT_EQ(failureOf(sql, &message), DbFailure::Refused) << sql << ": " << message;
+        EXPECT_EQ(failureOf(sql, &message), DbErrorKind::Refused) << sql << ": " << message;
     EXPECT_NE(message.find("fts3_tokenizer"), std::string::npos) << "the refusal says what was refused: " << message;
     EXPECT_THROW(db.query("UPDATE sqlite_master SET sql = ''", {}, DbAccess::QueryOnly), DbError);
     EXPECT_FALSE(fs::exists(file("x.db")));
@@ -100,7 +100,7 @@ TEST_F(DbGuards, QueryOnlyStatementsMayOnlyRead)
     // The program's own statements are not bound by it, and a text it ran first is still
     // refused to the outside: the cache keeps the two apart.
     EXPECT_EQ(db.scalar("PRAGMA user_version").toInt(), 0);
-    EXPECT_EQ(failureOf("PRAGMA user_version"), DbFailure::Refused);
+    EXPECT_EQ(failureOf("PRAGMA user_version"), DbErrorKind::Refused);
     EXPECT_EQ(db.execute("UPDATE DEMO..PURMA SET MA002 = 'uno' WHERE MA001 = 'S01'"), 1);
 
     // Even where this build of the engine offers it, the tokenizer interface hands out no
@@ -120,7 +120,7 @@ TEST_F(DbGuards, LimitsStopEndlessAndHugeQueries)
 
     struct Case {
         std::string sql;
-        DbFailure failure;
+        DbErrorKind failure;
     };
     const std::string cross15 = [] {
         std::string from;
@@ -129,17 +129,17 @@ TEST_F(DbGuards, LimitsStopEndlessAndHugeQueries)
         return from;
     }();
     const std::vector<Case> cases{
-        {std::string(kEndless) + "SELECT count(*) FROM c", DbFailure::TimeLimit},
-        {"SELECT count(*) FROM " + cross15, DbFailure::TimeLimit},
-        {std::string(kEndless) + "SELECT x FROM c", DbFailure::RowLimit},
-        {"SELECT t0.MA001 FROM " + cross15, DbFailure::RowLimit},
-        {std::string(kEndless) + "SELECT x, printf('%500c', 'x') FROM c", DbFailure::ByteLimit},
-        {"SELECT zeroblob(100000000)", DbFailure::ByteLimit},
-        {"SELECT replace(printf('%.*c', 60000, 'x'), 'x', 'xxxxx')", DbFailure::ByteLimit},
-        {std::string(kEndless) + "SELECT length(group_concat(x)) FROM c", DbFailure::TimeLimit},
+        {std::string(kEndless) + "SELECT count(*) FROM c", DbErrorKind::TimeLimit},
+        {"SELECT count(*) FROM " + cross15, DbErrorKind::TimeLimit},
+        {std::string(kEndless) + "SELECT x FROM c", DbErrorKind::RowLimit},
+        {"SELECT t0.MA001 FROM " + cross15, DbErrorKind::RowLimit},
+        {std::string(kEndless) + "SELECT x, printf('%500c', 'x') FROM c", DbErrorKind::ByteLimit},
+        {"SELECT zeroblob(100000000)", DbErrorKind::ByteLimit},
+        {"SELECT replace(printf('%.*c', 60000, 'x'), 'x', 'xxxxx')", DbErrorKind::ByteLimit},
+        {std::string(kEndless) + "SELECT length(group_concat(x)) FROM c", DbErrorKind::TimeLimit},
         {"WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c LIMIT 100000) "
          "SELECT length(group_concat(x)) FROM c",
-         DbFailure::ByteLimit},
+         DbErrorKind::ByteLimit},
     };
     const auto check = [&](const Case& c) {
         const auto start = Clock::now();
@@ -154,7 +154,7 @@ TEST_F(DbGuards, LimitsStopEndlessAndHugeQueries)
     limits.timeMs = 20000;
     limits.memory = 8 * 1024 * 1024;
     db.setQueryLimits(limits);
-    check({std::string(kEndless) + "SELECT x FROM c ORDER BY x DESC", DbFailure::MemoryLimit});
+    check({std::string(kEndless) + "SELECT x FROM c ORDER BY x DESC", DbErrorKind::MemoryLimit});
     limits.timeMs = 300;
     db.setQueryLimits(limits);
     std::string message;
@@ -183,7 +183,7 @@ TEST_F(DbGuards, ALockOfAnotherProgramIsWaitedForAtMostTheBusyTime)
                 db.query("SELECT MA002 FROM DEMO..PURMA", {}, DbAccess::QueryOnly);
                 ADD_FAILURE() << "read through another program's exclusive lock";
             } catch (const DbError& e) {
-                EXPECT_EQ(e.failure(), DbFailure::Busy) << e.what();
+                EXPECT_EQ(e.kind(), DbErrorKind::Busy) << e.what();
                 EXPECT_EQ(e.database(), "DEMO");
                 EXPECT_NE(std::string(e.what()).find("DEMO"), std::string::npos) << e.what();
             }
@@ -206,7 +206,7 @@ TEST_F(DbGuards, ALockOfAnotherProgramIsWaitedForAtMostTheBusyTime)
             fresh.attach("DEMO", file("DEMO.db"));
             ADD_FAILURE() << "attached a locked database";
         } catch (const DbError& e) {
-            EXPECT_EQ(e.failure(), DbFailure::Busy) << e.what();
+            EXPECT_EQ(e.kind(), DbErrorKind::Busy) << e.what();
             EXPECT_EQ(e.database(), "DEMO");
         }
         EXPECT_FALSE(fresh.isAttached("DEMO"));
@@ -220,7 +220,7 @@ TEST_F(DbGuards, ALockOfAnotherProgramIsWaitedForAtMostTheBusyTime)
             fresh.query("SELECT MB002 FROM ADMMB");
             ADD_FAILURE() << "read through another program's exclusive lock";
         } catch (const DbError& e) {
-            EXPECT_EQ(e.failure(), DbFailure::Busy) << e.what();
+            EXPECT_EQ(e.kind(), DbErrorKind::Busy) << e.what();
             EXPECT_EQ(e.database(), "QVSYS");
         }
         EXPECT_EQ(fresh.query("SELECT MA001 FROM DEMO..PURMA").rows.size(), 3u);
