@@ -46,7 +46,9 @@ struct DbQueryLimits {
     std::int64_t rows = 0;       // rows of the answer
     std::int64_t bytes = 0;      // size of the answer: each value's bytes and its slot; also
                                  // the largest text or blob the statement may make
-    std::int64_t memory = 0;     // growth of the engine's memory while the statement runs
+    std::int64_t memory = 0;     // growth of the engine's memory while the statement runs (the
+                                 // engine counts for the process: statements that other
+                                 // threads run at the same time count too)
 };
 
 struct DbRowSet {

@@ -32,6 +32,7 @@
 //       QueryMaxBytes   67108864   bytes of one SimpleSQL answer (each value's text and its
 //                                  slot), and the largest text a statement may make
 //       QueryMaxMemory  268435456  bytes of working memory one SimpleSQL statement may add
+//                                  to the database engine's (sorts, sets, temporary tables)
 //   A statement past a bound is stopped; the call answers Empty and ErrorDescript says
 //   which bound, with the name of its setting.
 //
