@@ -52,13 +52,26 @@ Variant AppServerLink::simpleSql(const std::string& sql, const std::string& colu
             args.push_back(params);
         Variant answer = s.invoke("SimpleSQL", args);
         lastError_.clear();
-        if (!answer.isArray())
-            return Variant();
-        return answer;
+        if (answer.isArray()) {
+            noticed_.clear();
+            return answer;
+        }
+        // Empty is also the answer without rows; the server tells the two apart.
+        try {
+            lastError_ = VarToStr(s.call("ErrorDescript"));
+        } catch (const std::exception&) {
+            // A server without the member has nothing more to say.
+        }
     } catch (const std::exception& e) {
         lastError_ = e.what();
-        return Variant();
     }
+    if (lastError_.empty()) {
+        noticed_.clear();
+    } else if (notice_ && lastError_ != noticed_) {
+        noticed_ = lastError_;
+        notice_(lastError_);
+    }
+    return Variant();
 }
 
 Variant SqlParams(std::initializer_list<std::pair<const char*, Variant>> pairs)

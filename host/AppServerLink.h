@@ -4,7 +4,9 @@
 // SimpleSQL method. The services never link server code and never open a database.
 //
 // Nothing here throws: a failed creation or call answers Empty and keeps the reason in
-// lastError(), because service calls must not raise into a job form.
+// lastError(), because service calls must not raise into a job form. A query the server
+// could not answer (a database another program keeps locked, a query past the server's
+// bounds) is also handed to the notice, so that the user learns why a list stays empty.
 
 #include "platform/Automation.h"
 
@@ -35,10 +37,17 @@ public:
 
     const std::string& lastError() const { return lastError_; }
 
+    // Called with the server's reason when a query fails; a reason is passed on once until
+    // a query succeeds again or another reason comes.
+    using Notice = std::function<void(const std::string& reason)>;
+    void setNotice(Notice notice) { notice_ = std::move(notice); }
+
 private:
     Factory factory_;
     Variant server_;
     std::string lastError_;
+    Notice notice_;
+    std::string noticed_;
 };
 
 // [name, value] pairs for AppServerLink::simpleSql.

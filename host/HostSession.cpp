@@ -5,6 +5,7 @@
 #include "host/ComValidator.h"
 #include "host/FileList.h"
 #include "host/HelpWindow.h"
+#include "host/ServerNotice.h"
 
 HostSession::HostSession() : HostSession(HostConfig::Load(), {}) {}
 
@@ -12,6 +13,8 @@ HostSession::HostSession(HostConfig config, AppServerLink::Factory serverFactory
 {
     server_ = std::make_shared<AppServerLink>(serverFactory ? std::move(serverFactory)
                                                             : AppServerLink::FactoryFor(config_));
+    // The services may outlive the session: the notice keeps only the language.
+    server_->setNotice([language = language()](const std::string& reason) { ServerNotice::Show(reason, language); });
     defineMembers();
 }
 

@@ -11,6 +11,7 @@
 //   GetFileList([file name, ...]) -> the file description of each name (FileList.h),
 //       one per line.
 //
+// A query the application server cannot answer is told to the user (ServerNotice.h).
 // A name the object does not have raises AutomationError, as any automation object does.
 
 #include "host/AppServerLink.h"

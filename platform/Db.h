@@ -1,65 +1,54 @@
 #pragma once
-// Database connection for the server and the library's own database work, with a
-// dialect adapter: the suite's SQL texts are written for SQL Server and run unchanged.
-//
-// SQLite (through its C API) is the embedded default. The adapter works on tokens, so
-// quoted text, quoted names and comments are never rewritten:
-//   db..table, db.dbo.table    -> "db".table (company databases are attached under their
-//                                 name; the main database also answers to its own name)
-//   [name]                     -> "name";  N'text' -> 'text'
-//   ISNULL(a, b)               -> ifnull(a, b)  (ISNULL is an operator in SQLite)
-//   CONVERT(type, x [, style]) -> convert('type', x [, style])  (a registered function;
-//                                 CHAR(n) pads, VARCHAR(n) cuts, dates take styles 112 ...)
-//   CAST(x AS type)            -> convert('type', x): CHAR(n) pads, decimals round, and
-//                                 a text that is no number is an error, not 0
-//   a + b                      -> a || b when both operands are text columns of the
-//                                 schema or text literals (SQLite would add them as numbers)
-//   :NAME                      -> a placeholder; every one must get a value
-// and registered functions GETDATE() (local time), ROUND(x, n [, f]) as SQL Server rounds
-// (half away from zero, negative n), UPPER/LOWER beyond ASCII, LEN.
+// Database connection for the server and the library's own database work. The suite's
+// SQL texts are written for SQL Server and run unchanged through the dialect adapter
+// (SqlDialect.h) and the server's functions (SqlFunctions.h); SQLite, through its C API,
+// is the embedded default.
 //
 // One statement per call: text after a closing ";" is refused, so a value pasted into a
 // text can never start a second statement. Statements are prepared once and kept in a
 // per-connection cache. A connection belongs to one thread at a time.
 //
+// Text from outside runs as DbAccess::QueryOnly: the engine's authorizer lets only reads
+// through (no ATTACH, PRAGMA, transactions, load_extension or fts3_tokenizer), and the
+// connection's query limits bound its running time, memory and answer. A lock that
+// another connection holds is waited for at most the busy time; a lock that has already
+// outlasted a full wait is waited for only briefly by the statements after it, until it
+// is gone, so that one held lock does not cost every statement the whole busy time.
+//
 // A PostgreSQL connection is meant to sit behind the same class (Provider=PostgreSQL);
 // this build refuses it.
 
-#include "platform/Exception.h"
+#include "platform/DbError.h"
+#include "platform/SqlDialect.h"
 #include "platform/Variant.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-enum class DbDialect { SQLite, PostgreSQL };
-
-// What went wrong, where a caller may act on it (retry a collision, name a busy database).
-enum class DbErrorKind { Other, UniqueViolation, Busy };
-
-class DbError : public Exception {
-public:
-    explicit DbError(const std::string& message, DbErrorKind kind = DbErrorKind::Other)
-        : Exception(message), kind_(kind) {}
-    ~DbError() override;
-    DbErrorKind kind() const { return kind_; }
-
-private:
-    DbErrorKind kind_;
-};
 
 // Values for the placeholders, by name (with or without the leading ':'; no regard to case).
 using DbParams = std::vector<std::pair<std::string, Variant>>;
 
 enum class DbAccess {
     ReadWrite,
-    // Only a query (SELECT, WITH, VALUES) that changes nothing; anything else is refused.
+    // Only a statement that reads: the authorizer refuses everything else when it is
+    // prepared, and the connection's query limits bound it while it runs.
     QueryOnly,
+};
+
+// Bounds of every DbAccess::QueryOnly statement of a connection; 0 leaves one unbounded.
+struct DbQueryLimits {
+    int timeMs = 0;              // running time, from the first step to the last row
+    std::int64_t rows = 0;       // rows of the answer
+    std::int64_t bytes = 0;      // size of the answer: each value's bytes and its slot; also
+                                 // the largest text or blob the statement may make
+    std::int64_t memory = 0;     // growth of the engine's memory while the statement runs (the
+                                 // engine counts for the process: statements that other
+                                 // threads run at the same time count too)
 };
 
 struct DbRowSet {
@@ -71,36 +60,6 @@ struct DbRowSet {
     bool empty() const { return rows.empty(); }
 };
 
-// What the adapter must know of the schema.
-struct SqlSchemaInfo {
-    // Upper-case names of the columns that hold text in every table that has them.
-    std::set<std::string, std::less<>> textColumns;
-    // Upper-case database names that stand for a schema of another name ("QVSYS" -> "main").
-    std::vector<std::pair<std::string, std::string>> databaseAliases;
-
-    bool isTextColumn(std::string_view name) const;
-};
-
-struct SqlTranslation {
-    std::string text;                // the statement for the connection's engine
-    std::vector<std::string> params; // placeholder names, upper case, first use first
-    std::vector<int> dateColumns;    // result columns that are date-time expressions
-    bool multipleStatements = false; // something follows the first statement's ";"
-};
-
-// Translates a text of the SQL Server dialect (DbError for unterminated quotes and for
-// a "$$" prefix left unresolved).
-SqlTranslation TranslateSql(std::string_view sql, const SqlSchemaInfo& schema,
-                            DbDialect dialect = DbDialect::SQLite);
-
-// Every "$$" outside quoted text and comments becomes databaseName followed by "..".
-std::string ResolveTablePrefix(std::string_view sql, std::string_view databaseName);
-// Whether the text has a "$$" outside quoted text and comments.
-bool HasTablePrefix(std::string_view sql);
-
-// A text literal: the text in single quotes with inner single quotes doubled.
-std::string SqlQuote(std::string_view text);
-
 class DbConnection {
 public:
     DbConnection();
@@ -111,10 +70,11 @@ public:
     // "Provider=SQLite;Data Source=<file>;Attach <NAME>=<file>;..." (keys without regard
     // to case; a value may stand in double quotes, inner ones doubled). Optional
     // "Name=<name>" gives the main database the name it answers to in db..table (default:
-    // the file name without extension).
+    // the file name without extension); optional "Busy Timeout=<ms>" the busy time.
     void open(std::string_view connectString);
     static std::string sqliteConnectString(const std::string& mainFile,
-                                           const std::vector<std::pair<std::string, std::string>>& attached = {});
+                                           const std::vector<std::pair<std::string, std::string>>& attached = {},
+                                           int busyTimeoutMs = 0);
 
     // Opens a database file as main; create = false refuses a file that does not exist.
     void openSqlite(const std::string& file, bool create = false);
@@ -127,6 +87,12 @@ public:
     DbDialect dialect() const;
     // Main file and attached databases as a connection string.
     std::string connectString() const;
+
+    // How long a statement waits for a lock another connection holds (default 5000 ms).
+    void setBusyTimeout(int ms);
+    int busyTimeout() const;
+    void setQueryLimits(const DbQueryLimits& limits);
+    const DbQueryLimits& queryLimits() const;
 
     // Runs one statement and collects its rows. Values: Null, Int (Int64 beyond 32 bits
     // or for BIGINT columns), Double (also for NUMERIC and DECIMAL columns), String, and

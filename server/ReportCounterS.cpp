@@ -113,7 +113,7 @@ void TdmReportCounter::defineMembers()
             }
             return GetPower(textOf(first), textOf(optArg(args, 1)), textOf(optArg(args, 2)));
         } catch (const std::exception& e) {
-            logError("GetPower", e.what());
+            failed("GetPower", e);
             return Variant();
         }
     });
@@ -122,14 +122,17 @@ void TdmReportCounter::defineMembers()
             return SimpleSQL(textOf(optArg(args, 0)), textOf(optArg(args, 1)), textOf(optArg(args, 2)),
                              textOf(optArg(args, 3)), optArg(args, 4));
         } catch (const std::exception& e) {
-            logError("SimpleSQL", e.what());
+            failed("SimpleSQL", e);
             return Variant();
         }
     });
-    // The job service guards itself; reading an argument cannot raise either.
-    defineMethod("Request", [this](std::span<Variant> args) { return Variant(jobs_->Request(optArg(args, 0))); });
+    // The job service guards itself; reading an argument cannot raise either. Its own
+    // last error becomes this object's, so ErrorDescript tells of whichever call came last.
+    defineMethod("Request", [this](std::span<Variant> args) {
+        return jobCall(Variant(jobs_->Request(optArg(args, 0))));
+    });
     defineMethod("Request1", [this](std::span<Variant> args) {
-        return Variant(jobs_->Request1(optArg(args, 0), safeText(optArg(args, 1))));
+        return jobCall(Variant(jobs_->Request1(optArg(args, 0), safeText(optArg(args, 1)))));
     });
     defineMethod("ExecSvrDLL", [this](std::span<Variant> args) {
         auto t = [&](std::size_t i) { return safeText(optArg(args, i)); };
@@ -138,17 +141,19 @@ void TdmReportCounter::defineMembers()
             productId = optArg(args, 11).isEmptyOrNull() ? 3 : optArg(args, 11).toInt();
         } catch (const std::exception&) {
         }
-        return Variant(jobs_->ExecSvrDLL(t(0), t(1), t(2), t(3), t(4), t(6), t(7), optArg(args, 8), t(10), productId));
+        return jobCall(
+            Variant(jobs_->ExecSvrDLL(t(0), t(1), t(2), t(3), t(4), t(6), t(7), optArg(args, 8), t(10), productId)));
     });
-    defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(jobs_->ErrorDescript()); });
     defineMethod("UpdateStatus1", [this](std::span<Variant> args) {
-        return Variant(jobs_->UpdateStatus1(safeText(optArg(args, 0)), safeText(optArg(args, 1)), optArg(args, 2)));
+        return jobCall(
+            Variant(jobs_->UpdateStatus1(safeText(optArg(args, 0)), safeText(optArg(args, 1)), optArg(args, 2))));
     });
+    defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(ErrorDescript()); });
     defineMethod("ResultConnectString", [this](std::span<Variant> args) {
         try {
             return Variant(ResultConnectString(textOf(optArg(args, 0)), textOf(optArg(args, 1))));
         } catch (const std::exception& e) {
-            logError("ResultConnectString", e.what());
+            failed("ResultConnectString", e);
             return Variant("");
         }
     });
@@ -157,6 +162,49 @@ void TdmReportCounter::defineMembers()
 void TdmReportCounter::logError(const std::string& member, const std::string& message)
 {
     WriteServerLog(std::string(ProgId) + "." + member + ": " + message);
+}
+
+std::string TdmReportCounter::failed(const std::string& member, const std::exception& e, const std::string& sql)
+{
+    lastError_ = e.what();
+    if (const auto* db = dynamic_cast<const DbError*>(&e)) {
+        // Whoever looks after the server learns which setting bounds what was hit.
+        const char* setting = nullptr;
+        switch (db->kind()) {
+        case DbErrorKind::Busy:
+            setting = "BusyTimeOut";
+            break;
+        case DbErrorKind::TimeLimit:
+            setting = "QueryTimeOut";
+            break;
+        case DbErrorKind::RowLimit:
+            setting = "QueryMaxRows";
+            break;
+        case DbErrorKind::ByteLimit:
+            setting = "QueryMaxBytes";
+            break;
+        case DbErrorKind::MemoryLimit:
+            setting = "QueryMaxMemory";
+            break;
+        default:
+            break;
+        }
+        if (setting)
+            lastError_ += std::string(" (") + setting + " in BriskoS.ini)";
+    }
+    logError(member, sql.empty() ? lastError_ : lastError_ + "\r\nSQL: " + sql);
+    return lastError_;
+}
+
+Variant TdmReportCounter::jobCall(Variant answer)
+{
+    lastError_ = jobs_->ErrorDescript();
+    return answer;
+}
+
+std::string TdmReportCounter::ErrorDescript() const
+{
+    return lastError_;
 }
 
 int TdmReportCounter::SQLType()
@@ -177,6 +225,7 @@ Variant TdmReportCounter::GetPower(const std::string& databaseName, const std::s
                                    const std::string& programCode)
 {
     (void)databaseName; // rights are kept per user and program, the same in every company
+    lastError_.clear();
     try {
         const std::string user = trimmed(userCode);
         if (user.empty())
@@ -208,7 +257,7 @@ Variant TdmReportCounter::GetPower(const std::string& databaseName, const std::s
             answer[7] = textOf(rights.rows[0][6]);
         return answer;
     } catch (const std::exception& e) {
-        logError("GetPower", e.what());
+        failed("GetPower", e);
         return Variant();
     }
 }
@@ -217,6 +266,7 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
                                     const std::string& companyCode, const std::string& databaseName,
                                     const Variant& params)
 {
+    lastError_.clear();
     try {
         if (trimmed(sqlText).empty())
             throw DbError("No SQL text was given");
@@ -224,13 +274,23 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
         if (database.empty())
             database = db_->companyDatabase(companyCode);
         std::string sql = sqlText;
+        bool usesCompany = false;
         if (HasTablePrefix(sqlText)) {
             if (database.empty())
                 throw DbError("No company database for the table prefix $$ (company \"" + companyCode + "\")");
             sql = ResolveTablePrefix(sqlText, database);
+            usesCompany = true;
         }
-        if (!database.empty())
-            db_->useCompanyDatabase(database);
+        if (!database.empty()) {
+            for (const std::string& name : QualifyingDatabaseNames(sql))
+                usesCompany = usesCompany || upperText(name) == upperText(database);
+            // The company database is attached only for a statement that reads it, so that
+            // one another program keeps locked does not stand in the way of the system's tables.
+            if (usesCompany)
+                db_->useCompanyDatabase(database);
+            else
+                db_->requireDatabase(database);
+        }
         const std::vector<std::string> wanted = splitColumns(columnList);
         const DbParams bound = paramsOf(params);
 
@@ -266,13 +326,14 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
             return Variant();
         return Variant::list(std::move(rows));
     } catch (const std::exception& e) {
-        logError("SimpleSQL", std::string(e.what()) + "\r\nSQL: " + sqlText);
+        failed("SimpleSQL", e, sqlText);
         return Variant();
     }
 }
 
 std::string TdmReportCounter::ResultConnectString(const std::string& companyCode, const std::string& databaseName)
 {
+    lastError_.clear();
     try {
         std::string database = trimmed(databaseName);
         if (database.empty())
@@ -281,7 +342,7 @@ std::string TdmReportCounter::ResultConnectString(const std::string& companyCode
             throw DbError("No company database for company \"" + companyCode + "\"");
         return db_->connectString(database);
     } catch (const std::exception& e) {
-        logError("ResultConnectString", e.what());
+        failed("ResultConnectString", e);
         return {};
     }
 }

@@ -16,11 +16,29 @@
 //       MainServerName  folder of the database files, absolute or relative to ServerPath
 //       MainDBName      name of the system database (default QVSYS)
 //   The system database is <folder>/<MainDBName>.db; a company database named DEMO is
-//   <folder>/DEMO.db, attached on first use under its name. Database names are letters,
-//   digits and "_" only. The setup program `qvsetup` creates both with demo data.
+//   <folder>/DEMO.db, attached under its name by the first statement that reads it.
+//   Database names are letters, digits and "_" only and compare without regard to case
+//   ("demo" is DEMO.db, from the first use on). The setup program `qvsetup` creates both
+//   with demo data.
+//
+// Bounds (section "DBE Setting"; a value that is no number or below 1 takes the default):
+//       BusyTimeOut     5000       ms a statement waits for a lock that another program
+//                                  holds on a database; then the call fails naming the
+//                                  database. A lock that has outlasted a full wait is then
+//                                  tried only briefly by the next statements, until it is
+//                                  gone. ResultConnectString passes the time on.
+//       QueryTimeOut    30000      ms one SimpleSQL statement may run, rows included
+//       QueryMaxRows    100000     rows of one SimpleSQL answer
+//       QueryMaxBytes   67108864   bytes of one SimpleSQL answer (each value's text and its
+//                                  slot), and the largest text a statement may make
+//       QueryMaxMemory  268435456  bytes of working memory one SimpleSQL statement may add
+//                                  to the database engine's (sorts, sets, temporary tables)
+//   A statement past a bound is stopped; the call answers Empty and ErrorDescript says
+//   which bound, with the name of its setting.
 //
 // Members (names compare without regard to case). None of them throws to its caller:
-// a failure is written to the alert log "ReportCounterS" and answered as stated.
+// a failure is written to the alert log "ReportCounterS", kept for ErrorDescript and
+// answered as stated.
 //
 //   SQLType() -> Int
 //       Dialect of the main database: 0 SQL Server, 1 Oracle, 2 DB2, 3 SQLite,
@@ -37,9 +55,11 @@
 //       gets "N" everywhere. Empty for an unknown or disabled user, or on failure.
 //
 //   SimpleSQL(sqlText, columnList, companyCode, databaseName [, params]) -> row set or Empty
-//       Runs one read-only statement (a SELECT): every "$$" outside quoted text becomes
-//       "<databaseName>.." (the company database of companyCode in ADMMC when
-//       databaseName is empty). The answer is a Variant array 0..r-1 of rows, each a
+//       Runs one statement that only reads: the database engine's authorizer refuses
+//       anything else when the statement is prepared (writes, PRAGMA, ATTACH, transactions,
+//       load_extension, fts3_tokenizer, the engine's own tables), and the bounds above
+//       hold. Every "$$" outside quoted text becomes "<databaseName>.." (the company
+//       database of companyCode in ADMMC when databaseName is empty). The answer is a Variant array 0..r-1 of rows, each a
 //       Variant array 0..c-1 of the values of the columns named in columnList
 //       ("A,B,C", matched to the result columns by name without regard to case; an empty
 //       list takes every column in statement order). Values: Null, Int, Int64, Double,
@@ -49,6 +69,10 @@
 //       params: a Variant array of [name, value] pairs bound to the placeholders :NAME
 //       (the name with or without ":"). Values are always bound, never pasted into the
 //       text: pass user input this way.
+//
+//   ErrorDescript() -> text
+//       Why the last call of a member failed, in words for the user and the name of the
+//       setting of a bound that was hit; empty when it succeeded.
 //
 //   ResultConnectString(companyCode, databaseName) -> text
 //       Connection string for DbConnection::open: the system database as main (where
@@ -81,8 +105,8 @@
 //       missing library, an exception). The request records the outcome (done or failed,
 //       with the text) either way; ErrorDescript gives the same failure. requestNo and
 //       values are not changed.
-//   ErrorDescript() -> text: why this object's last job-service call failed; empty when
-//       it succeeded.
+//   ErrorDescript() -> text: why this object's last call failed, a job-service call as
+//       any other (above); empty when it succeeded.
 //   UpdateStatus1(requestNo, messageTexts, dateTime) -> text: empty, or an error text
 //       Ends a direct run at dateTime (the server's clock when unreadable). When no
 //       ExecSvrDLL recorded an outcome, the texts decide it: empty done, else failed with
@@ -127,13 +151,19 @@ public:
                       const Variant& params = Variant());
     std::string ResultConnectString(const std::string& companyCode, const std::string& databaseName);
     JobService& jobs() { return *jobs_; }
+    std::string ErrorDescript() const;
 
 private:
     void defineMembers();
     void logError(const std::string& member, const std::string& message);
+    // Keeps and logs the reason of a failure; answers the kept text.
+    std::string failed(const std::string& member, const std::exception& e, const std::string& sql = {});
+    // Takes over the job service's outcome of the call that gave answer.
+    Variant jobCall(Variant answer);
 
     std::unique_ptr<ServerDatabase> db_;
     std::unique_ptr<JobService> jobs_;
+    std::string lastError_;
 };
 
 // Registers the ProgID for this process.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cctype>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -64,6 +65,11 @@ ServerDbSettings ServerDatabase::fromConfiguration()
     s.dbCodePage = std::atoi(ini.DBCodePage.c_str());
     if (s.dbCodePage <= 0)
         s.dbCodePage = 936;
+    s.busyTimeoutMs = ini.BusyTimeOut;
+    s.limits.timeMs = ini.QueryTimeOut;
+    s.limits.rows = ini.QueryMaxRows;
+    s.limits.bytes = ini.QueryMaxBytes;
+    s.limits.memory = ini.QueryMaxMemory;
     return s;
 }
 
@@ -98,7 +104,21 @@ std::string ServerDatabase::filePath(std::string_view databaseName) const
 {
     if (!isValidDatabaseName(databaseName))
         throw DbError("Invalid database name \"" + std::string(databaseName) + "\"");
-    return (folderPath(settings_.folder) / (std::string(databaseName) + ".db")).string();
+    const std::filesystem::path folder = folderPath(settings_.folder);
+    const std::string wanted = std::string(databaseName) + ".db";
+    std::vector<std::filesystem::path> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (upperText(it->path().filename().string()) == upperText(wanted))
+            found.push_back(it->path());
+    if (found.size() > 1) {
+        std::string names;
+        for (const auto& f : found)
+            names += (names.empty() ? "" : ", ") + f.filename().string();
+        throw DbError("The database name " + std::string(databaseName) + " fits several files (" + names +
+                      "); names of databases do not differ in case alone");
+    }
+    return (found.empty() ? folder / wanted : found.front()).string();
 }
 
 DbConnection& ServerDatabase::connection()
@@ -107,6 +127,8 @@ DbConnection& ServerDatabase::connection()
         checkUsable();
         auto conn = std::make_unique<DbConnection>();
         conn->openSqlite(filePath(settings_.systemDb));
+        conn->setBusyTimeout(settings_.busyTimeoutMs);
+        conn->setQueryLimits(settings_.limits);
         // Clients and servers share the system database: with a write-ahead log readers
         // never wait for a writer, and a commit costs one write instead of a journal's
         // several. The mode stays with the file; a database that cannot switch (another
@@ -128,7 +150,17 @@ void ServerDatabase::useCompanyDatabase(std::string_view databaseName)
     const std::string file = filePath(databaseName);
     if (!std::filesystem::exists(file))
         throw DbError("The company database " + std::string(databaseName) + " does not exist");
-    conn.attach(databaseName, file);
+    // Under the name of its file, whatever case the caller wrote.
+    conn.attach(std::filesystem::path(file).stem().string(), file);
+}
+
+void ServerDatabase::requireDatabase(std::string_view databaseName)
+{
+    DbConnection& conn = connection();
+    if (conn.isAttached(databaseName) || upperText(databaseName) == upperText(settings_.systemDb))
+        return;
+    if (!std::filesystem::exists(filePath(databaseName)))
+        throw DbError("The company database " + std::string(databaseName) + " does not exist");
 }
 
 std::string ServerDatabase::companyDatabase(std::string_view companyCode)
@@ -151,7 +183,7 @@ std::string ServerDatabase::connectString(std::string_view companyDatabase)
         const std::string file = filePath(companyDatabase);
         if (!std::filesystem::exists(file))
             throw DbError("The company database " + std::string(companyDatabase) + " does not exist");
-        attached.emplace_back(std::string(companyDatabase), file);
+        attached.emplace_back(std::filesystem::path(file).stem().string(), file);
     }
-    return DbConnection::sqliteConnectString(system, attached);
+    return DbConnection::sqliteConnectString(system, attached, settings_.busyTimeoutMs);
 }

@@ -17,6 +17,9 @@ struct ServerDbSettings {
     // when none is listed).
     std::vector<std::string> libraryFolders;
     int dbCodePage = 936;            // [CodePage] DBCodePage: the texts a server library gets
+    int busyTimeoutMs = 5000;        // BusyTimeOut
+    // QueryTimeOut, QueryMaxRows, QueryMaxBytes, QueryMaxMemory: bounds of SimpleSQL.
+    DbQueryLimits limits{30000, 100000, 64 * 1024 * 1024, 256 * 1024 * 1024};
 };
 
 class ServerDatabase {
@@ -31,13 +34,18 @@ public:
 
     const ServerDbSettings& settings() const { return settings_; }
     DbDialect dialect() const;
-    // File of a database in the folder (DbError for an invalid name).
+    // File of a database in the folder (DbError for an invalid name). Names compare without
+    // regard to case, as the suite's database server compares them: "demo" is DEMO.db; a
+    // name that fits several files is refused.
     std::string filePath(std::string_view databaseName) const;
 
     // The connection, opened on first use (DbError when the configuration is unusable).
     DbConnection& connection();
-    // Attaches the company database unless it is already there; DbError when it does not exist.
+    // Attaches the company database unless it is already there; DbError when it does not
+    // exist or another program keeps it locked.
     void useCompanyDatabase(std::string_view databaseName);
+    // DbError unless the database is the system database or a company database that exists.
+    void requireDatabase(std::string_view databaseName);
     // Database name of a company (ADMMC), empty when the company is unknown.
     std::string companyDatabase(std::string_view companyCode);
     // Connection string of the system database with the company database attached.

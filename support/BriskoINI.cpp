@@ -285,6 +285,11 @@ void TBriskoIniS::clear()
     DBType = 0;
     SystemControlAddress.clear();
     OtherSystemControlAddress.clear();
+    BusyTimeOut = DefaultBusyTimeOut;
+    QueryTimeOut = DefaultQueryTimeOut;
+    QueryMaxRows = DefaultQueryMaxRows;
+    QueryMaxBytes = DefaultQueryMaxBytes;
+    QueryMaxMemory = DefaultQueryMaxMemory;
 }
 
 bool TBriskoIniS::Load()
@@ -343,6 +348,16 @@ bool TBriskoIniS::Load()
     DBSettings.at(3, 0) = text(dbe, "EctAlias", "EDIDATA");
     DBSettings.at(3, 1) = text(dbe, "EctUserName", "sa");
     DBSettings.at(3, 2) = text(dbe, "EctPassword", "");
+
+    auto bound = [&](const char* key, int def) {
+        const int v = ini.ReadInteger(dbe, key, def);
+        return v < 1 ? def : v;
+    };
+    BusyTimeOut = bound("BusyTimeOut", DefaultBusyTimeOut);
+    QueryTimeOut = bound("QueryTimeOut", DefaultQueryTimeOut);
+    QueryMaxRows = bound("QueryMaxRows", DefaultQueryMaxRows);
+    QueryMaxBytes = bound("QueryMaxBytes", DefaultQueryMaxBytes);
+    QueryMaxMemory = bound("QueryMaxMemory", DefaultQueryMaxMemory);
 
     const std::string dbType = upperAscii(std::as_const(DBSettings).at(0, 3).toString());
     DBType = dbType == "ORACLE" ? 1 : dbType == "DB2" ? 2 : 0;

@@ -74,6 +74,18 @@ public:
     std::uint8_t DBType = 0;
     std::string SystemControlAddress;
     std::string OtherSystemControlAddress;
+    // Bounds of the application server's database work, section "DBE Setting" (see
+    // server/ReportCounterS.h). A value that is no number or below 1 takes the default.
+    static constexpr int DefaultBusyTimeOut = 5000;
+    static constexpr int DefaultQueryTimeOut = 30000;
+    static constexpr int DefaultQueryMaxRows = 100000;
+    static constexpr int DefaultQueryMaxBytes = 64 * 1024 * 1024;
+    static constexpr int DefaultQueryMaxMemory = 256 * 1024 * 1024;
+    int BusyTimeOut = DefaultBusyTimeOut;       // ms a statement waits for another program's lock
+    int QueryTimeOut = DefaultQueryTimeOut;     // ms one query may run
+    int QueryMaxRows = DefaultQueryMaxRows;     // rows of one answer
+    int QueryMaxBytes = DefaultQueryMaxBytes;   // bytes of one answer
+    int QueryMaxMemory = DefaultQueryMaxMemory; // bytes of working memory of one query
 
     TBriskoIniS();
     // True when the registry key and the server folder were found and the ini file read.

@@ -38,6 +38,7 @@ public:
             }
             return Variant();
         });
+        defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(reason); });
         defineMethod("ResultConnectString", [this](std::span<Variant> args) {
             return Variant("sqlite:" + VarToStr(arg(args, 0)) + "/" + VarToStr(arg(args, 1)));
         });
@@ -56,4 +57,6 @@ public:
 
     std::vector<Call> calls;
     std::vector<Answer> answers;
+    // What ErrorDescript answers: why the last call failed.
+    std::string reason;
 };
