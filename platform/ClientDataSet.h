@@ -7,6 +7,7 @@
 // Money stays exact: ftBCD and ftCurrency fields keep their values as scaled 64-bit
 // integers (Decimal), so running totals add up to the cent however many rows are ticked.
 
+#include "platform/Decimal.h"
 #include "platform/Exception.h"
 #include "platform/Variant.h"
 
@@ -17,54 +18,6 @@
 #include <string_view>
 #include <variant>
 #include <vector>
-
-class DataSetError : public Exception {
-public:
-    using Exception::Exception;
-    ~DataSetError() override;
-};
-
-// An exact decimal number: units / 10^scale, scale 0..18.
-class Decimal {
-public:
-    static constexpr int MaxScale = 18;
-
-    Decimal() = default;
-    Decimal(std::int64_t units, int scale);
-    static Decimal fromInt(std::int64_t value) { return Decimal(value, 0); }
-    // Reads "-1,234.50", "1.5E3", blanks around; false when unreadable or out of range.
-    static bool tryParse(std::string_view text, Decimal& out);
-    // As tryParse, DataSetError when unreadable.
-    static Decimal parse(std::string_view text);
-    // The decimal that the double's shortest text shows (0.1 gives exactly 0.1).
-    static Decimal fromDouble(double value);
-
-    std::int64_t units() const { return units_; }
-    int scale() const { return scale_; }
-    bool isZero() const { return units_ == 0; }
-    bool isNegative() const { return units_ < 0; }
-
-    // The value with another scale, rounded half away from zero (DataSetError on overflow).
-    Decimal rescaled(int scale) const;
-    double toDouble() const;
-    // Fixed text with all `scale` decimals: "-1234.50".
-    std::string toFixed() const;
-    // Shortest text: trailing zeros of the fraction dropped ("12.5", "3").
-    std::string toString() const;
-
-    Decimal operator+(const Decimal& other) const;
-    Decimal operator-(const Decimal& other) const;
-    Decimal operator-() const;
-    Decimal& operator+=(const Decimal& other) { return *this = *this + other; }
-    Decimal& operator-=(const Decimal& other) { return *this = *this - other; }
-    int compare(const Decimal& other) const;
-    bool operator==(const Decimal& other) const { return compare(other) == 0; }
-    bool operator<(const Decimal& other) const { return compare(other) < 0; }
-
-private:
-    std::int64_t units_ = 0;
-    int scale_ = 0;
-};
 
 // FormatFloat-style display patterns ("#,##0.00", "#0.000", "0.0#;(0.0#);zero") applied to
 // a decimal text exactly, without going through binary floating point.
