@@ -216,6 +216,65 @@ Decimal Decimal::operator-() const
     return Decimal(-units_, scale_);
 }
 
+namespace {
+
+// q = n / d rounded half away from zero.
+Int128 roundedQuotient(Int128 n, Int128 d)
+{
+    Int128 q = n / d;
+    const Int128 r = n % d;
+    const Int128 ar = r < 0 ? -r : r;
+    const Int128 ad = d < 0 ? -d : d;
+    if (ar * 2 >= ad)
+        q += (n < 0) != (d < 0) ? -1 : 1;
+    return q;
+}
+
+Int128 scaledUp(Int128 v, int digits)
+{
+    Int128 r = v;
+    for (int i = 0; i < digits; ++i)
+        if (__builtin_mul_overflow(r, Int128(10), &r))
+            throw DataSetError("Decimal value out of range");
+    return r;
+}
+
+} // namespace
+
+Decimal Decimal::multipliedBy(const Decimal& other, int scale) const
+{
+    if (scale < 0 || scale > MaxScale)
+        throw DataSetError("Decimal scale out of range");
+    // Two 64-bit unit counts multiply within 128 bits.
+    const Int128 product = Int128(units_) * Int128(other.units_);
+    const int productScale = scale_ + other.scale_;
+    const Int128 units = scale >= productScale ? scaledUp(product, scale - productScale)
+                                               : roundedQuotient(product, pow10(productScale - scale));
+    if (!fitsInt64(units))
+        throw DataSetError("Decimal value out of range");
+    return Decimal(std::int64_t(units), scale);
+}
+
+Decimal Decimal::dividedBy(const Decimal& other, int scale) const
+{
+    if (scale < 0 || scale > MaxScale)
+        throw DataSetError("Decimal scale out of range");
+    if (other.units_ == 0)
+        throw DataSetError("Division by zero");
+    // units_/10^s1 / (o/10^s2) = units_ * 10^(scale + s2 - s1) / o, in units of 10^-scale.
+    const int shift = scale + other.scale_ - scale_;
+    Int128 n = Int128(units_);
+    Int128 d = Int128(other.units_);
+    if (shift >= 0)
+        n = scaledUp(n, shift);
+    else
+        d = scaledUp(d, -shift);
+    const Int128 units = roundedQuotient(n, d);
+    if (!fitsInt64(units))
+        throw DataSetError("Decimal value out of range");
+    return Decimal(std::int64_t(units), scale);
+}
+
 int Decimal::compare(const Decimal& other) const
 {
     const int s = std::max(scale_, other.scale_);

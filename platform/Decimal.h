@@ -48,6 +48,12 @@ public:
     Decimal operator+(const Decimal& other) const;
     Decimal operator-(const Decimal& other) const;
     Decimal operator-() const;
+    // The exact product rounded half away from zero to `scale` decimals, so that an amount
+    // times an exchange rate is rounded once (DataSetError on overflow).
+    Decimal multipliedBy(const Decimal& other, int scale) const;
+    // The quotient rounded half away from zero to `scale` decimals (DataSetError for a
+    // zero divisor or overflow).
+    Decimal dividedBy(const Decimal& other, int scale) const;
     Decimal& operator+=(const Decimal& other) { return *this = *this + other; }
     Decimal& operator-=(const Decimal& other) { return *this = *this - other; }
     int compare(const Decimal& other) const;
