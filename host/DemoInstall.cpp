@@ -1,5 +1,7 @@
 #include "host/DemoInstall.h"
 
+#include "host/FileCheck.h"
+
 #include "platform/Exception.h"
 #include "platform/SystemInfo.h"
 
@@ -40,12 +42,66 @@ void writeText(const QString& path, const QString& text)
         throw Exception("Cannot write " + path.toStdString() + ": " + f.errorString().toStdString());
 }
 
-// Files a user may change are written once.
-void writeOnce(const QString& path, const QString& text)
+// Moves what stands in the way to a free "<path>.broken" name, so that nothing is lost.
+void moveAside(const QString& path)
 {
-    if (!QFileInfo::exists(path))
-        writeText(path, text);
+    QString to = path + QStringLiteral(".broken");
+    for (int n = 2; QFileInfo(to).exists() || QFileInfo(to).isSymLink(); ++n)
+        to = path + QStringLiteral(".broken-%1").arg(n);
+    if (!QFile::rename(path, to))
+        throw Exception("Cannot move " + path.toStdString() + " aside to " + to.toStdString());
 }
+
+// The installation's own record of what it mended, by path below its folder.
+class Repairs {
+public:
+    Repairs(QString folder, std::vector<std::string>& list) : folder_(std::move(folder)), list_(list) {}
+    void add(const QString& path, const std::string& what)
+    {
+        list_.push_back(QString(path).remove(0, folder_.size()).toStdString() + " " + what);
+    }
+
+private:
+    QString folder_;
+    std::vector<std::string>& list_;
+};
+
+// A folder below the installation's (which ends with "/"); a thing that is no folder
+// where one of its parts should be is moved aside first.
+void ensureSubFolder(const QString& folder, const QString& relative, Repairs& repairs)
+{
+    QString partial = folder;
+    for (const QString& part : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        partial += part;
+        const QFileInfo info(partial);
+        if ((info.exists() || info.isSymLink()) && !info.isDir()) {
+            moveAside(partial);
+            repairs.add(partial, "was no folder (moved aside)");
+        }
+        partial += QLatin1Char('/');
+    }
+    ensureFolder(partial);
+}
+
+// A file of the installation that must be there: written when missing; a thing that
+// cannot be read as a file is moved aside, and an empty file (when mustHaveContent) is
+// written again.
+void ensureFile(const QString& path, const QString& text, bool mustHaveContent, bool existed, Repairs& repairs)
+{
+    const FileStatus status = CheckFile(path.toStdString());
+    if (status.state == FileState::Readable && (status.size > 0 || !mustHaveContent))
+        return;
+    if (status.state == FileState::Unusable) {
+        moveAside(path);
+        repairs.add(path, status.reason + " (moved aside, written again)");
+    } else if (status.state == FileState::Readable) {
+        repairs.add(path, "was empty (written again)");
+    } else if (existed) {
+        repairs.add(path, "was missing (written again)");
+    }
+    writeText(path, text);
+}
+
 
 // Points link at target, replacing an older link; nothing when the target does not exist.
 void refreshLink(const QString& target, const QString& link)
@@ -210,11 +266,15 @@ DemoInstallation DemoInstall::Prepare(const std::string& folderArg, const std::s
     const QString client = folder + QStringLiteral("client/");
     const QString server = folder + QStringLiteral("server/");
     const QString data = server + QStringLiteral("data");
-    ensureFolder(client + QStringLiteral("Help/WOF"));
-    ensureFolder(server + QStringLiteral("S_PKG"));
-    ensureFolder(data);
-
     DemoInstallation d;
+    Repairs repairs(folder, d.repaired);
+    // An installation that was there before: what is missing now was lost.
+    const bool existed = QFileInfo::exists(folder + QStringLiteral("registry.ini")) ||
+                         QFileInfo(folder + QStringLiteral("registry.ini")).isSymLink();
+    ensureSubFolder(folder, QStringLiteral("client/Help/WOF"), repairs);
+    ensureSubFolder(folder, QStringLiteral("server/S_PKG"), repairs);
+    ensureSubFolder(folder, QStringLiteral("server/data"), repairs);
+
     d.folder = folder.toStdString();
     d.registryFile = (folder + QStringLiteral("registry.ini")).toStdString();
     d.classTable = (folder + QStringLiteral("classes.ini")).toStdString();
@@ -222,18 +282,36 @@ DemoInstallation DemoInstall::Prepare(const std::string& folderArg, const std::s
     d.company = kDemoCompany;
     d.database = kDemoDatabase;
 
-    writeOnce(q(d.registryFile), registryText(folder));
-    writeOnce(client + QStringLiteral("BriskoC.ini"), clientIniText());
-    writeOnce(client + QStringLiteral("Phrase.ini"), phrasesText());
-    writeOnce(client + QStringLiteral("Help/WOF/13070000.html"), helpText());
-    writeOnce(server + QStringLiteral("BriskoS.ini"), serverIniText());
+    // Files a user may change are written once, and again only when broken.
+    ensureFile(q(d.registryFile), registryText(folder), true, existed, repairs);
+    ensureFile(client + QStringLiteral("BriskoC.ini"), clientIniText(), true, existed, repairs);
+    ensureFile(client + QStringLiteral("Phrase.ini"), phrasesText(), false, existed, repairs);
+    ensureFile(client + QStringLiteral("Help/WOF/13070000.html"), helpText(), false, existed, repairs);
+    ensureFile(server + QStringLiteral("BriskoS.ini"), serverIniText(), true, existed, repairs);
+    if (const FileStatus s = CheckFile(d.classTable); s.state == FileState::Unusable) {
+        moveAside(q(d.classTable));
+        repairs.add(q(d.classTable), s.reason + " (moved aside)");
+    }
     writeText(q(d.classTable), classTableText(binDir));
     refreshLink(binDir + QStringLiteral("/WOFB07S.so"), server + QStringLiteral("S_PKG/WOFB07S.so"));
 #ifdef QV_RESOURCE_DIR
     refreshLink(QStringLiteral(QV_RESOURCE_DIR "/MultiLanguage"), client + QStringLiteral("MultiLanguage"));
 #endif
 
-    if (!QFileInfo::exists(data + QStringLiteral("/") + QLatin1String(kSystemDatabase) + QStringLiteral(".db"))) {
+    // Both databases are made together; one without the other is broken.
+    bool makeDatabases = false;
+    for (const char* name : {kSystemDatabase, kDemoDatabase}) {
+        const QString file = data + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".db");
+        const std::string why = DatabaseFileProblem(file.toStdString());
+        if (why.empty())
+            continue;
+        makeDatabases = true;
+        if (CheckFile(file.toStdString()).state == FileState::Unusable)
+            moveAside(file);
+        if (existed)
+            repairs.add(file, why);
+    }
+    if (makeDatabases) {
         createDatabases(binDir + QStringLiteral("/qvsetup"), server, data);
         d.createdDatabases = true;
     }

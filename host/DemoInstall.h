@@ -12,16 +12,23 @@
 //                            S_PKG/ with the server-side job library
 //
 // A second run reuses what is there: files a user may have edited are written only when
-// missing, the databases are made only when the system database is missing; the class
-// table and the links to this build's files are refreshed.
+// missing, the databases are made only when one of them is missing; the class table and
+// the links to this build's files are refreshed. What is broken is made again: a folder
+// or an unreadable thing where a file should be is moved aside to "<name>.broken", an
+// empty registry or ini file is written again, and both databases are made again when
+// either is missing, empty or no database.
 
 #include <string>
+#include <vector>
 
 struct DemoInstallation {
     std::string folder; // absolute, ends with "/"
     std::string registryFile;
     std::string classTable;
     bool createdDatabases = false;
+    // What a run found broken and made again, one text each ("server/data/DEMO.db was
+    // empty"); empty for a fresh installation and for one that was sound.
+    std::vector<std::string> repaired;
     // The session the demo opens the job with.
     std::string user;
     std::string company;

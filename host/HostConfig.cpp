@@ -3,9 +3,22 @@
 #include "platform/CodePage.h"
 #include "support/BriskoINI.h"
 
+#include <cctype>
 #include <cstdlib>
 
-HostConfig HostConfig::Load()
+namespace {
+
+std::string trimmedText(const std::string& s)
+{
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+} // namespace
+
+HostConfig HostConfig::LoadClient()
 {
     HostConfig c;
     c.uiCodePage = NormaliseCodePage(GetACP());
@@ -13,7 +26,10 @@ HostConfig HostConfig::Load()
 
     // The host reads the installation as the job library does, through the same records.
     TBriskoIniC client;
-    if (client.Load()) {
+    const bool clientLoaded = client.Load();
+    c.clientIniFile = client.IniFileName;
+    c.clientNamesServer = client.ErrorCode != "E;000016";
+    if (clientLoaded) {
         c.clientPath = WithTrailingSlash(client.ClientPath);
         const int cp = std::atoi(client.UICodePage.c_str());
         c.uiCodePage = cp == 936 || cp == 950 || cp == 437 ? cp : c.uiCodePage;
@@ -30,12 +46,37 @@ HostConfig HostConfig::Load()
     } else if (!client.ClientPath.empty()) {
         c.clientPath = WithTrailingSlash(client.ClientPath);
     }
+    return c;
+}
+
+HostConfig HostConfig::Load()
+{
+    HostConfig c = LoadClient();
     TBriskoIniS server;
     if (server.Load()) {
         c.serverPath = WithTrailingSlash(server.ServerPath);
         server.GetWorkDLLPaths(c.workDllPaths);
     }
+    c.serverIniFile = server.IniFileName;
+    // The same reading of "DBE Setting" as the application server's.
+    const Variant& dbe = server.DBSettings;
+    c.databaseType = trimmedText(VarToStr(dbe.at(0, 3)));
+    c.systemDatabase = trimmedText(VarToStr(dbe.at(0, 4)));
+    if (c.systemDatabase.empty())
+        c.systemDatabase = "QVSYS";
+    if (!c.serverPath.empty()) {
+        const std::string folder = trimmedText(VarToStr(dbe.at(0, 5)));
+        c.databaseFolder = WithTrailingSlash(folder.empty() ? c.serverPath : ResolvePath(folder, c.serverPath));
+    }
     return c;
+}
+
+bool HostConfig::databasesAreFiles() const
+{
+    std::string type = databaseType;
+    for (char& ch : type)
+        ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    return type == "SQLITE";
 }
 
 std::string WithTrailingSlash(std::string path)

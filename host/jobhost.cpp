@@ -3,15 +3,25 @@
 // job's result.
 //
 //   jobhost [library] [options]      the installation the registry file (QV_REGISTRY) names
-//   jobhost demo [folder] [options]  prepares or reuses a demo installation in folder and
-//                                    opens the write-off job with its demo session
+//   jobhost demo [folder] [options]  prepares, reuses or mends a demo installation in folder
+//                                    and opens the write-off job with its demo session
+//
+// Before the job is opened the host checks the installation and the session and names
+// every problem with its file. Without a display (--offscreen, or no DISPLAY and no
+// WAYLAND_DISPLAY) nobody can answer a dialog: each one is answered with its default
+// and its text written to standard error. Exit codes: 0 the job opened and closed, 1 the
+// job could not be opened, 2 the host refused (installation, session, library, options).
 
 #include "host/DemoInstall.h"
 #include "host/HostSession.h"
+#include "host/InstallationCheck.h"
+#include "host/SessionCheck.h"
+#include "host/UnattendedRunner.h"
 #include "platform/DynLib.h"
 #include "plugin/DLLBaseCtrller.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -21,6 +31,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -50,6 +61,41 @@ void settle()
     }
 }
 
+bool isSet(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+// Chooses the platform before the application object exists: the headless one for
+// --offscreen and for the options that only print, and when there is no display at all
+// (true then), where the default one would abort the program.
+bool choosePlatform(int argc, char** argv)
+{
+    if (isSet("QT_QPA_PLATFORM"))
+        return false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "-platform")
+            return false;
+        if (a == "--offscreen" || a == "-h" || a == "--help" || a == "-?" || a == "--help-all") {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return false;
+        }
+    }
+    if (isSet("DISPLAY") || isSet("WAYLAND_DISPLAY"))
+        return false;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+}
+
+void printProblems(const char* what, const std::vector<std::string>& problems)
+{
+    std::fprintf(stderr, "jobhost: %s:\n", what);
+    for (const std::string& p : problems)
+        std::fprintf(stderr, "  %s\n", p.c_str());
+}
+
 QWidget* findWindow(HWND handle)
 {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -62,43 +108,63 @@ QWidget* findWindow(HWND handle)
 
 int main(int argc, char** argv)
 {
-    // Decide the platform before the application object exists.
-    bool offscreen = false;
-    for (int i = 1; i < argc; ++i)
-        if (QByteArray(argv[i]) == "--offscreen")
-            offscreen = true;
-    if (offscreen)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
+    const bool noDisplay = choosePlatform(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("jobhost"));
 
     QCommandLineParser cli;
-    cli.setApplicationDescription(QStringLiteral("Loads a job library and opens its job window."));
+    cli.setApplicationDescription(QStringLiteral(
+        "Loads a job library and opens its job window for a user of a company.\n"
+        "The installation is the one the registry file names (QV_REGISTRY); it is checked first.\n"
+        "Without a display every dialog is answered with its default and printed to standard error.\n"
+        "Exit codes: 0 the job opened and closed, 1 the job could not be opened, 2 refused by the host."));
     cli.addHelpOption();
     cli.addPositionalArgument(QStringLiteral("library"),
                               QStringLiteral("The job library (default WOFB07C.so beside this program), or \"demo\" "
                                              "followed by the folder of the demo installation."));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User code."), QStringLiteral("code"), QStringLiteral("DS"));
     const QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company code."), QStringLiteral("code"), QStringLiteral("01"));
-    const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Company database."), QStringLiteral("name"), QStringLiteral("DEMO"));
-    const QCommandLineOption offscreenOpt(QStringLiteral("offscreen"), QStringLiteral("Run unattended without a display: show the window, then close it."));
+    const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Company database (default: the company's)."), QStringLiteral("name"));
+    const QCommandLineOption offscreenOpt(QStringLiteral("offscreen"), QStringLiteral("Run unattended without a display: show the window, then close it (the default without a display)."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("Write a picture of the job window (with --offscreen)."), QStringLiteral("file"));
     cli.addOptions({user, company, database, offscreenOpt, screenshot});
-    cli.process(app);
+    if (!cli.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "jobhost: %s (jobhost --help lists the options)\n", qPrintable(cli.errorText()));
+        return 2;
+    }
+    cli.process(app); // --help and --help-all print and end here
+
+    // Nobody is there to close a dialog: every one is answered and printed.
+    const QString platform = QGuiApplication::platformName();
+    const bool unattended = cli.isSet(offscreenOpt) || platform == QLatin1String("offscreen") ||
+                            platform == QLatin1String("minimal");
+    if (unattended)
+        SetModalRunner(UnattendedRunner([](const std::string& line) {
+            std::fprintf(stderr, "jobhost: %s\n", line.c_str());
+            std::fflush(stderr);
+        }));
+    if (noDisplay)
+        std::fprintf(stderr, "jobhost: no display: running unattended (--offscreen)\n");
 
     const QStringList positional = cli.positionalArguments();
     QString library = positional.value(0);
     QString userCode = cli.value(user);
     QString companyCode = cli.value(company);
     QString databaseName = cli.value(database);
-    if (library == QLatin1String("demo")) {
+    const bool demoMode = library == QLatin1String("demo");
+    if (demoMode) {
         try {
             const DemoInstallation demo = DemoInstall::Prepare(positional.value(1).toStdString(),
                                                                QCoreApplication::applicationDirPath().toStdString());
             DemoInstall::UseEnvironment(demo);
-            std::printf("demo installation: %s (%s)\n", demo.folder.c_str(),
-                        demo.createdDatabases ? "databases created" : "reused");
+            std::string state = demo.createdDatabases ? "databases created" : "reused";
+            if (!demo.repaired.empty()) {
+                std::string what;
+                for (const std::string& r : demo.repaired)
+                    what += (what.empty() ? "" : "; ") + r;
+                state = "repaired: " + what + (demo.createdDatabases ? "; databases created" : "");
+            }
+            std::printf("demo installation: %s (%s)\n", demo.folder.c_str(), state.c_str());
             std::fflush(stdout);
             if (!cli.isSet(user))
                 userCode = QString::fromStdString(demo.user);
@@ -115,6 +181,30 @@ int main(int argc, char** argv)
     if (library.isEmpty())
         library = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("WOFB07C.so"));
     library = QFileInfo(library).absoluteFilePath();
+
+    // The installation and the session before anything of the job: a job that cannot work
+    // is not opened.
+    InstallationReport install = InstallationCheck::CheckFiles();
+    for (const std::string& note : install.notes)
+        std::fprintf(stderr, "jobhost: note: %s\n", note.c_str());
+    auto session = std::make_shared<HostSession>(install.config, AppServerLink::Factory());
+    if (install.ok())
+        InstallationCheck::CheckServer(session->server(), install);
+    if (!install.ok()) {
+        printProblems("the installation cannot run the job", install.problems);
+        // The demo keeps what a user changed in its files; a file removed is written afresh.
+        if (demoMode)
+            std::fprintf(stderr, "jobhost: a file of the demo installation that is removed is written again by "
+                                 "the next \"jobhost demo\"\n");
+        return 2;
+    }
+    const SessionVerdict verdict =
+        SessionCheck::Run(session->server(), install.config,
+                          {userCode.toStdString(), companyCode.toStdString(), databaseName.toStdString()});
+    if (!verdict.ok()) {
+        printProblems("the session is refused", verdict.problems);
+        return 2;
+    }
     // A job form without a host (exe mode) finds the session by ProgID; in the host the
     // same class answers.
     RegisterHostSessionClass();
@@ -133,20 +223,24 @@ int main(int argc, char** argv)
     int exitCode = 0;
     try {
         std::unique_ptr<TDLLBaseController> controller(getController());
-        controller->Environment = Variant(std::make_shared<HostSession>());
+        controller->Environment = Variant(session);
         controller->OnEvent = [](std::int32_t code, TDLLBaseController*) {
             std::printf("event %d (%s)\n", code, eventName(code));
             std::fflush(stdout);
         };
-        const Variant session = Variant::list({userCode.toStdString(), companyCode.toStdString(),
-                                               databaseName.toStdString(), std::int64_t(0), Variant()});
-        const std::int32_t opened = controller->OpenForm(session);
+        const Variant sessionArray = Variant::list({verdict.session.user, verdict.session.company,
+                                                    verdict.session.database, std::int64_t(0), Variant()});
+        const std::int32_t opened = controller->OpenForm(sessionArray);
         std::printf("OpenForm: %d\n", opened);
+        if (opened != 0) {
+            std::fprintf(stderr, "jobhost: the job could not be opened (OpenForm answered %d)\n", opened);
+            exitCode = 1;
+        }
         if (opened == 0 && !controller->IsFormFree()) {
             std::string version;
             controller->GetFormVersion(version);
             std::printf("form version: %s\n", version.c_str());
-            if (cli.isSet(offscreenOpt)) {
+            if (unattended) {
                 controller->SetFormVisible(-1);
                 settle();
                 if (cli.isSet(screenshot)) {

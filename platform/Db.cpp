@@ -1369,7 +1369,7 @@ struct DbConnection::Impl {
         std::string m = what + ": " + (db ? sqlite3_errmsg(db) : "no connection");
         if (!sql.empty())
             m += " [" + abbreviated(sql) + "]";
-        throw DbError(m);
+        throw DbError(m, errorKind());
     }
 
     void flushCache()
@@ -1400,6 +1400,18 @@ struct DbConnection::Impl {
         schemaValid = false;
     }
 
+    DbErrorKind errorKind() const
+    {
+        if (!db)
+            return DbErrorKind::Other;
+        const int code = sqlite3_extended_errcode(db);
+        if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY)
+            return DbErrorKind::UniqueViolation;
+        if ((code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED)
+            return DbErrorKind::Busy;
+        return DbErrorKind::Other;
+    }
+
     void exec(const std::string& sql)
     {
         requireOpen();
@@ -1407,7 +1419,7 @@ struct DbConnection::Impl {
         if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
             std::string m = err ? err : sqlite3_errmsg(db);
             sqlite3_free(err);
-            throw DbError(m + " [" + abbreviated(sql) + "]");
+            throw DbError(m + " [" + abbreviated(sql) + "]", errorKind());
         }
     }
 
@@ -1865,6 +1877,11 @@ void DbConnection::begin()
     d->exec("BEGIN");
 }
 
+void DbConnection::beginWrite()
+{
+    d->exec("BEGIN IMMEDIATE");
+}
+
 void DbConnection::commit()
 {
     d->exec("COMMIT");
@@ -1885,9 +1902,12 @@ std::size_t DbConnection::cachedStatements() const
     return d->cache.size();
 }
 
-DbTransaction::DbTransaction(DbConnection& conn) : conn_(conn)
+DbTransaction::DbTransaction(DbConnection& conn, Mode mode) : conn_(conn)
 {
-    conn_.begin();
+    if (mode == Write)
+        conn_.beginWrite();
+    else
+        conn_.begin();
 }
 
 DbTransaction::~DbTransaction()

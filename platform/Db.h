@@ -39,10 +39,18 @@
 
 enum class DbDialect { SQLite, PostgreSQL };
 
+// What went wrong, where a caller may act on it (retry a collision, name a busy database).
+enum class DbErrorKind { Other, UniqueViolation, Busy };
+
 class DbError : public Exception {
 public:
-    using Exception::Exception;
+    explicit DbError(const std::string& message, DbErrorKind kind = DbErrorKind::Other)
+        : Exception(message), kind_(kind) {}
     ~DbError() override;
+    DbErrorKind kind() const { return kind_; }
+
+private:
+    DbErrorKind kind_;
 };
 
 // Values for the placeholders, by name (with or without the leading ':'; no regard to case).
@@ -141,6 +149,9 @@ public:
     const SqlSchemaInfo& schemaInfo();
 
     void begin();
+    // A transaction that holds the write lock from its start, so that a read followed by
+    // a write (next number, then insert) cannot interleave with another writer's.
+    void beginWrite();
     void commit();
     void rollback();
     bool inTransaction() const;
@@ -155,7 +166,8 @@ private:
 // A transaction that rolls back unless committed.
 class DbTransaction {
 public:
-    explicit DbTransaction(DbConnection& conn);
+    enum Mode { Deferred, Write };
+    explicit DbTransaction(DbConnection& conn, Mode mode = Deferred);
     ~DbTransaction();
     DbTransaction(const DbTransaction&) = delete;
     DbTransaction& operator=(const DbTransaction&) = delete;

@@ -13,6 +13,18 @@
 //       text, product id, options-filled flag (0 or 1), the user's interface code page.
 // The outcome of slot 2 is an error text, empty when the job succeeded. Slot 3 may raise
 // (Exception); the client still reads slot 2 afterwards.
+//
+// The application server (qvappserver) runs queued jobs through the same slots: request
+// number = the job number, parameter packet = the job's option values (a periodic job's
+// rolled to the run's date), texts in the database code page, extra text = the job
+// number followed by the four-digit run number ("202403040000170003"), product id 3.
+//
+// Re-runs. When a server stops during a run (killed, power lost), the next server that
+// starts runs the same run once more, with the same request number and extra text; a run
+// interrupted twice is recorded as failed. A library must therefore be safe to run again
+// after an interruption: do the job's changes in one database transaction (an interrupted
+// run then left nothing), or record in that transaction what was done under the request
+// number and extra text, and skip what is recorded.
 
 #include "platform/Variant.h"
 

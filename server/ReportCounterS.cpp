@@ -65,6 +65,16 @@ DbParams paramsOf(const Variant& params)
     return out;
 }
 
+// Arguments that should be texts; anything else reads as the empty text.
+std::string safeText(const Variant& v)
+{
+    try {
+        return v.isEmptyOrNull() || v.isArray() || v.isDispatch() ? std::string() : v.toString();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 Variant yn(bool b)
 {
     return Variant(b ? "Y" : "N");
@@ -75,7 +85,13 @@ Variant yn(bool b)
 TdmReportCounter::TdmReportCounter() : TdmReportCounter(ServerDatabase::fromConfiguration()) {}
 
 TdmReportCounter::TdmReportCounter(ServerDbSettings settings)
-    : db_(std::make_unique<ServerDatabase>(std::move(settings)))
+    : TdmReportCounter(std::move(settings), std::make_shared<SystemJobClock>())
+{
+}
+
+TdmReportCounter::TdmReportCounter(ServerDbSettings settings, std::shared_ptr<JobClock> clock)
+    : db_(std::make_unique<ServerDatabase>(std::move(settings))),
+      jobs_(std::make_unique<JobService>(*db_, std::move(clock)))
 {
     defineMembers();
 }
@@ -109,6 +125,24 @@ void TdmReportCounter::defineMembers()
             logError("SimpleSQL", e.what());
             return Variant();
         }
+    });
+    // The job service guards itself; reading an argument cannot raise either.
+    defineMethod("Request", [this](std::span<Variant> args) { return Variant(jobs_->Request(optArg(args, 0))); });
+    defineMethod("Request1", [this](std::span<Variant> args) {
+        return Variant(jobs_->Request1(optArg(args, 0), safeText(optArg(args, 1))));
+    });
+    defineMethod("ExecSvrDLL", [this](std::span<Variant> args) {
+        auto t = [&](std::size_t i) { return safeText(optArg(args, i)); };
+        int productId = 3;
+        try {
+            productId = optArg(args, 11).isEmptyOrNull() ? 3 : optArg(args, 11).toInt();
+        } catch (const std::exception&) {
+        }
+        return Variant(jobs_->ExecSvrDLL(t(0), t(1), t(2), t(3), t(4), t(6), t(7), optArg(args, 8), t(10), productId));
+    });
+    defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(jobs_->ErrorDescript()); });
+    defineMethod("UpdateStatus1", [this](std::span<Variant> args) {
+        return Variant(jobs_->UpdateStatus1(safeText(optArg(args, 0)), safeText(optArg(args, 1)), optArg(args, 2)));
     });
     defineMethod("ResultConnectString", [this](std::span<Variant> args) {
         try {

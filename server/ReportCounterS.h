@@ -55,6 +55,41 @@
 //       ADMTC and ADMTD are) with the company database (databaseName, else the one of
 //       companyCode) attached under its name. The empty text on failure.
 //
+// The job service (JobService.h). Numbers are "yyyymmdd" of the server's clock and a
+// six-digit day counter ("20240304000017"), for jobs and direct requests alike. None of
+// these members raises; ErrorDescript tells what the last of them found wrong.
+//
+//   Request(packet) -> text: the job number, or "ERROR"
+//       packet [0] environment 1..12, [1] option texts 1..n ([caption, control name]),
+//       [2] option values 1..n, and for a periodic job (slot 9 in lower case) [3] the
+//       period value and [4] the date rules (JobRequest.h). The request is checked first;
+//       a malformed one ("ERROR") stores nothing. Otherwise it is committed to the job
+//       table before its number is answered, and the queue server (qvappserver) runs it:
+//       run mode 0 and 1 as soon as it can, in order of the submission moment; mode 2 at
+//       slot 11; a periodic job at NextScheduledDate of its start and on by its cycle.
+//   Request1(packet, computerName) -> text: the request number, or "ERROR"
+//       Registers a request that the client runs at once itself (the queue server never
+//       takes it); it is "running" from now on, its run 1 started. Checked as Request.
+//   ExecSvrDLL(requestNo, programCode, spare, companyCode, userCode, serverClassName,
+//              jobKind, databaseName, values, count, jobNumber, productId) -> text
+//       Runs the server library of a registered direct request (programCode + "S.so" in
+//       the [WorkDLLPath] folders of BriskoS.ini) in this process with the packet of
+//       platform/SvrController.h: values as the parameter packet, jobNumber as the extra
+//       text (spare, serverClassName and count are not used). Answers the empty text
+//       when the job succeeded, else the failure: the job's own error text, or why it
+//       could not run (unknown request, another program, a run that ended already,
+//       missing library, an exception). The request records the outcome (done or failed,
+//       with the text) either way; ErrorDescript gives the same failure. requestNo and
+//       values are not changed.
+//   ErrorDescript() -> text: why this object's last job-service call failed; empty when
+//       it succeeded.
+//   UpdateStatus1(requestNo, messageTexts, dateTime) -> text: empty, or an error text
+//       Ends a direct run at dateTime (the server's clock when unreadable). When no
+//       ExecSvrDLL recorded an outcome, the texts decide it: empty done, else failed with
+//       them as the result. After ExecSvrDLL the outcome stays and non-empty texts replace
+//       the result text. The request number "ERROR" (any case) is accepted and changes
+//       nothing.
+//
 // Tables the host's services read (see Schema.sql for every column)
 //   ADMMS  settings matrix of a company: SELECT MS002, MS003 FROM ADMMS WHERE MS001 = :COMPANY
 //   ADMMB  programs: MB002 name, MB005 "Y" = no direct processing, MB008 English name
@@ -62,8 +97,12 @@
 //   GENES  condition schemes; ADMMC companies; QVRINTMA portal settings
 //   $$CMSMF currencies, $$PURMA suppliers, $$CMSMQ document types (MQ003 kind),
 //   $$ACPTA / $$ACPTI / $$ACPTK documents, $$ACPLC write-off batches
+//   ADMJB / ADMJR the job queue and its runs (written by the job service and the queue
+//   server only)
 
 #include "platform/Automation.h"
+#include "server/JobClock.h"
+#include "server/JobService.h"
 #include "server/ServerDatabase.h"
 
 #include <memory>
@@ -76,6 +115,8 @@ public:
     // Databases as the server configuration names them.
     TdmReportCounter();
     explicit TdmReportCounter(ServerDbSettings settings);
+    // The job service runs by clock (tests put it where they need it).
+    TdmReportCounter(ServerDbSettings settings, std::shared_ptr<JobClock> clock);
     ~TdmReportCounter() override;
 
     int SQLType();
@@ -85,12 +126,14 @@ public:
                       const std::string& companyCode, const std::string& databaseName,
                       const Variant& params = Variant());
     std::string ResultConnectString(const std::string& companyCode, const std::string& databaseName);
+    JobService& jobs() { return *jobs_; }
 
 private:
     void defineMembers();
     void logError(const std::string& member, const std::string& message);
 
     std::unique_ptr<ServerDatabase> db_;
+    std::unique_ptr<JobService> jobs_;
 };
 
 // Registers the ProgID for this process.

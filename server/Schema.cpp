@@ -19,3 +19,15 @@ void CreateSchema(DbConnection& conn, std::string_view section)
 {
     conn.executeScript(SchemaScript(section));
 }
+
+std::string SchemaPart(std::string_view section, std::string_view part)
+{
+    const std::string script = SchemaScript(section);
+    const std::string begin = "-- @part " + std::string(part) + "\n";
+    const std::string end = "-- @end part " + std::string(part) + "\n";
+    const std::size_t b = script.find(begin);
+    const std::size_t e = b == std::string::npos ? b : script.find(end, b);
+    if (part.empty() || e == std::string::npos)
+        throw DbError("The schema section \"" + std::string(section) + "\" has no part \"" + std::string(part) + "\"");
+    return script.substr(b + begin.size(), e - b - begin.size());
+}

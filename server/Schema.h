@@ -10,3 +10,6 @@
 std::string SchemaScript(std::string_view section);
 // Creates the tables and indexes of a section in the connection's main database.
 void CreateSchema(DbConnection& conn, std::string_view section);
+// The statements between "-- @part <name>" and "-- @end part <name>" of a section: tables
+// that a newer program adds to an existing database.
+std::string SchemaPart(std::string_view section, std::string_view part);

@@ -128,6 +128,56 @@ CREATE TABLE QVRINTMA (
   MA003 VARCHAR(255) NOT NULL DEFAULT ''    -- value
 );
 
+-- @part jobs
+-- The job service: every request a job form hands over, kept until someone deletes it.
+-- Moments are "yyyymmddhhnnsszzz" of the server's clock. Stored values (JB011-JB013) are
+-- Variants as base64 text (platform/VariantStream.h) and read back exactly. The part is
+-- also run on its own against an older system database, hence IF NOT EXISTS.
+CREATE TABLE IF NOT EXISTS ADMJB (
+  JB001 VARCHAR(14)  NOT NULL PRIMARY KEY,  -- job number: yyyymmdd + six-digit day counter
+  JB002 VARCHAR(1)   NOT NULL DEFAULT 'Q',  -- Q for the queue (Request), D run by the client at once (Request1)
+  JB003 VARCHAR(10)  NOT NULL DEFAULT '',   -- program code
+  JB004 VARCHAR(10)  NOT NULL DEFAULT '',   -- owner (user code)
+  JB005 VARCHAR(10)  NOT NULL DEFAULT '',   -- company code
+  JB006 VARCHAR(30)  NOT NULL DEFAULT '',   -- company database
+  JB007 VARCHAR(1)   NOT NULL DEFAULT '',   -- job kind as sent (lower case: periodic)
+  JB008 INT          NOT NULL DEFAULT 0,    -- run mode: 0 queue, 1 at once, 2 at the given time
+  JB009 VARCHAR(17)  NOT NULL DEFAULT '',   -- due: the next run; empty when none is left
+  JB010 VARCHAR(12)  NOT NULL DEFAULT 'queued', -- queued, running, done, failed, cancelled, interrupted
+  JB011 TEXT         NOT NULL DEFAULT '',   -- the request packet
+  JB012 TEXT         NOT NULL DEFAULT '',   -- period value (periodic jobs)
+  JB013 TEXT         NOT NULL DEFAULT '',   -- date rule array (periodic jobs)
+  JB014 TEXT         NOT NULL DEFAULT '',   -- recipients XML (empty: nobody)
+  JB015 VARCHAR(40)  NOT NULL DEFAULT '',   -- server class name
+  JB016 VARCHAR(17)  NOT NULL DEFAULT '',   -- submitted at
+  JB017 VARCHAR(40)  NOT NULL DEFAULT '',   -- computer that submitted it (direct runs)
+  JB018 INT          NOT NULL DEFAULT 0,    -- runs finished (done or failed)
+  JB019 INT          NOT NULL DEFAULT 0,    -- interruptions of the current run
+  JB020 VARCHAR(80)  NOT NULL DEFAULT '',   -- who runs it now: server host:pid:start
+  JB021 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- cancel asked while running: no further run
+  JB022 TEXT         NOT NULL DEFAULT '',   -- result text of the last run (empty: success)
+  JB023 VARCHAR(17)  NOT NULL DEFAULT '',   -- last run ended at
+  JB024 VARCHAR(17)  NOT NULL DEFAULT ''    -- cancelled at
+);
+CREATE INDEX IF NOT EXISTS ADMJB_DUE ON ADMJB (JB010, JB009);
+
+-- Status history: one row per run of a job (a re-run after an interruption is a row of
+-- its own with the same run number).
+CREATE TABLE IF NOT EXISTS ADMJR (
+  JR001 VARCHAR(14)  NOT NULL,              -- job number
+  JR002 INT          NOT NULL,              -- attempt, from 1
+  JR003 INT          NOT NULL DEFAULT 1,    -- run number of the schedule, from 1
+  JR004 VARCHAR(17)  NOT NULL DEFAULT '',   -- the run's due moment (its run date)
+  JR005 VARCHAR(17)  NOT NULL DEFAULT '',   -- started
+  JR006 VARCHAR(17)  NOT NULL DEFAULT '',   -- ended (empty while running)
+  JR007 VARCHAR(12)  NOT NULL DEFAULT 'running', -- running, done, failed, interrupted
+  JR008 TEXT         NOT NULL DEFAULT '',   -- result text
+  JR009 VARCHAR(80)  NOT NULL DEFAULT '',   -- run by: server host:pid:start, or the client's computer
+  JR010 VARCHAR(1)   NOT NULL DEFAULT 'Q',  -- Q queue, R re-run after an interruption, D client, X server at the client's call
+  PRIMARY KEY (JR001, JR002)
+);
+-- @end part jobs
+
 -- @section company
 
 -- Suppliers.

@@ -4,6 +4,7 @@
 #include "support/BriskoINI.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cctype>
 #include <filesystem>
 
@@ -59,6 +60,10 @@ ServerDbSettings ServerDatabase::fromConfiguration()
     const std::string folder = trimmed(VarToStr(dbe.at(0, 5)));
     s.folder = (folder.empty() ? ini.ServerPath : ResolvePath(folder, ini.ServerPath));
     s.folder = folderPath(s.folder).lexically_normal().string();
+    ini.GetWorkDLLPaths(s.libraryFolders);
+    s.dbCodePage = std::atoi(ini.DBCodePage.c_str());
+    if (s.dbCodePage <= 0)
+        s.dbCodePage = 936;
     return s;
 }
 
@@ -102,6 +107,14 @@ DbConnection& ServerDatabase::connection()
         checkUsable();
         auto conn = std::make_unique<DbConnection>();
         conn->openSqlite(filePath(settings_.systemDb));
+        // Clients and servers share the system database: with a write-ahead log readers
+        // never wait for a writer, and a commit costs one write instead of a journal's
+        // several. The mode stays with the file; a database that cannot switch (another
+        // connection holds it) keeps its journal and works as before.
+        try {
+            conn->execute("PRAGMA journal_mode = WAL");
+        } catch (const DbError&) {
+        }
         conn_ = std::move(conn);
     }
     return *conn_;

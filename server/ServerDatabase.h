@@ -6,12 +6,17 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 struct ServerDbSettings {
     std::string dbType = "SQLITE";   // "DBE Setting" MainDBType
     std::string folder;              // MainServerName, resolved against the server path
     std::string systemDb = "QVSYS";  // MainDBName
     std::string error;               // why the configuration could not be read
+    // Folders of the jobs' server libraries ([WorkDLLPath]; the server folder's S_PKG/
+    // when none is listed).
+    std::vector<std::string> libraryFolders;
+    int dbCodePage = 936;            // [CodePage] DBCodePage: the texts a server library gets
 };
 
 class ServerDatabase {

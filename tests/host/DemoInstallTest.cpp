@@ -18,8 +18,8 @@
 
 namespace {
 
-// A stand-in for the setup program: writes the two databases into --folder, or fails
-// when FAIL is in its folder.
+// A stand-in for the setup program: writes the two databases (a database's header and a
+// word) into --folder, or fails when FAIL is in its folder.
 void writeSetup(const QString& binDir)
 {
     const QString path = binDir + QStringLiteral("/qvsetup");
@@ -30,8 +30,8 @@ void writeSetup(const QString& binDir)
             "[ -e \"$dir/FAIL\" ] && { echo 'disk full' >&2; touch \"$2/QVSYS.db\"; exit 3; }\n"
             "[ \"$1\" = --folder ] || exit 4\n"
             "echo \"$@\" >> \"$dir/calls\"\n"
-            "echo system > \"$2/QVSYS.db\"\n"
-            "echo company > \"$2/DEMO.db\"\n");
+            "printf 'SQLite format 3\\000system\\n' > \"$2/QVSYS.db\"\n"
+            "printf 'SQLite format 3\\000company\\n' > \"$2/DEMO.db\"\n");
     f.close();
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
@@ -157,4 +157,51 @@ TEST(DemoInstall, AFailedSetupLeavesNothingThatLooksInstalled)
     } catch (const Exception& e) {
         EXPECT_NE(std::string(e.what()).find("qvsetup"), std::string::npos) << e.what();
     }
+}
+
+TEST(DemoInstall, WhatIsBrokenIsMadeAgainAndWhatStoodInTheWayIsKept)
+{
+    QTemporaryDir root;
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    QDir().mkpath(bin);
+    writeSetup(bin);
+    const std::string folderArg = root.filePath(QStringLiteral("demo")).toStdString();
+    const DemoInstallation first = DemoInstall::Prepare(folderArg, bin.toStdString());
+    EXPECT_TRUE(first.repaired.empty()) << "a fresh installation mends nothing";
+    const QString folder = QString::fromStdString(first.folder);
+
+    // A user's edit stays; a file that is no file, an empty registry file and a database
+    // that is none are made again.
+    {
+        QFile f(folder + QStringLiteral("client/BriskoC.ini"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[CodePage]\nUICodePage=950\n");
+    }
+    QFile::remove(folder + QStringLiteral("server/BriskoS.ini"));
+    QDir().mkpath(folder + QStringLiteral("server/BriskoS.ini"));
+    QFile(folder + QStringLiteral("registry.ini")).resize(0);
+    {
+        QFile f(folder + QStringLiteral("server/data/DEMO.db"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("not a database");
+    }
+    const DemoInstallation second = DemoInstall::Prepare(folderArg, bin.toStdString());
+    EXPECT_TRUE(second.createdDatabases);
+    EXPECT_EQ(setupRuns(bin), 2);
+    std::string all;
+    for (const std::string& r : second.repaired)
+        all += r + "\n";
+    EXPECT_NE(all.find("server/BriskoS.ini is a folder"), std::string::npos) << all;
+    EXPECT_NE(all.find("registry.ini was empty"), std::string::npos) << all;
+    EXPECT_NE(all.find("server/data/DEMO.db is not a database"), std::string::npos) << all;
+    EXPECT_EQ(all.find("BriskoC.ini"), std::string::npos) << all;
+    EXPECT_EQ(second.repaired.size(), 3u) << all;
+    EXPECT_TRUE(readAll(folder + QStringLiteral("client/BriskoC.ini")).contains(QStringLiteral("UICodePage=950")));
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("server/BriskoS.ini.broken")).isDir());
+    EXPECT_TRUE(readAll(folder + QStringLiteral("server/BriskoS.ini")).contains(QStringLiteral("MainDBType=SQLITE")));
+    EXPECT_TRUE(readAll(folder + QStringLiteral("registry.ini")).contains(QStringLiteral("ClientPath=")));
+
+    const DemoInstallation third = DemoInstall::Prepare(folderArg, bin.toStdString());
+    EXPECT_TRUE(third.repaired.empty());
+    EXPECT_FALSE(third.createdDatabases);
 }

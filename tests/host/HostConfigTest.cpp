@@ -31,7 +31,8 @@ TEST(HostConfig, ReadsFoldersCodePageServerAndWorkFolders)
     writeFile(root + QStringLiteral("/client/BriskoC.ini"),
               "[CodePage]\nUICodePage= 950 \n[Server Information]\nComputerName= 10.0.0.7;10.0.0.8; \nServerPort=3000\n");
     writeFile(root + QStringLiteral("/server/BriskoS.ini"),
-              ("[WorkDLLPath]\nA=pkg\nB=\\shared\\\nC=" + root + "/abs\nD=\n").toUtf8());
+              ("[WorkDLLPath]\nA=pkg\nB=\\shared\\\nC=" + root + "/abs\nD=\n"
+               "[DBE Setting]\nMainDBType= sqlite \nMainServerName=db\nMainDBName=SYS1\n").toUtf8());
     EnvGuard registry;
     registry.set("QV_REGISTRY", (root + QStringLiteral("/registry.ini")).toStdString());
     const HostConfig c = HostConfig::Load();
@@ -44,6 +45,11 @@ TEST(HostConfig, ReadsFoldersCodePageServerAndWorkFolders)
     const std::string s = root.toStdString() + "/server/";
     // An empty folder value names the installation folder itself.
     EXPECT_EQ(c.workDllPaths, (std::vector<std::string>{s + "pkg/", s + "shared/", root.toStdString() + "/abs/", s}));
+    EXPECT_EQ(c.clientIniFile, root.toStdString() + "/client/BriskoC.ini");
+    EXPECT_EQ(c.serverIniFile, s + "BriskoS.ini");
+    EXPECT_TRUE(c.clientNamesServer);
+    EXPECT_TRUE(c.databasesAreFiles());
+    EXPECT_EQ(c.databaseFile(c.systemDatabase), s + "db/SYS1.db");
 }
 
 TEST(HostConfig, DefaultsWithoutRegistryKeyOrIniFiles)
@@ -65,6 +71,14 @@ TEST(HostConfig, DefaultsWithoutRegistryKeyOrIniFiles)
     EXPECT_EQ(d.serverAddress, "127.0.0.1");
     EXPECT_EQ(d.serverPort, 211);
     EXPECT_EQ(d.workDllPaths, std::vector<std::string>{dir.path().toStdString() + "/s/S_PKG/"});
+    // Without BriskoS.ini the server's database settings are the defaults: not in files
+    // of this machine, the system database QVSYS in the server folder.
+    EXPECT_FALSE(d.databasesAreFiles());
+    EXPECT_EQ(d.databaseFile(d.systemDatabase), dir.path().toStdString() + "/s/QVSYS.db");
+
+    // A client list that names no server is told apart from a missing one.
+    writeFile(dir.filePath(QStringLiteral("c/BriskoC.ini")), "[Server Information]\nComputerName=;\n");
+    EXPECT_FALSE(HostConfig::LoadClient().clientNamesServer);
 }
 
 TEST(HostConfig, APerUserProfileWinsWhenItExists)

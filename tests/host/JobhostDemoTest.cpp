@@ -68,3 +68,29 @@ TEST(JobhostDemo, AFolderThatCannotBeMadeIsReported)
     EXPECT_EQ(p.exitCode(), 2);
     EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("demo installation")));
 }
+
+TEST(JobhostDemo, ABrokenDemoInstallationIsMadeAgainNotReused)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("demo"));
+    int exitCode = -1;
+    run({QStringLiteral("demo"), folder, QStringLiteral("--offscreen")}, exitCode);
+    ASSERT_EQ(exitCode, 0);
+
+    // An empty system database, a folder where the client's ini file was, no company database.
+    QFile(folder + QStringLiteral("/server/data/QVSYS.db")).resize(0);
+    QFile::remove(folder + QStringLiteral("/server/data/DEMO.db"));
+    QFile::remove(folder + QStringLiteral("/client/BriskoC.ini"));
+    QDir().mkpath(folder + QStringLiteral("/client/BriskoC.ini/kept"));
+    const QString again = run({QStringLiteral("demo"), folder, QStringLiteral("--offscreen")}, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_FALSE(again.contains(QStringLiteral("(reused)"))) << again.toStdString();
+    for (const char* text : {"repaired:", "server/data/QVSYS.db is empty", "server/data/DEMO.db is missing",
+                             "client/BriskoC.ini is a folder", "databases created", "OpenForm: 0"})
+        EXPECT_TRUE(again.contains(QLatin1String(text))) << text << "\n" << again.toStdString();
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/client/BriskoC.ini.broken/kept")).isDir()) << "nothing is lost";
+    EXPECT_GT(QFileInfo(folder + QStringLiteral("/server/data/QVSYS.db")).size(), 0);
+
+    const QString third = run({QStringLiteral("demo"), folder, QStringLiteral("--offscreen")}, exitCode);
+    EXPECT_TRUE(third.contains(QStringLiteral("(reused)"))) << third.toStdString();
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The modal runner of a host without a person at the screen. Every modal window is
+// answered at once with its default: a message box by its Cancel button when it has one,
+// else by its No, OK or only button; any other dialog or form is cancelled without being
+// shown. What the window said and how it was answered goes to report (jobhost writes it
+// to standard error), so an unattended run never waits and loses nothing it was told.
+
+#include "platform/ModalRunner.h"
+
+#include <functional>
+#include <string>
+
+ModalRunFn UnattendedRunner(std::function<void(const std::string& line)> report);

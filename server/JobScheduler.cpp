@@ -1,0 +1,179 @@
+#include "server/JobScheduler.h"
+
+#include "server/JobRequest.h"
+#include "server/JobStore.h"
+#include "server/ServerIdentity.h"
+#include "server/ServerLibrary.h"
+#include "server/ServerLog.h"
+#include "support/Dates.h"
+#include "support/Helpers.h"
+#include "support/NotificationQueue.h"
+#include "support/RunSchedule.h"
+#include "support/ScheduleRules.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+std::string runText(int runNumber)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d", runNumber);
+    return buf;
+}
+
+} // namespace
+
+JobScheduler::JobScheduler(ServerDatabase& db, JobClock& clock, JobSchedulerOptions options)
+    : db_(db), clock_(clock), options_(std::move(options))
+{
+    if (options_.serverId.empty())
+        options_.serverId = ThisServerId();
+}
+
+void JobScheduler::say(const std::string& line)
+{
+    if (report)
+        report(line);
+}
+
+double JobScheduler::followingRun(const Variant& periodValue, double scheduled, int runNumber)
+{
+    RunPeriod period;
+    std::string why;
+    if (!ReadRunPeriod(periodValue, period, why))
+        return 0;
+    const double next = NextRunMoment(period, scheduled);
+    return WithinRunRange(period, next, runNumber + 1) ? next : 0;
+}
+
+int JobScheduler::recover()
+{
+    JobStore store(db_.connection());
+    int found = 0;
+    for (const JobStore::Running& r : store.running()) {
+        if (r.runBy != options_.serverId && !IsServerGone(r.runBy))
+            continue;
+        const std::string now = MomentStamp(clock_.now());
+        const std::string why = "The server " + r.runBy + " stopped during the run";
+        if (r.interruptions == 0) {
+            if (store.markInterrupted(r.number, r.runBy, now, why + "; it runs again")) {
+                ++found;
+                say("job " + r.number + " interrupted: " + why + "; it runs again");
+            }
+            continue;
+        }
+        const std::optional<JobRecord> job = store.find(r.number);
+        const double next =
+            job && job->periodic() ? followingRun(job->period, StampMoment(job->due), job->runsDone + 1) : 0;
+        const Outcome failed{false, why + " again; it is not run a third time"};
+        if (store.finishRun(r.number, r.attempt, r.runBy, false, failed.result, now, MomentStamp(next))) {
+            ++found;
+            say("job " + r.number + " failed: " + failed.result);
+            if (job)
+                notify(*job, job->runsDone + 1, failed);
+        }
+    }
+    return found;
+}
+
+bool JobScheduler::runNext()
+{
+    JobStore store(db_.connection());
+    const std::optional<JobClaim> claim = store.claimNext(MomentStamp(clock_.now()), options_.serverId);
+    if (!claim)
+        return false;
+    const JobRecord& job = claim->job;
+    const double scheduled = StampMoment(job.due);
+    say("job " + job.number + " " + job.programCode + " run " + std::to_string(claim->runNumber)
+        + (claim->rerun ? " (again, after an interruption)" : "") + " due " + ShownStamp(job.due) + " started");
+
+    Outcome outcome;
+    try {
+        Variant values = job.packet[2];
+        if (job.periodic()) {
+            const std::string runDate = dateToCompact(std::floor(scheduled));
+            values = RollConditionDates(RollParameters(values, job.period, job.rules), runDate);
+            if (!values.isArray())
+                throw Exception("The date rules cannot be applied to the run date " + runDate);
+        }
+        std::string why;
+        const std::string library = FindServerLibrary(options_.libraryFolders, job.programCode, why);
+        if (library.empty())
+            throw Exception(why);
+        const Variant packet = ServerLibraryPacket(
+            job.jobKind, job.number, job.companyCode, job.ownerCode, job.databaseName,
+            VariantToCodePage(values, options_.codePage), job.number + runText(claim->runNumber), 3, options_.codePage);
+        const ServerLibraryOutcome ran = RunServerLibraryFile(library, packet);
+        outcome = {ran.ok, ran.result};
+    } catch (const std::exception& e) {
+        outcome = {false, e.what()};
+    }
+
+    const double next = job.periodic() ? followingRun(job.period, scheduled, claim->runNumber) : 0;
+    // The run is over: record it, retrying a database that is busy for a moment. Should
+    // that fail for good, the job stays marked as this server's run and recover() takes
+    // it up before the next one.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            if (!store.finishRun(job.number, claim->attempt, options_.serverId, outcome.ok, outcome.result,
+                                 MomentStamp(clock_.now()), MomentStamp(next)))
+                say("job " + job.number + ": the run was taken from this server meanwhile");
+            break;
+        } catch (const DbError&) {
+            if (attempt >= 3)
+                throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+    say("job " + job.number + " run " + std::to_string(claim->runNumber) + (outcome.ok ? " done" : " failed")
+        + (outcome.result.empty() ? "" : ": " + outcome.result) + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));
+    notify(job, claim->runNumber, outcome);
+    return true;
+}
+
+int JobScheduler::runDue(const std::function<bool()>& stop)
+{
+    int ran = 0;
+    while (!(stop && stop()) && runNext())
+        ++ran;
+    return ran;
+}
+
+double JobScheduler::nextDue()
+{
+    return StampMoment(JobStore(db_.connection()).earliestDue());
+}
+
+void JobScheduler::notify(const JobRecord& job, int runNumber, const Outcome& outcome)
+{
+    // A notification that cannot be written must not undo the run: it is logged.
+    try {
+        DbConnection& conn = db_.connection();
+        db_.useCompanyDatabase(job.databaseName);
+        if (!job.recipients.empty()) {
+            const Variant name = conn.scalar("SELECT MB002 FROM ADMMB WHERE MB001 = :P", {{"P", job.programCode}});
+            const std::string program = job.programCode + (VarToStr(name).empty() ? "" : " " + VarToStr(name));
+            const std::string run = job.periodic() ? " 第 " + std::to_string(runNumber) + " 次运行" : " ";
+            const std::string at = ShownStamp(MomentStamp(clock_.now()));
+            NotificationContent c;
+            c.receivers = trimText(job.recipients);
+            c.title = (outcome.ok ? "作业完成: " : "作业失败: ") + program;
+            c.text = "作业 " + job.number + " (" + program + ")" + run
+                     + (outcome.ok ? "已于 " + at + " 完成。" : "于 " + at + " 失败: " + outcome.result);
+            QueueNotification(conn, job.ownerCode, job.companyCode, c);
+        }
+        if (outcome.ok) {
+            const NotificationOutcome out =
+                QueueProgramNotifications(conn, job.databaseName, job.programCode, job.ownerCode, job.companyCode);
+            for (const std::string& f : out.failures)
+                WriteServerLog("qvappserver: job " + job.number + ": a notification was not queued: " + f);
+        }
+    } catch (const std::exception& e) {
+        WriteServerLog("qvappserver: job " + job.number + ": the notifications were not queued: " + e.what());
+        say("job " + job.number + ": the notifications were not queued: " + e.what());
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The job service of the application server object (ReportCounterS.h lists its members
+// as callers see them): requests are checked, then stored in the job table before their
+// number is answered; direct runs are registered, run and ended.
+//
+// Numbers (job and request numbers alike) are the day of the server's clock "yyyymmdd"
+// and a six-digit day counter: "20240304000017". A client derives the job number of a
+// direct run from the first 8 characters followed by "0001".
+//
+// Nothing here raises: a failure answers "ERROR" (or an error text) and leaves its text
+// for ErrorDescript, the text of this object's last job-service call (empty when that
+// call succeeded).
+
+#include "server/JobClock.h"
+#include "server/ServerDatabase.h"
+
+#include <memory>
+#include <string>
+
+class JobService {
+public:
+    JobService(ServerDatabase& db, std::shared_ptr<JobClock> clock);
+
+    // The job number, or "ERROR".
+    std::string Request(const Variant& packet);
+    // The request number of a run the client makes at once itself, or "ERROR".
+    std::string Request1(const Variant& packet, const std::string& computerName);
+    // Runs the server library of a registered direct request in this process. Answers the
+    // empty text when the job ran and succeeded, else the failure (the job's own error
+    // text, or why it could not run); the request records the outcome either way.
+    std::string ExecSvrDLL(const std::string& requestNo, const std::string& programCode, const std::string& extra,
+                           const std::string& companyCode, const std::string& userCode, const std::string& jobKind,
+                           const std::string& databaseName, const Variant& values, const std::string& jobNumber,
+                           int productId);
+    // Ends a direct run; the request number "ERROR" changes nothing. Answers the empty
+    // text, or an error text.
+    std::string UpdateStatus1(const std::string& requestNo, const std::string& messageTexts, const Variant& ended);
+    const std::string& ErrorDescript() const { return error_; }
+
+    JobClock& clock() { return *clock_; }
+
+private:
+    std::string fail(const std::string& member, const std::string& why);
+
+    ServerDatabase& db_;
+    std::shared_ptr<JobClock> clock_;
+    std::string error_;
+    bool tablesChecked_ = false;
+};

@@ -1,0 +1,31 @@
+#pragma once
+// Running a job's server library (program code + "S.so") in the server's own process:
+// the queue's runs and the direct runs a client asks the server for (ExecSvrDLL). The
+// packet and the slots are those of platform/SvrController.h.
+
+#include "platform/Variant.h"
+
+#include <string>
+#include <vector>
+
+struct ServerLibraryOutcome {
+    bool ok = false;
+    // The job's result text (empty on success), or why it could not run.
+    std::string result;
+};
+
+// The library of a program in the first of the folders that holds it; empty, with the
+// reason in why, when none does or the program code is unusable.
+std::string FindServerLibrary(const std::vector<std::string>& folders, const std::string& programCode,
+                              std::string& why);
+
+// The packet of slot 3 for the job kind: 7 elements for "B", 12 for any other kind.
+Variant ServerLibraryPacket(const std::string& jobKind, const std::string& requestNo, const std::string& companyCode,
+                            const std::string& userCode, const std::string& databaseName, const Variant& parameters,
+                            const std::string& extra, int productId, int codePage);
+
+// Loads the library, asks it for a controller, runs the packet, reads the result text
+// (also after the run raised), frees the controller and the library. Never raises: a
+// library that cannot be loaded, lacks its export or raises gives ok false and the
+// reason; a run that answers an error text gives ok false and that text.
+ServerLibraryOutcome RunServerLibraryFile(const std::string& libraryFile, const Variant& packet);

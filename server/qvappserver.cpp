@@ -1,0 +1,194 @@
+// qvappserver: the application server program. Runs the job queue of an installation:
+// every job when it is due, through its server library (JobScheduler.h).
+//
+//   qvappserver --install DIR [--poll MS] [--clock-file FILE]
+//
+// Exit code 0 after a clean stop (SIGTERM, SIGINT or SIGHUP: the running job finishes
+// first), 1 when the installation cannot be served, 2 for a wrong command line.
+
+#include "platform/Exception.h"
+#include "server/JobClock.h"
+#include "server/JobScheduler.h"
+#include "server/Installation.h"
+#include "server/JobStore.h"
+#include "server/ServerDatabase.h"
+#include "server/ServerIdentity.h"
+#include "server/ServerLog.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kDefaultPollMs = 250;
+constexpr auto kRecoverEvery = std::chrono::seconds(5);
+
+void usage(std::FILE* to)
+{
+    std::fprintf(to,
+                 "Usage: qvappserver --install DIR [--poll MS] [--clock-file FILE]\n"
+                 "Runs the job queue of the installation in DIR: each queued job when it is due, in\n"
+                 "order of due time, through its server library (program code + \"S.so\" in the\n"
+                 "[WorkDLLPath] folders of BriskoS.ini). Several servers may serve one database.\n"
+                 "\n"
+                 "  --install DIR      the installation folder: DIR/registry.ini names the server folder\n"
+                 "                     (Software\\QVR\\Brisko, ServerPath) with BriskoS.ini\n"
+                 "  --poll MS          look for new jobs every MS milliseconds (10 to 1000, default %d);\n"
+                 "                     a job due later wakes the server at its moment\n"
+                 "  --clock-file FILE  take the time from FILE instead of the system clock, for tests: it\n"
+                 "                     holds one moment yyyymmddhhnnss and is read at every poll, so\n"
+                 "                     writing a later moment into it moves the server's time on. Jobs\n"
+                 "                     queued to run at once are due from their submission moment.\n"
+                 "  --help             this text\n"
+                 "\n"
+                 "Stop it with SIGTERM (kill PID): a running job finishes, then the server exits.\n"
+                 "Jobs left running by a server that stopped without finishing them run once more.\n",
+                 kDefaultPollMs);
+}
+
+int wrong(const std::string& why)
+{
+    std::fprintf(stderr, "qvappserver: %s\n", why.c_str());
+    usage(stderr);
+    return 2;
+}
+
+// Stop signals stay blocked: they are taken between two jobs, never inside one.
+sigset_t stopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+// Waits up to ms for a stop signal; true when one came.
+bool stopArrives(const sigset_t& set, long ms)
+{
+    timespec t{ms / 1000, (ms % 1000) * 1000000L};
+    for (;;) {
+        const int s = sigtimedwait(&set, nullptr, &t);
+        if (s > 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+std::unique_ptr<JobClock> clockFor(const std::string& file)
+{
+    if (file.empty())
+        return std::make_unique<SystemJobClock>();
+    return std::make_unique<FileJobClock>(file);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string install, clockFile;
+    long pollMs = kDefaultPollMs;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            return 0;
+        } else if (a == "--install") {
+            if (!value(install))
+                return wrong("--install needs the installation folder");
+        } else if (a == "--clock-file") {
+            if (!value(clockFile))
+                return wrong("--clock-file needs a file");
+        } else if (a == "--poll") {
+            char* end = nullptr;
+            if (!value(v) || (pollMs = std::strtol(v.c_str(), &end, 10), !end || *end || pollMs < 10 || pollMs > 1000))
+                return wrong("--poll takes milliseconds from 10 to 1000");
+        } else {
+            return wrong("unknown argument " + a);
+        }
+    }
+    if (install.empty())
+        return wrong("--install DIR is required");
+
+    const sigset_t signals = stopSignals();
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+
+    std::unique_ptr<ServerDatabase> db;
+    std::unique_ptr<JobClock> clock;
+    try {
+        db = std::make_unique<ServerDatabase>(OpenInstallation(install));
+        JobStore::EnsureTables(db->connection());
+        clock = clockFor(clockFile);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qvappserver: %s\n", e.what());
+        return 1;
+    }
+
+    JobSchedulerOptions options;
+    options.serverId = ThisServerId();
+    options.libraryFolders = db->settings().libraryFolders;
+    options.codePage = db->settings().dbCodePage;
+    JobScheduler scheduler(*db, *clock, options);
+    scheduler.report = [&](const std::string& line) {
+        std::printf("[%s] %s\n", ShownStamp(MomentStamp(clock->now())).c_str(), line.c_str());
+        std::fflush(stdout);
+    };
+
+    std::string folders;
+    for (const std::string& f : options.libraryFolders)
+        folders += (folders.empty() ? "" : ", ") + f;
+    std::printf("qvappserver %s: serving %s (system database %s; server libraries from %s; poll %ld ms%s)\n",
+                options.serverId.c_str(), fs::absolute(install).c_str(),
+                db->filePath(db->settings().systemDb).c_str(), folders.c_str(), pollMs,
+                clockFile.empty() ? "" : ("; clock from " + clockFile).c_str());
+    std::fflush(stdout);
+
+    bool stop = false;
+    auto stopAsked = [&] { return stop || (stop = stopArrives(signals, 0)); };
+    auto lastRecover = std::chrono::steady_clock::now() - 2 * kRecoverEvery;
+    while (!stopAsked()) {
+        long waitMs = pollMs;
+        try {
+            if (std::chrono::steady_clock::now() - lastRecover >= kRecoverEvery) {
+                scheduler.recover();
+                lastRecover = std::chrono::steady_clock::now();
+            }
+            scheduler.runDue(stopAsked);
+            if (stop)
+                break;
+            // On the machine's clock sleep until the next job is due (a poll still sees
+            // jobs queued meanwhile); a clock that others move is looked at every poll.
+            if (clock->isReal()) {
+                const double next = scheduler.nextDue();
+                if (next > 0)
+                    waitMs = std::clamp(long(std::ceil((next - clock->now()) * 86400000.0)), 0L, pollMs);
+            }
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "qvappserver: %s\n", e.what());
+            WriteServerLog(std::string("qvappserver: ") + e.what());
+        }
+        if (stopArrives(signals, waitMs))
+            stop = true;
+    }
+    std::printf("qvappserver %s: stopped\n", options.serverId.c_str());
+    return 0;
+}

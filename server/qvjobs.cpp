@@ -1,0 +1,384 @@
+// qvjobs: for the people who watch the job queue of an installation.
+//
+//   qvjobs --install DIR list | show N | cancel N | forecast N [K] | messages USER
+//
+// Exit code 0 on success, 1 for an unknown job, a refused cancel or an unusable
+// installation, 2 for a wrong command line.
+
+#include "platform/AsciiText.h"
+#include "platform/Exception.h"
+#include "platform/OleDate.h"
+#include "server/Installation.h"
+#include "server/JobClock.h"
+#include "server/JobStore.h"
+#include "support/Conditions.h"
+#include "support/Dates.h"
+#include "support/Helpers.h"
+#include "support/RunSchedule.h"
+#include "support/Utf8.h"
+
+#include <pugixml.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kDefaultForecast = 5;
+
+void usage(std::FILE* to)
+{
+    std::fprintf(to,
+                 "Usage: qvjobs --install DIR COMMAND\n"
+                 "Shows and steers the job queue of the installation in DIR (DIR/registry.ini).\n"
+                 "\n"
+                 "Commands:\n"
+                 "  list             every job: number, kind, program, owner, status, next run, last result\n"
+                 "  show N           job N: its conditions (captions and values), schedule and every run\n"
+                 "  cancel N         cancel job N when it waits; a periodic job that is running finishes\n"
+                 "                   this run and then stops\n"
+                 "  forecast N [K]   the next K (default %d) run moments of periodic job N, by the rules\n"
+                 "                   the server runs it by\n"
+                 "  messages USER    the completion notifications queued for USER, newest first\n"
+                 "  --help           this text\n",
+                 kDefaultForecast);
+}
+
+int wrong(const std::string& why)
+{
+    std::fprintf(stderr, "qvjobs: %s\n", why.c_str());
+    usage(stderr);
+    return 2;
+}
+
+int refused(const std::string& why)
+{
+    std::fprintf(stderr, "qvjobs: %s\n", why.c_str());
+    return 1;
+}
+
+// Columns on a terminal: Chinese characters take two places.
+int width(std::string_view text)
+{
+    int w = 0;
+    for (char32_t c : toUtf32(text)) {
+        const bool wide = (c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf) || (c >= 0xac00 && c <= 0xd7a3)
+                          || (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f)
+                          || (c >= 0xff00 && c <= 0xff60) || (c >= 0xffe0 && c <= 0xffe6)
+                          || (c >= 0x20000 && c <= 0x3fffd);
+        w += wide ? 2 : 1;
+    }
+    return w;
+}
+
+std::string padded(const std::string& text, int columns)
+{
+    const int w = width(text);
+    return w >= columns ? text : text + std::string(std::size_t(columns - w), ' ');
+}
+
+// One line of at most columns places, with line breaks as blanks.
+std::string oneLine(const std::string& text, int columns)
+{
+    const std::string flat = ReplaceAll(ReplaceAll(text, "\r\n", " ", false), "\n", " ", false);
+    if (width(flat) <= columns)
+        return flat;
+    std::string out;
+    int w = 0;
+    for (char32_t c : toUtf32(flat)) {
+        const std::string ch = toUtf8(c);
+        if (w + width(ch) > columns - 3)
+            break;
+        out += ch;
+        w += width(ch);
+    }
+    return out + "...";
+}
+
+std::string lastResult(const JobRecord& j)
+{
+    if (!j.hasRun())
+        return j.lastResult.empty() ? "-" : j.lastResult;
+    return j.lastResult.empty() ? "ok" : j.lastResult;
+}
+
+std::string kindOf(const JobRecord& j)
+{
+    return j.entry == "D" ? "direct" : j.periodic() ? "periodic" : "once";
+}
+
+std::string programName(DbConnection& db, const std::string& program)
+{
+    try {
+        return VarToStr(db.scalar("SELECT MB002 FROM ADMMB WHERE MB001 = :P", {{"P", program}}));
+    } catch (const DbError&) {
+        return {};
+    }
+}
+
+std::vector<std::string> recipientIds(const std::string& xml)
+{
+    std::vector<std::string> ids;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(xml.data(), xml.size()))
+        return ids;
+    for (pugi::xml_node n : doc.child("Root").children())
+        ids.push_back(n.attribute("ID").value());
+    return ids;
+}
+
+std::string valueText(const Variant& v)
+{
+    if (v.isEmpty())
+        return "(empty)";
+    if (v.isNull())
+        return "(null)";
+    if (!v.isArray())
+        return safeVarToStr(v).empty() ? "\"\"" : safeVarToStr(v);
+    if (v.dimCount() != 1)
+        return "(a table of values)";
+    std::vector<std::string> parts;
+    const int kind = ConditionValueKind(v);
+    for (int i = v.lowBound() + (kind >= 0 ? 1 : 0); i <= v.highBound(); ++i)
+        parts.push_back(v[i].isArray() ? valueText(v[i]) : VarToStr(v[i]));
+    std::string out;
+    const char* sep = kind == 1 ? ", " : " .. ";
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        out += (i ? sep : "") + (parts[i].empty() ? std::string("*") : parts[i]);
+    return out.empty() ? "(none)" : out;
+}
+
+std::string shownMoment(double m)
+{
+    static const char* const days[] = {"", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    const std::string s = ShownStamp(MomentStamp(m));
+    return s.substr(0, 10) + " (" + days[dayOfWeek(m)] + ") " + s.substr(11, 5);
+}
+
+int list(JobStore& store)
+{
+    const std::vector<JobRecord> jobs = store.list();
+    if (jobs.empty()) {
+        std::printf("The queue holds no job.\n");
+        return 0;
+    }
+    std::printf("%s\n", (padded("Job", 16) + padded("Kind", 10) + padded("Program", 10) + padded("Owner", 10)
+                         + padded("Status", 13) + padded("Next run", 21) + "Last result")
+                            .c_str());
+    for (const JobRecord& j : jobs)
+        std::printf("%s\n", (padded(j.number, 16) + padded(kindOf(j), 10) + padded(j.programCode, 10)
+                             + padded(j.ownerCode, 10) + padded(j.status, 13)
+                             + padded(j.due.empty() ? "-" : ShownStamp(j.due), 21) + oneLine(lastResult(j), 60))
+                                .c_str());
+    return 0;
+}
+
+int show(JobStore& store, DbConnection& db, const std::string& number)
+{
+    const std::optional<JobRecord> found = store.find(number);
+    if (!found)
+        return refused("there is no job " + number);
+    const JobRecord& j = *found;
+    const std::string name = programName(db, j.programCode);
+    std::printf("Job %s\n", j.number.c_str());
+    auto line = [](const char* label, const std::string& value) {
+        std::printf("  %s%s\n", padded(label, 13).c_str(), value.c_str());
+    };
+    line("Program", j.programCode + (name.empty() ? "" : " " + name));
+    line("Owner", j.ownerCode + ", company " + j.companyCode + ", database " + j.databaseName);
+    std::string kind = kindOf(j);
+    RunPeriod period;
+    std::string why;
+    if (j.periodic())
+        kind += ReadRunPeriod(j.period, period, why) ? ": " + DescribeRunPeriod(period) : ": " + why;
+    if (j.entry == "D")
+        kind += ", run by the client on " + j.computer;
+    line("Kind", kind);
+    static const char* const modes[] = {"0 queue", "1 at once", "2 at the given time"};
+    line("Run mode", j.runMode >= 0 && j.runMode <= 2 ? modes[j.runMode] : std::to_string(j.runMode));
+    line("Submitted", ShownStamp(j.submitted));
+    line("Status", j.status + (j.cancelAsked && j.status == "running" ? " (cancelled after this run)" : "")
+                       + (j.status == "cancelled" ? " at " + ShownStamp(j.cancelledAt) : ""));
+    line("Next run", j.due.empty() ? "-" : ShownStamp(j.due));
+    line("Runs", std::to_string(j.runsDone) + " finished");
+    std::string recipients;
+    for (const std::string& id : recipientIds(j.recipients))
+        recipients += (recipients.empty() ? "" : ", ") + id;
+    line("Notify", recipients.empty() ? "nobody" : recipients);
+    line("Last result", lastResult(j));
+
+    std::printf("Conditions\n");
+    const Variant& texts = j.packet[1];
+    const Variant& values = j.packet[2];
+    for (int i = texts.lowBound(); i <= texts.highBound(); ++i) {
+        const Variant& t = texts[i];
+        const std::string caption = VarToStr(t[t.lowBound()]);
+        const std::string control = VarToStr(t[t.lowBound() + 1]);
+        const Variant value = values.isArray() && i <= values.highBound() ? values[i] : Variant();
+        std::printf("  %3d  %s %s\n", i, padded(caption + " (" + control + ")", 34).c_str(), valueText(value).c_str());
+    }
+    if (j.periodic() && j.rules.isArray() && j.rules.highBound() >= 1) {
+        std::printf("Date rules\n");
+        for (int i = 1; i <= j.rules.highBound(); ++i)
+            std::printf("  %3d  %s\n", i, ReplaceAll(VarToStr(j.rules[i]), "\x03", " | ", false).c_str());
+    }
+
+    const std::vector<JobRun> runs = store.runs(j.number);
+    std::printf("Runs%s\n", runs.empty() ? ": none yet" : "");
+    for (const JobRun& r : runs) {
+        std::printf("  %3d  run %-3d %s  %s  %s  %s  %s\n", r.attempt, r.runNumber,
+                    padded("due " + ShownStamp(r.scheduled), 23).c_str(),
+                    padded("started " + ShownStamp(r.started), 27).c_str(),
+                    padded(r.ended.empty() ? "" : "ended " + ShownStamp(r.ended), 25).c_str(),
+                    padded(r.status, 11).c_str(),
+                    (std::string(r.how == "R" ? "(again) " : r.how == "D" || r.how == "X" ? "(direct) " : "")
+                     + (r.result.empty() ? (r.status == "done" ? "ok" : "") : oneLine(r.result, 80)))
+                        .c_str());
+    }
+    return 0;
+}
+
+int cancel(JobStore& store, const std::string& number)
+{
+    switch (store.cancel(number, MomentStamp(Now()))) {
+    case JobStore::CancelResult::Cancelled:
+        std::printf("Job %s is cancelled.\n", number.c_str());
+        return 0;
+    case JobStore::CancelResult::AfterThisRun:
+        std::printf("Job %s is running: it finishes this run and then stops.\n", number.c_str());
+        return 0;
+    case JobStore::CancelResult::Unknown:
+        return refused("there is no job " + number);
+    case JobStore::CancelResult::RunningOnce:
+        return refused("job " + number + " is running and has no further run to cancel; it finishes");
+    case JobStore::CancelResult::Direct:
+        return refused("job " + number + " is a direct run of a client; it cannot be cancelled here");
+    case JobStore::CancelResult::Finished:
+        break;
+    }
+    const std::optional<JobRecord> j = store.find(number);
+    return refused("job " + number + " has ended (" + (j ? j->status : std::string("?")) + "); nothing to cancel");
+}
+
+int forecast(JobStore& store, const std::string& number, int count)
+{
+    const std::optional<JobRecord> found = store.find(number);
+    if (!found)
+        return refused("there is no job " + number);
+    const JobRecord& j = *found;
+    RunPeriod period;
+    std::string why;
+    if (!j.periodic())
+        return refused("job " + number + " is not periodic" + (j.due.empty() ? "" : "; it runs at " + ShownStamp(j.due)));
+    if (!ReadRunPeriod(j.period, period, why))
+        return refused("the schedule of job " + number + " cannot be read: " + why);
+    if (j.due.empty())
+        return refused("job " + number + " has no run left (" + j.status + ")");
+    // A running job's next run comes after the one in progress.
+    double next = StampMoment(j.due);
+    int done = j.runsDone;
+    if (j.status == "running") {
+        next = NextRunMoment(period, next);
+        ++done;
+    }
+    const std::vector<double> runs = ForecastRunMoments(period, next, done, count);
+    std::printf("Job %s, %s:\n", number.c_str(), DescribeRunPeriod(period).c_str());
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        std::printf("  run %-4d %s\n", done + 1 + int(i), shownMoment(runs[i]).c_str());
+    if (runs.empty())
+        std::printf("  no run is left\n");
+    else if (int(runs.size()) < count)
+        std::printf("  the cycle ends after run %d\n", done + int(runs.size()));
+    return 0;
+}
+
+int messages(DbConnection& db, const std::string& user)
+{
+    int shown = 0;
+    db.forEachRow("SELECT TC001, TC002, TC003, TC004, TC006, TC008 FROM ADMTC ORDER BY TC004 DESC, TC001 DESC", {},
+                  [&](const std::vector<Variant>& r) {
+                      bool mine = false;
+                      for (const std::string& id : recipientIds(VarToStr(r[2])))
+                          mine = mine || SameTextAscii(trimBlanks(id), trimBlanks(user));
+                      if (!mine)
+                          return true;
+                      ++shown;
+                      std::printf("%s  %s  from %s  %s\n    %s\n", VarToStr(r[0]).c_str(),
+                                  ShownStamp(VarToStr(r[3])).c_str(), VarToStr(r[1]).c_str(), VarToStr(r[4]).c_str(),
+                                  oneLine(VarToStr(r[5]), 200).c_str());
+                      return true;
+                  });
+    if (!shown)
+        std::printf("No notification is queued for %s.\n", user.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string install;
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            return 0;
+        }
+        if (a == "--install") {
+            if (i + 1 >= argc)
+                return wrong("--install needs the installation folder");
+            install = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return wrong("unknown option " + a);
+        } else {
+            words.push_back(a);
+        }
+    }
+    if (install.empty())
+        return wrong("--install DIR is required");
+    if (words.empty())
+        return wrong("a command is required");
+    const std::string command = words[0];
+    auto args = [&](std::size_t low, std::size_t high) { return words.size() - 1 >= low && words.size() - 1 <= high; };
+    int count = kDefaultForecast;
+    if (command == "list") {
+        if (!args(0, 0))
+            return wrong("list takes no argument");
+    } else if (command == "show" || command == "cancel") {
+        if (!args(1, 1))
+            return wrong(command + " takes one job number");
+    } else if (command == "forecast") {
+        if (!args(1, 2))
+            return wrong("forecast takes a job number and optionally a count");
+        if (words.size() == 3 && (!tryStrToInt(words[2], count) || count < 1 || count > 100000))
+            return wrong("the count of forecast must be a number from 1 to 100000");
+    } else if (command == "messages") {
+        if (!args(1, 1))
+            return wrong("messages takes one user code");
+    } else {
+        return wrong("unknown command " + command);
+    }
+
+    try {
+        ServerDatabase db(OpenInstallation(install));
+        DbConnection& conn = db.connection();
+        JobStore::EnsureTables(conn);
+        JobStore store(conn);
+        if (command == "list")
+            return list(store);
+        const std::string arg = trimText(words[1]);
+        if (command == "show")
+            return show(store, conn, arg);
+        if (command == "cancel")
+            return cancel(store, arg);
+        if (command == "forecast")
+            return forecast(store, arg, count);
+        return messages(conn, arg);
+    } catch (const std::exception& e) {
+        return refused(e.what());
+    }
+}

@@ -1,0 +1,136 @@
+#include "support/NotificationQueue.h"
+
+#include "platform/AsciiText.h"
+#include "platform/OleDate.h"
+#include "support/Helpers.h"
+
+#include <pugixml.hpp>
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+constexpr const char* kDefinitionsSql =
+    " SELECT MD001, MD002, MD003, MD006, ISNULL(MD007, '') MD007  FROM $$TMCMD  LEFT JOIN $$TMCMC ON MC001 = MD001 "
+    "AND MC002 = MD002  WHERE UPPER(MC005) = :MC005  AND MD004 = :MD004 ";
+
+constexpr const char* kInsertSql =
+    " INSERT INTO ADMTC (TC001, TC002, TC003, TC004, TC005, TC006, TC007, TC008, TC009,  COMPANY, CREATOR, "
+    "CREATE_DATE, FLAG)  VALUES (:TC001, :TC002, :TC003, :TC004, :TC005, :TC006, :TC007, :TC008, :TC009,:COMPANY, "
+    ":CREATOR, :CREATE_DATE, :FLAG) ";
+
+constexpr const char* kXmlDeclaration = "<?xml version=\"1.0\" encoding=\"GB2312\"?>";
+
+// A collision means another writer took the number between our read and our insert;
+// the write transaction makes that rare on one database, so a few tries are plenty.
+constexpr int kNumberAttempts = 50;
+
+std::string nextNumberSql(const std::string& day)
+{
+    return std::string(" SELECT (SELECT CASE WHEN MAX(TC001) IS NULL THEN '") + day + "000001" + "' "
+           + " ELSE CONVERT(CHAR(14), CAST(MAX(TC001) AS BIGINT) + 1) END " + " FROM "
+           + " (SELECT MAX(TC001) TC001 FROM ADMTC WHERE TC004 LIKE '" + day + "%' " + " UNION "
+           + " SELECT MAX(TD001) TD001 FROM ADMTD WHERE TD004 LIKE '" + day + "%') B) SEQX ";
+}
+
+std::string nodeXml(const pugi::xml_node& node)
+{
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw | pugi::format_no_declaration);
+    return out.str();
+}
+
+} // namespace
+
+NotificationContent ParseNotificationDefinition(std::string_view md007)
+{
+    const std::string xml = GetField(md007, "||", 1);
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_buffer(xml.data(), xml.size(), pugi::parse_default);
+    if (!parsed)
+        throw Exception(std::string("The notification definition is no XML document: ") + parsed.description());
+    const pugi::xpath_node receiver = doc.select_node("//MD007/Receiver");
+    if (!receiver)
+        throw Exception("The notification definition names no receivers (//MD007/Receiver)");
+    const pugi::xpath_node title = doc.select_node("//MD007/Title/@Value");
+    if (!title)
+        throw Exception("The notification definition has no title (//MD007/Title/@Value)");
+
+    NotificationContent c;
+    c.receivers = kXmlDeclaration + ReplaceAll(nodeXml(receiver.node()), "Receiver>", "Root>", true);
+    c.title = title.attribute().value();
+    c.text = ReplaceAll(GetField(md007, "||", 2), "[**********]", "", true);
+    c.attachment = GetField(md007, "||", 3);
+    return c;
+}
+
+std::vector<std::string> ReadNotificationDefinitions(DbConnection& db, const std::string& databaseName,
+                                                     const std::string& programCode)
+{
+    const std::string sql = ReplaceAll(kDefinitionsSql, "$$", databaseName + "..", false);
+    const DbRowSet rows = db.query(sql, {{"MC005", upperAscii(programCode)}, {"MD004", "6"}});
+    const int col = rows.columnIndex("MD007");
+    std::vector<std::string> texts;
+    for (const auto& row : rows.rows) {
+        std::string text = row.at(col).isNull() ? std::string() : row.at(col).toString();
+        if (!trimText(text).empty())
+            texts.push_back(std::move(text));
+    }
+    return texts;
+}
+
+std::string ServerTimeStamp(DbConnection& db)
+{
+    const CivilDate t = DecodeDateTime(db.scalar(" SELECT GETDATE() DATEX ").toDate());
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d%03d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second, t.millisecond);
+    return buf;
+}
+
+std::string QueueNotification(DbConnection& db, const std::string& sender, const std::string& company,
+                              const NotificationContent& content)
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            DbTransaction tx(db, DbTransaction::Write);
+            const std::string stamp = ServerTimeStamp(db);
+            const std::string number = trimText(db.scalar(nextNumberSql(stamp.substr(0, 8))).toString());
+            db.execute(kInsertSql, {{"TC001", number},
+                                    {"TC002", sender},
+                                    {"TC003", content.receivers},
+                                    {"TC004", stamp},
+                                    {"TC005", "N"},
+                                    {"TC006", content.title},
+                                    {"TC007", content.attachment},
+                                    {"TC008", content.text},
+                                    {"TC009", "4"},
+                                    {"COMPANY", company},
+                                    {"CREATOR", sender},
+                                    {"CREATE_DATE", stamp},
+                                    {"FLAG", 1}});
+            tx.commit();
+            return number;
+        } catch (const DbError& e) {
+            if (e.kind() != DbErrorKind::UniqueViolation || attempt >= kNumberAttempts)
+                throw;
+        }
+    }
+}
+
+NotificationOutcome QueueProgramNotifications(DbConnection& db, const std::string& databaseName,
+                                              const std::string& programCode, const std::string& userCode,
+                                              const std::string& companyCode)
+{
+    NotificationOutcome outcome;
+    for (const std::string& md007 : ReadNotificationDefinitions(db, databaseName, programCode)) {
+        const NotificationContent content = ParseNotificationDefinition(md007);
+        try {
+            outcome.queued.push_back(QueueNotification(db, userCode, companyCode, content));
+        } catch (const DbError& e) {
+            outcome.failures.emplace_back(e.what());
+        }
+    }
+    return outcome;
+}

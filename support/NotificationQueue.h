@@ -1,0 +1,59 @@
+#pragma once
+// The completion notifications of a job: rows of the message queue ADMTC, made from the
+// program's notification definitions (TMCMD joined with TMCMC, occasion "6") or from the
+// recipients a request names. The direct run of a batch form and the application
+// server's job queue both write them through here, so the numbering rule lives once.
+//
+// A queue number is the server's day "yyyymmdd" and a six-digit day counter: one more
+// than the highest number of that day in ADMTC and its history ADMTD together, or the
+// day and "000001" for the first. The number is computed and the row inserted in one
+// write transaction, and a collision with another writer's number is retried, so two
+// clients finishing at once both get their notification, under distinct numbers.
+//
+// The connection is the one "ResultConnectString" describes: the system database (ADMTC,
+// ADMTD) as main, the company database attached under its name.
+
+#include "platform/Db.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What one queue row says.
+struct NotificationContent {
+    std::string receivers;  // TC003: the GB2312 XML declaration and a Root element
+    std::string title;      // TC006
+    std::string text;       // TC008
+    std::string attachment; // TC007
+};
+
+// A definition's MD007 text: "<MD007><Receiver>...</Receiver><Title Value=.../></MD007>",
+// "||", the message text (the markers "[**********]" removed, trimmed), "||", the
+// attachment text. Throws Exception when the XML cannot be read or lacks the receivers
+// or the title, as the direct run ends on such a definition.
+NotificationContent ParseNotificationDefinition(std::string_view md007);
+
+// The MD007 texts of the program's job-finished definitions that are not blank, in the
+// order the database gives them. databaseName names the company database.
+std::vector<std::string> ReadNotificationDefinitions(DbConnection& db, const std::string& databaseName,
+                                                     const std::string& programCode);
+
+// The server clock as "yyyymmddhhnnsszzz".
+std::string ServerTimeStamp(DbConnection& db);
+
+// Queues one row from sender (TC002 and CREATOR) of company; answers its number.
+// Throws DbError when the row cannot be written.
+std::string QueueNotification(DbConnection& db, const std::string& sender, const std::string& company,
+                              const NotificationContent& content);
+
+struct NotificationOutcome {
+    std::vector<std::string> queued;   // numbers of the rows written
+    std::vector<std::string> failures; // why a definition's row could not be written
+};
+
+// One queue row for every job-finished definition of the program. A definition that
+// cannot be read throws (and ends the caller's run); a row that cannot be written is
+// named in failures and the next definition is processed.
+NotificationOutcome QueueProgramNotifications(DbConnection& db, const std::string& databaseName,
+                                              const std::string& programCode, const std::string& userCode,
+                                              const std::string& companyCode);

@@ -1,0 +1,258 @@
+#include "support/RunSchedule.h"
+
+#include "platform/OleDate.h"
+#include "support/Dates.h"
+#include "support/Helpers.h"
+#include "support/ScheduleRules.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Why a period value cannot be read.
+struct Unreadable {
+    std::string why;
+};
+
+const Variant& item(const Variant& a, int i, const char* what)
+{
+    if (!a.isArray() || a.dimCount() != 1)
+        throw Unreadable{std::string(what) + " is not an array"};
+    if (i < a.lowBound() || i > a.highBound())
+        throw Unreadable{std::string(what) + " has no element " + std::to_string(i)};
+    return a[i];
+}
+
+// A whole number, also as text ("2") or as a whole double.
+int whole(const Variant& v, const char* what, int low, int high)
+{
+    int n = 0;
+    bool ok = false;
+    if (v.type() == VarType::Int || v.type() == VarType::Int64) {
+        ok = v.toInt64() >= low && v.toInt64() <= high;
+        n = ok ? v.toInt() : 0;
+    } else if (v.type() == VarType::Double) {
+        const double d = v.toDouble();
+        ok = std::floor(d) == d && d >= low && d <= high;
+        n = ok ? int(d) : 0;
+    } else if (v.isString()) {
+        ok = tryStrToInt(trimText(safeVarToStr(v)), n) && n >= low && n <= high;
+    }
+    if (!ok)
+        throw Unreadable{std::string(what) + " must be a whole number from " + std::to_string(low) + " to "
+                         + std::to_string(high) + " (not \"" + safeVarToStr(v) + "\")"};
+    return n;
+}
+
+std::string compactDate(const Variant& v, const char* what)
+{
+    const std::string s = v.isString() ? trimText(safeVarToStr(v)) : std::string();
+    if (s.empty() || !IsValidCompactDate(s))
+        throw Unreadable{std::string(what) + " must be a date yyyymmdd (not \"" + safeVarToStr(v) + "\")"};
+    return s;
+}
+
+double atTime(const RunPeriod& p, const std::string& date)
+{
+    const double d = CompactToDate(date);
+    return d == 0 ? 0 : d + EncodeTime(p.hour, p.minute, 0);
+}
+
+double roundToMillisecond(double moment)
+{
+    return std::round(moment * 86400000.0) / 86400000.0;
+}
+
+const char* const kWeekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+const char* const kOccurrences[] = {"first", "second", "third", "fourth", "last"};
+
+std::string shownDate(const std::string& compact)
+{
+    return compact.size() == 8 ? compact.substr(0, 4) + "-" + compact.substr(4, 2) + "-" + compact.substr(6, 2)
+                               : compact;
+}
+
+} // namespace
+
+bool ReadRunPeriod(const Variant& value, RunPeriod& period, std::string& why)
+{
+    try {
+        RunPeriod p;
+        if (!value.isArray() || value.dimCount() != 1 || value.lowBound() != 0 || value.highBound() < 3)
+            throw Unreadable{"The period value must be an array 0..3 [\"Y\", time, schedule, cycle range]"};
+        if (upperAscii(trimText(safeVarToStr(value[0]))) != "Y")
+            throw Unreadable{"The period value does not start with \"Y\""};
+
+        const std::string time = trimText(safeVarToStr(value[1]));
+        if (time.size() != 5 || time[2] != ':')
+            throw Unreadable{"The time of day of the period must be hh:mm (not \"" + time + "\")"};
+        p.hour = whole(Variant(time.substr(0, 2)), "The hour of the period", 0, 23);
+        p.minute = whole(Variant(time.substr(3, 2)), "The minute of the period", 0, 59);
+
+        p.schedule = value[2];
+        p.kind = whole(item(p.schedule, 0, "The schedule"), "The cycle kind", 0, 3);
+        const Variant& detail = item(p.schedule, 1, "The schedule");
+        switch (p.kind) {
+        case 0:
+            p.every = whole(detail, "The number of days", 1, 999);
+            break;
+        case 1:
+            p.every = whole(item(detail, 0, "The weekly schedule"), "The number of weeks", 1, 99);
+            p.weekday = whole(item(detail, 1, "The weekly schedule"), "The weekday", 0, 6);
+            break;
+        case 2:
+            p.byWeekday = whole(item(detail, 0, "The monthly schedule"), "The monthly style", 0, 1) == 1;
+            p.every = whole(item(detail, 1, "The monthly schedule"), "The number of months", 1, 99);
+            if (p.byWeekday) {
+                p.occurrence = whole(item(detail, 2, "The monthly schedule"), "The occurrence of the weekday", 0, 4);
+                p.weekday = whole(item(detail, 3, "The monthly schedule"), "The weekday", 0, 6);
+            } else {
+                p.monthDay = whole(item(detail, 2, "The monthly schedule"), "The day of the month", 1, 31);
+            }
+            break;
+        default: {
+            double h = 0;
+            bool ok = false;
+            if (detail.isNumeric()) {
+                h = detail.toDouble();
+                ok = true;
+            } else if (detail.isString()) {
+                h = TextToFloatDef(safeVarToStr(detail), -1);
+                ok = h >= 0;
+            }
+            // A step below 36 seconds would run the job without pause.
+            if (!ok || !(h >= 0.01) || h > 99999)
+                throw Unreadable{"The number of hours must lie from 0.01 to 99999 (not \"" + safeVarToStr(detail) + "\")"};
+            p.hours = h;
+        }
+        }
+
+        const Variant& range = value[3];
+        p.startDate = compactDate(item(range, 0, "The cycle range"), "The start date of the cycle");
+        const int rangeKind = whole(item(range, 1, "The cycle range"), "The kind of cycle range", 0, 2);
+        if (rangeKind == 1) {
+            p.range = RunPeriod::Range::Runs;
+            p.maxRuns = whole(item(range, 2, "The cycle range"), "The number of runs", 1, 999);
+        } else if (rangeKind == 2) {
+            p.range = RunPeriod::Range::EndDate;
+            p.endDate = compactDate(item(range, 2, "The cycle range"), "The end date of the cycle");
+            if (p.endDate < p.startDate)
+                throw Unreadable{"The end date " + p.endDate + " lies before the start date " + p.startDate};
+        }
+        if (p.kind != 3 && NextScheduledDate(p.startDate, p.schedule).empty())
+            throw Unreadable{"The schedule gives no first run date"};
+        period = std::move(p);
+        return true;
+    } catch (const Unreadable& e) {
+        why = e.why;
+        return false;
+    } catch (const Exception& e) {
+        why = std::string("The period value cannot be read: ") + e.what();
+        return false;
+    }
+}
+
+double FirstRunMoment(const RunPeriod& period, double submitted)
+{
+    if (period.kind == 3)
+        return roundToMillisecond(std::max(submitted, atTime(period, period.startDate)));
+    return atTime(period, NextScheduledDate(period.startDate, period.schedule));
+}
+
+double NextRunMoment(const RunPeriod& period, double previous)
+{
+    if (previous <= 0)
+        return 0;
+    double next = 0;
+    const std::string day = dateToCompact(std::floor(previous));
+    switch (period.kind) {
+    case 0:
+        next = atTime(period, AddToCompactDate(Variant(day), "D", period.every));
+        break;
+    case 1:
+        next = atTime(period, NextScheduledDate(AddToCompactDate(Variant(day), "D", 1), period.schedule));
+        break;
+    case 2: {
+        const std::string month = AddToCompactDate(Variant(day.substr(0, 6) + "01"), "M", period.every);
+        const Variant once = period.byWeekday
+                                 ? Variant::list({2, Variant::list({1, 1, period.occurrence, period.weekday})})
+                                 : Variant::list({2, Variant::list({0, 1, period.monthDay})});
+        next = atTime(period, NextScheduledDate(month, once));
+        break;
+    }
+    default:
+        next = roundToMillisecond(previous + period.hours / 24.0);
+    }
+    // A schedule that does not move on would run for ever.
+    return next > previous ? next : 0;
+}
+
+bool WithinRunRange(const RunPeriod& period, double moment, int runNumber)
+{
+    if (moment <= 0 || runNumber < 1)
+        return false;
+    switch (period.range) {
+    case RunPeriod::Range::Runs:
+        return runNumber <= period.maxRuns;
+    case RunPeriod::Range::EndDate:
+        return dateToCompact(std::floor(moment)) <= period.endDate;
+    default:
+        return true;
+    }
+}
+
+std::vector<double> ForecastRunMoments(const RunPeriod& period, double next, int runsDone, int count)
+{
+    std::vector<double> out;
+    for (int i = 0; i < count && WithinRunRange(period, next, runsDone + 1 + i); ++i) {
+        out.push_back(next);
+        next = NextRunMoment(period, next);
+    }
+    return out;
+}
+
+std::string DescribeRunPeriod(const RunPeriod& p)
+{
+    char buf[64];
+    std::string s;
+    auto every = [&](const char* unit) {
+        s = p.every == 1 ? std::string("every ") + unit : "every " + std::to_string(p.every) + " " + unit + "s";
+    };
+    switch (p.kind) {
+    case 0:
+        every("day");
+        break;
+    case 1:
+        every("week");
+        s += std::string(" on ") + kWeekdays[p.weekday];
+        break;
+    case 2:
+        every("month");
+        if (p.byWeekday)
+            s += std::string(" on the ") + kOccurrences[p.occurrence] + " " + kWeekdays[p.weekday];
+        else
+            s += " on day " + std::to_string(p.monthDay);
+        break;
+    default:
+        std::snprintf(buf, sizeof buf, "every %g hours", p.hours);
+        s = buf;
+    }
+    if (p.kind != 3) {
+        std::snprintf(buf, sizeof buf, " at %02d:%02d", p.hour, p.minute);
+        s += buf;
+    }
+    s += ", from " + shownDate(p.startDate);
+    switch (p.range) {
+    case RunPeriod::Range::Runs:
+        s += p.maxRuns == 1 ? ", 1 run" : ", " + std::to_string(p.maxRuns) + " runs";
+        break;
+    case RunPeriod::Range::EndDate:
+        s += ", until " + shownDate(p.endDate);
+        break;
+    default:
+        s += ", no end";
+    }
+    return s;
+}

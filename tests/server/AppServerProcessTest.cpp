@@ -1,0 +1,335 @@
+// The queue server and the queue command as real processes on a real installation: a
+// queued job runs and shows as done, a killed server's job runs once more, SIGTERM waits
+// for the running job, two servers never run a job twice, eight servers number their
+// notifications without a gap or a double, a periodic job follows a clock the test moves.
+
+#include "JobFixture.h"
+#include "server/JobStore.h"
+
+#include <set>
+
+using namespace jobtest;
+
+namespace {
+
+class AppServer : public JobFixture {
+protected:
+    void SetUp() override
+    {
+        JobFixture::SetUp();
+        client = std::make_unique<TdmReportCounter>(settings());
+    }
+
+    std::unique_ptr<Process> start(const std::vector<std::string>& extra = {})
+    {
+        std::vector<std::string> args{"--install", install.dir(), "--poll", "20"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto p = std::make_unique<Process>(bin("qvappserver"), args,
+                                           install.path("server-" + std::to_string(started++) + ".out"));
+        EXPECT_GT(p->pid(), 0);
+        return p;
+    }
+
+    struct Output {
+        int code = -1;
+        std::string text;
+    };
+    Output run(const std::string& program, const std::vector<std::string>& args)
+    {
+        Process p(bin(program), args, install.path("cmd-" + std::to_string(started++) + ".out"));
+        EXPECT_TRUE(p.wait(60)) << program << " did not end";
+        return {p.exitCode(), p.output()};
+    }
+    Output qvjobs(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> all{"--install", install.dir()};
+        all.insert(all.end(), args.begin(), args.end());
+        return run("qvjobs", all);
+    }
+
+    std::string submit(const Job& j)
+    {
+        const std::string no = client->jobs().Request(packetOf(j));
+        EXPECT_NE(no, "ERROR") << client->jobs().ErrorDescript();
+        return no;
+    }
+
+    // Stops a server as a person would, and expects it to go.
+    void stop(Process& server)
+    {
+        server.signal(SIGTERM);
+        EXPECT_TRUE(server.wait(30)) << server.output();
+        EXPECT_EQ(server.exitCode(), 0) << server.output();
+    }
+
+    bool serving(const Process& server) const { return server.output().find("serving") != std::string::npos; }
+    // Moves the clock of --clock-file at once (a rename), never through a half-written file.
+    void setClock(const std::string& moment)
+    {
+        install.write("clock.new", moment + "\n");
+        std::filesystem::rename(install.path("clock.new"), install.path("clock"));
+    }
+
+    std::unique_ptr<TdmReportCounter> client;
+    int started = 0;
+};
+
+} // namespace
+
+TEST_F(AppServer, CommandLinesAndInstallationsThatCannotServeAreRefusedClearly)
+{
+    Output help = run("qvappserver", {"--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.text.find("--clock-file FILE"), std::string::npos);
+    EXPECT_NE(help.text.find("SIGTERM"), std::string::npos);
+    EXPECT_EQ(run("qvappserver", {}).code, 2);
+    EXPECT_EQ(run("qvappserver", {"--install", install.dir(), "--poll", "5000"}).code, 2);
+    Output unknown = run("qvappserver", {"--install", install.dir(), "--fast"});
+    EXPECT_EQ(unknown.code, 2);
+    EXPECT_NE(unknown.text.find("unknown argument --fast"), std::string::npos);
+
+    Output nowhere = run("qvappserver", {"--install", install.path("nowhere")});
+    EXPECT_EQ(nowhere.code, 1);
+    EXPECT_NE(nowhere.text.find("does not exist"), std::string::npos) << nowhere.text;
+    Output noInstall = run("qvappserver", {"--install", install.path("server")});
+    EXPECT_EQ(noInstall.code, 1);
+    EXPECT_NE(noInstall.text.find("is no installation"), std::string::npos) << noInstall.text;
+    Output noClock = run("qvappserver", {"--install", install.dir(), "--clock-file", install.path("no-clock")});
+    EXPECT_EQ(noClock.code, 1);
+    EXPECT_NE(noClock.text.find("holds no moment"), std::string::npos) << noClock.text;
+
+    Output jobsHelp = run("qvjobs", {"--help"});
+    EXPECT_EQ(jobsHelp.code, 0);
+    EXPECT_NE(jobsHelp.text.find("forecast N [K]"), std::string::npos);
+    EXPECT_EQ(qvjobs({}).code, 2);
+    EXPECT_EQ(qvjobs({"purge"}).code, 2);
+    EXPECT_EQ(qvjobs({"show"}).code, 2);
+    EXPECT_EQ(qvjobs({"forecast", "1", "many"}).code, 2);
+    Output badInstall = run("qvjobs", {"--install", install.path("nowhere"), "list"});
+    EXPECT_EQ(badInstall.code, 1);
+    EXPECT_NE(badInstall.text.find("does not exist"), std::string::npos);
+
+    std::filesystem::remove(install.path("server/data/QVSYS.db"));
+    Output noDatabase = qvjobs({"list"});
+    EXPECT_EQ(noDatabase.code, 1);
+    EXPECT_NE(noDatabase.text.find("system database"), std::string::npos) << noDatabase.text;
+}
+
+TEST_F(AppServer, AQueuedJobIsRunByTheServerAndShowsAsDoneWithItsNotification)
+{
+    EXPECT_NE(qvjobs({"list"}).text.find("The queue holds no job."), std::string::npos);
+    auto server = start();
+    Job j;
+    j.recipients = recipientsOf({"U001"});
+    const std::string no = submit(j);
+    ASSERT_TRUE(waitFor([&] { return status(no) == "done"; })) << status(no) << "\n" << server->output();
+    stop(*server);
+    EXPECT_NE(server->output().find("job " + no + " run 1 done"), std::string::npos) << server->output();
+
+    const Output list = qvjobs({"list"});
+    EXPECT_EQ(list.code, 0);
+    EXPECT_NE(list.text.find("Last result"), std::string::npos);
+    const std::string row = list.text.substr(list.text.find(no));
+    EXPECT_EQ(row.substr(0, row.find('\n')).find("QTEST1"), 26u) << list.text;
+    EXPECT_NE(row.find("done"), std::string::npos);
+    EXPECT_NE(row.substr(0, row.find('\n')).find(" ok"), std::string::npos) << list.text;
+
+    const Output show = qvjobs({"show", no});
+    EXPECT_EQ(show.code, 0);
+    EXPECT_NE(show.text.find("队列测试作业"), std::string::npos);
+    EXPECT_NE(show.text.find("单据日期 (ed02)"), std::string::npos) << show.text;
+    EXPECT_NE(show.text.find("20240101 .. 20240131"), std::string::npos) << "the range as low .. high";
+    EXPECT_NE(show.text.find("Notify       U001"), std::string::npos) << show.text;
+    EXPECT_NE(show.text.find("run 1"), std::string::npos);
+    EXPECT_EQ(qvjobs({"show", "20000101000001"}).code, 1);
+
+    const Output messages = qvjobs({"messages", "u001"});
+    EXPECT_EQ(messages.code, 0);
+    EXPECT_NE(messages.text.find("作业完成: QTEST1 队列测试作业"), std::string::npos) << messages.text;
+    EXPECT_NE(messages.text.find("测试完成"), std::string::npos) << "the program's own notification";
+    EXPECT_LT(messages.text.find("测试完成"), messages.text.find("作业完成")) << "newest first";
+    EXPECT_NE(qvjobs({"messages", "DS"}).text.find("No notification is queued for DS."), std::string::npos);
+}
+
+TEST_F(AppServer, AJobWhoseServerWasKilledMidRunRunsOnceMoreAfterTheRestart)
+{
+    Job j;
+    j.action = "@hold " + install.path("release");
+    const std::string no = submit(j);
+    const std::string after = submit(Job{});
+    {
+        auto server = start();
+        ASSERT_TRUE(waitFor([&] { return runLog().size() == 1; })) << server->output();
+        EXPECT_EQ(status(no), "running");
+        server->signal(SIGKILL);
+        ASSERT_TRUE(server->wait(30));
+    }
+    EXPECT_EQ(status(no), "running") << "nobody has looked yet";
+    install.write("release", "");
+    auto server = start();
+    ASSERT_TRUE(waitFor([&] { return status(after) == "done"; })) << server->output();
+    stop(*server);
+
+    EXPECT_EQ(status(no), "done");
+    const auto runs = JobStore(sys()).runs(no);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].status, "interrupted");
+    EXPECT_NE(runs[0].result.find("stopped during the run"), std::string::npos);
+    EXPECT_EQ(runs[1].status, "done");
+    EXPECT_EQ(runs[1].how, "R");
+    int lines = 0;
+    for (const auto& line : runLog())
+        lines += line[0] == no;
+    EXPECT_EQ(lines, 2) << "the killed run and the one after it, nothing more";
+}
+
+TEST_F(AppServer, SigtermLetsTheRunningJobFinishAndThenStops)
+{
+    Job j;
+    j.action = "@hold " + install.path("release");
+    const std::string holding = submit(j);
+    const std::string next = submit(Job{});
+    auto server = start();
+    ASSERT_TRUE(waitFor([&] { return runLog().size() == 1; })) << server->output();
+    server->signal(SIGTERM);
+    EXPECT_FALSE(server->wait(0.3)) << "it waits for the run";
+    install.write("release", "");
+    ASSERT_TRUE(server->wait(30));
+    EXPECT_EQ(server->exitCode(), 0) << server->output();
+    EXPECT_NE(server->output().find("stopped"), std::string::npos);
+    EXPECT_EQ(status(holding), "done");
+    EXPECT_EQ(status(next), "queued") << "no new run after the stop";
+}
+
+TEST_F(AppServer, TwoServersOnOneDatabaseRunEachOf200JobsExactlyOnce)
+{
+    constexpr int kJobs = 200;
+    auto a = start();
+    auto b = start();
+    ASSERT_TRUE(waitFor([&] { return serving(*a) && serving(*b); })) << a->output() << b->output();
+    // Submitted while both servers claim: clients and servers write at the same time.
+    std::set<std::string> numbers;
+    for (int i = 0; i < kJobs; ++i)
+        numbers.insert(submit(Job{}));
+    ASSERT_EQ(numbers.size(), std::size_t(kJobs));
+    ASSERT_TRUE(waitFor([&] { return count("SELECT count(*) FROM ADMJB WHERE JB010 = 'done'") == kJobs; }, 120))
+        << count("SELECT count(*) FROM ADMJB WHERE JB010 = 'done'") << "\n" << a->output() << b->output();
+    stop(*a);
+    stop(*b);
+
+    std::map<std::string, int> ran;
+    for (const auto& line : runLog())
+        ++ran[line[0]];
+    EXPECT_EQ(ran.size(), std::size_t(kJobs));
+    for (const auto& [no, times] : ran) {
+        EXPECT_EQ(times, 1) << no;
+        EXPECT_TRUE(numbers.count(no)) << no;
+    }
+    EXPECT_EQ(count("SELECT count(*) FROM ADMJR"), kJobs) << "one run row each";
+}
+
+TEST_F(AppServer, EightServersQueueTheirNotificationsUnderDistinctNumbersLosingNone)
+{
+    constexpr int kServers = 8, kJobs = 64;
+    std::vector<std::unique_ptr<Process>> servers;
+    for (int i = 0; i < kServers; ++i)
+        servers.push_back(start());
+    ASSERT_TRUE(waitFor([&] {
+        for (auto& s : servers)
+            if (!serving(*s))
+                return false;
+        return true;
+    }));
+    Job j;
+    j.action = "@sleep 10";
+    j.recipients = recipientsOf({"DS"});
+    for (int i = 0; i < kJobs; ++i)
+        submit(j);
+    ASSERT_TRUE(waitFor([&] { return count("SELECT count(*) FROM ADMJB WHERE JB010 = 'done'") == kJobs; }, 120));
+    for (auto& s : servers)
+        stop(*s);
+
+    // Each job: one row for its recipients and one of the program's definition.
+    const DbRowSet rows = sys().query("SELECT TC001 FROM ADMTC ORDER BY TC001");
+    ASSERT_EQ(rows.rows.size(), std::size_t(2 * kJobs));
+    std::set<long long> numbers;
+    for (const auto& r : rows.rows)
+        numbers.insert(std::stoll(VarToStr(r[0])));
+    EXPECT_EQ(numbers.size(), std::size_t(2 * kJobs));
+    EXPECT_EQ(*numbers.rbegin() - *numbers.begin() + 1, 2 * kJobs) << "no number skipped";
+    EXPECT_GT(count("SELECT count(DISTINCT JR009) FROM ADMJR"), 1) << "the servers shared the work";
+}
+
+TEST_F(AppServer, APeriodicJobFollowsTheClockItIsGivenRunsThreeTimesAndStops)
+{
+    const std::string clockFile = install.path("clock");
+    setClock("20310301000000");
+    Job j;
+    // Every 2 weeks on Monday from Monday 3 March, three runs: the first Monday lies one
+    // week on, the later ones two weeks after the one before.
+    j.periodValue = period(Variant::list({1, Variant::list({"2", 1})}), Variant::list({"20310303", 1, "3"}));
+    j.recipients = recipientsOf({"DS"});
+    const std::string no = submit(j);
+
+    const Output forecast = qvjobs({"forecast", no});
+    EXPECT_EQ(forecast.code, 0);
+    EXPECT_NE(forecast.text.find("every 2 weeks on Monday at 08:00, from 2031-03-03, 3 runs"), std::string::npos)
+        << forecast.text;
+    EXPECT_NE(forecast.text.find("run 1    2031-03-10 (Mon) 08:00\n  run 2    2031-03-24 (Mon) 08:00\n"
+                                 "  run 3    2031-04-07 (Mon) 08:00\n  the cycle ends after run 3"),
+              std::string::npos)
+        << forecast.text;
+
+    setClock("20310310075959");
+    auto server = start({"--clock-file", clockFile});
+    ASSERT_TRUE(waitFor([&] { return serving(*server); })) << server->output();
+    EXPECT_FALSE(waitFor([&] { return !runLog().empty(); }, 0.3)) << "not a second before its moment";
+    const std::vector<std::string> moments = {"20310310080000", "20310324080000", "20310407080000"};
+    for (std::size_t i = 0; i < moments.size(); ++i) {
+        setClock(moments[i]);
+        ASSERT_TRUE(waitFor([&] { return runLog().size() == i + 1; })) << server->output();
+        EXPECT_EQ(runLog()[i][3], moments[i].substr(0, 8)) << "rolled to the run date";
+    }
+    ASSERT_TRUE(waitFor([&] { return status(no) == "done"; })) << server->output();
+    setClock("20320101000000");
+    EXPECT_FALSE(waitFor([&] { return runLog().size() > 3; }, 0.3)) << "and then it stops";
+    stop(*server);
+
+    EXPECT_NE(qvjobs({"forecast", no}).text.find("no run left"), std::string::npos);
+    const std::string list = qvjobs({"list"}).text;
+    EXPECT_NE(list.find("periodic"), std::string::npos);
+    EXPECT_NE(list.find("done"), std::string::npos);
+    const std::string messages = qvjobs({"messages", "DS"}).text;
+    EXPECT_NE(messages.find("第 3 次运行"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("第 1 次运行"), std::string::npos);
+}
+
+TEST_F(AppServer, QvjobsCancelsWhatWaitsAndRefusesWhatCannotBeCancelled)
+{
+    const std::string waiting = submit(Job{});
+    const Output cancelled = qvjobs({"cancel", waiting});
+    EXPECT_EQ(cancelled.code, 0);
+    EXPECT_NE(cancelled.text.find("is cancelled"), std::string::npos);
+    EXPECT_EQ(status(waiting), "cancelled");
+    const Output again = qvjobs({"cancel", waiting});
+    EXPECT_EQ(again.code, 1);
+    EXPECT_NE(again.text.find("has ended (cancelled)"), std::string::npos) << again.text;
+    EXPECT_EQ(qvjobs({"cancel", "20000101000001"}).code, 1);
+    EXPECT_NE(qvjobs({"cancel", "x"}).text.find("there is no job x"), std::string::npos);
+
+    const Output once = qvjobs({"forecast", waiting});
+    EXPECT_EQ(once.code, 1);
+    EXPECT_NE(once.text.find("is not periodic"), std::string::npos);
+
+    const std::string direct = client->jobs().Request1(packetOf(Job{}), "PC-07");
+    EXPECT_EQ(qvjobs({"cancel", direct}).code, 1);
+    EXPECT_NE(qvjobs({"show", direct}).text.find("run by the client on PC-07"), std::string::npos);
+
+    // The server never takes a cancelled job.
+    auto server = start();
+    const std::string marker = submit(Job{});
+    ASSERT_TRUE(waitFor([&] { return status(marker) == "done"; })) << server->output();
+    stop(*server);
+    EXPECT_EQ(status(waiting), "cancelled");
+    EXPECT_EQ(status(direct), "running") << "a direct run is the client's";
+}
