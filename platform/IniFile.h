@@ -3,7 +3,12 @@
 // keys compare without regard to case, the first of duplicate keys counts, values are
 // trimmed and lose one pair of enclosing quotes, ';' starts a comment line, and a file
 // that is missing or unreadable reads as empty. Files are UTF-8; a file that is not valid
-// UTF-8 is read in the process's ANSI code page.
+// UTF-8 is read in the process's ANSI code page. A section named twice is one section:
+// the later lines join the first one, whose spelling stays.
+//
+// The text is read once, into an index of where each section lies, so that loading takes
+// time in proportion to the text and a look-up in proportion to its own section, never to
+// the number of sections.
 
 #include "platform/AsciiText.h"
 
