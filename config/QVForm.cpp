@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QTextEdit>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -236,6 +237,30 @@ void TQVForm::moveFocusTo(QWidget* control)
     activeControl_ = control;
 }
 
+bool TQVForm::ExitActiveControl(QWidget* towards, const std::function<bool()>& failed)
+{
+    QWidget* left = activeControl_;
+    if (!left || left->window() != this)
+        return true;
+    const quint64 generation = focusGeneration_;
+    QPointer<TQVForm> self(this);
+    QPointer<QWidget> origin(left);
+    while (left && left != this && left != towards && !(towards && left->isAncestorOf(towards))) {
+        QPointer<QWidget> parent = left->parentWidget();
+        fireFocusEvent(left, "OnExit");
+        // A handler that moved the focus made a move of its own, which set the active control.
+        if (!self || generation != focusGeneration_)
+            return false;
+        if (failed && failed()) {
+            activeControl_ = origin.data();
+            return false;
+        }
+        left = parent;
+        activeControl_ = left;
+    }
+    return true;
+}
+
 // --- Keys ----------------------------------------------------------------------------------
 
 bool TQVForm::eventFilter(QObject* watched, QEvent* event)
@@ -383,6 +408,18 @@ void TQVForm::SetModalResult(int result)
     modalResult_ = result;
     if (modalLoop_ && result != mrNone)
         close();
+}
+
+void TQVForm::setVisible(bool visible)
+{
+    if (visible && !positioned_ && !isVisible()) {
+        positioned_ = true;
+        // A form that was placed on purpose stays where it was put.
+        if (!testAttribute(Qt::WA_Moved))
+            if (QScreen* s = screen())
+                move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+    QWidget::setVisible(visible);
 }
 
 void TQVForm::showEvent(QShowEvent* event)

@@ -16,6 +16,8 @@
 //   control and container left gets OnExit (innermost first) and every one entered gets
 //   OnEnter (outermost first); a container is left only when the focus leaves all of its
 //   children; the window losing or regaining activation raises nothing;
+// - the position: the first time it is shown, a form opens centred on its screen unless
+//   it was placed (moved) before;
 // - the look-up request (config/LookupRequest.h), answered by LookupRequest();
 // - message dialogs through the process's modal runner.
 
@@ -82,6 +84,9 @@ public:
     // In a modal loop a result other than mrNone closes the form.
     void SetModalResult(int result);
 
+    // Centres the form on its screen when it is first shown (see the position above).
+    void setVisible(bool visible) override;
+
     // Destroys the form now: OnDestroy runs first, while the whole form still exists.
     void Free();
     // Destroys the form once control is back in the event loop (safe inside its handlers).
@@ -106,6 +111,13 @@ public:
     // The control a focus widget stands for (an inner editor of a combo box or spin
     // edit stands for the box).
     static QWidget* ControlOf(QWidget* focusWidget);
+    // Runs the exits of a focus move towards `towards` (nullptr: out of every container)
+    // without moving the focus: OnExit of the active control and of each container that
+    // does not hold `towards`, innermost first, whatever handlers they carry now. They
+    // count as left, so the move that follows does not run them again. Stops when a
+    // handler moved the focus, or when `failed` answers true after a handler; then the
+    // control stays active. True when every exit ran.
+    bool ExitActiveControl(QWidget* towards, const std::function<bool()>& failed = {});
 
     // The interface code page of the process ("936", "950", "437"). Until the
     // configuration feeds it, it follows the system's ANSI code page.
@@ -157,6 +169,7 @@ private:
     bool destroying_ = false;
     bool releasePending_ = false;
     bool keyPreview_ = true;
+    bool positioned_ = false;
     QPointer<QWidget> activeControl_;
     QPointer<QWidget> focusTarget_;
     quint64 focusGeneration_ = 0;

@@ -1,7 +1,9 @@
 #include "controls/ExtPage.h"
 #include "config/RunTimeProps.h"
 
+#include <QApplication>
 #include <QMouseEvent>
+#include <QTabBar>
 #include <QPainter>
 #include <QWheelEvent>
 
@@ -130,7 +132,7 @@ void TExtPageControl::SetActivePage(QWidget* page)
 {
     const int i = page ? indexOf(page) : -1;
     if (i >= 0)
-        setCurrentIndex(i);
+        showPage(i);
 }
 
 int TExtPageControl::ActivePageIndex() const
@@ -167,9 +169,19 @@ bool TExtPageControl::userSelect(int qtIndex)
         OnChanging(this, allow);
     if (!allow)
         return false;
-    setCurrentIndex(qtIndex);
+    showPage(qtIndex);
     Fire(OnChange, this);
     return true;
+}
+
+void TExtPageControl::showPage(int qtIndex)
+{
+    if (qtIndex == currentIndex())
+        return;
+    QWidget* focus = QApplication::focusWidget();
+    if (QWidget* current = currentWidget(); focus && current && current->isAncestorOf(focus))
+        tabBar()->setFocus(Qt::OtherFocusReason);
+    setCurrentIndex(qtIndex);
 }
 
 bool TExtPageControl::SelectNextPage(bool goForward)

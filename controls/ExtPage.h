@@ -102,6 +102,10 @@ private:
     void refreshTab(TTabSheet* page);
     // A user's move to the page at a Qt tab index; false when refused.
     bool userSelect(int qtIndex);
+    // Shows a page. The focus is taken off the page being hidden first, to the page
+    // control, so that it does not wander to whatever control comes next and run that
+    // control's enter and exit on its way.
+    void showPage(int qtIndex);
 
     QList<QPointer<TTabSheet>> pages_;
 };

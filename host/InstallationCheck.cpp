@@ -7,7 +7,6 @@
 #include "platform/SystemInfo.h"
 
 #include <cstdlib>
-#include <filesystem>
 
 namespace {
 
@@ -20,17 +19,10 @@ std::string shownPath(const std::string& path)
 }
 
 // The installation folder a registry value names, as the readers take it: a relative
-// value counts from the registry file's folder. A value read in the working folder
-// instead is checked too, so whichever a reader takes was looked at.
-std::vector<std::string> foldersOf(const std::string& value, const std::string& registryFile)
+// value counts from the registry file's folder, wherever the program was started.
+std::string folderOf(const std::string& value)
 {
-    std::vector<std::string> folders;
-    const std::string folder = WithTrailingSlash(value);
-    if (!folder.empty() && folder.front() == '/')
-        return {folder};
-    folders.push_back(WithTrailingSlash(std::filesystem::path(registryFile).parent_path().string()) + folder);
-    folders.push_back(folder);
-    return folders;
+    return WithTrailingSlash(ResolveRegistryFolder(value));
 }
 
 // The ini files a reader of the folder may open: the user's profile first when profiles
@@ -68,24 +60,13 @@ public:
                     "\" has a NUL byte, which cuts the path short");
             return false;
         }
-        bool ok = true;
-        const std::vector<std::string> folders = foldersOf(value, registry_);
-        for (std::size_t i = 0; i < folders.size(); ++i) {
-            const FileStatus s = CheckFolder(folders[i]);
-            // Of a relative value, the working-folder reading matters only where it exists.
-            if (i > 0 && s.state == FileState::Missing)
-                continue;
-            if (s.state == FileState::Missing) {
-                problem("The " + what + " " + shownPath(folders[i]) + " (" + valueName + " in " + registry_ +
-                        ") does not exist");
-                ok = false;
-            } else if (s.state == FileState::Unusable) {
-                problem("The " + what + " " + shownPath(folders[i]) + " (" + valueName + " in " + registry_ + ") " +
-                        s.reason);
-                ok = false;
-            }
-        }
-        return ok;
+        const std::string folder = folderOf(value);
+        const FileStatus s = CheckFolder(folder);
+        if (s.state == FileState::Readable)
+            return true;
+        problem("The " + what + " " + shownPath(folder) + " (" + valueName + " in " + registry_ + ") " +
+                (s.state == FileState::Missing ? std::string("does not exist") : s.reason));
+        return false;
     }
 
     // The ini files of a folder; false when one that exists cannot be read.
@@ -94,19 +75,17 @@ public:
     {
         bool ok = true;
         bool found = false;
-        for (const std::string& folder : foldersOf(value, registry_)) {
-            for (const std::string& file : iniCandidates(folder, profileType, fileName)) {
-                const FileStatus s = CheckFile(file);
-                if (s.state == FileState::Readable)
-                    found = true;
-                if (s.state == FileState::Unusable) {
-                    problem(shownPath(file) + " " + s.reason);
-                    ok = false;
-                }
+        for (const std::string& file : iniCandidates(folderOf(value), profileType, fileName)) {
+            const FileStatus s = CheckFile(file);
+            if (s.state == FileState::Readable)
+                found = true;
+            if (s.state == FileState::Unusable) {
+                problem(shownPath(file) + " " + s.reason);
+                ok = false;
             }
         }
         if (ok && !found)
-            report_.notes.push_back(shownPath(foldersOf(value, registry_).front() + fileName) +
+            report_.notes.push_back(shownPath(folderOf(value) + fileName) +
                                     " is missing: " + defaults);
         return ok;
     }

@@ -52,10 +52,13 @@
 
 namespace {
 
-// The session a form gets when a program rather than the host shell holds it. It has all
-// five elements: a shorter one would make the form close itself at once.
+// The session a form gets when a program rather than the host shell holds it: the demo
+// installation's administrator, company and company database, so that its settings and
+// title load. It has all five elements: a shorter one would make the form close itself
+// at once.
 const char* const kTestUser = "DS";
-const char* const kTestCompany = "DEMO";
+const char* const kTestCompany = "01";
+const char* const kTestDatabase = "DEMO";
 
 // Range and list markers of condition values.
 const char kRangeMarker[] = "\x04";
@@ -379,7 +382,7 @@ void TfrmBaseGene::SetModuleFileName(const QString& fileName)
 {
     ModuleFileName = fileName;
     if (!IsLibraryMode())
-        InitSession(Variant::list({kTestUser, kTestCompany, kTestCompany, std::int64_t(0), Variant()}));
+        InitSession(Variant::list({kTestUser, kTestCompany, kTestDatabase, std::int64_t(0), Variant()}));
 }
 
 bool TfrmBaseGene::IsLibraryMode() const
@@ -486,7 +489,7 @@ void TfrmBaseGene::InitJob()
     try {
         Variant row;
         if (ValidateValue(QStringLiteral("ADMMB"), QStringLiteral("01"), false, row, Variant::list({QStrToVar(ProgramCode)}))) {
-            const bool english = EnglishInterface() && row.isArray() && row.count() > 8;
+            const bool english = EnglishInterface() && row.isArray() && row.count() > 7;
             ProgramName = VarToQStr(row.isArray() ? row[row.lowBound() + (english ? 7 : 0)] : row);
         } else {
             ProgramName.clear();
@@ -515,12 +518,6 @@ void TfrmBaseGene::UpdateCaption()
 void TfrmBaseGene::FormShow(QObject* sender)
 {
     TQVForm::FormShow(sender);
-    if (!centred_) {
-        // A job window opens in the middle of the screen.
-        centred_ = true;
-        if (QScreen* s = screen())
-            move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    }
     UpdateCaption();
     if (pgOption->PageCount() > 0) {
         pgOption->SetActivePageIndex(0);
@@ -578,17 +575,14 @@ void TfrmBaseGene::pgOptionChange(QObject*)
 
 void TfrmBaseGene::pgOptionChanging(QObject*, bool& allowChange)
 {
+    // The field being left for the other page is checked by whatever exit handler it
+    // carries (a date check, a derived job's own), before the switch and not after it on
+    // a hidden page. A failure reported earlier and not put right still holds.
     PageChanging = true;
-    // Only what the active field holds now decides, not an earlier failure the user has
-    // since put right.
-    ValidationFailed = false;
-    for (QWidget* w = FocusedControl(); w && w != this && w != pgOption; w = w->parentWidget()) {
-        const QString name = w->objectName();
-        if (nameListed(DateFields, name) || nameListed(MonthFields, name)) {
-            fields_->DateFieldExit(w);
-            break;
-        }
-    }
+    QPointer<TfrmBaseGene> self(this);
+    ExitActiveControl(pgOption, [this] { return ValidationFailed; });
+    if (!self)
+        return;
     PageChanging = false;
     allowChange = !ValidationFailed;
 }

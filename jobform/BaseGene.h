@@ -311,7 +311,6 @@ private:
     // Sets a control from a value handed in from outside; false when it cannot take it.
     bool applyControlValue(QWidget* control, const Variant& value);
 
-    bool centred_ = false;
     std::unique_ptr<TServerAccess> server_;
     std::unique_ptr<TJobMessages> messages_;
     std::unique_ptr<TFieldChecks> fields_;

@@ -2,6 +2,8 @@
 #include "platform/IniFile.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -33,16 +35,37 @@ std::string Registry::FilePath()
     return std::string(home && *home ? home : "/tmp") + "/.config/qvr/registry.ini";
 }
 
+std::string Registry::FileFolder()
+{
+    std::error_code ec;
+    std::filesystem::path file = std::filesystem::absolute(FilePath(), ec);
+    if (ec)
+        file = FilePath();
+    std::string folder = file.parent_path().string();
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+Registry::Registry() = default;
+Registry::~Registry() = default;
+
+const IniFile& Registry::file() const
+{
+    if (!file_)
+        file_ = std::make_unique<const IniFile>(FilePath());
+    return *file_;
+}
+
 bool Registry::OpenKeyReadOnly(std::string_view key)
 {
     CloseKey();
-    const IniFile file(FilePath());
+    const IniFile& f = file();
     const std::string k = normaliseKey(key);
-    if (!file.SectionExists(k))
+    if (!f.SectionExists(k))
         return false;
     key_ = k;
-    for (const std::string& name : file.ReadSection(k))
-        values_.emplace_back(name, file.ReadString(k, name, ""));
+    values_ = f.ReadSectionPairs(k);
     open_ = true;
     return true;
 }
@@ -56,7 +79,7 @@ void Registry::CloseKey()
 
 bool Registry::KeyExists(std::string_view key) const
 {
-    return IniFile(FilePath()).SectionExists(normaliseKey(key));
+    return file().SectionExists(normaliseKey(key));
 }
 
 bool Registry::ValueExists(std::string_view name) const
@@ -89,4 +112,21 @@ std::string ReadMachineString(std::string_view key, std::string_view name, std::
     if (!reg.OpenKeyReadOnly(key) || !reg.ValueExists(name))
         return std::string(def);
     return reg.ReadString(name);
+}
+
+std::string ResolveRegistryFolder(std::string_view folder)
+{
+    if (folder.empty())
+        return {};
+    const bool drive = folder.size() >= 2 && folder[1] == ':' &&
+                       ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
+    const bool share = folder.size() >= 2 && (folder[0] == '\\' || folder[0] == '/') && folder[1] == folder[0];
+    if (drive || share || folder[0] == '/')
+        return std::string(folder);
+    std::string rest(folder.front() == '\\' ? folder.substr(1) : folder);
+    for (char& c : rest)
+        if (c == '\\')
+            c = '/';
+    // "./client/" and "data/../client/" name the folder as "client/" would.
+    return std::filesystem::path(Registry::FileFolder() + rest).lexically_normal().string();
 }

@@ -162,13 +162,17 @@ void TDLLBTCtrller::DoFormHide(QObject* sender)
 
 void TDLLBTCtrller::DoFormDestroy(QObject* sender)
 {
-    if (Form) {
-        ResultCode = Form->JobSubmitted;
-        ResultValue = Form->LastRequestNo;
-        if (OldOnDestroy)
-            OldOnDestroy(sender);
-        DoEvent(evFormDestroy);
-    }
+    // The host may free this controller from its event-304 callback: everything the
+    // controller keeps is settled first, and nothing of it is touched after the event.
+    TfrmBaseBatch* form = Form;
     Form = nullptr;
     hookedForm_ = nullptr;
+    if (!form)
+        return;
+    ResultCode = form->JobSubmitted;
+    ResultValue = form->LastRequestNo;
+    const TNotifyEvent own = OldOnDestroy;
+    if (own)
+        own(sender);
+    DoEvent(evFormDestroy);
 }

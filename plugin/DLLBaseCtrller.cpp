@@ -30,8 +30,10 @@ void TDLLBaseController::DoReservedEvent()
 
 void TDLLBaseController::DoEvent(std::int32_t code)
 {
-    if (OnEvent)
-        OnEvent(code, this);
+    // A copy runs, so that a callback that frees the controller does not free the
+    // callback while it runs.
+    if (const TControllerEvent handler = OnEvent)
+        handler(code, this);
 }
 
 void TDLLBaseController::Reserved17() {}

@@ -22,7 +22,8 @@ enum : std::int32_t {
     evFormCreated = 0x100,  // a new form exists, before it is initialised with the session
     evFormShow = 0x110,     // the form was shown (after its own OnShow)
     evFormHide = 0x120,     // the form was hidden (after its own OnHide)
-    evFormDestroy = 0x130,  // the form is being destroyed; ResultCode and ResultValue are set
+    evFormDestroy = 0x130,  // the form is being destroyed; ResultCode and ResultValue are set and the
+                            // controller holds no form: the callback may free the controller
     evReserved = 0x140,
 };
 

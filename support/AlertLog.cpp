@@ -47,7 +47,7 @@ std::string GetClientPath()
     std::string path = reg.ReadString("ClientPath");
     if (path.empty())
         path = reg.ReadString("ServerPath");
-    return path;
+    return ResolveRegistryFolder(path);
 }
 
 std::string alertLogStamp(double when)
@@ -83,7 +83,9 @@ bool writeAlertLogAt(std::string_view baseFolder, std::string_view logName, std:
     try {
         const std::string fileName = alertLogFileName(baseFolder, logName, rotation, when);
         std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(fileName).parent_path(), ec);
+        if (!std::filesystem::is_directory(std::string(baseFolder), ec))
+            return false;
+        std::filesystem::create_directory(std::filesystem::path(fileName).parent_path(), ec);
         const std::string line = alertLogStamp(when) + std::string(message) + "\r\n";
         std::FILE* f = std::fopen(fileName.c_str(), "ab");
         if (!f)
@@ -101,7 +103,8 @@ bool WriteAlertLog(std::string_view logName, std::string_view message, std::stri
 {
     try {
         std::string base = GetClientPath();
-        if (base.empty())
+        std::error_code ec;
+        if (base.empty() || !std::filesystem::is_directory(base, ec))
             base = programFolder();
         return writeAlertLogAt(base, logName, message, rotation, Now());
     } catch (...) {

@@ -1,7 +1,8 @@
 #pragma once
 // Alert logs: one-line traces of errors that must not disturb the user, appended to
 // <base folder>/Log/Alert_<name>_<period>.log. The base folder is the client folder from
-// the registry (GetClientPath), else the running program's folder. Nothing reads them.
+// the registry (GetClientPath) when that folder exists, else the running program's
+// folder. Only the Log folder itself is ever made. Nothing reads them.
 
 #include <string>
 #include <string_view>
@@ -11,10 +12,12 @@
 // Never raises: any failure answers false.
 bool WriteAlertLog(std::string_view logName, std::string_view message, std::string_view rotation = "D");
 // Registry value "ClientPath" of Software\QVR\Brisko, else "ServerPath"; empty when neither.
+// A relative value lies below the registry file's folder.
 std::string GetClientPath();
 
 // The same writer with the base folder and the moment given (the download unit always
 // logs below the program folder; tests pin the clock). `when` is an OLE date and time.
+// A base folder that does not exist answers false: nothing is made above the Log folder.
 bool writeAlertLogAt(std::string_view baseFolder, std::string_view logName, std::string_view message,
                      std::string_view rotation, double when);
 std::string alertLogFileName(std::string_view baseFolder, std::string_view logName, std::string_view rotation,

@@ -10,8 +10,10 @@
 #include "platform/SystemInfo.h"
 
 #include <filesystem>
-#include <utility>
+#include <mutex>
+#include <set>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -93,22 +95,26 @@ bool validUtf8(std::string_view s)
     return true;
 }
 
-// Where the bad-password entry goes: the client folder, else the server folder, else
-// the temporary folder.
-std::string passwordLogFolder()
+bool folderExists(const std::string& name)
 {
-    std::string base = GetClientPath();
-    if (base.empty())
-        base = GetTempPath();
-    if (base.empty())
-        base = "/tmp/";
-    return base;
+    std::error_code ec;
+    return !name.empty() && std::filesystem::is_directory(name, ec);
 }
 
-void logBadPassword(const std::string& exceptionClass, const std::string& message)
+// Where the bad-password entry goes: the client folder, else the server folder, else the
+// temporary folder; a folder that is not there is passed over, so that nothing but the
+// Log folder is ever made.
+std::string passwordLogFolder(const std::string& clientPath, const std::string& serverPath)
+{
+    for (const std::string& folder : {clientPath, serverPath, GetTempPath()})
+        if (folderExists(folder))
+            return folder;
+    return "/tmp/";
+}
+
+void logBadPassword(const std::string& base, const std::string& exceptionClass, const std::string& message)
 {
     try {
-        const std::string base = passwordLogFolder();
         const double now = Now();
         const std::string dashes = "----------------------------------";
         const std::string lines[] = {
@@ -125,21 +131,57 @@ void logBadPassword(const std::string& exceptionClass, const std::string& messag
     }
 }
 
+// The first report of a bad password in this file under this key; a file read again and
+// again (each record is made and dropped at once) must not fill the log.
+bool firstReport(const std::string& fileName, std::string_view key)
+{
+    static std::mutex lock;
+    static std::set<std::string> reported;
+    const std::lock_guard<std::mutex> guard(lock);
+    return reported.insert(fileName + '\0' + upperAscii(key)).second;
+}
+
+// The stored text decoded; on a digit that is not hexadecimal, the error text and the
+// reason instead.
+bool decode(std::string_view stored, std::string& plain, std::string& reason)
+{
+    plain.clear();
+    plain.reserve(stored.size() / 2);
+    for (std::size_t i = 0; i + 1 < stored.size(); i += 2) {
+        const int hi = hexDigit(stored[i]), lo = hexDigit(stored[i + 1]);
+        if (hi < 0 || lo < 0) {
+            reason = "'" + std::string(stored.substr(i, 2)) + "' is not a valid hexadecimal value";
+            plain = std::string(kPasswordError);
+            return false;
+        }
+        plain += char(rotateLeft(std::uint8_t(hi * 16 + lo), int((i / 2 + 1) % 8)));
+    }
+    if (plain == kNoPassword)
+        plain.clear();
+    // Passwords stored by the suite's older clients are in the ANSI code page.
+    else if (!validUtf8(plain))
+        plain = CodePageToUtf8(plain, GetACP());
+    return true;
+}
+
 std::string nameOfFile(bool client)
 {
     return client ? "BriskoC.ini" : "BriskoS.ini";
 }
 
 // Steps 4 to 9 of loading, shared: registry, installation folder, profile, ini file.
-// Answers false (with ErrorCode set where it applies) when loading stops.
-bool locate(BriskoIniCommon& c, std::string& path, bool client)
+// Answers false (with ErrorCode set where it applies) when loading stops. The registry's
+// folders are resolved against the registry file; both come back for the alert log.
+bool locate(BriskoIniCommon& c, std::string& path, bool client, std::string& clientPath, std::string& serverPath)
 {
     Registry reg;
     if (!reg.OpenKeyReadOnly(kBriskoKey)) {
         c.ErrorCode = "E;000015";
         return false;
     }
-    path = reg.ReadString(client ? "ClientPath" : "ServerPath");
+    clientPath = ResolveRegistryFolder(reg.ReadString("ClientPath"));
+    serverPath = ResolveRegistryFolder(reg.ReadString("ServerPath"));
+    path = client ? clientPath : serverPath;
     if (reg.ValueExists("ProfileType"))
         c.ProfileType = reg.ReadString("ProfileType");
     reg.CloseKey();
@@ -148,6 +190,10 @@ bool locate(BriskoIniCommon& c, std::string& path, bool client)
     if (path.empty())
         return false;
     path = withSeparator(path);
+    if (!clientPath.empty())
+        clientPath = withSeparator(clientPath);
+    if (!serverPath.empty())
+        serverPath = withSeparator(serverPath);
     if (!c.ProfileType.empty() && c.ProfileType != "0") {
         std::string user = GetUserName();
         if (user.size() > 31)
@@ -228,8 +274,8 @@ bool TBriskoIniC::Load()
 {
     clear();
     resetCommon();
-    std::string path;
-    if (!locate(*this, path, true))
+    std::string path, clientPath, serverPath;
+    if (!locate(*this, path, true, clientPath, serverPath))
         return false;
     ClientPath = path;
 
@@ -252,17 +298,15 @@ bool TBriskoIniC::Load()
     names = trimText(names);
     if (!names.empty() && names.back() == ';')
         names.pop_back();
-    std::vector<std::string> servers;
-    for (int i = 1, n = CountFields(names, ";"); i <= n; ++i) {
-        // "a; b" and "a;;b" name two servers, not a blank or an empty one.
-        const std::string name = trimText(GetField(names, ";", i));
-        if (!name.empty())
-            servers.push_back(name);
-    }
-    if (servers.empty()) {
+    if (names.empty()) {
         ErrorCode = "E;000016";
         return false;
     }
+    // Every field is a server, an empty one too ("a;;b" names three), so that the i-th
+    // name written is the i-th server; blanks around a name are no part of it.
+    std::vector<std::string> servers;
+    for (int i = 1, n = CountFields(names, ";"); i <= n; ++i)
+        servers.push_back(trimText(GetField(names, ";", i)));
     Servers = Variant::array2(0, 1, 0, int(servers.size()) - 1);
     for (int i = 0; i < int(servers.size()); ++i) {
         Servers.at(0, i) = Variant(servers[std::size_t(i)]);
@@ -297,12 +341,18 @@ bool TBriskoIniS::Load()
     clear();
     resetCommon();
     DBSettings = Variant::array2(0, 3, 0, 7);
-    std::string path;
-    if (!locate(*this, path, false))
+    std::string path, clientPath, serverPath;
+    if (!locate(*this, path, false, clientPath, serverPath))
         return false;
     ServerPath = path;
 
     const IniFile ini(IniFileName);
+    auto password = [&](const char* section, const char* key) {
+        std::string plain, reason;
+        if (!decode(ini.ReadString(section, key, ""), plain, reason) && firstReport(IniFileName, key))
+            logBadPassword(passwordLogFolder(clientPath, serverPath), "ConvertError", reason);
+        return Variant(plain);
+    };
     const char* dbe = "DBE Setting";
     auto text = [&](const char* section, const char* key, const char* def) {
         return Variant(ini.ReadString(section, key, def));
@@ -315,7 +365,7 @@ bool TBriskoIniS::Load()
     DBCodePage = ini.ReadString("CodePage", "DBCodePage", "936");
 
     DBSettings.at(0, 1) = text(dbe, "MainUserName", "sa");
-    DBSettings.at(0, 2) = Variant(DecodePassword(ini.ReadString(dbe, "XXXXXX", "")));
+    DBSettings.at(0, 2) = password(dbe, "XXXXXX");
     DBSettings.at(0, 0) = text(dbe, "MainAlias", "Vostel");
     DBSettings.at(0, 3) = text(dbe, "MainDBType", "MSSQL");
     DBSettings.at(0, 4) = text(dbe, "MainDBName", "");
@@ -332,7 +382,7 @@ bool TBriskoIniS::Load()
 
     DBSettings.at(1, 0) = text(dbe, "TempAlias", "VostelTemp");
     DBSettings.at(1, 1) = text(dbe, "TempUserName", "sa");
-    DBSettings.at(1, 2) = Variant(DecodePassword(ini.ReadString(dbe, "TempPassword", "")));
+    DBSettings.at(1, 2) = password(dbe, "TempPassword");
     DBSettings.at(1, 3) = text(dbe, "TempDBType", "PARADOX");
     DBSettings.at(1, 4) = text(dbe, "TempDBName", "");
     DBSettings.at(1, 5) = text(dbe, "TempDriverName", "PostgreSQL");
@@ -406,20 +456,15 @@ std::string EncodePassword(std::string_view plain)
 
 std::string DecodePassword(std::string_view stored)
 {
-    std::string plain;
-    plain.reserve(stored.size() / 2);
-    for (std::size_t i = 0; i + 1 < stored.size(); i += 2) {
-        const int hi = hexDigit(stored[i]), lo = hexDigit(stored[i + 1]);
-        if (hi < 0 || lo < 0) {
-            logBadPassword("ConvertError", "'" + std::string(stored.substr(i, 2)) + "' is not a valid hexadecimal value");
-            return std::string(kPasswordError);
+    std::string plain, reason;
+    if (!decode(stored, plain, reason)) {
+        Registry reg;
+        std::string clientPath, serverPath;
+        if (reg.OpenKeyReadOnly(kBriskoKey)) {
+            clientPath = ResolveRegistryFolder(reg.ReadString("ClientPath"));
+            serverPath = ResolveRegistryFolder(reg.ReadString("ServerPath"));
         }
-        plain += char(rotateLeft(std::uint8_t(hi * 16 + lo), int((i / 2 + 1) % 8)));
+        logBadPassword(passwordLogFolder(clientPath, serverPath), "ConvertError", reason);
     }
-    if (plain == kNoPassword)
-        return {};
-    // Passwords stored by the suite's older clients are in the ANSI code page.
-    if (!validUtf8(plain))
-        plain = CodePageToUtf8(plain, GetACP());
     return plain;
 }

@@ -5,7 +5,8 @@
 // overridden per user in <folder>Profile/<user>/. The objects read everything when they
 // are made and are plain records afterwards: make one, read the fields, drop it.
 //
-// Folders end with "/" once loaded. Folder values from the ini files may be written with
+// Folders end with "/" once loaded. The registry's folders, when written relative, lie
+// below the registry file's folder (ResolveRegistryFolder), not the working folder. Folder values from the ini files may be written with
 // "\" as on the suite's other platforms; relative ones are taken below the installation
 // folder with "/" separators (ResolvePath).
 
@@ -103,5 +104,6 @@ std::string ResolvePath(std::string_view path, std::string_view base);
 // An empty password is stored as the scrambled marker "QV_Say_NoPassWord_ThePassWordIsEmpty".
 std::string EncodePassword(std::string_view plain);
 // A stored value that is not hexadecimal gives "QV_Say_Password_Error" and an entry in
-// the WFERPGenerator alert log.
+// the WFERPGenerator alert log. Loading TBriskoIniS writes that entry once per ini file
+// and key in a process, however often the file is read.
 std::string DecodePassword(std::string_view stored);

@@ -9,7 +9,9 @@
 
 namespace {
 
-// Days of 31 December 9999, the last date a day count may stand for.
+// Days of 1 January of the year 1 and of 31 December 9999, the first and last dates a
+// day count may stand for.
+constexpr double kFirstDay = -693593;
 constexpr double kLastDay = 2958465;
 
 CivilDate split(double date)
@@ -192,7 +194,7 @@ std::string AddToCompactDate(const Variant& value, std::string_view unit, int am
     };
     if (u == "D") {
         const double result = date + amount;
-        if (result < -657434 || result > kLastDay)   // 1 January of the year 1 .. 31 December 9999
+        if (result < kFirstDay || result > kLastDay)
             return {};
         return dateToCompact(result);
     }

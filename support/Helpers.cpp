@@ -229,13 +229,33 @@ std::string ReplaceAll(std::string_view text, std::string_view oldText, std::str
     if (!oldText.empty() && !SameTextAscii(oldText, newText)) {
         std::string out;
         out.reserve(r.size());
-        std::size_t start = 0;
-        for (std::size_t at = r.find(oldText); at != std::string::npos; at = r.find(oldText, start)) {
-            out.append(r, start, at - start);
-            out.append(newText);
-            start = at + oldText.size();
+        if (newText.find(oldText) != std::string_view::npos) {
+            // Searching again from the start would find the inserted text for ever: go on
+            // after each insertion instead.
+            std::size_t start = 0;
+            for (std::size_t at = r.find(oldText); at != std::string::npos; at = r.find(oldText, start)) {
+                out.append(r, start, at - start);
+                out.append(newText);
+                start = at + oldText.size();
+            }
+            out.append(r, start, std::string::npos);
+        } else {
+            // Each replacement searches again from the start. The text before an
+            // occurrence holds none, so it is enough to watch the end of what is settled:
+            // the first occurrence to end there is the first from the start. What an
+            // insertion brings is read again, ahead of the rest.
+            std::string pending(r.rbegin(), r.rend());
+            const std::string newReversed(newText.rbegin(), newText.rend());
+            while (!pending.empty()) {
+                out.push_back(pending.back());
+                pending.pop_back();
+                if (out.size() >= oldText.size()
+                    && std::string_view(out).substr(out.size() - oldText.size()) == oldText) {
+                    out.resize(out.size() - oldText.size());
+                    pending.append(newReversed);
+                }
+            }
         }
-        out.append(r, start, std::string::npos);
         r = std::move(out);
     }
     return trim ? trimText(r) : r;

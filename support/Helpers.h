@@ -21,9 +21,11 @@ int CountFields(std::string_view text, std::string_view delimiter);
 void CutField(std::string& text, std::string_view delimiter, std::string& head);
 Variant IfThenVar(bool condition, const Variant& a, const Variant& b);
 bool IsEmptyOrNull(const Variant& value);
-// Replaces every occurrence of oldText, left to right, resuming after each inserted text
-// (a newText that contains oldText is inserted once per original occurrence). Nothing is
-// replaced when the two texts differ only in case. With trim, blanks at both ends go.
+// Replaces the first occurrence of oldText and searches again from the start until none is
+// left, so that occurrences an insertion forms are replaced too ("aab", "ab", "b" gives
+// "b"). A newText that contains oldText would be found again for ever: then each original
+// occurrence is replaced once, left to right. Nothing is replaced when the two texts
+// differ only in case. With trim, blanks at both ends go.
 std::string ReplaceAll(std::string_view text, std::string_view oldText, std::string_view newText, bool trim);
 // The temporary folder, ending with a separator.
 std::string GetTempDirectory();

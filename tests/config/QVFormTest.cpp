@@ -12,6 +12,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -129,6 +130,38 @@ TEST_F(FocusRules, ExitHandlerKeepingTheFocusEndsTheMove)
     QTest::mouseClick(outside, Qt::LeftButton);
     EXPECT_EQ(log.last(), QStringLiteral("enter ed02"));
     EXPECT_TRUE(log.contains(QStringLiteral("exit outer")));
+}
+
+TEST_F(FocusRules, ExitsRunAsIfLeftWithoutMovingTheFocus)
+{
+    EXPECT_TRUE(form->ExitActiveControl(outside));
+    EXPECT_EQ(log, (QStringList{QStringLiteral("exit edBegin"), QStringLiteral("exit sp01"), QStringLiteral("exit outer")}));
+    EXPECT_TRUE(begin->hasFocus());
+    // The move that follows does not leave them a second time.
+    log.clear();
+    QTest::mouseClick(outside, Qt::LeftButton);
+    EXPECT_EQ(log, QStringList{QStringLiteral("enter ed02")});
+
+    // Towards a control of the same container only what does not hold it is left.
+    form->SetActiveControl(begin);
+    log.clear();
+    EXPECT_TRUE(form->ExitActiveControl(final));
+    EXPECT_EQ(log, QStringList{QStringLiteral("exit edBegin")});
+}
+
+TEST_F(FocusRules, AFailedExitKeepsTheControlActive)
+{
+    bool failed = false;
+    panel->onExit = [&] { failed = true; };
+    EXPECT_FALSE(form->ExitActiveControl(nullptr, [&] { return failed; }));
+    EXPECT_EQ(log, (QStringList{QStringLiteral("exit edBegin"), QStringLiteral("exit sp01")}));
+    EXPECT_EQ(form->ActiveControl(), begin);
+    // Not left after all: a real move leaves it again.
+    panel->onExit = nullptr;
+    log.clear();
+    QTest::mouseClick(outside, Qt::LeftButton);
+    EXPECT_EQ(log, (QStringList{QStringLiteral("exit edBegin"), QStringLiteral("exit sp01"), QStringLiteral("exit outer"),
+                                QStringLiteral("enter ed02")}));
 }
 
 TEST_F(FocusRules, HandlersFoundByNameCanBeSwapped)
@@ -335,6 +368,27 @@ TEST(FormCreation, GlyphsImeAndFonts)
     EXPECT_NE(FontCharset(form->edit), 134);
     form->Free();
     TQVForm::SetInterfaceCodePage(0);
+}
+
+TEST(FormPosition, AFormOpensCentredUnlessPlaced)
+{
+    FormHolder<> centred;
+    centred->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(centred.get()));
+    const QPoint centre = centred->screen()->availableGeometry().center();
+    EXPECT_LE((centred->frameGeometry().center() - centre).manhattanLength(), 4) << "centred on the screen";
+    // Moved, hidden and shown again, it stays where it was put.
+    centred->move(centred->pos() + QPoint(40, 30));
+    const QPoint moved = centred->pos();
+    centred->hide();
+    centred->show();
+    EXPECT_EQ(centred->pos(), moved);
+
+    FormHolder<> placed;
+    placed->move(12, 34);
+    placed->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(placed.get()));
+    EXPECT_EQ(placed->pos(), QPoint(12, 34));
 }
 
 TEST(FormCreation, EnglishInterfaceGetsTahoma)

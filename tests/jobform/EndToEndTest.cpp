@@ -5,6 +5,7 @@
 
 #include "host/DemoInstall.h"
 #include "host/HostSession.h"
+#include "batch/BaseBatchCF.h"
 #include "platform/DynLib.h"
 #include "platform/ModalRunner.h"
 #include "plugin/DLLBaseCtrller.h"
@@ -12,12 +13,14 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include "EnvGuard.h"
 #include "TestPaths.h"
 
 #include <cstdlib>
@@ -28,6 +31,10 @@ std::string binDir()
 {
     return TestBinDir();
 }
+
+// The demo is a simplified-Chinese installation on a machine of that system code page,
+// whatever the locale the tests run under.
+const char* const kChineseSystem = "936";
 
 void settle()
 {
@@ -67,9 +74,13 @@ protected:
         folder = new QTemporaryDir;
         installation = DemoInstall::Prepare(folder->filePath(QStringLiteral("demo")).toStdString(), binDir());
         DemoInstall::UseEnvironment(installation);
+        environment = new EnvGuard;
+        environment->set("QV_ACP", kChineseSystem);
     }
     static void TearDownTestSuite()
     {
+        delete environment;
+        environment = nullptr;
         delete folder;
         folder = nullptr;
     }
@@ -102,6 +113,7 @@ protected:
 
     static QTemporaryDir* folder;
     static DemoInstallation installation;
+    static EnvGuard* environment;
     HMODULE module = nullptr;
     std::unique_ptr<TDLLBaseController> controller;
     QStringList dialogs;
@@ -109,9 +121,33 @@ protected:
 };
 
 QTemporaryDir* EndToEnd::folder = nullptr;
+EnvGuard* EndToEnd::environment = nullptr;
 DemoInstallation EndToEnd::installation;
 
 } // namespace
+
+// A job form held by a program instead of the host shell makes its own session, for the
+// demo company, so that the company's settings and title are there.
+class ProgramHeldForm : public TfrmBaseBatch {
+public:
+    ProgramHeldForm() : TfrmBaseBatch(nullptr) { setObjectName(QStringLiteral("frmWOFB07")); }
+};
+
+TEST_F(EndToEnd, AFormHeldByAProgramOpensTheDemoCompany)
+{
+    QPointer<ProgramHeldForm> form = TQVForm::Create<ProgramHeldForm>();
+    form->SetModuleFileName(QString::fromStdString(binDir() + "/WOFB07C"));
+    ASSERT_FALSE(form->IsLibraryMode());
+    EXPECT_TRUE(dialogs.isEmpty()) << dialogs.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(form->CompanyCode, QString::fromStdString(installation.company));
+    EXPECT_EQ(form->DatabaseName, QString::fromStdString(installation.database));
+    EXPECT_EQ(form->CompanyTitle, QStringLiteral("华东示范电子有限公司"));
+    EXPECT_EQ(form->ProgramName, QStringLiteral("应付账款转销作业"));
+    EXPECT_EQ(form->GetDateSeparator(), QStringLiteral("/"));
+    EXPECT_TRUE(form->AppServer.isDispatch());
+    form->Free();
+    settle();
+}
 
 TEST_F(EndToEnd, TheJobOpensWithItsCaption)
 {
@@ -197,6 +233,7 @@ TEST(JobhostEndToEnd, TheHostShellOpensTheJob)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QV_REGISTRY"), QString::fromStdString(demo.registryFile));
     env.insert(QStringLiteral("QV_CLASS_TABLE"), QString::fromStdString(demo.classTable));
+    env.insert(QStringLiteral("QV_ACP"), QString::fromLatin1(kChineseSystem));
     host.setProcessEnvironment(env);
     host.start(QString::fromStdString(binDir() + "/jobhost"),
                {QStringLiteral(QV_TEST_JOB_LIB), QStringLiteral("--offscreen"), QStringLiteral("--company"),

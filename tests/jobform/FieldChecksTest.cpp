@@ -287,6 +287,31 @@ TEST_F(DateFieldTest, PageSwitchWaitsForAValidDate)
     EXPECT_EQ(form->pgOption->ActivePageIndex(), 0);
 }
 
+TEST_F(DateFieldTest, APageSwitchLeavesTheFieldOnceBeforeTheSwitch)
+{
+    QStringList seen;
+    const auto fixture = prepare;
+    prepare = [&, fixture](TestJobForm* f) {
+        fixture(f);
+        // The job's own exit handler, which the date hook saves and calls.
+        f->edDate1->OnExit = [&](QObject*) {
+            seen << QStringLiteral("own exit on page %1%2")
+                        .arg(form->pgOption->ActivePageIndex())
+                        .arg(form->PageChanging ? QStringLiteral(", changing") : QString());
+        };
+    };
+    ASSERT_TRUE(open());
+    showActive();
+    typeInto(form->edDate1, QStringLiteral("20051130"));
+    settle();
+    QTest::keyClick(form->edDate1, Qt::Key_Tab, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(form->pgOption->ActivePageIndex(), 1);
+    EXPECT_EQ(seen, QStringList{QStringLiteral("own exit on page 0, changing")})
+        << "the date check and the job's own handler run before the switch, and only then";
+    EXPECT_FALSE(form->PageChanging);
+}
+
 class RequiredFieldTest : public JobFormTest {
 protected:
     void SetUp() override
@@ -358,6 +383,64 @@ TEST_F(RequiredFieldTest, OkChecksInOrderAndFocusesTheFirstEmptyField)
     EXPECT_EQ(dialogs.shown.size(), 4u);
     EXPECT_FALSE(form->ValidationFailed);
     EXPECT_TRUE(form->hooks.contains(QStringLiteral("ok")));
+}
+
+TEST_F(RequiredFieldTest, AReportedEmptyFieldHoldsThePage)
+{
+    ASSERT_TRUE(open());
+    showActive();
+    clickOk();
+    ASSERT_EQ(dialogs.texts(), QStringList{QStringLiteral("必须输入")});
+    ASSERT_EQ(QApplication::focusWidget(), form->edName);
+    QTest::keyClick(form->edName, Qt::Key_Tab, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(form->pgOption->ActivePageIndex(), 0) << "E;000037 still holds";
+    QTest::keyClick(form->edName, Qt::Key_PageDown, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(form->pgOption->ActivePageIndex(), 0);
+    EXPECT_EQ(QApplication::focusWidget(), form->edName);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+TEST_F(RequiredFieldTest, ADerivedExitCheckRunsBeforeThePageSwitches)
+{
+    ASSERT_TRUE(open());
+    showActive();
+    // A job's own check on leaving a field, as the write-off job checks its codes.
+    QStringList seen;
+    form->edPlain->OnExit = [&](QObject*) {
+        seen << QStringLiteral("page %1%2")
+                    .arg(form->pgOption->ActivePageIndex())
+                    .arg(form->PageChanging ? QStringLiteral(", changing") : QString());
+        form->ValidationFailed = form->edPlain->Text() == QStringLiteral("bad");
+    };
+    typeInto(form->edPlain, QStringLiteral("bad"));
+    settle();
+    QTest::keyClick(form->edPlain, Qt::Key_Tab, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(form->pgOption->ActivePageIndex(), 0);
+    EXPECT_EQ(seen, QStringList{QStringLiteral("page 0, changing")});
+    EXPECT_EQ(QApplication::focusWidget(), form->edPlain);
+
+    typeInto(form->edPlain, QStringLiteral("good"));
+    QTest::keyClick(form->edPlain, Qt::Key_Tab, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(form->pgOption->ActivePageIndex(), 1);
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("page 0, changing"), QStringLiteral("page 0, changing")}))
+        << "not again on the new page";
+
+    // Back on the first page the focus goes to its first control and passes no other on
+    // its way; the field's exit runs again once it is entered and left.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    settle();
+    EXPECT_EQ(QApplication::focusWidget(), form->edDate1);
+    EXPECT_EQ(seen.size(), 2);
+    form->edPlain->setFocus();
+    settle();
+    form->edName->setFocus();
+    settle();
+    EXPECT_EQ(seen.last(), QStringLiteral("page 0"));
+    EXPECT_EQ(seen.size(), 3);
 }
 
 TEST_F(RequiredFieldTest, EmptyMeansWhatTheMaskShowsWhenCleared)

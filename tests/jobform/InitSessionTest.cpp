@@ -68,10 +68,18 @@ TEST_F(JobFormTest, CaptionShowsProgramAndCompanyTitle)
 TEST_F(JobFormTest, EnglishInterfaceTakesTheEnglishProgramName)
 {
     TQVForm::SetInterfaceCodePage(437);
+    ASSERT_EQ(session->validator->rows["ADMMB/WOFB07"].count(), 8) << "the validator's eight columns";
     ASSERT_TRUE(open());
     EXPECT_EQ(form->ProgramName, QStringLiteral("A/P Write-off Batch"));
-    session->validator->rows["ADMMB/WOFB07"] = Variant::list({"only", "seven", "elements", "4", "5", "6", "7"});
     EXPECT_EQ(form->GetSystemSetting(QStringLiteral("sys008")), QStringLiteral("Inv.Cate.2"));
+}
+
+TEST_F(JobFormTest, AnEnglishNameNeedsMoreThanSevenElements)
+{
+    TQVForm::SetInterfaceCodePage(437);
+    session->validator->rows["ADMMB/WOFB07"] = Variant::list({"only", "seven", "elements", "4", "5", "6", "7"});
+    ASSERT_TRUE(open());
+    EXPECT_EQ(form->ProgramName, QStringLiteral("only"));
 }
 
 TEST_F(JobFormTest, UnknownProgramHasNoNameAndABrokenCheckGivesTheCode)
@@ -174,6 +182,8 @@ TEST_F(JobFormTest, ExeModeMakesItsOwnSession)
     EXPECT_FALSE(form->IsLibraryMode());
     EXPECT_EQ(form->ProgramCode, QStringLiteral("WOFB07")) << "never fewer than six characters";
     EXPECT_EQ(form->UserCode, QStringLiteral("DS"));
+    EXPECT_EQ(form->CompanyCode, QStringLiteral("01")) << "the demo installation's company";
+    EXPECT_EQ(form->DatabaseName, QStringLiteral("DEMO"));
     EXPECT_TRUE(form->SessionObject.isDispatch());
     EXPECT_TRUE(form->MessageCodes.isEmpty());
 }

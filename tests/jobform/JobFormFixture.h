@@ -199,8 +199,9 @@ protected:
         resetFormatSettings();
         session = std::make_shared<FakeSession>();
         session->counter->settings = {{"Sys001", "1"}, {"Sys002", "/"}, {"QVR002", "华东示范电子有限公司"}};
+        // The eight columns the validator answers for ADMMB kind 01.
         session->validator->rows["ADMMB/WOFB07"] =
-            Variant::list({"应付账款转销作业", "WOF", "B", "N", "應付賬款轉銷作業", "WOFB07C", "x", "A/P Write-off Batch", "Y"});
+            Variant::list({"应付账款转销作业", "WOF", "B", "N", "應付賬款轉銷作業", "WOFB07C", "x", "A/P Write-off Batch"});
         session->messages = {{"E000005", "日期错误"},
                              {"E000037", "必须输入"},
                              {"E000001", "代号[%s]不存在"},

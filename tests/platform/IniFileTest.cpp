@@ -83,6 +83,23 @@ TEST(IniFileTest, WholeSectionsInFileOrder)
     EXPECT_TRUE(ini.ReadSectionValues("Missing").empty());
 }
 
+TEST(IniFileTest, ManySectionsKeepTheirOwnKeys)
+{
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "[S" + std::to_string(i) + "]\nKey=" + std::to_string(i) + "\n";
+    text += "[s1500]\nkey=later\nOther=joined\n";
+    const IniFile ini = IniFile::fromText(text);
+    EXPECT_EQ(ini.ReadSections().size(), 2000u);
+    EXPECT_EQ(ini.ReadString("S0", "Key", ""), "0");
+    EXPECT_EQ(ini.ReadString("s1999", "KEY", ""), "1999");
+    EXPECT_EQ(ini.ReadString("S1500", "Key", ""), "1500") << "the first of a key counts, across the joined lines";
+    EXPECT_EQ(ini.ReadString("S1500", "Other", ""), "joined");
+    EXPECT_EQ(ini.ReadSection("S1500"), (std::vector<std::string>{"Key", "key", "Other"}));
+    EXPECT_FALSE(ini.ValueExists("S1499", "Other"));
+    EXPECT_FALSE(ini.SectionExists("S2000"));
+}
+
 TEST(IniFileTest, SectionLinesWithoutAValueStayAsWritten)
 {
     const IniFile ini = IniFile::fromText("[WorkDLLPath]\nD:\\Work\nPkg=Dir\n");
@@ -97,6 +114,10 @@ TEST(IniFileTest, MissingFilesReadAsEmpty)
     EXPECT_TRUE(ini.ReadSections().empty());
     EXPECT_EQ(ini.ReadString("Client Components", "LangType", "ENG"), "ENG");
     EXPECT_EQ(ini.ReadInteger("Server Information", "ServerPort", 211), 211);
+
+    // A folder where the file should be cannot be read either.
+    const IniFile folder(std::filesystem::temp_directory_path().string());
+    EXPECT_TRUE(folder.ReadSections().empty());
 }
 
 TEST(IniFileTest, FilesInTheAnsiCodePageKeepTheirBackslashBytes)

@@ -60,6 +60,40 @@ TEST_F(RegistryTest, KeysAreSectionsOfTheRegistryFile)
     EXPECT_EQ(ReadMachineString("Software\\Nowhere", "GoAhead", "def"), "def");
 }
 
+TEST_F(RegistryTest, AnObjectReadsTheFileOnce)
+{
+    write("[Software\\QVR\\Brisko]\nClientPath=/first/\n");
+    Registry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly("Software\\QVR\\Brisko"));
+    write("[Software\\QVR\\Brisko]\nClientPath=/second/\n[Software\\Other]\n");
+    ASSERT_TRUE(reg.OpenKeyReadOnly("Software\\QVR\\Brisko"));
+    EXPECT_EQ(reg.ReadString("ClientPath"), "/first/");
+    EXPECT_FALSE(reg.KeyExists("Software\\Other"));
+    EXPECT_EQ(ReadMachineString("Software\\QVR\\Brisko", "ClientPath"), "/second/") << "a new object reads it again";
+}
+
+TEST_F(RegistryTest, RelativeFoldersLieBelowTheRegistryFile)
+{
+    const std::string folder = std::filesystem::path(file).parent_path().string() + "/";
+    EXPECT_EQ(Registry::FileFolder(), folder);
+    EXPECT_EQ(ResolveRegistryFolder("client/"), folder + "client/");
+    EXPECT_EQ(ResolveRegistryFolder("data\\client\\"), folder + "data/client/");
+    EXPECT_EQ(ResolveRegistryFolder("\\client"), folder + "client");
+    EXPECT_EQ(ResolveRegistryFolder("./a/../client/"), folder + "client/");
+    EXPECT_EQ(ResolveRegistryFolder("/opt/qvr/client/"), "/opt/qvr/client/");
+    EXPECT_EQ(ResolveRegistryFolder("D:\\QVR\\"), "D:\\QVR\\");
+    EXPECT_EQ(ResolveRegistryFolder("\\\\host\\share"), "\\\\host\\share");
+    EXPECT_EQ(ResolveRegistryFolder(""), "");
+
+    // A registry file named relative to the working folder still gives an absolute folder.
+    const std::string previous = std::filesystem::current_path().string();
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+    env.set("QV_REGISTRY", std::filesystem::path(file).filename().string());
+    const std::string resolved = ResolveRegistryFolder("client/");
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(resolved, std::filesystem::temp_directory_path().string() + "/client/");
+}
+
 TEST_F(RegistryTest, AMissingFileHasNoKeys)
 {
     Registry reg;

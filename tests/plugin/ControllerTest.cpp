@@ -179,6 +179,45 @@ TEST_F(Controller, AFormClosingItselfIsFreedAndReported)
     EXPECT_EQ(journal, (std::vector<std::string>{"own hide", "288", "own destroy", "304"}));
 }
 
+// A host that frees the controller from its event-304 callback, whether it freed the form
+// itself or the user closed it: the result is there when the event comes, and nothing of
+// the controller is used afterwards (the sanitizer build sees any use).
+TEST_F(Controller, AHostMayFreeTheControllerInsideEvent304)
+{
+    for (const bool userCloses : {false, true}) {
+        SCOPED_TRACE(userCloses ? "the user closes the form" : "the host frees the form");
+        TDLLBaseController* owned = controller ? controller.release() : GetController();
+        ASSERT_EQ(owned->OpenForm(session()), 0);
+        auto* batch = static_cast<TDLLBTCtrller*>(owned);
+        batch->Form->JobSubmitted = 1;
+        batch->Form->LastRequestNo = "20261208002";
+        journal.clear();
+        std::int32_t code = -1;
+        std::string value;
+        bool freeInside = false;
+        owned->OnEvent = [&, userCloses](std::int32_t event, TDLLBaseController* c) {
+            journal.push_back(std::to_string(event));
+            if (event != evFormDestroy)
+                return;
+            code = c->ResultCode;
+            value = c->ResultValue.toString();
+            freeInside = c->IsFormFree();
+            delete c;
+            journal.push_back(userCloses ? "freed after the close" : "freed");
+        };
+        if (userCloses) {
+            batch->Form->close();
+            settle();
+        } else {
+            owned->FreeForm();
+        }
+        EXPECT_EQ(journal, (std::vector<std::string>{"own destroy", "304", userCloses ? "freed after the close" : "freed"}));
+        EXPECT_EQ(code, 1);
+        EXPECT_EQ(value, "20261208002");
+        EXPECT_TRUE(freeInside) << "the controller holds no form once the event comes";
+    }
+}
+
 TEST_F(Controller, SessionInfoIsAlwaysFourElements)
 {
     controller->OpenForm(Variant::list({"", "C1", "DB", std::int64_t(0), Variant()}));

@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
 namespace {
 
 class AlertLogTest : public ::testing::Test {
@@ -46,7 +51,8 @@ TEST_F(AlertLogTest, LinesCarryMillisecondsAndTheProcessSeparators)
 
 TEST_F(AlertLogTest, LinesAppendWithinTheDayAndANewDayStartsANewFile)
 {
-    const std::string base = install.path("client/");   // not there yet: made with its Log folder
+    const std::string base = install.path("client/");
+    install.write("client/.keep", "");   // the Log folder below it is made on the first line
     EXPECT_TRUE(writeAlertLogAt(base, "libstrs", "first", "D", at(2024, 3, 15, 8, 0, 0, 1)));
     EXPECT_TRUE(writeAlertLogAt(base, "libstrs", "第二行", "D", at(2024, 3, 15, 23, 59, 59, 999)));
     EXPECT_TRUE(writeAlertLogAt(base, "libstrs", "next day", "D", at(2024, 3, 16, 0, 0, 0, 0)));
@@ -65,6 +71,26 @@ TEST_F(AlertLogTest, FailuresAnswerFalseAndNeverRaise)
     EXPECT_FALSE(writeAlertLogAt(install.path("client"), "ro", "x", "Y", at(2024, 3, 15)));
 }
 
+TEST_F(AlertLogTest, OnlyTheLogFolderIsEverMade)
+{
+    EXPECT_FALSE(writeAlertLogAt(install.path("missing/c/"), "libstrs", "x", "D", at(2024, 3, 15)));
+    EXPECT_FALSE(install.exists("missing"));
+
+    // A client folder of the registry that is not there: the program's folder takes the line.
+    install.registry("[Software\\QVR\\Brisko]\nClientPath=" + install.path("missing/c/") + "\n");
+    const std::string name = "alertlogtest-" + std::to_string(::getpid());
+    const std::filesystem::path logFolder = std::filesystem::path(programFolder()) / "Log";
+    const bool hadLogFolder = std::filesystem::exists(logFolder);
+    ASSERT_TRUE(WriteAlertLog(name, "to the program folder", "Y"));
+    EXPECT_FALSE(install.exists("missing"));
+    const std::filesystem::path written = alertLogFileName(programFolder(), name, "Y", Now());
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_regular_file(written, ec)) << written;
+    std::filesystem::remove(written, ec);
+    if (!hadLogFolder)
+        std::filesystem::remove(logFolder, ec);
+}
+
 TEST_F(AlertLogTest, TheRegistryChoosesTheBaseFolder)
 {
     EXPECT_EQ(GetClientPath(), "");   // no registry file at all
@@ -77,6 +103,7 @@ TEST_F(AlertLogTest, TheRegistryChoosesTheBaseFolder)
     EXPECT_EQ(GetClientPath(), "");
 
     install.registry("[Software\\QVR\\Brisko]\nServerPath=" + install.path("s") + "\n");
+    install.write("s/.keep", "");
     ASSERT_TRUE(WriteAlertLog("libstrs", "below the server path"));
     const std::string today = dateToCompact(Today());
     const std::string text = install.read("s/Log/Alert_libstrs_" + today + ".log");

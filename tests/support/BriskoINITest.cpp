@@ -1,3 +1,4 @@
+#include "support/AlertLog.h"
 #include "support/BriskoINI.h"
 #include "support/Dates.h"
 
@@ -8,6 +9,8 @@
 #include "platform/SystemInfo.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <string>
 
@@ -162,6 +165,96 @@ TEST_F(BriskoIniTest, ClientKeysAndServerList)
     EXPECT_EQ(c.Servers.at(1, 1), Variant(2110));
 }
 
+TEST_F(BriskoIniTest, EveryFieldOfTheServerListIsAServer)
+{
+    installFolders();
+    install.write("client/BriskoC.ini", "[Server Information]\nComputerName= a;;b; \nServerPort=300\n");
+    const TBriskoIniC c;
+    EXPECT_EQ(c.ErrorCode, "");
+    ASSERT_EQ(c.Servers.count(2), 3) << "only the one trailing separator goes";
+    EXPECT_EQ(cell(c.Servers, 0, 0), "a");
+    EXPECT_EQ(cell(c.Servers, 0, 1), "");
+    EXPECT_EQ(cell(c.Servers, 0, 2), "b");
+    EXPECT_EQ(c.Servers.at(1, 1), Variant(300));
+
+    install.write("client/BriskoC.ini", "[Server Information]\nComputerName=a; b;;\n");
+    const TBriskoIniC twice;
+    ASSERT_EQ(twice.Servers.count(2), 3);
+    EXPECT_EQ(cell(twice.Servers, 0, 1), "b") << "blanks around a name are no part of it";
+    EXPECT_EQ(cell(twice.Servers, 0, 2), "");
+}
+
+TEST_F(BriskoIniTest, RelativeFoldersLieBelowTheRegistryFile)
+{
+    install.registry("[Software\\QVR\\Brisko]\nClientPath=client\nServerPath=.\\server\\\n");
+    install.write("client/BriskoC.ini", "[Client Components]\nLangType=CHT\n");
+    install.write("server/BriskoS.ini", "[ProductVersion]\nVersion=9.1\n");
+    install.write("elsewhere/client/BriskoC.ini", "[Client Components]\nLangType=CHS\n");
+
+    // Started from another folder, which has a client folder of its own.
+    const std::string previous = std::filesystem::current_path().string();
+    std::filesystem::current_path(install.path("elsewhere"));
+    const TBriskoIniC c;
+    const TBriskoIniS s;
+    const std::string logBase = GetClientPath();
+    std::filesystem::current_path(previous);
+
+    EXPECT_EQ(c.ClientPath, install.path("client/"));
+    EXPECT_EQ(c.IniFileName, install.path("client/BriskoC.ini"));
+    EXPECT_EQ(c.LangType, "CHT");
+    EXPECT_EQ(c.WorkDLLPaths, std::vector<std::string>{install.path("client/C_PKG/")});
+    EXPECT_EQ(s.ServerPath, install.path("server/"));
+    EXPECT_EQ(s.Version, "9.1");
+    EXPECT_EQ(logBase, install.path("client"));
+}
+
+TEST_F(BriskoIniTest, ABadPasswordIsReportedOncePerFileAndKey)
+{
+    installFolders();
+    install.write("client/.keep", "");
+    install.write("server/BriskoS.ini", "[DBE Setting]\nXXXXXX=zz01\nTempPassword=0g\n");
+    const std::string log = "client/Log/Alert_WFERPGenerator_" + dateToCompact(Today()) + ".log";
+    const std::string header = "---------------------------------- on " + EncodePassword("DecodeSQLSa");
+    auto entries = [&] {
+        const std::string text = install.read(log);
+        std::size_t n = 0;
+        for (std::size_t at = text.find(header); at != std::string::npos; at = text.find(header, at + 1))
+            ++n;
+        return n;
+    };
+    for (int i = 0; i < 5; ++i) {
+        const TBriskoIniS s;
+        EXPECT_EQ(cell(s.DBSettings, 0, 2), "QV_Say_Password_Error");
+        EXPECT_EQ(cell(s.DBSettings, 1, 2), "QV_Say_Password_Error");
+    }
+    EXPECT_EQ(entries(), 2u) << "one entry for each key, however often the file is read";
+    EXPECT_NE(install.read(log).find("'zz' is not"), std::string::npos);
+    EXPECT_NE(install.read(log).find("'0g' is not"), std::string::npos);
+
+    // The same key in another file (a user's profile) is reported for that file.
+    installFolders("1");
+    std::string user = GetUserName();
+    if (user.size() > 31)
+        user.resize(31);
+    install.write("server/Profile/" + user + "/BriskoS.ini", "[DBE Setting]\nXXXXXX=zz01\n");
+    TBriskoIniS().Load();
+    TBriskoIniS().Load();
+    EXPECT_EQ(entries(), 3u);
+}
+
+TEST_F(BriskoIniTest, ABadPasswordUnderMissingFoldersMakesNoFolders)
+{
+    install.registry("[Software\\QVR\\Brisko]\nClientPath=" + install.path("gone/c/") + "\nServerPath=" +
+                     install.path("server/") + "\n");
+    install.write("server/BriskoS.ini", "[DBE Setting]\nXXXXXX=qq\n");
+    const TBriskoIniS s;
+    EXPECT_EQ(cell(s.DBSettings, 0, 2), "QV_Say_Password_Error");
+    EXPECT_FALSE(install.exists("gone")) << "nothing is made for a client folder that is not there";
+    EXPECT_NE(install.read("server/Log/Alert_WFERPGenerator_" + dateToCompact(Today()) + ".log").find("'qq' is not"),
+              std::string::npos)
+        << "the server folder takes the entry";
+}
+
 TEST_F(BriskoIniTest, ModesFollowTheCodePages)
 {
     SetACP(950);
@@ -295,6 +388,7 @@ TEST_F(BriskoIniTest, ServerSettingsFillTheirCells)
 TEST_F(BriskoIniTest, ABadStoredPasswordIsReportedOnceAndLoadingGoesOn)
 {
     installFolders();
+    install.write("client/.keep", "");
     install.write("server/BriskoS.ini", "[DBE Setting]\nXXXXXX=b0zz\nMainAlias=Main\n");
     const TBriskoIniS s;
     EXPECT_EQ(s.ErrorCode, "");

@@ -148,3 +148,14 @@ TEST(CompactDates, DaysAndValueKinds)
     EXPECT_EQ(AddToCompactDate(Variant(), "D", 1), "");
     EXPECT_EQ(AddToCompactDate(Variant::date(0), "D", 1), "");
 }
+
+TEST(CompactDates, DaysReachBackToTheYearOne)
+{
+    EXPECT_EQ(AddToCompactDate(Variant("00010102"), "D", -1), "00010101");
+    EXPECT_EQ(AddToCompactDate(Variant("00010101"), "D", -1), "") << "nothing before the year 1";
+    EXPECT_EQ(AddToCompactDate(Variant("00010101"), "D", 0), "00010101");
+    EXPECT_EQ(AddToCompactDate(Variant("00991231"), "D", -364), "00990101");
+    EXPECT_EQ(AddToCompactDate(Variant("00991231"), "D", 1), "01000101");
+    EXPECT_EQ(AddToCompactDate(Variant("01000101"), "D", -1), "00991231");
+    EXPECT_EQ(AddToCompactDate(Variant("01000101"), "D", -36159), "00010101") << "99 years of 365 days and 24 leap days";
+}

@@ -47,9 +47,21 @@ TEST(TextHelpers, PadRightCountsCharacters)
 TEST(TextHelpers, ReplaceAllEndsAndKeepsCaseOnlyChanges)
 {
     EXPECT_EQ(ReplaceAll("a.b.c", ".", "-", false), "a-b-c");
-    // A replacement containing the searched text is inserted once per occurrence.
+    // Each replacement searches again from the start, so occurrences that a replacement
+    // forms with the text around it go too.
+    EXPECT_EQ(ReplaceAll("aab", "ab", "b", false), "b");
+    EXPECT_EQ(ReplaceAll("aaaab", "ab", "b", false), "b");
+    EXPECT_EQ(ReplaceAll("xaabby", "ab", "", false), "xy");
+    EXPECT_EQ(ReplaceAll("a  b   c", "  ", " ", false), "a b c");
+    EXPECT_EQ(ReplaceAll("abab", "ab", "ba", false), "bbaa");
+    EXPECT_EQ(ReplaceAll("ab", "ab", "a", false), "a") << "the rest after the insertion is read again";
+    EXPECT_EQ(ReplaceAll("aab", "ab", "ac", false), "aac");
+    // A replacement containing the searched text is inserted once per occurrence and the
+    // call ends.
     EXPECT_EQ(ReplaceAll("aXa", "a", "aa", false), "aaXaa");
     EXPECT_EQ(ReplaceAll("$$ACPTA,$$PURMA", "$$", "$$db..", false), "$$db..ACPTA,$$db..PURMA");
+    EXPECT_EQ(ReplaceAll("aab", "ab", "aab", false), "aaab");
+    EXPECT_EQ(ReplaceAll("xx", "x", "yxy", false), "yxyyxy");
     // Texts that differ only in case replace nothing.
     EXPECT_EQ(ReplaceAll("abc", "A", "a", false), "abc");
     EXPECT_EQ(ReplaceAll("abc", "b", "b", false), "abc");
