@@ -244,14 +244,38 @@ std::string ReplaceAll(std::string_view text, std::string_view oldText, std::str
             // occurrence holds none, so it is enough to watch the end of what is settled:
             // the first occurrence to end there is the first from the start. What an
             // insertion brings is read again, ahead of the rest.
+            //
+            // A longer new text can recreate the old one with its neighbours for ever
+            // ("ab" -> "bbaa") or double the text each round ("ab" -> "bba"); and even a
+            // rewrite of equal length may take many rounds. Past a bound that no sane use
+            // reaches, the rest is replaced left to right without going back.
             std::string pending(r.rbegin(), r.rend());
             const std::string newReversed(newText.rbegin(), newText.rend());
+            const std::size_t n = r.size();
+            const std::size_t sizeLimit = 2 * n + 16 * newText.size() + 4096;
+            const std::size_t roundLimit = 64 * n + (n < 4096 ? n * n : 4096 * n) + 1024;
+            std::size_t rounds = 0;
             while (!pending.empty()) {
                 out.push_back(pending.back());
                 pending.pop_back();
                 if (out.size() >= oldText.size()
                     && std::string_view(out).substr(out.size() - oldText.size()) == oldText) {
                     out.resize(out.size() - oldText.size());
+                    if (++rounds > roundLimit || out.size() + pending.size() + newText.size() > sizeLimit) {
+                        out.append(newText);
+                        std::string rest(pending.rbegin(), pending.rend());
+                        for (std::size_t at = rest.find(oldText), start = 0;; at = rest.find(oldText, start)) {
+                            if (at == std::string::npos) {
+                                out.append(rest, start, std::string::npos);
+                                break;
+                            }
+                            out.append(rest, start, at - start);
+                            out.append(newText);
+                            start = at + oldText.size();
+                        }
+                        pending.clear();
+                        break;
+                    }
                     pending.append(newReversed);
                 }
             }

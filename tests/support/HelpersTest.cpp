@@ -62,6 +62,12 @@ TEST(TextHelpers, ReplaceAllEndsAndKeepsCaseOnlyChanges)
     EXPECT_EQ(ReplaceAll("$$ACPTA,$$PURMA", "$$", "$$db..", false), "$$db..ACPTA,$$db..PURMA");
     EXPECT_EQ(ReplaceAll("aab", "ab", "aab", false), "aaab");
     EXPECT_EQ(ReplaceAll("xx", "x", "yxy", false), "yxyyxy");
+    // A longer text that recreates the old one with its neighbours ends too: after a bound
+    // the rest is replaced once, left to right, and the text stays bounded.
+    EXPECT_EQ(ReplaceAll("aab", "ab", "bba", false), "bbbbaa") << "small cases still search from the start";
+    EXPECT_LT(ReplaceAll("aab", "ab", "bbaa", false).size(), 10000u);
+    const std::string doubling = ReplaceAll(std::string(40, 'a') + "b", "ab", "bba", false);
+    EXPECT_LT(doubling.size(), 20000u);
     // Texts that differ only in case replace nothing.
     EXPECT_EQ(ReplaceAll("abc", "A", "a", false), "abc");
     EXPECT_EQ(ReplaceAll("abc", "b", "b", false), "abc");
