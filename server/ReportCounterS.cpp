@@ -1,4 +1,5 @@
 #include "server/ReportCounterS.h"
+#include "server/SchemeStore.h"
 #include "server/ServerLog.h"
 
 #include <cctype>
@@ -149,6 +150,39 @@ void TdmReportCounter::defineMembers()
             Variant(jobs_->UpdateStatus1(safeText(optArg(args, 0)), safeText(optArg(args, 1)), optArg(args, 2))));
     });
     defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(ErrorDescript()); });
+    // Condition schemes: arrays by reference, the answer an error text, empty on success.
+    const auto schemeCall = [this](const char* member, auto&& body) {
+        try {
+            lastError_.clear();
+            body(schemes());
+            return Variant("");
+        } catch (const std::exception& e) {
+            return Variant(failed(member, e));
+        }
+    };
+    defineMethod("LoadTable", [schemeCall](std::span<Variant> args) {
+        return schemeCall("LoadTable", [&](SchemeStore& s) { s.LoadTable(optArg(args, 0)); });
+    });
+    defineMethod("InsertConTable", [schemeCall](std::span<Variant> args) {
+        return schemeCall("InsertConTable", [&](SchemeStore& s) { s.InsertConTable(optArg(args, 0)); });
+    });
+    defineMethod("DeleteConTable", [schemeCall](std::span<Variant> args) {
+        return schemeCall("DeleteConTable", [&](SchemeStore& s) { s.DeleteConTable(optArg(args, 0)); });
+    });
+    defineMethod("ChangeConName", [schemeCall](std::span<Variant> args) {
+        return schemeCall("ChangeConName",
+                          [&](SchemeStore& s) { s.ChangeConName(optArg(args, 0), optArg(args, 1)); });
+    });
+    // The records a provider of this server gives a client data set: [field names, rows].
+    defineMethod("AS_GetRecords", [this](std::span<Variant> args) {
+        try {
+            lastError_.clear();
+            return GetRecords(textOf(optArg(args, 0)));
+        } catch (const std::exception& e) {
+            failed("AS_GetRecords", e);
+            return Variant();
+        }
+    });
     defineMethod("ResultConnectString", [this](std::span<Variant> args) {
         try {
             return Variant(ResultConnectString(textOf(optArg(args, 0)), textOf(optArg(args, 1))));
@@ -200,6 +234,20 @@ Variant TdmReportCounter::jobCall(Variant answer)
 {
     lastError_ = jobs_->ErrorDescript();
     return answer;
+}
+
+SchemeStore& TdmReportCounter::schemes()
+{
+    if (!schemes_)
+        schemes_ = std::make_unique<SchemeStore>(db_->connection(), db_->settings().dbCodePage);
+    return *schemes_;
+}
+
+Variant TdmReportCounter::GetRecords(const std::string& providerName)
+{
+    if (upperText(trimmed(providerName)) != upperText(SchemeStore::ProviderName))
+        throw DbError("This server has no provider named \"" + providerName + "\"");
+    return schemes().records();
 }
 
 std::string TdmReportCounter::ErrorDescript() const

@@ -114,6 +114,15 @@
 //       the result text. The request number "ERROR" (any case) is accepted and changes
 //       nothing.
 //
+// Condition schemes (SchemeStore.h), arrays by reference, each answering an error text
+// that is empty on success:
+//   LoadTable([userCode, programCode])       chooses the schemes pvdConSave answers
+//   InsertConTable([name, user, "yyyymmdd", program, properties, values, replace])
+//   DeleteConTable([name, user, program])
+//   ChangeConName([old name, user, program], [new name, user, program])
+//   AS_GetRecords(providerName) -> [field names 0..n-1, rows 0..r-1 or Empty], Empty on
+//       failure. The one provider is "pvdConSave": the GENES records LoadTable chose.
+//
 // Tables the host's services read (see Schema.sql for every column)
 //   ADMMS  settings matrix of a company: SELECT MS002, MS003 FROM ADMMS WHERE MS001 = :COMPANY
 //   ADMMB  programs: MB002 name, MB005 "Y" = no direct processing, MB008 English name
@@ -128,6 +137,7 @@
 #include "server/JobClock.h"
 #include "server/JobService.h"
 #include "server/ServerDatabase.h"
+#include "server/SchemeStore.h"
 
 #include <memory>
 #include <string>
@@ -151,6 +161,8 @@ public:
                       const Variant& params = Variant());
     std::string ResultConnectString(const std::string& companyCode, const std::string& databaseName);
     JobService& jobs() { return *jobs_; }
+    SchemeStore& schemes();
+    Variant GetRecords(const std::string& providerName);
     std::string ErrorDescript() const;
 
 private:
@@ -163,6 +175,7 @@ private:
 
     std::unique_ptr<ServerDatabase> db_;
     std::unique_ptr<JobService> jobs_;
+    std::unique_ptr<SchemeStore> schemes_;
     std::string lastError_;
 };
 
