@@ -2,10 +2,14 @@
 #include "controls/BmpLibrary.h"
 #include "jobform/BaseGeneU.h"
 #include "jobform/FieldChecks.h"
+#include "jobform/GeneCondition.h"
+#include "jobform/SchemeList.h"
+#include "jobform/SchemeValues.h"
 #include "jobform/JobMessages.h"
 #include "jobform/ServerAccess.h"
 #include "jobform/SocketConnection.h"
 
+#include "config/Dialogs.h"
 #include "config/QtVariant.h"
 #include "config/RunTimeProps.h"
 #include "controls/Buttons.h"
@@ -18,6 +22,7 @@
 #include "platform/ClientDataSet.h"
 #include "platform/CodePage.h"
 #include "platform/OleDate.h"
+#include "support/AlertLog.h"
 #include "support/Dates.h"
 #include "support/FormatSettings.h"
 #include "support/Helpers.h"
@@ -121,7 +126,8 @@ QString valueText(const Variant& value)
 
 TfrmBaseGene::TfrmBaseGene(QWidget* owner)
     : TQVForm(owner), server_(std::make_unique<TServerAccess>(*this)),
-      messages_(std::make_unique<TJobMessages>(*this)), fields_(std::make_unique<TFieldChecks>(*this))
+      messages_(std::make_unique<TJobMessages>(*this)), fields_(std::make_unique<TFieldChecks>(*this)),
+      schemes_(std::make_unique<TSchemeList>(*this))
 {
     setObjectName(QStringLiteral("frmBaseGene"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint);
@@ -131,6 +137,7 @@ TfrmBaseGene::TfrmBaseGene(QWidget* owner)
     // Every look-up button of a job form is flat.
     for (TF2Button* button : findChildren<TF2Button*>())
         button->SetFlat(true);
+    connectSchemeList();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now && now->window() == this && !Destroying())
             LastFocusedControl = FocusedControl();
@@ -775,26 +782,137 @@ void TfrmBaseGene::LookupData(const QString& table, const QString& kind, Variant
 
 void TfrmBaseGene::BeforeConnect(TSocketConnection*) {}
 
-// Condition schemes are saved, applied and listed by the scheme part of the framework; the
-// base form has none.
-bool TfrmBaseGene::SaveScheme(const QString&, const QString&, bool)
+// --- Condition schemes ------------------------------------------------------------------------
+
+void TfrmBaseGene::connectSchemeList()
 {
-    return false;
+    connect(btnInsert, &QToolButton::clicked, this, [this] { btnInsertClick(btnInsert); });
+    connect(btnOpen, &QToolButton::clicked, this, [this] { btnOpenClick(btnOpen); });
+    connect(btnDelete, &QToolButton::clicked, this, [this] { btnDeleteClick(btnDelete); });
+    connect(ToolButton1, &QToolButton::clicked, this, [this] { ToolButton1Click(ToolButton1); });
+    const QList<QAction*> operations = muOperation->actions();
+    connect(operations[0], &QAction::triggered, this, [this] { btnOpenClick(btnOpen); });
+    connect(operations[1], &QAction::triggered, this, [this] { btnDeleteClick(btnDelete); });
+    const char* const views[] = {"ViewIconExecute", "ViewSmallIconExecute", "ViewListExecute", "ViewReportExecute"};
+    const QList<QAction*> viewActions = mnList->actions();
+    for (int i = 0; i < viewActions.size() && i < 4; ++i) {
+        const char* method = views[i];
+        connect(viewActions[i], &QAction::triggered, this, [this, method] { QMetaObject::invokeMethod(this, method); });
+    }
+    lstCondition->setSortingEnabled(false);
+    lstCondition->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    connect(lstCondition, &QTreeWidget::itemDoubleClicked, this, [this] { btnOpenClick(lstCondition); });
+    connect(lstCondition, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+        if (column != 0)
+            return;
+        const QString old = item->data(0, Qt::UserRole).toString();
+        if (item->text(0) == old)
+            return;
+        const QSignalBlocker quiet(lstCondition);
+        lstConditionEdited(item, old);
+    });
 }
 
-bool TfrmBaseGene::ApplyScheme(const QString&, const QString&)
+bool TfrmBaseGene::SaveScheme(const QString& properties, const QString& name, bool replace)
 {
+    return schemes_->Save(properties, name, replace);
+}
+
+bool TfrmBaseGene::ApplyScheme(const QString& properties, const QString& values)
+{
+    QString failure;
+    if (SchemeValues::Apply(*this, properties, values, &failure))
+        return true;
+    // What did not fit stays in the alert log for whoever looks after the job.
+    WriteAlertLog("BaseGene", "ApplyScheme: " + Utf8(failure), "D");
     return false;
 }
 
 bool TfrmBaseGene::LoadSchemeList()
 {
-    return false;
+    try {
+        return schemes_->Load();
+    } catch (const std::exception& e) {
+        // As an exception out of a handler would: the user sees why the list is empty.
+        ShowMessageDialog(QString::fromStdString(e.what()), mtError, {mbOK});
+        return false;
+    }
 }
 
 bool TfrmBaseGene::AfterSchemeApplied()
 {
     return true;
+}
+
+void TfrmBaseGene::btnInsertClick(QObject*)
+{
+    // The focus moves to the scheme panel: the control being left runs its exit check.
+    if (!ExitActiveControl(pnlCondition, [this] { return ValidationFailed; }) || ValidationFailed)
+        return;
+    pnlCondition->setFocus();
+    TfrmGeneCondition dialog(DateFields, 4, this);
+    dialog.ShowModal();
+    const Variant answer = dialog.Result();
+    const QString name = VarToQStr(answer[answer.lowBound()]);
+    if (name.isEmpty())
+        return;
+    if (SaveScheme(SchemeProperties, name, answer[answer.lowBound() + 2].toBool()))
+        LoadSchemeList();
+}
+
+void TfrmBaseGene::btnOpenClick(QObject*)
+{
+    schemes_->OpenSelected();
+}
+
+void TfrmBaseGene::btnDeleteClick(QObject*)
+{
+    try {
+        schemes_->DeleteSelected();
+    } catch (const std::exception& e) {
+        ShowMessageDialog(QString::fromStdString(e.what()), mtError, {mbOK});
+    }
+}
+
+void TfrmBaseGene::lstConditionEdited(QTreeWidgetItem* item, const QString& oldName)
+{
+    try {
+        schemes_->Renamed(item, oldName);
+    } catch (const std::exception& e) {
+        WriteAlertLog("BaseGene", "ChangeConName: " + std::string(e.what()), "D");
+    }
+}
+
+void TfrmBaseGene::ToolButton1Click(QObject*)
+{
+    const int tag = (ToolButton1->property("Tag").toInt() + 1) % 4;
+    ToolButton1->setProperty("Tag", tag);
+    const char* const views[] = {"ViewIcon", "ViewSmallIcon", "ViewList", "ViewReport"};
+    QMetaObject::invokeMethod(this, (QByteArray(views[tag]) + "Execute").constData());
+}
+
+void TfrmBaseGene::ViewIconExecute()
+{
+    schemes_->SetView(TSchemeList::Icon);
+    mnList->actions()[0]->setChecked(true);
+}
+
+void TfrmBaseGene::ViewSmallIconExecute()
+{
+    schemes_->SetView(TSchemeList::SmallIcon);
+    mnList->actions()[1]->setChecked(true);
+}
+
+void TfrmBaseGene::ViewListExecute()
+{
+    schemes_->SetView(TSchemeList::List);
+    mnList->actions()[2]->setChecked(true);
+}
+
+void TfrmBaseGene::ViewReportExecute()
+{
+    schemes_->SetView(TSchemeList::Report);
+    mnList->actions()[3]->setChecked(true);
 }
 
 bool TfrmBaseGene::RunCommand(int)

@@ -31,6 +31,7 @@ class QSplitter;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class TBitBtn;
 class TClientDataSet;
 class TDBLabel;
@@ -43,6 +44,7 @@ class TSocketConnection;
 class TTabSheet;
 
 class TServerAccess;
+class TSchemeList;
 class TJobMessages;
 class TFieldChecks;
 
@@ -270,6 +272,13 @@ public:
     // The control that has (or last had) the focus, as the form's focus rules track it.
     QWidget* FocusedControl() const;
 
+    // The four views of the scheme list, called by name ("ViewIcon" + "Execute").
+    Q_INVOKABLE void ViewIconExecute();
+    Q_INVOKABLE void ViewSmallIconExecute();
+    Q_INVOKABLE void ViewListExecute();
+    Q_INVOKABLE void ViewReportExecute();
+    TSchemeList& Schemes() { return *schemes_; }
+
 protected:
     void FormCreate(QObject* sender) override;
     void FormShow(QObject* sender) override;
@@ -286,6 +295,12 @@ protected:
     virtual void pgOptionChange(QObject* sender);
     virtual void pgOptionChanging(QObject* sender, bool& allowChange);
     virtual void tsOption2Show(QObject* sender);
+    // The scheme list of the left panel.
+    virtual void btnInsertClick(QObject* sender);
+    virtual void btnOpenClick(QObject* sender);
+    virtual void btnDeleteClick(QObject* sender);
+    virtual void lstConditionEdited(QTreeWidgetItem* item, const QString& oldName);
+    virtual void ToolButton1Click(QObject* sender);
 
     // The caption as FormShow sets it: ProgramName, the product's suffix, [CompanyTitle].
     void UpdateCaption();
@@ -306,6 +321,7 @@ private:
     friend class TFieldChecks;
 
     void buildComponents();
+    void connectSchemeList();
     void repaintHostWindow();
     bool handleEnter(QWidget* control);
     // Sets a control from a value handed in from outside; false when it cannot take it.
@@ -314,4 +330,5 @@ private:
     std::unique_ptr<TServerAccess> server_;
     std::unique_ptr<TJobMessages> messages_;
     std::unique_ptr<TFieldChecks> fields_;
+    std::unique_ptr<TSchemeList> schemes_;
 };

@@ -1,0 +1,37 @@
+#pragma once
+// The left panel of a job form: the user's condition schemes for this job, kept by the
+// application server (LoadTable and the provider pvdConSave). Opening one applies it,
+// a caption edited in place renames it, and delete removes it after a confirmation.
+
+#include <QString>
+
+class QTreeWidgetItem;
+class TfrmBaseGene;
+
+class TSchemeList {
+public:
+    // The four views of mnList and ToolButton1, in their order.
+    enum View { Icon, SmallIcon, List, Report };
+    // At most this many bytes in the database's code page.
+    static constexpr int MaxNameBytes = 20;
+
+    explicit TSchemeList(TfrmBaseGene& form);
+
+    // LoadSchemeList: false (and the list empty) when the server refused.
+    bool Load();
+    bool Save(const QString& properties, const QString& name, bool replace);
+    // The values of the selected scheme into the controls ("R"/"200235" when they do not fit).
+    void OpenSelected();
+    void DeleteSelected();
+    // lstConditionEdited: the caption of item was edited from oldName.
+    void Renamed(QTreeWidgetItem* item, const QString& oldName);
+
+    View view() const { return view_; }
+    void SetView(View view);
+
+private:
+    void fillFromProvider();
+
+    TfrmBaseGene& form_;
+    View view_ = Icon;
+};
