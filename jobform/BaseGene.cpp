@@ -16,7 +16,6 @@
 #include "controls/MaskEdit.h"
 #include "controls/SelectPnl.h"
 #include "platform/ClientDataSet.h"
-#include "platform/CodePage.h"
 #include "platform/OleDate.h"
 #include "support/Dates.h"
 #include "support/FormatSettings.h"
@@ -314,7 +313,7 @@ QWidget* TfrmBaseGene::FocusedControl() const
 void TfrmBaseGene::FormCreate(QObject* sender)
 {
     TQVForm::FormCreate(sender);
-    if (QString::number(NormaliseCodePage(GetACP())) == QLatin1String("950"))
+    if (SystemCodePage() == QLatin1String("950"))
         setDateSeparator(localeDateSeparator());
     FormVersion = QStringLiteral("870401-0.00.00");
     MessageCodes.clear();
@@ -1209,7 +1208,7 @@ void TfrmBaseGene::ApplyParams(const Variant& packet)
 
     if (!ConvertedFlag) {
         ConvertOnce();
-        if (QString::number(NormaliseCodePage(GetACP())) == QLatin1String("950")) {
+        if (SystemCodePage() == QLatin1String("950")) {
             ProgramName = DisplayConvert(ProgramName);
             if (!IsLibraryMode())
                 ProgramName += GetText(QStringLiteral("sExeVer"), QStringLiteral("[您现在运行的是Exe版本!]"));
