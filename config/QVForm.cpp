@@ -2,8 +2,8 @@
 #include "config/DisabledGlyph.h"
 #include "config/LookupRequest.h"
 #include "config/RunTimeProps.h"
-#include "platform/CodePage.h"
 #include "platform/ModalRunner.h"
+#include "support/BriskoINI.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -18,12 +18,6 @@
 #include <QTimer>
 
 namespace {
-int& interfaceCodePageSetting()
-{
-    static int codePage = 0;
-    return codePage;
-}
-
 void fireFocusEvent(QWidget* control, std::string_view name)
 {
     if (TNotifyEvent* e = FindNotifyEvent(control, name))
@@ -38,6 +32,14 @@ bool isUsableButton(QAbstractButton* b)
 
 TQVForm::TQVForm(QWidget* owner) : QWidget(owner, Qt::Window)
 {
+    {
+        const TBriskoIniC ini;
+        systemCodePage_ = QString::fromStdString(ini.SystemCodePage);
+        uiCodePage_ = QString::fromStdString(ini.UICodePage);
+        dbCodePage_ = QString::fromStdString(ini.DBCodePage);
+        uiConvertMode_ = ini.UIConvertMode;
+        dbConvertMode_ = ini.DBConvertMode;
+    }
     setWindowTitle(QStringLiteral("QVForm"));
     resize(400, 191);
     QFont f(QStringLiteral("宋体"));
@@ -112,22 +114,6 @@ QList<QObject*> TQVForm::Components() const
 QObject* TQVForm::FindComponent(const QString& name) const
 {
     return ::FindComponent(this, name);
-}
-
-QString TQVForm::UICodePage() const
-{
-    return QString::number(InterfaceCodePage());
-}
-
-int TQVForm::InterfaceCodePage()
-{
-    const int set = interfaceCodePageSetting();
-    return set ? set : NormaliseCodePage(GetACP());
-}
-
-void TQVForm::SetInterfaceCodePage(int codePage)
-{
-    interfaceCodePageSetting() = codePage;
 }
 
 int TQVForm::MessageDialog(const QString& text, TMsgDlgType type, std::initializer_list<TMsgDlgBtn> buttons)

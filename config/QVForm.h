@@ -119,12 +119,14 @@ public:
     // control stays active. True when every exit ran.
     bool ExitActiveControl(QWidget* towards, const std::function<bool()>& failed = {});
 
-    // The interface code page of the process ("936", "950", "437"). Until the
-    // configuration feeds it, it follows the system's ANSI code page.
-    virtual QString UICodePage() const;
-    static int InterfaceCodePage();
-    // 0 returns to the system's code page.
-    static void SetInterfaceCodePage(int codePage);
+    // The code pages and conversion modes of the client configuration (BriskoC.ini),
+    // read when the form is made: the interface is what the installation says, whatever
+    // the process locale. SystemCodePage alone is the machine's ("936", "950", "437").
+    QString SystemCodePage() const { return systemCodePage_; }
+    virtual QString UICodePage() const { return uiCodePage_; }
+    QString DBCodePage() const { return dbCodePage_; }
+    quint8 UIConvertMode() const { return uiConvertMode_; }
+    quint8 DBConvertMode() const { return dbConvertMode_; }
 
     // A message dialog owned by this form, shown through the modal runner; the caption is
     // the form's.
@@ -164,6 +166,11 @@ private:
     void moveFocusTo(QWidget* control);
     bool previewKey(QObject* receiver, QKeyEvent* event);
 
+    QString systemCodePage_;
+    QString uiCodePage_;
+    QString dbCodePage_;
+    quint8 uiConvertMode_ = 0;
+    quint8 dbConvertMode_ = 0;
     int modalResult_ = mrNone;
     QEventLoop* modalLoop_ = nullptr;
     bool destroying_ = false;

@@ -20,7 +20,6 @@
 #include "controls/MaskEdit.h"
 #include "controls/SelectPnl.h"
 #include "platform/ClientDataSet.h"
-#include "platform/CodePage.h"
 #include "platform/OleDate.h"
 #include "support/AlertLog.h"
 #include "support/Dates.h"
@@ -321,7 +320,7 @@ QWidget* TfrmBaseGene::FocusedControl() const
 void TfrmBaseGene::FormCreate(QObject* sender)
 {
     TQVForm::FormCreate(sender);
-    if (QString::number(NormaliseCodePage(GetACP())) == QLatin1String("950"))
+    if (SystemCodePage() == QLatin1String("950"))
         setDateSeparator(localeDateSeparator());
     FormVersion = QStringLiteral("870401-0.00.00");
     MessageCodes.clear();
@@ -1327,7 +1326,7 @@ void TfrmBaseGene::ApplyParams(const Variant& packet)
 
     if (!ConvertedFlag) {
         ConvertOnce();
-        if (QString::number(NormaliseCodePage(GetACP())) == QLatin1String("950")) {
+        if (SystemCodePage() == QLatin1String("950")) {
             ProgramName = DisplayConvert(ProgramName);
             if (!IsLibraryMode())
                 ProgramName += GetText(QStringLiteral("sExeVer"), QStringLiteral("[您现在运行的是Exe版本!]"));

@@ -4,11 +4,14 @@
 
 #include "../controls/GuiTestSupport.h"
 
+#include "../TempInstall.h"
+
 #include "config/LookupRequest.h"
 #include "config/RunTimeProps.h"
 #include "controls/Buttons.h"
 #include "controls/GSpdBtn.h"
 #include "controls/QvrEdit.h"
+#include "platform/CodePage.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +19,27 @@
 #include <QTimer>
 
 namespace {
+
+// A client installation whose BriskoC.ini names the interface code page, on a machine
+// whose locale is plain C.UTF-8 (the system code page normalises to 437).
+class InterfaceInstall {
+public:
+    explicit InterfaceInstall(const std::string& uiCodePage, const std::string& dbCodePage = "936")
+    {
+        env_.set("LANG", "C.UTF-8");
+        env_.set("LC_ALL", nullptr);
+        env_.set("LC_CTYPE", nullptr);
+        env_.set("QV_ACP", nullptr);
+        SetACP(0);
+        install_.registry("[Software\\QVR\\Brisko]\nClientPath=" + install_.path("client/") + "\n");
+        install_.write("client/BriskoC.ini", "[CodePage]\nUICodePage=" + uiCodePage + "\nDBCodePage=" + dbCodePage +
+                                                 "\n[Server Information]\nComputerName=127.0.0.1\n");
+    }
+
+private:
+    EnvGuard env_;
+    TempInstall install_;
+};
 
 // A container or control that publishes OnEnter / OnExit and logs them.
 template <class W>
@@ -352,7 +376,7 @@ public:
 
 TEST(FormCreation, GlyphsImeAndFonts)
 {
-    TQVForm::SetInterfaceCodePage(936);
+    InterfaceInstall chinese("936");
     auto* form = TQVForm::Create<CreationForm>();
     // One glyph became two: the disabled image drawn beside it.
     EXPECT_EQ(form->speed->NumGlyphs(), 2);
@@ -367,7 +391,6 @@ TEST(FormCreation, GlyphsImeAndFonts)
     EXPECT_NE(form->edit->font().family(), QStringLiteral("Tahoma"));
     EXPECT_NE(FontCharset(form->edit), 134);
     form->Free();
-    TQVForm::SetInterfaceCodePage(0);
 }
 
 TEST(FormPosition, AFormOpensCentredUnlessPlaced)
@@ -393,7 +416,7 @@ TEST(FormPosition, AFormOpensCentredUnlessPlaced)
 
 TEST(FormCreation, EnglishInterfaceGetsTahoma)
 {
-    TQVForm::SetInterfaceCodePage(437);
+    InterfaceInstall english("437");
     auto* form = TQVForm::Create<CreationForm>();
     EXPECT_EQ(form->UICodePage(), QStringLiteral("437"));
     for (QWidget* w : std::initializer_list<QWidget*>{form->speed, form->twoGlyphs, form->edit, form->btnEdit}) {
@@ -402,7 +425,42 @@ TEST(FormCreation, EnglishInterfaceGetsTahoma)
         EXPECT_EQ(GetPropertyPathText(form, w->objectName() + QStringLiteral(".Font.Charset")), QStringLiteral("134"));
     }
     form->Free();
-    TQVForm::SetInterfaceCodePage(0);
+}
+
+// The interface is the installation's, not the process locale's: under C.UTF-8 a client
+// configured for 936 is a Chinese interface and one configured for 437 an English one.
+TEST(FormCreation, CodePagesComeFromTheConfigurationNotTheLocale)
+{
+    {
+        InterfaceInstall chinese("936", "950");
+        auto* form = TQVForm::Create<CreationForm>();
+        EXPECT_EQ(form->UICodePage(), QStringLiteral("936"));
+        EXPECT_EQ(form->SystemCodePage(), QStringLiteral("437"));
+        EXPECT_EQ(form->DBCodePage(), QStringLiteral("950"));
+        EXPECT_EQ(form->UIConvertMode(), 0);
+        EXPECT_EQ(form->DBConvertMode(), 1);
+        EXPECT_NE(form->edit->font().family(), QStringLiteral("Tahoma"));
+        form->Free();
+    }
+    {
+        InterfaceInstall english("437");
+        auto* form = TQVForm::Create<CreationForm>();
+        EXPECT_EQ(form->UICodePage(), QStringLiteral("437"));
+        EXPECT_EQ(form->DBCodePage(), QStringLiteral("936"));
+        EXPECT_EQ(form->UIConvertMode(), 0);
+        EXPECT_EQ(form->DBConvertMode(), 0);
+        EXPECT_EQ(form->edit->font().family(), QStringLiteral("Tahoma"));
+        form->Free();
+    }
+    {
+        // Traditional interface: the modes follow, on any locale.
+        InterfaceInstall traditional("950");
+        auto* form = TQVForm::Create<CreationForm>();
+        EXPECT_EQ(form->UICodePage(), QStringLiteral("950"));
+        EXPECT_EQ(form->UIConvertMode(), 2);
+        EXPECT_EQ(form->DBConvertMode(), 2);
+        form->Free();
+    }
 }
 
 } // namespace

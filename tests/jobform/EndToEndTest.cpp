@@ -20,7 +20,6 @@
 
 #include <gtest/gtest.h>
 
-#include "EnvGuard.h"
 #include "TestPaths.h"
 
 #include <cstdlib>
@@ -31,10 +30,6 @@ std::string binDir()
 {
     return TestBinDir();
 }
-
-// The demo is a simplified-Chinese installation on a machine of that system code page,
-// whatever the locale the tests run under.
-const char* const kChineseSystem = "936";
 
 void settle()
 {
@@ -74,13 +69,9 @@ protected:
         folder = new QTemporaryDir;
         installation = DemoInstall::Prepare(folder->filePath(QStringLiteral("demo")).toStdString(), binDir());
         DemoInstall::UseEnvironment(installation);
-        environment = new EnvGuard;
-        environment->set("QV_ACP", kChineseSystem);
     }
     static void TearDownTestSuite()
     {
-        delete environment;
-        environment = nullptr;
         delete folder;
         folder = nullptr;
     }
@@ -113,7 +104,6 @@ protected:
 
     static QTemporaryDir* folder;
     static DemoInstallation installation;
-    static EnvGuard* environment;
     HMODULE module = nullptr;
     std::unique_ptr<TDLLBaseController> controller;
     QStringList dialogs;
@@ -121,7 +111,6 @@ protected:
 };
 
 QTemporaryDir* EndToEnd::folder = nullptr;
-EnvGuard* EndToEnd::environment = nullptr;
 DemoInstallation EndToEnd::installation;
 
 } // namespace
@@ -233,7 +222,6 @@ TEST(JobhostEndToEnd, TheHostShellOpensTheJob)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QV_REGISTRY"), QString::fromStdString(demo.registryFile));
     env.insert(QStringLiteral("QV_CLASS_TABLE"), QString::fromStdString(demo.classTable));
-    env.insert(QStringLiteral("QV_ACP"), QString::fromLatin1(kChineseSystem));
     host.setProcessEnvironment(env);
     host.start(QString::fromStdString(binDir() + "/jobhost"),
                {QStringLiteral(QV_TEST_JOB_LIB), QStringLiteral("--offscreen"), QStringLiteral("--company"),

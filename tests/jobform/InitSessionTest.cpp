@@ -65,9 +65,22 @@ TEST_F(JobFormTest, CaptionShowsProgramAndCompanyTitle)
     EXPECT_LE((form->frameGeometry().center() - centre).manhattanLength(), 4) << "centred on the screen";
 }
 
+TEST_F(JobFormTest, TheInterfaceIsTheInstallationsWhateverTheLocale)
+{
+    EnvGuard env;
+    env.set("LANG", "C.UTF-8");
+    env.set("LC_ALL", nullptr);
+    env.set("LC_CTYPE", nullptr);
+    env.set("QV_ACP", nullptr);
+    ASSERT_TRUE(open());
+    EXPECT_EQ(form->UICodePage(), QStringLiteral("936"));
+    EXPECT_EQ(form->SystemCodePage(), QStringLiteral("437"));
+    EXPECT_EQ(form->ProgramName, QStringLiteral("应付账款转销作业")) << "a Chinese interface";
+}
+
 TEST_F(JobFormTest, EnglishInterfaceTakesTheEnglishProgramName)
 {
-    TQVForm::SetInterfaceCodePage(437);
+    install.interfaceCodePage("437");
     ASSERT_EQ(session->validator->rows["ADMMB/WOFB07"].count(), 8) << "the validator's eight columns";
     ASSERT_TRUE(open());
     EXPECT_EQ(form->ProgramName, QStringLiteral("A/P Write-off Batch"));
@@ -76,7 +89,7 @@ TEST_F(JobFormTest, EnglishInterfaceTakesTheEnglishProgramName)
 
 TEST_F(JobFormTest, AnEnglishNameNeedsMoreThanSevenElements)
 {
-    TQVForm::SetInterfaceCodePage(437);
+    install.interfaceCodePage("437");
     session->validator->rows["ADMMB/WOFB07"] = Variant::list({"only", "seven", "elements", "4", "5", "6", "7"});
     ASSERT_TRUE(open());
     EXPECT_EQ(form->ProgramName, QStringLiteral("only"));

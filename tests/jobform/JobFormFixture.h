@@ -40,8 +40,14 @@ public:
     TestInstall()
     {
         registry("[Software\\QVR\\Brisko]\nClientPath=" + dir() + "client/\nServerPath=" + dir() + "server/\n");
-        write("client/BriskoC.ini", "[Server Information]\nComputerName=127.0.0.1\nServerPort=211\n");
+        interfaceCodePage("936");
         write("server/BriskoS.ini", "[DBE Setting]\nMainDBType=SQLITE\n");
+    }
+    // The interface code page of the forms made from now on.
+    void interfaceCodePage(const std::string& codePage) const
+    {
+        write("client/BriskoC.ini", "[CodePage]\nUICodePage=" + codePage +
+                                        "\n[Server Information]\nComputerName=127.0.0.1\nServerPort=211\n");
     }
 };
 
@@ -195,7 +201,6 @@ class JobFormTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TQVForm::SetInterfaceCodePage(936);
         resetFormatSettings();
         session = std::make_shared<FakeSession>();
         session->counter->settings = {{"Sys001", "1"}, {"Sys002", "/"}, {"QVR002", "华东示范电子有限公司"}};
@@ -227,7 +232,6 @@ protected:
         session->counter->calls.clear();
         session->validator->calls.clear();
         session->f2Window->calls.clear();
-        TQVForm::SetInterfaceCodePage(0);
         resetFormatSettings();
     }
 

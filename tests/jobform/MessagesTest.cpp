@@ -103,7 +103,11 @@ TEST_F(JobFormTest, ButtonsAreChineseUnlessTheInterfaceIsEnglish)
     EXPECT_EQ(sorted(dialogs.shown.back().buttons),
               sorted({QStringLiteral("全部(&A)"), QStringLiteral("全是(&A)"), QStringLiteral("全否(&o)")}));
 
-    TQVForm::SetInterfaceCodePage(437);
+    // An English interface is the installation's; the form reads it when it is made.
+    form->Free();
+    settle();
+    install.interfaceCodePage("437");
+    ASSERT_TRUE(open());
     form->ShowCodedMessage(QStringLiteral("Q"), QStringLiteral("000001"));
     EXPECT_EQ(sorted(dialogs.shown.back().buttons), sorted({QStringLiteral("OK"), QStringLiteral("Cancel")}));
     EXPECT_EQ(dialogs.shown.back().icon, QMessageBox::Question);
