@@ -305,7 +305,8 @@ void TfrmGeneCondition::btnOkClick()
         edConName->setFocus();
         return;
     }
-    if (Utf8ToCodePage(name.toStdString(), 936).size() > 20) {
+    const int codePage = IsSupportedCodePage(form_.DBCodePage().toInt()) ? form_.DBCodePage().toInt() : 936;
+    if (Utf8ToCodePage(name.toStdString(), codePage).size() > 20) {
         form_.ShowMessageDialog(form_.GetText(QStringLiteral("sProjNameError"), QStringLiteral("方案名长度不可大于20!")),
                                 mtError, {mbOK});
         edConName->setFocus();

@@ -19,8 +19,14 @@
 
 namespace {
 
-// The database's code page, in which the server counts a name's bytes.
-constexpr int kNameCodePage = 936;
+// A name's bytes in the database's code page, as the server counts them.
+int nameBytes(const TfrmBaseGene& form, const QString& name)
+{
+    int codePage = form.DBCodePage().toInt();
+    if (!IsSupportedCodePage(codePage))
+        codePage = 936;
+    return int(Utf8ToCodePage(name.toStdString(), codePage).size());
+}
 
 struct BusyCursor {
     BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -40,10 +46,6 @@ Variant serverCall(Variant& server, const char* member, std::vector<Variant> arg
     return server.invoke(member, args);
 }
 
-int nameBytes(const QString& name)
-{
-    return int(Utf8ToCodePage(name.toStdString(), kNameCodePage).size());
-}
 
 } // namespace
 
@@ -196,7 +198,7 @@ void TSchemeList::Renamed(QTreeWidgetItem* item, const QString& oldName)
     };
     if (name.isEmpty())
         return refuse("sProjNameEmpty", QStringLiteral("方案名不可空白!"));
-    if (nameBytes(typed) > MaxNameBytes)
+    if (nameBytes(form_, typed) > MaxNameBytes)
         return refuse("sProjNameError", QStringLiteral("方案名长度不可大于20!"));
     QTreeWidget* list = form_.lstCondition;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
