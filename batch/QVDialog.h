@@ -1,0 +1,26 @@
+#pragma once
+// TfrmQVDialog: the dialogs of the batch forms. Caption of the owner, F2, F3 and F4 (and
+// the user messages 1034 to 1036) act on a control, Enter moves on.
+
+#include "config/QVForm.h"
+
+class TfrmQVDialog : public TQVForm {
+    Q_OBJECT
+
+public:
+    static constexpr int WM_F2 = 1034, WM_F3 = 1035, WM_F4 = 1036;
+
+    explicit TfrmQVDialog(QWidget* owner = nullptr);
+
+    // Each focuses the control when it can take the focus; derived dialogs open their
+    // look-ups here.
+    virtual void F2Action(QWidget* control);
+    virtual void F3Action(QWidget* control);
+    virtual void F4Action(QWidget* control);
+    // User message 1034, 1035 or 1036 naming the control its second parameter names.
+    void Perform(int message, QWidget* control);
+
+protected:
+    void FormKeyDown(QObject* sender, int& key, TShiftState shift) override;
+    void FormKeyPress(QObject* sender, QChar& key) override;
+};
