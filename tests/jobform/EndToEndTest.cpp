@@ -203,7 +203,7 @@ TEST_F(EndToEnd, OkChecksTheFieldsAndHandsTheJobToTheJobService)
     ASSERT_EQ(dialogs.size(), 4) << dialogs.join(QLatin1Char('\n')).toStdString();
     ASSERT_TRUE(controller->IsFormFree());
     EXPECT_EQ(controller->ResultCode, 1);
-    const QString number = VarToQStr(controller->ResultValue);
+    const QString number = QString::fromStdString(VarToStr(controller->ResultValue));
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{14}$")).match(number).hasMatch()) << number.toStdString();
     EXPECT_TRUE(dialogs[3].contains(number)) << dialogs[3].toStdString();
 }
