@@ -46,6 +46,13 @@ int numberOf(const QString& text, int fallback = 0)
     return ok ? v : fallback;
 }
 
+// A spin edit's text; its value where the editor shows nothing yet.
+QString spinText(const TQvSpinEdit* spin)
+{
+    const QString text = spin->Text().trimmed();
+    return text.isEmpty() ? QString::number(spin->Value()) : text;
+}
+
 // The page of a page control that holds the control, or nullptr (the form).
 TTabSheet* pageOf(QWidget* control)
 {
@@ -93,6 +100,7 @@ void TfrmBaseOpt::bindHandlers()
     rbCycleRang_2->OnClick = [this](QObject* s) { rbCycleRang_2Click(s); };
     rbCycleRang_3->OnClick = [this](QObject* s) { rbCycleRang_3Click(s); };
     meCycleRang_2->OnChange = [this](QObject* s) { meCycleRang_2Change(s); };
+    connect(meCycleRang_2, &QSpinBox::valueChanged, this, [this] { meCycleRang_2Change(meCycleRang_2); });
     meEndDate->OnChange = [this](QObject* s) { meEndDateChange(s); };
     meEndDate->OnExit = [this](QObject* s) { meEndDateExit(s); };
     for (TQvSpinEdit* e : {meDay, meWeek, meMonth_M1, meMonth_M2, meCycleRang_2})
@@ -111,10 +119,15 @@ void TfrmBaseOpt::bindHandlers()
     cboDay2->OnChange = [this](QObject* s) { cboDay2Change(s); };
     cboDay_B2->OnChange = [this](QObject* s) { cboDay_B2Change(s); };
     cboDay_E2->OnChange = [this](QObject* s) { cboDay_E2Change(s); };
-    for (TQvSpinEdit* e : {seDay1, seDay2})
+    for (TQvSpinEdit* e : {seDay1, seDay2}) {
         e->OnChange = [this](QObject* s) { seDay1Change(s); };
-    for (TQvSpinEdit* e : {seDay_B1, seDay_B2, seDay_E1, seDay_E2})
+        // The arrows change the value without a text change.
+        connect(e, &QSpinBox::valueChanged, this, [this, e] { seDay1Change(e); });
+    }
+    for (TQvSpinEdit* e : {seDay_B1, seDay_B2, seDay_E1, seDay_E2}) {
         e->OnChange = [this](QObject* s) { seDay_B1Change(s); };
+        connect(e, &QSpinBox::valueChanged, this, [this, e] { seDay_B1Change(e); });
+    }
     for (TQvComboBox* c : {cboDay1, cboDay_B1, cboDay_E1})
         c->OnChange = [this](QObject* s) { seDay_B1Change(s); };
     for (TQvSpinEdit* e : {seDay1, seDay2})
@@ -503,16 +516,16 @@ void TfrmBaseOpt::PreparePeriodPage()
             DateRuleList.clear();
             cbocondition->clear();
             const auto currentSingle = [this] {
-                return DateRule{edChangeDate->Checked(), numberOf(seDay1->Text()), cboDay1->ItemIndex(),
-                                cboDay2->ItemIndex(), numberOf(seDay2->Text())};
+                return DateRule{edChangeDate->Checked(), numberOf(spinText(seDay1)), cboDay1->ItemIndex(),
+                                cboDay2->ItemIndex(), numberOf(spinText(seDay2))};
             };
             const auto currentStart = [this] {
-                return DateRule{spChangeDate_B->Checked(), numberOf(seDay_B1->Text()), cboDay_B1->ItemIndex(),
-                                cboDay_B2->ItemIndex(), numberOf(seDay_B2->Text())};
+                return DateRule{spChangeDate_B->Checked(), numberOf(spinText(seDay_B1)), cboDay_B1->ItemIndex(),
+                                cboDay_B2->ItemIndex(), numberOf(spinText(seDay_B2))};
             };
             const auto currentEnd = [this] {
-                return DateRule{spChangeDate_E->Checked(), numberOf(seDay_E1->Text()), cboDay_E1->ItemIndex(),
-                                cboDay_E2->ItemIndex(), numberOf(seDay_E2->Text())};
+                return DateRule{spChangeDate_E->Checked(), numberOf(spinText(seDay_E1)), cboDay_E1->ItemIndex(),
+                                cboDay_E2->ItemIndex(), numberOf(spinText(seDay_E2))};
             };
             const auto addLines = [&](const QString& name, const QString& granularity) {
                 QObject* control = FindComponent(name);
@@ -626,8 +639,8 @@ void TfrmBaseOpt::pgOptionChange(QObject* sender)
         edDate->SetText(first.isEmpty() ? QString()
                                         : QString::fromStdString(DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()),
                                                                                    CompactToDate(Utf8(first)))));
-        edHour->SetText(sePeriodHour->Text());
-        edMin->SetText(sePeriodMin->Text());
+        edHour->SetText(spinText(sePeriodHour));
+        edMin->SetText(spinText(sePeriodMin));
     }
 }
 
@@ -638,15 +651,15 @@ void TfrmBaseOpt::ReadSchedule()
     try {
         if (rdoEveryWeek->Checked()) {
             ScheduleValue[0] = 1;
-            ScheduleValue[1] = Variant::list({QStrToVar(meWeek->Text().trimmed()), cboDayofWeek->ItemIndex()});
+            ScheduleValue[1] = Variant::list({QStrToVar(spinText(meWeek)), cboDayofWeek->ItemIndex()});
         } else if (rdoEveryMonth->Checked()) {
             ScheduleValue[0] = 2;
             if (rdomonth_2->Checked())
-                ScheduleValue[1] = Variant::list({1, QStrToVar(meMonth_M2->Text().trimmed()), cbo1Month_M2->ItemIndex(),
+                ScheduleValue[1] = Variant::list({1, QStrToVar(spinText(meMonth_M2)), cbo1Month_M2->ItemIndex(),
                                                   cbo2Month_M2->ItemIndex()});
             else
-                ScheduleValue[1] = Variant::list({0, QStrToVar(meMonth_M1->Text().trimmed()),
-                                                  QStrToVar(meMonth_D->Text().trimmed())});
+                ScheduleValue[1] = Variant::list({0, QStrToVar(spinText(meMonth_M1)),
+                                                  QStrToVar(spinText(meMonth_D))});
         } else if (rbEveryHour->Checked()) {
             ScheduleValue[0] = 3;
             bool ok = false;
@@ -656,7 +669,7 @@ void TfrmBaseOpt::ReadSchedule()
             ScheduleValue[1] = hours;
         } else {
             ScheduleValue[0] = 0;
-            ScheduleValue[1] = QStrToVar(meDay->Text().trimmed());
+            ScheduleValue[1] = QStrToVar(spinText(meDay));
         }
     } catch (const std::exception&) {
     }
@@ -686,8 +699,8 @@ void TfrmBaseOpt::showNextRuns()
         ReadSchedule();
         const QString start = DateTextToCompact(meStartDate->Text()).trimmed();
         const int rangeKind = rbCycleRang_2->Checked() ? 1 : rbCycleRang_3->Checked() ? 2 : 0;
-        const Variant period = MakePeriodValue(numberOf(sePeriodHour->Text()), numberOf(sePeriodMin->Text()),
-                                               ScheduleValue, rangeKind, start, meCycleRang_2->Text(),
+        const Variant period = MakePeriodValue(numberOf(spinText(sePeriodHour)), numberOf(spinText(sePeriodMin)),
+                                               ScheduleValue, rangeKind, start, spinText(meCycleRang_2),
                                                DateTextToCompact(meEndDate->Text()).trimmed());
         RunPeriod run;
         std::string why;
@@ -770,15 +783,15 @@ void TfrmBaseOpt::StoreDateRule()
     const QString name = f.value(1);
     if (!IsRangeRule(old)) {
         DateRuleList[i] = SingleRuleLine(name,
-                                         {edChangeDate->Checked(), numberOf(seDay1->Text()), cboDay1->ItemIndex(),
-                                          cboDay2->ItemIndex(), numberOf(seDay2->Text())},
+                                         {edChangeDate->Checked(), numberOf(spinText(seDay1)), cboDay1->ItemIndex(),
+                                          cboDay2->ItemIndex(), numberOf(spinText(seDay2))},
                                          f.value(7));
     } else {
         DateRuleList[i] = RangeRuleLine(name,
-                                        {spChangeDate_B->Checked(), numberOf(seDay_B1->Text()), cboDay_B1->ItemIndex(),
-                                         cboDay_B2->ItemIndex(), numberOf(seDay_B2->Text())},
-                                        {spChangeDate_E->Checked(), numberOf(seDay_E1->Text()), cboDay_E1->ItemIndex(),
-                                         cboDay_E2->ItemIndex(), numberOf(seDay_E2->Text())},
+                                        {spChangeDate_B->Checked(), numberOf(spinText(seDay_B1)), cboDay_B1->ItemIndex(),
+                                         cboDay_B2->ItemIndex(), numberOf(spinText(seDay_B2))},
+                                        {spChangeDate_E->Checked(), numberOf(spinText(seDay_E1)), cboDay_E1->ItemIndex(),
+                                         cboDay_E2->ItemIndex(), numberOf(spinText(seDay_E2))},
                                         f.value(12));
     }
 }
@@ -893,8 +906,8 @@ bool TfrmBaseOpt::CollectEnvironment(Variant& environment)
                 hourly = ScheduleValue[0].toInt() == 3;
                 FirstRunDate = FirstRunDateFrom(DateTextToCompact(meStartDate->Text()));
                 day = CompactToDate(Utf8(FirstRunDate));
-                edHour->SetText(sePeriodHour->Text());
-                edMin->SetText(sePeriodMin->Text());
+                edHour->SetText(spinText(sePeriodHour));
+                edMin->SetText(spinText(sePeriodMin));
                 edSec->SetText(QStringLiteral("00"));
                 readable = hourly ? !DateTextToCompact(meStartDate->Text()).trimmed().isEmpty() : day != 0;
             } else {
@@ -930,9 +943,9 @@ bool TfrmBaseOpt::CollectParams()
         return built;
     try {
         const int rangeKind = rbCycleRang_2->Checked() ? 1 : rbCycleRang_3->Checked() ? 2 : 0;
-        const Variant period = MakePeriodValue(numberOf(sePeriodHour->Text()), numberOf(sePeriodMin->Text()),
+        const Variant period = MakePeriodValue(numberOf(spinText(sePeriodHour)), numberOf(spinText(sePeriodMin)),
                                                ScheduleValue, rangeKind, DateTextToCompact(meStartDate->Text()).trimmed(),
-                                               meCycleRang_2->Text(), DateTextToCompact(meEndDate->Text()).trimmed());
+                                               spinText(meCycleRang_2), DateTextToCompact(meEndDate->Text()).trimmed());
         Variant& packet = ParamPacket;
         const Variant texts = packet[1];
         const int n = int(DateRuleList.size());
