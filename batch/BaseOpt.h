@@ -163,6 +163,8 @@ public:
     virtual void CollectSchemeProperties();
     static QString GetComputerName();
 
+    // The schedule's next runs into lblNextRuns.
+    void showNextRuns();
     // Whether the rights answer lets the user queue (index 2) or run directly (index 3).
     bool RightAllows(int index) const;
     // The first run date from a compact start date and the schedule read last.
@@ -226,14 +228,10 @@ protected:
     // Passes the option groups on: BaseRequired first when withBase.
     void passRequiredGroups(bool withBase);
     void passTimeRequired();
-    // The schedule's next runs into lblNextRuns.
-    void showNextRuns();
     // Shows that the user has no right to run the job.
     void showNoRights(const QString& text);
 
 private:
-    void buildComponents();
-    void bindHandlers();
     void showCyclePanel(QFrame* panel, int x, int y);
     // The enabled state of one rule's controls after its check box changed.
     void enableRule(TBitCheckBox* box, TQvSpinEdit* count, TQvComboBox* unit, TQvComboBox* mode, TQvSpinEdit* days,

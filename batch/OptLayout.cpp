@@ -12,6 +12,7 @@
 #include "controls/QvrEdit.h"
 
 #include <QAction>
+#include <QToolButton>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -311,3 +312,83 @@ void BuildRunOptionControls(TfrmBaseOpt& form)
     buildPeriodPage(form);
     buildButtons(form);
 }
+
+void BindRunOptionHandlers(TfrmBaseOpt& f)
+{
+    TfrmBaseOpt* form = &f;
+    f.rdoQueue->OnClick = [form](QObject* s) { form->rdoQueueClick(s); };
+    f.rdoRealTime->OnClick = [form](QObject* s) { form->rdoQueueClick(s); };
+    f.rdoExceptTime->OnClick = [form](QObject* s) { form->rdoExceptTimeClick(s); };
+    f.rdoEveryday->OnClick = [form](QObject* s) { form->rdoEverydayClick(s); };
+    f.rdoEveryWeek->OnClick = [form](QObject* s) { form->rdoEveryWeekClick(s); };
+    f.rdoEveryMonth->OnClick = [form](QObject* s) { form->rdoEveryMonthClick(s); };
+    f.rdomonth_1->OnClick = [form](QObject* s) { form->rdomonth_1Click(s); };
+    f.rdomonth_2->OnClick = [form](QObject* s) { form->rdomonth_2Click(s); };
+    f.rbEveryHour->OnClick = [form](QObject* s) { form->rbEveryHourClick(s); };
+    f.rbCycleRang_1->OnClick = [form](QObject* s) { form->rbCycleRang_1Click(s); };
+    f.rbCycleRang_2->OnClick = [form](QObject* s) { form->rbCycleRang_2Click(s); };
+    f.rbCycleRang_3->OnClick = [form](QObject* s) { form->rbCycleRang_3Click(s); };
+    f.meCycleRang_2->OnChange = [form](QObject* s) { form->meCycleRang_2Change(s); };
+    QObject::connect(f.meCycleRang_2, &QSpinBox::valueChanged, &f, [form] { form->meCycleRang_2Change(form->meCycleRang_2); });
+    f.meEndDate->OnChange = [form](QObject* s) { form->meEndDateChange(s); };
+    f.meEndDate->OnExit = [form](QObject* s) { form->meEndDateExit(s); };
+    for (TQvSpinEdit* e : {f.meDay, f.meWeek, f.meMonth_M1, f.meMonth_M2, f.meCycleRang_2})
+        e->OnExit = [form](QObject* s) { form->meDayExit(s); };
+    f.meMonth_D->OnExit = [form](QObject* s) { form->meMonth_DExit(s); };
+    for (TQvSpinEdit* e : {f.sePeriodHour, f.sePeriodMin})
+        e->OnExit = [form](QObject* s) { form->sePeriodHourExit(s); };
+    for (TQvSpinEdit* e : {f.seDay1, f.seDay2, f.seDay_B1, f.seDay_B2, f.seDay_E1, f.seDay_E2})
+        e->OnExit = [form](QObject* s) { form->seDay_B1Exit(s); };
+    f.edEveryHour->OnExit = [form](QObject* s) { form->edEveryHourExit(s); };
+    f.edEveryHour->OnKeyPress = [form](QObject* s, QChar& key) { form->edEveryHourKeyPress(s, key); };
+    f.cbocondition->OnChange = [form](QObject* s) { form->cboconditionChange(s); };
+    f.spChangeDate_B->OnClick = [form](QObject* s) { form->spChangeDate_BClick(s); };
+    f.spChangeDate_E->OnClick = [form](QObject* s) { form->spChangeDate_EClick(s); };
+    f.edChangeDate->OnClick = [form](QObject* s) { form->edChangeDateClick(s); };
+    f.cboDay2->OnChange = [form](QObject* s) { form->cboDay2Change(s); };
+    f.cboDay_B2->OnChange = [form](QObject* s) { form->cboDay_B2Change(s); };
+    f.cboDay_E2->OnChange = [form](QObject* s) { form->cboDay_E2Change(s); };
+    for (TQvSpinEdit* e : {f.seDay1, f.seDay2}) {
+        e->OnChange = [form](QObject* s) { form->seDay1Change(s); };
+        // The arrows change the value without a text change.
+        QObject::connect(e, &QSpinBox::valueChanged, &f, [form, e] { form->seDay1Change(e); });
+    }
+    for (TQvSpinEdit* e : {f.seDay_B1, f.seDay_B2, f.seDay_E1, f.seDay_E2}) {
+        e->OnChange = [form](QObject* s) { form->seDay_B1Change(s); };
+        QObject::connect(e, &QSpinBox::valueChanged, &f, [form, e] { form->seDay_B1Change(e); });
+    }
+    for (TQvComboBox* c : {f.cboDay1, f.cboDay_B1, f.cboDay_E1})
+        c->OnChange = [form](QObject* s) { form->seDay_B1Change(s); };
+    for (TQvSpinEdit* e : {f.seDay1, f.seDay2})
+        e->OnEnter = [form](QObject* s) { form->seDay1Enter(s); };
+    for (TQvSpinEdit* e : {f.seDay_B1, f.seDay_B2, f.seDay_E1, f.seDay_E2})
+        e->OnEnter = [form](QObject* s) { form->seDay_B1Enter(s); };
+    for (TQvComboBox* c : {f.cboDay1, f.cboDay2, f.cboDay_B1, f.cboDay_B2, f.cboDay_E1, f.cboDay_E2})
+        c->OnEnter = [form](QObject* s) { form->seDay_B1Enter(s); };
+    for (TBitCheckBox* c : {f.edChangeDate, f.spChangeDate_B, f.spChangeDate_E})
+        c->OnEnter = [form](QObject* s) { form->seDay_B1Enter(s); };
+    f.tsPeriodOption->OnShow = [form](QObject* s) { form->tsPeriodOptionShow(s); };
+    f.btnPeriod->OnClick = [form](QObject* s) { form->btnPeriodClick(s); };
+    f.btnSpd->OnClick = [form](QObject* s) { form->btnSpdClick(s); };
+    QObject::connect(f.miOKExit, &QAction::triggered, &f, [form] { form->miOKExitClick(form->miOKExit); });
+    QObject::connect(f.miOKNoExit, &QAction::triggered, &f, [form] { form->miOKNoExitClick(form->miOKNoExit); });
+    f.chkNotify->OnClick = [form](QObject* s) { form->chkNotifyClick(s); };
+    f.btnNotify->OnClick = [form](QObject* s) { form->btnNotifyClick(s); };
+    QObject::connect(f.btnInsert, &QToolButton::clicked, &f, [form] { form->btnInsertClick(form->btnInsert); });
+    f.edDate->OnEnter = [form](QObject* s) { form->edDateEnter(s); };
+    f.edDate->OnExit = [form](QObject* s) { form->edDateExit(s); };
+    // The schedule's next runs follow every change of the schedule.
+    const auto rerun = [form] { form->showNextRuns(); };
+    for (TQvSpinEdit* e : {f.sePeriodHour, f.sePeriodMin, f.meDay, f.meWeek, f.meMonth_M1, f.meMonth_D, f.meMonth_M2,
+                           f.meCycleRang_2})
+        QObject::connect(e, &QSpinBox::valueChanged, &f, rerun);
+    for (TQvComboBox* c : {f.cboDayofWeek, f.cbo1Month_M2, f.cbo2Month_M2})
+        QObject::connect(c, &QComboBox::currentIndexChanged, &f, rerun);
+    for (TQvRadioButton* r : {f.rdoEveryday, f.rdoEveryWeek, f.rdoEveryMonth, f.rbEveryHour, f.rdomonth_1, f.rdomonth_2,
+                              f.rbCycleRang_1, f.rbCycleRang_2, f.rbCycleRang_3})
+        QObject::connect(r, &QAbstractButton::toggled, &f, rerun);
+    for (QLineEdit* e : {static_cast<QLineEdit*>(f.meStartDate), static_cast<QLineEdit*>(f.meEndDate),
+                         static_cast<QLineEdit*>(f.edEveryHour)})
+        QObject::connect(e, &QLineEdit::textChanged, &f, rerun);
+}
+
