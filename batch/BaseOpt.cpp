@@ -1,21 +1,115 @@
 #include "batch/BaseOpt.h"
+#include "batch/BaseOptU.h"
+#include "batch/OptLayout.h"
+#include "jobform/BaseGeneU.h"
 #include "jobform/SocketConnection.h"
 
 #include "config/QtVariant.h"
 #include "config/RunTimeProps.h"
+#include "controls/BtChkBox.h"
+#include "controls/Buttons.h"
+#include "controls/ExtPage.h"
+#include "controls/F2Button.h"
+#include "controls/MaskEdit.h"
+#include "controls/QvRadioButton.h"
+#include "controls/QvSpin.h"
+#include "controls/QvrEdit.h"
+#include "controls/SelectPnl.h"
 #include "platform/OleDate.h"
+#include "platform/SystemInfo.h"
 #include "support/Dates.h"
+#include "support/FormatSettings.h"
+#include "support/Helpers.h"
+#include "support/RunSchedule.h"
+#include "support/ScheduleRules.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <QToolButton>
+
+#include <optional>
+#include <vector>
 
 namespace {
-// A run-option control's Checked or Down state; false while the form has no such control.
-bool isOn(const TfrmBaseOpt* form, const char* name, const char* property)
+
+// A spin edit's or an edit's number; fallback when it cannot be read.
+int numberOf(const QString& text, int fallback = 0)
 {
-    QObject* control = form->FindComponent(QLatin1String(name));
-    return control && GetPropertyValue(control, QLatin1String(property)).toBool();
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    return ok ? v : fallback;
 }
+
+// A spin edit's text; its value where the editor shows nothing yet.
+QString spinText(const TQvSpinEdit* spin)
+{
+    const QString text = spin->Text().trimmed();
+    return text.isEmpty() ? QString::number(spin->Value()) : text;
+}
+
+// The page of a page control that holds the control, or nullptr (the form).
+TTabSheet* pageOf(QWidget* control)
+{
+    for (QWidget* w = control; w; w = w->parentWidget())
+        if (auto* sheet = qobject_cast<TTabSheet*>(w))
+            return sheet;
+    return nullptr;
+}
+
+QString entryName(const QString& entry)
+{
+    return entry.section(QLatin1Char(';'), 0, 0).trimmed();
+}
+
+// Runs a radio button's click: checking it raises the click, an already checked one is
+// clicked by hand.
+void choose(TQvRadioButton* radio)
+{
+    if (radio->Checked())
+        Fire(radio->OnClick, radio);
+    else
+        radio->SetChecked(true);
+}
+
 } // namespace
 
-TfrmBaseOpt::TfrmBaseOpt(QWidget* owner) : TfrmBaseGene(owner) {}
+TfrmBaseOpt::TfrmBaseOpt(QWidget* owner) : TfrmBaseGene(owner)
+{
+    BuildRunOptionControls(*this);
+    BindRunOptionHandlers(*this);
+}
+
+// --- Creation, initialisation ---------------------------------------------------------------
+
+void TfrmBaseOpt::FormCreate(QObject* sender)
+{
+    TfrmBaseGene::FormCreate(sender);
+    btnOk->SetGlyph(btnOK02->Glyph());
+    edDate->SetText(QString());
+    SqlType = 0;
+    OkMenuShown = true;
+    ExitAfterOk = true;
+}
+
+void TfrmBaseOpt::FormShow(QObject* sender)
+{
+    TfrmBaseGene::FormShow(sender);
+    btnSpd->setVisible(OkMenuShown);
+    if (OkMenuShown)
+        btnSpd->setFixedHeight(btnOk->height());
+}
+
+void TfrmBaseOpt::FormDestroy(QObject* sender)
+{
+    TfrmBaseGene::FormDestroy(sender);
+    DateRuleList.clear();
+}
 
 void TfrmBaseOpt::InitJob()
 {
@@ -31,58 +125,949 @@ void TfrmBaseOpt::BeforeConnect(TSocketConnection* connection)
     connection->SetServerName(QLatin1String(JobServiceName));
 }
 
-void TfrmBaseOpt::HandleF2Key(int key, QWidget* control)
+bool TfrmBaseOpt::InitSession(const Variant& session)
 {
-    TfrmBaseGene::HandleF2Key(key, control);
-    if (!control)
+    const bool result = TfrmBaseGene::InitSession(session);
+    if (result) {
+        edDate->SetText(QString());
+        try {
+            std::vector<Variant> none;
+            SqlType = AppServer.invoke("SQLType", none).toInt();
+        } catch (const std::exception&) {
+            SqlType = 0;
+        }
+        LoadRights();
+        // The host shows the form through its controller.
+        tsPeriodOption->SetTabVisible(periodDown());
+        PeriodPageFresh = true;
+        BaseRequiredTaken = false;
+    }
+    NotifyRecipients.clear();
+    return result;
+}
+
+void TfrmBaseOpt::SetupSystemPage()
+{
+    TfrmBaseGene::SetupSystemPage();
+    resize(std::max(width(), 340), std::max(height(), 275));
+    btnNotify->move(EnglishInterface() ? 160 : 108, btnNotify->y());
+}
+
+bool TfrmBaseOpt::periodDown() const
+{
+    return btnPeriod->Down();
+}
+
+QString TfrmBaseOpt::todayText()
+{
+    return QString::fromStdString(DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()), Today()));
+}
+
+// --- Rights ------------------------------------------------------------------------------------
+
+void TfrmBaseOpt::LoadRights()
+{
+    Variant answer;
+    try {
+        std::vector<Variant> args{Variant::list({QStrToVar(DatabaseName), QStrToVar(UserCode), QStrToVar(ProgramCode), ""})};
+        answer = AppServer.invoke("GetPower", args);
+    } catch (const std::exception&) {
+        answer = Variant();
+    }
+    Rights = IncomingConvert(answer);
+    lblRights->hide();
+    if (!RightAllows(0)) {
+        showNoRights(GetText(QStringLiteral("sNoRight"), QStringLiteral("您没有执行本作业的权限, 不能处理!")));
         return;
-    // The run time and the cycle's first and last day have the date picker too.
-    for (const char* name : {"edDate", "meStartDate", "meEndDate"})
-        if (control == FindComponent(QLatin1String(name))) {
-            SetStringProperty(control, QStringLiteral("Text"), PickDate(GetStringProperty(control, QStringLiteral("Text"))));
+    }
+    if (!RightAllows(2)) {
+        btnOk->setEnabled(false);
+        btnOk->SetHint(GetText(QStringLiteral("sNoQueueRight"), QStringLiteral("您没有后台处理本作业的权限")));
+    }
+}
+
+bool TfrmBaseOpt::RightAllows(int index) const
+{
+    if (!Rights.isArray())
+        return false;
+    const auto flag = [this](int i) {
+        const int at = Rights.lowBound() + i;
+        if (at > Rights.highBound())
+            return false;
+        try {
+            return VarToQStr(Rights[at]).trimmed().compare(QLatin1String("Y"), Qt::CaseInsensitive) == 0;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    return flag(6) || flag(index);
+}
+
+void TfrmBaseOpt::showNoRights(const QString& text)
+{
+    lblRights->setText(text);
+    lblRights->show();
+    for (QWidget* w : {static_cast<QWidget*>(btnOk), static_cast<QWidget*>(btnPeriod), static_cast<QWidget*>(btnSpd)}) {
+        w->setEnabled(false);
+        w->setToolTip(text);
+    }
+}
+
+// --- Required controls -------------------------------------------------------------------------
+
+void TfrmBaseOpt::passRequiredGroups(bool withBase)
+{
+    QStringList groups;
+    if (withBase)
+        groups << BaseRequired;
+    groups << StyleRequired << RangeRequired << TimeRequired;
+    OptionChanging = true;
+    SetRequiredFields(JoinRequiredGroups(groups));
+    OptionChanging = false;
+}
+
+void TfrmBaseOpt::passTimeRequired()
+{
+    OptionChanging = true;
+    SetRequiredFields(JoinRequiredGroups({TimeRequired}));
+    OptionChanging = false;
+}
+
+void TfrmBaseOpt::SetRequiredFields(const QString& list)
+{
+    QStringList given;
+    for (const QString& entry : list.split(QLatin1Char(',')))
+        if (!entryName(entry).isEmpty())
+            given << entryName(entry).toUpper();
+    QStringList carried, carriedNames;
+    for (const QString& entry : RequiredFields.split(QLatin1Char(','))) {
+        const QString name = entryName(entry);
+        if (name.isEmpty() || carriedNames.contains(name.toUpper()) || given.contains(name.toUpper()))
+            continue;
+        auto* control = qobject_cast<QWidget*>(FindComponent(name));
+        if (!control)
+            continue;
+        TTabSheet* page = pageOf(control);
+        const bool optionPage = page && (page == tsOption2 || page == tsPeriodOption);
+        const int separator = entry.indexOf(QLatin1Char(';'));
+        const QString text = separator >= 0 ? entry.mid(separator + 1).trimmed() : QString();
+        if (OptionChanging && !optionPage)
+            carried << (separator >= 0 ? name + QLatin1Char(';') + text : name);
+        else if (!OptionChanging && optionPage)
+            carried << name;
+        else
+            continue;
+        carriedNames << name.toUpper();
+    }
+    QString joined = list;
+    for (const QString& entry : carried)
+        joined += QLatin1Char(',') + entry;
+    TfrmBaseGene::SetRequiredFields(joined);
+}
+
+void TfrmBaseOpt::rdoQueueClick(QObject*)
+{
+    TimeRequired.clear();
+    pnlTime->setEnabled(false);
+    // With btnPeriod up the schedule's groups name controls of a hidden page.
+    if (periodDown())
+        passRequiredGroups(false);
+    else
+        passTimeRequired();
+}
+
+void TfrmBaseOpt::rdoExceptTimeClick(QObject*)
+{
+    TimeRequired = QStringLiteral("edDate");
+    pnlTime->setEnabled(true);
+    if (periodDown())
+        passRequiredGroups(false);
+    else
+        passTimeRequired();
+}
+
+void TfrmBaseOpt::showCyclePanel(QFrame* panel, int x, int y)
+{
+    for (QFrame* p : {pnDay, pnWeek, pnMonth, pnEveryHour})
+        if (p != panel)
+            p->hide();
+    panel->move(x, y);
+    panel->show();
+}
+
+void TfrmBaseOpt::rdoEverydayClick(QObject*)
+{
+    showCyclePanel(pnDay, 110, 13);
+    StyleRequired = QStringLiteral("meDay,meStartDate");
+    passRequiredGroups(true);
+}
+
+void TfrmBaseOpt::rdoEveryWeekClick(QObject*)
+{
+    showCyclePanel(pnWeek, 110, 13);
+    StyleRequired = QStringLiteral("meWeek,meStartDate");
+    passRequiredGroups(true);
+}
+
+void TfrmBaseOpt::rdoEveryMonthClick(QObject*)
+{
+    showCyclePanel(pnMonth, 110, 13);
+    if (rdomonth_2->Checked())
+        rdomonth_2Click(rdomonth_2);
+    else
+        rdomonth_1Click(rdomonth_1);
+}
+
+void TfrmBaseOpt::rdomonth_1Click(QObject*)
+{
+    StyleRequired = QStringLiteral("meMonth_M1,meMonth_D,meStartDate");
+    passRequiredGroups(true);
+}
+
+void TfrmBaseOpt::rdomonth_2Click(QObject*)
+{
+    StyleRequired = QStringLiteral("meMonth_M2,meStartDate");
+    passRequiredGroups(true);
+}
+
+void TfrmBaseOpt::rbEveryHourClick(QObject*)
+{
+    showCyclePanel(pnEveryHour, 103, 70);
+    StyleRequired = QStringLiteral("edEveryHour,meStartDate");
+    passRequiredGroups(true);
+}
+
+void TfrmBaseOpt::rbCycleRang_1Click(QObject*)
+{
+    RangeRequired.clear();
+    passRequiredGroups(true);
+}
+
+void TfrmBaseOpt::rbCycleRang_2Click(QObject*)
+{
+    RangeRequired = QStringLiteral("meCycleRang_2");
+    passRequiredGroups(true);
+}
+
+void TfrmBaseOpt::rbCycleRang_3Click(QObject*)
+{
+    RangeRequired = QStringLiteral("meEndDate");
+    passRequiredGroups(true);
+}
+
+void TfrmBaseOpt::meCycleRang_2Change(QObject*)
+{
+    if (!rbCycleRang_2->Checked())
+        rbCycleRang_2->SetChecked(true);
+}
+
+void TfrmBaseOpt::meEndDateChange(QObject*)
+{
+    // Only what the user types chooses the end date, not the mask laid over it on entry.
+    if (!rbCycleRang_3->Checked() && !DateTextToCompact(meEndDate->Text()).trimmed().isEmpty())
+        rbCycleRang_3->SetChecked(true);
+}
+
+// --- Field checks on leaving a control --------------------------------------------------------
+
+void TfrmBaseOpt::meDayExit(QObject* sender)
+{
+    if (auto* e = qobject_cast<TQvSpinEdit*>(sender))
+        e->SetText(NonZeroOr(e->Text(), QStringLiteral("1")));
+}
+
+void TfrmBaseOpt::meMonth_DExit(QObject* sender)
+{
+    if (auto* e = qobject_cast<TQvSpinEdit*>(sender))
+        e->SetText(MonthDayCheck(e->Text()));
+}
+
+void TfrmBaseOpt::sePeriodHourExit(QObject* sender)
+{
+    if (auto* e = qobject_cast<TQvSpinEdit*>(sender))
+        e->SetText(NonZeroOr(e->Text(), QStringLiteral("0")));
+}
+
+void TfrmBaseOpt::seDay_B1Exit(QObject* sender)
+{
+    if (auto* e = qobject_cast<TQvSpinEdit*>(sender))
+        e->SetText(NonZeroOr(e->Text(), QStringLiteral("0")));
+}
+
+void TfrmBaseOpt::edEveryHourExit(QObject*)
+{
+    edEveryHour->SetText(EveryHourCheck(edEveryHour->Text()));
+}
+
+void TfrmBaseOpt::edEveryHourKeyPress(QObject*, QChar& key)
+{
+    if (!EveryHourKeyAccepted(key, edEveryHour->Text()))
+        key = QChar();
+}
+
+void TfrmBaseOpt::meEndDateExit(QObject*)
+{
+    if (!rbCycleRang_3->Checked())
+        return;
+    // Compared as dates: shown texts sort wrongly under a month-first or day-first order.
+    const QString end = DateTextToCompact(meEndDate->Text()).trimmed();
+    const QString start = DateTextToCompact(meStartDate->Text()).trimmed();
+    if (end.isEmpty() || start.isEmpty() || end >= start)
+        return;
+    ValidationFailed = true;
+    ReportMessage(QStringLiteral("E;100082;") + rbCycleRang_3->Caption() + QLatin1Char(';') + lblStartDate->text());
+    if (meEndDate->isEnabled() && meEndDate->isVisible())
+        meEndDate->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmBaseOpt::edDateEnter(QObject*) {}
+void TfrmBaseOpt::edDateExit(QObject*) {}
+
+// --- The periodic page -------------------------------------------------------------------------
+
+void TfrmBaseOpt::PreparePeriodPage()
+{
+    try {
+        Variant texts = Variant::array(1, std::max(OptionCount, 1));
+        CollectOptionTexts(texts, OptionCount - OptionBase);
+        if (PeriodPageFresh) {
+            for (TQvComboBox* c : {cboDayofWeek, cbo1Month_M2, cbo2Month_M2, cboDay1, cboDay2, cboDay_B1, cboDay_B2,
+                                   cboDay_E1, cboDay_E2})
+                c->SetItemIndex(0);
+            for (TQvSpinEdit* e : {meDay, meWeek, meMonth_M1, meMonth_D, meMonth_M2})
+                e->SetText(QStringLiteral("1"));
+            DateRuleList.clear();
+            cbocondition->clear();
+            const auto currentSingle = [this] {
+                return DateRule{edChangeDate->Checked(), numberOf(spinText(seDay1)), cboDay1->ItemIndex(),
+                                cboDay2->ItemIndex(), numberOf(spinText(seDay2))};
+            };
+            const auto currentStart = [this] {
+                return DateRule{spChangeDate_B->Checked(), numberOf(spinText(seDay_B1)), cboDay_B1->ItemIndex(),
+                                cboDay_B2->ItemIndex(), numberOf(spinText(seDay_B2))};
+            };
+            const auto currentEnd = [this] {
+                return DateRule{spChangeDate_E->Checked(), numberOf(spinText(seDay_E1)), cboDay_E1->ItemIndex(),
+                                cboDay_E2->ItemIndex(), numberOf(spinText(seDay_E2))};
+            };
+            const auto addLines = [&](const QString& name, const QString& granularity) {
+                QObject* control = FindComponent(name);
+                if (auto* panel = qobject_cast<TSelectPanel*>(control)) {
+                    cbocondition->addItem(panel->Caption());
+                    DateRuleList << RangeRuleLine(name, currentStart(), currentEnd(), granularity);
+                    return;
+                }
+                if (!control)
+                    return;
+                for (int j = texts.lowBound(); j <= texts.highBound(); ++j) {
+                    const Variant& entry = texts[j];
+                    if (!entry.isArray() || entry.count() < 2)
+                        continue;
+                    if (VarToQStr(entry[entry.lowBound() + 1]).compare(name, Qt::CaseInsensitive) != 0)
+                        continue;
+                    cbocondition->addItem(VarToQStr(entry[entry.lowBound()]));
+                    DateRuleList << SingleRuleLine(name, currentSingle(), granularity);
+                }
+            };
+            // The framework's own date controls move with nothing.
+            static const QStringList own{QStringLiteral("EDDATE"), QStringLiteral("MESTARTDATE"),
+                                         QStringLiteral("MEENDDATE"), QStringLiteral("EDPRINTDATE")};
+            for (const QString& name : namesOf(DateFields))
+                if (!own.contains(name.toUpper()))
+                    addLines(name, QStringLiteral("D"));
+            cboDay_B1->SetItemIndex(1);
+            cboDay1->SetItemIndex(1);
+            for (const QString& name : namesOf(MonthFields))
+                addLines(name, QStringLiteral("M"));
+            if (cbocondition->count() == 0) {
+                gbDynamicFields->setEnabled(false);
+            } else {
+                cbocondition->SetItemIndex(0);
+                cboconditionChange(cbocondition);
+                gbDynamicFields->setEnabled(true);
+            }
+        }
+        meStartDate->SetText(todayText());
+        StyleRequired = QStringLiteral("meDay,meStartDate");
+        if (!PeriodPageFresh) {
+            if (cbocondition->count() > 0)
+                cboconditionChange(cbocondition);
+            if (rdoEveryWeek->Checked())
+                rdoEveryWeekClick(rdoEveryWeek);
+            else if (rdoEveryMonth->Checked())
+                rdoEveryMonthClick(rdoEveryMonth);
+            else if (rbEveryHour->Checked())
+                rbEveryHourClick(rbEveryHour);
+            else
+                rdoEverydayClick(rdoEveryday);
+        }
+        PeriodPageFresh = false;
+    } catch (const std::exception&) {
+        if (cbocondition->count() > 0)
+            cbocondition->SetItemIndex(0);
+    }
+    showNextRuns();
+}
+
+void TfrmBaseOpt::tsPeriodOptionShow(QObject*)
+{
+    resize(std::max(width(), 538), std::max(height(), 424));
+}
+
+void TfrmBaseOpt::btnPeriodClick(QObject*)
+{
+    try {
+        pnEdit->hide();
+        Panel1->setFocus(Qt::OtherFocusReason);
+        tsPeriodOption->SetTabVisible(periodDown());
+        if (periodDown()) {
+            if (!BaseRequiredTaken) {
+                BaseRequired = RequiredFields;
+                BaseRequiredTaken = true;
+            }
+            if (!PeriodPanelsPlaced) {
+                for (QFrame* p : {pnDay, pnWeek, pnMonth})
+                    p->move(110, 13);
+                PeriodPanelsPlaced = true;
+            }
+            PreparePeriodPage();
+            pgOption->SetActivePage(tsPeriodOption);
+            grpGenTime->setEnabled(false);
+            choose(rdoExceptTime);
+            edDate->SetText(meStartDate->Text());
+            passRequiredGroups(false);
+        } else {
+            pgOption->SetActivePageIndex(0);
+            grpGenTime->setEnabled(true);
+            choose(rdoQueue);
+            passTimeRequired();
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+void TfrmBaseOpt::pgOptionChange(QObject* sender)
+{
+    TfrmBaseGene::pgOptionChange(sender);
+    if (!periodDown())
+        return;
+    ReadSchedule();
+    const QString first = FirstRunDateFrom(DateTextToCompact(meStartDate->Text()));
+    if (ScheduleValue.isArray() && ScheduleValue[0].toInt() == 3) {
+        const CivilDate now = DecodeDateTime(Now());
+        edDate->SetText(todayText());
+        edHour->SetText(QString::asprintf("%.2d", now.hour));
+        edMin->SetText(QString::asprintf("%.2d", now.minute));
+    } else {
+        edDate->SetText(first.isEmpty() ? QString()
+                                        : QString::fromStdString(DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()),
+                                                                                   CompactToDate(Utf8(first)))));
+        edHour->SetText(spinText(sePeriodHour));
+        edMin->SetText(spinText(sePeriodMin));
+    }
+}
+
+void TfrmBaseOpt::ReadSchedule()
+{
+    // An unreadable number leaves the value as far as it was built.
+    ScheduleValue = Variant::array(0, 1);
+    try {
+        if (rdoEveryWeek->Checked()) {
+            ScheduleValue[0] = 1;
+            ScheduleValue[1] = Variant::list({QStrToVar(spinText(meWeek)), cboDayofWeek->ItemIndex()});
+        } else if (rdoEveryMonth->Checked()) {
+            ScheduleValue[0] = 2;
+            if (rdomonth_2->Checked())
+                ScheduleValue[1] = Variant::list({1, QStrToVar(spinText(meMonth_M2)), cbo1Month_M2->ItemIndex(),
+                                                  cbo2Month_M2->ItemIndex()});
+            else
+                ScheduleValue[1] = Variant::list({0, QStrToVar(spinText(meMonth_M1)),
+                                                  QStrToVar(spinText(meMonth_D))});
+        } else if (rbEveryHour->Checked()) {
+            ScheduleValue[0] = 3;
+            bool ok = false;
+            const double hours = edEveryHour->Text().trimmed().toDouble(&ok);
+            if (!ok)
+                return;
+            ScheduleValue[1] = hours;
+        } else {
+            ScheduleValue[0] = 0;
+            ScheduleValue[1] = QStrToVar(spinText(meDay));
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+QString TfrmBaseOpt::FirstRunDateFrom(const QString& compactStart) const
+{
+    return QString::fromStdString(NextScheduledDate(Utf8(compactStart), ScheduleValue));
+}
+
+QString TfrmBaseOpt::RollDate() const
+{
+    if (!ScheduleValue.isArray() || ScheduleValue[0].toInt() != 3)
+        return FirstRunDate;
+    // An hourly job first runs at submission, but not before its start.
+    const QString today = QString::fromStdString(dateToCompact(Today()));
+    const QString start = const_cast<TfrmBaseOpt*>(this)->DateTextToCompact(meStartDate->Text()).trimmed();
+    return start > today ? start : today;
+}
+
+void TfrmBaseOpt::showNextRuns()
+{
+    if (!lblNextRuns)
+        return;
+    const QString heading = GetText(QStringLiteral("sNextRuns"), QStringLiteral("以后五次运行: "));
+    try {
+        ReadSchedule();
+        const QString start = DateTextToCompact(meStartDate->Text()).trimmed();
+        const int rangeKind = rbCycleRang_2->Checked() ? 1 : rbCycleRang_3->Checked() ? 2 : 0;
+        const Variant period = MakePeriodValue(numberOf(spinText(sePeriodHour)), numberOf(spinText(sePeriodMin)),
+                                               ScheduleValue, rangeKind, start, spinText(meCycleRang_2),
+                                               DateTextToCompact(meEndDate->Text()).trimmed());
+        RunPeriod run;
+        std::string why;
+        if (start.isEmpty() || !ReadRunPeriod(period, run, why)) {
+            lblNextRuns->setText(heading + GetText(QStringLiteral("sNoRuns"), QStringLiteral("(请输入完整的循环设置)")));
             return;
         }
+        const double first = FirstRunMoment(run, Now());
+        const std::vector<double> moments = first > 0 ? ForecastRunMoments(run, first, 0, 5) : std::vector<double>();
+        QStringList shown;
+        for (double m : moments) {
+            const CivilDate at = DecodeDateTime(m);
+            shown << QString::fromStdString(DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()), m))
+                         + QString::asprintf(" %.2d:%.2d", at.hour, at.minute);
+        }
+        lblNextRuns->setText(heading + (shown.isEmpty() ? GetText(QStringLiteral("sNoRunsLeft"), QStringLiteral("(没有运行)"))
+                                                        : shown.join(QStringLiteral(", "))));
+    } catch (const std::exception&) {
+        lblNextRuns->setText(heading);
+    }
 }
+
+// --- Rule editing ------------------------------------------------------------------------------
+
+QString TfrmBaseOpt::selectedRuleLine() const
+{
+    const int i = cbocondition->ItemIndex();
+    return i >= 0 && i < DateRuleList.size() ? DateRuleList[i] : QString();
+}
+
+void TfrmBaseOpt::cboconditionChange(QObject*)
+{
+    RuleEditing = false;
+    try {
+        const QString line = selectedRuleLine();
+        if (line.isEmpty())
+            return;
+        const QStringList f = RuleFields(line);
+        const auto load = [](const DateRule& r, TBitCheckBox* box, TQvSpinEdit* count, TQvComboBox* unit,
+                             TQvComboBox* mode, TQvSpinEdit* days) {
+            box->SetChecked(r.moves);
+            count->SetText(QString::number(r.count));
+            unit->SetItemIndex(r.unit);
+            mode->SetItemIndex(r.mode);
+            days->SetText(QString::number(r.days));
+        };
+        if (!IsRangeRule(line)) {
+            pnSp->hide();
+            const DateRule r = RuleAt(f, 3);
+            edChangeDate->SetChecked(r.moves);
+            edChangeDateClick(nullptr);
+            load(r, edChangeDate, seDay1, cboDay1, cboDay2, seDay2);
+            cboDay2Change(nullptr);
+        } else {
+            pnSp->show();
+            const DateRule start = RuleAt(f, 3);
+            const DateRule end = RuleAt(f, 8);
+            spChangeDate_B->SetChecked(start.moves);
+            spChangeDate_BClick(nullptr);
+            load(start, spChangeDate_B, seDay_B1, cboDay_B1, cboDay_B2, seDay_B2);
+            cboDay_B2Change(nullptr);
+            spChangeDate_E->SetChecked(end.moves);
+            spChangeDate_EClick(nullptr);
+            load(end, spChangeDate_E, seDay_E1, cboDay_E1, cboDay_E2, seDay_E2);
+            cboDay_E2Change(nullptr);
+        }
+        pnEdit->setVisible(!pnSp->isVisibleTo(gbDynamicFields));
+        StoreDateRule();
+    } catch (const std::exception&) {
+    }
+}
+
+void TfrmBaseOpt::StoreDateRule()
+{
+    const int i = cbocondition->ItemIndex();
+    if (i < 0 || i >= DateRuleList.size())
+        return;
+    const QString old = DateRuleList[i];
+    const QStringList f = RuleFields(old);
+    const QString name = f.value(1);
+    if (!IsRangeRule(old)) {
+        DateRuleList[i] = SingleRuleLine(name,
+                                         {edChangeDate->Checked(), numberOf(spinText(seDay1)), cboDay1->ItemIndex(),
+                                          cboDay2->ItemIndex(), numberOf(spinText(seDay2))},
+                                         f.value(7));
+    } else {
+        DateRuleList[i] = RangeRuleLine(name,
+                                        {spChangeDate_B->Checked(), numberOf(spinText(seDay_B1)), cboDay_B1->ItemIndex(),
+                                         cboDay_B2->ItemIndex(), numberOf(spinText(seDay_B2))},
+                                        {spChangeDate_E->Checked(), numberOf(spinText(seDay_E1)), cboDay_E1->ItemIndex(),
+                                         cboDay_E2->ItemIndex(), numberOf(spinText(seDay_E2))},
+                                        f.value(12));
+    }
+}
+
+void TfrmBaseOpt::enableRule(TBitCheckBox* box, TQvSpinEdit* count, TQvComboBox* unit, TQvComboBox* mode,
+                             TQvSpinEdit* days, bool dayGranularity, bool rangeEnd)
+{
+    const bool on = box->Checked();
+    count->setEnabled(on);
+    if (dayGranularity) {
+        unit->setEnabled(on);
+        mode->setEnabled(on);
+        days->setEnabled(on && mode->ItemIndex() == 0);
+    } else {
+        // A year-and-month date moves by months alone.
+        unit->setEnabled(false);
+        mode->setEnabled(false);
+        days->setEnabled(false);
+        if (rangeEnd)
+            unit->SetItemIndex(1);
+    }
+}
+
+void TfrmBaseOpt::edChangeDateClick(QObject* sender)
+{
+    enableRule(edChangeDate, seDay1, cboDay1, cboDay2, seDay2, RuleGranularity(selectedRuleLine()) == QLatin1String("D"),
+               false);
+    if (sender == edChangeDate)
+        StoreDateRule();
+}
+
+void TfrmBaseOpt::spChangeDate_BClick(QObject* sender)
+{
+    enableRule(spChangeDate_B, seDay_B1, cboDay_B1, cboDay_B2, seDay_B2,
+               RuleGranularity(selectedRuleLine()) == QLatin1String("D"), false);
+    if (sender == spChangeDate_B)
+        StoreDateRule();
+}
+
+void TfrmBaseOpt::spChangeDate_EClick(QObject* sender)
+{
+    enableRule(spChangeDate_E, seDay_E1, cboDay_E1, cboDay_E2, seDay_E2,
+               RuleGranularity(selectedRuleLine()) == QLatin1String("D"), true);
+    if (sender == spChangeDate_E)
+        StoreDateRule();
+}
+
+void TfrmBaseOpt::cboDay2Change(QObject*)
+{
+    seDay2->setEnabled(cboDay2->ItemIndex() == 0 && cboDay2->isEnabled() && edChangeDate->Checked());
+    if (RuleEditing)
+        StoreDateRule();
+}
+
+void TfrmBaseOpt::cboDay_B2Change(QObject*)
+{
+    seDay_B2->setEnabled(cboDay_B2->ItemIndex() == 0 && cboDay_B2->isEnabled() && spChangeDate_B->Checked());
+    if (RuleEditing)
+        StoreDateRule();
+}
+
+void TfrmBaseOpt::cboDay_E2Change(QObject*)
+{
+    seDay_E2->setEnabled(cboDay_E2->ItemIndex() == 0 && cboDay_E2->isEnabled() && spChangeDate_E->Checked());
+    if (RuleEditing)
+        StoreDateRule();
+}
+
+void TfrmBaseOpt::seDay1Change(QObject*)
+{
+    if (RuleEditing)
+        StoreDateRule();
+}
+
+void TfrmBaseOpt::seDay_B1Change(QObject*)
+{
+    if (RuleEditing)
+        StoreDateRule();
+}
+
+void TfrmBaseOpt::seDay1Enter(QObject*)
+{
+    RuleEditing = true;
+}
+
+void TfrmBaseOpt::seDay_B1Enter(QObject*)
+{
+    RuleEditing = true;
+}
+
+// --- The job request -----------------------------------------------------------------------------
 
 bool TfrmBaseOpt::CollectEnvironment(Variant& environment)
 {
     if (!TfrmBaseGene::CollectEnvironment(environment))
         return false;
     try {
-        if (isOn(this, "btnPeriod", "Down"))
+        if (periodDown())
             environment[9] = QStrToVar(JobKind.toLower());
         environment[11] = Variant::date(Now());
-        // The queue is the default run mode.
-        if (isOn(this, "rdoRealTime", "Checked")) {
-            environment[10] = 1;
-        } else if (!isOn(this, "rdoExceptTime", "Checked")) {
+        if (rdoQueue->Checked()) {
             environment[10] = 0;
+        } else if (rdoRealTime->Checked()) {
+            environment[10] = 1;
         } else {
             environment[10] = 2;
-            const auto number = [this](const char* name, bool& ok) {
-                QObject* control = FindComponent(QLatin1String(name));
-                return control ? GetStringProperty(control, QStringLiteral("Text")).trimmed().toInt(&ok) : (ok = false, 0);
-            };
-            QObject* dateEdit = FindComponent(QStringLiteral("edDate"));
-            const double day = dateEdit ? DisplayTextToDate(Utf8(GetStringProperty(dateEdit, QStringLiteral("Text"))),
-                                                            GetDateFormat(), Utf8(GetDateSeparator()))
-                                        : 0;
+            bool readable = true;
+            double day = 0;
+            bool hourly = false;
+            if (periodDown()) {
+                ReadSchedule();
+                hourly = ScheduleValue[0].toInt() == 3;
+                FirstRunDate = FirstRunDateFrom(DateTextToCompact(meStartDate->Text()));
+                day = CompactToDate(Utf8(FirstRunDate));
+                edHour->SetText(spinText(sePeriodHour));
+                edMin->SetText(spinText(sePeriodMin));
+                edSec->SetText(QStringLiteral("00"));
+                readable = hourly ? !DateTextToCompact(meStartDate->Text()).trimmed().isEmpty() : day != 0;
+            } else {
+                day = DisplayTextToDate(Utf8(edDate->Text()), GetDateFormat(), Utf8(GetDateSeparator()));
+                readable = day != 0;
+            }
             bool hourOk = false, minuteOk = false, secondOk = false;
-            const int hour = number("edHour", hourOk);
-            const int minute = number("edMin", minuteOk);
-            const int second = number("edSec", secondOk);
-            if (day == 0 || !hourOk || !minuteOk || !secondOk || hour < 0 || hour > 23 || minute < 0 || minute > 59
-                || second < 0 || second > 59) {
+            const int hour = edHour->Text().trimmed().toInt(&hourOk);
+            const int minute = edMin->Text().trimmed().toInt(&minuteOk);
+            const int second = edSec->Text().trimmed().toInt(&secondOk);
+            readable = readable && hourOk && minuteOk && secondOk && hour >= 0 && hour <= 23 && minute >= 0
+                    && minute <= 59 && second >= 0 && second <= 59;
+            if (!readable) {
                 environment[10] = 0;
                 ReportMessage(QStringLiteral("E;000005;") + GetMessageText(QStringLiteral("I"), QStringLiteral("000009"))
                               + GetMessageText(QStringLiteral("I"), QStringLiteral("000010")));
                 return false;
             }
-            environment[11] = Variant::date(day + EncodeTime(hour, minute, second));
+            environment[11] = hourly ? Variant::date(Now()) : Variant::date(day + EncodeTime(hour, minute, second));
         }
-        environment[12] = QStrToVar(isOn(this, "chkNotify", "Checked") ? NotifyRecipients : QString());
+        environment[12] = QStrToVar(chkNotify->Checked() ? NotifyRecipients : QString());
+        return true;
+    } catch (const std::exception& e) {
+        ReportRawError(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+bool TfrmBaseOpt::CollectParams()
+{
+    const bool built = TfrmBaseGene::CollectParams();
+    if (!built || !periodDown())
+        return built;
+    try {
+        const int rangeKind = rbCycleRang_2->Checked() ? 1 : rbCycleRang_3->Checked() ? 2 : 0;
+        const Variant period = MakePeriodValue(numberOf(spinText(sePeriodHour)), numberOf(spinText(sePeriodMin)),
+                                               ScheduleValue, rangeKind, DateTextToCompact(meStartDate->Text()).trimmed(),
+                                               spinText(meCycleRang_2), DateTextToCompact(meEndDate->Text()).trimmed());
+        Variant& packet = ParamPacket;
+        const Variant texts = packet[1];
+        const int n = int(DateRuleList.size());
+        Variant rules = Variant::array(0, n);
+        rules[0] = cbocondition->count();
+        for (int i = 0; i < n; ++i) {
+            // An earlier submission's index is replaced, not followed by a second one.
+            QString line = RuleWithoutIndex(DateRuleList[i]);
+            const QString name = RuleFields(line).value(1);
+            for (int j = texts.lowBound(); j <= texts.highBound(); ++j) {
+                const Variant& entry = texts[j];
+                if (entry.isArray() && entry.count() > 1
+                    && VarToQStr(entry[entry.lowBound() + 1]).compare(name, Qt::CaseInsensitive) == 0)
+                    line += RuleFieldSeparator + QString::number(j);
+            }
+            DateRuleList[i] = line;
+            rules[i + 1] = QStrToVar(line);
+        }
+        Variant rollParams = Variant::array(1, 3);
+        rollParams[1] = packet[2];
+        rollParams[2] = period;
+        rollParams[3] = rules;
+        const Variant rolled = RollConditionDates(rollParams, Utf8(RollDate()));
+        if (!rolled.isArray()) {
+            // Sending no option values would lose the job's conditions.
+            ReportRawError(GetText(QStringLiteral("sRollFailed"), QStringLiteral("变动字段无法计算, 请检查变动字段的设置")));
+            ShowMessageDialog(MessageTexts, mtError, {mbOK});
+            return false;
+        }
+        Variant extended = Variant::array(0, 4);
+        extended[0] = packet[0];
+        extended[1] = packet[1];
+        extended[2] = rolled;
+        extended[3] = period;
+        extended[4] = rules;
+        ParamPacket = extended;
         return true;
     } catch (const std::exception&) {
         return false;
     }
+}
+
+void TfrmBaseOpt::btnOkClick(QObject* sender)
+{
+    TfrmBaseGene::btnOkClick(sender);
+    if (!CollectParams())
+        return;
+    ParamPacket = VariantFromCodePage(ParamPacket, 936);
+    QString answer;
+    try {
+        std::vector<Variant> args{ParamPacket};
+        answer = VarToQStr(AppServer.invoke("Request", args));
+    } catch (const std::exception&) {
+        answer = QStringLiteral("ERROR");
+    }
+    if (answer.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) != 0) {
+        ReportMessage((ApplyRunFlag ? QStringLiteral("I;000004;") : QStringLiteral("I;-000004;")) + answer);
+        JobSubmitted = 1;
+        LastRequestNo = QStrToVar(answer);
+        if (ExitAfterOk)
+            PostClose();
+        return;
+    }
+    QString reason;
+    try {
+        std::vector<Variant> none;
+        reason = DisplayConvert(VarToQStr(IncomingConvert(AppServer.invoke("ErrorDescript", none))));
+    } catch (const std::exception& e) {
+        reason = QString::fromUtf8(e.what());
+    }
+    ReportMessage(QStringLiteral("E;000013;") + reason);
+}
+
+void TfrmBaseOpt::btnCancelClick(QObject* sender)
+{
+    TfrmBaseGene::btnCancelClick(sender);
+    JobSubmitted = 2;
+}
+
+void TfrmBaseOpt::btnSpdClick(QObject*)
+{
+    pmOKExit->popup(btnOk->mapToGlobal(QPoint(0, btnOk->height())));
+}
+
+void TfrmBaseOpt::miOKExitClick(QObject*)
+{
+    btnOk->SetGlyph(btnOK02->Glyph());
+    ExitAfterOk = true;
+    btnOk->click();
+}
+
+void TfrmBaseOpt::miOKNoExitClick(QObject*)
+{
+    btnOk->SetGlyph(btnOK02->Glyph());
+    ExitAfterOk = false;
+    btnOk->click();
+}
+
+// --- Notification -------------------------------------------------------------------------------
+
+void TfrmBaseOpt::chkNotifyClick(QObject*)
+{
+    btnNotify->setEnabled(chkNotify->Checked());
+    if (chkNotify->Checked() && NotifyRecipients.isEmpty())
+        NotifyRecipients = QStringLiteral("<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R1 ID=\"") + UserCode
+                         + QStringLiteral("\" Name=\"\" Type=\"5\" Msg=\"YNN\"/></Root>");
+    if (chkNotify->Checked())
+        btnNotify->SetHint(GetText(QStringLiteral("sNotifyDefault"),
+                                   QStringLiteral("选择需要通知的用户 (选择窗口尚未提供: 只通知您自己)")));
+}
+
+void TfrmBaseOpt::btnNotifyClick(QObject*)
+{
+    const auto setting = [this](const char* sql) {
+        Variant args = Variant::list({sql, "MA003"});
+        Variant answer;
+        CallServerMethod(QStringLiteral("SimpleSQL"), args, answer);
+        if (answer.isArray() && answer.count() > 0 && answer[answer.lowBound()].isArray()
+            && answer[answer.lowBound()].count() > 0) {
+            const Variant& row = answer[answer.lowBound()];
+            return std::optional<QString>(VarToQStr(row[row.lowBound()]));
+        }
+        return std::optional<QString>();
+    };
+    if (const auto v = setting("SELECT MA003 FROM QVRINTMA WHERE MA001='StartupPortal' "))
+        PortalStartup = *v;
+    if (const auto v = setting("SELECT MA003 FROM QVRINTMA WHERE MA001='Portal WS' "))
+        PortalServiceAddress = *v;
+    // The recipient dialog is not built yet: the user is told who will be notified.
+    ShowMessageDialog(GetText(QStringLiteral("sNoRecipientDialog"),
+                              QStringLiteral("选择通知用户的窗口尚未提供, 作业完成后只通知您自己 (%1)。"))
+                          .arg(UserCode),
+                      mtInformation, {mbOK});
+}
+
+// --- Schemes and keys -------------------------------------------------------------------------
+
+void TfrmBaseOpt::btnInsertClick(QObject*)
+{
+    // Saving a scheme asks for its name in the scheme dialog, which is not built yet.
+    ShowMessageDialog(GetText(QStringLiteral("sNoSchemeDialog"), QStringLiteral("条件方案的保存窗口尚未提供。")),
+                      mtInformation, {mbOK});
+}
+
+void TfrmBaseOpt::AfterOptionsRead()
+{
+    TfrmBaseGene::AfterOptionsRead();
+    SchemeProperties.clear();
+    CollectSchemeProperties();
+    if (SchemeProperties.isEmpty())
+        pnlCondition->hide();
+}
+
+void TfrmBaseOpt::CollectSchemeProperties()
+{
+    for (int p = 0; p < pgOption->PageCount(); ++p) {
+        TTabSheet* page = pgOption->Pages(p);
+        if (!page || page == tsPeriodOption || page == tsOption2)
+            continue;
+        for (QWidget* w : page->findChildren<QWidget*>()) {
+            const QString name = w->objectName();
+            if (name.isEmpty() || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w))
+                continue;
+            // The parts of a select panel or a combo box belong to it.
+            bool inner = false;
+            for (QWidget* up = w->parentWidget(); up && up != page; up = up->parentWidget())
+                if (qobject_cast<TSelectPanel*>(up) || qobject_cast<QComboBox*>(up) || qobject_cast<QAbstractSpinBox*>(up))
+                    inner = true;
+            if (inner)
+                continue;
+            QString suffix;
+            if (qobject_cast<TSelectPanel*>(w))
+                suffix = QStringLiteral(".style");
+            else if (qobject_cast<QComboBox*>(w) || w->inherits("TQvRadioGroup"))
+                suffix = QStringLiteral(".itemindex");
+            else if (qobject_cast<TBitCheckBox*>(w) || qobject_cast<QAbstractButton*>(w))
+                suffix = FindProperty(w, QStringLiteral("Checked")).isValid() ? QStringLiteral(".checked") : QString();
+            else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w))
+                suffix = QStringLiteral(".text");
+            if (!suffix.isEmpty())
+                SchemeProperties += name + suffix + QLatin1Char(';');
+        }
+    }
+}
+
+void TfrmBaseOpt::HandleF2Key(int key, QWidget* control)
+{
+    TfrmBaseGene::HandleF2Key(key, control);
+    if (!control)
+        return;
+    // The run time and the cycle's first and last day have the date picker too.
+    for (TMaskEdit* edit : {edDate, meStartDate, meEndDate})
+        if (control == edit) {
+            edit->SetText(PickDate(edit->Text()));
+            return;
+        }
+}
+
+QString TfrmBaseOpt::GetComputerName()
+{
+    return QString::fromStdString(::GetComputerName());
 }

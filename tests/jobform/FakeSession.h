@@ -144,5 +144,9 @@ public:
     FakeAppServer()
     {
         defineMethod("SQLType", [](std::span<Variant>) { return Variant(3); });
+        // Every right, as the demo's administrator has.
+        defineMethod("GetPower", [](std::span<Variant>) {
+            return Variant::list({"Y", "Y", "Y", "Y", "Y", "Y", "Y", "", "DS"});
+        });
     }
 };

@@ -1,8 +1,8 @@
 // A small job library for the end-to-end checks: program WOFB08, form frmWOFB08, bound
 // through frmBaseBatchClass as a real job library binds its form. Its first page holds a
 // document date, a supplier range and a currency; OK checks the date, the required fields
-// and the currency, collects the parameter packet and hands it back as the job number, so
-// that a host sees the whole packet in the controller's ResultValue.
+// and the currency and hands the job to the job service, whose number the host then sees
+// in the controller's ResultValue.
 
 #include "batch/BaseBatchCF.h"
 #include "controls/ExtPage.h"
@@ -72,9 +72,10 @@ protected:
         std::fflush(stdout);
     }
 
+    // The job's own checks come first; the run-options form then hands the job to the
+    // job service and closes the form.
     void btnOkClick(QObject* sender) override
     {
-        TfrmBaseBatch::btnOkClick(sender);
         QString code;
         if (!CheckDateField(edDocDate, false, &code)) {
             ReportMessage(code);
@@ -86,11 +87,7 @@ protected:
             ReportMessage(QStringLiteral("E;000001;") + currency);
             return;
         }
-        if (!CollectParams())
-            return;
-        LastRequestNo = ParamPacket;
-        JobSubmitted = 1;
-        close();
+        TfrmBaseBatch::btnOkClick(sender);
     }
 
 private:

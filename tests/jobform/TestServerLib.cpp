@@ -1,6 +1,6 @@
 // A job's server library for the tests: it keeps the packet it was given, and its outcome
-// follows the packet's extra text: "raise" makes the run raise, "fail" gives an error text,
-// anything else succeeds.
+// follows the packet's extra text, or for a batch job the first option value: "raise"
+// makes the run raise, "fail" gives an error text, anything else succeeds.
 
 #include "platform/Exception.h"
 #include "platform/SvrController.h"
@@ -21,7 +21,11 @@ public:
     {
         lastPacket = packet;
         const bool batch = packet.highBound() == 6;
-        const std::string extra = VarToStr(packet[batch ? 5 : 8]);
+        std::string extra = VarToStr(packet[batch ? 5 : 8]);
+        const Variant& values = packet[batch ? 3 : 5];
+        if (batch && values.isArray() && values.count() > 0 && !values[values.lowBound()].isArray())
+            if (const std::string first = VarToStr(values[values.lowBound()]); first == "raise" || first == "fail")
+                extra = first;
         if (extra == "raise") {
             result_.clear();
             throw Exception("the job broke down");
