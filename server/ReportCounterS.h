@@ -114,6 +114,11 @@
 //       the result text. The request number "ERROR" (any case) is accepted and changes
 //       nothing.
 //
+//   ReverseWriteOff(companyCode, databaseName, batchNo, userCode) -> text: empty, or why not
+//       Reverses the write-off batch "WOFB07-" + batchNo (WriteOffReversal.h): the user
+//       must have the right to run WOFB07 directly (GetPower [3]); refused, with nothing
+//       changed, when the batch's documents changed since its run.
+//
 // Tables the host's services read (see Schema.sql for every column)
 //   ADMMS  settings matrix of a company: SELECT MS002, MS003 FROM ADMMS WHERE MS001 = :COMPANY
 //   ADMMB  programs: MB002 name, MB005 "Y" = no direct processing, MB008 English name
@@ -150,6 +155,8 @@ public:
                       const std::string& companyCode, const std::string& databaseName,
                       const Variant& params = Variant());
     std::string ResultConnectString(const std::string& companyCode, const std::string& databaseName);
+    std::string ReverseWriteOff(const std::string& companyCode, const std::string& databaseName,
+                                const std::string& batchNo, const std::string& userCode);
     JobService& jobs() { return *jobs_; }
     std::string ErrorDescript() const;
 
