@@ -13,7 +13,9 @@
 -- Amounts and rates are DECIMAL_TEXT(p,s): the declared type gives the column text
 -- affinity, so SQLite keeps the exact decimal text ("1234.5", "0.1") instead of a binary
 -- double; readers take it into platform/Decimal. Arithmetic inside a statement still
--- converts to numbers, so sums that must be exact are made by the program, not in SQL.
+-- converts to numbers, so sums that must be exact are made by the program, not in SQL;
+-- compare such a column through an expression (Round(TA030,3)=0.0), as a bare column
+-- against a number compares as text.
 --
 -- The line "-- @section <name>" starts a section; the setup program runs one section per
 -- database.
