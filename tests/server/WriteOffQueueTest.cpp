@@ -74,6 +74,8 @@ TEST_F(QueuedWriteOff, TheQueueServerGivesTheSameResultAsADirectRun)
     EXPECT_EQ(status(), "done") << VarToStr(sys.scalar("SELECT JB022 FROM ADMJB WHERE JB001 = :N", {{"N", job}}));
     server.signal(SIGTERM);
     EXPECT_TRUE(server.wait(30));
+    EXPECT_NE(server.output().find("done: Batch WOFB07-B0100: 3 documents written off"), std::string::npos)
+        << server.output();
 
     EXPECT_EQ(books(), directBooks);
     EXPECT_EQ(value("SELECT LC014 FROM ACPLC WHERE LC001 = 'WOFB07-B0100' AND LC002 = '000001'"), job);
