@@ -137,13 +137,17 @@ struct CachedStatement {
     bool inUse = false;
 };
 
-enum class ColumnKind { Any, Integer, BigInt, Real, Text, DateTime };
+// DecimalText: exact decimals kept as text (DECIMAL_TEXT(p,s)); answered as their text,
+// but numbers to the dialect, so that "+" between two of them still adds.
+enum class ColumnKind { Any, Integer, BigInt, Real, Text, DecimalText, DateTime };
 
 ColumnKind kindOfDecltype(const char* decl)
 {
     if (!decl)
         return ColumnKind::Any;
     const std::string d = upperAscii(decl);
+    if (d.rfind("DECIMAL_TEXT", 0) == 0)
+        return ColumnKind::DecimalText;
     if (d.find("DATE") != std::string::npos || d.find("TIME") != std::string::npos)
         return ColumnKind::DateTime;
     if (d.find("BIGINT") != std::string::npos)

@@ -95,8 +95,9 @@ public:
     const DbQueryLimits& queryLimits() const;
 
     // Runs one statement and collects its rows. Values: Null, Int (Int64 beyond 32 bits
-    // or for BIGINT columns), Double (also for NUMERIC and DECIMAL columns), String, and
-    // Date for DATETIME columns and GETDATE() results.
+    // or for BIGINT columns), Double (also for NUMERIC and DECIMAL columns), String (also
+    // the exact text of DECIMAL_TEXT columns, for platform/Decimal), and Date for DATETIME
+    // columns and GETDATE() results.
     DbRowSet query(std::string_view sql, const DbParams& params = {}, DbAccess access = DbAccess::ReadWrite);
     // Calls row for every row until it answers false; answers the number of rows seen.
     // columns, when given, receives the result's column names before the first row.

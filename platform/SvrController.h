@@ -45,6 +45,10 @@ public:
     virtual void RunJob(const Variant& packet) = 0;
     // Declared after the slots so that the slot numbers above hold.
     virtual ~TSvrController() = default;
+    // After the destructor, so the slots above keep their numbers: what a successful run
+    // did, in words for the run's messages (the result text is empty then). Libraries
+    // without a summary answer the empty text.
+    virtual std::string GetSummaryText() { return {}; }
 };
 
 extern "C" {

@@ -2,6 +2,7 @@
 #include "server/Schema.h"
 #include "server/ServerDatabase.h"
 
+#include "platform/Decimal.h"
 #include "platform/OleDate.h"
 
 #include <cmath>
@@ -51,6 +52,13 @@ double roundTo(double x, int decimals)
 {
     const double p = std::pow(10.0, decimals);
     return std::round(x * p) / p;
+}
+
+// An amount as the company tables keep it: the exact decimal text of the value rounded to
+// its places, so that a sum of rounded amounts stays exact.
+Variant money(double x, int decimals)
+{
+    return Variant(Decimal::fromDouble(roundTo(x, decimals)).rescaled(decimals).toString());
 }
 
 double parseCompactDate(const std::string& s)
@@ -228,7 +236,7 @@ void FillCompanyDemoData(DbConnection& db, const DemoOptions& o)
 
     Inserter cur(db, "CMSMF", {"MF001", "MF002", "MF003", "MF004", "MF005", "MF006", "COMPANY", "CREATOR", "CREATE_DATE"});
     for (const Currency& c : currencies())
-        cur({c.code, c.name, c.priceDecimals, c.amountDecimals, c.rate, "Y", audit.company, audit.creator, stampOf(o.lastDate)});
+        cur({c.code, c.name, c.priceDecimals, c.amountDecimals, money(c.rate, 7), "Y", audit.company, audit.creator, stampOf(o.lastDate)});
 
     Inserter sup(db, "PURMA", {"MA001", "MA002", "MA003", "MA004", "MA005", "MA006", "MA007", "MA008", "MA009",
                                "MA010", "MA011", "COMPANY", "CREATOR", "CREATE_DATE"});
@@ -371,9 +379,11 @@ void FillCompanyDemoData(DbConnection& db, const DemoOptions& o)
         default: break;
         }
         const std::string remark = kind == 2 ? rnd.pick(expenseRemarks) : rnd.pick(payableRemarks);
-        ta({typeCode, number, date, s.code, s.shortName, c.code, c.rate, invoiceNo(), remark, confirmed, untaxed, tax,
-            paid, closed, accountingDate(day), localUntaxed, localTax, revalRate, revalDiff, rnd.pick(departments), debit,
-            inRun, paidLocal, status, employees[std::size_t(rnd.below(int(employees.size())))].code, project(),
+        const int d = c.amountDecimals;
+        ta({typeCode, number, date, s.code, s.shortName, c.code, money(c.rate, 7), invoiceNo(), remark, confirmed,
+            money(untaxed, d), money(tax, d), money(paid, d), closed, accountingDate(day), money(localUntaxed, 2),
+            money(localTax, 2), money(revalRate, 7), money(revalDiff, 2), rnd.pick(departments), debit, inRun,
+            money(paidLocal, 2), status, employees[std::size_t(rnd.below(int(employees.size())))].code, project(),
             audit.company, audit.creator, stampOf(date)});
 
         const int lines = 1 + rnd.below(3);
@@ -390,7 +400,7 @@ void FillCompanyDemoData(DbConnection& db, const DemoOptions& o)
             char seq[16];
             std::snprintf(seq, sizeof seq, "%04d", l);
             tb({typeCode, number, seq, kind == 2 ? "" : "3401", kind == 2 ? "" : date.substr(0, 8) + "0" + std::to_string(l) + "1",
-                kind == 2 ? "费用" : "进货", lu, lt, ll, audit.company, audit.creator, stampOf(date)});
+                kind == 2 ? "费用" : "进货", money(lu, c.amountDecimals), money(lt, c.amountDecimals), money(ll, 2), audit.company, audit.creator, stampOf(date)});
         }
     }
 
@@ -429,8 +439,9 @@ void FillCompanyDemoData(DbConnection& db, const DemoOptions& o)
         default: break;
         }
         ti({"7B01", number, date, s.code, employees[std::size_t(rnd.below(int(employees.size())))].code,
-            rnd.pick(departments), c.code, c.rate, rnd.pick(otherRemarks), confirmed, amount, local, paid, paidLocal,
-            accountingDate(day), revalRate, status, docKind, revalDiff, origin, inRun, project(), audit.company,
+            rnd.pick(departments), c.code, money(c.rate, 7), rnd.pick(otherRemarks), confirmed,
+            money(amount, c.amountDecimals), money(local, 2), money(paid, c.amountDecimals), money(paidLocal, 2),
+            accountingDate(day), money(revalRate, 7), status, docKind, money(revalDiff, 2), origin, inRun, project(), audit.company,
             audit.creator, stampOf(date)});
         const int lines = 1 + rnd.below(2);
         double rest = amount, restLocal = local;
@@ -442,7 +453,7 @@ void FillCompanyDemoData(DbConnection& db, const DemoOptions& o)
             restLocal = roundTo(restLocal - la, 2);
             char seq[16];
             std::snprintf(seq, sizeof seq, "%04d", l);
-            tj({"7B01", number, seq, l == 1 ? "其他应付款" : "其他应付款-补充", a, la, audit.company, audit.creator, stampOf(date)});
+            tj({"7B01", number, seq, l == 1 ? "其他应付款" : "其他应付款-补充", money(a, c.amountDecimals), money(la, 2), audit.company, audit.creator, stampOf(date)});
         }
     }
 
@@ -478,8 +489,9 @@ void FillCompanyDemoData(DbConnection& db, const DemoOptions& o)
         default: break;
         }
         tk({"7C01", number, date, s.code, employees[std::size_t(rnd.below(int(employees.size())))].code,
-            rnd.pick(departments), c.code, c.rate, rnd.pick(prepayRemarks), "R" + invoiceNo(), confirmed,
-            accountingDate(day), project(), status, amount, local, used, usedLocal, revalRate, revalDiff, kind,
+            rnd.pick(departments), c.code, money(c.rate, 7), rnd.pick(prepayRemarks), "R" + invoiceNo(), confirmed,
+            accountingDate(day), project(), status, money(amount, c.amountDecimals), money(local, 2),
+            money(used, c.amountDecimals), money(usedLocal, 2), money(revalRate, 7), money(revalDiff, 2), kind,
             audit.company, audit.creator, stampOf(date)});
     }
 
@@ -487,12 +499,17 @@ void FillCompanyDemoData(DbConnection& db, const DemoOptions& o)
     Inserter lc(db, "ACPLC", {"LC001", "LC002", "LC003", "LC004", "LC005", "LC006", "LC007", "LC008", "LC009",
                               "LC010", "LC011", "LC012", "LC013", "LC014", "COMPANY", "CREATOR", "CREATE_DATE"});
     for (std::size_t k = 0; k < settled.size() && k < 2; ++k) {
-        const DbRowSet doc = db.query("SELECT TA004, TA008, TA028 + TA029, TA037 + TA038 FROM ACPTA WHERE TA001 = :T AND TA002 = :N",
+        const DbRowSet doc = db.query("SELECT TA004, TA008, TA028, TA029, TA037, TA038 FROM ACPTA WHERE TA001 = :T "
+                                      "AND TA002 = :N",
                                       {{"T", settled[k].first}, {"N", settled[k].second}});
+        const auto& v = doc.rows[0];
+        const auto sum = [](const Variant& a, const Variant& b) {
+            return Variant((Decimal::parse(VarToStr(a)) + Decimal::parse(VarToStr(b))).toString());
+        };
         char seq[16];
         std::snprintf(seq, sizeof seq, "%04d", int(k + 1));
-        lc({"WOFB07-B0001", seq, "1", o.lastDate, settled[k].first, settled[k].second, doc.rows[0][0], "A001",
-            doc.rows[0][1], doc.rows[0][2], doc.rows[0][3], "", "", o.lastDate + "000001", audit.company, audit.creator,
+        lc({"WOFB07-B0001", seq, "1", o.lastDate, settled[k].first, settled[k].second, v[0], "A001",
+            v[1], sum(v[2], v[3]), sum(v[4], v[5]), "", "", o.lastDate + "000001", audit.company, audit.creator,
             stampOf(o.lastDate)});
     }
 

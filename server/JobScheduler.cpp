@@ -92,6 +92,7 @@ bool JobScheduler::runNext()
         + (claim->rerun ? " (again, after an interruption)" : "") + " due " + ShownStamp(job.due) + " started");
 
     Outcome outcome;
+    std::string summary; // what a successful run did, for the server's own log
     try {
         Variant values = job.packet[2];
         if (job.periodic()) {
@@ -108,6 +109,7 @@ bool JobScheduler::runNext()
             job.jobKind, job.number, job.companyCode, job.ownerCode, job.databaseName,
             VariantToCodePage(values, options_.codePage), job.number + runText(claim->runNumber), 3, options_.codePage);
         const ServerLibraryOutcome ran = RunServerLibraryFile(library, packet);
+        summary = ran.summary;
         outcome = {ran.ok, ran.result};
     } catch (const std::exception& e) {
         outcome = {false, e.what()};
@@ -130,7 +132,8 @@ bool JobScheduler::runNext()
         }
     }
     say("job " + job.number + " run " + std::to_string(claim->runNumber) + (outcome.ok ? " done" : " failed")
-        + (outcome.result.empty() ? "" : ": " + outcome.result) + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));
+        + (outcome.result.empty() ? "" : ": " + outcome.result) + (outcome.ok && !summary.empty() ? ": " + summary : "")
+        + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));
     notify(job, claim->runNumber, outcome);
     return true;
 }

@@ -1,5 +1,6 @@
 #include "server/ReportCounterS.h"
 #include "server/SchemeStore.h"
+#include "server/WriteOffJob.h"
 #include "server/ServerLog.h"
 
 #include <cctype>
@@ -149,6 +150,10 @@ void TdmReportCounter::defineMembers()
         return jobCall(
             Variant(jobs_->UpdateStatus1(safeText(optArg(args, 0)), safeText(optArg(args, 1)), optArg(args, 2))));
     });
+    defineMethod("ReverseWriteOff", [this](std::span<Variant> args) {
+        return Variant(ReverseWriteOff(safeText(optArg(args, 0)), safeText(optArg(args, 1)), safeText(optArg(args, 2)),
+                                       safeText(optArg(args, 3))));
+    });
     defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(ErrorDescript()); });
     // Condition schemes: arrays by reference, the answer an error text, empty on success.
     const auto schemeCall = [this](const char* member, auto&& body) {
@@ -191,6 +196,22 @@ void TdmReportCounter::defineMembers()
             return Variant("");
         }
     });
+}
+
+std::string TdmReportCounter::ReverseWriteOff(const std::string& companyCode, const std::string& databaseName,
+                                              const std::string& batchNo, const std::string& userCode)
+{
+    lastError_.clear();
+    // A reversal changes the books: only a user who may run the job directly makes one.
+    const Variant power = GetPower(databaseName, userCode, "WOFB07");
+    if (!power.isArray() || power.highBound() < 3 || power[3].toString() != "Y") {
+        lastError_ = "The user " + userCode + " may not run WOFB07, so may not reverse its batches";
+        logError("ReverseWriteOff", lastError_);
+        return lastError_;
+    }
+    const WriteOffJobResult r = ReverseWriteOffJob(db_->settings(), companyCode, databaseName, batchNo, userCode);
+    lastError_ = r.error;
+    return r.error;
 }
 
 void TdmReportCounter::logError(const std::string& member, const std::string& message)

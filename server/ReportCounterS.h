@@ -114,6 +114,11 @@
 //       the result text. The request number "ERROR" (any case) is accepted and changes
 //       nothing.
 //
+//   ReverseWriteOff(companyCode, databaseName, batchNo, userCode) -> text: empty, or why not
+//       Reverses the write-off batch "WOFB07-" + batchNo (WriteOffReversal.h): the user
+//       must have the right to run WOFB07 directly (GetPower [3]); refused, with nothing
+//       changed, when the batch's documents changed since its run.
+//
 // Condition schemes (SchemeStore.h), arrays by reference, each answering an error text
 // that is empty on success:
 //   LoadTable([userCode, programCode])       chooses the schemes pvdConSave answers
@@ -160,6 +165,8 @@ public:
                       const std::string& companyCode, const std::string& databaseName,
                       const Variant& params = Variant());
     std::string ResultConnectString(const std::string& companyCode, const std::string& databaseName);
+    std::string ReverseWriteOff(const std::string& companyCode, const std::string& databaseName,
+                                const std::string& batchNo, const std::string& userCode);
     JobService& jobs() { return *jobs_; }
     SchemeStore& schemes();
     Variant GetRecords(const std::string& providerName);

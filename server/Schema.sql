@@ -10,6 +10,13 @@
 -- Every company table carries the audit columns COMPANY, CREATOR, USR_GROUP,
 -- CREATE_DATE ("yyyymmddhhnnsszzz"), MODIFIER, MODI_DATE and FLAG (edit counter).
 --
+-- Amounts and rates are DECIMAL_TEXT(p,s): the declared type gives the column text
+-- affinity, so SQLite keeps the exact decimal text ("1234.5", "0.1") instead of a binary
+-- double; readers take it into platform/Decimal. Arithmetic inside a statement still
+-- converts to numbers, so sums that must be exact are made by the program, not in SQL;
+-- compare such a column through an expression (Round(TA030,3)=0.0), as a bare column
+-- against a number compares as text.
+--
 -- The line "-- @section <name>" starts a section; the setup program runs one section per
 -- database.
 
@@ -236,7 +243,7 @@ CREATE TABLE CMSMF (
   MF002 VARCHAR(40) NOT NULL DEFAULT '',    -- name
   MF003 INT         NOT NULL DEFAULT 2,     -- decimals of unit prices
   MF004 INT         NOT NULL DEFAULT 2,     -- decimals of amounts
-  MF005 NUMERIC(18,7) NOT NULL DEFAULT 1,   -- standard exchange rate to the local currency
+  MF005 DECIMAL_TEXT(18,7) NOT NULL DEFAULT 1,   -- standard exchange rate to the local currency
   MF006 VARCHAR(1)  NOT NULL DEFAULT 'Y',   -- in use
   COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
   MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0
@@ -252,23 +259,23 @@ CREATE TABLE ACPTA (
   TA004 VARCHAR(10)  NOT NULL DEFAULT '',   -- supplier
   TA005 VARCHAR(40)  NOT NULL DEFAULT '',   -- supplier name as entered
   TA008 VARCHAR(4)   NOT NULL DEFAULT '',   -- currency
-  TA009 NUMERIC(18,7) NOT NULL DEFAULT 1,   -- exchange rate
+  TA009 DECIMAL_TEXT(18,7) NOT NULL DEFAULT 1,   -- exchange rate
   TA014 VARCHAR(20)  NOT NULL DEFAULT '',   -- invoice number
   TA021 VARCHAR(255) NOT NULL DEFAULT '',   -- remark
   TA024 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- confirmed
-  TA028 NUMERIC(18,6) DEFAULT 0,            -- amount before tax, original currency
-  TA029 NUMERIC(18,6) DEFAULT 0,            -- tax, original currency
-  TA030 NUMERIC(18,6) DEFAULT 0,            -- paid, original currency
+  TA028 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount before tax, original currency
+  TA029 DECIMAL_TEXT(18,6) DEFAULT 0,      -- tax, original currency
+  TA030 DECIMAL_TEXT(18,6) DEFAULT 0,      -- paid, original currency
   TA033 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- closed
   TA034 VARCHAR(8)   NOT NULL DEFAULT '',   -- accounting date
-  TA037 NUMERIC(18,6) DEFAULT 0,            -- amount before tax, local currency
-  TA038 NUMERIC(18,6) DEFAULT 0,            -- tax, local currency
-  TA050 NUMERIC(18,7) DEFAULT 0,            -- last revaluation rate (0: never revalued)
-  TA051 NUMERIC(18,6) DEFAULT 0,            -- revaluation difference, local currency
+  TA037 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount before tax, local currency
+  TA038 DECIMAL_TEXT(18,6) DEFAULT 0,      -- tax, local currency
+  TA050 DECIMAL_TEXT(18,7) DEFAULT 0,      -- last revaluation rate (0: never revalued)
+  TA051 DECIMAL_TEXT(18,6) DEFAULT 0,      -- revaluation difference, local currency
   TA070 VARCHAR(6)   NOT NULL DEFAULT '',   -- department
   TA079 VARCHAR(1)   NOT NULL DEFAULT '1',  -- voucher kind: 1 ordinary, 2 debit note
   TA080 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- in a payment run
-  TA085 NUMERIC(18,6) DEFAULT 0,            -- paid, local currency
+  TA085 DECIMAL_TEXT(18,6) DEFAULT 0,      -- paid, local currency
   TA087 VARCHAR(1)   NOT NULL DEFAULT '1',  -- settlement: 1 open, 2 partly, 3 settled
   TA089 VARCHAR(10)  NOT NULL DEFAULT '',   -- employee
   TA090 VARCHAR(20)  NOT NULL DEFAULT '',   -- project
@@ -286,9 +293,9 @@ CREATE TABLE ACPTB (
   TB004 VARCHAR(4)   NOT NULL DEFAULT '',   -- source document type
   TB005 VARCHAR(11)  NOT NULL DEFAULT '',   -- source document number
   TB006 VARCHAR(120) NOT NULL DEFAULT '',   -- description
-  TB009 NUMERIC(18,6) DEFAULT 0,            -- amount before tax, original currency
-  TB010 NUMERIC(18,6) DEFAULT 0,            -- tax, original currency
-  TB011 NUMERIC(18,6) DEFAULT 0,            -- amount before tax, local currency
+  TB009 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount before tax, original currency
+  TB010 DECIMAL_TEXT(18,6) DEFAULT 0,      -- tax, original currency
+  TB011 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount before tax, local currency
   COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
   MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
   PRIMARY KEY (TB001, TB002, TB003)
@@ -304,18 +311,18 @@ CREATE TABLE ACPTI (
   TI005 VARCHAR(10)  NOT NULL DEFAULT '',   -- employee
   TI006 VARCHAR(6)   NOT NULL DEFAULT '',   -- department
   TI007 VARCHAR(4)   NOT NULL DEFAULT '',   -- currency
-  TI008 NUMERIC(18,7) NOT NULL DEFAULT 1,   -- exchange rate
+  TI008 DECIMAL_TEXT(18,7) NOT NULL DEFAULT 1,   -- exchange rate
   TI012 VARCHAR(255) NOT NULL DEFAULT '',   -- remark
   TI013 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- confirmed
-  TI015 NUMERIC(18,6) DEFAULT 0,            -- amount, original currency
-  TI016 NUMERIC(18,6) DEFAULT 0,            -- amount, local currency
-  TI017 NUMERIC(18,6) DEFAULT 0,            -- paid, original currency
-  TI018 NUMERIC(18,6) DEFAULT 0,            -- paid, local currency
+  TI015 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount, original currency
+  TI016 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount, local currency
+  TI017 DECIMAL_TEXT(18,6) DEFAULT 0,      -- paid, original currency
+  TI018 DECIMAL_TEXT(18,6) DEFAULT 0,      -- paid, local currency
   TI019 VARCHAR(8)   NOT NULL DEFAULT '',   -- accounting date
-  TI026 NUMERIC(18,7) DEFAULT 0,            -- last revaluation rate
+  TI026 DECIMAL_TEXT(18,7) DEFAULT 0,      -- last revaluation rate
   TI029 VARCHAR(1)   NOT NULL DEFAULT '1',  -- settlement: 1 open, 2 partly, 3 settled
   TI031 VARCHAR(1)   NOT NULL DEFAULT '1',  -- document kind: 1 ordinary, 2 adjustment
-  TI032 NUMERIC(18,6) DEFAULT 0,            -- revaluation difference, local currency
+  TI032 DECIMAL_TEXT(18,6) DEFAULT 0,      -- revaluation difference, local currency
   TI035 VARCHAR(1)   NOT NULL DEFAULT '1',  -- origin: 1 entered, 2 carried over
   TI043 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- in a payment run
   TI044 VARCHAR(20)  NOT NULL DEFAULT '',   -- project
@@ -331,8 +338,8 @@ CREATE TABLE ACPTJ (
   TJ002 VARCHAR(11)  NOT NULL,
   TJ003 VARCHAR(4)   NOT NULL,              -- line number
   TJ004 VARCHAR(120) NOT NULL DEFAULT '',   -- description
-  TJ005 NUMERIC(18,6) DEFAULT 0,            -- amount, original currency
-  TJ006 NUMERIC(18,6) DEFAULT 0,            -- amount, local currency
+  TJ005 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount, original currency
+  TJ006 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount, local currency
   COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
   MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
   PRIMARY KEY (TJ001, TJ002, TJ003)
@@ -348,19 +355,19 @@ CREATE TABLE ACPTK (
   TK005 VARCHAR(10)  NOT NULL DEFAULT '',   -- employee
   TK006 VARCHAR(6)   NOT NULL DEFAULT '',   -- department
   TK007 VARCHAR(4)   NOT NULL DEFAULT '',   -- currency
-  TK008 NUMERIC(18,7) NOT NULL DEFAULT 1,   -- exchange rate
+  TK008 DECIMAL_TEXT(18,7) NOT NULL DEFAULT 1,   -- exchange rate
   TK009 VARCHAR(255) NOT NULL DEFAULT '',   -- remark
   TK014 VARCHAR(20)  NOT NULL DEFAULT '',   -- receipt number
   TK020 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- confirmed
   TK022 VARCHAR(8)   NOT NULL DEFAULT '',   -- accounting date
   TK027 VARCHAR(20)  NOT NULL DEFAULT '',   -- project
   TK028 VARCHAR(1)   NOT NULL DEFAULT '1',  -- settlement: 1 open, 2 partly, 3 settled
-  TK030 NUMERIC(18,6) DEFAULT 0,            -- amount, original currency
-  TK031 NUMERIC(18,6) DEFAULT 0,            -- amount, local currency
-  TK035 NUMERIC(18,6) DEFAULT 0,            -- used, original currency
-  TK036 NUMERIC(18,6) DEFAULT 0,            -- used, local currency
-  TK037 NUMERIC(18,7) DEFAULT 0,            -- last revaluation rate
-  TK039 NUMERIC(18,6) DEFAULT 0,            -- revaluation difference, local currency
+  TK030 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount, original currency
+  TK031 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount, local currency
+  TK035 DECIMAL_TEXT(18,6) DEFAULT 0,      -- used, original currency
+  TK036 DECIMAL_TEXT(18,6) DEFAULT 0,      -- used, local currency
+  TK037 DECIMAL_TEXT(18,7) DEFAULT 0,      -- last revaluation rate
+  TK039 DECIMAL_TEXT(18,6) DEFAULT 0,      -- revaluation difference, local currency
   TK043 VARCHAR(1)   NOT NULL DEFAULT '1',  -- kind: 1 ordinary, 2 deposit
   COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
   MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
@@ -369,6 +376,7 @@ CREATE TABLE ACPTK (
 CREATE INDEX ACPTK_OPEN ON ACPTK (TK028, TK007, TK004, TK003);
 
 -- Write-off batches: one row per document written off, under "<program>-<batch number>".
+-- A reversed batch keeps its rows (LC015 Y), so that its number stays used.
 CREATE TABLE ACPLC (
   LC001 VARCHAR(20) NOT NULL,               -- batch key, e.g. WOFB07-B0001
   LC002 VARCHAR(6)  NOT NULL,               -- line number
@@ -379,11 +387,18 @@ CREATE TABLE ACPLC (
   LC007 VARCHAR(10) NOT NULL DEFAULT '',    -- supplier
   LC008 VARCHAR(10) NOT NULL DEFAULT '',    -- transfer supplier
   LC009 VARCHAR(4)  NOT NULL DEFAULT '',    -- currency
-  LC010 NUMERIC(18,6) DEFAULT 0,            -- amount, original currency
-  LC011 NUMERIC(18,6) DEFAULT 0,            -- amount, local currency
+  LC010 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount, original currency
+  LC011 DECIMAL_TEXT(18,6) DEFAULT 0,      -- amount, local currency
   LC012 VARCHAR(4)  NOT NULL DEFAULT '',    -- refund document type
   LC013 VARCHAR(11) NOT NULL DEFAULT '',    -- refund document number
   LC014 VARCHAR(20) NOT NULL DEFAULT '',    -- job request number
+  LC015 VARCHAR(1)  NOT NULL DEFAULT 'N',   -- reversed
+  LC016 VARCHAR(10) NOT NULL DEFAULT '',    -- reversed by (user code)
+  LC017 VARCHAR(17) NOT NULL DEFAULT '',    -- reversed at, yyyymmddhhnnsszzz
+  LC018 VARCHAR(4)  NOT NULL DEFAULT '',    -- transfer document type (other payable)
+  LC019 VARCHAR(11) NOT NULL DEFAULT '',    -- transfer document number
+  LC020 TEXT        NOT NULL DEFAULT '',    -- the document's settlement columns before and after the run
+  LC021 VARCHAR(40) NOT NULL DEFAULT '',    -- the run: extra text of the job (job number and run)
   COMPANY VARCHAR(10), CREATOR VARCHAR(10), USR_GROUP VARCHAR(10), CREATE_DATE VARCHAR(17),
   MODIFIER VARCHAR(10), MODI_DATE VARCHAR(17), FLAG INT NOT NULL DEFAULT 0,
   PRIMARY KEY (LC001, LC002)

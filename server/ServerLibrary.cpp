@@ -103,6 +103,12 @@ ServerLibraryOutcome RunServerLibraryFile(const std::string& libraryFile, const 
     } catch (...) {
         result = "the result text could not be read";
     }
+    if (raised.empty() && result.empty()) {
+        try {
+            out.summary = controller->GetSummaryText();
+        } catch (...) {
+        }
+    }
     controller.reset();
 
     if (!raised.empty())

@@ -12,6 +12,8 @@ struct ServerLibraryOutcome {
     bool ok = false;
     // The job's result text (empty on success), or why it could not run.
     std::string result;
+    // What a successful run did (the library's summary); empty when it gives none.
+    std::string summary;
 };
 
 // The library of a program in the first of the folders that holds it; empty, with the

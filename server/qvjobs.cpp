@@ -1,16 +1,19 @@
 // qvjobs: for the people who watch the job queue of an installation.
 //
 //   qvjobs --install DIR list | show N | cancel N | forecast N [K] | messages USER
+//   qvjobs --install DIR [--company CODE] [--user CODE] reverse BATCH
 //
-// Exit code 0 on success, 1 for an unknown job, a refused cancel or an unusable
+// Exit code 0 on success, 1 for an unknown job, a refused cancel or reversal, or an unusable
 // installation, 2 for a wrong command line.
 
 #include "platform/AsciiText.h"
 #include "platform/Exception.h"
 #include "platform/OleDate.h"
+#include "platform/SystemInfo.h"
 #include "server/Installation.h"
 #include "server/JobClock.h"
 #include "server/JobStore.h"
+#include "server/WriteOffJob.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
 #include "support/Helpers.h"
@@ -43,6 +46,11 @@ void usage(std::FILE* to)
                  "  forecast N [K]   the next K (default %d) run moments of periodic job N, by the rules\n"
                  "                   the server runs it by\n"
                  "  messages USER    the completion notifications queued for USER, newest first\n"
+                 "  reverse BATCH    reverse the write-off batch WOFB07-BATCH: its documents get back their\n"
+                 "                   state before the run, the transfer and refund documents it made go,\n"
+                 "                   the batch stays marked reversed; refused when its documents changed\n"
+                 "                   since. --company CODE names the company (needed when there are\n"
+                 "                   several), --user CODE who reverses it (default: the login name)\n"
                  "  --help           this text\n",
                  kDefaultForecast);
 }
@@ -318,9 +326,31 @@ int messages(DbConnection& db, const std::string& user)
 
 } // namespace
 
+static int reverseBatch(ServerDatabase& db, DbConnection& conn, std::string company, std::string user, const std::string& batch)
+{
+    if (trimText(company).empty()) {
+        std::vector<std::string> codes;
+        conn.forEachRow("SELECT MC001 FROM ADMMC ORDER BY MC001", {}, [&](const std::vector<Variant>& row) {
+            codes.push_back(trimText(VarToStr(row[0])));
+            return true;
+        });
+        if (codes.size() != 1)
+            return refused(codes.empty() ? std::string("the installation has no company (ADMMC)")
+                                         : "the installation has several companies; name one with --company");
+        company = codes[0];
+    }
+    if (trimText(user).empty())
+        user = GetUserName();
+    const WriteOffJobResult r = ReverseWriteOffJob(db.settings(), trimText(company), "", batch, trimText(user));
+    if (!r.error.empty())
+        return refused(r.error);
+    std::printf("%s\n", r.summary.c_str());
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
-    std::string install;
+    std::string install, company, user;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -332,6 +362,10 @@ int main(int argc, char** argv)
             if (i + 1 >= argc)
                 return wrong("--install needs the installation folder");
             install = argv[++i];
+        } else if (a == "--company" || a == "--user") {
+            if (i + 1 >= argc)
+                return wrong(a + " needs a value");
+            (a == "--company" ? company : user) = argv[++i];
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             return wrong("unknown option " + a);
         } else {
@@ -359,6 +393,9 @@ int main(int argc, char** argv)
     } else if (command == "messages") {
         if (!args(1, 1))
             return wrong("messages takes one user code");
+    } else if (command == "reverse") {
+        if (!args(1, 1))
+            return wrong("reverse takes one batch number");
     } else {
         return wrong("unknown command " + command);
     }
@@ -377,6 +414,8 @@ int main(int argc, char** argv)
             return cancel(store, arg);
         if (command == "forecast")
             return forecast(store, arg, count);
+        if (command == "reverse")
+            return reverseBatch(db, conn, company, user, arg);
         return messages(conn, arg);
     } catch (const std::exception& e) {
         return refused(e.what());

@@ -1,5 +1,6 @@
 #include "ServerFixture.h"
 
+#include "platform/Decimal.h"
 #include "server/DemoData.h"
 
 #include <fstream>
@@ -103,6 +104,36 @@ TEST(DemoData, DocumentsOfEveryKindInEveryState)
     EXPECT_EQ(n("SELECT count(*) FROM DEMO..TMCMD JOIN DEMO..TMCMC ON MC001 = MD001 AND MC002 = MD002 "
                 "WHERE UPPER(MC005) = 'WOFB07' AND MD004 = '6' AND trim(ifnull(MD007, '')) <> ''"), 2);
     EXPECT_EQ(n("SELECT count(*) FROM DEMO..ACPLC WHERE LC001 = 'WOFB07-B0001'"), 2);
+}
+
+TEST(DemoData, AmountsAreExactTextsAndEveryKindHasOpenDocumentsInSeveralCurrencies)
+{
+    TempFolder dir;
+    const DemoFiles files = CreateDemoDatabases(dir.path().string(), options(600), false);
+    DbConnection db;
+    db.openSqlite(files.companyFile);
+    for (const char* column : {"TA028", "TA030", "TA037", "TA050", "TA085", "TI015", "TI016", "TK030", "TK031",
+                               "TK036", "MF005", "LC010", "TB009"}) {
+        const std::string table = std::string(column).substr(0, 2) == "MF" ? "CMSMF"
+                                  : std::string(column).substr(0, 2) == "LC" ? "ACPLC"
+                                                                             : std::string("ACPT") + column[1];
+        EXPECT_EQ(db.scalar("SELECT count(*) FROM " + table + " WHERE typeof(" + column + ") <> 'text'").toInt(), 0)
+            << column;
+    }
+    // A settled payable's paid amount is exactly its amount and tax.
+    int settled = 0;
+    db.forEachRow("SELECT TA028, TA029, TA030 FROM ACPTA WHERE TA087 = '3'", {}, [&](const std::vector<Variant>& r) {
+        EXPECT_EQ(Decimal::parse(r[0].toString()) + Decimal::parse(r[1].toString()), Decimal::parse(r[2].toString()));
+        ++settled;
+        return true;
+    });
+    EXPECT_GT(settled, 0);
+    // Open documents of each kind in more than one currency, so that the currency filter matters.
+    for (const char* sql :
+         {"SELECT count(DISTINCT TA008) FROM ACPTA WHERE TA024='Y' AND Round(TA030,3)=0.0 AND TA087='1' AND TA080='N'",
+          "SELECT count(DISTINCT TI007) FROM ACPTI WHERE TI013='Y' AND Round(TI017,3)=0.0 AND TI029='1'",
+          "SELECT count(DISTINCT TK007) FROM ACPTK WHERE TK020='Y' AND Round(TK035,3)=0.0 AND TK028='1'"})
+        EXPECT_GE(db.scalar(sql).toInt(), 3) << sql;
 }
 
 TEST(DemoData, ExistingDatabasesAreKeptUnlessReplaced)

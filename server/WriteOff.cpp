@@ -1,0 +1,507 @@
+#include "server/WriteOff.h"
+
+#include "platform/AsciiText.h"
+#include "platform/VariantStream.h"
+#include "support/Conditions.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+WriteOffTable makeTable(int type)
+{
+    WriteOffTable t{};
+    t.type = type;
+    switch (type) {
+    case 1:
+        t.table = "ACPTA";
+        t.lines = "ACPTB";
+        t.kindColumn = "1";
+        t.prefix = "TA";
+        t.linePrefix = "TB";
+        t.docType = 1, t.docNo = 2, t.docDate = 3, t.supplier = 4, t.currency = 8, t.rate = 9;
+        t.accountingDate = 34, t.status = 87, t.paidOriginal = 30, t.paidLocal = 85;
+        t.original = {28, 29};
+        t.local = {37, 38, 51};
+        t.openCondition = "TA024='Y' and Round(TA030,3)=0.0 and TA079='1' and TA087='1' and TA080='N' and TA033='N'";
+        break;
+    case 2:
+        t.table = "ACPTI";
+        t.lines = "ACPTJ";
+        t.kindColumn = "2";
+        t.prefix = "TI";
+        t.linePrefix = "TJ";
+        t.docType = 1, t.docNo = 2, t.docDate = 3, t.supplier = 4, t.currency = 7, t.rate = 8;
+        t.accountingDate = 19, t.status = 29, t.paidOriginal = 17, t.paidLocal = 18;
+        t.original = {15};
+        t.local = {16, 32};
+        t.openCondition = "TI031='1' and Round(TI017,3)=0.0 and TI013='Y' and TI035='1' and TI029='1' and TI043='N'";
+        break;
+    default:
+        t.table = "ACPTK";
+        t.lines = "";
+        t.kindColumn = "3";
+        t.prefix = "TK";
+        t.docType = 1, t.docNo = 2, t.docDate = 3, t.supplier = 4, t.currency = 7, t.rate = 8;
+        t.accountingDate = 22, t.status = 28, t.paidOriginal = 35, t.paidLocal = 36;
+        t.original = {30};
+        t.local = {31, 39};
+        t.openCondition = "MQ003='7C' and Round(TK035,3)=0.0 and TK020='Y' and TK043='1' AND TK028='1'";
+        break;
+    }
+    return t;
+}
+
+std::string docName(const std::string& type, const std::string& number)
+{
+    return type + "-" + number;
+}
+
+std::string text(const Variant& v)
+{
+    return TrimmedText(v);
+}
+
+// The selection of the run, as the candidate query applies it: dates, currency, the
+// accounting-date range, the suppliers and the document selections of the type.
+std::string selectionCondition(const WriteOffTable& t, const WriteOffRequest& r)
+{
+    std::string where = t.col(t.docDate) + " <= :WDATE and " + t.col(t.currency) + " = :CUR";
+    std::string c;
+    AppendCondition(where, t.col(t.accountingDate), r.accountingDates, c, 1);
+    AppendCondition(where, t.col(t.supplier), r.suppliers, c, 1);
+    const std::string key = t.col(t.docType) + "+" + t.col(t.docNo);
+    if (t.type == 1) {
+        std::string invoices = "MQ003 in ('71', '7A')";
+        AppendCondition(invoices, key, r.selections[0], c, 1);
+        std::string expenses = "MQ003='7F'";
+        AppendCondition(expenses, key, r.selections[1], c, 1);
+        where += " and ((" + invoices + ") or (" + expenses + "))";
+    } else {
+        AppendCondition(where, key, r.selections[t.type == 2 ? 2 : 3], c, 1);
+    }
+    return where;
+}
+
+struct Candidate {
+    std::string type, number, supplier, currency, status;
+    bool open = false, selected = false;
+    Decimal original, local, paidOriginal, paidLocal; // totals and what was paid before
+    Variant flag;
+};
+
+std::string nextNumber(DbConnection& db, const std::string& table, const std::string& typeCol,
+                       const std::string& noCol, const std::string& type, const std::string& date)
+{
+    const Variant last = db.scalar("SELECT MAX(" + noCol + ") FROM " + table + " WHERE " + typeCol + " = :T AND "
+                                       + noCol + " LIKE :P",
+                                   {{"T", type}, {"P", date + "___"}});
+    int n = 0;
+    if (!last.isNull() && !last.isEmpty()) {
+        const std::string s = VarToStr(last);
+        n = std::atoi(s.substr(8).c_str());
+    }
+    if (n >= 999)
+        throw WriteOffError("No document number of type " + type + " is left for " + date);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%03d", n + 1);
+    return date + buf;
+}
+
+int currencyDecimals(DbConnection& db, const std::string& currency)
+{
+    const Variant d = db.scalar("SELECT MF004 FROM CMSMF WHERE MF001 = :C", {{"C", currency}});
+    try {
+        const int n = d.isNull() || d.isEmpty() ? 2 : d.toInt();
+        return n < 0 || n > 7 ? 2 : n;
+    } catch (const VariantError&) {
+        return 2;
+    }
+}
+
+// The outcome of the batch an earlier attempt of this run committed.
+WriteOffOutcome recordedOutcome(DbConnection& db, const WriteOffRequest& r)
+{
+    WriteOffOutcome out;
+    out.batchKey = r.batchKey();
+    out.repeated = true;
+    std::map<std::string, std::size_t> index;
+    db.forEachRow("SELECT LC005, LC006, LC007, LC009, LC010, LC011, LC012, LC013, LC018, LC019 FROM ACPLC "
+                  "WHERE LC001 = :K ORDER BY LC002",
+                  {{"K", out.batchKey}}, [&](const std::vector<Variant>& row) {
+                      WrittenOffDocument d{text(row[0]), text(row[1]), text(row[2]), text(row[3]),
+                                           AmountOf(row[4]), AmountOf(row[5]), {}, {}};
+                      const bool refund = r.type == 3;
+                      d.madeType = text(row[refund ? 6 : 8]);
+                      d.madeNumber = text(row[refund ? 7 : 9]);
+                      auto [it, added] = index.emplace(d.currency, out.totals.size());
+                      if (added)
+                          out.totals.push_back({d.currency, 0, {}, {}, d.madeType, d.madeNumber, 2});
+                      WriteOffCurrencyTotal& t = out.totals[it->second];
+                      ++t.documents;
+                      t.original += d.original;
+                      t.local += d.local;
+                      out.documents.push_back(std::move(d));
+                      return true;
+                  });
+    for (WriteOffCurrencyTotal& t : out.totals)
+        t.decimals = currencyDecimals(db, t.currency);
+    return out;
+}
+
+} // namespace
+
+std::string WriteOffTable::col(int number) const
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%03d", number);
+    return prefix + buf;
+}
+
+const WriteOffTable& WriteOffTableOf(int type)
+{
+    static const WriteOffTable tables[3] = {makeTable(1), makeTable(2), makeTable(3)};
+    if (type < 1 || type > 3)
+        throw WriteOffError("Unknown write-off type " + std::to_string(type));
+    return tables[type - 1];
+}
+
+std::vector<std::string> SettlementColumns(const WriteOffTable& t)
+{
+    return {t.col(t.status), t.col(t.paidOriginal), t.col(t.paidLocal), "MODIFIER", "MODI_DATE", "FLAG"};
+}
+
+Decimal AmountOf(const Variant& value)
+{
+    switch (value.type()) {
+    case VarType::Empty:
+    case VarType::Null:
+        return {};
+    case VarType::Int:
+    case VarType::Int64:
+        return Decimal::fromInt(value.toInt64());
+    case VarType::Double:
+        return Decimal::fromDouble(value.toDouble());
+    default: {
+        const std::string s = TrimmedText(value);
+        if (s.empty())
+            return {};
+        Decimal d;
+        if (!Decimal::tryParse(s, d))
+            throw WriteOffError("The amount \"" + s + "\" is no number");
+        return d;
+    }
+    }
+}
+
+Variant AmountValue(const Decimal& amount)
+{
+    return Variant(amount.toString());
+}
+
+std::string ShownAmount(const Decimal& amount, int decimals)
+{
+    return (amount.scale() < decimals ? amount.rescaled(decimals) : amount).toFixed();
+}
+
+void EnsureWriteOffColumns(DbConnection& db)
+{
+    static const std::pair<const char*, const char*> columns[] = {
+        {"LC015", "VARCHAR(1) NOT NULL DEFAULT 'N'"}, {"LC016", "VARCHAR(10) NOT NULL DEFAULT ''"},
+        {"LC017", "VARCHAR(17) NOT NULL DEFAULT ''"}, {"LC018", "VARCHAR(4) NOT NULL DEFAULT ''"},
+        {"LC019", "VARCHAR(11) NOT NULL DEFAULT ''"}, {"LC020", "TEXT NOT NULL DEFAULT ''"},
+        {"LC021", "VARCHAR(40) NOT NULL DEFAULT ''"},
+    };
+    try {
+        db.query("SELECT LC015, LC016, LC017, LC018, LC019, LC020, LC021 FROM ACPLC WHERE 1 = 0");
+        return;
+    } catch (const DbError&) {
+    }
+    for (const auto& [name, type] : columns) {
+        try {
+            db.query(std::string("SELECT ") + name + " FROM ACPLC WHERE 1 = 0");
+        } catch (const DbError&) {
+            db.execute(std::string("ALTER TABLE ACPLC ADD COLUMN ") + name + " " + type);
+        }
+    }
+}
+
+WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const WriteOffContext& ctx)
+{
+    const WriteOffTable& t = WriteOffTableOf(r.type);
+    const std::string key = r.batchKey();
+    const std::string month = r.writeOffDate.substr(0, 6);
+    if ((!ctx.openMonthAfter.empty() && !(month > ctx.openMonthAfter))
+        || (!ctx.openMonthFrom.empty() && month < ctx.openMonthFrom))
+        throw WriteOffError("The write-off date " + r.writeOffDate + " lies in a closed period (closed up to "
+                            + ctx.openMonthAfter + ", open from " + ctx.openMonthFrom + ")");
+
+    EnsureWriteOffColumns(db);
+    DbTransaction tx(db, DbTransaction::Write);
+
+    // The number: used already, or used by an earlier attempt of this very run.
+    {
+        const DbRowSet used = db.query("SELECT LC014, LC021, LC015 FROM ACPLC WHERE LC001 = :K", {{"K", key}});
+        if (!used.empty()) {
+            const bool ours = std::all_of(used.rows.begin(), used.rows.end(), [&](const std::vector<Variant>& row) {
+                return text(row[0]) == r.requestNo && text(row[1]) == r.extra && text(row[2]) != "Y";
+            });
+            if (ours && !r.extra.empty()) {
+                WriteOffOutcome again = recordedOutcome(db, r);
+                again.localDecimals = ctx.localCurrency.empty() ? 2 : currencyDecimals(db, ctx.localCurrency);
+                return again;
+            }
+            throw WriteOffError("The write-off batch number " + r.batchNo + " is used already (" + key + ")");
+        }
+    }
+
+    if (db.query("SELECT MF001 FROM CMSMF WHERE MF001 = :C", {{"C", r.currency}}).empty())
+        throw WriteOffError("The currency " + r.currency + " does not exist");
+    if (db.query("SELECT MA001 FROM PURMA WHERE MA001 = :S", {{"S", r.transferSupplier}}).empty())
+        throw WriteOffError("The transfer supplier " + r.transferSupplier + " does not exist");
+    std::string madeType;
+    if (r.type == 3) {
+        if (db.query("SELECT MQ001 FROM CMSMQ WHERE MQ001 = :T AND MQ003 = '7D' AND MQ005 = 'Y'",
+                     {{"T", r.refundType}})
+                .empty())
+            throw WriteOffError("The refund document type " + r.refundType + " is no refund type in use (kind 7D)");
+        madeType = r.refundType;
+    } else {
+        const DbRowSet types =
+            db.query("SELECT MQ001 FROM CMSMQ WHERE MQ003 = '7B' AND MQ005 = 'Y' ORDER BY MQ001");
+        if (types.empty())
+            throw WriteOffError("No other-payable document type (kind 7B) is in use for the transfer document");
+        madeType = text(types.rows[0][0]);
+    }
+
+    // Every chosen document: found, open and within the run's conditions.
+    std::vector<std::string> docTypes;
+    db.forEachRow("SELECT DISTINCT " + t.col(t.docType) + " FROM " + t.table, {}, [&](const std::vector<Variant>& row) {
+        docTypes.push_back(text(row[0]));
+        return true;
+    });
+    const std::string lineCheck =
+        t.lines[0] ? std::string(" and exists (select 1 from ") + t.lines + " where " + t.linePrefix + "001=" +
+                         t.col(t.docType) + " and " + t.linePrefix + "002=" + t.col(t.docNo) + ")"
+                   : std::string();
+    std::string amountCols;
+    for (int c : t.original)
+        amountCols += ", " + t.col(c);
+    for (int c : t.local)
+        amountCols += ", " + t.col(c);
+    const std::string lookup = "SELECT " + t.col(t.supplier) + ", " + t.col(t.currency) + ", " + t.col(t.status) + ", "
+                               + t.col(t.paidOriginal) + ", " + t.col(t.paidLocal) + ", " + t.table + ".FLAG, case when "
+                               + t.openCondition + lineCheck + " then 1 else 0 end, case when "
+                               + selectionCondition(t, r) + " then 1 else 0 end" + amountCols + " FROM " + t.table
+                               + " LEFT JOIN CMSMQ ON MQ001 = " + t.col(t.docType) + " WHERE " + t.col(t.docType)
+                               + " = :T AND " + t.col(t.docNo) + " = :N";
+
+    std::vector<Candidate> chosen;
+    chosen.reserve(r.documents.size());
+    std::vector<std::string> refused;
+    int refusedCount = 0;
+    auto refuse = [&](const std::string& why) {
+        if (++refusedCount <= 10)
+            refused.push_back(why);
+    };
+    for (const std::string& k : r.documents) {
+        std::vector<Candidate> found;
+        for (const std::string& type : docTypes) {
+            if (type.empty() || k.size() <= type.size() || k.compare(0, type.size(), type) != 0)
+                continue;
+            const std::string number = k.substr(type.size());
+            db.forEachRow(lookup, {{"T", type}, {"N", number}, {"WDATE", r.writeOffDate}, {"CUR", r.currency}},
+                          [&](const std::vector<Variant>& row) {
+                              Candidate c;
+                              c.type = type;
+                              c.number = number;
+                              c.supplier = text(row[0]);
+                              c.currency = text(row[1]);
+                              c.status = text(row[2]);
+                              c.paidOriginal = AmountOf(row[3]);
+                              c.paidLocal = AmountOf(row[4]);
+                              c.flag = row[5];
+                              c.open = row[6].toInt() == 1;
+                              c.selected = row[7].toInt() == 1;
+                              std::size_t i = 8;
+                              for (std::size_t n = 0; n < t.original.size(); ++n)
+                                  c.original += AmountOf(row[i++]);
+                              for (std::size_t n = 0; n < t.local.size(); ++n)
+                                  c.local += AmountOf(row[i++]);
+                              found.push_back(std::move(c));
+                              return true;
+                          });
+        }
+        if (found.empty()) {
+            refuse(k + " does not exist");
+        } else if (found.size() > 1) {
+            refuse(k + " names several documents (" + docName(found[0].type, found[0].number) + ", "
+                   + docName(found[1].type, found[1].number) + ")");
+        } else {
+            Candidate& c = found[0];
+            const std::string name = docName(c.type, c.number);
+            if (c.status == "3")
+                refuse(name + " is settled already");
+            else if (!c.open)
+                refuse(name + " is no longer open for write-off (status " + c.status + ")");
+            else if (!c.selected)
+                refuse(name + " lies outside the run's conditions (write-off date, currency, dates, suppliers or "
+                              "document selection)");
+            else if (SameTextAscii(c.supplier, r.transferSupplier))
+                refuse(name + " belongs to the transfer supplier " + r.transferSupplier);
+            else
+                chosen.push_back(std::move(c));
+        }
+    }
+    if (refusedCount > 0) {
+        std::string why = "Nothing was written off: " + std::to_string(refusedCount) + " of the "
+                          + std::to_string(r.documents.size()) + " chosen documents cannot be written off: ";
+        for (std::size_t i = 0; i < refused.size(); ++i)
+            why += (i ? "; " : "") + refused[i];
+        if (refusedCount > int(refused.size()))
+            why += "; and " + std::to_string(refusedCount - int(refused.size())) + " more";
+        throw WriteOffError(why);
+    }
+
+    // Settle, one document at a time, keeping the columns before and after.
+    WriteOffOutcome out;
+    out.batchKey = key;
+    std::map<std::string, std::size_t> byCurrency;
+    const std::vector<std::string> settled = SettlementColumns(t);
+    std::string imageSql = "SELECT ";
+    for (std::size_t i = 0; i < settled.size(); ++i)
+        imageSql += (i ? ", " : "") + settled[i];
+    imageSql += " FROM " + std::string(t.table) + " WHERE " + t.col(t.docType) + " = :T AND " + t.col(t.docNo) + " = :N";
+    const std::string settleSql = "UPDATE " + std::string(t.table) + " SET " + t.col(t.status) + " = '3', "
+                                  + t.col(t.paidOriginal) + " = :PO, " + t.col(t.paidLocal)
+                                  + " = :PL, MODIFIER = :U, MODI_DATE = :S, FLAG = FLAG + 1 WHERE " + t.col(t.docType)
+                                  + " = :T AND " + t.col(t.docNo) + " = :N AND " + t.col(t.status) + " = :OLD";
+    auto image = [&](const Candidate& c) {
+        Variant values;
+        db.forEachRow(imageSql, {{"T", c.type}, {"N", c.number}}, [&](const std::vector<Variant>& row) {
+            values = Variant::array(0, int(row.size()) - 1);
+            for (std::size_t i = 0; i < row.size(); ++i)
+                values[int(i)] = row[i];
+            return false;
+        });
+        return values;
+    };
+    std::vector<std::string> images;
+    images.reserve(chosen.size());
+    for (const Candidate& c : chosen) {
+        const Variant before = image(c);
+        if (db.execute(settleSql, {{"PO", AmountValue(c.original)},
+                                   {"PL", AmountValue(c.local)},
+                                   {"U", r.userCode},
+                                   {"S", ctx.stamp},
+                                   {"T", c.type},
+                                   {"N", c.number},
+                                   {"OLD", c.status}})
+            != 1)
+            throw WriteOffError("The document " + docName(c.type, c.number) + " changed during the write-off");
+        images.push_back(EncodeVariantText(Variant::list({before, image(c)})));
+        WrittenOffDocument d{c.type, c.number, c.supplier, c.currency, c.original - c.paidOriginal,
+                             c.local - c.paidLocal, madeType, {}};
+        auto [it, added] = byCurrency.emplace(d.currency, out.totals.size());
+        if (added)
+            out.totals.push_back({d.currency, 0, {}, {}, madeType, {}, currencyDecimals(db, d.currency)});
+        WriteOffCurrencyTotal& total = out.totals[it->second];
+        ++total.documents;
+        total.original += d.original;
+        total.local += d.local;
+        out.documents.push_back(std::move(d));
+    }
+
+    // The balance goes to the transfer supplier: one document per currency.
+    for (WriteOffCurrencyTotal& total : out.totals) {
+        Decimal rate = Decimal::fromInt(1);
+        if (!total.original.isZero())
+            rate = total.local.dividedBy(total.original, 7);
+        const Variant audit[] = {r.companyCode, r.userCode, ctx.stamp};
+        if (r.type == 3) {
+            total.madeNumber = nextNumber(db, "ACPTK", "TK001", "TK002", madeType, r.writeOffDate);
+            db.execute("INSERT INTO ACPTK (TK001, TK002, TK003, TK004, TK007, TK008, TK009, TK014, TK020, TK022, "
+                       "TK027, TK028, TK030, TK031, TK035, TK036, TK037, TK039, TK043, COMPANY, CREATOR, CREATE_DATE, "
+                       "FLAG) VALUES (:T, :N, :D, :S, :C, :R, :K, '', 'Y', :D, '', '1', :O, :L, '0', '0', '0', '0', "
+                       "'1', :CO, :CR, :ST, 0)",
+                       {{"T", madeType}, {"N", total.madeNumber}, {"D", r.writeOffDate}, {"S", r.transferSupplier},
+                        {"C", total.currency}, {"R", AmountValue(rate)}, {"K", key}, {"O", AmountValue(total.original)},
+                        {"L", AmountValue(total.local)}, {"CO", audit[0]}, {"CR", audit[1]}, {"ST", audit[2]}});
+        } else {
+            total.madeNumber = nextNumber(db, "ACPTI", "TI001", "TI002", madeType, r.writeOffDate);
+            db.execute("INSERT INTO ACPTI (TI001, TI002, TI003, TI004, TI007, TI008, TI012, TI013, TI015, TI016, "
+                       "TI017, TI018, TI019, TI026, TI029, TI031, TI032, TI035, TI043, TI044, COMPANY, CREATOR, "
+                       "CREATE_DATE, FLAG) VALUES (:T, :N, :D, :S, :C, :R, :K, 'Y', :O, :L, '0', '0', :D, '0', '1', "
+                       "'1', '0', '1', 'N', '', :CO, :CR, :ST, 0)",
+                       {{"T", madeType}, {"N", total.madeNumber}, {"D", r.writeOffDate}, {"S", r.transferSupplier},
+                        {"C", total.currency}, {"R", AmountValue(rate)}, {"K", key}, {"O", AmountValue(total.original)},
+                        {"L", AmountValue(total.local)}, {"CO", audit[0]}, {"CR", audit[1]}, {"ST", audit[2]}});
+            db.execute("INSERT INTO ACPTJ (TJ001, TJ002, TJ003, TJ004, TJ005, TJ006, COMPANY, CREATOR, CREATE_DATE, "
+                       "FLAG) VALUES (:T, :N, '0001', :K, :O, :L, :CO, :CR, :ST, 0)",
+                       {{"T", madeType}, {"N", total.madeNumber}, {"K", key + " " + std::to_string(total.documents)},
+                        {"O", AmountValue(total.original)}, {"L", AmountValue(total.local)}, {"CO", audit[0]},
+                        {"CR", audit[1]}, {"ST", audit[2]}});
+        }
+    }
+
+    // The batch: one row per document. Its key decides between two runs of one number.
+    const std::string lineSql =
+        "INSERT INTO ACPLC (LC001, LC002, LC003, LC004, LC005, LC006, LC007, LC008, LC009, LC010, LC011, LC012, "
+        "LC013, LC014, LC015, LC018, LC019, LC020, LC021, COMPANY, CREATOR, CREATE_DATE, FLAG) VALUES (:K, :LINE, "
+        ":TY, :D, :T, :N, :S, :X, :C, :O, :L, :RT, :RN, :REQ, 'N', :XT, :XN, :IMG, :RUN, :CO, :CR, :ST, 0)";
+    for (std::size_t i = 0; i < out.documents.size(); ++i) {
+        WrittenOffDocument& d = out.documents[i];
+        const WriteOffCurrencyTotal& total = out.totals[byCurrency[d.currency]];
+        d.madeNumber = total.madeNumber;
+        char line[24];
+        std::snprintf(line, sizeof line, "%06zu", i + 1);
+        const bool refund = r.type == 3;
+        try {
+            db.execute(lineSql, {{"K", key},
+                                 {"LINE", std::string(line)},
+                                 {"TY", std::string(t.kindColumn)},
+                                 {"D", r.writeOffDate},
+                                 {"T", d.type},
+                                 {"N", d.number},
+                                 {"S", d.supplier},
+                                 {"X", r.transferSupplier},
+                                 {"C", d.currency},
+                                 {"O", AmountValue(d.original)},
+                                 {"L", AmountValue(d.local)},
+                                 {"RT", r.refundType},
+                                 {"RN", refund ? total.madeNumber : std::string()},
+                                 {"REQ", r.requestNo},
+                                 {"XT", refund ? std::string() : total.madeType},
+                                 {"XN", refund ? std::string() : total.madeNumber},
+                                 {"IMG", images[i]},
+                                 {"RUN", r.extra},
+                                 {"CO", r.companyCode},
+                                 {"CR", r.userCode},
+                                 {"ST", ctx.stamp}});
+        } catch (const DbError& e) {
+            if (e.kind() == DbErrorKind::UniqueViolation)
+                throw WriteOffError("The write-off batch number " + r.batchNo + " is used already (" + key + ")");
+            throw;
+        }
+    }
+    for (WriteOffCurrencyTotal& total : out.totals)
+        total.madeType = madeType;
+    out.localDecimals = ctx.localCurrency.empty() ? 2 : currencyDecimals(db, ctx.localCurrency);
+    tx.commit();
+    return out;
+}
+
+std::string WriteOffSummary(const WriteOffOutcome& o)
+{
+    std::string s = "Batch " + o.batchKey + ": " + std::to_string(o.documents.size())
+                    + (o.documents.size() == 1 ? " document" : " documents") + " written off";
+    for (const WriteOffCurrencyTotal& t : o.totals) {
+        s += "; " + t.currency + " " + ShownAmount(t.original, t.decimals) + " (local "
+             + ShownAmount(t.local, o.localDecimals) + ")";
+        if (!t.madeNumber.empty())
+            s += " to " + docName(t.madeType, t.madeNumber);
+    }
+    return s;
+}

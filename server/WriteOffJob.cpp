@@ -1,0 +1,170 @@
+#include "server/WriteOffJob.h"
+
+#include "platform/AsciiText.h"
+#include "platform/OleDate.h"
+#include "server/JobClock.h"
+#include "server/ServerLog.h"
+#include "server/WriteOff.h"
+#include "server/WriteOffRequest.h"
+#include "server/WriteOffReversal.h"
+#include "support/AlertLog.h"
+#include "support/BriskoINI.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The company database on a connection of its own.
+std::unique_ptr<DbConnection> openCompany(const ServerDbSettings& settings, const std::string& databaseName)
+{
+    if (!settings.error.empty())
+        throw DbError(settings.error);
+    if (!SameTextAscii(settings.dbType, "SQLITE"))
+        throw DbError("The database type \"" + settings.dbType + "\" is not supported (MainDBType=SQLITE)");
+    ServerDatabase db(settings);
+    if (SameTextAscii(databaseName, settings.systemDb))
+        throw DbError("The write-off runs on a company database, not on the system database " + databaseName);
+    const std::string file = db.filePath(databaseName);
+    if (!fs::is_regular_file(file))
+        throw DbError("The company database " + databaseName + " does not exist");
+    auto conn = std::make_unique<DbConnection>();
+    conn->openSqlite(file);
+    conn->setBusyTimeout(settings.busyTimeoutMs);
+    return conn;
+}
+
+// Sys003, Sys029 and Sys030 of the company; empty when the system database lacks them.
+WriteOffContext contextOf(const ServerDbSettings& settings, const std::string& companyCode)
+{
+    WriteOffContext ctx;
+    ctx.stamp = MomentStamp(Now());
+    try {
+        const std::string file = ServerDatabase(settings).filePath(settings.systemDb);
+        if (!fs::is_regular_file(file))
+            return ctx;
+        DbConnection sys;
+        sys.openSqlite(file);
+        sys.setBusyTimeout(settings.busyTimeoutMs);
+        sys.forEachRow("SELECT MS002, MS003 FROM ADMMS WHERE MS001 = :C", {{"C", companyCode}},
+                       [&](const std::vector<Variant>& row) {
+                           const std::string name = upperAscii(TrimmedText(row[0]));
+                           const std::string value = TrimmedText(row[1]);
+                           if (name == "SYS003")
+                               ctx.localCurrency = value;
+                           else if (name == "SYS029")
+                               ctx.openMonthFrom = value;
+                           else if (name == "SYS030")
+                               ctx.openMonthAfter = value;
+                           return true;
+                       });
+    } catch (const std::exception& e) {
+        WriteServerLog(std::string("WOFB07S: the company settings could not be read: ") + e.what());
+    }
+    return ctx;
+}
+
+std::string logFolder()
+{
+    TBriskoIniS ini;
+    return ini.ServerPath.empty() ? std::string() : joinPath(ini.ServerPath, "Log");
+}
+
+std::string writeRunLog(const WriteOffRequest& r, const WriteOffOutcome* outcome, const std::string& error)
+{
+    const std::string folder = logFolder();
+    if (folder.empty())
+        return {};
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const std::string file = joinPath(folder, "WOFB07_" + r.batchNo + "_" + r.requestNo + ".log");
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    if (!out)
+        return {};
+    const char* nl = "\r\n";
+    out << alertLogStamp(Now()) << "WOFB07 write-off, request " << r.requestNo << (r.extra.empty() ? "" : " (")
+        << r.extra << (r.extra.empty() ? "" : ")") << nl;
+    out << "  batch " << r.batchKey() << ", type " << r.type << ", date " << r.writeOffDate << ", currency "
+        << r.currency << ", user " << r.userCode << ", company " << r.companyCode << nl;
+    out << "  transfer supplier " << r.transferSupplier << " " << r.transferName
+        << (r.refundType.empty() ? "" : ", refund type " + r.refundType) << nl;
+    if (!outcome) {
+        out << "  nothing was written off: " << error << nl;
+        for (const std::string& d : r.documents)
+            out << "  chosen " << d << nl;
+        return file;
+    }
+    for (const WrittenOffDocument& d : outcome->documents)
+        out << "  " << d.type << "-" << d.number << "  supplier " << d.supplier << "  " << d.currency << " "
+            << d.original.toString() << "  local " << d.local.toString() << "  -> " << d.madeType << "-"
+            << d.madeNumber << nl;
+    out << "  " << WriteOffSummary(*outcome) << (outcome->repeated ? " (recorded by an earlier attempt)" : "") << nl;
+    return file;
+}
+
+} // namespace
+
+WriteOffJobResult RunWriteOffJob(const Variant& packet)
+{
+    return RunWriteOffJob(packet, ServerDatabase::fromConfiguration());
+}
+
+WriteOffJobResult RunWriteOffJob(const Variant& packet, const ServerDbSettings& settings)
+{
+    WriteOffJobResult result;
+    WriteOffRequest request;
+    bool read = false;
+    try {
+        request = ReadWriteOffPacket(packet);
+        read = true;
+        auto company = openCompany(settings, request.databaseName);
+        const WriteOffOutcome outcome = RunWriteOff(*company, request, contextOf(settings, request.companyCode));
+        result.summary = WriteOffSummary(outcome);
+        if (request.log)
+            result.logFile = writeRunLog(request, &outcome, {});
+        return result;
+    } catch (const WriteOffError& e) {
+        result.error = e.what();
+    } catch (const DbError& e) {
+        result.error = std::string("The write-off could not be made: ") + e.what();
+    } catch (const std::exception& e) {
+        result.error = std::string("The write-off failed: ") + e.what();
+    } catch (...) {
+        result.error = "The write-off failed";
+    }
+    WriteServerLog("WOFB07S: " + result.error);
+    if (read && request.log)
+        result.logFile = writeRunLog(request, nullptr, result.error);
+    return result;
+}
+
+WriteOffJobResult ReverseWriteOffJob(const ServerDbSettings& settings, const std::string& companyCode,
+                                     const std::string& databaseName, const std::string& batchNo,
+                                     const std::string& userCode)
+{
+    WriteOffJobResult result;
+    try {
+        std::string name(trimBlanks(databaseName));
+        if (name.empty()) {
+            ServerDatabase db(settings);
+            name = db.companyDatabase(companyCode);
+            if (name.empty())
+                throw WriteOffError("The company " + companyCode + " is unknown (ADMMC)");
+        }
+        if (trimBlanks(userCode).empty())
+            throw WriteOffError("A reversal needs the user who makes it");
+        auto company = openCompany(settings, name);
+        result.summary = WriteOffReversalSummary(
+            ReverseWriteOffBatch(*company, batchNo, std::string(trimBlanks(userCode)), MomentStamp(Now())));
+    } catch (const WriteOffError& e) {
+        result.error = e.what();
+    } catch (const std::exception& e) {
+        result.error = std::string("The reversal could not be made: ") + e.what();
+    }
+    if (!result.error.empty())
+        WriteServerLog("WOFB07 reversal: " + result.error);
+    return result;
+}
