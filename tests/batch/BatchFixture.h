@@ -135,7 +135,6 @@ class BatchFormTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TQVForm::SetInterfaceCodePage(936);
         resetFormatSettings();
         session = std::make_shared<FakeSession>();
         session->counter->settings = {{"Sys001", "1"}, {"Sys002", "/"}, {"QVR002", "华东示范电子有限公司"}};
@@ -159,7 +158,6 @@ protected:
         session->validator->calls.clear();
         session->f2Window->calls.clear();
         service->calls.clear();
-        TQVForm::SetInterfaceCodePage(0);
         resetFormatSettings();
     }
 
