@@ -1,4 +1,6 @@
 #include "batch/BaseOpt.h"
+#include "batch/Notify.h"
+#include "jobform/GeneCondition.h"
 #include "batch/BaseOptU.h"
 #include "batch/OptLayout.h"
 #include "jobform/BaseGeneU.h"
@@ -975,9 +977,6 @@ void TfrmBaseOpt::chkNotifyClick(QObject*)
     if (chkNotify->Checked() && NotifyRecipients.isEmpty())
         NotifyRecipients = QStringLiteral("<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R1 ID=\"") + UserCode
                          + QStringLiteral("\" Name=\"\" Type=\"5\" Msg=\"YNN\"/></Root>");
-    if (chkNotify->Checked())
-        btnNotify->SetHint(GetText(QStringLiteral("sNotifyDefault"),
-                                   QStringLiteral("选择需要通知的用户 (选择窗口尚未提供: 只通知您自己)")));
 }
 
 void TfrmBaseOpt::btnNotifyClick(QObject*)
@@ -997,20 +996,25 @@ void TfrmBaseOpt::btnNotifyClick(QObject*)
         PortalStartup = *v;
     if (const auto v = setting("SELECT MA003 FROM QVRINTMA WHERE MA001='Portal WS' "))
         PortalServiceAddress = *v;
-    // The recipient dialog is not built yet: the user is told who will be notified.
-    ShowMessageDialog(GetText(QStringLiteral("sNoRecipientDialog"),
-                              QStringLiteral("选择通知用户的窗口尚未提供, 作业完成后只通知您自己 (%1)。"))
-                          .arg(UserCode),
-                      mtInformation, {mbOK});
+    NotifyRecipients = EditRecipients(this, NotifyRecipients, PortalStartup, PortalServiceAddress);
 }
 
 // --- Schemes and keys -------------------------------------------------------------------------
 
-void TfrmBaseOpt::btnInsertClick(QObject*)
+void TfrmBaseOpt::btnInsertClick(QObject* sender)
 {
-    // Saving a scheme asks for its name in the scheme dialog, which is not built yet.
-    ShowMessageDialog(GetText(QStringLiteral("sNoSchemeDialog"), QStringLiteral("条件方案的保存窗口尚未提供。")),
-                      mtInformation, {mbOK});
+    TfrmBaseGene::btnInsertClick(sender);
+    if (!SchemeCheckPassed)
+        return;
+    // The last four date fields are the ones this form and the base form added: no rules.
+    TfrmGeneCondition dialog(DateFields, 4, this);
+    dialog.ShowModal();
+    const Variant answer = dialog.Result();
+    const QString name = VarToQStr(answer[answer.lowBound()]);
+    if (name.isEmpty())
+        return;
+    if (SaveScheme(SchemeProperties, name, answer[answer.lowBound() + 2].toBool()))
+        LoadSchemeList();
 }
 
 void TfrmBaseOpt::AfterOptionsRead()

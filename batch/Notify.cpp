@@ -137,7 +137,8 @@ TfrmNotify::TfrmNotify(TfrmBaseGene* owner, const QString& portalStartup, const 
                         QStringLiteral("短信"), QStringLiteral("邮件")};
     grReceive->setHorizontalHeaderLabels(headers);
     grReceive->setItemDelegate(new ReceiveDelegate(this));
-    grReceive->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    grReceive->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                               QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     grReceive->verticalHeader()->hide();
     layout->addWidget(grReceive, 1);
     auto* buttons = new QHBoxLayout;
@@ -291,7 +292,9 @@ void TfrmNotify::FormKeyDown(QObject* sender, int& key, TShiftState shift)
     QWidget* focused = focusWidget();
     const bool inGrid = focused && (focused == grReceive || grReceive->isAncestorOf(focused));
     if (inGrid && key == VK_DOWN && grReceive->currentRow() == grReceive->rowCount() - 1 &&
-        !grReceive->Editing()) {
+        !qobject_cast<QComboBox*>(focused)) {
+        if (grReceive->Editing())
+            grReceive->EndEdit(true);
         grReceive->setRowCount(grReceive->rowCount() + 1);
         grReceive->setCurrentCell(grReceive->rowCount() - 1, grReceive->currentColumn());
         key = 0;

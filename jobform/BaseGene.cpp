@@ -2,7 +2,6 @@
 #include "controls/BmpLibrary.h"
 #include "jobform/BaseGeneU.h"
 #include "jobform/FieldChecks.h"
-#include "jobform/GeneCondition.h"
 #include "jobform/SchemeList.h"
 #include "jobform/SchemeValues.h"
 #include "jobform/JobMessages.h"
@@ -845,18 +844,11 @@ bool TfrmBaseGene::AfterSchemeApplied()
 
 void TfrmBaseGene::btnInsertClick(QObject*)
 {
-    // The focus moves to the scheme panel: the control being left runs its exit check.
-    if (!ExitActiveControl(pnlCondition, [this] { return ValidationFailed; }) || ValidationFailed)
-        return;
-    pnlCondition->setFocus();
-    TfrmGeneCondition dialog(DateFields, 4, this);
-    dialog.ShowModal();
-    const Variant answer = dialog.Result();
-    const QString name = VarToQStr(answer[answer.lowBound()]);
-    if (name.isEmpty())
-        return;
-    if (SaveScheme(SchemeProperties, name, answer[answer.lowBound() + 2].toBool()))
-        LoadSchemeList();
+    // The focus moves to the scheme panel: the control being left runs its exit check. The
+    // run-options form asks for the scheme's name afterwards, unless a check failed.
+    SchemeCheckPassed = ExitActiveControl(pnlCondition, [this] { return ValidationFailed; }) && !ValidationFailed;
+    if (SchemeCheckPassed)
+        pnlCondition->setFocus();
 }
 
 void TfrmBaseGene::btnOpenClick(QObject*)

@@ -108,6 +108,8 @@ public:
     bool ApplyRunFlag = true;
     QList<QPointer<QWidget>> PageEnterControls;
     QStringList DateRules;
+    // Whether the last btnInsertClick left its control without a failed check.
+    bool SchemeCheckPassed = false;
     QString SchemeProperties;
     bool SystemPageReady = false;
     // Elements 1 to 3 of the last stored run-options packet (ReadRunOptions); the run-options

@@ -475,20 +475,23 @@ TEST_F(BatchFormTest, ARefusedJobIsReportedAndTheFormStays)
     EXPECT_EQ(form->JobSubmitted, 2);
 }
 
-TEST_F(BatchFormTest, NotifyReadsThePortalSettingsAndSaysTheDialogIsToCome)
+TEST_F(BatchFormTest, NotifyReadsThePortalSettingsAndOpensTheRecipientDialog)
 {
     ASSERT_TRUE(open());
     session->counter->answer = Variant::list({Variant::list({"Y"})});
     form->chkNotify->Click();
-    EXPECT_TRUE(form->btnNotify->Hint().contains(QStringLiteral("只通知您自己")));
+    EXPECT_TRUE(form->btnNotify->isEnabled());
+    const QString defaults = form->NotifyRecipients;
+    EXPECT_TRUE(defaults.contains(QStringLiteral("ID=\"DS\""))) << "the current user is told by default";
     session->counter->calls.clear();
+    dialogs.answer = mrCancel;
     form->btnNotifyClick(form->btnNotify);
     ASSERT_EQ(session->counter->calls.size(), 2u);
     EXPECT_EQ(VarToStr(session->counter->calls[0].args[1][0]), "SELECT MA003 FROM QVRINTMA WHERE MA001='StartupPortal' ");
     EXPECT_EQ(VarToStr(session->counter->calls[1].args[1][0]), "SELECT MA003 FROM QVRINTMA WHERE MA001='Portal WS' ");
     EXPECT_EQ(form->PortalStartup, QStringLiteral("Y"));
-    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("尚未提供")));
-    EXPECT_TRUE(form->NotifyRecipients.contains(QStringLiteral("ID=\"DS\""))) << "the default list stays";
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("<TfrmNotify>"));
+    EXPECT_EQ(form->NotifyRecipients, defaults) << "Cancel keeps the list";
 }
 
 TEST_F(BatchFormTest, WithoutRightsTheFormSaysSoAndOffersNoRun)

@@ -1,0 +1,156 @@
+// The recipient dialog with real widgets: the grid and its keys, the recipient XML it
+// reads and writes, and its two look-ups (system users and the portal).
+
+#include "BatchFixture.h"
+
+#include "batch/Notify.h"
+#include "batch/PortalUser.h"
+
+#include <QTableWidget>
+
+namespace {
+
+class NotifyTest : public BatchFormTest {
+protected:
+    void SetUp() override
+    {
+        BatchFormTest::SetUp();
+        ASSERT_TRUE(open());
+    }
+    void TearDown() override
+    {
+        delete dialog;
+        BatchFormTest::TearDown();
+    }
+    TfrmNotify* make(const QString& portal = QStringLiteral("N"), const QString& address = QString())
+    {
+        delete dialog;
+        dialog = TQVForm::Create<TfrmNotify>(form, portal, address);
+        return dialog;
+    }
+    QPointer<TfrmNotify> dialog;
+};
+
+const QString kDefault = QStringLiteral(
+    "<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R1 ID=\"DS\" Name=\"\" Type=\"5\" Msg=\"YNN\"/></Root>");
+
+} // namespace
+
+TEST_F(NotifyTest, RowsWithCodesAreWrittenUnderTheirRowNumbers)
+{
+    make();
+    EXPECT_EQ(dialog->grReceive->horizontalHeaderItem(0)->text(), QStringLiteral("收件人"));
+    EXPECT_EQ(dialog->grReceive->horizontalHeaderItem(7)->text(), QStringLiteral("邮件"));
+    EXPECT_EQ(dialog->TypeLine(), QStringLiteral("1.系统用户")) << "the portal is off";
+    dialog->BitBtn1Click();
+    EXPECT_EQ(dialog->ResultText, QStringLiteral("N")) << "nobody to tell";
+
+    dialog->grReceive->setRowCount(3);
+    dialog->SetCell(0, 1, QStringLiteral("U001"));
+    dialog->SetCell(1, 1, QStringLiteral("张伟"));
+    dialog->SetCell(3, 1, QStringLiteral("zw@example.com"));
+    dialog->SetCell(4, 1, QStringLiteral("1.系统用户"));
+    dialog->SetCell(5, 1, QStringLiteral("Y"));
+    dialog->SetCell(7, 1, QStringLiteral("Y"));
+    dialog->SetCell(0, 3, QStringLiteral("U002"));
+    dialog->BitBtn1Click();
+    EXPECT_EQ(dialog->ResultText,
+              QStringLiteral("<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R1 ID=\"U001\" Name=\"张伟\" "
+                             "Mail=\"zw@example.com\" Type=\"1\" Msg=\"YNY\"/><R3 ID=\"U002\" Name=\"\" Msg=\"NNN\"/></Root>"));
+
+    // What was written reads back whole: the gap loses nobody, and YNY stays YNY.
+    make();
+    dialog->LoadRecipients(QStringLiteral("<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R1 ID=\"U001\" Msg=\"YNY\"/>"
+                                          "<R3 ID=\"U002\" Msg=\"NNN\"/></Root>"));
+    EXPECT_EQ(dialog->Cell(0, 2), QStringLiteral("U002"));
+    dialog->BitBtn1Click();
+    EXPECT_TRUE(dialog->ResultText.contains(QStringLiteral("<R1 ID=\"U001\" Name=\"\" Msg=\"YNY\"/>"))) << dialog->ResultText.toStdString();
+    EXPECT_TRUE(dialog->ResultText.contains(QStringLiteral("<R2 ID=\"U002\"")));
+}
+
+TEST_F(NotifyTest, TheDefaultListShowsItsTypeOnlyWhenThePortalIsOn)
+{
+    make(QStringLiteral("Y"), QStringLiteral("http://127.0.0.1:1/"));
+    dialog->LoadRecipients(kDefault);
+    EXPECT_EQ(dialog->Cell(0, 1), QStringLiteral("DS"));
+    EXPECT_EQ(dialog->Cell(4, 1), QStringLiteral("5.Portal用户"));
+    EXPECT_EQ(dialog->Cell(5, 1), QStringLiteral("Y"));
+    EXPECT_EQ(dialog->Cell(6, 1), QStringLiteral("N"));
+    make(QStringLiteral("N"), QStringLiteral("http://127.0.0.1:1/"));
+    dialog->LoadRecipients(kDefault);
+    EXPECT_EQ(dialog->Cell(4, 1), QString());
+    make(QStringLiteral("Y"), QString());
+    EXPECT_EQ(dialog->TypeLine(), QStringLiteral("1.系统用户")) << "no address, no portal";
+
+    dialog->LoadRecipients(QStringLiteral("not xml <"));
+    EXPECT_EQ(dialog->RowCount(), 2) << "one empty row";
+    EXPECT_EQ(dialog->Cell(0, 1), QString());
+}
+
+TEST_F(NotifyTest, KeysAddAndRemoveRowsAndF2LooksUpASystemUser)
+{
+    make();
+    dialog->show();
+    QApplication::setActiveWindow(dialog);
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    dialog->LoadRecipients(kDefault);
+    dialog->grReceive->setFocus();
+    dialog->grReceive->setCurrentCell(0, 1);
+    QTest::keyClick(dialog->grReceive, Qt::Key_Down);
+    EXPECT_EQ(dialog->RowCount(), 3) << "Down on the last row adds one";
+    EXPECT_EQ(dialog->grReceive->currentRow(), 1);
+    QTest::keyClick(dialog->grReceive, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(dialog->RowCount(), 2);
+
+    session->f2Window->lookupAnswer = Variant::list({Variant::list({"U001", "张伟", "13800000000", "zw@example.com"})});
+    dialog->grReceive->setCurrentCell(0, 0);
+    dialog->grReceive->editItem(dialog->grReceive->item(0, 0));
+    settle();
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->toolTip(), QStringLiteral("[F2]系统用户开窗"));
+    QTest::keyClick(editor, Qt::Key_F2);
+    settle();
+    ASSERT_FALSE(session->f2Window->calls.empty());
+    EXPECT_EQ(VarToStr(session->f2Window->calls.back().args[0][0]), "QVRMA");
+    EXPECT_EQ(VarToStr(session->f2Window->calls.back().args[0][1]), "04");
+    EXPECT_EQ(dialog->Cell(0, 1), QStringLiteral("U001"));
+    EXPECT_EQ(dialog->Cell(2, 1), QStringLiteral("13800000000"));
+    EXPECT_EQ(dialog->Cell(4, 1), QStringLiteral("1.系统用户"));
+    EXPECT_EQ(dialog->Cell(5, 1), QStringLiteral("Y"));
+
+    // F2 outside the recipient column opens nothing.
+    session->f2Window->calls.clear();
+    dialog->grReceive->setCurrentCell(0, 1);
+    QTest::keyClick(dialog->grReceive, Qt::Key_F2);
+    EXPECT_TRUE(session->f2Window->calls.empty());
+}
+
+TEST_F(NotifyTest, PortalRequestsCarryTheLocaleAndFailuresAreTold)
+{
+    EXPECT_TRUE(PortalRequest("DS", "01", "950").contains(QStringLiteral("<Locale language=\"zh_TW\"/>")));
+    EXPECT_TRUE(PortalRequest("DS", "01", "437").contains(QStringLiteral("<Locale language=\"ch_US\"/>")));
+    const QString r = PortalRequest(QStringLiteral("D\"S"), "01", "936");
+    EXPECT_TRUE(r.startsWith(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Request>   <Access>     "
+                                            "<Authentication user=\"D&quot;S\" password=\"\"/>     <Connection")));
+    EXPECT_TRUE(r.contains(QStringLiteral("<Locale language=\"zh_CN\"/>   </Access>   <RequestContent/> </Request>")));
+
+    make(QStringLiteral("Y"), QStringLiteral("http://127.0.0.1:1/"));
+    EXPECT_EQ(dialog->CallPortalService(), QString());
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_TRUE(dialogs.shown.back().text.startsWith(QStringLiteral("Call portal webservice error! ")))
+        << dialogs.shown.back().text.toStdString();
+}
+
+TEST_F(NotifyTest, ThePortalPickerAnswersTheChosenUser)
+{
+    const Variant users = Variant::list({Variant::list({"P01", "甲"}), Variant::list({"P02", "乙"})});
+    dialogs.answer = mrOk;
+    Variant chosen;
+    EXPECT_TRUE(PickPortalUser(form, users, chosen));
+    EXPECT_EQ(VarToStr(chosen[0]), "P01") << "the first row is current";
+    dialogs.answer = mrCancel;
+    EXPECT_FALSE(PickPortalUser(form, users, chosen));
+    EXPECT_EQ(VarToStr(chosen), "");
+}
