@@ -167,7 +167,9 @@ void JobScheduler::notify(const JobRecord& job, int runNumber, const Outcome& ou
             c.title = (outcome.ok ? "作业完成: " : "作业失败: ") + program;
             c.text = "作业 " + job.number + " (" + program + ")" + run
                      + (outcome.ok ? "已于 " + at + " 完成。" : "于 " + at + " 失败: " + outcome.result);
-            QueueNotification(conn, job.ownerCode, job.companyCode, c);
+            const DeliveryOutcome d = DeliverToRecipients(conn, job.ownerCode, job.companyCode, c);
+            for (const std::string& f : d.failures)
+                WriteServerLog("qvappserver: job " + job.number + ": a recipient was not told: " + f);
         }
         if (outcome.ok) {
             const NotificationOutcome out =

@@ -128,6 +128,21 @@ CREATE TABLE ADMTD (
 );
 CREATE INDEX ADMTD_TD004 ON ADMTD (TD004);
 
+-- Outbox: short messages and mails a finished job's recipients asked for, waiting for a
+-- gateway (nothing is sent from the server itself). Made on first use in older databases.
+CREATE TABLE ADMTO (
+  TO001 INTEGER PRIMARY KEY,                -- outbox number
+  TO002 VARCHAR(1)   NOT NULL DEFAULT '',   -- S short message, M mail
+  TO003 VARCHAR(10)  NOT NULL DEFAULT '',   -- recipient (user code)
+  TO004 VARCHAR(60)  NOT NULL DEFAULT '',   -- mobile number or mail address
+  TO005 VARCHAR(255) NOT NULL DEFAULT '',   -- title
+  TO006 TEXT         NOT NULL DEFAULT '',   -- text
+  TO007 VARCHAR(17)  NOT NULL DEFAULT '',   -- time stamp yyyymmddhhnnsszzz
+  TO008 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- N waiting, X no address to send to
+  COMPANY VARCHAR(10) NOT NULL DEFAULT '',
+  CREATOR VARCHAR(10) NOT NULL DEFAULT ''
+);
+
 -- Portal and integration settings ("StartupPortal" Y/N, "Portal WS" service address).
 CREATE TABLE QVRINTMA (
   MA001 VARCHAR(40)  NOT NULL PRIMARY KEY,  -- setting name

@@ -319,6 +319,20 @@ int messages(DbConnection& db, const std::string& user)
                                   oneLine(VarToStr(r[5]), 200).c_str());
                       return true;
                   });
+    // Short messages and mails wait in the outbox of older databases only once made.
+    if (db.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'ADMTO'").toInt() > 0)
+        db.forEachRow("SELECT TO002, TO004, TO007, TO005, TO006, TO008 FROM ADMTO WHERE UPPER(TO003) = UPPER(:U) "
+                      "ORDER BY TO007 DESC, TO001 DESC",
+                      {{"U", trimBlanks(user)}}, [&](const std::vector<Variant>& r) {
+                          ++shown;
+                          const bool sms = VarToStr(r[0]) == "S";
+                          const std::string to = VarToStr(r[5]) == "X" ? std::string("(no address to send to)")
+                                                                      : VarToStr(r[1]);
+                          std::printf("%s  %s to %s  %s\n    %s\n", sms ? "short message" : "mail",
+                                      ShownStamp(VarToStr(r[2])).c_str(), to.c_str(), VarToStr(r[3]).c_str(),
+                                      oneLine(VarToStr(r[4]), 200).c_str());
+                          return true;
+                      });
     if (!shown)
         std::printf("No notification is queued for %s.\n", user.c_str());
     return 0;

@@ -1,6 +1,7 @@
 #include "support/NotificationQueue.h"
 
 #include "platform/AsciiText.h"
+#include "platform/Exception.h"
 #include "platform/OleDate.h"
 #include "support/Helpers.h"
 
@@ -133,4 +134,82 @@ NotificationOutcome QueueProgramNotifications(DbConnection& db, const std::strin
         }
     }
     return outcome;
+}
+
+namespace {
+
+constexpr const char* kOutboxSql =
+    "CREATE TABLE IF NOT EXISTS ADMTO ("
+    " TO001 INTEGER PRIMARY KEY,"                   // outbox number
+    " TO002 VARCHAR(1)   NOT NULL DEFAULT '',"      // S short message, M mail
+    " TO003 VARCHAR(10)  NOT NULL DEFAULT '',"      // recipient (user code)
+    " TO004 VARCHAR(60)  NOT NULL DEFAULT '',"      // mobile number or mail address
+    " TO005 VARCHAR(255) NOT NULL DEFAULT '',"      // title
+    " TO006 TEXT         NOT NULL DEFAULT '',"      // text
+    " TO007 VARCHAR(17)  NOT NULL DEFAULT '',"      // time stamp
+    " TO008 VARCHAR(1)   NOT NULL DEFAULT 'N',"     // N waiting, X no address to send to
+    " COMPANY VARCHAR(10) NOT NULL DEFAULT '',"
+    " CREATOR VARCHAR(10) NOT NULL DEFAULT '')";
+
+std::string userColumn(DbConnection& db, const char* column, const std::string& user)
+{
+    const DbRowSet r = db.query(std::string("SELECT ") + column + " FROM QVRMA WHERE MA001 = :U", {{"U", user}});
+    return r.empty() || r.rows[0][0].isEmptyOrNull() ? std::string() : trimText(r.rows[0][0].toString());
+}
+
+} // namespace
+
+DeliveryOutcome DeliverToRecipients(DbConnection& db, const std::string& sender, const std::string& company,
+                                    const NotificationContent& content)
+{
+    DeliveryOutcome out;
+    pugi::xml_document doc;
+    if (!doc.load_string(content.receivers.c_str()) || !doc.document_element())
+        throw Exception("The recipients of the notification are not XML");
+    for (pugi::xml_node r : doc.document_element().children()) {
+        const std::string name = r.name();
+        if (name.size() < 2 || name[0] != 'R')
+            continue;
+        const std::string id = trimText(r.attribute("ID").value());
+        if (id.empty())
+            continue;
+        const std::string msg = r.attribute("Msg").value();
+        const auto wants = [&](std::size_t k) { return k < msg.size() && msg[k] == 'Y'; };
+        try {
+            if (wants(0)) {
+                pugi::xml_document one;
+                one.append_child("Root").append_copy(r);
+                NotificationContent c = content;
+                c.receivers = std::string(kXmlDeclaration) + nodeXml(one.document_element());
+                QueueNotification(db, sender, company, c);
+                ++out.messages;
+            }
+            for (std::size_t k : {std::size_t(1), std::size_t(2)}) {
+                if (!wants(k))
+                    continue;
+                const bool mobile = k == 1;
+                std::string address = trimText(r.attribute(mobile ? "Mob" : "Mail").value());
+                if (address.empty())
+                    address = userColumn(db, mobile ? "MA003" : "MA004", id);
+                DbTransaction tx(db, DbTransaction::Write);
+                db.execute(kOutboxSql);
+                db.execute("INSERT INTO ADMTO (TO002, TO003, TO004, TO005, TO006, TO007, TO008, COMPANY, CREATOR) "
+                           "VALUES (:K, :U, :A, :T, :X, :S, :F, :C, :B)",
+                           {{"K", mobile ? "S" : "M"},
+                            {"U", id},
+                            {"A", address},
+                            {"T", content.title},
+                            {"X", content.text},
+                            {"S", ServerTimeStamp(db)},
+                            {"F", address.empty() ? "X" : "N"},
+                            {"C", company},
+                            {"B", sender}});
+                tx.commit();
+                ++(mobile ? out.shortMessages : out.mails);
+            }
+        } catch (const DbError& e) {
+            out.failures.push_back(id + ": " + e.what());
+        }
+    }
+    return out;
 }

@@ -46,6 +46,19 @@ std::string ServerTimeStamp(DbConnection& db);
 std::string QueueNotification(DbConnection& db, const std::string& sender, const std::string& company,
                               const NotificationContent& content);
 
+// What a job's own recipients asked for (their Msg flags): a queue row each for a
+// system message, and for a short message or a mail a row of the outbox ADMTO with the
+// recipient's mobile number or address (the recipient's own, else the user table's).
+// Nothing is sent from this machine; the outbox is what a gateway would pick up.
+struct DeliveryOutcome {
+    int messages = 0;   // ADMTC rows
+    int shortMessages = 0;
+    int mails = 0;
+    std::vector<std::string> failures; // recipients whose row could not be written, and why
+};
+DeliveryOutcome DeliverToRecipients(DbConnection& db, const std::string& sender, const std::string& company,
+                                    const NotificationContent& content);
+
 struct NotificationOutcome {
     std::vector<std::string> queued;   // numbers of the rows written
     std::vector<std::string> failures; // why a definition's row could not be written

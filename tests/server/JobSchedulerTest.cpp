@@ -279,6 +279,25 @@ TEST_F(Scheduler, CancelStopsAWaitingJobAndAPeriodicOneAfterItsRun)
         << "only the server that runs it ends its run";
 }
 
+TEST_F(Scheduler, EachRecipientGetsTheKindsItAskedFor)
+{
+    sys().execute("UPDATE QVRMA SET MA004 = 'zw@example.com' WHERE MA001 = 'U001'");
+    Job j;
+    j.recipients = "<?xml version=\"1.0\" encoding=\"GB2312\"?><Root>"
+                   "<R1 ID=\"DS\" Name=\"\" Mob=\"13900000000\" Msg=\"NYN\"/>"
+                   "<R2 ID=\"U001\" Name=\"\" Msg=\"YNY\"/>"
+                   "<R3 ID=\"U002\" Name=\"\" Msg=\"NNY\"/></Root>";
+    submit(j);
+    EXPECT_EQ(scheduler->runDue(), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM ADMTC WHERE TC003 LIKE '%U001%' AND TC006 LIKE '作业完成%'"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM ADMTC WHERE TC003 LIKE '%ID=\"DS\"%'"), 0) << "DS asked for no system message";
+    const DbRowSet out = sys().query("SELECT TO002, TO003, TO004, TO008 FROM ADMTO ORDER BY TO001");
+    ASSERT_EQ(out.rows.size(), 3u);
+    EXPECT_EQ(VarToStr(out.rows[0][0]) + VarToStr(out.rows[0][1]) + VarToStr(out.rows[0][2]), "SDS13900000000");
+    EXPECT_EQ(VarToStr(out.rows[1][0]) + VarToStr(out.rows[1][2]), "Mzw@example.com") << "the user table's address";
+    EXPECT_EQ(VarToStr(out.rows[2][3]), "X") << "nobody to send U002's mail to, and it says so";
+}
+
 TEST_F(Scheduler, CompletionNotificationsGoToTheRecipientsAndToTheProgramsDefinitions)
 {
     Job ok;
@@ -290,19 +309,21 @@ TEST_F(Scheduler, CompletionNotificationsGoToTheRecipientsAndToTheProgramsDefini
     submit(Job{}); // nobody to tell: only the program's definition
     EXPECT_EQ(scheduler->runDue(), 3);
 
+    // One queue row per recipient who asked for a system message, then the definitions.
     const DbRowSet rows = sys().query("SELECT TC001, TC002, TC003, TC006, TC008, TC009 FROM ADMTC ORDER BY TC001");
-    ASSERT_EQ(rows.rows.size(), 4u);
+    ASSERT_EQ(rows.rows.size(), 6u);
     auto text = [&](std::size_t r, int c) { return VarToStr(rows.rows[r][std::size_t(c)]); };
-    EXPECT_EQ(text(0, 2), recipientsOf({"DS", "U001"}));
+    EXPECT_EQ(text(0, 2), recipientsOf({"DS"}));
+    EXPECT_EQ(text(1, 2), "<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R2 ID=\"U001\" Name=\"\" Type=\"5\" Msg=\"YNN\"/></Root>");
     EXPECT_EQ(text(0, 3), "作业完成: QTEST1 队列测试作业");
     EXPECT_NE(text(0, 4).find(done), std::string::npos);
     EXPECT_EQ(text(0, 1), "DS") << "from the job's owner";
     EXPECT_EQ(text(0, 5), "4");
-    EXPECT_EQ(text(1, 3), "测试完成") << "the program's definition after the successful run";
-    EXPECT_EQ(text(2, 3), "作业失败: QTEST1 队列测试作业");
-    EXPECT_NE(text(2, 4).find("余额不足"), std::string::npos);
-    EXPECT_NE(text(2, 4).find(failed), std::string::npos);
-    EXPECT_EQ(text(3, 3), "测试完成");
-    for (std::size_t r = 1; r < 4; ++r)
+    EXPECT_EQ(text(2, 3), "测试完成") << "the program's definition after the successful run";
+    EXPECT_EQ(text(3, 3), "作业失败: QTEST1 队列测试作业");
+    EXPECT_NE(text(3, 4).find("余额不足"), std::string::npos);
+    EXPECT_NE(text(4, 4).find(failed), std::string::npos);
+    EXPECT_EQ(text(5, 3), "测试完成");
+    for (std::size_t r = 1; r < 6; ++r)
         EXPECT_EQ(std::stoll(text(r, 0)), std::stoll(text(r - 1, 0)) + 1) << "numbers follow each other";
 }
