@@ -1,5 +1,7 @@
 // The company portal's user service for an installation:
-//   qvportal --install DIR [--listen ADDRESS:PORT]   (default 127.0.0.1:8071)
+//   qvportal --install DIR [--listen ADDRESS:PORT] [--announce]   (default 127.0.0.1:8071)
+// --announce points the installation's portal settings (QVRINTMA "StartupPortal" and
+// "Portal WS") at this service, so that the job forms' recipient dialog uses it.
 // Answers POST requests whose SOAPAction header names the method (PORTAL.getAllUser).
 // Ends on SIGTERM or SIGINT.
 
@@ -29,7 +31,7 @@ int usage(const char* why = nullptr)
 {
     if (why)
         std::cerr << "qvportal: " << why << "\n";
-    std::cerr << "usage: qvportal --install DIR [--listen ADDRESS:PORT]\n";
+    std::cerr << "usage: qvportal --install DIR [--listen ADDRESS:PORT] [--announce]\n";
     return 2;
 }
 
@@ -38,12 +40,15 @@ int usage(const char* why = nullptr)
 int main(int argc, char** argv)
 {
     std::string install, listen = "127.0.0.1:8071";
+    bool announce = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--install" && i + 1 < argc)
             install = argv[++i];
         else if (a == "--listen" && i + 1 < argc)
             listen = argv[++i];
+        else if (a == "--announce")
+            announce = true;
         else if (a == "--help" || a == "-h")
             return usage(), 0;
         else
@@ -90,6 +95,21 @@ int main(int argc, char** argv)
     if (!server.bind_to_port(host, port)) {
         std::cerr << "qvportal: cannot listen on " << listen << "\n";
         return 1;
+    }
+    if (announce) {
+        try {
+            DbConnection& conn = db->connection();
+            DbTransaction tx(conn, DbTransaction::Write);
+            for (const auto& [key, value] : {std::pair<std::string, std::string>{"StartupPortal", "Y"},
+                                             {"Portal WS", "http://" + listen + "/"}}) {
+                if (conn.execute("UPDATE QVRINTMA SET MA003 = :V WHERE MA001 = :K", {{"K", key}, {"V", value}}) == 0)
+                    conn.execute("INSERT INTO QVRINTMA (MA001, MA003) VALUES (:K, :V)", {{"K", key}, {"V", value}});
+            }
+            tx.commit();
+        } catch (const std::exception& e) {
+            std::cerr << "qvportal: the portal settings were not set: " << e.what() << "\n";
+            return 1;
+        }
     }
     running = &server;
     std::signal(SIGTERM, stop);
