@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -23,7 +24,9 @@
 
 #include "TestPaths.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -216,4 +219,57 @@ TEST(JobhostEndToEnd, TheHostShellOpensTheJob)
     for (const char* line : {"event 256 (form created)", "OpenForm: 0", "caption: 应付账款重估作业[华东示范电子有限公司]",
                              "event 304 (form destroyed)", "ResultCode: 0"})
         EXPECT_TRUE(out.contains(QString::fromUtf8(line))) << line << "\n" << out.toStdString();
+}
+
+// The whole queue path as a user meets it: the job put into the queue from its form on the
+// demo installation is run by a real qvappserver and listed as done by qvjobs.
+TEST_F(EndToEnd, AQueuedJobIsRunByTheQueueServerAndListedAsDone)
+{
+    const std::string lib = QFileInfo(QStringLiteral(QV_TEST_JOB_LIB)).absolutePath().toStdString() + "/WOFB08S.so";
+    const std::string pkg = installation.folder + "server/S_PKG/WOFB08S.so";
+    std::remove(pkg.c_str());
+    ASSERT_EQ(::symlink(lib.c_str(), pkg.c_str()), 0) << pkg;
+
+    ASSERT_TRUE(openForm());
+    controller->SetFormVisible(-1);
+    settle();
+    EXPECT_EQ(controller->ApplyParams(request(1, "20240305", Variant::list({"\x04", "S001", "S005"}), "USD")), 0);
+    settle();
+    ASSERT_TRUE(controller->IsFormFree()) << dialogs.join(QLatin1Char('\n')).toStdString();
+    const QString number = QString::fromStdString(VarToStr(controller->ResultValue));
+    ASSERT_EQ(number.size(), 14) << number.toStdString();
+
+    const auto qvjobs = [&](const QStringList& args) {
+        QProcess p;
+        p.start(QString::fromStdString(binDir() + "/qvjobs"),
+                QStringList{QStringLiteral("--install"), QString::fromStdString(installation.folder)} + args);
+        p.waitForFinished(30000);
+        return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    };
+    EXPECT_TRUE(qvjobs({QStringLiteral("list")}).contains(number));
+
+    QProcess server;
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    server.start(QString::fromStdString(binDir() + "/qvappserver"),
+                 {QStringLiteral("--install"), QString::fromStdString(installation.folder), QStringLiteral("--poll"),
+                  QStringLiteral("50")});
+    ASSERT_TRUE(server.waitForStarted(10000));
+    QString shown;
+    for (int i = 0; i < 300; ++i) {
+        const QString list = qvjobs({QStringLiteral("show"), number});
+        if (list.contains(QStringLiteral("done"))) {
+            shown = list;
+            break;
+        }
+        QThread::msleep(100);
+    }
+    server.terminate();
+    server.waitForFinished(10000);
+    ASSERT_FALSE(shown.isEmpty()) << qvjobs({QStringLiteral("show"), number}).toStdString()
+                                  << QString::fromUtf8(server.readAll()).toStdString();
+    const QString list = qvjobs({QStringLiteral("list")});
+    const QString line = list.split(QLatin1Char('\n')).filter(number).value(0);
+    EXPECT_TRUE(line.contains(QStringLiteral("WOFB08"))) << line.toStdString();
+    EXPECT_TRUE(line.contains(QStringLiteral("done"))) << list.toStdString();
+    std::remove(pkg.c_str());
 }
