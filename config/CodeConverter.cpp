@@ -68,10 +68,18 @@ std::string TCodeConverter::convertText(int type, const std::string& text) const
     return type == 1 ? translator_->BIG5ToGB(text) : translator_->GBToBIG5(text);
 }
 
-Variant TCodeConverter::convertVariant(int type, const Variant& value) const
+Variant TCodeConverter::convertVariant(int type, const Variant& value, TextCache& cache) const
 {
-    if (value.isString())
-        return Variant(convertText(type, value.toString()));
+    if (value.isString()) {
+        // Result sets repeat their texts (names, kinds): each distinct one is converted once.
+        std::string text = value.toString();
+        if (const auto found = cache.find(text); found != cache.end())
+            return Variant(found->second);
+        std::string converted = convertText(type, text);
+        if (cache.size() < 100000)
+            cache.emplace(std::move(text), converted);
+        return Variant(std::move(converted));
+    }
     if (!value.isArray())
         return value;
     Variant copy = value;
@@ -79,14 +87,14 @@ Variant TCodeConverter::convertVariant(int type, const Variant& value) const
         for (int i = value.lowBound(1); i <= value.highBound(1); ++i) {
             const Variant& element = value[i];
             if (element.isString() || element.isArray())
-                copy[i] = convertVariant(type, element);
+                copy[i] = convertVariant(type, element, cache);
         }
     } else if (value.dimCount() == 2) {
         for (int i = value.lowBound(1); i <= value.highBound(1); ++i)
             for (int j = value.lowBound(2); j <= value.highBound(2); ++j) {
                 const Variant& cell = value.at(i, j);
                 if (cell.isString() || cell.isArray())
-                    copy.at(i, j) = convertVariant(type, cell);
+                    copy.at(i, j) = convertVariant(type, cell, cache);
             }
     }
     return copy;
@@ -96,7 +104,8 @@ Variant TCodeConverter::ConvertValue(int type, const Variant& value) const
 {
     if ((type != 1 && type != 2) || !translator_ || value.isEmptyOrNull())
         return value;
-    return convertVariant(type, value);
+    TextCache cache;
+    return convertVariant(type, value, cache);
 }
 
 QString TCodeConverter::ConvertValue(int type, const QString& text) const

@@ -23,6 +23,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 class QFont;
 class QWidget;
@@ -84,7 +85,8 @@ public:
     QStringList& Exceptions() { return exceptions_; }
 
 private:
-    Variant convertVariant(int type, const Variant& value) const;
+    using TextCache = std::unordered_map<std::string, std::string>;
+    Variant convertVariant(int type, const Variant& value, TextCache& cache) const;
     std::string convertText(int type, const std::string& text) const;
     void convertTextProperty(QObject* component, const QString& name) const;
     void convertListProperty(QObject* component, const QString& name) const;
