@@ -247,6 +247,8 @@ void TCodeConverter::convertComponent(QObject* component, const QString& keep) c
                 SetFontCharset(component, charset);
             }
         }
+    // A text that followed the caption (a button's Text is its Caption) is not converted twice.
+    const QString textBefore = GetStringProperty(component, QStringLiteral("Text"));
     for (const char* name : kTextProperties)
         if (!excluded(keep, name))
             convertTextProperty(component, QString::fromLatin1(name));
@@ -256,7 +258,8 @@ void TCodeConverter::convertComponent(QObject* component, const QString& keep) c
     if (!excluded(keep, "Lines"))
         convertListProperty(component, QStringLiteral("Lines"));
     // An editable combo box's text is one of its items or the user's own.
-    if (!excluded(keep, "Text") && !qobject_cast<QComboBox*>(component))
+    const bool textIsCaption = !textBefore.isEmpty() && GetStringProperty(component, QStringLiteral("Text")) != textBefore;
+    if (!excluded(keep, "Text") && !qobject_cast<QComboBox*>(component) && !textIsCaption)
         for (const char* name : kLaterTextProperties)
             convertTextProperty(component, QString::fromLatin1(name));
     if (!excluded(keep, "Style")) {

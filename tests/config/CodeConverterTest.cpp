@@ -5,6 +5,7 @@
 
 #include "config/CodeConverter.h"
 #include "config/RunTimeProps.h"
+#include "controls/Buttons.h"
 #include "controls/QvrEdit.h"
 #include "controls/SelectPnl.h"
 #include "platform/ModalRunner.h"
@@ -48,6 +49,10 @@ struct ConvertibleForm {
         grid = new QTableWidget(1, 1, form.get());
         grid->setObjectName(QStringLiteral("grd01"));
         grid->setItem(0, 0, new QTableWidgetItem(QStringLiteral("转销")));
+        button = new TBitBtn(form.get());
+        button->setObjectName(QStringLiteral("btnOk"));
+        button->SetCaption(QStringLiteral("确定"));
+        edit->SetText(QStringLiteral("华东"));
         keep = new TQvEdit(form.get());
         keep->setObjectName(QStringLiteral("edKeep"));
         keep->SetCaption(QStringLiteral("供应商"));
@@ -59,6 +64,7 @@ struct ConvertibleForm {
     TQvComboBox* editable;
     TSelectPanel* panel;
     QTableWidget* grid;
+    TBitBtn* button;
     TQvEdit* keep;
 };
 
@@ -181,6 +187,8 @@ TEST(CodeConverter, TraditionalInterfaceConvertsTheWholeForm)
     EXPECT_EQ(f.form->windowTitle(), QStringLiteral("应付账款转销作业"));
     EXPECT_EQ(f.edit->Caption(), QStringLiteral("供應商"));
     EXPECT_EQ(f.edit->Hint(), QStringLiteral("輸入供應商代號"));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("華東")) << "the edit's own text beside its caption";
+    EXPECT_EQ(f.button->Caption(), QStringLiteral("確定"));
     EXPECT_EQ(f.edit->font().family(), QStringLiteral("SimSun"));
     EXPECT_EQ(FontCharset(f.edit), 136);
     // The list keeps its choice and is drawn with the form's font; the editable box stays
