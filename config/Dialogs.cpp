@@ -65,7 +65,7 @@ int MessageDlg(const QString& text, TMsgDlgType type, std::initializer_list<TMsg
 }
 
 int MessageDlg(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons, QWidget* parent,
-               const QString& caption, const std::function<QString(TMsgDlgBtn)>& buttonCaption)
+               const QString& caption, const std::function<QString(TMsgDlgBtn)>& buttonCaption, const QFont* font)
 {
     QWidget* owner = parent ? parent->window() : nullptr;
     QString title = caption;
@@ -73,7 +73,9 @@ int MessageDlg(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& b
         title = owner ? owner->windowTitle() : QApplication::applicationName();
     // Owned here: a runner that answers in place of the dialog never shows it.
     auto box = std::make_unique<QMessageBox>(iconOf(type), title, text, QMessageBox::NoButton, owner);
-    if (owner)
+    if (font)
+        box->setFont(*font);
+    else if (owner)
         box->setFont(owner->font());
     std::vector<std::pair<QAbstractButton*, int>> results;
     for (TMsgDlgBtn b : buttons.isEmpty() ? QList<TMsgDlgBtn>{mbOK} : buttons) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 
+class QFont;
 class QWidget;
 
 // Modal results.
@@ -24,9 +25,10 @@ enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll
 int MessageDlg(const QString& text, TMsgDlgType type, std::initializer_list<TMsgDlgBtn> buttons,
                QWidget* parent = nullptr, const QString& caption = QString());
 // The same with the captions of the buttons given by buttonCaption (an empty answer keeps
-// the English caption). The dialog takes the font of its parent's window.
+// the English caption). The dialog takes the font given, else the font of its parent's window.
 int MessageDlg(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons, QWidget* parent,
-               const QString& caption, const std::function<QString(TMsgDlgBtn)>& buttonCaption);
+               const QString& caption, const std::function<QString(TMsgDlgBtn)>& buttonCaption,
+               const QFont* font = nullptr);
 // A plain message with an OK button.
 void ShowMessage(const QString& text, QWidget* parent = nullptr);
 

@@ -3,7 +3,7 @@
 #include "config/LookupRequest.h"
 #include "config/RunTimeProps.h"
 #include "platform/ModalRunner.h"
-#include "support/BriskoINI.h"
+#include "support/AlertLog.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QTextEdit>
@@ -32,14 +33,10 @@ bool isUsableButton(QAbstractButton* b)
 
 TQVForm::TQVForm(QWidget* owner) : QWidget(owner, Qt::Window)
 {
-    {
-        const TBriskoIniC ini;
-        systemCodePage_ = QString::fromStdString(ini.SystemCodePage);
-        uiCodePage_ = QString::fromStdString(ini.UICodePage);
-        dbCodePage_ = QString::fromStdString(ini.DBCodePage);
-        uiConvertMode_ = ini.UIConvertMode;
-        dbConvertMode_ = ini.DBConvertMode;
-    }
+    QvConverter = new TCodeConverter(this);
+    QvConverter->setObjectName(QStringLiteral("QvConverter"));
+    LangController = new TQvLangController(this);
+    LangController->setObjectName(QStringLiteral("LangController"));
     setWindowTitle(QStringLiteral("QVForm"));
     resize(400, 191);
     QFont f(QStringLiteral("宋体"));
@@ -94,7 +91,75 @@ void TQVForm::FormCreate(QObject*)
     ApplyCreationRules();
 }
 
-void TQVForm::FormShow(QObject*) {}
+void TQVForm::FormShow(QObject*)
+{
+    if (TranslateOnShow)
+        TranslateByClass(this, true);
+}
+
+void TQVForm::ConvertOnce()
+{
+    if (!ConvertedFlag)
+        QvConverter->ConvertForm(this, nullptr, true);
+    ConvertedFlag = true;
+}
+
+void TQVForm::GetText(const QString& packageName, const QString& key, QString& text, bool convertDefault,
+                      const QString& defaultText) const
+{
+    const QString fallback = convertDefault ? DisplayConvert(defaultText) : defaultText;
+    TQvLangController::GetLangText(LangController->DesignType(), packageName, key, text, fallback);
+}
+
+QStringList TQVForm::TranslationChain(const QObject* object, bool wholeChain, bool derivedOnly)
+{
+    QStringList chain;
+    if (!object)
+        return chain;
+    const QMetaObject* mo = object->metaObject();
+    if (!wholeChain)
+        return {QString::fromLatin1(mo->className())};
+    for (; mo && mo != &QWidget::staticMetaObject && mo != &QObject::staticMetaObject; mo = mo->superClass()) {
+        if (derivedOnly && mo == &TQVForm::staticMetaObject)
+            break;
+        chain.prepend(QString::fromLatin1(mo->className()));
+    }
+    return chain;
+}
+
+void TQVForm::TranslateByClass(QObject* object, bool wholeChain)
+{
+    translate(object, TranslationChain(object, wholeChain, false));
+}
+
+void TQVForm::TranslateDerived(QObject* object, bool wholeChain)
+{
+    translate(object, TranslationChain(object, wholeChain, true));
+}
+
+void TQVForm::translate(QObject* object, const QStringList& packages)
+{
+    for (const QString& package : packages) {
+        LangController->SetLangPackageName(package);
+        if (!QFileInfo(LangController->FileName()).isFile())
+            continue;
+        // A broken file must not keep the form from opening: what it cannot give is left
+        // as it was, and the alert log says which file and why.
+        try {
+            LangController->SetActive(true);
+            TLangReader& reader = LangController->Reader();
+            reader.ReadComponent(object);
+            if (!reader.Failures().isEmpty())
+                WriteAlertLog("LanguageController", (LangController->FileName() + QStringLiteral(": not applied: ") +
+                                                     reader.Failures().join(QStringLiteral(", ")))
+                                                        .toStdString());
+        } catch (const std::exception& e) {
+            WriteAlertLog("LanguageController",
+                          (LangController->FileName() + QStringLiteral(": ") + QString::fromUtf8(e.what())).toStdString());
+        }
+        LangController->SetActive(false);
+    }
+}
 void TQVForm::FormHide(QObject*) {}
 void TQVForm::FormClose(QObject*, TCloseAction&) {}
 void TQVForm::FormDestroy(QObject*) {}
@@ -118,7 +183,7 @@ QObject* TQVForm::FindComponent(const QString& name) const
 
 int TQVForm::MessageDialog(const QString& text, TMsgDlgType type, std::initializer_list<TMsgDlgBtn> buttons)
 {
-    return MessageDlg(text, type, buttons, this, windowTitle());
+    return QvConverter->ShowMessageDialog(text, type, buttons);
 }
 
 void TQVForm::ApplyCreationRules()

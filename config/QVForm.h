@@ -21,9 +21,11 @@
 // - the look-up request (config/LookupRequest.h), answered by LookupRequest();
 // - message dialogs through the process's modal runner.
 
+#include "config/CodeConverter.h"
 #include "config/Dialogs.h"
 #include "config/Events.h"
 #include "config/Keys.h"
+#include "config/LanguageController.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -119,14 +121,44 @@ public:
     // control stays active. True when every exit ran.
     bool ExitActiveControl(QWidget* towards, const std::function<bool()>& failed = {});
 
-    // The code pages and conversion modes of the client configuration (BriskoC.ini),
-    // read when the form is made: the interface is what the installation says, whatever
-    // the process locale. SystemCodePage alone is the machine's ("936", "950", "437").
-    QString SystemCodePage() const { return systemCodePage_; }
-    virtual QString UICodePage() const { return uiCodePage_; }
-    QString DBCodePage() const { return dbCodePage_; }
-    quint8 UIConvertMode() const { return uiConvertMode_; }
-    quint8 DBConvertMode() const { return dbConvertMode_; }
+    // The form's converter and language controller (components "QvConverter" and
+    // "LangController"). The converter reads the client configuration when the form is
+    // made: the interface is what the installation says, whatever the process locale.
+    TCodeConverter* QvConverter = nullptr;
+    TQvLangController* LangController = nullptr;
+    // Set once the form's texts were converted for display; from then on everything that
+    // comes back from a service passes through the incoming conversion.
+    bool ConvertedFlag = false;
+    // The language files of the class chain are applied when the form is shown.
+    bool TranslateOnShow = true;
+
+    // SystemCodePage alone is the machine's ("936", "950", "437").
+    QString SystemCodePage() const { return QvConverter->SystemCodePage(); }
+    virtual QString UICodePage() const { return QvConverter->UICodePage(); }
+    QString DBCodePage() const { return QvConverter->DBCodePage(); }
+    quint8 UIConvertMode() const { return QvConverter->UIConvertMode(); }
+    quint8 DBConvertMode() const { return QvConverter->DBConvertMode(); }
+
+    // Converts the form's texts for display, once.
+    void ConvertOnce();
+    QString DisplayConvert(const QString& text) const { return QvConverter->DisplayConvert(text); }
+    Variant DisplayConvert(const Variant& value) const { return QvConverter->DisplayConvert(value); }
+    Variant IncomingConvert(const Variant& value) const { return QvConverter->IncomingConvert(value); }
+    Variant OutgoingConvert(const Variant& value) const { return QvConverter->OutgoingConvert(value); }
+    // A text of a language file by package (class name) and key; the default (display
+    // converted when convertDefault is set) when the file has none.
+    void GetText(const QString& packageName, const QString& key, QString& text, bool convertDefault,
+                 const QString& defaultText) const;
+
+    // Applies the language files of the object's class (whole chain: from the first class
+    // below QWidget to the object's own, so that a later file overrides an earlier one).
+    // A file that cannot be read, or values its properties cannot take, are skipped with
+    // one alert line each; the rest applies.
+    virtual void TranslateByClass(QObject* object, bool wholeChain);
+    // The same, the chain ending before TQVForm.
+    virtual void TranslateDerived(QObject* object, bool wholeChain);
+    // The class names a translation reads, most basic first.
+    static QStringList TranslationChain(const QObject* object, bool wholeChain, bool derivedOnly);
 
     // A message dialog owned by this form, shown through the modal runner; the caption is
     // the form's.
@@ -162,15 +194,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void translate(QObject* object, const QStringList& packages);
     void focusChanged(QWidget* old, QWidget* now);
     void moveFocusTo(QWidget* control);
     bool previewKey(QObject* receiver, QKeyEvent* event);
 
-    QString systemCodePage_;
-    QString uiCodePage_;
-    QString dbCodePage_;
-    quint8 uiConvertMode_ = 0;
-    quint8 dbConvertMode_ = 0;
     int modalResult_ = mrNone;
     QEventLoop* modalLoop_ = nullptr;
     bool destroying_ = false;

@@ -323,3 +323,60 @@ void DemoInstall::UseEnvironment(const DemoInstallation& installation)
     setenv("QV_REGISTRY", installation.registryFile.c_str(), 1);
     setenv("QV_CLASS_TABLE", installation.classTable.c_str(), 1);
 }
+
+namespace {
+// Sets key=value in a section of an ini text, adding the key or the section when missing.
+QString withIniValue(const QString& text, const QString& section, const QString& key, const QString& value)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    qsizetype sectionAt = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString t = lines[i].trimmed();
+        if (t.startsWith(QLatin1Char('['))) {
+            if (sectionAt >= 0) {
+                lines.insert(i, key + QLatin1Char('=') + value);
+                return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+            }
+            if (t.compare(QLatin1Char('[') + section + QLatin1Char(']'), Qt::CaseInsensitive) == 0)
+                sectionAt = i;
+            continue;
+        }
+        if (sectionAt >= 0 && t.section(QLatin1Char('='), 0, 0).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
+            lines[i] = key + QLatin1Char('=') + value;
+            return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        }
+    }
+    if (sectionAt < 0)
+        lines << QString() << QLatin1Char('[') + section + QLatin1Char(']');
+    lines << key + QLatin1Char('=') + value;
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+} // namespace
+
+int DemoInstall::LanguageCodePage(const std::string& language)
+{
+    const QString l = q(language).trimmed().toUpper();
+    return l == QLatin1String("CHS") ? 936 : l == QLatin1String("CHT") ? 950 : l == QLatin1String("ENG") ? 437 : 0;
+}
+
+void DemoInstall::SetLanguage(const DemoInstallation& installation, const std::string& language)
+{
+    const int codePage = LanguageCodePage(language);
+    if (!codePage)
+        throw Exception("unknown language \"" + language + "\": CHS, CHT or ENG");
+    for (const char* file : {"client/BriskoC.ini", "server/BriskoS.ini"}) {
+        const QString path = q(installation.folder) + QLatin1String(file);
+        QFile f(path);
+        QString text;
+        if (f.open(QIODevice::ReadOnly))
+            text = QString::fromUtf8(f.readAll());
+        f.close();
+        text = withIniValue(text, QStringLiteral("CodePage"), QStringLiteral("UICodePage"), QString::number(codePage));
+        if (QLatin1String(file) == QLatin1String("client/BriskoC.ini"))
+            text = withIniValue(text, QStringLiteral("Client Components"), QStringLiteral("LangType"),
+                                q(language).trimmed().toUpper());
+        writeText(path, text);
+    }
+}

@@ -45,6 +45,13 @@ public:
     // the setup program qvsetup). Exception with the reason when it cannot be done.
     static DemoInstallation Prepare(const std::string& folder, const std::string& binDir);
 
+    // Sets the interface language of the installation's client and server: "CHS" (code
+    // page 936), "CHT" (950) or "ENG" (437), in the [CodePage] sections of BriskoC.ini and
+    // BriskoS.ini, keeping everything else in them. Exception for any other language.
+    static void SetLanguage(const DemoInstallation& installation, const std::string& language);
+    // The code page of a language code, 0 for an unknown one.
+    static int LanguageCodePage(const std::string& language);
+
     // Points this process at the installation (QV_REGISTRY, QV_CLASS_TABLE).
     static void UseEnvironment(const DemoInstallation& installation);
 };

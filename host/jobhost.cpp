@@ -127,7 +127,11 @@ int main(int argc, char** argv)
     const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Company database (default: the company's)."), QStringLiteral("name"));
     const QCommandLineOption offscreenOpt(QStringLiteral("offscreen"), QStringLiteral("Run unattended without a display: show the window, then close it (the default without a display)."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("Write a picture of the job window (with --offscreen)."), QStringLiteral("file"));
-    cli.addOptions({user, company, database, offscreenOpt, screenshot});
+    const QCommandLineOption lang(QStringLiteral("lang"),
+                                  QStringLiteral("With demo: the interface language of the demo installation, CHS, CHT or ENG "
+                                                 "(kept for later runs)."),
+                                  QStringLiteral("language"));
+    cli.addOptions({user, company, database, offscreenOpt, screenshot, lang});
     if (!cli.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "jobhost: %s (jobhost --help lists the options)\n", qPrintable(cli.errorText()));
         return 2;
@@ -152,10 +156,16 @@ int main(int argc, char** argv)
     QString companyCode = cli.value(company);
     QString databaseName = cli.value(database);
     const bool demoMode = library == QLatin1String("demo");
+    if (cli.isSet(lang) && (!demoMode || !DemoInstall::LanguageCodePage(cli.value(lang).toStdString()))) {
+        std::fprintf(stderr, "jobhost: --lang takes CHS, CHT or ENG and serves the demo installation\n");
+        return 2;
+    }
     if (demoMode) {
         try {
             const DemoInstallation demo = DemoInstall::Prepare(positional.value(1).toStdString(),
                                                                QCoreApplication::applicationDirPath().toStdString());
+            if (cli.isSet(lang))
+                DemoInstall::SetLanguage(demo, cli.value(lang).toStdString());
             DemoInstall::UseEnvironment(demo);
             std::string state = demo.createdDatabases ? "databases created" : "reused";
             if (!demo.repaired.empty()) {

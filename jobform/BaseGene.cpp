@@ -1474,29 +1474,9 @@ int TfrmBaseGene::ShowMessageDialog(const QString& text, TMsgDlgType type, const
     return messages_->ShowMessageDialog(text, type, buttons);
 }
 
-QString TfrmBaseGene::GetText(const QString&, const QString& defaultText)
+QString TfrmBaseGene::GetText(const QString& key, const QString& defaultText)
 {
-    // The language files come with the language controller; until then the form's own
-    // wording serves.
-    return DisplayConvert(defaultText);
-}
-
-QString TfrmBaseGene::DisplayConvert(const QString& text) const
-{
+    QString text;
+    TQVForm::GetText(QStringLiteral("TfrmBaseGene"), key, text, true, defaultText);
     return text;
-}
-
-Variant TfrmBaseGene::IncomingConvert(const Variant& value) const
-{
-    return value;
-}
-
-Variant TfrmBaseGene::OutgoingConvert(const Variant& value) const
-{
-    return value;
-}
-
-void TfrmBaseGene::ConvertOnce()
-{
-    ConvertedFlag = true;
 }

@@ -137,9 +137,6 @@ public:
     std::int32_t VersionType = 0;
     QString BaseLimitText;
     QString CompanyTitle;
-    // Set once the form's texts were converted for display; from then on everything that
-    // comes back from a service passes through the incoming conversion.
-    bool ConvertedFlag = false;
 
     // --- Messages ---------------------------------------------------------------------------
     QString MessageCodes;
@@ -259,14 +256,7 @@ public:
     int ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons);
     // A text of the form's own (section TfrmBaseGene) by key, with its built-in default.
     QString GetText(const QString& key, const QString& defaultText);
-
-    // Code-page conversions around every call. They are the identity until the code
-    // converter is plugged in behind them.
-    QString DisplayConvert(const QString& text) const;
-    Variant IncomingConvert(const Variant& value) const;
-    Variant OutgoingConvert(const Variant& value) const;
-    // Converts the form's texts for display once (sets ConvertedFlag).
-    void ConvertOnce();
+    using TQVForm::GetText;
 
     // The program code a module file name stands for (see BaseGeneU).
     static QString ProgramCodeFromModule(const QString& moduleFileName);

@@ -205,3 +205,34 @@ TEST(DemoInstall, WhatIsBrokenIsMadeAgainAndWhatStoodInTheWayIsKept)
     EXPECT_TRUE(third.repaired.empty());
     EXPECT_FALSE(third.createdDatabases);
 }
+
+TEST(DemoInstall, TheLanguageSetsTheCodePagesAndKeepsTheRest)
+{
+    QTemporaryDir root;
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    QDir().mkpath(bin);
+    writeSetup(bin);
+    const DemoInstallation demo = DemoInstall::Prepare(root.filePath(QStringLiteral("demo")).toStdString(), bin.toStdString());
+    const QString clientIni = QString::fromStdString(demo.folder) + QStringLiteral("client/BriskoC.ini");
+    const QString serverIni = QString::fromStdString(demo.folder) + QStringLiteral("server/BriskoS.ini");
+    DemoInstall::SetLanguage(demo, "cht");
+    EXPECT_TRUE(readAll(clientIni).contains(QStringLiteral("UICodePage=950")));
+    EXPECT_TRUE(readAll(clientIni).contains(QStringLiteral("LangType=CHT")));
+    EXPECT_TRUE(readAll(clientIni).contains(QStringLiteral("ComputerName=127.0.0.1")));
+    EXPECT_TRUE(readAll(serverIni).contains(QStringLiteral("UICodePage=950")));
+    EXPECT_TRUE(readAll(serverIni).contains(QStringLiteral("MainDBType=SQLITE")));
+    EXPECT_EQ(readAll(clientIni).count(QStringLiteral("UICodePage=")), 1);
+    // A file without the section gets one.
+    {
+        QFile f(clientIni);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Server Information]\nComputerName=10.0.0.9\n");
+    }
+    DemoInstall::SetLanguage(demo, "ENG");
+    EnvironmentGuard env;
+    DemoInstall::UseEnvironment(demo);
+    EXPECT_EQ(HostConfig::LoadClient().uiCodePage, 437);
+    EXPECT_TRUE(readAll(clientIni).contains(QStringLiteral("ComputerName=10.0.0.9")));
+    EXPECT_THROW(DemoInstall::SetLanguage(demo, "FRA"), Exception);
+    EXPECT_TRUE(readAll(clientIni).contains(QStringLiteral("UICodePage=437")));
+}

@@ -1,0 +1,421 @@
+#include "config/LanguageController.h"
+
+#include "config/RunTimeProps.h"
+#include "support/BriskoINI.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMetaEnum>
+#include <QTreeWidget>
+#include <QWidget>
+
+LanguageControllerError::~LanguageControllerError() = default;
+TComponentRead::~TComponentRead() = default;
+
+namespace {
+
+// Component names and text keys go into XPath: only XML names may, so that a strange
+// name finds nothing instead of changing the expression.
+bool isXmlName(const QString& name)
+{
+    if (name.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        const bool start = c.isLetter() || c == QLatin1Char('_');
+        const bool rest = start || c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('.');
+        if (i == 0 ? !start : !rest)
+            return false;
+    }
+    return true;
+}
+
+pugi::xml_node firstElement(const pugi::xml_document& document, const QString& name)
+{
+    if (!isXmlName(name))
+        return {};
+    try {
+        return document.select_node(("//" + name.toStdString()).c_str()).node();
+    } catch (const pugi::xpath_exception&) {
+        return {};
+    }
+}
+
+// "Items_3" → ("Items", 3); "Caption" → ("Caption", -1).
+std::pair<QString, int> splitIndex(const QString& part)
+{
+    const qsizetype us = part.lastIndexOf(QLatin1Char('_'));
+    if (us > 0 && us + 1 < part.size()) {
+        bool ok = false;
+        const int index = part.mid(us + 1).toInt(&ok);
+        if (ok && index >= 0 && part.mid(us + 1).front().isDigit())
+            return {part.left(us), index};
+    }
+    return {part, -1};
+}
+
+bool same(const QString& a, const char* b)
+{
+    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+}
+
+// The n-th node of a tree in node order (parents before their children).
+QTreeWidgetItem* nodeAt(QTreeWidget* tree, int n)
+{
+    int seen = 0;
+    std::function<QTreeWidgetItem*(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) -> QTreeWidgetItem* {
+        if (seen++ == n)
+            return item;
+        for (int i = 0; i < item->childCount(); ++i)
+            if (QTreeWidgetItem* found = walk(item->child(i)))
+                return found;
+        return nullptr;
+    };
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        if (QTreeWidgetItem* found = walk(tree->topLevelItem(i)))
+            return found;
+    return nullptr;
+}
+
+bool isListView(const QTreeWidget* tree)
+{
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        if (tree->topLevelItem(i)->childCount() > 0)
+            return false;
+    return true;
+}
+
+void fail(QStringList& failures, const QObject* component, const QString& path, const QString& value)
+{
+    failures << QStringLiteral("%1.%2=%3").arg(component->objectName(), path, value);
+}
+
+} // namespace
+
+// --- Readers -------------------------------------------------------------------------------
+
+void TComponentRead::ApplyAttribute(QObject* component, const QString& path, const QString& value,
+                                    QStringList& failures)
+{
+    QStringList parts = path.split(QLatin1Char('.'));
+    while (parts.size() > 1 && parts.back().isEmpty())
+        parts.removeLast(); // a trailing "." ends the walk
+    QObject* current = component;
+    QTreeWidgetItem* item = nullptr;
+    int column = -1;
+    bool left = false;
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        const auto [name, index] = splitIndex(parts[i]);
+        if (index >= 0) {
+            if (!same(name, "Items") && !same(name, "Columns"))
+                return;
+            auto* tree = qobject_cast<QTreeWidget*>(current);
+            if (!tree || item || column >= 0)
+                continue; // no such collection here: the current object stays
+            if (same(name, "Columns")) {
+                if (index < tree->columnCount()) {
+                    column = index;
+                    left = true;
+                }
+            } else if (QTreeWidgetItem* found = isListView(tree) ? tree->topLevelItem(index) : nodeAt(tree, index)) {
+                item = found;
+                left = true;
+            }
+            continue;
+        }
+        if (item || column >= 0)
+            return;
+        const QMetaProperty p = FindProperty(current, name);
+        if (p.isValid() && p.metaType().id() == QMetaType::QFont) {
+            // The rest names a part of the font ("Font.Name").
+            const QString rest = parts.mid(i).join(QLatin1Char('.'));
+            if (!SetPropertyPathText(current, rest, value))
+                fail(failures, component, path, value);
+            return;
+        }
+        QObject* next = p.isValid() && (p.metaType().flags() & QMetaType::PointerToQObject)
+                            ? p.read(current).value<QObject*>()
+                            : nullptr;
+        if (!next)
+            return;
+        current = next;
+        left = true;
+    }
+
+    const auto [name, index] = splitIndex(parts.back());
+    if (item) {
+        if (same(name, "Caption") || same(name, "Text"))
+            item->setText(0, value);
+        return;
+    }
+    if (column >= 0) {
+        auto* tree = qobject_cast<QTreeWidget*>(current);
+        if (tree && (same(name, "Caption") || same(name, "Text")))
+            tree->headerItem()->setText(column, value);
+        return;
+    }
+    const QMetaProperty p = FindProperty(current, name);
+    if (!p.isValid()) {
+        // The names every control answers (a window's Caption, Hint, Left ...); others are
+        // unknown and skipped. Events take no text.
+        if (index < 0 && HasProperty(current, name) && !FindNotifyEvent(current, name.toStdString())
+            && !SetPropertyValue(current, name, value))
+            fail(failures, component, path, value);
+        return;
+    }
+    if (p.metaType().id() == QMetaType::QStringList) {
+        // A line of a string list; the list as a whole takes no text.
+        if (left || index < 0)
+            return;
+        QStringList lines = p.read(current).toStringList();
+        while (lines.size() <= index)
+            lines << QString();
+        lines[index] = value;
+        if (!p.isWritable() || !p.write(current, lines))
+            fail(failures, component, path, value);
+        return;
+    }
+    if (index >= 0)
+        return;
+    const QString text = p.isEnumType() ? value.trimmed() : value;
+    if (!p.isWritable() || !SetPropertyValue(current, name, text))
+        fail(failures, component, path, value);
+}
+
+void TComponentRead::Apply(QObject* component, const pugi::xml_node& element, QStringList& failures)
+{
+    for (const pugi::xml_attribute& a : element.attributes())
+        ApplyAttribute(component, QString::fromUtf8(a.name()), QString::fromUtf8(a.value()), failures);
+}
+
+void TCustomComboBoxRead::Apply(QObject* component, const pugi::xml_node& element, QStringList& failures)
+{
+    auto* combo = qobject_cast<QComboBox*>(component);
+    const int index = combo ? combo->currentIndex() : -1;
+    TComponentRead::Apply(component, element, failures);
+    if (combo && index < combo->count())
+        combo->setCurrentIndex(index);
+}
+
+std::unique_ptr<TComponentRead> TReaderFactory::Create(QObject* component)
+{
+    if (qobject_cast<QComboBox*>(component))
+        return std::make_unique<TCustomComboBoxRead>();
+    return std::make_unique<TComponentRead>();
+}
+
+TLangReader::TLangReader(const pugi::xml_document& document, QStringList excludeControls, TLoadComponentEvent before,
+                         TLoadComponentEvent after)
+    : document_(document), exclude_(std::move(excludeControls)), before_(std::move(before)), after_(std::move(after))
+{
+}
+
+bool TLangReader::isExcluded(const QString& name) const
+{
+    const QString wanted = name.trimmed();
+    for (const QString& e : exclude_)
+        if (e.trimmed().compare(wanted, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+void TLangReader::readOne(QObject* component, bool isRoot)
+{
+    if (isRoot) {
+        auto* w = qobject_cast<QWidget*>(component);
+        if (w && w->isWindow()) {
+            const pugi::xml_node root = document_.document_element();
+            if (before_)
+                before_(component, root);
+            TReaderFactory::Create(component)->Apply(component, root, failures_);
+            if (after_)
+                after_(component, root);
+        }
+    }
+    const QString name = component->objectName();
+    if (name.isEmpty() || isExcluded(name))
+        return;
+    const pugi::xml_node element = firstElement(document_, name);
+    if (!element)
+        return;
+    if (before_)
+        before_(component, element);
+    TReaderFactory::Create(component)->Apply(component, element, failures_);
+    if (after_)
+        after_(component, element);
+}
+
+void TLangReader::ReadComponent(QObject* component)
+{
+    if (!component)
+        return;
+    readOne(component, true);
+    // The components it owns, flat and in order: an excluded one's own are read all the same.
+    for (QObject* owned : OwnedComponents(component))
+        readOne(owned, false);
+}
+
+// --- Controller ----------------------------------------------------------------------------
+
+TLanguageController::TLanguageController(QObject* owner) : QObject(owner) {}
+TLanguageController::~TLanguageController() = default;
+
+void TLanguageController::SetFileName(const QString& fileName)
+{
+    if (fileName == fileName_)
+        return;
+    fileName_ = fileName;
+    xmlText_.clear();
+    SetActive(false);
+}
+
+void TLanguageController::SetXMLText(const QStringList& text)
+{
+    xmlText_ = text;
+    if (!xmlText_.isEmpty())
+        fileName_.clear();
+    SetActive(false);
+}
+
+void TLanguageController::SetExcludeControls(const QStringList& names)
+{
+    exclude_ = names;
+    if (reader_)
+        reader_->SetExcludeControls(names);
+}
+
+bool TLanguageController::Active() const
+{
+    return document_ && document_->document_element();
+}
+
+void TLanguageController::SetActive(bool active)
+{
+    if (active)
+        open();
+    else if (document_ || reader_)
+        close();
+}
+
+void TLanguageController::open()
+{
+    if (BeforeOpen)
+        BeforeOpen(this);
+    if (document_ || reader_)
+        close();
+    auto document = std::make_unique<pugi::xml_document>();
+    pugi::xml_parse_result result;
+    if (!xmlText_.isEmpty()) {
+        const std::string text = xmlText_.join(QLatin1Char('\n')).toStdString();
+        result = document->load_buffer(text.data(), text.size());
+    } else if (fileName_.isEmpty()) {
+        throw LanguageControllerError(QStringLiteral("Cannot Find File %1!").arg(fileName_).toStdString());
+    } else {
+        result = document->load_file(QFile::encodeName(fileName_).constData());
+    }
+    if (!result)
+        throw LanguageControllerError(std::string(result.description()) +
+                                      (result.status == pugi::status_file_not_found || result.status == pugi::status_io_error
+                                           ? ": " + fileName_.toStdString()
+                                           : " at offset " + std::to_string(result.offset)));
+    if (!document->document_element())
+        throw LanguageControllerError("No document element found");
+    document_ = std::move(document);
+    reader_ = std::make_unique<TLangReader>(*document_, exclude_, BeforeLoadComponent, AfterLoadComponent);
+    if (AfterOpen)
+        AfterOpen(this);
+}
+
+void TLanguageController::close()
+{
+    if (BeforeClose)
+        BeforeClose(this);
+    reader_.reset();
+    document_.reset();
+    if (AfterClose)
+        AfterClose(this);
+}
+
+TLangReader& TLanguageController::Reader()
+{
+    if (!Active() || !reader_)
+        throw LanguageControllerError("No active LanguageController!");
+    return *reader_;
+}
+
+// --- The suite's controller ----------------------------------------------------------------
+
+TQvLangController::TQvLangController(QObject* owner) : TLanguageController(owner) {}
+
+void TQvLangController::SetDesignType(TDesignType type)
+{
+    if (type != designType_)
+        folderKnown_ = false;
+    designType_ = type;
+}
+
+void TQvLangController::SetLangPackageName(const QString& name)
+{
+    if (name == packageName_ && folderKnown_)
+        return;
+    packageName_ = name;
+    if (!folderKnown_) {
+        folder_ = LanguageFolder(designType_);
+        folderKnown_ = true;
+    }
+    SetFileName(folder_ + name + QStringLiteral(".Lng"));
+}
+
+QString TQvLangController::LanguageCode(const QString& codePage)
+{
+    const QString cp = codePage.trimmed();
+    if (cp == QLatin1String("936"))
+        return QStringLiteral("CHS");
+    if (cp == QLatin1String("950"))
+        return QStringLiteral("CHT");
+    if (cp == QLatin1String("437"))
+        return QStringLiteral("ENG");
+    return QString();
+}
+
+QString TQvLangController::LanguageFolder(TDesignType type)
+{
+    QString path, codePage;
+    if (type == dtServer) {
+        const TBriskoIniS ini;
+        path = QString::fromStdString(ini.ServerPath);
+        codePage = QString::fromStdString(ini.UICodePage);
+    } else {
+        const TBriskoIniC ini;
+        path = QString::fromStdString(ini.ClientPath);
+        codePage = QString::fromStdString(ini.UICodePage);
+    }
+    const QString code = LanguageCode(codePage);
+    if (code.isEmpty() || path.isEmpty())
+        return QString();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    const QString folder = path + QStringLiteral("MultiLanguage/") + code + QLatin1Char('/');
+    return QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void TQvLangController::GetLangText(TDesignType type, const QString& packageName, const QString& key, QString& text,
+                                    const QString& defaultText)
+{
+    text = defaultText;
+    const QString file = LanguageFolder(type) + packageName + QStringLiteral(".Lng");
+    if (!isXmlName(key) || !QFileInfo(file).isFile())
+        return;
+    pugi::xml_document document;
+    if (!document.load_file(QFile::encodeName(file).constData()))
+        return;
+    try {
+        const pugi::xpath_node found = document.select_node(("//" + key.toStdString() + "/@Msg").c_str());
+        if (found.attribute())
+            text = QString::fromUtf8(found.attribute().value());
+    } catch (const pugi::xpath_exception&) {
+        text = defaultText;
+    }
+}

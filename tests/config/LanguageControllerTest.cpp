@@ -1,0 +1,186 @@
+// Language files: the folder by code page, property paths, string lists, combo boxes,
+// exclusions, single texts and the controller's errors.
+
+#include "L10nInstall.h"
+
+#include "config/LanguageController.h"
+#include "controls/QvrEdit.h"
+#include "controls/SelectPnl.h"
+
+#include <QDir>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// A memo: its text is a string list.
+class TTestMemo : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QStringList Lines MEMBER lines)
+    Q_PROPERTY(int MaxLength MEMBER maxLength)
+
+public:
+    using QWidget::QWidget;
+    QStringList lines;
+    int maxLength = 0;
+};
+
+namespace {
+
+struct LangForm {
+    LangForm()
+    {
+        form = std::make_unique<QWidget>();
+        form->setObjectName(QStringLiteral("frmTest"));
+        form->setWindowTitle(QStringLiteral("测试"));
+        edit = new TQvEdit(form.get());
+        edit->setObjectName(QStringLiteral("ed01"));
+        edit->SetCaption(QStringLiteral("供应商"));
+        combo = new TQvComboBox(form.get());
+        combo->setObjectName(QStringLiteral("cbo01"));
+        combo->SetStyle(TQvComboBox::csDropDownList);
+        combo->SetItems({QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")});
+        combo->SetItemIndex(2);
+        memo = new TTestMemo(form.get());
+        memo->setObjectName(QStringLiteral("mmNote"));
+        memo->lines = {QStringLiteral("甲"), QStringLiteral("乙")};
+        panel = new QWidget(form.get());
+        panel->setObjectName(QStringLiteral("pnlTop"));
+        panel->setToolTip(QStringLiteral("面板"));
+        inner = new TQvEdit(panel);
+        inner->setObjectName(QStringLiteral("ed02"));
+        list = new QTreeWidget(form.get());
+        list->setObjectName(QStringLiteral("lvRows"));
+        list->setHeaderLabels({QStringLiteral("代号"), QStringLiteral("名称")});
+        list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("S01"), QStringLiteral("华东")}));
+    }
+    std::unique_ptr<QWidget> form;
+    TQvEdit* edit;
+    TQvComboBox* combo;
+    TTestMemo* memo;
+    QWidget* panel;
+    TQvEdit* inner;
+    QTreeWidget* list;
+};
+
+const char* const kFile = R"(<?xml version="1.0" encoding="UTF-8"?>
+<frmTest Caption="Test form">
+  <ed01 Caption="Supplier" Hint="Supplier code"/>
+  <cbo01 Items_5="Sixth" Items_0="One"/>
+  <mmNote Lines="ignored" Lines_3="Fourth"/>
+  <pnlTop Hint="Top panel"/>
+  <ed02 Caption="Inner"/>
+  <lvRows Columns_1.Caption="Name" Items_0.Caption="Row" Columns_7.Caption="none"/>
+  <group><ed01 Caption="Second element"/></group>
+  <Nothing Caption="no such component"/>
+</frmTest>
+)";
+
+} // namespace
+
+TEST(LanguageController, FilesApplyByComponentAndPath)
+{
+    LangForm f;
+    TLanguageController c;
+    c.SetXMLText(QString::fromUtf8(kFile).split(QLatin1Char('\n')));
+    c.SetExcludeControls({QStringLiteral(" PNLTOP ")});
+    c.SetActive(true);
+    ASSERT_TRUE(c.Active());
+    QStringList seen;
+    c.BeforeLoadComponent = [&](QObject* o, const pugi::xml_node&) { seen << o->objectName(); };
+    c.SetActive(true); // events are taken when the reader is made
+    c.Reader().ReadComponent(f.form.get());
+
+    EXPECT_EQ(f.form->windowTitle(), QStringLiteral("Test form"));
+    // The first of two elements of a name counts.
+    EXPECT_EQ(f.edit->Caption(), QStringLiteral("Supplier"));
+    EXPECT_EQ(f.edit->Hint(), QStringLiteral("Supplier code"));
+    // Items_5 on three items: two empty ones between, the chosen index kept.
+    EXPECT_EQ(f.combo->Items(), (QStringList{QStringLiteral("One"), QStringLiteral("二"), QStringLiteral("三"), QString(),
+                                             QString(), QStringLiteral("Sixth")}));
+    EXPECT_EQ(f.combo->ItemIndex(), 2);
+    // Lines without an index changes nothing; with one it pads.
+    EXPECT_EQ(f.memo->lines, (QStringList{QStringLiteral("甲"), QStringLiteral("乙"), QString(), QStringLiteral("Fourth")}));
+    // The excluded panel keeps its text; the edit on it is translated.
+    EXPECT_EQ(f.panel->toolTip(), QStringLiteral("面板"));
+    EXPECT_EQ(f.inner->Caption(), QStringLiteral("Inner"));
+    // A column and an item of a list view; a column beyond the end is skipped.
+    EXPECT_EQ(f.list->headerItem()->text(1), QStringLiteral("Name"));
+    EXPECT_EQ(f.list->headerItem()->text(0), QStringLiteral("代号"));
+    EXPECT_EQ(f.list->topLevelItem(0)->text(0), QStringLiteral("Row"));
+    EXPECT_TRUE(c.Reader().Failures().isEmpty()) << c.Reader().Failures().join(QLatin1Char(';')).toStdString();
+    EXPECT_TRUE(seen.contains(QStringLiteral("frmTest")));
+    EXPECT_FALSE(seen.contains(QStringLiteral("pnlTop")));
+}
+
+TEST(LanguageController, AValueAPropertyCannotTakeIsCountedAndTheRestApplies)
+{
+    LangForm f;
+    TLanguageController c;
+    c.SetXMLText({QStringLiteral("<frmTest><mmNote MaxLength=\"lots\"/><ed01 Font.Name=\"Tahoma\" Caption=\"After\" Nonsense.Deep=\"x\"/></frmTest>")});
+    c.SetActive(true);
+    c.Reader().ReadComponent(f.form.get());
+    EXPECT_EQ(c.Reader().Failures(), QStringList{QStringLiteral("mmNote.MaxLength=lots")});
+    EXPECT_EQ(f.memo->maxLength, 0);
+    EXPECT_EQ(f.edit->font().family(), QStringLiteral("Tahoma"));
+    EXPECT_EQ(f.edit->Caption(), QStringLiteral("After"));
+}
+
+TEST(LanguageController, OpeningAndReadingErrors)
+{
+    TLanguageController c;
+    try {
+        c.SetActive(true);
+        FAIL();
+    } catch (const LanguageControllerError& e) {
+        EXPECT_STREQ(e.what(), "Cannot Find File !");
+    }
+    try {
+        c.Reader();
+        FAIL();
+    } catch (const LanguageControllerError& e) {
+        EXPECT_STREQ(e.what(), "No active LanguageController!");
+    }
+    c.SetXMLText({QStringLiteral("<frmTest><ed01 Caption=\"x\"></frmTest>")});
+    EXPECT_THROW(c.SetActive(true), LanguageControllerError);
+    EXPECT_FALSE(c.Active());
+    c.SetFileName(QStringLiteral("/no/such/folder/TfrmNone.Lng"));
+    EXPECT_TRUE(c.XMLText().isEmpty()) << "a file name clears the inline text";
+    EXPECT_THROW(c.SetActive(true), LanguageControllerError);
+}
+
+TEST(LangFolder, ByTheInterfaceCodePage)
+{
+    {
+        L10nInstall install("936");
+        install.write("MultiLanguage/CHS/TfrmTest.Lng", "<TfrmTest><sHello Msg=\"你好\"/><sHello Msg=\"second\"/></TfrmTest>");
+        EXPECT_EQ(TQvLangController::LanguageFolder(dtClient), QString::fromStdString(install.client("MultiLanguage/CHS/")));
+        TQvLangController c;
+        c.SetLangPackageName(QStringLiteral("TfrmTest"));
+        EXPECT_EQ(c.FileName(), QString::fromStdString(install.client("MultiLanguage/CHS/TfrmTest.Lng")));
+        QString text;
+        TQvLangController::GetLangText(dtClient, QStringLiteral("TfrmTest"), QStringLiteral("sHello"), text, QStringLiteral("d"));
+        EXPECT_EQ(text, QStringLiteral("你好"));
+        TQvLangController::GetLangText(dtClient, QStringLiteral("TfrmTest"), QStringLiteral("sNone"), text, QStringLiteral("d"));
+        EXPECT_EQ(text, QStringLiteral("d"));
+        TQvLangController::GetLangText(dtClient, QStringLiteral("TfrmTest"), QStringLiteral("a]|//*"), text, QStringLiteral("d"));
+        EXPECT_EQ(text, QStringLiteral("d")) << "a key that is no name finds nothing";
+        TQvLangController::GetLangText(dtClient, QStringLiteral("TfrmOther"), QStringLiteral("sHello"), text, QStringLiteral("d"));
+        EXPECT_EQ(text, QStringLiteral("d"));
+        // A traditional interface without its folder has none.
+        L10nInstall traditional("950");
+        EXPECT_EQ(TQvLangController::LanguageFolder(dtClient), QString());
+    }
+    {
+        // Code page 1252 has no language: the file name is the package's alone.
+        L10nInstall install("1252");
+        EXPECT_EQ(TQvLangController::LanguageCode(QStringLiteral("1252")), QString());
+        EXPECT_EQ(TQvLangController::LanguageFolder(dtClient), QString());
+        TQvLangController c;
+        c.SetLangPackageName(QStringLiteral("TfrmTest"));
+        EXPECT_EQ(c.FileName(), QStringLiteral("TfrmTest.Lng"));
+    }
+}
+
+#include "LanguageControllerTest.moc"
