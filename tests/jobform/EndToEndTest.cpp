@@ -16,6 +16,9 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
 #include <QThread>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -233,6 +236,34 @@ TEST_F(EndToEnd, AQueuedJobIsRunByTheQueueServerAndListedAsDone)
     ASSERT_TRUE(openForm());
     controller->SetFormVisible(-1);
     settle();
+    // Two system users are to be told, picked in the recipient dialog as a user would:
+    // U001 by system message and mail, U002 by short message.
+    QWidget* form = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("TfrmBaseOpt") && w->isVisible())
+            form = w;
+    ASSERT_NE(form, nullptr);
+    const ModalRunFn answering = SetModalRunner([this](QWidget* w, const std::function<int()>&) {
+        if (w->inherits("TfrmNotify")) {
+            auto* grid = w->findChild<QTableWidget*>(QStringLiteral("grReceive"));
+            grid->setRowCount(2);
+            const QStringList rows[] = {{"U001", "张伟", "", "", "1.系统用户", "Y", "N", "Y"},
+                                        {"U002", "李娜", "", "", "1.系统用户", "N", "Y", "N"}};
+            for (int r = 0; r < 2; ++r)
+                for (int c = 0; c < 8; ++c)
+                    grid->setItem(r, c, new QTableWidgetItem(rows[r][c]));
+            w->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+            return 1;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            dialogs << box->text();
+        return 1;
+    });
+    QTest::mouseClick(form->findChild<QWidget*>(QStringLiteral("chkNotify")), Qt::LeftButton);
+    auto* notify = form->findChild<QWidget*>(QStringLiteral("btnNotify"));
+    ASSERT_TRUE(notify->isEnabled()) << "ticking the box offers the recipient list";
+    QTest::mouseClick(notify, Qt::LeftButton);
+    settle();
     EXPECT_EQ(controller->ApplyParams(request(1, "20240305", Variant::list({"\x04", "S001", "S005"}), "USD")), 0);
     settle();
     ASSERT_TRUE(controller->IsFormFree()) << dialogs.join(QLatin1Char('\n')).toStdString();
@@ -271,5 +302,13 @@ TEST_F(EndToEnd, AQueuedJobIsRunByTheQueueServerAndListedAsDone)
     const QString line = list.split(QLatin1Char('\n')).filter(number).value(0);
     EXPECT_TRUE(line.contains(QStringLiteral("WOFB08"))) << line.toStdString();
     EXPECT_TRUE(line.contains(QStringLiteral("done"))) << list.toStdString();
+    const QString u001 = qvjobs({QStringLiteral("messages"), QStringLiteral("U001")});
+    EXPECT_TRUE(u001.contains(QStringLiteral("作业完成")) && u001.contains(number)) << u001.toStdString();
+    EXPECT_TRUE(u001.contains(QStringLiteral("mail")) && u001.contains(QStringLiteral("zhangwei@example.com")))
+        << u001.toStdString();
+    const QString u002 = qvjobs({QStringLiteral("messages"), QStringLiteral("U002")});
+    EXPECT_TRUE(u002.contains(QStringLiteral("short message")) && u002.contains(QStringLiteral("13787654321")))
+        << u002.toStdString();
     std::remove(pkg.c_str());
+    SetModalRunner(answering);
 }
