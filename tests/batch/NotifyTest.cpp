@@ -8,6 +8,10 @@
 
 #include <QTableWidget>
 
+#include <httplib.h>
+
+#include <thread>
+
 namespace {
 
 class NotifyTest : public BatchFormTest {
@@ -153,4 +157,72 @@ TEST_F(NotifyTest, ThePortalPickerAnswersTheChosenUser)
     dialogs.answer = mrCancel;
     EXPECT_FALSE(PickPortalUser(form, users, chosen));
     EXPECT_EQ(VarToStr(chosen), "");
+}
+
+namespace {
+
+// A portal that answers what the test tells it to, on a loopback port of its own.
+class FakePortal {
+public:
+    FakePortal()
+    {
+        server_.Post(".*", [this](const httplib::Request&, httplib::Response& res) {
+            res.status = status;
+            res.set_content(body, "text/xml");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        for (int i = 0; i < 5000 && !server_.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~FakePortal()
+    {
+        server_.stop();
+        thread_.join();
+    }
+    QString address() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port_); }
+    int status = 200;
+    std::string body;
+
+private:
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+} // namespace
+
+TEST_F(NotifyTest, BrokenPortalAnswersOfferWhatCanBeReadAndSayWhy)
+{
+    FakePortal portal;
+    make(QStringLiteral("Y"), portal.address());
+
+    portal.status = 500;
+    portal.body = "<html><body>Internal error</body></html>";
+    EXPECT_EQ(dialog->CallPortalService(), QString());
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("HTTP 500"))) << dialogs.shown.back().text.toStdString();
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("Internal error"))) << "the partial result is shown";
+
+    portal.status = 200;
+    portal.body = "not xml at all <";
+    EXPECT_EQ(dialog->CallPortalService(), QString());
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("not XML"))) << dialogs.shown.back().text.toStdString();
+
+    portal.body = "<R><Status code=\"7\" Description=\"公司未开通\"/></R>";
+    EXPECT_EQ(dialog->CallPortalService(), QString());
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("Call portal webservice error! \n\r公司未开通"));
+
+    // Two records, one without an Id: the picker offers the one, the user hears of the other.
+    portal.body = "<R><Status code=\"0\"/><Record><Field name=\"Id\" value=\"P01\"/><Field name=\"Name\" value=\"甲\"/>"
+                  "</Record><Record><Field name=\"Name\" value=\"无号\"/></Record></R>";
+    dialog->grReceive->setCurrentCell(0, 0);
+    dialogs.shown.clear();
+    dialogs.answer = mrOk;
+    dialog->grReceiveEditButtonClick();
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_TRUE(dialogs.shown[0].text.contains(QStringLiteral("1 "))) << dialogs.shown[0].text.toStdString();
+    EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("<TfrmPortalUser>"));
+    EXPECT_EQ(dialog->Cell(0, 1), QStringLiteral("P01"));
+    EXPECT_EQ(dialog->Cell(4, 1), QStringLiteral("5.Portal用户"));
 }
