@@ -8,8 +8,30 @@ namespace {
 thread_local std::string lastError;
 }
 
+namespace {
+std::string folderOf(const std::string& file)
+{
+    const auto slash = file.rfind('/');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+}
+} // namespace
+
 HMODULE LoadLibrary(const std::string& path)
 {
+    // A bare name is looked for as the system looks for it: beside the program, then
+    // beside the suite's own libraries, then along the loader's search. The loader alone
+    // would search the folders of whichever object calls it, which is not ours when a
+    // tool (a sanitizer) stands in front of the loader.
+    if (!path.empty() && path.find('/') == std::string::npos) {
+        std::error_code ec;
+        for (const std::string& folder : {folderOf(GetProgramFileName()),
+                                          folderOf(GetModuleFileName(reinterpret_cast<const void*>(&LastLibraryError)))}) {
+            if (folder.empty() || !std::filesystem::is_regular_file(folder + path, ec))
+                continue;
+            if (HMODULE module = dlopen((folder + path).c_str(), RTLD_NOW | RTLD_LOCAL))
+                return module;
+        }
+    }
     HMODULE module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         const char* e = dlerror();

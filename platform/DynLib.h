@@ -6,7 +6,9 @@
 
 using HMODULE = void*;
 
-// Loads a shared library by path; nullptr on failure (LastLibraryError tells why).
+// Loads a shared library by path; nullptr on failure (LastLibraryError tells why). A name
+// without a folder is looked for beside the program, then beside the platform library,
+// then along the system's library search.
 // Loading the same file again returns the same module and counts one more reference.
 HMODULE LoadLibrary(const std::string& path);
 void* GetProcAddress(HMODULE module, const char* name);

@@ -80,3 +80,18 @@ TEST(DynLibTest, FailuresAnswerNullAndTellWhy)
     EXPECT_NE(LastLibraryError().find("WOFB07S.so"), std::string::npos) << LastLibraryError();
     EXPECT_FALSE(FreeLibrary(nullptr));
 }
+
+TEST(DynLibTest, ABareNameIsFoundBesideTheSuitesLibraries)
+{
+    // The platform library by its name alone, from any working folder: the same module.
+    const std::string platform = GetModuleFileName(reinterpret_cast<const void*>(&GetACP));
+    WorkingDirectory elsewhere("/");
+    HMODULE byName = LoadLibrary("libqv_platform.so");
+    ASSERT_NE(byName, nullptr) << LastLibraryError();
+    HMODULE byPath = LoadLibrary(platform);
+    EXPECT_EQ(byName, byPath);
+    FreeLibrary(byPath);
+    FreeLibrary(byName);
+    EXPECT_EQ(LoadLibrary("NoSuchLibraryAnywhere.so"), nullptr);
+    EXPECT_FALSE(LastLibraryError().empty());
+}
