@@ -56,6 +56,14 @@ TBitBtn* makeButton(QWidget* parent, const char* name, const QString& caption, c
     return button;
 }
 
+// The first row of a validator answer that may be one row or a list of rows.
+Variant firstRow(const Variant& answer)
+{
+    if (answer.isArray() && answer.count() > 0 && answer[answer.lowBound()].isArray())
+        return answer[answer.lowBound()];
+    return answer;
+}
+
 QString noSeparators(QString text, const QString& separator)
 {
     if (!separator.isEmpty())
@@ -581,8 +589,9 @@ void TfrmWOFB07::ed11Exit(QObject*)
             return;
         }
         ValidationFailed = false;
-        if (row.isArray() && row.count() > 2)
-            lbl11C->setText(VarToQStr(row[row.lowBound() + 2]));
+        const Variant supplier = firstRow(row);
+        if (supplier.isArray() && supplier.count() > 2)
+            lbl11C->setText(VarToQStr(supplier[supplier.lowBound() + 2]));
     }
     const QString supplier = text.trimmed();
     bool chosen = false;
@@ -609,8 +618,9 @@ void TfrmWOFB07::ed12Exit(QObject*)
     if (ValidateValue(QStringLiteral("CMSMQ"), QStringLiteral("36"), true, row,
                       Variant::list({QStrToVar(type), "7D", "7D", "7D", QStrToVar(UserCode)}))) {
         ValidationFailed = false;
-        if (row.isArray() && row.count() > 0)
-            lbl12C->setText(VarToQStr(row[row.lowBound()]));
+        const Variant type = firstRow(row);
+        if (type.isArray() && type.count() > 0)
+            lbl12C->setText(VarToQStr(type[type.lowBound()]));
     } else {
         ValidationFailed = true;
         ReportMessage(QStringLiteral("E;000001;") + ed12->Caption());
@@ -670,8 +680,10 @@ void TfrmWOFB07::HandleF2Key(int key, QWidget* control)
         return;
     const auto firstValue = [](const Variant& result) {
         Variant v = result;
-        while (v.isArray() && v.count() > 0)
-            v = v[v.lowBound()];
+        while (v.isArray() && v.count() > 0) {
+            const Variant inner = v[v.lowBound()];
+            v = inner;
+        }
         return v.isEmptyOrNull() || v.isArray() ? QString() : VarToQStr(v);
     };
     const auto lookupInto = [&](TQvEdit* edit, const QString& table, const Variant& keys) {

@@ -72,7 +72,7 @@ std::string condition(std::string_view column, const Variant& value)
         return {};
     std::string where = "x";
     std::string cond;
-    AppendCondition(where, column, value, cond, 0);
+    AppendCondition(where, column, value, cond, 1);
     return where.substr(1);
 }
 
@@ -265,8 +265,10 @@ int LoadCandidates(TClientDataSet& data, const Variant& answer, int dateFormat, 
 int CurrencyDecimals(const Variant& answer)
 {
     Variant v = answer;
-    while (v.isArray() && v.count() > 0)
-        v = v[v.lowBound()];
+    while (v.isArray() && v.count() > 0) {
+        const Variant inner = v[v.lowBound()];
+        v = inner;
+    }
     if (v.isEmpty() || v.isNull() || v.isArray())
         return 2;
     const std::string text(trimBlanks(safeVarToStr(v)));
