@@ -1,6 +1,955 @@
 #include "writeoff/WOFB07CF.h"
 
+#include "config/QtVariant.h"
+#include "controls/Buttons.h"
+#include "controls/DataSource.h"
+#include "controls/ExtPage.h"
+#include "controls/F2Button.h"
+#include "controls/FDBGrid.h"
+#include "controls/GSpdBtn.h"
+#include "controls/MaskEdit.h"
+#include "controls/QvrEdit.h"
+#include "controls/SelectPnl.h"
+#include "platform/ClientDataSet.h"
+#include "platform/OleDate.h"
+#include "support/Conditions.h"
+#include "support/Dates.h"
+#include "writeoff/WOFB07Query.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QVBoxLayout>
+
+#include <vector>
+
+namespace {
+
+QFrame* makePage(QWidget* parent, const char* name)
+{
+    auto* page = new QFrame(parent);
+    page->setObjectName(QString::fromLatin1(name));
+    return page;
+}
+
+TSelectPanel* makePanel(QWidget* parent, const char* name, const QString& caption, TSelectPanel::TSelectStyle style,
+                        int x, int y)
+{
+    auto* panel = new TSelectPanel(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->SetCaption(caption);
+    panel->SetStyle(style);
+    panel->move(x, y);
+    return panel;
+}
+
+TBitBtn* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint = QString())
+{
+    auto* button = new TBitBtn(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->SetCaption(caption);
+    if (!hint.isEmpty())
+        button->SetHint(hint);
+    return button;
+}
+
+// The first row of a validator answer that may be one row or a list of rows.
+Variant firstRow(const Variant& answer)
+{
+    if (answer.isArray() && answer.count() > 0 && answer[answer.lowBound()].isArray())
+        return answer[answer.lowBound()];
+    return answer;
+}
+
+QString noSeparators(QString text, const QString& separator)
+{
+    if (!separator.isEmpty())
+        text.remove(separator);
+    return text.trimmed();
+}
+
+} // namespace
+
 TfrmWOFB07::TfrmWOFB07(QWidget* owner) : TfrmBaseBatch(owner)
 {
     setObjectName(QStringLiteral("frmWOFB07"));
+    resize(723, 415);
+    cdsData = std::make_unique<TClientDataSet>("cdsData");
+    cdsSum = std::make_unique<TClientDataSet>("cdsSum");
+    DefineCandidateFields(*cdsData);
+    cdsData->FieldByName("MA001")->OnValidate = [this](TField* f) { cdsDataMA001Validate(f); };
+    cdsSum->AddField("MA001", ftString, 10);
+    cdsSum->AddField("MA021", ftBCD, 6)->SetDisplayLabel("原币转销金额合计");
+    cdsSum->AddField("MA022", ftBCD, 6)->SetDisplayLabel("本币转销金额合计");
+    cdsSum->AddField("MA023", ftInteger)->SetDisplayLabel("选中笔数");
+    cdsSum->FieldByName("MA021")->SetDisplayFormat("#0.000");
+    cdsSum->FieldByName("MA022")->SetDisplayFormat("#0.000");
+    cdsData->CreateDataSet();
+    cdsSum->CreateDataSet();
+    dsData = new TDataSource(this);
+    dsData->setObjectName(QStringLiteral("dsData"));
+    dsData->SetDataSet(cdsData.get());
+    dsSum = new TDataSource(this);
+    dsSum->setObjectName(QStringLiteral("dsSum"));
+    dsSum->SetDataSet(cdsSum.get());
+    buildPages();
+    FilterValues = Variant::array(1, 8);
+}
+
+TfrmWOFB07::~TfrmWOFB07()
+{
+    // The grid and the edits watch the data sets: they go first.
+    delete grdResult;
+    grdResult = nullptr;
+    delete gbSum;
+    gbSum = nullptr;
+    delete dsData;
+    delete dsSum;
+}
+
+void TfrmWOFB07::buildPages()
+{
+    auto* stack = new QVBoxLayout(tsOption1);
+    stack->setContentsMargins(0, 0, 0, 0);
+    pnlFirst = makePage(tsOption1, "pnlFirst");
+    pnlNext = makePage(tsOption1, "pnlNext");
+    pnlLast = makePage(tsOption1, "pnlLast");
+    for (QFrame* page : {pnlFirst, pnlNext, pnlLast})
+        stack->addWidget(page);
+    buildFirst();
+    buildNext();
+    buildLast();
+
+    auto* row = static_cast<QHBoxLayout*>(Panel1->layout());
+    btnprior = makeButton(Panel1, "btnprior", QStringLiteral("上一步"));
+    BtnNext = makeButton(Panel1, "BtnNext", QStringLiteral("下一步"), QStringLiteral("直接处理"));
+    btnFilter = makeButton(Panel1, "btnFilter", QStringLiteral("筛选"));
+    btnALL = makeButton(Panel1, "btnALL", QStringLiteral("全选"));
+    BtnAllNo = makeButton(Panel1, "BtnAllNo", QStringLiteral("全不选"));
+    int at = row->indexOf(btnQuery);
+    for (TBitBtn* b : {btnALL, BtnAllNo, btnFilter, btnprior, BtnNext})
+        row->insertWidget(at++, b);
+    btnSpd = new TGSpeedButton(Panel1);
+    btnSpd->setObjectName(QStringLiteral("btnSpd"));
+    btnSpd->setVisible(false);
+    btnprior->OnClick = [this](QObject* s) { btnpriorClick(s); };
+    BtnNext->OnClick = [this](QObject* s) { BtnNextClick(s); };
+    btnFilter->OnClick = [this](QObject* s) { btnFilterClick(s); };
+    btnALL->OnClick = [this](QObject* s) { btnALLClick(s); };
+    BtnAllNo->OnClick = [this](QObject* s) { BtnAllNoClick(s); };
+}
+
+void TfrmWOFB07::buildFirst()
+{
+    cbo01 = new TQvComboBox(pnlFirst);
+    cbo01->setObjectName(QStringLiteral("cbo01"));
+    cbo01->SetStyle(TQvComboBox::csDropDownList);
+    cbo01->SetCaption(QStringLiteral("选择转销类型"));
+    cbo01->SetItems({QStringLiteral("1.应付款转销"), QStringLiteral("2.其他应付款转销 "), QStringLiteral("3.预付款转销")});
+    cbo01->setGeometry(130, 40, 180, 22);
+    lbl02 = new QLabel(QStringLiteral("输入转销日期"), pnlFirst);
+    lbl02->setObjectName(QStringLiteral("lbl02"));
+    lbl02->setGeometry(40, 80, 88, 22);
+    ed02 = new TMaskEdit(pnlFirst);
+    ed02->setObjectName(QStringLiteral("ed02"));
+    ed02->SetHint(QStringLiteral("[F2]日期快手"));
+    ed02->setGeometry(130, 80, 100, 22);
+    btn02 = new TF2Button(pnlFirst);
+    btn02->setObjectName(QStringLiteral("btn02"));
+    btn02->SetHint(QStringLiteral("日期快手"));
+    btn02->SetF2Control(ed02);
+    btn02->Realign();
+    ed02->OnExit = [this](QObject* s) { ed02Exit(s); };
+}
+
+void TfrmWOFB07::buildNext()
+{
+    sp03 = makePanel(pnlNext, "sp03", QStringLiteral("选择单据日期"), TSelectPanel::sp_Range, 4, 4);
+    sp03->SetChildHints({QStringLiteral("用户自定输入方式"), QStringLiteral("[F2]日期快手"), QStringLiteral("[F2]日期快手")});
+    sp03->OnExit = [this](QObject* s) { sp03Exit(s); };
+    ed04 = new TQvBtnEdit(pnlNext);
+    ed04->setObjectName(QStringLiteral("ed04"));
+    ed04->SetCaption(QStringLiteral("选择币种"));
+    ed04->SetHint(QStringLiteral("[F2]币种信息查询"));
+    ed04->setGeometry(300, 24, 80, 22);
+    ed04->OnExit = [this](QObject* s) { ed04Exit(s); };
+    sp05 = makePanel(pnlNext, "sp05", QStringLiteral("选择供应商编号"), TSelectPanel::sp_UserChoice, 4, 80);
+    sp06 = makePanel(pnlNext, "sp06", QStringLiteral("选择采购发票"), TSelectPanel::sp_UserChoice, 4, 190);
+    sp07 = makePanel(pnlNext, "sp07", QStringLiteral("选择费用发票"), TSelectPanel::sp_UserChoice, 280, 190);
+    sp08 = makePanel(pnlNext, "sp08", QStringLiteral("选择其他应付单"), TSelectPanel::sp_UserChoice, 280, 80);
+    sp09 = makePanel(pnlNext, "sp09", QStringLiteral("选择预付款单"), TSelectPanel::sp_UserChoice, 280, 300);
+}
+
+void TfrmWOFB07::buildLast()
+{
+    auto* column = new QVBoxLayout(pnlLast);
+    column->setContentsMargins(2, 2, 2, 2);
+    auto* top = new QWidget(pnlLast);
+    top->setMinimumHeight(52);
+    column->addWidget(top);
+    ed10 = new TQvEdit(top);
+    ed10->setObjectName(QStringLiteral("ed10"));
+    ed10->SetCaption(QStringLiteral("输入转销批号"));
+    ed10->SetLabelPosition(TQvEdit::lpLeft);
+    ed10->setGeometry(90, 2, 120, 22);
+    ed10->OnExit = [this](QObject* s) { ed10Exit(s); };
+    ed10->OnKeyPress = [this](QObject* s, QChar& k) { ed10KeyPress(s, k); };
+    ed11 = new TQvBtnEdit(top);
+    ed11->setObjectName(QStringLiteral("ed11"));
+    ed11->SetCaption(QStringLiteral("输入转销供应商"));
+    ed11->SetLabelPosition(TQvEdit::lpLeft);
+    ed11->SetHint(QStringLiteral("[F2]供应商信息查询"));
+    ed11->setGeometry(90, 28, 100, 22);
+    ed11->OnExit = [this](QObject* s) { ed11Exit(s); };
+    lbl11C = new QLabel(top);
+    lbl11C->setObjectName(QStringLiteral("lbl11C"));
+    lbl11C->setGeometry(216, 28, 150, 22);
+    ed12 = new TQvBtnEdit(top);
+    ed12->setObjectName(QStringLiteral("ed12"));
+    ed12->SetCaption(QStringLiteral("选择退款单别"));
+    ed12->SetLabelPosition(TQvEdit::lpLeft);
+    ed12->SetHint(QStringLiteral("[F2]单据性质信息"));
+    ed12->setGeometry(460, 2, 60, 22);
+    ed12->OnExit = [this](QObject* s) { ed12Exit(s); };
+    lbl12C = new QLabel(top);
+    lbl12C->setObjectName(QStringLiteral("lbl12C"));
+    lbl12C->setGeometry(460, 28, 100, 22);
+
+    grdResult = new TFDBGrid(pnlLast);
+    grdResult->setObjectName(QStringLiteral("grdResult"));
+    grdResult->SetDataSource(dsData);
+    grdResult->SetControlType({QStringLiteral("MA001;CheckBox;Y;N")});
+    grdResult->SetFixedCols(2);
+    grdResult->SetTitleAlignment(TFDBGrid::taCenter);
+    grdResult->SetOptions(grdResult->Options() | TFDBGrid::dgEditing);
+    grdResult->OnDblClick = [this](QObject* s) { grdResultDblClick(s); };
+    column->addWidget(grdResult, 1);
+
+    gbSum = new QGroupBox(pnlLast);
+    gbSum->setObjectName(QStringLiteral("gbSum"));
+    auto* sums = new QHBoxLayout(gbSum);
+    sums->setContentsMargins(100, 4, 4, 4);
+    const auto sumEdit = [&](const char* name, const char* field, const QString& caption) {
+        auto* edit = new TQvDBEdit(gbSum);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->SetCaption(caption);
+        edit->SetLabelPosition(TQvEdit::lpLeft);
+        edit->setReadOnly(true);
+        edit->SetDataSource(dsSum);
+        edit->SetDataField(QString::fromLatin1(field));
+        edit->setAlignment(Qt::AlignRight);
+        sums->addWidget(edit);
+        sums->addSpacing(110);
+        return edit;
+    };
+    edMA021 = sumEdit("edMA021", "MA021", QStringLiteral("原币转销金额合计"));
+    edMA022 = sumEdit("edMA022", "MA022", QStringLiteral("本币转销金额合计"));
+    QvDBEdit1 = sumEdit("QvDBEdit1", "MA023", QStringLiteral("选中笔数"));
+    column->addWidget(gbSum);
+}
+
+void TfrmWOFB07::InitJob()
+{
+    TfrmBaseBatch::InitJob();
+    // Slots 1-15 are the job's, 16 the log flag, 17 the print date: the layout the
+    // server library reads.
+    SetOptionCount(15);
+    AddDateFields(QStringLiteral("ed02,sp03"));
+    SetRequiredFields(QStringLiteral("ed02,ed04,sp05,ed10,ed11,ed12"));
+}
+
+bool TfrmWOFB07::InitSession(const Variant& session)
+{
+    const bool result = TfrmBaseBatch::InitSession(session);
+    if (!result)
+        return false;
+    cbo01->SetItemIndex(0);
+    CheckDateField(ed02, true);
+    ed02->SetText(QString::fromStdString(
+        DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()), Today())));
+    sp03->edFinal->SetText(noSeparators(ed02->Text(), GetDateSeparator()));
+    sp03->edFinal->SetEditMask(DateMask());
+    ed02->SetEditMask(DateMask());
+    ed04->SetText(GetSystemSetting(QStringLiteral("Sys003")));
+    OpenMonthAfter = GetSystemSetting(QStringLiteral("Sys030"));
+    OpenMonthFrom = GetSystemSetting(QStringLiteral("Sys029"));
+    LocalDecimals = CurrencyDecimals = queryDecimals(ed04->Text().trimmed());
+    applyAmountFormats(false);
+    sp05->edBegin->SetMaxLength(10);
+    sp06->edFinal->SetMaxLength(10);
+    ed10->SetMaxLength(13);
+    ed11->SetMaxLength(10);
+    ed12->SetMaxLength(4);
+    for (TSelectPanel* p : {sp06, sp07, sp08, sp09})
+        p->SetEditMask(QStringLiteral("!aaaa-aaaaaaaaaaa;0; "));
+    lbl11C->clear();
+    lbl12C->clear();
+    ShowFirstPage();
+    FilterValues = Variant::array(1, 8);
+    return result;
+}
+
+int TfrmWOFB07::queryDecimals(const QString& currency)
+{
+    const QString sql = QStringLiteral("Select MF004 from $$CMSMF as CMSMF where MF001=")
+                        + QString::fromStdString(quotedSql(Utf8(currency)));
+    Variant args = Variant::list({QStrToVar(sql), "MF004"});
+    Variant answer;
+    CallServerMethod(QStringLiteral("SimpleSQL"), args, answer);
+    return ::CurrencyDecimals(answer);
+}
+
+void TfrmWOFB07::applyAmountFormats(bool currencyOnly)
+{
+    const std::string original = AmountFormat(CurrencyDecimals);
+    cdsData->FieldByName("MA016")->SetDisplayFormat(original);
+    cdsSum->FieldByName("MA021")->SetDisplayFormat(original);
+    if (currencyOnly)
+        return;
+    const std::string local = AmountFormat(LocalDecimals);
+    cdsData->FieldByName("MA010")->SetDisplayFormat("#,##0.0000000");
+    cdsData->FieldByName("MA017")->SetDisplayFormat(local);
+    cdsData->FieldByName("MA021")->SetDisplayFormat(original);
+    cdsData->FieldByName("MA022")->SetDisplayFormat(local);
+    cdsSum->FieldByName("MA022")->SetDisplayFormat(local);
+}
+
+// --- Pages ------------------------------------------------------------------------------------
+
+void TfrmWOFB07::setButtons(bool prior, bool next, bool last)
+{
+    btnprior->setVisible(prior);
+    BtnNext->setVisible(next);
+    btnFilter->setVisible(false);
+    for (QWidget* w : {static_cast<QWidget*>(btnALL), static_cast<QWidget*>(BtnAllNo), static_cast<QWidget*>(btnQuery),
+                       static_cast<QWidget*>(btnOk)})
+        w->setVisible(last);
+    btnSpd->setVisible(false);
+}
+
+void TfrmWOFB07::ShowFirstPage()
+{
+    CurrentPage = pgFirst;
+    pnlNext->hide();
+    pnlLast->hide();
+    pnlFirst->show();
+    pnlFirst->raise();
+    setButtons(false, true, false);
+}
+
+void TfrmWOFB07::paintPanel(TSelectPanel* panel, bool enabled)
+{
+    if (!enabled) {
+        panel->edBegin->Clear();
+        panel->edFinal->Clear();
+        panel->ListBox->ClearItems();
+    }
+    panel->SetEnabled(enabled);
+    const QColor colour = enabled ? QColor(Qt::white) : palette().color(QPalette::Window);
+    panel->edBegin->SetColor(colour);
+    panel->edFinal->SetColor(colour);
+    panel->ListBox->SetColor(colour);
+}
+
+void TfrmWOFB07::ShowNextPage()
+{
+    CurrentPage = pgNext;
+    pnlFirst->hide();
+    pnlLast->hide();
+    pnlNext->show();
+    pnlNext->raise();
+    setButtons(true, true, false);
+    const int type = cbo01->ItemIndex();
+    TSelectPanel* panels[4] = {sp06, sp07, sp08, sp09};
+    for (int i = 0; i < 4; ++i) {
+        const bool applies = (type == 0 && i < 2) || (type == 1 && i == 2) || (type == 2 && i == 3);
+        paintPanel(panels[i], applies);
+    }
+    PutDateRange(ed02->Text(), ed02->Text(), FilterValues, 1);
+    if (sp03->isVisible())
+        sp03->SetFocus();
+    const QString entry = QStringLiteral(",ed12");
+    if (type == 2) {
+        if (!RequiredFields.contains(entry)) {
+            SetRequiredFields(RequiredFields + entry);
+            ed12->setEnabled(true);
+            ed12->SetColor(ed11->Color());
+        }
+    } else if (RequiredFields.contains(entry)) {
+        QString list = RequiredFields;
+        list.remove(entry);
+        SetRequiredFields(list);
+        ed12->setEnabled(false);
+        ed12->SetColor(palette().color(QPalette::Window));
+    }
+}
+
+void TfrmWOFB07::ShowLastPage()
+{
+    PutDateRange(ed02->Text(), ed02->Text(), FilterValues, 1);
+    FilterValues[2] = QStrToVar(ed04->Text());
+    PutDateRange(sp03->edBegin->Text(), sp03->edFinal->Text(), FilterValues, 3);
+    PutPanelValue(sp05, FilterValues, 4);
+    TSelectPanel* panels[4] = {sp06, sp07, sp08, sp09};
+    for (int i = 0; i < 4; ++i) {
+        if (panels[i]->Enabled())
+            PutMaskedPanelValue(panels[i], FilterValues, QStringLiteral("-"), 5 + i);
+        else
+            FilterValues[5 + i] = "";
+    }
+    CurrentPage = pgLast;
+    pnlFirst->hide();
+    pnlNext->hide();
+    pnlLast->show();
+    pnlLast->raise();
+    setButtons(true, false, true);
+    ResetTotals();
+    ed10->clear();
+    if (ed10->isVisible())
+        ed10->setFocus(Qt::OtherFocusReason);
+    Fire(btnFilter->OnClick, btnFilter);
+}
+
+QString TfrmWOFB07::writeOffDateCompact()
+{
+    Variant scratch = Variant::array(1, 1);
+    PutDateRange(ed02->Text(), ed02->Text(), scratch, 1);
+    const Variant& range = scratch[1];
+    if (!range.isArray() || range.count() < 2)
+        return QString();
+    return VarToQStr(range[range.lowBound() + 1]).trimmed();
+}
+
+void TfrmWOFB07::checkOpenMonth(const QString& compactMonth, bool& accepted) const
+{
+    accepted = compactMonth > OpenMonthAfter && !(compactMonth < OpenMonthFrom);
+}
+
+void TfrmWOFB07::BtnNextClick(QObject*)
+{
+    if (CurrentPage == pgFirst) {
+        if (noSeparators(ed02->Text(), GetDateSeparator()).isEmpty()) {
+            ReportMessage(QStringLiteral("E;000003;") + lbl02->text());
+            ed02->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+        bool accepted = false;
+        checkOpenMonth(writeOffDateCompact().left(6), accepted);
+        if (!accepted) {
+            ReportMessage(QStringLiteral("E;100453;") + lbl02->text());
+            ed02->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+        sp03->edFinal->SetText(ed02->EditText());
+        sp03->edFinal->SetEditMask(DateMask());
+        ShowNextPage();
+        return;
+    }
+    if (CurrentPage != pgNext)
+        return;
+    if (ed04->Text().trimmed().isEmpty()) {
+        ReportMessage(QStringLiteral("E;000003;") + ed04->Caption());
+        ed04->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (sp05->IsRangeMode()) {
+        const bool begin = !sp05->edBegin->Text().trimmed().isEmpty();
+        const bool end = !sp05->edFinal->Text().trimmed().isEmpty();
+        if (!begin || !end) {
+            ReportMessage(QStringLiteral("E;000003;") + sp05->Caption());
+            (begin ? sp05->edFinal : sp05->edBegin)->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    } else if (sp05->ListBox->ItemCount() < 1) {
+        ReportMessage(QStringLiteral("E;000003;") + sp05->Caption());
+        sp05->ListBox->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    ed11->clear();
+    lbl11C->clear();
+    ShowLastPage();
+}
+
+void TfrmWOFB07::btnpriorClick(QObject*)
+{
+    if (CurrentPage == pgNext)
+        ShowFirstPage();
+    else if (CurrentPage == pgLast)
+        ShowNextPage();
+}
+
+void TfrmWOFB07::btnInsertClick(QObject*)
+{
+    // This job saves no condition schemes.
+}
+
+// --- Exit checks ----------------------------------------------------------------------------
+
+void TfrmWOFB07::ed02Exit(QObject*)
+{
+    const QString month = writeOffDateCompact().left(6);
+    if (month.isEmpty())
+        return;
+    bool accepted = false;
+    checkOpenMonth(month, accepted);
+    if (accepted) {
+        sp03->edFinal->SetText(ed02->EditText());
+        sp03->edFinal->SetEditMask(DateMask());
+    } else {
+        ReportMessage(QStringLiteral("E;100453;") + lbl02->text());
+    }
+}
+
+void TfrmWOFB07::sp03Exit(QObject*)
+{
+    if (noSeparators(sp03->edFinal->Text(), GetDateSeparator()).isEmpty()) {
+        Fire(btnprior->OnClick, btnprior);
+        return;
+    }
+    const QString end = DateTextToCompact(sp03->edFinal->Text());
+    if (end > writeOffDateCompact()) {
+        ReportMessage(QStringLiteral("E;200600;"));
+        sp03->edFinal->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void TfrmWOFB07::ed04Exit(QObject*)
+{
+    const QString currency = ed04->Text().trimmed();
+    if (currency.isEmpty()) {
+        ValidationFailed = false;
+        CurrencyDecimals = 2;
+    } else {
+        Variant row;
+        const bool found = FocusedControl() == btnCancel
+                           || ValidateValue(QStringLiteral("CMSMF"), QStringLiteral("01"), false, row,
+                                            Variant::list({QStrToVar(ed04->Text())}));
+        if (!found) {
+            ReportMessage(QStringLiteral("E;000001;") + GetMessageText(QStringLiteral("R"), QStringLiteral("101041")));
+            ValidationFailed = true;
+            ed04->setFocus(Qt::OtherFocusReason);
+            ed04->selectAll();
+            return;
+        }
+        ValidationFailed = false;
+        CurrencyDecimals = queryDecimals(currency);
+    }
+    applyAmountFormats(true);
+}
+
+void TfrmWOFB07::ed10Exit(QObject*)
+{
+    const QString batch = ed10->Text().trimmed();
+    if (batch.isEmpty()) {
+        ValidationFailed = false;
+        return;
+    }
+    Variant row;
+    if (ValidateValue(QStringLiteral("ACPLC"), QStringLiteral("01"), false, row,
+                      Variant::list({QStrToVar(QStringLiteral("WOFB07-") + batch)}))) {
+        ValidationFailed = true;
+        ReportMessage(QStringLiteral("E;200601;"));
+        ed10->setFocus(Qt::OtherFocusReason);
+        ed10->selectAll();
+    } else {
+        ValidationFailed = false;
+    }
+}
+
+void TfrmWOFB07::ed10KeyPress(QObject*, QChar& key)
+{
+    const char16_t c = key.unicode();
+    if (c == 8 || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))
+        return;
+    if (c >= 'a' && c <= 'z') {
+        key = key.toUpper();
+        return;
+    }
+    key = QChar();
+}
+
+void TfrmWOFB07::ed11Exit(QObject*)
+{
+    lbl11C->clear();
+    const QString text = ed11->Text();
+    if (text.trimmed().isEmpty()) {
+        ValidationFailed = false;
+        return;
+    }
+    if (text != LastRejectedSupplier) {
+        Variant row;
+        if (!ValidateValue(QStringLiteral("PURMA"), QStringLiteral("02"), true, row, Variant::list({QStrToVar(text)}))) {
+            ValidationFailed = true;
+            ReportMessage(QStringLiteral("W;200295;"));
+            ed11->selectAll();
+            LastRejectedSupplier = text;
+            return;
+        }
+        ValidationFailed = false;
+        const Variant supplier = firstRow(row);
+        if (supplier.isArray() && supplier.count() > 2)
+            lbl11C->setText(VarToQStr(supplier[supplier.lowBound() + 2]));
+    }
+    const QString supplier = text.trimmed();
+    bool chosen = false;
+    if (sp05->IsRangeMode()) {
+        chosen = !(supplier < sp05->edBegin->Text().trimmed()) && !(supplier > sp05->edFinal->Text().trimmed());
+    } else {
+        for (const QStringList& entry : sp05->ListBox->Rows())
+            chosen = chosen || (!entry.isEmpty() && entry.first().trimmed() == supplier);
+    }
+    if (chosen) {
+        ValidationFailed = true;
+        ReportMessage(QStringLiteral("E;200635;"));
+        ed11->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void TfrmWOFB07::ed12Exit(QObject*)
+{
+    lbl12C->clear();
+    const QString type = ed12->Text().trimmed();
+    if (type.isEmpty())
+        return;
+    Variant row;
+    if (ValidateValue(QStringLiteral("CMSMQ"), QStringLiteral("36"), true, row,
+                      Variant::list({QStrToVar(type), "7D", "7D", "7D", QStrToVar(UserCode)}))) {
+        ValidationFailed = false;
+        const Variant type = firstRow(row);
+        if (type.isArray() && type.count() > 0)
+            lbl12C->setText(VarToQStr(type[type.lowBound()]));
+    } else {
+        ValidationFailed = true;
+        ReportMessage(QStringLiteral("E;000001;") + ed12->Caption());
+        ed12->setFocus(Qt::OtherFocusReason);
+        ed12->selectAll();
+    }
+}
+
+// --- Look-ups and values handed in ----------------------------------------------------------
+
+TSelectPanel* TfrmWOFB07::panelOf(QWidget* control) const
+{
+    for (QWidget* w = control; w && w != this; w = w->parentWidget())
+        if (auto* panel = qobject_cast<TSelectPanel*>(w))
+            return panel;
+    return nullptr;
+}
+
+void TfrmWOFB07::documentLookup(TSelectPanel* panel, QWidget* control, const QString& table, const QString& kind)
+{
+    QString text;
+    if (auto* edit = qobject_cast<TMaskEdit*>(control))
+        text = edit->EditText();
+    const QStringList parts = text.split(QLatin1Char('-'));
+    const QString type = parts.value(0).trimmed();
+    const QString number = parts.value(1).trimmed();
+    Variant result;
+    LookupData(table, kind, result, !panel->IsRangeMode(), QString(),
+               Variant::list({"1", "1", QStrToVar(type), QStrToVar(number)}));
+    if (result.isEmptyOrNull() || !result.isArray())
+        return;
+    QStringList joined;
+    for (int r = result.lowBound(); r <= result.highBound(); ++r) {
+        const Variant& row = result[r];
+        if (!row.isArray()) {
+            joined << VarToQStr(row).trimmed();
+            continue;
+        }
+        QStringList values;
+        for (int i = row.lowBound(); i <= row.highBound(); ++i)
+            values << VarToQStr(row[i]).trimmed();
+        joined << values.join(QLatin1Char('-'));
+    }
+    if (panel->IsRangeMode()) {
+        if (auto* edit = qobject_cast<TMaskEdit*>(control); edit && !joined.isEmpty())
+            edit->SetEditText(joined.first());
+    } else {
+        for (const QString& entry : joined)
+            panel->AddValues({entry});
+    }
+}
+
+void TfrmWOFB07::HandleF2Key(int key, QWidget* control)
+{
+    TfrmBaseBatch::HandleF2Key(key, control);
+    if (!control)
+        return;
+    const auto firstValue = [](const Variant& result) {
+        Variant v = result;
+        while (v.isArray() && v.count() > 0) {
+            const Variant inner = v[v.lowBound()];
+            v = inner;
+        }
+        return v.isEmptyOrNull() || v.isArray() ? QString() : VarToQStr(v);
+    };
+    const auto lookupInto = [&](TQvEdit* edit, const QString& table, const Variant& keys) {
+        Variant result;
+        LookupData(table, QStringLiteral("01"), result, false, edit->Text(), keys);
+        const QString value = firstValue(result);
+        if (!value.isEmpty())
+            edit->SetText(value);
+    };
+    if (control == ed02) {
+        ed02->SetText(PickDate(ed02->Text()));
+    } else if (control == sp03->edBegin || control == sp03->edFinal) {
+        auto* edit = static_cast<TMaskEdit*>(control);
+        edit->SetText(PickDate(edit->Text()));
+    } else if (control == ed04) {
+        lookupInto(ed04, QStringLiteral("CMSMF"), Variant::list({""}));
+    } else if (control == ed11) {
+        lookupInto(ed11, QStringLiteral("PURMA"), Variant::list({""}));
+    } else if (control == ed12) {
+        lookupInto(ed12, QStringLiteral("CMSMQ"), Variant::list({"7D", QStrToVar(UserCode)}));
+    } else if (TSelectPanel* panel = panelOf(control)) {
+        QString text;
+        if (auto* edit = qobject_cast<TMaskEdit*>(control))
+            text = edit->Text();
+        if (panel == sp05)
+            LookupIntoPanel(control, QStringLiteral("PURMA"), QStringLiteral("01"), false, text, Variant::list({""}));
+        else if (panel == sp06)
+            documentLookup(panel, control, QStringLiteral("ACPTA"), QStringLiteral("15"));
+        else if (panel == sp07)
+            documentLookup(panel, control, QStringLiteral("ACPTA"), QStringLiteral("16"));
+        else if (panel == sp08)
+            documentLookup(panel, control, QStringLiteral("ACPTI"), QStringLiteral("05"));
+        else if (panel == sp09)
+            documentLookup(panel, control, QStringLiteral("ACPTK"), QStringLiteral("10"));
+    }
+}
+
+void TfrmWOFB07::AfterApplyValue(QWidget* control, const QString& value)
+{
+    TfrmBaseBatch::AfterApplyValue(control, value);
+    try {
+        if (control == ed02)
+            ed02Exit(control);
+        else if (control == sp03 || control == sp03->edBegin || control == sp03->edFinal)
+            sp03Exit(control);
+        else if (control == ed04)
+            ed04Exit(control);
+        else if (control == ed10)
+            ed10Exit(control);
+        else if (control == ed11)
+            ed11Exit(control);
+        else if (control == ed12)
+            ed12Exit(control);
+    } catch (const std::exception&) {
+        if (auto* edit = qobject_cast<QLineEdit*>(control))
+            edit->clear();
+    }
+}
+
+// --- Candidates and totals --------------------------------------------------------------------
+
+void TfrmWOFB07::ResetTotals()
+{
+    cdsSum->EmptyDataSet();
+    cdsSum->Append();
+    cdsSum->FieldByName("MA001")->SetAsString("11");
+    cdsSum->FieldByName("MA021")->SetAsDecimal(Decimal());
+    cdsSum->FieldByName("MA022")->SetAsDecimal(Decimal());
+    cdsSum->FieldByName("MA023")->SetAsInteger(0);
+    cdsSum->Post();
+    cdsSum->Open();
+    cdsData->EmptyDataSet();
+}
+
+void TfrmWOFB07::btnFilterClick(QObject*)
+{
+    ResetTotals();
+    CandidateFilter filter{cbo01->ItemIndex(), FilterValues};
+    CandidateSql = QString::fromStdString(::CandidateSql(filter));
+    Variant args = Variant::list({QStrToVar(CandidateSql), kCandidateFieldList});
+    Variant answer;
+    CallServerMethod(QStringLiteral("SimpleSQL"), args, answer);
+    if (ConvertedFlag)
+        answer = IncomingConvert(answer);
+    if (!answer.isEmptyOrNull() && answer.isArray())
+        LoadCandidates(*cdsData, answer, GetDateFormat(), Utf8(GetDateSeparator()));
+    cdsData->FieldByName("MA008")->SetEditMask(Utf8(DateMask()));
+    cdsData->SetIndexFieldNames("MA002;MA005;MA006;MA008");
+    cdsData->Open();
+    cdsData->First();
+}
+
+void TfrmWOFB07::cdsDataMA001Validate(TField* sender)
+{
+    if (cdsData->State() == dsInsert)
+        return;
+    // Only a change of the tick counts: setting a row to what it already holds would
+    // otherwise count it twice or take it off twice.
+    const int row = cdsData->RecNo() - 1;
+    const FieldValue stored = row >= 0 ? sender->DataAt(row) : FieldValue();
+    const std::string* old = std::get_if<std::string>(&stored);
+    const bool was = old && *old == "Y";
+    const bool now = sender->AsString() == "Y";
+    if (was == now)
+        return;
+    const Decimal original = cdsData->FieldByName("MA016")->AsDecimal();
+    const Decimal local = cdsData->FieldByName("MA017")->AsDecimal();
+    cdsSum->Edit();
+    TField* sumOriginal = cdsSum->FieldByName("MA021");
+    TField* sumLocal = cdsSum->FieldByName("MA022");
+    TField* count = cdsSum->FieldByName("MA023");
+    if (now) {
+        sumOriginal->SetAsDecimal(sumOriginal->AsDecimal() + original);
+        sumLocal->SetAsDecimal(sumLocal->AsDecimal() + local);
+        count->SetAsInteger(count->AsInteger() + 1);
+    } else {
+        sumOriginal->SetAsDecimal(sumOriginal->AsDecimal() - original);
+        sumLocal->SetAsDecimal(sumLocal->AsDecimal() - local);
+        count->SetAsInteger(count->AsInteger() - 1);
+    }
+    cdsSum->Post();
+}
+
+void TfrmWOFB07::setTicks(const QString& value)
+{
+    if (!cdsData->Active() || cdsData->IsEmpty())
+        return;
+    const std::string v = Utf8(value);
+    {
+        ControlsDisabledScope quiet(*cdsData);
+        cdsData->First();
+        const int n = cdsData->RecordCount();
+        for (int i = 0; i < n; ++i) {
+            TField* tick = cdsData->FieldByName("MA001");
+            if (tick->AsString() != v) {
+                cdsData->Edit();
+                tick->SetAsString(v);
+                cdsData->Post();
+            }
+            cdsData->Next();
+        }
+    }
+}
+
+void TfrmWOFB07::btnALLClick(QObject*)
+{
+    setTicks(QStringLiteral("Y"));
+}
+
+void TfrmWOFB07::BtnAllNoClick(QObject*)
+{
+    setTicks(QStringLiteral("N"));
+}
+
+void TfrmWOFB07::grdResultDblClick(QObject*)
+{
+    const bool real = cdsData->Active() && !cdsData->IsEmpty()
+                      && !QString::fromStdString(cdsData->FieldByName("MA002")->AsString()).trimmed().isEmpty();
+    auto options = grdResult->Options();
+    options.setFlag(TFDBGrid::dgEditing, real);
+    grdResult->SetOptions(options);
+}
+
+Decimal TfrmWOFB07::TotalOriginal() const
+{
+    return cdsSum->IsEmpty() ? Decimal() : cdsSum->FieldByName("MA021")->AsDecimal();
+}
+
+Decimal TfrmWOFB07::TotalLocal() const
+{
+    return cdsSum->IsEmpty() ? Decimal() : cdsSum->FieldByName("MA022")->AsDecimal();
+}
+
+int TfrmWOFB07::TotalCount() const
+{
+    return cdsSum->IsEmpty() ? 0 : cdsSum->FieldByName("MA023")->AsInteger();
+}
+
+Variant TfrmWOFB07::ChosenDocuments()
+{
+    if (TotalCount() < 1 || !cdsData->Active() || cdsData->IsEmpty())
+        return Variant::list({"NN"});
+    const std::string type = cdsData->FieldByName("MA005")->AsString();
+    const std::string number = cdsData->FieldByName("MA006")->AsString();
+    std::vector<Variant> keys;
+    {
+        ControlsDisabledScope quiet(*cdsData);
+        TField* tick = cdsData->FieldByName("MA001");
+        TField* t = cdsData->FieldByName("MA005");
+        TField* n = cdsData->FieldByName("MA006");
+        // Sized by the ticks found, whatever the count says.
+        for (int row = 0; row < cdsData->RecordCount(); ++row)
+            if (tick->TextAt(row) == "Y")
+                keys.push_back(QStrToVar(QString::fromStdString(t->TextAt(row)).trimmed()
+                                         + QString::fromStdString(n->TextAt(row)).trimmed()));
+        cdsData->Locate("MA005;MA006", Variant::list({type, number}), loCaseInsensitive);
+    }
+    if (keys.empty())
+        return Variant::list({"NN"});
+    return Variant::list(std::move(keys));
+}
+
+// --- The job's options --------------------------------------------------------------------------
+
+bool TfrmWOFB07::CollectOptionTexts(Variant& texts, int index)
+{
+    const bool result = TfrmBaseBatch::CollectOptionTexts(texts, index);
+    try {
+        const auto entry = [](const QString& caption, const char* name) {
+            return Variant::list({QStrToVar(caption), name});
+        };
+        texts[1] = entry(cbo01->Caption(), "cbo01");
+        texts[2] = entry(lbl02->text(), "ed02");
+        texts[3] = entry(sp03->Caption(), "sp03");
+        texts[4] = entry(ed04->Caption(), "ed04");
+        texts[5] = entry(sp05->Caption(), "sp05");
+        texts[6] = entry(sp06->Caption(), "sp06");
+        texts[7] = entry(sp07->Caption(), "sp07");
+        texts[8] = entry(sp08->Caption(), "sp08");
+        texts[9] = entry(sp09->Caption(), "sp09");
+        texts[10] = entry(ed10->Caption(), "ed10");
+        texts[11] = entry(ed11->Caption(), "ed11");
+        texts[12] = entry(ed12->Caption(), "ed12");
+        texts[13] = entry(btnFilter->Caption(), "btnFilter");
+        texts[14] = entry(btnFilter->Caption(), "btnFilter");
+        texts[15] = entry(QStringLiteral("lbl11C"), "lbl11C");
+        return result;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TfrmWOFB07::CollectOptionValues(Variant& values, int index)
+{
+    const bool result = TfrmBaseBatch::CollectOptionValues(values, index);
+    try {
+        values[1] = cbo01->ItemIndex() + 1;
+        PutDateRange(ed02->Text(), ed02->Text(), values, 2);
+        PutDateRange(sp03->edBegin->Text(), sp03->edFinal->Text(), values, 3);
+        values[4] = QStrToVar(ed04->Text());
+        PutPanelValue(sp05, values, 5);
+        // The documents as the candidate query compared them: type and number joined.
+        TSelectPanel* panels[4] = {sp06, sp07, sp08, sp09};
+        for (int i = 0; i < 4; ++i)
+            PutMaskedPanelValue(panels[i], values, QStringLiteral("-"), 6 + i);
+        values[10] = QStrToVar(ed10->Text());
+        values[11] = QStrToVar(ed11->Text());
+        values[12] = QStrToVar(ed12->Text());
+        const Variant chosen = ChosenDocuments();
+        values[13] = chosen;
+        values[14] = QStrToVar(CandidateSql);
+        values[15] = QStrToVar(lbl11C->text());
+        if (VarToQStr(chosen[chosen.lowBound()]) == QLatin1String("NN"))
+            return false;
+        return result;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TfrmWOFB07::btnQueryClick(QObject* sender)
+{
+    QPointer<TfrmWOFB07> self(this);
+    TfrmBaseBatch::btnQueryClick(sender);
+    if (!self)
+        return;
+    ed10->clear();
+    Fire(btnFilter->OnClick, btnFilter);
 }

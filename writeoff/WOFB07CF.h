@@ -1,11 +1,134 @@
 #pragma once
-// TfrmWOFB07: the accounts-payable write-off job form.
+// TfrmWOFB07: the accounts-payable write-off job form. Three pages in the options tab:
+// the write-off type and date, then the selection of candidate documents (document dates,
+// currency, suppliers, document numbers), then the candidate grid with the batch number,
+// the transfer supplier and, for prepayments, the refund document type. The chosen
+// documents go to the job's server library with the job's conditions.
 
 #include "batch/BaseBatchCF.h"
+#include "platform/Decimal.h"
+
+#include <memory>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class TClientDataSet;
+class TDataSource;
+class TFDBGrid;
+class TField;
+class TGSpeedButton;
+class TQvBtnEdit;
+class TQvComboBox;
+class TQvDBEdit;
+class TQvEdit;
 
 class TfrmWOFB07 : public TfrmBaseBatch {
     Q_OBJECT
 
 public:
+    enum TPage { pgFirst, pgNext, pgLast };
+
     explicit TfrmWOFB07(QWidget* owner = nullptr);
+    ~TfrmWOFB07() override;
+
+    // --- Components ---------------------------------------------------------------------
+    QFrame* pnlFirst = nullptr;
+    QFrame* pnlNext = nullptr;
+    QFrame* pnlLast = nullptr;
+    TQvComboBox* cbo01 = nullptr;
+    QLabel* lbl02 = nullptr;
+    TMaskEdit* ed02 = nullptr;
+    TF2Button* btn02 = nullptr;
+    TSelectPanel* sp03 = nullptr;
+    TQvBtnEdit* ed04 = nullptr;
+    TSelectPanel* sp05 = nullptr;
+    TSelectPanel* sp06 = nullptr;
+    TSelectPanel* sp07 = nullptr;
+    TSelectPanel* sp08 = nullptr;
+    TSelectPanel* sp09 = nullptr;
+    TQvEdit* ed10 = nullptr;
+    TQvBtnEdit* ed11 = nullptr;
+    QLabel* lbl11C = nullptr;
+    TQvBtnEdit* ed12 = nullptr;
+    QLabel* lbl12C = nullptr;
+    TFDBGrid* grdResult = nullptr;
+    QGroupBox* gbSum = nullptr;
+    TQvDBEdit* edMA021 = nullptr;
+    TQvDBEdit* edMA022 = nullptr;
+    TQvDBEdit* QvDBEdit1 = nullptr;
+    TBitBtn* btnFilter = nullptr;
+    TBitBtn* btnprior = nullptr;
+    TBitBtn* BtnNext = nullptr;
+    TBitBtn* btnALL = nullptr;
+    TBitBtn* BtnAllNo = nullptr;
+    TGSpeedButton* btnSpd = nullptr;
+    std::unique_ptr<TClientDataSet> cdsData;
+    std::unique_ptr<TClientDataSet> cdsSum;
+    TDataSource* dsData = nullptr;
+    TDataSource* dsSum = nullptr;
+
+    // --- State --------------------------------------------------------------------------
+    TPage CurrentPage = pgFirst;
+    QString OpenMonthAfter;
+    QString OpenMonthFrom;
+    Variant FilterValues;
+    QString LastRejectedSupplier;
+    QString CandidateSql;
+    int CurrencyDecimals = 2;
+    int LocalDecimals = 2;
+
+    // --- Overrides ------------------------------------------------------------------------
+    void InitJob() override;
+    bool InitSession(const Variant& session) override;
+    void HandleF2Key(int key, QWidget* control) override;
+    void AfterApplyValue(QWidget* control, const QString& value) override;
+    bool CollectOptionTexts(Variant& texts, int index) override;
+    bool CollectOptionValues(Variant& values, int index) override;
+    void btnQueryClick(QObject* sender) override;
+
+    // --- Handlers -------------------------------------------------------------------------
+    void btnpriorClick(QObject* sender);
+    void BtnNextClick(QObject* sender);
+    void btnFilterClick(QObject* sender);
+    void btnALLClick(QObject* sender);
+    void BtnAllNoClick(QObject* sender);
+    void grdResultDblClick(QObject* sender);
+    void ed02Exit(QObject* sender);
+    void sp03Exit(QObject* sender);
+    void ed04Exit(QObject* sender);
+    void ed10Exit(QObject* sender);
+    void ed10KeyPress(QObject* sender, QChar& key);
+    void ed11Exit(QObject* sender);
+    void ed12Exit(QObject* sender);
+    void cdsDataMA001Validate(TField* sender);
+
+    void ResetTotals();
+    void ShowFirstPage();
+    void ShowNextPage();
+    void ShowLastPage();
+    // The chosen documents: type and number joined, in grid order; ["NN"] when none.
+    Variant ChosenDocuments();
+    // The exact totals of cdsSum.
+    Decimal TotalOriginal() const;
+    Decimal TotalLocal() const;
+    int TotalCount() const;
+
+protected:
+    void btnInsertClick(QObject* sender) override;
+
+private:
+    void buildPages();
+    void buildFirst();
+    void buildNext();
+    void buildLast();
+    void setButtons(bool prior, bool next, bool last);
+    void checkOpenMonth(const QString& compactMonth, bool& accepted) const;
+    QString writeOffDateCompact();
+    int queryDecimals(const QString& currency);
+    void applyAmountFormats(bool currencyOnly);
+    void setTicks(const QString& value);
+    void documentLookup(TSelectPanel* panel, QWidget* control, const QString& table, const QString& kind);
+    TSelectPanel* panelOf(QWidget* control) const;
+    void paintPanel(TSelectPanel* panel, bool enabled);
 };

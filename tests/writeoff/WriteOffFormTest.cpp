@@ -1,0 +1,450 @@
+// The write-off form's pages, checks, totals and hand-over against the demo installation.
+
+#include "WriteOffFixture.h"
+
+#include "controls/Buttons.h"
+#include "controls/DataSource.h"
+#include "controls/FDBGrid.h"
+#include "support/Dates.h"
+#include "platform/OleDate.h"
+
+#include <QLabel>
+#include <QTest>
+
+#include <random>
+#include <set>
+
+QTemporaryDir* WriteOffForm::folder = nullptr;
+DemoInstallation* WriteOffForm::installation = nullptr;
+
+namespace {
+
+bool has(const QString& codes, const char* code)
+{
+    return codes.contains(QString::fromUtf8(code));
+}
+
+} // namespace
+
+TEST_F(WriteOffForm, OpensOnTheFirstPageWithTheDefaults)
+{
+    ASSERT_TRUE(opened) << form->MessageTexts.toStdString();
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
+    EXPECT_TRUE(form->pnlFirst->isVisible());
+    EXPECT_FALSE(form->pnlNext->isVisible());
+    EXPECT_TRUE(form->BtnNext->isVisible());
+    for (QWidget* w : {static_cast<QWidget*>(form->btnprior), static_cast<QWidget*>(form->btnFilter),
+                       static_cast<QWidget*>(form->btnALL), static_cast<QWidget*>(form->btnQuery),
+                       static_cast<QWidget*>(form->btnOk)})
+        EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+    EXPECT_EQ(form->cbo01->ItemIndex(), 0);
+    EXPECT_EQ(form->cbo01->Items().value(1), QStringLiteral("2.其他应付款转销 "));
+    EXPECT_EQ(form->ed02->Text(), QString::fromStdString(DateToDisplayText(1, "/", Today())));
+    EXPECT_EQ(form->ed04->Text(), QStringLiteral("RMB"));
+    EXPECT_EQ(form->OpenMonthAfter, QStringLiteral("202312"));
+    EXPECT_EQ(form->OpenMonthFrom, QStringLiteral("202401"));
+    EXPECT_EQ(form->ed10->MaxLength(), 13);
+    EXPECT_EQ(form->ed11->MaxLength(), 10);
+    EXPECT_EQ(form->ed12->MaxLength(), 4);
+    EXPECT_EQ(form->sp06->EditMask(), QStringLiteral("!aaaa-aaaaaaaaaaa;0; "));
+    // 15 slots of the job, the log flag, the print date.
+    EXPECT_EQ(form->OptionCount, 17);
+    EXPECT_EQ(form->cdsData->FieldByName("MA016")->DisplayFormat(), "#,##0.00");
+    EXPECT_EQ(form->cdsData->FieldByName("MA010")->DisplayFormat(), "#,##0.0000000");
+}
+
+TEST_F(WriteOffForm, FirstPageChecksTheWriteOffMonth)
+{
+    form->ed02->SetText(QString());
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
+    EXPECT_TRUE(has(form->MessageCodes, "E;000003;输入转销日期"));
+
+    form->ReportMessage(QString());
+    form->ed02->SetText(QStringLiteral("2023/12/31")); // the closed month itself
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
+    EXPECT_TRUE(has(form->MessageCodes, "E;100453;"));
+
+    form->ReportMessage(QString());
+    form->ed02->SetText(QStringLiteral("2024/01/15")); // the first open month
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgNext) << form->MessageCodes.toStdString();
+    EXPECT_TRUE(form->pnlNext->isVisible());
+    EXPECT_EQ(form->sp03->edFinal->Text().remove(QLatin1Char('/')), QStringLiteral("20240115"));
+    // The document date may not pass the write-off date.
+    form->sp03->edFinal->SetText(QStringLiteral("2024/01/16"));
+    form->sp03Exit(form->sp03);
+    EXPECT_TRUE(has(form->MessageCodes, "E;200600;"));
+    form->ReportMessage(QString());
+    form->sp03->edFinal->SetText(QStringLiteral("2024/01/15"));
+    form->sp03Exit(form->sp03);
+    EXPECT_FALSE(has(form->MessageCodes, "E;200600;"));
+    // An emptied end date goes back to the first page.
+    form->sp03->edFinal->SetText(QString());
+    form->sp03Exit(form->sp03);
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
+}
+
+TEST_F(WriteOffForm, TheTypeDecidesThePanelsAndTheRefundType)
+{
+    const auto count = [](const QString& list) { return list.count(QStringLiteral(",ed12")); };
+    form->cbo01->SetItemIndex(0);
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_TRUE(form->sp06->Enabled());
+    EXPECT_TRUE(form->sp07->Enabled());
+    EXPECT_FALSE(form->sp08->Enabled());
+    EXPECT_FALSE(form->sp09->Enabled());
+    EXPECT_EQ(count(form->RequiredFields), 0);
+    EXPECT_FALSE(form->ed12->isEnabled());
+
+    form->btnpriorClick(form->btnprior);
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
+    form->sp06->edBegin->SetText(QStringLiteral("7101"));
+    form->cbo01->SetItemIndex(2);
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_FALSE(form->sp06->Enabled());
+    EXPECT_TRUE(form->sp06->edBegin->Text().trimmed().isEmpty()) << "a panel that does not apply is emptied";
+    EXPECT_TRUE(form->sp09->Enabled());
+    EXPECT_EQ(count(form->RequiredFields), 1);
+    EXPECT_TRUE(form->ed12->isEnabled());
+    form->btnpriorClick(form->btnprior);
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_EQ(count(form->RequiredFields), 1) << "added once";
+
+    form->btnpriorClick(form->btnprior);
+    form->cbo01->SetItemIndex(1);
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_TRUE(form->sp08->Enabled());
+    EXPECT_FALSE(form->sp09->Enabled());
+    EXPECT_EQ(count(form->RequiredFields), 0);
+    EXPECT_FALSE(form->ed12->isEnabled());
+}
+
+TEST_F(WriteOffForm, NextPageNeedsCurrencyAndSuppliers)
+{
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgNext);
+    form->ed04->SetText(QString());
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgNext);
+    EXPECT_TRUE(has(form->MessageCodes, "E;000003;选择币种"));
+
+    form->ReportMessage(QString());
+    form->ed04->SetText(QStringLiteral("RMB"));
+    form->sp05->SetStyle(TSelectPanel::sp_Range);
+    form->sp05->edBegin->SetText(QStringLiteral("A001"));
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgNext);
+    EXPECT_TRUE(has(form->MessageCodes, "E;000003;选择供应商编号"));
+
+    form->ReportMessage(QString());
+    form->sp05->SetStyle(TSelectPanel::sp_Discrete);
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgNext);
+    EXPECT_TRUE(has(form->MessageCodes, "E;000003;选择供应商编号"));
+
+    form->sp05->AddValues({QStringLiteral("A002")});
+    form->BtnNextClick(form->BtnNext);
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
+    EXPECT_TRUE(form->btnQuery->isVisible());
+    EXPECT_FALSE(form->BtnNext->isVisible());
+    EXPECT_FALSE(form->btnFilter->isVisible());
+    ASSERT_GT(form->cdsData->RecordCount(), 0);
+    for (int r = 0; r < form->cdsData->RecordCount(); ++r)
+        EXPECT_EQ(cell(r, "MA002"), "A002");
+}
+
+TEST_F(WriteOffForm, CurrencyCheckAndItsDecimals)
+{
+    form->BtnNextClick(form->BtnNext);
+    form->ed04->setFocus();
+    form->ed04->SetText(QStringLiteral("XXX"));
+    form->ed04Exit(form->ed04);
+    EXPECT_TRUE(form->ValidationFailed);
+    EXPECT_TRUE(has(form->MessageCodes, "E;000001;"));
+
+    form->ed04->SetText(QStringLiteral("CLF"));
+    form->ed04Exit(form->ed04);
+    EXPECT_FALSE(form->ValidationFailed);
+    EXPECT_EQ(form->cdsData->FieldByName("MA016")->DisplayFormat(), "#,##0.0000");
+    EXPECT_EQ(form->cdsSum->FieldByName("MA021")->DisplayFormat(), "#,##0.0000");
+    EXPECT_EQ(form->cdsData->FieldByName("MA017")->DisplayFormat(), "#,##0.00") << "local amounts keep theirs";
+    form->ed04->SetText(QStringLiteral("JPY"));
+    form->ed04Exit(form->ed04);
+    EXPECT_EQ(form->cdsData->FieldByName("MA016")->DisplayFormat(), "#,##0");
+}
+
+TEST_F(WriteOffForm, BatchNumberKeysAndCheck)
+{
+    toLastPage(0);
+    form->ed10->setFocus();
+    QTest::keyClicks(form->ed10, QStringLiteral("ab- 1c"));
+    EXPECT_EQ(form->ed10->Text(), QStringLiteral("AB1C"));
+    form->ed10Exit(form->ed10);
+    EXPECT_FALSE(form->ValidationFailed);
+
+    form->ed10->SetText(QStringLiteral("B0001")); // the demo's batch
+    form->ed10Exit(form->ed10);
+    EXPECT_TRUE(form->ValidationFailed);
+    EXPECT_TRUE(has(form->MessageCodes, "E;200601;"));
+    form->ed10->SetText(QString());
+    form->ed10Exit(form->ed10);
+    EXPECT_FALSE(form->ValidationFailed);
+}
+
+TEST_F(WriteOffForm, TransferSupplierChecks)
+{
+    toLastPage(0);
+    form->ed11->setFocus(); // the exit checks run as the user leaves the edit
+    form->ed11->SetText(QStringLiteral("Z999"));
+    form->ed11Exit(form->ed11);
+    EXPECT_TRUE(form->ValidationFailed);
+    EXPECT_EQ(form->MessageCodes.count(QStringLiteral("W;200295;")), 1);
+    form->ed11Exit(form->ed11);
+    EXPECT_EQ(form->MessageCodes.count(QStringLiteral("W;200295;")), 1) << "the same rejected text is not looked up again";
+
+    form->ed11->SetText(QStringLiteral("A003")); // inside the selected range
+    form->ed11Exit(form->ed11);
+    EXPECT_TRUE(form->ValidationFailed);
+    EXPECT_TRUE(has(form->MessageCodes, "E;200635;"));
+
+    form->ed11->SetText(QStringLiteral("B006"));
+    form->ed11Exit(form->ed11);
+    EXPECT_FALSE(form->ValidationFailed);
+    EXPECT_EQ(form->lbl11C->text(), QStringLiteral("智利安第斯矿业公司")) << "the full name";
+}
+
+TEST_F(WriteOffForm, RefundTypeCheck)
+{
+    toLastPage(2);
+    form->ed12->setFocus();
+    form->ed12->SetText(QStringLiteral("7D01"));
+    form->ed12Exit(form->ed12);
+    EXPECT_FALSE(form->ValidationFailed) << form->MessageCodes.toStdString();
+    EXPECT_FALSE(form->lbl12C->text().isEmpty());
+    form->ed12->SetText(QStringLiteral("7101")); // no refund type
+    form->ed12Exit(form->ed12);
+    EXPECT_TRUE(form->ValidationFailed) << form->MessageCodes.toStdString();
+    EXPECT_TRUE(form->lbl12C->text().isEmpty());
+    EXPECT_TRUE(has(form->MessageCodes, "E;000001;选择退款单别"));
+}
+
+// The listed documents are the open ones of the conditions, with their amounts summed
+// exactly from the database's texts, sorted by supplier, type and number.
+TEST_F(WriteOffForm, ListsTheOpenDocumentsOfEachTypeExactly)
+{
+    struct Case {
+        int type;
+        const char* sql;
+    };
+    const Case cases[] = {
+        {0, "SELECT TA001, TA002, TA028, TA029, TA037, TA038, TA051, TA085 FROM ACPTA JOIN CMSMQ ON MQ001=TA001 "
+            "WHERE TA024='Y' AND TA079='1' AND TA087='1' AND TA080='N' AND TA033='N' AND TA008='RMB' "
+            "AND TA004 BETWEEN 'A001' AND 'A007' AND MQ003 IN ('71','7A','7F') AND CAST(TA030 AS REAL)=0 "
+            "AND EXISTS (SELECT 1 FROM ACPTB WHERE TB001=TA001 AND TB002=TA002)"},
+        {1, "SELECT TI001, TI002, TI015, 0, TI016, TI032, 0, TI018 FROM ACPTI WHERE TI031='1' AND TI013='Y' "
+            "AND TI035='1' AND TI029='1' AND TI043='N' AND TI007='RMB' AND TI004 BETWEEN 'A001' AND 'A007' "
+            "AND CAST(TI017 AS REAL)=0 AND EXISTS (SELECT 1 FROM ACPTJ WHERE TJ001=TI001 AND TJ002=TI002)"},
+        {2, "SELECT TK001, TK002, TK030, 0, TK031, TK039, 0, TK036 FROM ACPTK JOIN CMSMQ ON MQ001=TK001 "
+            "WHERE MQ003='7C' AND TK020='Y' AND TK043='1' AND TK028='1' AND TK007='RMB' "
+            "AND TK004 BETWEEN 'A001' AND 'A007' AND CAST(TK035 AS REAL)=0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        if (form->CurrentPage != TfrmWOFB07::pgFirst) {
+            form->btnpriorClick(form->btnprior);
+            form->btnpriorClick(form->btnprior);
+        }
+        toLastPage(c.type);
+        std::map<std::string, std::pair<Decimal, Decimal>> expected;
+        for (const auto& row : company().query(c.sql).rows) {
+            const Decimal original = CandidateAmount(row[2]) + CandidateAmount(row[3]);
+            const Decimal local = CandidateAmount(row[4]) + CandidateAmount(row[5]) + CandidateAmount(row[6])
+                                  - CandidateAmount(row[7]);
+            expected[VarToStr(row[0]) + VarToStr(row[1])] = {original, local};
+        }
+        ASSERT_FALSE(expected.empty());
+        ASSERT_EQ(form->cdsData->RecordCount(), int(expected.size()));
+        std::string previous;
+        for (int r = 0; r < form->cdsData->RecordCount(); ++r) {
+            const std::string key = cell(r, "MA005") + cell(r, "MA006");
+            ASSERT_TRUE(expected.count(key)) << key;
+            EXPECT_EQ(amount(r, "MA016"), expected[key].first) << key;
+            EXPECT_EQ(amount(r, "MA017"), expected[key].second) << key;
+            EXPECT_EQ(amount(r, "MA021"), expected[key].first) << key;
+            EXPECT_EQ(cell(r, "MA001"), "N");
+            EXPECT_EQ(cell(r, "MA009"), "RMB");
+            EXPECT_EQ(cell(r, "MA008").size(), 10u) << "the date in the user's format";
+            const std::string order = cell(r, "MA002") + cell(r, "MA005") + cell(r, "MA006");
+            EXPECT_LE(previous, order);
+            previous = order;
+        }
+        EXPECT_EQ(form->TotalCount(), 0);
+    }
+}
+
+TEST_F(WriteOffForm, DocumentSelectionsNarrowTheList)
+{
+    toLastPage(0);
+    ASSERT_GT(form->cdsData->RecordCount(), 2);
+    const std::string type = cell(1, "MA005");
+    const std::string number = cell(1, "MA006");
+    form->btnpriorClick(form->btnprior);
+    TSelectPanel* panel = type == "7F01" ? form->sp07 : form->sp06;
+    panel->SetStyle(TSelectPanel::sp_Discrete);
+    panel->AddValues({QString::fromStdString(type + "-" + number)});
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast);
+    EXPECT_TRUE(form->CandidateSql.contains(QString::fromStdString("TA001+TA002 IN ('" + type + number + "')"),
+                                            Qt::CaseInsensitive))
+        << form->CandidateSql.toStdString();
+    // The other kind's group keeps all its documents.
+    int ofKind = 0;
+    for (int r = 0; r < form->cdsData->RecordCount(); ++r)
+        if ((cell(r, "MA005") == "7F01") == (type == "7F01")) {
+            ++ofKind;
+            EXPECT_EQ(cell(r, "MA005") + cell(r, "MA006"), type + number);
+        }
+    EXPECT_EQ(ofKind, 1);
+}
+
+TEST_F(WriteOffForm, AQuoteInTheCurrencyListsNothing)
+{
+    form->BtnNextClick(form->BtnNext);
+    form->ed04->SetText(QStringLiteral("X' OR '1'='1"));
+    form->sp05->SetStyle(TSelectPanel::sp_Range);
+    form->sp05->edBegin->SetText(QStringLiteral("A001"));
+    form->sp05->edFinal->SetText(QStringLiteral("B006"));
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast);
+    EXPECT_TRUE(form->CandidateSql.contains(QStringLiteral("TA008= 'X'' OR ''1''=''1'")));
+    EXPECT_EQ(form->cdsData->RecordCount(), 0);
+}
+
+TEST_F(WriteOffForm, TotalsFollowTheTicksExactly)
+{
+    toLastPage(0);
+    const int n = form->cdsData->RecordCount();
+    ASSERT_GT(n, 5);
+    Decimal original, local;
+    for (int r : {0, 2, 4}) {
+        tick(r, true);
+        original += amount(r, "MA016");
+        local += amount(r, "MA017");
+    }
+    EXPECT_EQ(form->TotalCount(), 3);
+    EXPECT_EQ(form->TotalOriginal(), original);
+    EXPECT_EQ(form->TotalLocal(), local);
+    tick(2, true); // already ticked: counted once
+    EXPECT_EQ(form->TotalCount(), 3);
+    tick(1, false); // never ticked: nothing taken off
+    EXPECT_EQ(form->TotalCount(), 3);
+
+    form->btnALLClick(form->btnALL);
+    Decimal all, allLocal;
+    for (int r = 0; r < n; ++r) {
+        all += amount(r, "MA016");
+        allLocal += amount(r, "MA017");
+    }
+    EXPECT_EQ(form->TotalCount(), n);
+    EXPECT_EQ(form->TotalOriginal(), all);
+    EXPECT_EQ(form->TotalLocal(), allLocal);
+    EXPECT_EQ(form->edMA021->Text().remove(QLatin1Char(',')).toStdString(), all.rescaled(2).toFixed());
+
+    // Any order of ticks and unticks comes back to exactly nothing.
+    std::mt19937 random(7);
+    for (int i = 0; i < 500; ++i)
+        tick(int(random() % unsigned(n)), random() % 2 == 0);
+    form->BtnAllNoClick(form->BtnAllNo);
+    EXPECT_EQ(form->TotalCount(), 0);
+    EXPECT_TRUE(form->TotalOriginal().isZero()) << form->TotalOriginal().toString();
+    EXPECT_TRUE(form->TotalLocal().isZero()) << form->TotalLocal().toString();
+
+    // A new list starts from nothing.
+    tick(0, true);
+    form->btnFilterClick(form->btnFilter);
+    EXPECT_EQ(form->TotalCount(), 0);
+    EXPECT_EQ(form->cdsData->RecordCount(), n);
+}
+
+TEST_F(WriteOffForm, TheChosenDocumentsGoToSlot13)
+{
+    toLastPage(0);
+    form->ed10->SetText(QStringLiteral("T1"));
+    form->ed11->SetText(QStringLiteral("B006"));
+    form->ed11Exit(form->ed11);
+    EXPECT_FALSE(form->CollectParams()) << "nothing ticked, no job";
+    Variant values = Variant::array(1, 17);
+    form->CollectOptionValues(values, 15);
+    ASSERT_TRUE(values[13].isArray());
+    EXPECT_EQ(values[13].count(), 1);
+    EXPECT_EQ(VarToStr(values[13][0]), "NN");
+
+    tick(3, true);
+    tick(1, true);
+    form->cdsData->SetRecNo(2);
+    ASSERT_TRUE(form->CollectParams()) << form->MessageTexts.toStdString();
+    const Variant texts = form->ParamPacket[1];
+    const Variant sent = form->ParamPacket[2];
+    ASSERT_EQ(sent.highBound(), 17);
+    EXPECT_EQ(sent[1].toInt(), 1);
+    EXPECT_EQ(VarToStr(sent[4]), "RMB");
+    EXPECT_EQ(VarToStr(sent[10]), "T1");
+    EXPECT_EQ(VarToStr(sent[11]), "B006");
+    EXPECT_EQ(VarToStr(sent[15]), "智利安第斯矿业公司");
+    EXPECT_EQ(VarToStr(sent[16]), "N") << "the log flag";
+    EXPECT_EQ(VarToStr(texts[13][1]), "btnFilter");
+    EXPECT_EQ(VarToStr(texts[15][1]), "lbl11C");
+    ASSERT_EQ(sent[13].count(), 2);
+    EXPECT_EQ(VarToStr(sent[13][0]), cell(1, "MA005") + cell(1, "MA006"));
+    EXPECT_EQ(VarToStr(sent[13][1]), cell(3, "MA005") + cell(3, "MA006"));
+    EXPECT_EQ(VarToQStr(sent[14]), form->CandidateSql);
+    EXPECT_EQ(form->cdsData->RecNo(), 2) << "the current row is kept";
+}
+
+// A suite with an installation of its own: it writes off.
+class WriteOffRun : public WriteOffForm {
+protected:
+    static void SetUpTestSuite() { WriteOffForm::SetUpTestSuite(); }
+    static void TearDownTestSuite() { WriteOffForm::TearDownTestSuite(); }
+};
+
+TEST_F(WriteOffRun, DirectRunSettlesTheTickedDocumentsAndListsTheRest)
+{
+    ASSERT_TRUE(form->IsLocalServer);
+    toLastPage(0);
+    const int n = form->cdsData->RecordCount();
+    ASSERT_GT(n, 3);
+    const std::string first = cell(0, "MA005") + "|" + cell(0, "MA006");
+    const std::string third = cell(2, "MA005") + "|" + cell(2, "MA006");
+    tick(0, true);
+    tick(2, true);
+    form->ed10->SetText(QStringLiteral("T7"));
+    form->ed10Exit(form->ed10);
+    form->ed11->SetText(QStringLiteral("B006"));
+    form->ed11Exit(form->ed11);
+    ASSERT_FALSE(form->ValidationFailed);
+    form->btnQueryClick(form->btnQuery);
+    settleEvents();
+    ASSERT_TRUE(form);
+    EXPECT_TRUE(form->ed10->Text().isEmpty());
+    EXPECT_EQ(form->TotalCount(), 0);
+    EXPECT_EQ(form->cdsData->RecordCount(), n - 2) << dialogs.join(QStringLiteral(" | ")).toStdString();
+    std::set<std::string> listed;
+    for (int r = 0; r < form->cdsData->RecordCount(); ++r)
+        listed.insert(cell(r, "MA005") + "|" + cell(r, "MA006"));
+    EXPECT_FALSE(listed.count(first));
+    EXPECT_FALSE(listed.count(third));
+    for (const std::string& doc : {first, third}) {
+        const auto bar = doc.find('|');
+        const Variant status = company().scalar("SELECT TA087 FROM ACPTA WHERE TA001=:T AND TA002=:N",
+                                                {{"T", doc.substr(0, bar)}, {"N", doc.substr(bar + 1)}});
+        EXPECT_EQ(VarToStr(status), "3") << doc;
+    }
+    EXPECT_EQ(VarToStr(company().scalar("SELECT COUNT(*) FROM ACPLC WHERE LC001='WOFB07-T7'")), "2");
+    // The batch number is used now.
+    form->ed10->SetText(QStringLiteral("T7"));
+    form->ed10Exit(form->ed10);
+    EXPECT_TRUE(form->ValidationFailed);
+}
