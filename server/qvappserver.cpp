@@ -61,6 +61,8 @@ void usage(std::FILE* to)
                  "                     holds one moment yyyymmddhhnnss and is read at every poll, so\n"
                  "                     writing a later moment into it moves the server's time on. Jobs\n"
                  "                     queued to run at once are due from their submission moment.\n"
+                 "  --encode-secret TEXT  print TEXT in the stored form for ConnectionSecret (the\n"
+                 "                     server's [DBPasswordCtrl] and the clients' [Server Information])\n"
                  "  --help             this text\n"
                  "\n"
                  "Stop it with SIGTERM (kill PID): a running job finishes, then the server exits.\n"
@@ -168,6 +170,11 @@ int main(int argc, char** argv)
         std::string v;
         if (a == "--help" || a == "-h") {
             usage(stdout);
+            return 0;
+        } else if (a == "--encode-secret") {
+            if (!value(v) || v.empty())
+                return wrong("--encode-secret needs the secret");
+            std::printf("%s\n", EncodePassword(v).c_str());
             return 0;
         } else if (a == "--install") {
             if (!value(install))
