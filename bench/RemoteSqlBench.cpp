@@ -94,7 +94,7 @@ int main()
     }
     posix_spawn_file_actions_destroy(&actions);
     int port = 0;
-    const std::regex listening(R"(listening on \S+ \(port (\d+)\))");
+    const std::regex listening(R"(listening on \S+ \(port (\d+))");
     for (int i = 0; i < 200 && port == 0; ++i) {
         std::smatch m;
         const std::string text = read(out);

@@ -21,6 +21,7 @@ AppServerLink::Factory AppServerLink::FactoryFor(const HostConfig& config)
         o.user = config.sessionUser;
         o.company = config.sessionCompany;
         o.secret = config.connectionSecret;
+        o.tlsTrustFile = config.tlsTrustFile;
         o.connectTimeoutMs = config.connectTimeoutMs;
         o.callTimeoutMs = config.callTimeoutMs;
         return [o] { return CreateRemoteObject(std::make_shared<RemoteConnection>(o), kServerProgId); };

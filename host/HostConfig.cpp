@@ -34,6 +34,7 @@ HostConfig HostConfig::LoadClient()
         const int cp = std::atoi(client.UICodePage.c_str());
         c.uiCodePage = cp == 936 || cp == 950 || cp == 437 ? cp : c.uiCodePage;
         c.connectionSecret = client.ConnectionSecret;
+        c.tlsTrustFile = client.TlsCertificate;
         c.connectTimeoutMs = client.ConnectTimeOut;
         c.callTimeoutMs = client.CallTimeOut;
         const Variant& servers = client.Servers;

@@ -18,6 +18,7 @@ struct HostConfig {
     // secret and the time limits in ms; and who the session's calls are for (the host
     // sets these once it knows the user).
     std::string connectionSecret;
+    std::string tlsTrustFile; // TlsCertificate: the certificate a TLS server must show
     int connectTimeoutMs = 10000;
     int callTimeoutMs = 300000;
     std::string sessionUser;

@@ -236,6 +236,7 @@ bool TServerAccess::ConfigureConnection(TSocketConnection* connection, TSimpleOb
             connection->SetPort(servers.at(servers.lowBound(1) + 1, first).toInt());
         }
         connection->SetSecret(ini.ConnectionSecret);
+        connection->SetTlsTrustFile(ini.TlsCertificate);
         connection->SetTimeLimits(ini.ConnectTimeOut, ini.CallTimeOut);
         return true;
     } catch (const std::exception& e) {

@@ -41,6 +41,7 @@ void TSocketConnection::Open()
     o.user = user_;
     o.company = company_;
     o.secret = secret_;
+    o.tlsTrustFile = tlsTrustFile_;
     o.connectTimeoutMs = connectTimeoutMs_;
     o.callTimeoutMs = callTimeoutMs_;
     auto connection = std::make_shared<RemoteConnection>(std::move(o));

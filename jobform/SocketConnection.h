@@ -49,6 +49,8 @@ public:
     // time limits of connecting and of one call in ms.
     void SetSessionIdentity(const QString& user, const QString& company);
     void SetSecret(const std::string& secret) { secret_ = secret; }
+    // The certificate a TLS server must show (BriskoC.ini TlsCertificate); empty: no TLS.
+    void SetTlsTrustFile(const std::string& file) { tlsTrustFile_ = file; }
     void SetTimeLimits(int connectMs, int callMs);
 
     bool Connected() const { return connected_; }
@@ -69,7 +71,7 @@ private:
     bool connected_ = false;
     TSimpleObjectBroker* broker_ = nullptr;
     Variant appServer_;
-    std::string user_, company_, secret_;
+    std::string user_, company_, secret_, tlsTrustFile_;
     int connectTimeoutMs_ = 10000;
     int callTimeoutMs_ = 300000;
 };

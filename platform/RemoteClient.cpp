@@ -4,6 +4,7 @@
 #include "platform/WireCodec.h"
 
 #include <asio.hpp>
+#include <asio/ssl.hpp>
 
 namespace {
 
@@ -19,6 +20,18 @@ Clock::time_point after(int ms)
 struct RemoteConnection::Io {
     asio::io_context context;
     asio::ip::tcp::socket socket{context};
+    std::unique_ptr<asio::ssl::context> tlsContext;
+    std::unique_ptr<asio::ssl::stream<asio::ip::tcp::socket&>> tls;
+
+    // The plain socket, or the TLS stream over it once there is one.
+    template <class F>
+    void stream(F&& f)
+    {
+        if (tls)
+            f(*tls);
+        else
+            f(socket);
+    }
 };
 
 RemoteConnection::RemoteConnection(RemoteServerOptions options)
@@ -41,6 +54,7 @@ void RemoteConnection::close()
     std::lock_guard lock(mutex_);
     open_ = false;
     std::error_code ignored;
+    io_->tls.reset();
     io_->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     io_->socket.close(ignored);
 }
@@ -64,6 +78,7 @@ void RemoteConnection::run(Clock::time_point deadline, const char* during)
     io_->context.restart();
     io_->context.run();
     open_ = false;
+    io_->tls.reset();
     throw AutomationError("The application server at " + where() + " did not answer within the time limit (" +
                           during + "); the call was given up and the next call connects again");
 }
@@ -97,6 +112,7 @@ void RemoteConnection::open()
         broken("The application server at " + where() + " speaks another protocol version (" +
                VarToStr(greeting[1]) + ")");
     const std::string challenge = VarToStr(greeting[2]);
+    startTls(greeting.count() > 3 && greeting[3].type() == VarType::Bool && greeting[3].toBool(), deadline);
     send(remote::Frame(Variant::list({"HELLO", options_.user, options_.company,
                                       remote::AuthProof(options_.secret, challenge, options_.user, options_.company)})),
          deadline);
@@ -111,10 +127,46 @@ void RemoteConnection::open()
     ++generation_;
 }
 
+void RemoteConnection::startTls(bool serverOffers, Clock::time_point deadline)
+{
+    const bool wanted = !options_.tlsTrustFile.empty();
+    if (!serverOffers && !wanted)
+        return;
+    if (!serverOffers)
+        broken("The application server at " + where() +
+               " does not offer TLS, which this client asks for (TlsCertificate in BriskoC.ini)");
+    if (!wanted)
+        broken("The application server at " + where() +
+               " takes TLS connections only: name its certificate as TlsCertificate in [Server Information] of "
+               "BriskoC.ini");
+    auto context = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_client);
+    std::error_code ec;
+    context->set_options(asio::ssl::context::no_sslv2 | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                         asio::ssl::context::no_tlsv1_1);
+    context->load_verify_file(options_.tlsTrustFile, ec);
+    if (ec)
+        broken("The certificate file " + options_.tlsTrustFile + " (TlsCertificate) cannot be read: " + ec.message());
+    context->set_verify_mode(asio::ssl::verify_peer);
+    context->set_verify_callback(asio::ssl::host_name_verification(options_.address));
+    io_->tlsContext = std::move(context);
+    io_->tls = std::make_unique<asio::ssl::stream<asio::ip::tcp::socket&>>(io_->socket, *io_->tlsContext);
+    std::error_code parsed;
+    asio::ip::make_address(options_.address, parsed);
+    if (parsed) // a name, which the server may need to pick its certificate
+        SSL_set_tlsext_host_name(io_->tls->native_handle(), options_.address.c_str());
+    ec = asio::error::would_block;
+    io_->tls->async_handshake(asio::ssl::stream_base::client, [&](const std::error_code& e) { ec = e; });
+    run(deadline, "the TLS handshake");
+    if (ec)
+        broken("The TLS handshake with the application server at " + where() + " failed: " + ec.message());
+}
+
 void RemoteConnection::send(const std::string& bytes, Clock::time_point deadline)
 {
     std::error_code ec = asio::error::would_block;
-    asio::async_write(io_->socket, asio::buffer(bytes), [&](const std::error_code& e, std::size_t) { ec = e; });
+    io_->stream([&](auto& s) {
+        asio::async_write(s, asio::buffer(bytes), [&](const std::error_code& e, std::size_t) { ec = e; });
+    });
     run(deadline, "sending");
     if (ec)
         broken("The connection to the application server at " + where() + " broke while sending (" + ec.message() +
@@ -125,7 +177,9 @@ Variant RemoteConnection::receive(Clock::time_point deadline)
 {
     unsigned char header[remote::kHeaderBytes];
     std::error_code ec = asio::error::would_block;
-    asio::async_read(io_->socket, asio::buffer(header), [&](const std::error_code& e, std::size_t) { ec = e; });
+    io_->stream([&](auto& s) {
+        asio::async_read(s, asio::buffer(header), [&](const std::error_code& e, std::size_t) { ec = e; });
+    });
     run(deadline, "waiting for the answer");
     if (ec)
         broken("The connection to the application server at " + where() + " broke during the call (" + ec.message() +
@@ -136,7 +190,9 @@ Variant RemoteConnection::receive(Clock::time_point deadline)
                " bytes, more than the limit of " + std::to_string(options_.maxFrameBytes));
     std::string payload(length, '\0');
     ec = asio::error::would_block;
-    asio::async_read(io_->socket, asio::buffer(payload), [&](const std::error_code& e, std::size_t) { ec = e; });
+    io_->stream([&](auto& s) {
+        asio::async_read(s, asio::buffer(payload), [&](const std::error_code& e, std::size_t) { ec = e; });
+    });
     run(deadline, "reading the answer");
     if (ec)
         broken("The connection to the application server at " + where() + " broke during the call (" + ec.message() +

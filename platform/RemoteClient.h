@@ -8,6 +8,8 @@
 // connection and raises AutomationError saying so; the next call connects again and
 // makes its server object afresh. A call is never repeated by itself: it may have run.
 // Failures of the member itself come back as AutomationError with the server's text.
+// When the server offers TLS, the connection changes to TLS after the greeting, before the
+// sign-on, and the server's certificate is checked against the trusted one and the address.
 
 #include "platform/Automation.h"
 
@@ -27,6 +29,10 @@ struct RemoteServerOptions {
     int connectTimeoutMs = 10000;
     int callTimeoutMs = 300000;
     std::uint32_t maxFrameBytes = 128u * 1024 * 1024;
+    // PEM file of the certificate (or its issuer's) that a server offering TLS must show
+    // for this address; empty: the client takes no TLS server, and a server that asks
+    // for TLS is refused with a message saying so.
+    std::string tlsTrustFile;
 };
 
 class RemoteConnection {
@@ -56,6 +62,7 @@ private:
     Variant exchange(const Variant& message, std::chrono::steady_clock::time_point deadline);
     void send(const std::string& bytes, std::chrono::steady_clock::time_point deadline);
     Variant receive(std::chrono::steady_clock::time_point deadline);
+    void startTls(bool serverOffers, std::chrono::steady_clock::time_point deadline);
     void run(std::chrono::steady_clock::time_point deadline, const char* during);
     [[noreturn]] void broken(const std::string& why);
 

@@ -5,6 +5,7 @@
 #include "platform/WireCodec.h"
 
 #include <asio.hpp>
+#include <asio/ssl.hpp>
 
 #include <atomic>
 #include <map>
@@ -46,6 +47,7 @@ struct RemoteEndpoint::Impl {
     void accept();
 
     RemoteEndpointOptions options;
+    std::unique_ptr<asio::ssl::context> tls;
     asio::io_context io;
     tcp::acceptor acceptor{io};
     asio::thread_pool workers;
@@ -82,7 +84,8 @@ public:
                 self->close();
             }
         });
-        write(remote::Frame(Variant::list({remote::kGreeting, remote::kProtocolVersion, challenge_})), false);
+        const bool tls = bool(ep_.tls);
+        write(remote::Frame(Variant::list({remote::kGreeting, remote::kProtocolVersion, challenge_, tls})), false);
     }
 
     // From any thread: the socket's own strand closes it.
@@ -92,6 +95,30 @@ public:
     }
 
 private:
+    template <class F>
+    void stream(F&& f)
+    {
+        if (tls_)
+            f(*tls_);
+        else
+            f(socket_);
+    }
+
+    // After the greeting, in plain text, the connection changes to TLS when the server has it.
+    void afterGreeting()
+    {
+        if (!ep_.tls)
+            return readFrame();
+        tls_ = std::make_unique<asio::ssl::stream<tcp::socket&>>(socket_, *ep_.tls);
+        tls_->async_handshake(asio::ssl::stream_base::server, [self = shared_from_this()](const std::error_code& ec) {
+            if (ec) {
+                self->ep_.report("connection from " + self->peer_ + " closed: the TLS handshake failed (" + ec.message() + ")");
+                return self->close();
+            }
+            self->readFrame();
+        });
+    }
+
     void close()
     {
         std::error_code ignored;
@@ -103,18 +130,22 @@ private:
     void write(std::string frame, bool closeAfter)
     {
         out_ = std::move(frame);
-        asio::async_write(socket_, asio::buffer(out_),
-                          [self = shared_from_this(), closeAfter](const std::error_code& ec, std::size_t) {
-                              if (ec || closeAfter)
-                                  self->close();
-                              else
-                                  self->readFrame();
-                          });
+        stream([&](auto& s) {
+            asio::async_write(s, asio::buffer(out_),
+                              [self = shared_from_this(), closeAfter](const std::error_code& ec, std::size_t) {
+                                  if (ec || closeAfter)
+                                      self->close();
+                                  else if (!self->greeted_ && (self->greeted_ = true))
+                                      self->afterGreeting();
+                                  else
+                                      self->readFrame();
+                              });
+        });
     }
 
     void readFrame()
     {
-        asio::async_read(socket_, asio::buffer(header_), [self = shared_from_this()](const std::error_code& ec, std::size_t) {
+        stream([&](auto& s) { asio::async_read(s, asio::buffer(header_), [self = shared_from_this()](const std::error_code& ec, std::size_t) {
             if (ec)
                 return self->close();
             const std::uint32_t length = remote::FrameLength(self->header_);
@@ -124,7 +155,7 @@ private:
                 return self->close();
             }
             self->payload_.assign(length, '\0');
-            asio::async_read(self->socket_, asio::buffer(self->payload_),
+            self->stream([&](auto& s2) { asio::async_read(s2, asio::buffer(self->payload_),
                              [self](const std::error_code& ec2, std::size_t) {
                                  if (ec2)
                                      return self->close();
@@ -137,8 +168,8 @@ private:
                                  }
                                  self->payload_.clear();
                                  self->serve(std::move(message));
-                             });
-        });
+                             }); });
+        }); });
     }
 
     // The call runs on a worker; its answer is written back on the socket's strand.
@@ -242,6 +273,8 @@ private:
 
     RemoteEndpoint::Impl& ep_;
     tcp::socket socket_;
+    std::unique_ptr<asio::ssl::stream<tcp::socket&>> tls_;
+    bool greeted_ = false;
     asio::steady_timer timer_;
     std::string peer_;
     std::string challenge_;
@@ -281,6 +314,25 @@ RemoteEndpoint::RemoteEndpoint(RemoteEndpointOptions options) : impl_(std::make_
     Impl& m = *impl_;
     if (m.options.secret.empty())
         throw Exception("No connection secret is configured: remote clients could not sign on");
+    const std::string& cert = m.options.tlsCertificateFile;
+    const std::string& key = m.options.tlsKeyFile;
+    if (cert.empty() != key.empty())
+        throw Exception("TLS needs both a certificate and its private key (TlsCertificate and TlsKey)");
+    if (!cert.empty()) {
+        m.tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+        m.tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                           asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                           asio::ssl::context::no_tlsv1_1);
+        std::error_code tlsError;
+        m.tls->use_certificate_chain_file(cert, tlsError);
+        if (tlsError)
+            throw Exception("The TLS certificate " + cert + " cannot be used: " + tlsError.message());
+        m.tls->use_private_key_file(key, asio::ssl::context::pem, tlsError);
+        if (tlsError)
+            throw Exception("The TLS key " + key + " cannot be used: " + tlsError.message());
+        if (SSL_CTX_check_private_key(m.tls->native_handle()) != 1)
+            throw Exception("The TLS key " + key + " does not belong to the certificate " + cert);
+    }
     std::error_code ec;
     const asio::ip::address address = asio::ip::make_address(m.options.address, ec);
     if (ec)
@@ -323,6 +375,8 @@ RemoteEndpoint::~RemoteEndpoint()
 }
 
 int RemoteEndpoint::port() const { return impl_->acceptor.local_endpoint().port(); }
+
+bool RemoteEndpoint::usesTls() const { return bool(impl_->tls); }
 
 bool ParseListenAddress(const std::string& text, std::string& host, int& port)
 {

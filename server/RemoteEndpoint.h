@@ -7,7 +7,7 @@
 // A connection that sends a frame over the limit, a frame that does not decode, a request
 // it may not make or no sign-on in time is closed alone and reported; the others go on.
 // A wrong proof is refused with a reason and reported. Nothing a client sends can stop
-// the endpoint.
+// the endpoint. A TLS handshake that fails closes that connection and is reported.
 
 #include "platform/Automation.h"
 
@@ -22,6 +22,10 @@ struct RemoteEndpointOptions {
     std::string secret;                // the installation's; an empty one is refused
     std::uint32_t maxFrameBytes = 128u * 1024 * 1024;
     int signOnTimeoutMs = 10000;
+    // PEM files of the server's certificate (chain) and private key: when both are named,
+    // every connection changes to TLS after the greeting, before the sign-on.
+    std::string tlsCertificateFile;
+    std::string tlsKeyFile;
     int workers = 16;                  // calls that may run at the same time
     // Makes the object a client asks for by ProgID (AutomationError when it may not).
     std::function<DispatchPtr(const std::string& progId)> create;
@@ -42,6 +46,7 @@ public:
     RemoteEndpoint& operator=(const RemoteEndpoint&) = delete;
 
     int port() const;
+    bool usesTls() const;
 
     struct Impl;
 

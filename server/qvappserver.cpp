@@ -54,7 +54,8 @@ void usage(std::FILE* to)
                  "                     this address (0.0.0.0 for every interface, [::] for IPv6). Clients\n"
                  "                     sign on with the connection secret of BriskoS.ini, [DBPasswordCtrl]\n"
                  "                     ConnectionSecret (stored as passwords are); without one the server\n"
-                 "                     does not start. MaxFrameBytes there bounds one message.\n"
+                 "                     does not start. MaxFrameBytes there bounds one message; with\n"
+                 "                     TlsCertificate and TlsKey (PEM files) every connection uses TLS.\n"
                  "  --poll MS          look for new jobs every MS milliseconds (10 to 1000, default %d);\n"
                  "                     a job due later wakes the server at its moment\n"
                  "  --clock-file FILE  take the time from FILE instead of the system clock, for tests: it\n"
@@ -139,6 +140,8 @@ std::unique_ptr<RemoteEndpoint> listenOn(const std::string& listen, const Server
         throw Exception("--listen needs a connection secret: [DBPasswordCtrl] ConnectionSecret in " + ini.IniFileName +
                         " (stored as passwords are)");
     o.maxFrameBytes = std::uint32_t(ini.MaxFrameBytes);
+    o.tlsCertificateFile = ini.TlsCertificate;
+    o.tlsKeyFile = ini.TlsKey;
     o.report = std::move(report);
     o.create = [settings, clockFile](const std::string& progId) -> DispatchPtr {
         if (!SameTextAscii(progId, TdmReportCounter::ProgId))
@@ -240,8 +243,8 @@ int main(int argc, char** argv)
                 db->filePath(db->settings().systemDb).c_str(), folders.c_str(), pollMs,
                 clockFile.empty() ? "" : ("; clock from " + clockFile).c_str());
     if (endpoint)
-        std::printf("qvappserver %s: listening on %s (port %d)\n", options.serverId.c_str(), listen.c_str(),
-                    endpoint->port());
+        std::printf("qvappserver %s: listening on %s (port %d%s)\n", options.serverId.c_str(), listen.c_str(),
+                    endpoint->port(), endpoint->usesTls() ? ", TLS" : "");
     std::fflush(stdout);
 
     bool stop = false;

@@ -269,6 +269,7 @@ void TBriskoIniC::clear()
     PopupMsg.clear();
     LoginCheck.clear();
     ConnectionSecret.clear();
+    TlsCertificate.clear();
     ConnectTimeOut = DefaultConnectTimeOut;
     CallTimeOut = DefaultCallTimeOut;
 }
@@ -292,6 +293,8 @@ bool TBriskoIniC::Load()
     std::string names = ini.ReadString("Server Information", "ComputerName", "127.0.0.1");
     const int port = ini.ReadInteger("Server Information", "ServerPort", 211);
     ConnectionSecret = DecodePassword(ini.ReadString("Server Information", "ConnectionSecret", ""));
+    const std::string tlsFile = trimText(ini.ReadString("Server Information", "TlsCertificate", ""));
+    TlsCertificate = tlsFile.empty() ? std::string() : ResolvePath(tlsFile, ClientPath);
     const int connectTimeOut = ini.ReadInteger("Server Information", "ConnectTimeOut", DefaultConnectTimeOut);
     ConnectTimeOut = connectTimeOut < 1 ? DefaultConnectTimeOut : connectTimeOut;
     const int callTimeOut = ini.ReadInteger("Server Information", "CallTimeOut", DefaultCallTimeOut);
@@ -344,6 +347,8 @@ void TBriskoIniS::clear()
     QueryMaxMemory = DefaultQueryMaxMemory;
     ConnectionSecret.clear();
     MaxFrameBytes = DefaultMaxFrameBytes;
+    TlsCertificate.clear();
+    TlsKey.clear();
 }
 
 bool TBriskoIniS::Load()
@@ -406,6 +411,12 @@ bool TBriskoIniS::Load()
     ConnectionSecret = VarToStr(password("DBPasswordCtrl", "ConnectionSecret"));
     const int maxFrame = ini.ReadInteger("DBPasswordCtrl", "MaxFrameBytes", DefaultMaxFrameBytes);
     MaxFrameBytes = maxFrame < 1 ? DefaultMaxFrameBytes : maxFrame;
+    auto file = [&](const char* key) {
+        const std::string f = trimText(ini.ReadString("DBPasswordCtrl", key, ""));
+        return f.empty() ? std::string() : ResolvePath(f, ServerPath);
+    };
+    TlsCertificate = file("TlsCertificate");
+    TlsKey = file("TlsKey");
     DBSettings.at(2, 3) = text(dbe, "DataBaseCodeOrder", "Chinese_Taiwan_Stroke_BIN");
 
     DBSettings.at(3, 0) = text(dbe, "EctAlias", "EDIDATA");

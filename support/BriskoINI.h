@@ -61,6 +61,9 @@ public:
     static constexpr int DefaultConnectTimeOut = 10000;
     static constexpr int DefaultCallTimeOut = 300000;
     std::string ConnectionSecret;
+    // TlsCertificate: PEM file of the certificate (or its issuer's) a TLS server must
+    // show, resolved against the client folder; empty when not named.
+    std::string TlsCertificate;
     int ConnectTimeOut = DefaultConnectTimeOut;
     int CallTimeOut = DefaultCallTimeOut;
 
@@ -101,6 +104,10 @@ public:
     static constexpr int DefaultMaxFrameBytes = 128 * 1024 * 1024;
     std::string ConnectionSecret;
     int MaxFrameBytes = DefaultMaxFrameBytes;
+    // TlsCertificate and TlsKey: PEM files of the server's certificate and key, resolved
+    // against the server folder; with both, remote connections use TLS.
+    std::string TlsCertificate;
+    std::string TlsKey;
 
     TBriskoIniS();
     // True when the registry key and the server folder were found and the ini file read.

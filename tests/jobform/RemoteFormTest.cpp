@@ -115,7 +115,7 @@ protected:
             TestBinDir() + "/qvappserver",
             std::vector<std::string>{"--install", installation.folder, "--listen", "127.0.0.2:" + std::to_string(wanted)},
             path("server-" + std::to_string(started++) + ".out"));
-        const std::regex listening(R"(listening on \S+ \(port (\d+)\))");
+        const std::regex listening(R"(listening on \S+ \(port (\d+))");
         std::smatch m;
         waitFor([&] {
             const std::string out = p->output();

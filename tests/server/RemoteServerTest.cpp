@@ -149,7 +149,7 @@ protected:
                                      "127.0.0.1:" + std::to_string(wanted)},
             install.path("server-" + std::to_string(started++) + ".out"));
         std::smatch m;
-        const std::regex listening(R"(listening on \S+ \(port (\d+)\))");
+        const std::regex listening(R"(listening on \S+ \(port (\d+))");
         EXPECT_TRUE(waitFor([&] {
             const std::string out = p->output();
             return std::regex_search(out, m, listening) || p->wait(0);
@@ -527,6 +527,73 @@ TEST_F(RemoteServer, ListeningNeedsASecretAndAnAddress)
     ASSERT_TRUE(open.wait(30));
     EXPECT_EQ(open.exitCode(), 1);
     EXPECT_NE(open.output().find("ConnectionSecret"), std::string::npos) << open.output();
+}
+
+namespace {
+
+// A self-signed certificate for 127.0.0.1 and its key, made by the openssl program.
+bool makeCertificate(const std::string& cert, const std::string& key)
+{
+    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                                "-addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                                key + "' -out '" + cert + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+} // namespace
+
+TEST_F(RemoteServer, WithACertificateAndKeyEveryConnectionUsesTls)
+{
+    const std::string cert = install.path("server/tls.crt"), key = install.path("server/tls.key");
+    const std::string other = install.path("other.crt"), otherKey = install.path("other.key");
+    ASSERT_TRUE(makeCertificate(cert, key) && makeCertificate(other, otherKey)) << "the openssl program is needed";
+    install.append("server/BriskoS.ini", "TlsCertificate=tls.crt\nTlsKey=" + key + "\n");
+    auto server = start();
+    ASSERT_GT(port, 0) << server->output();
+    EXPECT_NE(server->output().find(", TLS)"), std::string::npos) << server->output();
+
+    RemoteServerOptions o = options();
+    o.tlsTrustFile = cert;
+    auto c = connect(o);
+    const Variant texts = Variant::list({"应付账款", std::string(100000, 'z'), Variant::null()});
+    EXPECT_TRUE(sameExactly(echo(*c, texts), texts));
+    Variant remoteServer = serverObject(c);
+    EXPECT_EQ(VarToStr(remoteServer.call("SimpleSQL", {"SELECT MA002 FROM QVRMA WHERE MA001 = 'U001'", "MA002", "01",
+                                                       "DEMO"})[0][0]),
+              "张伟");
+
+    const std::string plain = failureOf([&] { connect(options())->open(); });
+    EXPECT_NE(plain.find("takes TLS connections only"), std::string::npos) << plain;
+    RemoteServerOptions stranger = options();
+    stranger.tlsTrustFile = other;
+    const std::string untrusted = failureOf([&] { connect(stranger)->open(); });
+    EXPECT_NE(untrusted.find("TLS handshake"), std::string::npos) << untrusted;
+    stranger.tlsTrustFile = install.path("missing.crt");
+    EXPECT_NE(failureOf([&] { connect(stranger)->open(); }).find("cannot be read"), std::string::npos);
+
+    // A peer that answers the greeting in plain text is closed; the TLS client goes on.
+    RawPeer raw(port);
+    raw.frame();
+    raw.send(remote::Frame(Variant::list({"HELLO", "DS", "01", "x"})));
+    EXPECT_TRUE(raw.closedByServer());
+    EXPECT_TRUE(sameExactly(echo(*c, 1), Variant(1)));
+    EXPECT_TRUE(waitFor([&] { return server->output().find("TLS handshake failed") != std::string::npos; }));
+}
+
+TEST_F(RemoteServer, AClientThatAsksForTlsRefusesAServerWithout)
+{
+    auto server = start();
+    ASSERT_GT(port, 0);
+    RemoteServerOptions o = options();
+    o.tlsTrustFile = install.path("any.crt");
+    const std::string refused = failureOf([&] { connect(o)->open(); });
+    EXPECT_NE(refused.find("does not offer TLS"), std::string::npos) << refused;
+
+    install.append("server/BriskoS.ini", "TlsCertificate=only-a-certificate.crt\n");
+    Process half(bin("qvappserver"), {"--install", install.dir(), "--listen", "127.0.0.1:0"}, install.path("half.out"));
+    ASSERT_TRUE(half.wait(30));
+    EXPECT_EQ(half.exitCode(), 1);
+    EXPECT_NE(half.output().find("both a certificate and its private key"), std::string::npos) << half.output();
 }
 
 TEST(ListenAddress, TakesHostAndPortOfBothFamilies)
