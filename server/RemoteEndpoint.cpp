@@ -30,6 +30,8 @@ std::string peerOf(const tcp::socket& socket)
 
 Variant failure(const std::string& why) { return Variant::list({"ERROR", why}); }
 
+constexpr std::uint32_t kSignOnMaxFrame = 64 * 1024;
+
 } // namespace
 
 class Session;
@@ -149,9 +151,12 @@ private:
             if (ec)
                 return self->close();
             const std::uint32_t length = remote::FrameLength(self->header_);
-            if (length > self->ep_.options.maxFrameBytes) {
+            // Before the sign-on only a sign-on may come: a stranger gets no large buffer.
+            const std::uint32_t limit = self->signedOn_ ? self->ep_.options.maxFrameBytes
+                                                        : std::min(self->ep_.options.maxFrameBytes, kSignOnMaxFrame);
+            if (length > limit) {
                 self->ep_.report("connection from " + self->peer_ + " closed: a frame of " + std::to_string(length) +
-                                 " bytes, more than the limit of " + std::to_string(self->ep_.options.maxFrameBytes));
+                                 " bytes, more than the limit of " + std::to_string(limit));
                 return self->close();
             }
             self->payload_.assign(length, '\0');

@@ -470,6 +470,13 @@ TEST_F(RemoteServer, GarbageAndOversizedFramesCloseThatConnectionAloneAndTheServ
         EXPECT_TRUE(forged.closedByServer());
     }
     {
+        // A stranger gets no large buffer: a frame of a megabyte before the sign-on.
+        RawPeer stranger(port);
+        stranger.frame();
+        stranger.send(remote::FrameHeader(1 << 20));
+        EXPECT_TRUE(stranger.closedByServer());
+    }
+    {
         // Garbage before the sign-on, and a frame that stops halfway.
         RawPeer early(port);
         early.frame();
