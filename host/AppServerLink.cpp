@@ -1,6 +1,7 @@
 #include "host/AppServerLink.h"
 
 #include "host/HostConfig.h"
+#include "platform/RemoteClient.h"
 
 namespace {
 
@@ -13,10 +14,17 @@ AppServerLink::AppServerLink(Factory factory) : factory_(std::move(factory)) {}
 AppServerLink::Factory AppServerLink::FactoryFor(const HostConfig& config)
 {
     if (!config.serverIsLocal()) {
-        const std::string address = config.serverAddress;
-        return [address]() -> DispatchPtr {
-            throw AutomationError("The application server at " + address + " cannot be reached from this host");
-        };
+        // The proxy connects at its first call and again after a connection broke.
+        RemoteServerOptions o;
+        o.address = config.serverAddress;
+        o.port = config.serverPort;
+        o.user = config.sessionUser;
+        o.company = config.sessionCompany;
+        o.secret = config.connectionSecret;
+        o.tlsTrustFile = config.tlsTrustFile;
+        o.connectTimeoutMs = config.connectTimeoutMs;
+        o.callTimeoutMs = config.callTimeoutMs;
+        return [o] { return CreateRemoteObject(std::make_shared<RemoteConnection>(o), kServerProgId); };
     }
     return [] { return CreateOleObject(kServerProgId); };
 }

@@ -22,7 +22,8 @@ public:
 
     explicit AppServerLink(Factory factory);
     // The server of an installation: in-process by ProgID when its address is this
-    // machine's; a remote address has no server yet and every call answers Empty.
+    // machine's, else a proxy of the server at that address (platform/RemoteClient.h),
+    // signed on for the configuration's session user and company.
     static Factory FactoryFor(const HostConfig& config);
 
     // The server object, created on the first call; Empty when it cannot be had.

@@ -33,6 +33,10 @@ HostConfig HostConfig::LoadClient()
         c.clientPath = WithTrailingSlash(client.ClientPath);
         const int cp = std::atoi(client.UICodePage.c_str());
         c.uiCodePage = cp == 936 || cp == 950 || cp == 437 ? cp : c.uiCodePage;
+        c.connectionSecret = client.ConnectionSecret;
+        c.tlsTrustFile = client.TlsCertificate;
+        c.connectTimeoutMs = client.ConnectTimeOut;
+        c.callTimeoutMs = client.CallTimeOut;
         const Variant& servers = client.Servers;
         if (servers.isArray() && servers.dimCount() == 2 && servers.count(2) > 0) {
             const int first = servers.lowBound(2);

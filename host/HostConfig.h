@@ -14,6 +14,15 @@ struct HostConfig {
     int uiCodePage = 437;      // 936, 950 or 437
     std::string serverAddress; // first name of the client's server list, "127.0.0.1" by default
     int serverPort = 211;
+    // A remote server ("Server Information" of BriskoC.ini): the installation's connection
+    // secret and the time limits in ms; and who the session's calls are for (the host
+    // sets these once it knows the user).
+    std::string connectionSecret;
+    std::string tlsTrustFile; // TlsCertificate: the certificate a TLS server must show
+    int connectTimeoutMs = 10000;
+    int callTimeoutMs = 300000;
+    std::string sessionUser;
+    std::string sessionCompany;
     std::vector<std::string> workDllPaths; // server side, each ending with "/"
 
     // The files read (empty when the registry names no folder for them).

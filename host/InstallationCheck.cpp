@@ -203,7 +203,11 @@ void InstallationCheck::CheckServer(AppServerLink& server, InstallationReport& r
     }
     // A query that answers one row whenever the system database can be read.
     const Variant probe = server.simpleSql("SELECT COUNT(*) AS N FROM ADMMC", "N", "", "");
-    if (RowsOf(probe).empty()) {
+    if (RowsOf(probe).empty() && !c.serverIsLocal()) {
+        report.problems.push_back("The application server at " + c.serverAddress + ":" + std::to_string(c.serverPort) +
+                                  " (ComputerName and ServerPort in " + shownPath(c.clientIniFile) +
+                                  ") cannot serve this host: " + server.lastError());
+    } else if (RowsOf(probe).empty()) {
         const std::string where = c.databasesAreFiles()
                                       ? " (" + shownPath(c.databaseFile(c.systemDatabase)) + ")"
                                       : " (MainDBType=" + shownPath(c.databaseType) + " in " + shownPath(c.serverIniFile) + ")";

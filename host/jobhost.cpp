@@ -197,6 +197,9 @@ int main(int argc, char** argv)
     InstallationReport install = InstallationCheck::CheckFiles();
     for (const std::string& note : install.notes)
         std::fprintf(stderr, "jobhost: note: %s\n", note.c_str());
+    // A remote server signs the session's calls on for this user and company.
+    install.config.sessionUser = userCode.toStdString();
+    install.config.sessionCompany = companyCode.toStdString();
     auto session = std::make_shared<HostSession>(install.config, AppServerLink::Factory());
     if (install.ok())
         InstallationCheck::CheckServer(session->server(), install);

@@ -235,6 +235,9 @@ bool TServerAccess::ConfigureConnection(TSocketConnection* connection, TSimpleOb
             connection->SetObjectBroker(nullptr);
             connection->SetPort(servers.at(servers.lowBound(1) + 1, first).toInt());
         }
+        connection->SetSecret(ini.ConnectionSecret);
+        connection->SetTlsTrustFile(ini.TlsCertificate);
+        connection->SetTimeLimits(ini.ConnectTimeOut, ini.CallTimeOut);
         return true;
     } catch (const std::exception& e) {
         form_.ReportRawError(QString::fromUtf8(e.what()));
@@ -255,6 +258,7 @@ bool TServerAccess::ConnectAppServer()
             connection->SetAppServer(server);
             form_.AppServer = server;
         } else {
+            connection->SetSessionIdentity(form_.UserCode, form_.CompanyCode);
             connection->Open();
             if (connection->Connected())
                 form_.AppServer = connection->AppServer();

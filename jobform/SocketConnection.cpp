@@ -1,9 +1,23 @@
 #include "jobform/SocketConnection.h"
+
 #include "platform/Exception.h"
+#include "platform/RemoteClient.h"
 
 TSimpleObjectBroker::TSimpleObjectBroker(QObject* owner) : QObject(owner) {}
 
 TSocketConnection::TSocketConnection(QObject* owner) : QObject(owner) {}
+
+void TSocketConnection::SetSessionIdentity(const QString& user, const QString& company)
+{
+    user_ = user.toStdString();
+    company_ = company.toStdString();
+}
+
+void TSocketConnection::SetTimeLimits(int connectMs, int callMs)
+{
+    connectTimeoutMs_ = connectMs;
+    callTimeoutMs_ = callMs;
+}
 
 void TSocketConnection::SetConnected(bool on)
 {
@@ -19,12 +33,22 @@ void TSocketConnection::Open()
         return;
     if (serverName_.isEmpty())
         throw Exception("No application server name given for the connection");
-    // Remote application servers need the network transport, which this client does not
-    // have yet: say so rather than pretend to be connected.
-    throw Exception(QStringLiteral("Cannot connect to the application server %1 at %2:%3: remote servers are not supported by this client")
-                        .arg(serverName_, address_.isEmpty() ? QStringLiteral("(no address)") : address_)
-                        .arg(port_)
-                        .toStdString());
+    if (address_.isEmpty())
+        throw Exception("No application server address given for the connection");
+    RemoteServerOptions o;
+    o.address = address_.toStdString();
+    o.port = port_;
+    o.user = user_;
+    o.company = company_;
+    o.secret = secret_;
+    o.tlsTrustFile = tlsTrustFile_;
+    o.connectTimeoutMs = connectTimeoutMs_;
+    o.callTimeoutMs = callTimeoutMs_;
+    auto connection = std::make_shared<RemoteConnection>(std::move(o));
+    // Connecting now tells at once whether the server is there and takes the sign-on.
+    connection->open();
+    appServer_ = Variant(CreateRemoteObject(connection, serverName_.toStdString()));
+    connected_ = true;
 }
 
 void TSocketConnection::Close()

@@ -3,10 +3,14 @@
 //
 // A server on this machine ("127.0.0.1") is created in-process by its ProgID and handed
 // to the connection with SetAppServer; the connection then only holds it. A server on
-// another machine is reached by Open(), which needs the remote transport; until that
-// exists Open() raises, so that the form reports that the server cannot be reached.
+// another machine is reached by Open() over TCP (platform/RemoteClient.h): it connects and
+// signs on for the session's user and company with the installation's secret, and
+// AppServer is then a late-bound proxy whose calls run on the server. A call that breaks
+// raises; the next one connects again.
 
 #include "platform/Variant.h"
+
+#include <memory>
 
 #include <QObject>
 #include <QString>
@@ -41,6 +45,14 @@ public:
     TSimpleObjectBroker* ObjectBroker() const { return broker_; }
     void SetObjectBroker(TSimpleObjectBroker* broker) { broker_ = broker; }
 
+    // Who the connection signs on for, the installation's secret (BriskoC.ini) and the
+    // time limits of connecting and of one call in ms.
+    void SetSessionIdentity(const QString& user, const QString& company);
+    void SetSecret(const std::string& secret) { secret_ = secret; }
+    // The certificate a TLS server must show (BriskoC.ini TlsCertificate); empty: no TLS.
+    void SetTlsTrustFile(const std::string& file) { tlsTrustFile_ = file; }
+    void SetTimeLimits(int connectMs, int callMs);
+
     bool Connected() const { return connected_; }
     void SetConnected(bool on);
     // Connects to the server at Address and Port (Exception when that fails).
@@ -59,4 +71,7 @@ private:
     bool connected_ = false;
     TSimpleObjectBroker* broker_ = nullptr;
     Variant appServer_;
+    std::string user_, company_, secret_, tlsTrustFile_;
+    int connectTimeoutMs_ = 10000;
+    int callTimeoutMs_ = 300000;
 };

@@ -1,16 +1,21 @@
 // qvappserver: the application server program. Runs the job queue of an installation:
-// every job when it is due, through its server library (JobScheduler.h).
+// every job when it is due, through its server library (JobScheduler.h); with --listen it
+// also serves the application-server object to remote clients (RemoteEndpoint.h).
 //
-//   qvappserver --install DIR [--poll MS] [--clock-file FILE]
+//   qvappserver --install DIR [--listen ADDRESS:PORT] [--poll MS] [--clock-file FILE]
 //
 // Exit code 0 after a clean stop (SIGTERM, SIGINT or SIGHUP: the running job finishes
 // first), 1 when the installation cannot be served, 2 for a wrong command line.
 
+#include "platform/AsciiText.h"
 #include "platform/Exception.h"
+#include "support/BriskoINI.h"
 #include "server/JobClock.h"
 #include "server/JobScheduler.h"
 #include "server/Installation.h"
 #include "server/JobStore.h"
+#include "server/RemoteEndpoint.h"
+#include "server/ReportCounterS.h"
 #include "server/ServerDatabase.h"
 #include "server/ServerIdentity.h"
 #include "server/ServerLog.h"
@@ -23,7 +28,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -36,19 +43,27 @@ constexpr auto kRecoverEvery = std::chrono::seconds(5);
 void usage(std::FILE* to)
 {
     std::fprintf(to,
-                 "Usage: qvappserver --install DIR [--poll MS] [--clock-file FILE]\n"
+                 "Usage: qvappserver --install DIR [--listen ADDRESS:PORT] [--poll MS] [--clock-file FILE]\n"
                  "Runs the job queue of the installation in DIR: each queued job when it is due, in\n"
                  "order of due time, through its server library (program code + \"S.so\" in the\n"
                  "[WorkDLLPath] folders of BriskoS.ini). Several servers may serve one database.\n"
                  "\n"
                  "  --install DIR      the installation folder: DIR/registry.ini names the server folder\n"
                  "                     (Software\\QVR\\Brisko, ServerPath) with BriskoS.ini\n"
+                 "  --listen ADDRESS:PORT  also serve ReportCounterS.dmReportCounter to remote clients on\n"
+                 "                     this address (0.0.0.0 for every interface, [::] for IPv6). Clients\n"
+                 "                     sign on with the connection secret of BriskoS.ini, [DBPasswordCtrl]\n"
+                 "                     ConnectionSecret (stored as passwords are); without one the server\n"
+                 "                     does not start. MaxFrameBytes there bounds one message; with\n"
+                 "                     TlsCertificate and TlsKey (PEM files) every connection uses TLS.\n"
                  "  --poll MS          look for new jobs every MS milliseconds (10 to 1000, default %d);\n"
                  "                     a job due later wakes the server at its moment\n"
                  "  --clock-file FILE  take the time from FILE instead of the system clock, for tests: it\n"
                  "                     holds one moment yyyymmddhhnnss and is read at every poll, so\n"
                  "                     writing a later moment into it moves the server's time on. Jobs\n"
                  "                     queued to run at once are due from their submission moment.\n"
+                 "  --encode-secret TEXT  print TEXT in the stored form for ConnectionSecret (the\n"
+                 "                     server's [DBPasswordCtrl] and the clients' [Server Information])\n"
                  "  --help             this text\n"
                  "\n"
                  "Stop it with SIGTERM (kill PID): a running job finishes, then the server exits.\n"
@@ -94,11 +109,58 @@ std::unique_ptr<JobClock> clockFor(const std::string& file)
     return std::make_unique<FileJobClock>(file);
 }
 
+// Whether a user may work in a company, as the system database says; the reason when not.
+std::string checkSession(TdmReportCounter& server, const std::string& user, const std::string& company)
+{
+    const Variant users = server.SimpleSQL("SELECT MA007 FROM QVRMA WHERE MA001 = :U", "MA007", "", "",
+                                           Variant::list({Variant::list({"U", user})}));
+    if (!users.isArray())
+        return server.ErrorDescript().empty() ? "the user " + user + " is unknown" : server.ErrorDescript();
+    if (VarToStr(users[0][0]) != "Y")
+        return "the user " + user + " is not in use";
+    const Variant companies = server.SimpleSQL("SELECT MC004 FROM ADMMC WHERE MC001 = :C", "MC004", "", "",
+                                               Variant::list({Variant::list({"C", company})}));
+    if (!companies.isArray())
+        return server.ErrorDescript().empty() ? "the company " + company + " is unknown" : server.ErrorDescript();
+    if (VarToStr(companies[0][0]) != "Y")
+        return "the company " + company + " is not in use";
+    return {};
+}
+
+// The endpoint for remote clients: each connection gets its own server objects, on the
+// same databases and clock as the queue.
+std::unique_ptr<RemoteEndpoint> listenOn(const std::string& listen, const ServerDbSettings& settings,
+                                         const std::string& clockFile, std::function<void(const std::string&)> report)
+{
+    const TBriskoIniS ini;
+    RemoteEndpointOptions o;
+    ParseListenAddress(listen, o.address, o.port);
+    o.secret = ini.ConnectionSecret;
+    if (o.secret.empty())
+        throw Exception("--listen needs a connection secret: [DBPasswordCtrl] ConnectionSecret in " + ini.IniFileName +
+                        " (stored as passwords are)");
+    o.maxFrameBytes = std::uint32_t(ini.MaxFrameBytes);
+    o.tlsCertificateFile = ini.TlsCertificate;
+    o.tlsKeyFile = ini.TlsKey;
+    o.report = std::move(report);
+    o.create = [settings, clockFile](const std::string& progId) -> DispatchPtr {
+        if (!SameTextAscii(progId, TdmReportCounter::ProgId))
+            throw AutomationError("This application server serves " + std::string(TdmReportCounter::ProgId) +
+                                  ", not " + progId);
+        return std::make_shared<TdmReportCounter>(settings, std::shared_ptr<JobClock>(clockFor(clockFile)));
+    };
+    o.checkSession = [settings](const std::string& user, const std::string& company) {
+        TdmReportCounter server(settings);
+        return checkSession(server, user, company);
+    };
+    return std::make_unique<RemoteEndpoint>(std::move(o));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::string install, clockFile;
+    std::string install, clockFile, listen;
     long pollMs = kDefaultPollMs;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -112,9 +174,19 @@ int main(int argc, char** argv)
         if (a == "--help" || a == "-h") {
             usage(stdout);
             return 0;
+        } else if (a == "--encode-secret") {
+            if (!value(v) || v.empty())
+                return wrong("--encode-secret needs the secret");
+            std::printf("%s\n", EncodePassword(v).c_str());
+            return 0;
         } else if (a == "--install") {
             if (!value(install))
                 return wrong("--install needs the installation folder");
+        } else if (a == "--listen") {
+            std::string host;
+            int port = 0;
+            if (!value(listen) || !ParseListenAddress(listen, host, port))
+                return wrong("--listen takes ADDRESS:PORT, such as 0.0.0.0:211");
         } else if (a == "--clock-file") {
             if (!value(clockFile))
                 return wrong("--clock-file needs a file");
@@ -134,10 +206,23 @@ int main(int argc, char** argv)
 
     std::unique_ptr<ServerDatabase> db;
     std::unique_ptr<JobClock> clock;
+    std::mutex reportMutex;
+    auto logLine = [&](const std::string& line) {
+        std::lock_guard lock(reportMutex);
+        std::printf("[%s] %s\n", ShownStamp(MomentStamp(clock->now())).c_str(), line.c_str());
+        std::fflush(stdout);
+    };
+    std::unique_ptr<RemoteEndpoint> endpoint;
     try {
-        db = std::make_unique<ServerDatabase>(OpenInstallation(install));
+        const ServerDbSettings settings = OpenInstallation(install);
+        db = std::make_unique<ServerDatabase>(settings);
         JobStore::EnsureTables(db->connection());
         clock = clockFor(clockFile);
+        if (!listen.empty())
+            endpoint = listenOn(listen, settings, clockFile, [&](const std::string& line) {
+                logLine(line);
+                WriteServerLog("qvappserver: " + line);
+            });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qvappserver: %s\n", e.what());
         return 1;
@@ -148,10 +233,7 @@ int main(int argc, char** argv)
     options.libraryFolders = db->settings().libraryFolders;
     options.codePage = db->settings().dbCodePage;
     JobScheduler scheduler(*db, *clock, options);
-    scheduler.report = [&](const std::string& line) {
-        std::printf("[%s] %s\n", ShownStamp(MomentStamp(clock->now())).c_str(), line.c_str());
-        std::fflush(stdout);
-    };
+    scheduler.report = logLine;
 
     std::string folders;
     for (const std::string& f : options.libraryFolders)
@@ -160,6 +242,9 @@ int main(int argc, char** argv)
                 options.serverId.c_str(), fs::absolute(install).c_str(),
                 db->filePath(db->settings().systemDb).c_str(), folders.c_str(), pollMs,
                 clockFile.empty() ? "" : ("; clock from " + clockFile).c_str());
+    if (endpoint)
+        std::printf("qvappserver %s: listening on %s (port %d%s)\n", options.serverId.c_str(), listen.c_str(),
+                    endpoint->port(), endpoint->usesTls() ? ", TLS" : "");
     std::fflush(stdout);
 
     bool stop = false;
@@ -189,6 +274,8 @@ int main(int argc, char** argv)
         if (stopArrives(signals, waitMs))
             stop = true;
     }
+    // Calls running for remote clients finish before the server says it stopped.
+    endpoint.reset();
     std::printf("qvappserver %s: stopped\n", options.serverId.c_str());
     return 0;
 }

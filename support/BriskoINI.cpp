@@ -268,6 +268,10 @@ void TBriskoIniC::clear()
     CheckInterval.clear();
     PopupMsg.clear();
     LoginCheck.clear();
+    ConnectionSecret.clear();
+    TlsCertificate.clear();
+    ConnectTimeOut = DefaultConnectTimeOut;
+    CallTimeOut = DefaultCallTimeOut;
 }
 
 bool TBriskoIniC::Load()
@@ -288,6 +292,13 @@ bool TBriskoIniC::Load()
     SupportCallBack = boolText(ini.ReadString("Server Information", "SupportCallBack", "0"));
     std::string names = ini.ReadString("Server Information", "ComputerName", "127.0.0.1");
     const int port = ini.ReadInteger("Server Information", "ServerPort", 211);
+    ConnectionSecret = DecodePassword(ini.ReadString("Server Information", "ConnectionSecret", ""));
+    const std::string tlsFile = trimText(ini.ReadString("Server Information", "TlsCertificate", ""));
+    TlsCertificate = tlsFile.empty() ? std::string() : ResolvePath(tlsFile, ClientPath);
+    const int connectTimeOut = ini.ReadInteger("Server Information", "ConnectTimeOut", DefaultConnectTimeOut);
+    ConnectTimeOut = connectTimeOut < 1 ? DefaultConnectTimeOut : connectTimeOut;
+    const int callTimeOut = ini.ReadInteger("Server Information", "CallTimeOut", DefaultCallTimeOut);
+    CallTimeOut = callTimeOut < 1 ? DefaultCallTimeOut : callTimeOut;
     WorkDLLPaths = ini.ReadSectionValues("WorkDLLPath");
     AutoCheckNewMsg = ini.ReadString("TaskMessageCenter Setting", "AutoCheckNewMsg", "1");
     CheckInterval = ini.ReadString("TaskMessageCenter Setting", "CheckInterval", "1");
@@ -334,6 +345,10 @@ void TBriskoIniS::clear()
     QueryMaxRows = DefaultQueryMaxRows;
     QueryMaxBytes = DefaultQueryMaxBytes;
     QueryMaxMemory = DefaultQueryMaxMemory;
+    ConnectionSecret.clear();
+    MaxFrameBytes = DefaultMaxFrameBytes;
+    TlsCertificate.clear();
+    TlsKey.clear();
 }
 
 bool TBriskoIniS::Load()
@@ -393,6 +408,15 @@ bool TBriskoIniS::Load()
     DBSettings.at(2, 1) = integer("DBPasswordCtrl", "ServerPort", 211);
     DBSettings.at(2, 2) = integer("DBPasswordCtrl", "ClientSocketPort", 1024);
     SupportCallBack = boolText(ini.ReadString("DBPasswordCtrl", "SupportCallBack", "0"));
+    ConnectionSecret = VarToStr(password("DBPasswordCtrl", "ConnectionSecret"));
+    const int maxFrame = ini.ReadInteger("DBPasswordCtrl", "MaxFrameBytes", DefaultMaxFrameBytes);
+    MaxFrameBytes = maxFrame < 1 ? DefaultMaxFrameBytes : maxFrame;
+    auto file = [&](const char* key) {
+        const std::string f = trimText(ini.ReadString("DBPasswordCtrl", key, ""));
+        return f.empty() ? std::string() : ResolvePath(f, ServerPath);
+    };
+    TlsCertificate = file("TlsCertificate");
+    TlsKey = file("TlsKey");
     DBSettings.at(2, 3) = text(dbe, "DataBaseCodeOrder", "Chinese_Taiwan_Stroke_BIN");
 
     DBSettings.at(3, 0) = text(dbe, "EctAlias", "EDIDATA");

@@ -55,6 +55,17 @@ public:
     std::string CheckInterval;
     std::string PopupMsg;
     std::string LoginCheck;
+    // A remote application server ("Server Information"): the installation's connection
+    // secret (ConnectionSecret, stored as passwords are) and the time limits of connecting
+    // and of one call in ms (ConnectTimeOut, CallTimeOut; below 1 takes the default).
+    static constexpr int DefaultConnectTimeOut = 10000;
+    static constexpr int DefaultCallTimeOut = 300000;
+    std::string ConnectionSecret;
+    // TlsCertificate: PEM file of the certificate (or its issuer's) a TLS server must
+    // show, resolved against the client folder; empty when not named.
+    std::string TlsCertificate;
+    int ConnectTimeOut = DefaultConnectTimeOut;
+    int CallTimeOut = DefaultCallTimeOut;
 
     TBriskoIniC();
     // True when the registry key, the client folder and the ini file were read.
@@ -87,6 +98,16 @@ public:
     int QueryMaxRows = DefaultQueryMaxRows;     // rows of one answer
     int QueryMaxBytes = DefaultQueryMaxBytes;   // bytes of one answer
     int QueryMaxMemory = DefaultQueryMaxMemory; // bytes of working memory of one query
+    // Remote clients ("DBPasswordCtrl"): the connection secret they must prove
+    // (ConnectionSecret, stored as passwords are) and the largest frame taken
+    // (MaxFrameBytes; below 1 takes the default).
+    static constexpr int DefaultMaxFrameBytes = 128 * 1024 * 1024;
+    std::string ConnectionSecret;
+    int MaxFrameBytes = DefaultMaxFrameBytes;
+    // TlsCertificate and TlsKey: PEM files of the server's certificate and key, resolved
+    // against the server folder; with both, remote connections use TLS.
+    std::string TlsCertificate;
+    std::string TlsKey;
 
     TBriskoIniS();
     // True when the registry key and the server folder were found and the ini file read.

@@ -436,3 +436,30 @@ TEST(Passwords, StoredFormat)
     EXPECT_EQ(EncodePassword(""), EncodePassword("QV_Say_NoPassWord_ThePassWordIsEmpty"));
     EXPECT_EQ(DecodePassword(EncodePassword("QV_Say_NoPassWord_ThePassWordIsEmpty")), "");
 }
+
+TEST_F(BriskoIniTest, TheConnectionSecretIsStoredAsPasswordsAreAndTimeLimitsHaveFloors)
+{
+    installFolders();
+    install.write("client/BriskoC.ini", "[Server Information]\nComputerName=10.0.0.5\nConnectionSecret=" +
+                                            EncodePassword("秘密 one") +
+                                            "\nCallTimeOut=1500\nConnectTimeOut=0\nTlsCertificate=certs/server.crt\n");
+    install.write("server/BriskoS.ini", "[DBPasswordCtrl]\nConnectionSecret=" + EncodePassword("秘密 one") +
+                                            "\nMaxFrameBytes=-4\nTlsCertificate=server.crt\nTlsKey=/etc/qv/server.key\n");
+    const TBriskoIniC client;
+    EXPECT_EQ(client.ConnectionSecret, "秘密 one");
+    EXPECT_EQ(client.CallTimeOut, 1500);
+    EXPECT_EQ(client.ConnectTimeOut, TBriskoIniC::DefaultConnectTimeOut) << "below 1 takes the default";
+    const TBriskoIniS server;
+    EXPECT_EQ(server.ConnectionSecret, client.ConnectionSecret);
+    EXPECT_EQ(server.MaxFrameBytes, TBriskoIniS::DefaultMaxFrameBytes);
+    EXPECT_EQ(client.TlsCertificate, client.ClientPath + "certs/server.crt") << "below the client folder";
+    EXPECT_EQ(server.TlsCertificate, server.ServerPath + "server.crt");
+    EXPECT_EQ(server.TlsKey, "/etc/qv/server.key") << "an absolute path stays";
+
+    install.write("client/BriskoC.ini", "[Server Information]\nComputerName=10.0.0.5\n");
+    install.write("server/BriskoS.ini", "[DBPasswordCtrl]\nConnectionSecret=\n");
+    EXPECT_EQ(TBriskoIniC().ConnectionSecret, "");
+    EXPECT_EQ(TBriskoIniC().CallTimeOut, TBriskoIniC::DefaultCallTimeOut);
+    EXPECT_EQ(TBriskoIniS().ConnectionSecret, "") << "no secret: a listening server refuses to start";
+    EXPECT_EQ(TBriskoIniC().TlsCertificate, "") << "no TLS unless named";
+}

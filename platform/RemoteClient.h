@@ -1,0 +1,78 @@
+#pragma once
+// A client's connection to the application server over TCP (RemoteProtocol.h), and the
+// late-bound proxy of a server object: calls on the proxy run on the server, by-reference
+// arguments come back changed.
+//
+// Calls are synchronous and bounded in time. A call that fails on the way (the server
+// went away, answered nothing within the time limit, sent a broken frame) closes the
+// connection and raises AutomationError saying so; the next call connects again and
+// makes its server object afresh. A call is never repeated by itself: it may have run.
+// Failures of the member itself come back as AutomationError with the server's text.
+// When the server offers TLS, the connection changes to TLS after the greeting, before the
+// sign-on, and the server's certificate is checked against the trusted one and the address.
+
+#include "platform/Automation.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+struct RemoteServerOptions {
+    std::string address;   // a host name or an IPv4/IPv6 address
+    int port = 211;
+    // Who the calls are for, and the installation's secret that proves the client may ask.
+    std::string user;
+    std::string company;
+    std::string secret;
+    int connectTimeoutMs = 10000;
+    int callTimeoutMs = 300000;
+    std::uint32_t maxFrameBytes = 128u * 1024 * 1024;
+    // PEM file of the certificate (or its issuer's) that a server offering TLS must show
+    // for this address; empty: the client takes no TLS server, and a server that asks
+    // for TLS is refused with a message saying so.
+    std::string tlsTrustFile;
+};
+
+class RemoteConnection {
+public:
+    explicit RemoteConnection(RemoteServerOptions options);
+    ~RemoteConnection();
+    RemoteConnection(const RemoteConnection&) = delete;
+    RemoteConnection& operator=(const RemoteConnection&) = delete;
+
+    const RemoteServerOptions& options() const { return options_; }
+    // "address:port", for messages.
+    std::string where() const;
+
+    // Connects and authenticates unless already connected (AutomationError saying why not).
+    void open();
+    void close();
+    bool isOpen() const;
+    // Counts the connections made: an object id is good only for the one it came from.
+    std::uint64_t generation() const { return generation_; }
+
+    // Sends one request and answers the reply's elements after "OK" (AutomationError for
+    // an "ERROR" reply and for every failure on the way). Connects first when needed.
+    Variant request(const Variant& message);
+
+private:
+    struct Io;
+    Variant exchange(const Variant& message, std::chrono::steady_clock::time_point deadline);
+    void send(const std::string& bytes, std::chrono::steady_clock::time_point deadline);
+    Variant receive(std::chrono::steady_clock::time_point deadline);
+    void startTls(bool serverOffers, std::chrono::steady_clock::time_point deadline);
+    void run(std::chrono::steady_clock::time_point deadline, const char* during);
+    [[noreturn]] void broken(const std::string& why);
+
+    RemoteServerOptions options_;
+    std::unique_ptr<Io> io_;
+    std::recursive_mutex mutex_;
+    std::uint64_t generation_ = 0;
+    bool open_ = false;
+};
+
+// The proxy of the server object progId, made on the server at the first call (and again
+// after a reconnection). Creating the proxy does not connect.
+DispatchPtr CreateRemoteObject(std::shared_ptr<RemoteConnection> connection, std::string progId);

@@ -1,0 +1,249 @@
+// A job form and the host's session services on a client whose application server runs
+// elsewhere: a demo installation served by a real qvappserver --listen on 127.0.0.2, a
+// client that knows only its own folder (no server folder, no server object in its class
+// table), so that every answer it gets has come over the connection.
+
+#include "host/DemoInstall.h"
+#include "host/HostSession.h"
+#include "batch/BaseBatchCF.h"
+#include "jobform/SocketConnection.h"
+#include "platform/Automation.h"
+#include "platform/ModalRunner.h"
+#include "support/BriskoINI.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "EnvGuard.h"
+#include "TestPaths.h"
+#include "TestProcess.h"
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+using testproc::Process;
+using testproc::waitFor;
+
+namespace {
+
+constexpr const char* kSecret = "remote-demo-secret";
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::trunc) << text;
+}
+
+class RemoteForm : public TfrmBaseBatch {
+public:
+    RemoteForm() : TfrmBaseBatch(nullptr) { setObjectName(QStringLiteral("frmWOFB07")); }
+};
+
+class RemoteClient : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        folder = new QTemporaryDir;
+        installation = DemoInstall::Prepare(folder->filePath(QStringLiteral("demo")).toStdString(), TestBinDir());
+        const std::string serverIni = installation.folder + "server/BriskoS.ini";
+        std::string text = readFile(serverIni);
+        text.replace(text.find("[DBPasswordCtrl]\n"), 17,
+                     "[DBPasswordCtrl]\nConnectionSecret=" + EncodePassword(kSecret) + "\n");
+        writeFile(serverIni, text);
+    }
+    static void TearDownTestSuite()
+    {
+        delete folder;
+        folder = nullptr;
+    }
+
+    void SetUp() override
+    {
+        // Nothing of the server in this process: no class, no folder, no database.
+        UnregisterOleClass("ReportCounterS.dmReportCounter");
+        writeFile(path("client-classes.ini"), "[Classes]\n");
+        writeFile(path("client-registry.ini"), "[Software\\QVR\\Brisko]\nClientPath=" + installation.folder +
+                                                   "client/\nProfileType=0\n");
+        env.set("QV_CLASS_TABLE", path("client-classes.ini"));
+        env.set("QV_REGISTRY", path("client-registry.ini"));
+        server = start(0);
+        ASSERT_GT(port, 0);
+        pointClientAt(port, kSecret);
+        // The session a form without a host makes for itself, signed on for the test user.
+        RegisterOleClass(HostSession::ProgId, [] {
+            HostConfig config = HostConfig::Load();
+            config.sessionUser = "DS";
+            config.sessionCompany = "01";
+            return std::make_shared<HostSession>(config, AppServerLink::Factory());
+        });
+        previous = SetModalRunner([this](QWidget* w, const std::function<int()>&) {
+            if (auto* box = qobject_cast<QMessageBox*>(w))
+                dialogs << box->text();
+            return 1;
+        });
+    }
+    void TearDown() override
+    {
+        settle();
+        SetModalRunner(previous);
+        UnregisterOleClass(HostSession::ProgId);
+    }
+
+    std::string path(const std::string& name) const { return installation.folder + name; }
+
+    std::unique_ptr<Process> start(int wanted)
+    {
+        auto p = std::make_unique<Process>(
+            TestBinDir() + "/qvappserver",
+            std::vector<std::string>{"--install", installation.folder, "--listen", "127.0.0.2:" + std::to_string(wanted)},
+            path("server-" + std::to_string(started++) + ".out"));
+        const std::regex listening(R"(listening on \S+ \(port (\d+))");
+        std::smatch m;
+        waitFor([&] {
+            const std::string out = p->output();
+            return std::regex_search(out, m, listening) || p->wait(0);
+        });
+        const std::string out = p->output();
+        port = std::regex_search(out, m, listening) ? std::stoi(m[1]) : 0;
+        return p;
+    }
+
+    void pointClientAt(int serverPort, const std::string& secret)
+    {
+        const std::string clientIni = installation.folder + "client/BriskoC.ini";
+        std::string text = readFile(clientIni);
+        const std::size_t at = text.find("[Server Information]");
+        text = text.substr(0, at) + "[Server Information]\nComputerName=127.0.0.2\nServerPort=" +
+               std::to_string(serverPort) + "\nConnectionSecret=" + EncodePassword(secret) + "\nCallTimeOut=20000\n";
+        writeFile(clientIni, text);
+    }
+
+    QPointer<RemoteForm> openForm()
+    {
+        QPointer<RemoteForm> form = TQVForm::Create<RemoteForm>();
+        form->SetModuleFileName(QString::fromStdString(TestBinDir() + "/WOFB07C"));
+        return form;
+    }
+
+    static QTemporaryDir* folder;
+    static DemoInstallation installation;
+    EnvGuard env;
+    std::unique_ptr<Process> server;
+    int port = 0;
+    static inline int started = 0; // one output file per server of the suite
+    QStringList dialogs;
+    ModalRunFn previous;
+};
+
+QTemporaryDir* RemoteClient::folder = nullptr;
+DemoInstallation RemoteClient::installation;
+
+} // namespace
+
+TEST_F(RemoteClient, AFormOpensAgainstAServerElsewhereAndGetsEverythingFromIt)
+{
+    QPointer<RemoteForm> form = openForm();
+    ASSERT_TRUE(form);
+    EXPECT_TRUE(dialogs.isEmpty()) << dialogs.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(form->IsLocalServer);
+    ASSERT_TRUE(form->AppServer.isDispatch());
+    EXPECT_TRUE(form->MainMidas->Connected());
+    // The company title comes from the counter's settings, the program name from the
+    // validator: both through the server.
+    EXPECT_EQ(form->CompanyTitle, QStringLiteral("华东示范电子有限公司"));
+    EXPECT_EQ(form->ProgramName, QStringLiteral("应付账款转销作业"));
+    EXPECT_EQ(form->AppServer.call("SQLType").toInt(), 3);
+    Variant rows;
+    Variant args = Variant::list({"SELECT MF004 FROM $$CMSMF AS CMSMF WHERE MF001 = 'USD'", "MF004"});
+    form->CallServerMethod(QStringLiteral("SimpleSQL"), args, rows);
+    ASSERT_TRUE(rows.isArray());
+    EXPECT_FALSE(VarToStr(rows[0][0]).empty());
+    // Condition schemes: the remote object keeps the choice LoadTable made for its provider.
+    EXPECT_EQ(VarToStr(form->AppServer.call("LoadTable", {Variant::list({"DS", "WOFB07"})})), "");
+    EXPECT_TRUE(form->AppServer.call("AS_GetRecords", {"pvdConSave"}).isArray());
+    form->Free();
+    settle();
+    EXPECT_TRUE(waitFor([&] { return server->output().find("signed on: user DS of company 01") != std::string::npos; }))
+        << server->output();
+}
+
+TEST_F(RemoteClient, TheSessionServicesReachTheDatabaseOnlyThroughTheServer)
+{
+    HostConfig config = HostConfig::Load();
+    config.sessionUser = "DS";
+    config.sessionCompany = "01";
+    ASSERT_FALSE(config.serverIsLocal());
+    EXPECT_TRUE(config.serverPath.empty()) << "this client knows no server folder";
+    auto session = std::make_shared<HostSession>(config, AppServerLink::Factory());
+    const Variant counter = Variant(session).get("Com_Counter");
+    const Variant settings = counter.call("GetSysInfo", {"01"});
+    ASSERT_TRUE(settings.isArray());
+    EXPECT_EQ(settings.dimCount(), 2);
+    const Variant rows = counter.call("GetCounter", {"SIMPLESQL", Variant::list({"SELECT MA002 FROM QVRMA WHERE MA001 = 'DS'", "MA002"}),
+                                                     Variant::list({"01", "DEMO"})});
+    ASSERT_TRUE(rows.isArray());
+    EXPECT_FALSE(VarToStr(rows[0][0]).empty());
+
+    const Variant validator = Variant(session).get("Com_Validator");
+    std::vector<Variant> check{"ADMMB", "01", "DEMO", Variant::list({"WOFB07"}), Variant()};
+    EXPECT_TRUE(validator.invoke("CheckValue", check).toBool());
+    ASSERT_TRUE(check[4].isArray()) << "the result comes back by reference";
+    EXPECT_EQ(VarToStr(check[4][0]), "应付账款转销作业");
+}
+
+TEST_F(RemoteClient, WhenTheServerIsGoneTheUserIsToldAndAReturningServerIsUsedAgain)
+{
+    QPointer<RemoteForm> form = openForm();
+    ASSERT_TRUE(form);
+    ASSERT_TRUE(form->AppServer.isDispatch());
+    const int samePort = port;
+    server->signal(SIGKILL);
+    ASSERT_TRUE(server->wait(10));
+    std::string failure;
+    try {
+        form->AppServer.call("SQLType");
+    } catch (const AutomationError& e) {
+        failure = e.what();
+    }
+    EXPECT_NE(failure.find("127.0.0.2:" + std::to_string(samePort)), std::string::npos) << failure;
+
+    // A form opened now cannot connect and says so.
+    QPointer<RemoteForm> lonely = openForm();
+    settle();
+    EXPECT_TRUE(dialogs.contains(QStringLiteral("无法连接应用服务器!"))) << dialogs.join(QLatin1Char('\n')).toStdString();
+
+    server = start(samePort);
+    ASSERT_EQ(port, samePort);
+    EXPECT_EQ(form->AppServer.call("SQLType").toInt(), 3) << "the next call connects again";
+    if (form)
+        form->Free();
+    settle();
+}
+
+TEST_F(RemoteClient, AClientWithAnotherSecretIsRefusedAndTheFormSaysItCannotConnect)
+{
+    pointClientAt(port, "not-the-secret");
+    QPointer<RemoteForm> form = openForm();
+    settle();
+    EXPECT_TRUE(dialogs.contains(QStringLiteral("无法连接应用服务器!"))) << dialogs.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(waitFor([&] { return server->output().find("sign-on refused for user DS") != std::string::npos; }))
+        << server->output();
+}
