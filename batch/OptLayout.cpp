@@ -64,7 +64,10 @@ TBitCheckBox* check(QWidget* parent, const char* name, const QString& caption, i
 
 QLabel* label(QWidget* parent, const QString& text, int x, int y)
 {
+    // Named by their panel and place, so that language files can reach them.
+    const int n = int(parent->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly).size()) + 1;
     auto* l = new QLabel(text, parent);
+    l->setObjectName(QStringLiteral("lbl%1_%2").arg(parent->objectName()).arg(n));
     l->move(x, y + 3);
     l->adjustSize();
     return l;

@@ -125,7 +125,7 @@ TEST_F(LanguageFiles, AnEnglishFormLeavesNoChineseText)
         if (hasChinese(t))
             chinese << t;
     EXPECT_TRUE(chinese.isEmpty()) << "Chinese left on the English form:\n" << chinese.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(visibleTexts(window).contains(QStringLiteral("btnOk.Caption: OK")));
+    EXPECT_TRUE(visibleTexts(window).contains(QStringLiteral("btnOk.Caption: Run in background")));
 }
 
 TEST_F(LanguageFiles, ATraditionalFormShowsTraditionalCharacters)
