@@ -5,6 +5,9 @@
 //   lngtool cht <from> <to> converts every .Lng of <from> to traditional characters in <to>
 // The files are checked in; the build does not run this.
 
+#include "batch/Notify.h"
+#include "batch/PortalUser.h"
+#include "jobform/GeneCondition.h"
 #include "config/QVForm.h"
 #include "config/RunTimeProps.h"
 #include "config/TranslatorU.h"
@@ -141,6 +144,17 @@ int chs(const QString& folder)
         writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".Lng"), name, texts, below);
         below = texts;
     }
+    // The dialogs of the job forms, each over the base form; they need a job form as owner.
+    const Texts base = textsOfClass<TQVForm>();
+    TfrmBaseGene* owner = TQVForm::Create<TfrmBaseGene>();
+    const auto dialog = [&](const QString& name, TQVForm* form) {
+        writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".Lng"), name, formTexts(form), base);
+        form->Free();
+    };
+    dialog(QStringLiteral("TfrmGeneCondition"), new TfrmGeneCondition(QString(), 0, owner));
+    dialog(QStringLiteral("TfrmNotify"), TQVForm::Create<TfrmNotify>(owner, QStringLiteral("N"), QString()));
+    dialog(QStringLiteral("TfrmPortalUser"), TQVForm::Create<TfrmPortalUser>(owner, Variant()));
+    owner->Free();
     return 0;
 }
 
