@@ -183,6 +183,7 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
     const QString jobNumber = requestNo.left(8) + QStringLiteral("0001");
     // The run's outcome alone goes to the job service, not earlier messages of the form.
     ReportRawError(QString());
+    RunSummary.clear();
     bool ran = false;
     bool remote = false;
     try {
@@ -223,7 +224,8 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
     if (!QueueNotifications(why))
         ShowMessageDialog(GetText(QStringLiteral("sNoNotice"), QStringLiteral("完成通知未能送出: ")) + why, mtWarning, {mbOK});
     if (self && ShowDoneMessage)
-        ShowMessageDialog(GetText(QStringLiteral("sOver"), QStringLiteral("处理完毕! ")) + DisplayConvert(MessageTexts),
+        ShowMessageDialog(GetText(QStringLiteral("sOver"), QStringLiteral("处理完毕! ")) + DisplayConvert(MessageTexts)
+                              + (remote || RunSummary.isEmpty() ? QString() : QLatin1Char('\r') + RunSummary),
                           mtInformation, {mbOK});
     if (!self)
         return;

@@ -108,6 +108,8 @@ public:
     bool ApplyRunFlag = true;
     QList<QPointer<QWidget>> PageEnterControls;
     QStringList DateRules;
+    // What the last successful run of a server library in this process said it did.
+    QString RunSummary;
     // Whether the last btnInsertClick left its control without a failed check.
     bool SchemeCheckPassed = false;
     QString SchemeProperties;

@@ -534,6 +534,14 @@ bool TServerAccess::RunServerLibrary(const Variant& requestNo, const QString& pr
         // an exception of the run itself stays recorded beside it.
         if (ok || !resultText.trimmed().isEmpty())
             form_.ReportRawError(resultText);
+        // What a successful run did, for the message that ends it.
+        form_.RunSummary.clear();
+        if (ok && resultText.trimmed().isEmpty()) {
+            try {
+                form_.RunSummary = QString::fromStdString(controller->GetSummaryText());
+            } catch (const std::exception&) {
+            }
+        }
         controller.reset();
     }
     releaseLibrary();

@@ -443,6 +443,11 @@ TEST_F(WriteOffRun, DirectRunSettlesTheTickedDocumentsAndListsTheRest)
         EXPECT_EQ(VarToStr(status), "3") << doc;
     }
     EXPECT_EQ(VarToStr(company().scalar("SELECT COUNT(*) FROM ACPLC WHERE LC001='WOFB07-T7'")), "2");
+    // The closing message says what the server library did.
+    const QStringList over = dialogs.filter(QStringLiteral("处理完毕"));
+    ASSERT_EQ(over.size(), 1) << dialogs.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(over[0].contains(QStringLiteral("2"))) << over[0].toStdString();
+    EXPECT_GT(over[0].size(), QStringLiteral("处理完毕! ").size() + 2) << over[0].toStdString();
     // The batch number is used now.
     form->ed10->SetText(QStringLiteral("T7"));
     form->ed10Exit(form->ed10);
