@@ -1007,9 +1007,10 @@ void TfrmBaseOpt::btnInsertClick(QObject* sender)
     if (!SchemeCheckPassed)
         return;
     // The last four date fields are the ones this form and the base form added: no rules.
-    TfrmGeneCondition dialog(DateFields, 4, this);
-    dialog.ShowModal();
-    const Variant answer = dialog.Result();
+    auto* dialog = TQVForm::Create<TfrmGeneCondition>(DateFields, 4, this);
+    dialog->ShowModal();
+    const Variant answer = dialog->Result();
+    dialog->Free();
     const QString name = VarToQStr(answer[answer.lowBound()]);
     if (name.isEmpty())
         return;

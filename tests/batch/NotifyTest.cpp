@@ -23,12 +23,14 @@ protected:
     }
     void TearDown() override
     {
-        delete dialog;
+        if (dialog)
+            dialog->Free();
         BatchFormTest::TearDown();
     }
     TfrmNotify* make(const QString& portal = QStringLiteral("N"), const QString& address = QString())
     {
-        delete dialog;
+        if (dialog)
+            dialog->Free();
         dialog = TQVForm::Create<TfrmNotify>(form, portal, address);
         return dialog;
     }

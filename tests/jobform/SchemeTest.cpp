@@ -245,7 +245,7 @@ TEST_F(SchemeTest, RenamingChecksTheNameAndDeletingAsks)
 TEST_F(SchemeTest, TheDialogNamesTheSchemeAndWritesTheRules)
 {
     session->validator->rows["GENES/taken"] = Variant::list({"taken", "DS", "WOFB07", "20240101"});
-    TfrmGeneCondition dialog(form->DateFields, 1, form);
+    TfrmGeneCondition& dialog = *TQVForm::Create<TfrmGeneCondition>(form->DateFields, 1, form);
     // edPrintDate, added last by the framework, gets no rule.
     EXPECT_EQ(dialog.Entries(), (QStringList{"edDate1", "spRange"}));
     ASSERT_EQ(form->DateRules.size(), 2);
@@ -274,6 +274,7 @@ TEST_F(SchemeTest, TheDialogNamesTheSchemeAndWritesTheRules)
     const Variant result = dialog.Result();
     EXPECT_EQ(result[0].toString(), "taken");
     EXPECT_TRUE(result[2].toBool()) << "the replace flag";
+    dialog.Free();
 }
 
 TEST_F(SchemeTest, ADoubleClickOpensTheScheme)
