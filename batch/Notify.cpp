@@ -141,19 +141,8 @@ TfrmNotify::TfrmNotify(TfrmBaseGene* owner, const QString& portalStartup, const 
                                QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     grReceive->verticalHeader()->hide();
     layout->addWidget(grReceive, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    BitBtn1 = new TBitBtn(this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->SetCaption(QStringLiteral("确定(&O)"));
+    AddOkCancelRow(layout, BitBtn1, BitBtn2);
     BitBtn1->OnClick = [this](QObject*) { BitBtn1Click(); };
-    BitBtn2 = new TBitBtn(this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->SetCaption(QStringLiteral("取消(&C)"));
-    BitBtn2->OnClick = [this](QObject*) { SetModalResult(mrCancel); };
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-    layout->addLayout(buttons);
     setRows(2);
     resize(640, 300);
 }

@@ -36,19 +36,8 @@ TfrmPortalUser::TfrmPortalUser(QWidget* owner, const Variant& users) : TfrmQVDia
     if (grUser->rowCount() > 0)
         grUser->setCurrentCell(0, 0);
     layout->addWidget(grUser, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    BitBtn1 = new TBitBtn(this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->SetCaption(QStringLiteral("确定(&O)"));
+    AddOkCancelRow(layout, BitBtn1, BitBtn2);
     BitBtn1->OnClick = [this](QObject*) { SetModalResult(mrOk); };
-    BitBtn2 = new TBitBtn(this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->SetCaption(QStringLiteral("取消(&C)"));
-    BitBtn2->OnClick = [this](QObject*) { SetModalResult(mrCancel); };
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-    layout->addLayout(buttons);
     connect(grUser, &QTableWidget::cellDoubleClicked, this, [this] { SetModalResult(mrOk); });
     resize(360, 300);
 }

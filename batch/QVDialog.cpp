@@ -1,8 +1,10 @@
 #include "batch/QVDialog.h"
 
 #include "config/Keys.h"
+#include "controls/Buttons.h"
 
 #include <QAbstractItemView>
+#include <QBoxLayout>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
@@ -97,4 +99,20 @@ void TfrmQVDialog::FormKeyPress(QObject* sender, QChar& key)
         return;
     key = QChar();
     focusNextChild();
+}
+
+void TfrmQVDialog::AddOkCancelRow(QBoxLayout* layout, TBitBtn*& ok, TBitBtn*& cancel)
+{
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    ok = new TBitBtn(this);
+    ok->setObjectName(QStringLiteral("BitBtn1"));
+    ok->SetCaption(QStringLiteral("确定(&O)"));
+    cancel = new TBitBtn(this);
+    cancel->setObjectName(QStringLiteral("BitBtn2"));
+    cancel->SetCaption(QStringLiteral("取消(&C)"));
+    cancel->OnClick = [this](QObject*) { SetModalResult(mrCancel); };
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
 }

@@ -4,6 +4,9 @@
 
 #include "config/QVForm.h"
 
+class QBoxLayout;
+class TBitBtn;
+
 class TfrmQVDialog : public TQVForm {
     Q_OBJECT
 
@@ -21,6 +24,9 @@ public:
     void Perform(int message, QWidget* control);
 
 protected:
+    // The row of the dialog's two buttons at the foot of layout: ok ("确定(&O)", BitBtn1,
+    // whose click the dialog sets) and cancel ("取消(&C)", BitBtn2, closes with mrCancel).
+    void AddOkCancelRow(QBoxLayout* layout, TBitBtn*& ok, TBitBtn*& cancel);
     void FormKeyDown(QObject* sender, int& key, TShiftState shift) override;
     void FormKeyPress(QObject* sender, QChar& key) override;
 };

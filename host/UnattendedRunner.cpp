@@ -42,7 +42,7 @@ QString captionOf(QAbstractButton* button)
 
 } // namespace
 
-ModalRunFn UnattendedRunner(std::function<void(const std::string& line)> report)
+ModalRunFn UnattendedRunner(std::function<void(const std::string& line, bool problem)> report)
 {
     return [report](QWidget* window, const std::function<int()>& run) -> int {
         const QString title = window->windowTitle();
@@ -51,7 +51,9 @@ ModalRunFn UnattendedRunner(std::function<void(const std::string& line)> report)
             if (!box->informativeText().isEmpty())
                 text += QLatin1Char('\n') + plain(box->informativeText());
             QAbstractButton* answer = defaultAnswer(box);
-            report(QStringLiteral("message \"%1\": %2 [answered %3]").arg(title, text, captionOf(answer)).toStdString());
+            const bool problem = box->icon() == QMessageBox::Critical || box->icon() == QMessageBox::Warning;
+            report(QStringLiteral("message \"%1\": %2 [answered %3]").arg(title, text, captionOf(answer)).toStdString(),
+                   problem);
             // The box runs, so that its caller maps the button as usual; the answer comes
             // as soon as its loop does.
             QPointer<QAbstractButton> button(answer);
@@ -69,7 +71,8 @@ ModalRunFn UnattendedRunner(std::function<void(const std::string& line)> report)
             return run();
         }
         const QString kind = qobject_cast<QDialog*>(window) ? QStringLiteral("dialog") : QStringLiteral("window");
-        report(QStringLiteral("%1 \"%2\" not shown without a display [answered Cancel]").arg(kind, title).toStdString());
+        report(QStringLiteral("%1 \"%2\" not shown without a display [answered Cancel]").arg(kind, title).toStdString(),
+               false);
         return qobject_cast<QDialog*>(window) ? int(QDialog::Rejected) : kFormCancel;
     };
 }

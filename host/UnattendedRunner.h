@@ -10,4 +10,5 @@
 #include <functional>
 #include <string>
 
-ModalRunFn UnattendedRunner(std::function<void(const std::string& line)> report);
+// problem is set for a message box that warns or reports an error.
+ModalRunFn UnattendedRunner(std::function<void(const std::string& line, bool problem)> report);

@@ -5,16 +5,20 @@
 //   jobhost [library] [options]      the installation the registry file (QV_REGISTRY) names
 //   jobhost demo [folder] [options]  prepares, reuses or mends a demo installation in folder
 //                                    and opens the write-off job with its demo session
+//   ... --run FILE                   runs the job unattended with the parameters of FILE
+//                                    (host/RunFile.h) and prints what it said
 //
 // Before the job is opened the host checks the installation and the session and names
 // every problem with its file. Without a display (--offscreen, or no DISPLAY and no
 // WAYLAND_DISPLAY) nobody can answer a dialog: each one is answered with its default
 // and its text written to standard error. Exit codes: 0 the job opened and closed, 1 the
-// job could not be opened, 2 the host refused (installation, session, library, options).
+// job could not be opened, 2 the host refused (installation, session, library, options),
+// 3 with --run: the job took the parameters but reported an error or a warning.
 
 #include "host/DemoInstall.h"
 #include "host/HostSession.h"
 #include "host/InstallationCheck.h"
+#include "host/RunFile.h"
 #include "host/SessionCheck.h"
 #include "host/UnattendedRunner.h"
 #include "platform/DynLib.h"
@@ -78,7 +82,7 @@ bool choosePlatform(int argc, char** argv)
         const QByteArray a(argv[i]);
         if (a == "-platform")
             return false;
-        if (a == "--offscreen" || a == "-h" || a == "--help" || a == "-?" || a == "--help-all") {
+        if (a == "--offscreen" || a == "--run" || a.startsWith("--run=") || a == "-h" || a == "--help" || a == "-?" || a == "--help-all") {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             return false;
         }
@@ -131,7 +135,11 @@ int main(int argc, char** argv)
                                   QStringLiteral("With demo: the interface language of the demo installation, CHS, CHT or ENG "
                                                  "(kept for later runs)."),
                                   QStringLiteral("language"));
-    cli.addOptions({user, company, database, offscreenOpt, screenshot, lang});
+    const QCommandLineOption run(QStringLiteral("run"),
+                                 QStringLiteral("Run the job unattended with the parameters of a JSON file (control names and "
+                                                "values, and \"command\"), print its messages, ResultCode and ResultValue."),
+                                 QStringLiteral("file"));
+    cli.addOptions({user, company, database, offscreenOpt, screenshot, lang, run});
     if (!cli.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "jobhost: %s (jobhost --help lists the options)\n", qPrintable(cli.errorText()));
         return 2;
@@ -140,12 +148,25 @@ int main(int argc, char** argv)
 
     // Nobody is there to close a dialog: every one is answered and printed.
     const QString platform = QGuiApplication::platformName();
-    const bool unattended = cli.isSet(offscreenOpt) || platform == QLatin1String("offscreen") ||
+    const bool scripted = cli.isSet(run);
+    const bool unattended = scripted || cli.isSet(offscreenOpt) || platform == QLatin1String("offscreen") ||
                             platform == QLatin1String("minimal");
+    RunFile runFile;
+    if (scripted) {
+        runFile = ReadRunFile(cli.value(run));
+        if (!runFile.ok()) {
+            std::fprintf(stderr, "jobhost: %s\n", qPrintable(runFile.problem));
+            return 2;
+        }
+    }
+    // With --run what the job says is its output.
+    int problems = 0;
     if (unattended)
-        SetModalRunner(UnattendedRunner([](const std::string& line) {
-            std::fprintf(stderr, "jobhost: %s\n", line.c_str());
-            std::fflush(stderr);
+        SetModalRunner(UnattendedRunner([scripted, &problems](const std::string& line, bool problem) {
+            problems += problem ? 1 : 0;
+            std::FILE* out = scripted ? stdout : stderr;
+            std::fprintf(out, "%s%s\n", scripted ? "" : "jobhost: ", line.c_str());
+            std::fflush(out);
         }));
     if (noDisplay)
         std::fprintf(stderr, "jobhost: no display: running unattended (--offscreen)\n");
@@ -256,15 +277,25 @@ int main(int argc, char** argv)
             if (unattended) {
                 controller->SetFormVisible(-1);
                 settle();
-                if (cli.isSet(screenshot)) {
+                if (scripted) {
+                    const std::int32_t applied = controller->ApplyParams(runFile.packet);
+                    std::printf("ApplyParams: %d\n", applied);
+                    std::fflush(stdout);
+                    settle();
+                    if (applied != 0)
+                        exitCode = 1;
+                }
+                if (cli.isSet(screenshot) && !controller->IsFormFree()) {
                     QWidget* window = findWindow(controller->GetFormHandle());
                     if (window && window->grab().save(cli.value(screenshot)))
                         std::printf("screenshot: %s\n", qPrintable(cli.value(screenshot)));
                     else
                         std::fprintf(stderr, "jobhost: could not write %s\n", qPrintable(cli.value(screenshot)));
                 }
-                controller->SetFormVisible(0);
-                controller->FreeForm();
+                if (!controller->IsFormFree()) {
+                    controller->SetFormVisible(0);
+                    controller->FreeForm();
+                }
             } else {
                 const Variant result = controller->ShowFormModal();
                 std::printf("modal result: %s\n", result.toString().c_str());
@@ -278,5 +309,7 @@ int main(int argc, char** argv)
     }
     settle();
     FreeLibrary(module);
+    if (exitCode == 0 && scripted && problems > 0)
+        exitCode = 3;
     return exitCode;
 }

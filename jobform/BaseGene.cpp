@@ -25,6 +25,7 @@
 #include "support/FormatSettings.h"
 #include "support/Helpers.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QActionGroup>
 #include <QApplication>
@@ -912,6 +913,8 @@ bool TfrmBaseGene::RunCommand(int)
 }
 
 void TfrmBaseGene::BeforeApplyValue(QWidget*, const QString&) {}
+bool TfrmBaseGene::TakesAction(QWidget*) const { return false; }
+bool TfrmBaseGene::ApplyAction(QWidget*, const Variant&) { return false; }
 void TfrmBaseGene::AfterApplyValue(QWidget*, const QString&) {}
 
 // --- Options and the parameter packet ---------------------------------------------------------
@@ -1242,6 +1245,10 @@ bool settable(QObject* control)
         return false;
     if (qobject_cast<TSelectPanel*>(control) || qobject_cast<QComboBox*>(control))
         return true;
+    // A push button's caption is no value (the toolkit calls it "text"); check boxes and
+    // radio buttons take their flag.
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+        return button->isCheckable();
     for (const char* name : {"ItemIndex", "Checked", "Text", "Lines"})
         if (FindProperty(control, QLatin1String(name)).isValid())
             return true;
@@ -1281,6 +1288,7 @@ void TfrmBaseGene::ApplyParams(const Variant& packet)
                 const Variant data = values.count() > 1 ? values[values.lowBound() + 1] : Variant();
                 // First every name is checked, so that bad input changes nothing.
                 QList<QPair<QWidget*, Variant>> targets;
+                QList<QPair<QWidget*, Variant>> actions;
                 passed = texts.isArray();
                 for (int i = texts.isArray() ? texts.lowBound() : 0; passed && i <= texts.highBound(); ++i) {
                     const Variant& entry = texts[i];
@@ -1288,14 +1296,16 @@ void TfrmBaseGene::ApplyParams(const Variant& packet)
                         continue;
                     const QString name = VarToQStr(entry[entry.lowBound() + 1]);
                     QObject* control = FindComponent(name);
-                    if (!settable(control)) {
+                    auto* widget = qobject_cast<QWidget*>(control);
+                    const bool action = widget && TakesAction(widget);
+                    if (!action && !settable(control)) {
                         ReportMessage(QStringLiteral("W;000014;") + name);
                         passed = false;
                         break;
                     }
                     const Variant value =
                         data.isArray() && i >= data.lowBound() && i <= data.highBound() ? data[i] : Variant();
-                    targets.append({static_cast<QWidget*>(control), value});
+                    (action ? actions : targets).append({widget, value});
                 }
                 for (const auto& [control, value] : targets) {
                     if (!passed)
@@ -1308,6 +1318,11 @@ void TfrmBaseGene::ApplyParams(const Variant& packet)
                         break;
                     }
                     AfterApplyValue(control, text);
+                }
+                for (const auto& [control, value] : actions) {
+                    if (!passed)
+                        break;
+                    passed = ApplyAction(control, value);
                 }
             } else {
                 passed = ApplyValues(values);

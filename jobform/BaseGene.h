@@ -192,6 +192,11 @@ public:
     virtual void HandleF2Key(int key, QWidget* control);
     virtual void CreateServices();
     virtual void CreateLookupWindow();
+    // A button named in an ApplyParams packet: a job whose buttons take a value says so
+    // here, and ApplyAction then does what the value asks, after every other control took
+    // its value (the action reports its own failure). The base takes none.
+    virtual bool TakesAction(QWidget* control) const;
+    virtual bool ApplyAction(QWidget* control, const Variant& value);
 
     // --- Non-virtual operations -----------------------------------------------------------
     // Called by the controller right after creation; a program (not a library) holding
@@ -207,7 +212,8 @@ public:
     // compact dates of date and year-month fields shown in the user's format. All names
     // are checked before anything is set; a control that is missing or cannot take its
     // value reports "W;000014" with its name and nothing further is set. BeforeApplyValue
-    // and AfterApplyValue run around each control. Not by name, ApplyValues decides.
+    // and AfterApplyValue run around each control; buttons the job takes (TakesAction)
+    // act last. Not by name, ApplyValues decides.
     // Command 0 only sets the values; a command above 2 goes to RunCommand; 1 and 2 press
     // OK once the values were taken.
     void ApplyParams(const Variant& packet);

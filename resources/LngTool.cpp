@@ -54,6 +54,7 @@ const std::pair<const char*, const char*> kBaseGeneTexts[] = {
     {"sBBM", "同学, 你吗帮帮忙, 这个 Procedure 是专门给TSelectPanel元件用的!"},
     {"sProjectName", "方案名称"},
     {"sCreateTime", "创建时间"},
+    {"sNotListed", "下列单据不在待冲销清单中: %1"},
 };
 
 // property path -> text, for the texts of one component that carry Chinese.

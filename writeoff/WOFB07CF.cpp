@@ -10,6 +10,7 @@
 #include "controls/MaskEdit.h"
 #include "controls/QvrEdit.h"
 #include "controls/SelectPnl.h"
+#include "controls/TabOrder.h"
 #include "platform/ClientDataSet.h"
 #include "platform/OleDate.h"
 #include "support/Conditions.h"
@@ -338,6 +339,18 @@ void TfrmWOFB07::ShowFirstPage()
     pnlFirst->show();
     pnlFirst->raise();
     setButtons(false, true, false);
+    bottomPanelAfterPages();
+}
+
+void TfrmWOFB07::bottomPanelAfterPages()
+{
+    // The pages are made after the bottom panel's buttons; Tab from a page goes to the
+    // buttons, not round to the condition list.
+    QWidget* options = pgOption;
+    while (options && options->parentWidget() != Panel1->parentWidget())
+        options = options->parentWidget();
+    if (options)
+        SetTabOrder(Panel1, TabOrder(options) + 1);
 }
 
 void TfrmWOFB07::paintPanel(TSelectPanel* panel, bool enabled)
@@ -371,6 +384,9 @@ void TfrmWOFB07::ShowNextPage()
     PutDateRange(ed02->Text(), ed02->Text(), FilterValues, 1);
     if (sp03->isVisible())
         sp03->SetFocus();
+    // Tab from the page reaches the step forward first.
+    bottomPanelAfterPages();
+    SetTabOrder(BtnNext, 0);
     const QString entry = QStringLiteral(",ed12");
     if (type == 2) {
         if (!RequiredFields.contains(entry)) {
@@ -406,6 +422,8 @@ void TfrmWOFB07::ShowLastPage()
     pnlLast->show();
     pnlLast->raise();
     setButtons(true, false, true);
+    bottomPanelAfterPages();
+    SetTabOrder(btnFilter, 0);
     ResetTotals();
     ed10->clear();
     if (ed10->isVisible())
@@ -942,6 +960,90 @@ bool TfrmWOFB07::CollectOptionValues(Variant& values, int index)
     } catch (const std::exception&) {
         return false;
     }
+}
+
+bool TfrmWOFB07::TakesAction(QWidget* control) const
+{
+    return control == btnFilter || control == BtnNext || control == btnprior;
+}
+
+bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
+{
+    if (control == BtnNext || control == btnprior) {
+        // The number of presses (true is one); a press whose page check refuses stops.
+        int presses = 0;
+        try {
+            presses = value.type() == VarType::Bool ? int(value.toBool()) : value.toInt();
+        } catch (const std::exception&) {
+            presses = -1;
+        }
+        if (presses < 0 || presses > 2) {
+            ReportMessage(QStringLiteral("W;000014;") + control->objectName());
+            return false;
+        }
+        for (int i = 0; i < presses; ++i) {
+            const int before = CurrentPage;
+            if (control == BtnNext)
+                BtnNextClick(control);
+            else
+                btnpriorClick(control);
+            if (CurrentPage == before)
+                return false;
+        }
+        return true;
+    }
+    if (control != btnFilter)
+        return TfrmBaseBatch::ApplyAction(control, value);
+    // The walk clears the last page's entries, as it does for a person; the packet's
+    // values for them are put back and checked again.
+    const QString batch = ed10->Text(), supplier = ed11->Text(), refund = ed12->Text();
+    if (CurrentPage != pgLast) {
+        for (int step = 0; step < 2 && CurrentPage != pgLast; ++step) {
+            const int before = CurrentPage;
+            BtnNextClick(btnFilter);
+            if (CurrentPage == before)
+                return false;
+        }
+        ed10->SetText(batch);
+        ed10Exit(ed10);
+        ed11->SetText(supplier);
+        ed11Exit(ed11);
+        ed12->SetText(refund);
+        ed12Exit(ed12);
+    } else {
+        btnFilterClick(btnFilter);
+    }
+
+    std::vector<std::string> keys;
+    if (value.isArray()) {
+        for (int i = value.lowBound(); i <= value.highBound(); ++i)
+            keys.push_back(VarToStr(value[i]));
+    } else if (!value.isEmptyOrNull()) {
+        keys.push_back(VarToStr(value));
+    }
+    if (keys.size() == 1 && keys.front() == "*") {
+        btnALLClick(btnFilter);
+        return true;
+    }
+    std::vector<std::string> missing;
+    const std::vector<int> rows = RowsOfDocumentKeys(*cdsData, keys, missing);
+    if (!missing.empty()) {
+        QStringList names;
+        for (const std::string& key : missing)
+            names << QString::fromStdString(key);
+        ShowMessageDialog(GetText(QStringLiteral("sNotListed"), QStringLiteral("下列单据不在待冲销清单中: %1"))
+                              .arg(names.join(QStringLiteral(", "))),
+                          mtError, {mbOK});
+        return false;
+    }
+    for (int row : rows) {
+        cdsData->SetRecNo(row + 1);
+        cdsData->Edit();
+        cdsData->FieldByName("MA001")->SetAsString("Y");
+        cdsData->Post();
+    }
+    cdsData->First();
+    return true;
 }
 
 void TfrmWOFB07::btnQueryClick(QObject* sender)

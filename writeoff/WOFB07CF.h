@@ -86,6 +86,13 @@ public:
     bool CollectOptionTexts(Variant& texts, int index) override;
     bool CollectOptionValues(Variant& values, int index) override;
     void btnQueryClick(QObject* sender) override;
+    // btnFilter takes a value in ApplyParams, how a write-off is scripted: the pages are
+    // walked as a person walks them (their checks report and stop), the candidates listed
+    // and the documents of the value ticked: "*" every one, else the listed keys (type and
+    // number); a key that is not listed reports and stops. BtnNext and btnprior take the
+    // number of presses.
+    bool TakesAction(QWidget* control) const override;
+    bool ApplyAction(QWidget* control, const Variant& value) override;
 
     // --- Handlers -------------------------------------------------------------------------
     void btnpriorClick(QObject* sender);
@@ -123,6 +130,7 @@ private:
     void buildNext();
     void buildLast();
     void setButtons(bool prior, bool next, bool last);
+    void bottomPanelAfterPages();
     void checkOpenMonth(const QString& compactMonth, bool& accepted) const;
     QString writeOffDateCompact();
     int queryDecimals(const QString& currency);

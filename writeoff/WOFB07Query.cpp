@@ -7,6 +7,8 @@
 #include "support/Helpers.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 const char* const kCandidateFieldList =
     "CheckData,GYSID,PURMA002,DJLX,DB,DH,FPID,DJRQ,Coin,HL,BMID,CMSME002,RYID,CMSMV002,ZT,YBYF,BBYF,YBBCZX,BBBCZX,BZ,"
@@ -282,4 +284,37 @@ std::string AmountFormat(int decimals)
 {
     const int d = std::clamp(decimals, 0, 7);
     return d == 0 ? std::string("#,##0") : "#,##0." + std::string(std::size_t(d), '0');
+}
+
+std::vector<int> RowsOfDocumentKeys(const TClientDataSet& data, const std::vector<std::string>& keys,
+                                    std::vector<std::string>& missing)
+{
+    const auto trimmed = [](std::string text) {
+        const auto first = text.find_first_not_of(' ');
+        if (first == std::string::npos)
+            return std::string();
+        return text.substr(first, text.find_last_not_of(' ') - first + 1);
+    };
+    std::map<std::string, int> rowOfKey;
+    const TField* type = data.FindField("MA005");
+    const TField* number = data.FindField("MA006");
+    if (type && number)
+        for (int row = 0; row < data.RecordCount(); ++row)
+            rowOfKey.emplace(trimmed(type->TextAt(row)) + trimmed(number->TextAt(row)), row);
+    std::vector<int> rows;
+    std::set<int> seen;
+    for (const std::string& key : keys) {
+        std::string joined = trimmed(key);
+        auto found = rowOfKey.find(joined);
+        if (found == rowOfKey.end()) {
+            const auto dash = joined.find('-');
+            if (dash != std::string::npos)
+                found = rowOfKey.find(trimmed(joined.substr(0, dash)) + trimmed(joined.substr(dash + 1)));
+        }
+        if (found == rowOfKey.end())
+            missing.push_back(key);
+        else if (seen.insert(found->second).second)
+            rows.push_back(found->second);
+    }
+    return rows;
 }

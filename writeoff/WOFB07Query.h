@@ -11,6 +11,7 @@
 #include "platform/Variant.h"
 
 #include <string>
+#include <vector>
 
 class TClientDataSet;
 
@@ -38,6 +39,12 @@ void DefineCandidateFields(TClientDataSet& data);
 // Appends the rows of a SimpleSQL answer; the date column in the user's format, the
 // amounts exact. Returns the number of rows loaded; a non-array answer loads none.
 int LoadCandidates(TClientDataSet& data, const Variant& answer, int dateFormat, const std::string& separator);
+
+// The rows (from 0, in the data set's order) whose document key, type and number trimmed
+// and joined, is among keys; a "-" between type and number in a key is allowed. Keys that
+// match no row go to missing, in their order.
+std::vector<int> RowsOfDocumentKeys(const TClientDataSet& data, const std::vector<std::string>& keys,
+                                    std::vector<std::string>& missing);
 
 // An amount value read exactly: text or integer; Null or empty text is 0; a double (only
 // from a database that keeps binary numbers) by its shortest text.

@@ -8,8 +8,10 @@
 #include "controls/MaskEdit.h"
 #include "controls/QvSpin.h"
 #include "controls/QvrEdit.h"
+#include "controls/TabOrder.h"
 
 #include <QClipboard>
+#include <QFrame>
 #include <QTimer>
 
 namespace {
@@ -206,3 +208,57 @@ TEST_F(MaskEditing, ReadOnlyKeepsItsText)
 }
 
 } // namespace
+
+// A resource's tab order: a child's position among its siblings, panels moving with
+// everything they hold, compound edits with their inner editor.
+TEST(TabOrder, MovesAChildAmongItsSiblingsWithWhatItHolds)
+{
+    FormHolder<> form;
+    // The chain is a ring: the edit made first anchors where it starts.
+    auto* outside = new TQvEdit(form.get());
+    outside->setObjectName(QStringLiteral("outside"));
+    outside->move(0, 150);
+    auto* page = new QFrame(form.get());
+    page->setGeometry(0, 0, 300, 100);
+    auto* first = new TQvEdit(page);
+    first->setObjectName(QStringLiteral("first"));
+    auto* second = new TQvBtnEdit(page);
+    second->setObjectName(QStringLiteral("second"));
+    second->move(0, 30);
+    auto* bottom = new QFrame(form.get());
+    bottom->setGeometry(0, 100, 300, 40);
+    auto* ok = new TBitBtn(bottom);
+    ok->setObjectName(QStringLiteral("ok"));
+    auto* prior = new TBitBtn(bottom);
+    prior->setObjectName(QStringLiteral("prior"));
+    prior->move(80, 0);
+    auto* next = new TBitBtn(bottom);
+    next->setObjectName(QStringLiteral("next"));
+    next->move(160, 0);
+    EXPECT_EQ(TabOrder(ok), 0);
+    EXPECT_EQ(TabOrder(next), 2);
+    EXPECT_EQ(TabOrder(bottom), 2);
+    EXPECT_EQ(TabOrder(form.get()), -1);
+
+    SetTabOrder(next, 0);
+    EXPECT_EQ(TabOrder(next), 0);
+    EXPECT_EQ(TabOrder(ok), 1);
+    EXPECT_EQ(TabOrder(prior), 2);
+    // The bottom panel before the page: its buttons come first, the page's edits after.
+    SetTabOrder(bottom, 1);
+    EXPECT_EQ(TabOrder(page), 2);
+    EXPECT_EQ(TabOrder(first), 0);
+    SetTabOrder(bottom, 7);
+    EXPECT_EQ(TabOrder(bottom), 2) << "clamped";
+
+    form.showActive();
+    first->setFocus();
+    QStringList visited;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* at = form->ActiveControl();
+        visited << (at ? at->objectName() : QStringLiteral("?"));
+    }
+    EXPECT_EQ(visited, (QStringList{QStringLiteral("second"), QStringLiteral("next"), QStringLiteral("ok"),
+                                    QStringLiteral("prior"), QStringLiteral("outside")}));
+}

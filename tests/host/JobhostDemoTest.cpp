@@ -3,6 +3,8 @@
 
 #include "TestPaths.h"
 
+#include "platform/Db.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -93,4 +95,57 @@ TEST(JobhostDemo, ABrokenDemoInstallationIsMadeAgainNotReused)
 
     const QString third = run({QStringLiteral("demo"), folder, QStringLiteral("--offscreen")}, exitCode);
     EXPECT_TRUE(third.contains(QStringLiteral("(reused)"))) << third.toStdString();
+}
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out, err;
+};
+
+Outcome runFile(const QString& folder, const QString& file, const QByteArray& json)
+{
+    QFile f(file);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(json);
+    f.close();
+    QProcess p;
+    p.start(program(), {QStringLiteral("demo"), folder, QStringLiteral("--run"), file});
+    EXPECT_TRUE(p.waitForFinished(120000)) << "jobhost did not finish";
+    Outcome o;
+    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    o.out = QString::fromUtf8(p.readAllStandardOutput());
+    o.err = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
+} // namespace
+
+TEST(JobhostDemo, RunsAWriteOffUnattendedFromAParameterFile)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("demo"));
+    const QString file = dir.filePath(QStringLiteral("writeoff.json"));
+    const QByteArray json = R"({"command": 5, "cbo01": 0, "ed04": "RMB", "sp05": {"from": "A001", "to": "A003"},
+                                "ed10": "R1", "ed11": "B006", "btnFilter": "*"})";
+    const Outcome done = runFile(folder, file, json);
+    EXPECT_EQ(done.exitCode, 0) << done.out.toStdString() << done.err.toStdString();
+    for (const char* line : {"ApplyParams: 0", "处理完毕", "event 304 (form destroyed)", "ResultCode: 1", "ResultValue: "})
+        EXPECT_TRUE(done.out.contains(QString::fromUtf8(line))) << line << "\n" << done.out.toStdString();
+
+    DbConnection db;
+    db.openSqlite((folder + QStringLiteral("/server/data/DEMO.db")).toStdString());
+    const int written = db.scalar("SELECT COUNT(*) FROM ACPLC WHERE LC001='WOFB07-R1'").toInt();
+    EXPECT_GT(written, 0);
+
+    // The same batch number again: the job says why, the exit code tells, nothing changes.
+    const Outcome again = runFile(folder, file, json);
+    EXPECT_EQ(again.exitCode, 3) << again.out.toStdString() << again.err.toStdString();
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM ACPLC WHERE LC001='WOFB07-R1'").toInt(), written);
+
+    // A file that is not JSON is refused before anything opens.
+    const Outcome bad = runFile(folder, file, "{\"command\": 5,");
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("not JSON at byte"))) << bad.err.toStdString();
 }

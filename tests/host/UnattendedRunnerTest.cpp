@@ -15,19 +15,24 @@ class Unattended {
 public:
     Unattended()
     {
-        previous_ = SetModalRunner(UnattendedRunner([this](const std::string& line) { lines.push_back(line); }));
+        previous_ = SetModalRunner(UnattendedRunner([this](const std::string& line, bool problem) {
+            lines.push_back(line);
+            problems += problem ? 1 : 0;
+        }));
     }
     ~Unattended() { SetModalRunner(previous_); }
     std::vector<std::string> lines;
+    int problems = 0;
 
 private:
     ModalRunFn previous_;
 };
 
 // Runs a box as the message dialogs do and answers the standard button that was clicked.
-QMessageBox::StandardButton ask(QMessageBox::StandardButtons buttons, const QString& text = QStringLiteral("?"))
+QMessageBox::StandardButton ask(QMessageBox::StandardButtons buttons, const QString& text = QStringLiteral("?"),
+                                QMessageBox::Icon icon = QMessageBox::Question)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("应付账款转销作业"), text, buttons);
+    QMessageBox box(icon, QStringLiteral("应付账款转销作业"), text, buttons);
     RunModal(&box, [&box] { return box.exec(); });
     return box.clickedButton() ? box.standardButton(box.clickedButton()) : QMessageBox::NoButton;
 }
@@ -45,6 +50,17 @@ TEST(UnattendedRunner, AMessageBoxIsAnsweredWithCancelElseNoElseOkAndItsTextIsTo
     EXPECT_EQ(u.lines[0], "message \"应付账款转销作业\": ? [answered Cancel]");
     EXPECT_EQ(u.lines[2], "message \"应付账款转销作业\": ? [answered No]");
     EXPECT_EQ(u.lines[3], "message \"应付账款转销作业\": 无法连接应用服务器!\n请检查设置 [answered OK]");
+    EXPECT_EQ(u.problems, 0) << "questions are no problems";
+}
+
+TEST(UnattendedRunner, ErrorsAndWarningsAreToldAsProblems)
+{
+    Unattended u;
+    ask(QMessageBox::Ok, QStringLiteral("done"), QMessageBox::Information);
+    EXPECT_EQ(u.problems, 0);
+    ask(QMessageBox::Ok, QStringLiteral("E;000013"), QMessageBox::Critical);
+    ask(QMessageBox::Ok, QStringLiteral("W;000014"), QMessageBox::Warning);
+    EXPECT_EQ(u.problems, 2);
 }
 
 TEST(UnattendedRunner, OtherWindowsAreCancelledWithoutBeingShown)

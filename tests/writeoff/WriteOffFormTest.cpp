@@ -5,10 +5,13 @@
 #include "controls/Buttons.h"
 #include "controls/DataSource.h"
 #include "controls/FDBGrid.h"
+#include "controls/TabOrder.h"
+#include "host/LookupWindow.h"
 #include "support/Dates.h"
 #include "platform/OleDate.h"
 
 #include <QLabel>
+#include <QTableView>
 #include <QTest>
 
 #include <random>
@@ -22,6 +25,28 @@ namespace {
 bool has(const QString& codes, const char* code)
 {
     return codes.contains(QString::fromUtf8(code));
+}
+
+// A by-name ApplyParams packet, as jobhost --run makes it.
+Variant byName(int command, std::initializer_list<std::pair<const char*, Variant>> entries)
+{
+    std::vector<Variant> texts, values;
+    for (const auto& [name, value] : entries) {
+        texts.push_back(Variant::list({name, name}));
+        values.push_back(value);
+    }
+    return Variant::list({command, Variant::list({true, Variant::list({Variant::list(texts), Variant::list(values)})})});
+}
+
+// The filter of the first two pages as a script gives it: RMB payables of A001..A007.
+Variant scripted(int command, const Variant& documents, const char* batch = "S1")
+{
+    return byName(command, {{"cbo01", 0},
+                            {"ed04", "RMB"},
+                            {"sp05", Variant::list({"\x04", "A001", "A007"})},
+                            {"ed10", batch},
+                            {"ed11", "B006"},
+                            {"btnFilter", documents}});
 }
 
 } // namespace
@@ -368,6 +393,155 @@ TEST_F(WriteOffForm, TotalsFollowTheTicksExactly)
     EXPECT_EQ(form->cdsData->RecordCount(), n);
 }
 
+TEST_F(WriteOffForm, TabFromAPageReachesItsStepForwardFirst)
+{
+    QApplication::setActiveWindow(form);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgNext);
+    EXPECT_EQ(TabOrder(form->BtnNext), 0);
+    // Tab through the page's controls: the first one after them is the step forward.
+    form->sp03->edBegin->setFocus();
+    QWidget* out = nullptr;
+    for (int i = 0; i < 60 && !out; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* at = QApplication::focusWidget();
+        if (at && !form->pnlNext->isAncestorOf(at))
+            out = at;
+    }
+    EXPECT_EQ(out, form->BtnNext) << (out ? out->objectName().toStdString() : "nothing");
+    form->ed04->SetText(QStringLiteral("RMB"));
+    form->sp05->SetStyle(TSelectPanel::sp_Range);
+    form->sp05->edBegin->SetText(QStringLiteral("A001"));
+    form->sp05->edFinal->SetText(QStringLiteral("A002"));
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
+    EXPECT_EQ(TabOrder(form->btnFilter), 0);
+}
+
+// F2 on a control opens the host's look-up of its table; the row taken fills the control.
+TEST_F(WriteOffForm, F2LooksUpEachControlsTable)
+{
+    QStringList lookups;
+    int rowToTake = 0;
+    ModalRunFn mine = [&](QWidget* w, const std::function<int()>&) {
+        if (auto* lookup = qobject_cast<LookupWindow*>(w)) {
+            lookups << lookup->windowTitle();
+            if (lookup->visibleRows() <= rowToTake)
+                return int(QDialog::Rejected);
+            lookup->grid()->setCurrentIndex(lookup->grid()->model()->index(rowToTake, 0));
+            return int(QDialog::Accepted);
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            dialogs << box->text();
+        return 1;
+    };
+    const ModalRunFn fixture = SetModalRunner(mine);
+    QApplication::setActiveWindow(form);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    const auto pressF2 = [&](QWidget* control) {
+        control->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+        settleEvents();
+    };
+    const auto exists = [&](const char* sql, const QString& key) {
+        return company().scalar(sql, {{"K", key.toStdString()}}).toInt() > 0;
+    };
+
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgNext);
+    form->ed04->SetText(QString());
+    pressF2(form->ed04);
+    EXPECT_FALSE(form->ed04->Text().isEmpty()) << lookups.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(exists("SELECT COUNT(*) FROM CMSMF WHERE MF001=:K", form->ed04->Text().trimmed())) << form->ed04->Text().toStdString();
+
+    form->sp05->SetStyle(TSelectPanel::sp_Range);
+    rowToTake = 1;
+    pressF2(form->sp05->edBegin);
+    const QString supplier = form->sp05->edBegin->Text().trimmed();
+    EXPECT_TRUE(exists("SELECT COUNT(*) FROM PURMA WHERE MA001=:K", supplier)) << supplier.toStdString();
+
+    // A document of the purchase invoices: type and number joined with "-".
+    form->sp06->SetStyle(TSelectPanel::sp_Range);
+    rowToTake = 0;
+    pressF2(form->sp06->edBegin);
+    // The mask keeps no literals: the text is type (4) and number joined.
+    const QString doc = form->sp06->edBegin->Text();
+    EXPECT_EQ(company().scalar("SELECT COUNT(*) FROM ACPTA WHERE TA001=:T AND TA002=:N",
+                               {{"T", doc.left(4).trimmed().toStdString()}, {"N", doc.mid(4).trimmed().toStdString()}}).toInt(), 1)
+        << doc.toStdString();
+
+    form->sp05->edBegin->SetText(QStringLiteral("A001"));
+    form->sp05->edFinal->SetText(QStringLiteral("A007"));
+    form->sp06->edBegin->SetText(QString());
+    form->ed04->SetText(QStringLiteral("RMB"));
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
+    pressF2(form->ed11);
+    EXPECT_TRUE(exists("SELECT COUNT(*) FROM PURMA WHERE MA001=:K", form->ed11->Text().trimmed())) << form->ed11->Text().toStdString();
+    EXPECT_EQ(lookups.size(), 4) << lookups.join(QStringLiteral(" | ")).toStdString();
+    SetModalRunner(fixture);
+}
+
+TEST_F(WriteOffForm, AScriptedFilterWalksThePagesListsAndTicks)
+{
+    // From the first page: every listed document ticked, the last page's entries kept.
+    form->ApplyParams(scripted(0, "*"));
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
+    const int n = form->cdsData->RecordCount();
+    ASSERT_GT(n, 3);
+    EXPECT_EQ(form->TotalCount(), n);
+    Decimal all;
+    for (int r = 0; r < n; ++r)
+        all += amount(r, "MA016");
+    EXPECT_EQ(form->TotalOriginal(), all);
+    EXPECT_EQ(form->ed10->Text(), QStringLiteral("S1"));
+    EXPECT_EQ(form->ed11->Text(), QStringLiteral("B006"));
+    EXPECT_FALSE(form->lbl11C->text().isEmpty()) << "the supplier was checked again";
+    EXPECT_FALSE(form->ApplyDone) << "command 0 only sets";
+
+    // On the last page the list is made again: only the keys given are ticked, with or
+    // without the dash, each once.
+    const std::string second = cell(1, "MA005") + cell(1, "MA006");
+    const std::string fourth = cell(3, "MA005") + "-" + cell(3, "MA006");
+    form->ApplyParams(scripted(0, Variant::list({second, fourth, second})));
+    EXPECT_EQ(form->cdsData->RecordCount(), n);
+    EXPECT_EQ(form->TotalCount(), 2);
+    EXPECT_EQ(form->TotalOriginal(), amount(1, "MA016") + amount(3, "MA016"));
+    const Variant chosen = form->ChosenDocuments();
+    ASSERT_EQ(chosen.count(), 2);
+    EXPECT_EQ(VarToStr(chosen[0]), second);
+}
+
+TEST_F(WriteOffForm, AScriptThatCannotBeFollowedStopsBeforeTheRun)
+{
+    // A document that is not listed: said by name, nothing goes to OK.
+    form->ApplyParams(scripted(1, Variant::list({"9999NOSUCH"})));
+    EXPECT_FALSE(form->ApplyDone);
+    EXPECT_EQ(form->TotalCount(), 0);
+    ASSERT_FALSE(dialogs.isEmpty());
+    EXPECT_TRUE(dialogs.last().contains(QStringLiteral("9999NOSUCH"))) << dialogs.last().toStdString();
+
+    // A page check that refuses (no currency) stops on its page.
+    form->Free();
+    settleEvents();
+    SetUp();
+    form->ApplyParams(byName(1, {{"ed04", ""}, {"btnFilter", "*"}}));
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgNext);
+    EXPECT_TRUE(has(form->MessageCodes, "E;000003")) << form->MessageCodes.toStdString();
+    EXPECT_FALSE(form->ApplyDone);
+
+    // Other buttons are not values.
+    form->ApplyParams(byName(0, {{"btnQuery", true}}));
+    EXPECT_TRUE(has(form->MessageCodes, "W;000014;btnQuery")) << form->MessageCodes.toStdString();
+    form->ApplyParams(byName(0, {{"btnprior", 1}}));
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
+    form->ApplyParams(byName(0, {{"BtnNext", 9}}));
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
+}
+
 TEST_F(WriteOffForm, TheChosenDocumentsGoToSlot13)
 {
     toLastPage(0);
@@ -409,6 +583,26 @@ protected:
     static void SetUpTestSuite() { WriteOffForm::SetUpTestSuite(); }
     static void TearDownTestSuite() { WriteOffForm::TearDownTestSuite(); }
 };
+
+// Another one for a run that takes every document.
+class WriteOffScript : public WriteOffForm {
+protected:
+    static void SetUpTestSuite() { WriteOffForm::SetUpTestSuite(); }
+    static void TearDownTestSuite() { WriteOffForm::TearDownTestSuite(); }
+};
+
+TEST_F(WriteOffScript, CommandFiveRunsAScriptedWriteOffAtOnce)
+{
+    // What jobhost --run hands in: the filter, every document, command 5 (direct run).
+    QPointer<TfrmWOFB07> watched(form);
+    form->ApplyParams(scripted(5, "*", "S5"));
+    settleEvents();
+    EXPECT_FALSE(watched) << "every command closes the form";
+    form = nullptr;
+    EXPECT_FALSE(dialogs.filter(QStringLiteral("处理完毕")).isEmpty()) << dialogs.join(QStringLiteral(" | ")).toStdString();
+    const Variant written = company().scalar("SELECT COUNT(*) FROM ACPLC WHERE LC001='WOFB07-S5'");
+    EXPECT_GT(written.toInt(), 3);
+}
 
 TEST_F(WriteOffRun, DirectRunSettlesTheTickedDocumentsAndListsTheRest)
 {
