@@ -37,6 +37,7 @@ namespace {
 
 constexpr const char* kServerProgId = "ReportCounterS.dmReportCounter";
 constexpr std::size_t kMessageBytes = 256;
+constexpr zip_uint64_t kMaxUnpackedBytes = 1024ull * 1024 * 1024;
 
 // Result codes of the calls that take one.
 enum Code { Done = 0, BadArguments = 1, NoServer = 2, TransferFailed = 3, Refused = 4, WriteFailed = 5,
@@ -424,8 +425,18 @@ void unzipInto(const std::string& zipFile, const std::string& folder)
     Archive archive(zipFile);
     // Every name is checked before anything is written.
     std::vector<std::vector<std::string>> names;
-    for (zip_uint64_t i = 0; i < archive.count(); ++i)
+    zip_uint64_t total = 0;
+    for (zip_uint64_t i = 0; i < archive.count(); ++i) {
         names.push_back(entryParts(archive.name(i)));
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(archive.zip, i, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+            total += st.size;
+    }
+    // Job libraries are a few megabytes; an archive that unpacks to more would fill the disk.
+    if (total > kMaxUnpackedBytes)
+        throw Failure(BadArchive, "The archive " + zipFile + " unpacks to " + std::to_string(total) +
+                                      " bytes, more than a job library can be");
     std::error_code ec;
     fs::create_directories(folder, ec);
     const fs::path root = fs::canonical(folder, ec);

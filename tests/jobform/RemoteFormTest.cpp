@@ -27,6 +27,7 @@
 #include "TestProcess.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -127,7 +128,8 @@ protected:
         auto p = std::make_unique<Process>(
             TestBinDir() + "/qvappserver",
             std::vector<std::string>{"--install", installation.folder, "--listen", "127.0.0.2:" + std::to_string(wanted)},
-            path("server-" + std::to_string(started++) + ".out"), {{"QV_TEST_JOB_LOG", path("jobs.log")}});
+            path("server-" + std::to_string(started++) + ".out"),
+            std::map<std::string, std::string>{{"QV_TEST_JOB_LOG", path("jobs.log")}});
         const std::regex listening(R"(listening on \S+ \(port (\d+))");
         std::smatch m;
         waitFor([&] {
@@ -305,7 +307,8 @@ TEST_F(RemoteClient, Command5RunsTheJobOnTheServerThroughExecSvrDLL)
 
     // The server library ran in the server's process with the registered request number.
     std::string runs;
-    EXPECT_TRUE(waitFor([&] { return !(runs = readFile(path("jobs.log"))).empty(); }, 10)) << server->output();
+    EXPECT_TRUE(waitFor([&] { return !(runs = readFile(path("jobs.log"))).empty(); }, 10))
+        << server->output() << dialogs.join(QLatin1Char('\n')).toStdString();
     const std::string requestNo = runs.substr(0, runs.find('\t'));
     EXPECT_EQ(requestNo.size(), 14u) << runs;
     EXPECT_EQ(occurrences(runs, "\n"), 1) << runs;
@@ -321,4 +324,29 @@ TEST_F(RemoteClient, Command5RunsTheJobOnTheServerThroughExecSvrDLL)
     settle();
     FreeLibrary(module);
     std::remove(pkg.c_str());
+}
+
+// The new-file check of a remote client compares with the copy the server holds: the
+// session asks the server, which describes only files that really lie in its folders.
+TEST_F(RemoteClient, TheSessionDescribesTheServersCopyOfAJobLibrary)
+{
+    HostConfig config = HostConfig::Load();
+    config.sessionUser = "DS";
+    config.sessionCompany = "01";
+    const Variant session(std::make_shared<HostSession>(config, AppServerLink::Factory()));
+    const std::string pkg = installation.folder + "server/S_PKG/WOFB07S.so";
+    const std::string linked = std::filesystem::read_symlink(pkg).string();
+    EXPECT_EQ(VarToStr(session.call("GetFileList", {Variant::list({"wofb07s.so"})})), "")
+        << "the demo's link into the build leads out of the library folder";
+
+    std::filesystem::remove(pkg);
+    std::filesystem::copy_file(linked, pkg);
+    const std::string answer = VarToStr(session.call("GetFileList", {Variant::list({"wofb07s.so", "other.so"})}));
+    std::filesystem::remove(pkg);
+    std::filesystem::create_symlink(linked, pkg);
+    const std::regex shape(R"(^<Modify>\d{14}</Modify><Path>(.*)</Path>$)");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(answer, m, shape)) << answer;
+    EXPECT_EQ(std::filesystem::canonical(std::filesystem::path(m[1].str()).parent_path()),
+              std::filesystem::canonical(installation.folder + "server/S_PKG"));
 }
