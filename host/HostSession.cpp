@@ -56,6 +56,18 @@ void HostSession::defineMembers()
     });
     defineMethod("GetFileList", [this](std::span<Variant> args) {
         const Variant& names = arg(args, 0);
+        // A client whose server is elsewhere compares with the copy that server holds.
+        if (!config_.serverIsLocal()) {
+            const Variant server = server_->server();
+            if (!server.isDispatch())
+                return Variant("");
+            try {
+                return Variant(VarToStr(server.call("GetFileList", {names})));
+            } catch (const std::exception&) {
+                // No description: the local copy is used as it is.
+                return Variant("");
+            }
+        }
         std::vector<Variant> items = names.isArray() ? names.elements() : std::vector<Variant>{names};
         std::string answer;
         for (const Variant& name : items) {

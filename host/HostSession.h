@@ -9,7 +9,8 @@
 //   GetMessage(type, number) -> wording in the language of the interface code page.
 //   CallHelp([system, topic]) -> Boolean: shows the topic's help page.
 //   GetFileList([file name, ...]) -> the file description of each name (FileList.h),
-//       one per line.
+//       one per line; with the application server elsewhere, that server's description
+//       of the copies it holds.
 //
 // A query the application server cannot answer is told to the user (ServerNotice.h).
 // A name the object does not have raises AutomationError, as any automation object does.

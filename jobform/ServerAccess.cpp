@@ -2,13 +2,14 @@
 #include "jobform/BaseGene.h"
 #include "jobform/BaseGeneU.h"
 #include "jobform/SocketConnection.h"
+#include "jobform/QVDownLoadNewFileU.h"
 
 #include "config/QtVariant.h"
 #include "config/RunTimeProps.h"
 #include "platform/Automation.h"
 #include "platform/DynLib.h"
 #include "platform/OleDate.h"
-#include "platform/Registry.h"
+#include "platform/RemoteClient.h"
 #include "platform/SvrController.h"
 #include "platform/SystemInfo.h"
 #include "support/BriskoINI.h"
@@ -26,9 +27,6 @@ namespace {
 
 // The system in which a loaded server library is never released again.
 const char* const kKeepLibrariesVersion = "4.90.73010104";
-
-// The update gate of the installation's new-file download.
-const char* const kGateKey = "Software\\Varn\\Hollet";
 
 Variant wrapCall(const Variant& object, std::string_view name, std::initializer_list<Variant> args)
 {
@@ -403,26 +401,6 @@ QString TServerAccess::ServerLibraryName(const QString& programCode)
     return programCode + QStringLiteral("S") + QString::fromStdString(libraryExtension());
 }
 
-bool TServerAccess::NewFileCheck(const QString& fileDescription, const QString& localFile, QString& errorText)
-{
-    Q_UNUSED(fileDescription);
-    Registry gate;
-    if (!gate.OpenKeyReadOnly(kGateKey)) {
-        // No update gate: the local copy is used as it is.
-        WriteAlertLog("QVDownLoadNewFileU", "Read Upgrader Registry Error: No UPGRADER_REGISTRY_PATH", "D");
-        return true;
-    }
-    const bool goAhead = QString::fromStdString(gate.ReadString("GoAhead")).trimmed() == QLatin1String("1");
-    gate.CloseKey();
-    if (!goAhead)
-        return true;
-    // Updating is asked for, but this client has no download library: the comparison
-    // cannot be made, and an outdated library must not run in its place.
-    errorText = QStringLiteral("function QvDownLoad.CompareFileToDown not found!");
-    WriteAlertLog("QVDownLoadNewFileU", Utf8(errorText) + " [" + Utf8(localFile) + "]", "D");
-    return false;
-}
-
 bool TServerAccess::RunServerLibrary(const Variant& requestNo, const QString& programCode, const QString& extra,
                                      int count, const Variant& packet, const QString& databaseName,
                                      const QString& jobKind, const QString& /*serverClassName*/,
@@ -444,8 +422,10 @@ bool TServerAccess::RunServerLibrary(const Variant& requestNo, const QString& pr
         } catch (const std::exception&) {
             fileList.clear();
         }
+        // The download signs on for the session this form works for.
+        SetProcessSignOn(Utf8(form_.UserCode), Utf8(form_.CompanyCode));
         QString error;
-        const bool ok = NewFileCheck(fileList, candidate, error);
+        const bool ok = UpdateFile(fileList, candidate, error, true, &form_);
         if (!ok)
             form_.ReportRawError(error);
         return ok;

@@ -55,9 +55,6 @@ public:
     // File name of a job's server library: program code + "S" and the platform's
     // library extension.
     static QString ServerLibraryName(const QString& programCode);
-    // Whether the local copy of a server library may be used: the update gate of the
-    // installation; errorText gets the reason when it may not.
-    static bool NewFileCheck(const QString& fileDescription, const QString& localFile, QString& errorText);
 
 private:
     // The session object, or Empty.

@@ -292,3 +292,24 @@ DispatchPtr CreateRemoteObject(std::shared_ptr<RemoteConnection> connection, std
 {
     return std::make_shared<RemoteObject>(std::move(connection), std::move(progId));
 }
+
+namespace {
+
+std::mutex signOnMutex;
+std::string signOnUser, signOnCompany;
+
+} // namespace
+
+void SetProcessSignOn(const std::string& user, const std::string& company)
+{
+    std::lock_guard lock(signOnMutex);
+    signOnUser = user;
+    signOnCompany = company;
+}
+
+void ProcessSignOn(std::string& user, std::string& company)
+{
+    std::lock_guard lock(signOnMutex);
+    user = signOnUser;
+    company = signOnCompany;
+}

@@ -76,3 +76,9 @@ private:
 // The proxy of the server object progId, made on the server at the first call (and again
 // after a reconnection). Creating the proxy does not connect.
 DispatchPtr CreateRemoteObject(std::shared_ptr<RemoteConnection> connection, std::string progId);
+
+// Whom this process's own connections sign on for when the component making them has no
+// session of its own (the new-file download library): the job form's session user and
+// company, set before it hands such a component its work. Empty until set.
+void SetProcessSignOn(const std::string& user, const std::string& company);
+void ProcessSignOn(std::string& user, std::string& company);

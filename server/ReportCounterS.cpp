@@ -2,6 +2,7 @@
 #include "server/SchemeStore.h"
 #include "server/WriteOffJob.h"
 #include "server/ServerLog.h"
+#include "server/LibraryFiles.h"
 
 #include <cctype>
 
@@ -185,6 +186,31 @@ void TdmReportCounter::defineMembers()
             return GetRecords(textOf(optArg(args, 0)));
         } catch (const std::exception& e) {
             failed("AS_GetRecords", e);
+            return Variant();
+        }
+    });
+    // The job libraries this server holds, for the clients' new-file check.
+    defineMethod("GetFileList", [this](std::span<Variant> args) {
+        lastError_.clear();
+        const Variant names = optArg(args, 0);
+        std::vector<Variant> items = names.isArray() && names.dimCount() == 1 ? names.elements() : std::vector<Variant>{names};
+        std::string answer;
+        for (const Variant& name : items) {
+            const std::string description = DescribeLibraryFile(db_->settings().libraryFolders, safeText(name));
+            if (description.empty())
+                continue;
+            if (!answer.empty())
+                answer += "\r\n";
+            answer += description;
+        }
+        return Variant(answer);
+    });
+    defineMethod("DownLoadFile", [this](std::span<Variant> args) {
+        try {
+            lastError_.clear();
+            return Variant::ansi(ZipLibraryFile(db_->settings().libraryFolders, safeText(optArg(args, 0))), 0);
+        } catch (const std::exception& e) {
+            failed("DownLoadFile", e);
             return Variant();
         }
     });

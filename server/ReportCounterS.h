@@ -119,6 +119,15 @@
 //       must have the right to run WOFB07 directly (GetPower [3]); refused, with nothing
 //       changed, when the batch's documents changed since its run.
 //
+// Job libraries for the clients' new-file check (LibraryFiles.h); only files below the
+// library folders ([WorkDLLPath]) are described or sent:
+//   GetFileList(names) -> text: for each name held ("wofb07s.so", any case), the line
+//       "<Modify>yyyymmddhhnnss</Modify><Path>folder/WOFB07S.so</Path>"; lines joined by
+//       CR LF, the empty text when none is held.
+//   DownLoadFile(remoteFile) -> AnsiString of the zip archive's bytes (code page 0), or
+//       Empty when refused: remoteFile is "<folder>/<name>.zip" of a described file.
+//       A request for anything else is refused, logged, and ErrorDescript says why.
+//
 // Condition schemes (SchemeStore.h), arrays by reference, each answering an error text
 // that is empty on success:
 //   LoadTable([userCode, programCode])       chooses the schemes pvdConSave answers

@@ -123,13 +123,15 @@ public:
         });
         defineMethod("GetFileList", [this](std::span<Variant> args) {
             calls.push_back({"GetFileList", {args.begin(), args.end()}});
-            return Variant("<Modify>20240101120000</Modify><Path>/srv/S_PKG/x</Path>");
+            return Variant(fileList);
         });
     }
 
     std::shared_ptr<FakeCounter> counter;
     std::shared_ptr<FakeValidator> validator;
     std::shared_ptr<FakeF2Window> f2Window;
+    // What GetFileList answers: the server's copy of a job library.
+    std::string fileList = "<Modify>20240101120000</Modify><Path>/srv/S_PKG/x</Path>";
     int versionType = 2;
     int productId = 3;
     bool productIdFails = false;

@@ -8,12 +8,16 @@
 #include "batch/BaseBatchCF.h"
 #include "jobform/SocketConnection.h"
 #include "platform/Automation.h"
+#include "platform/DynLib.h"
 #include "platform/ModalRunner.h"
+#include "plugin/DLLBaseCtrller.h"
 #include "support/BriskoINI.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -22,6 +26,8 @@
 #include "TestPaths.h"
 #include "TestProcess.h"
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -50,6 +56,14 @@ std::string readFile(const std::string& path)
 void writeFile(const std::string& path, const std::string& text)
 {
     std::ofstream(path, std::ios::trunc) << text;
+}
+
+int occurrences(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
 }
 
 class RemoteForm : public TfrmBaseBatch {
@@ -114,7 +128,8 @@ protected:
         auto p = std::make_unique<Process>(
             TestBinDir() + "/qvappserver",
             std::vector<std::string>{"--install", installation.folder, "--listen", "127.0.0.2:" + std::to_string(wanted)},
-            path("server-" + std::to_string(started++) + ".out"));
+            path("server-" + std::to_string(started++) + ".out"),
+            std::map<std::string, std::string>{{"QV_TEST_JOB_LOG", path("jobs.log")}});
         const std::regex listening(R"(listening on \S+ \(port (\d+))");
         std::smatch m;
         waitFor([&] {
@@ -246,4 +261,92 @@ TEST_F(RemoteClient, AClientWithAnotherSecretIsRefusedAndTheFormSaysItCannotConn
     EXPECT_TRUE(dialogs.contains(QStringLiteral("无法连接应用服务器!"))) << dialogs.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(waitFor([&] { return server->output().find("sign-on refused for user DS") != std::string::npos; }))
         << server->output();
+}
+
+// Host command 5 on a client whose server is elsewhere: the job form offers no direct run,
+// yet the command runs the job at once, on the server, through ExecSvrDLL.
+TEST_F(RemoteClient, Command5RunsTheJobOnTheServerThroughExecSvrDLL)
+{
+    const std::string lib = QFileInfo(QStringLiteral(QV_TEST_JOB_LIB)).absolutePath().toStdString() + "/WOFB08S.so";
+    const std::string pkg = installation.folder + "server/S_PKG/WOFB08S.so";
+    std::remove(pkg.c_str());
+    ASSERT_EQ(::symlink(lib.c_str(), pkg.c_str()), 0) << pkg;
+    std::remove(path("jobs.log").c_str());
+
+    HMODULE module = LoadLibrary(QV_TEST_JOB_LIB);
+    ASSERT_NE(module, nullptr) << LastLibraryError();
+    auto get = reinterpret_cast<TGetController>(GetProcAddress(module, "GetController"));
+    ASSERT_NE(get, nullptr);
+    std::unique_ptr<TDLLBaseController> controller(get());
+    HostConfig config = HostConfig::Load();
+    config.sessionUser = "DS";
+    config.sessionCompany = "01";
+    controller->Environment = Variant(std::make_shared<HostSession>(config, AppServerLink::Factory()));
+    ASSERT_EQ(controller->OpenForm(Variant::list({"DS", "01", "DEMO", std::int64_t(0), Variant()})), 0)
+        << dialogs.join(QLatin1Char('\n')).toStdString();
+    controller->SetFormVisible(-1);
+    settle();
+    QWidget* query = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("TfrmBaseBatch") && w->isVisible())
+            query = w->findChild<QWidget*>(QStringLiteral("btnQuery"));
+    ASSERT_NE(query, nullptr);
+    EXPECT_FALSE(query->isEnabled()) << "no direct run is offered with the server elsewhere";
+
+    Variant texts = Variant::array(1, 3);
+    texts[1] = Variant::list({"单据日期", "edDocDate"});
+    texts[2] = Variant::list({"供应商", "spSupplier"});
+    texts[3] = Variant::list({"币别", "edCurrency"});
+    Variant values = Variant::array(1, 3);
+    values[1] = "20240305";
+    values[2] = Variant::list({"\x04", "S001", "S005"});
+    values[3] = "USD";
+    EXPECT_EQ(controller->ApplyParams(Variant::list({5, Variant::list({true, Variant::list({texts, values})})})), 0);
+    settle();
+    EXPECT_TRUE(controller->IsFormFree()) << "the command closes the form";
+
+    // The server library ran in the server's process with the registered request number.
+    std::string runs;
+    EXPECT_TRUE(waitFor([&] { return !(runs = readFile(path("jobs.log"))).empty(); }, 10))
+        << server->output() << dialogs.join(QLatin1Char('\n')).toStdString();
+    const std::string requestNo = runs.substr(0, runs.find('\t'));
+    EXPECT_EQ(requestNo.size(), 14u) << runs;
+    EXPECT_EQ(occurrences(runs, "\n"), 1) << runs;
+    std::string shown;
+    QProcess qvjobs;
+    qvjobs.start(QString::fromStdString(TestBinDir() + "/qvjobs"),
+                 {QStringLiteral("--install"), QString::fromStdString(installation.folder), QStringLiteral("show"),
+                  QString::fromStdString(requestNo)});
+    ASSERT_TRUE(qvjobs.waitForFinished(30000));
+    shown = QString::fromUtf8(qvjobs.readAllStandardOutput()).toStdString();
+    EXPECT_NE(shown.find("done"), std::string::npos) << shown;
+    controller.reset();
+    settle();
+    FreeLibrary(module);
+    std::remove(pkg.c_str());
+}
+
+// The new-file check of a remote client compares with the copy the server holds: the
+// session asks the server, which describes only files that really lie in its folders.
+TEST_F(RemoteClient, TheSessionDescribesTheServersCopyOfAJobLibrary)
+{
+    HostConfig config = HostConfig::Load();
+    config.sessionUser = "DS";
+    config.sessionCompany = "01";
+    const Variant session(std::make_shared<HostSession>(config, AppServerLink::Factory()));
+    const std::string pkg = installation.folder + "server/S_PKG/WOFB07S.so";
+    const std::string linked = std::filesystem::read_symlink(pkg).string();
+    EXPECT_EQ(VarToStr(session.call("GetFileList", {Variant::list({"wofb07s.so"})})), "")
+        << "the demo's link into the build leads out of the library folder";
+
+    std::filesystem::remove(pkg);
+    std::filesystem::copy_file(linked, pkg);
+    const std::string answer = VarToStr(session.call("GetFileList", {Variant::list({"wofb07s.so", "other.so"})}));
+    std::filesystem::remove(pkg);
+    std::filesystem::create_symlink(linked, pkg);
+    const std::regex shape(R"(^<Modify>\d{14}</Modify><Path>(.*)</Path>$)");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(answer, m, shape)) << answer;
+    EXPECT_EQ(std::filesystem::canonical(std::filesystem::path(m[1].str()).parent_path()),
+              std::filesystem::canonical(installation.folder + "server/S_PKG"));
 }

@@ -144,7 +144,17 @@ TEST_F(ServerLibraryTest, TheUpdateGateDecides)
     EXPECT_TRUE(run(QStringLiteral("TESTB1"), QStringLiteral("B"), QString())) << "gate off: the library is used as it is";
     install.write("registry.ini", "[Software\\QVR\\Brisko]\nClientPath=" + install.dir() + "client/\nServerPath=" +
                                       install.dir() + "server/\n[Software\\Varn\\Hollet]\nGoAhead= 1 \n");
+    EXPECT_TRUE(run(QStringLiteral("TESTB1"), QStringLiteral("B"), QString()))
+        << "gate on: the local copy is newer than the server's";
+    session->fileList = "<Modify>29991231235959</Modify><Path>/srv/S_PKG/testb1s.so</Path>";
+    dialogs.shown.clear();
     EXPECT_FALSE(run(QStringLiteral("TESTB1"), QStringLiteral("B"), QString()))
-        << "updating is asked for, but there is nothing to compare with";
-    EXPECT_TRUE(form->MessageTexts.contains(QStringLiteral("function QvDownLoad.CompareFileToDown not found!")));
+        << "the server's copy is newer, but it cannot be had";
+    // Asked once while the folders are searched and once more for the folder taken in the end.
+    ASSERT_EQ(dialogs.shown.size(), 2u) << dialogs.texts().join(QLatin1Char('|')).toStdString();
+    for (const ShownDialog& d : dialogs.shown) {
+        EXPECT_TRUE(d.text.startsWith(QStringLiteral("DownLoad new file["))) << d.text.toStdString();
+        EXPECT_TRUE(d.buttons.contains(QStringLiteral("&Retry")) && d.buttons.contains(QStringLiteral("&Abort")));
+    }
+    EXPECT_TRUE(form->MessageTexts.contains(QStringLiteral("DownLoad new file["))) << form->MessageTexts.toStdString();
 }
