@@ -746,8 +746,7 @@ bool DbConnection::hasDatabase(std::string_view name)
 {
     d->requireOpen();
     if (d->pg)
-        return d->pg->isAttached(name) || SameTextAscii(name, d->pg->login().name.empty() ? d->pg->login().schema : d->pg->login().name)
-               || d->pg->schemaExists(name);
+        return d->pg->isAttached(name) || d->pg->schemaExists(name);
     return isAttached(name) || SameTextAscii(name, d->mainName);
 }
 

@@ -17,8 +17,13 @@ Token word(std::string text)
     return {Tk::Word, std::move(text)};
 }
 
+// The tokens of [from, to) without the blanks at both ends.
 Tokens slice(const Tokens& t, std::size_t from, std::size_t to)
 {
+    while (from < to && t[from].kind == Tk::Space)
+        ++from;
+    while (to > from && t[to - 1].kind == Tk::Space)
+        --to;
     return Tokens(t.begin() + std::ptrdiff_t(from), t.begin() + std::ptrdiff_t(to));
 }
 
@@ -164,13 +169,17 @@ Tokens cast(const Tokens& value, const std::string& type)
 
 // The server's CONVERT(type, value, style) and CAST(value AS type); empty when the type
 // is one PostgreSQL converts as the suite's server does.
-Tokens converted(const std::string& typeText, const Tokens& value, const Tokens& style)
+Tokens converted(const std::string& typeText, const Tokens& value, const Tokens& style, bool fromConvert)
 {
     const TypeName type = parseType(typeText);
     const std::string& b = type.base;
     std::string styleText = "-1";
     if (!style.empty())
-        styleText = "CAST(" + SqlTrimmed(joinTokens(style)) + " AS INTEGER)";
+        styleText = SqlTrimmed(joinTokens(style));
+    if (oneOf(b, {"TEXT", "NTEXT"}) && style.empty()) {
+        // PostgreSQL's own; a CAST to TEXT is left as it is.
+        return fromConvert ? cast(value, "TEXT") : Tokens();
+    }
     if (oneOf(b, {"CHAR", "NCHAR", "VARCHAR", "NVARCHAR", "TEXT", "NTEXT"})) {
         int n = 30;
         if (oneOf(b, {"TEXT", "NTEXT"}) || type.args == "MAX")
@@ -249,7 +258,7 @@ void rewriteConversions(Tokens& t)
                 continue;
             const std::size_t valueEnd = commas.size() > 1 ? commas[1] : r;
             with = converted(type, slice(t, commas[0] + 1, valueEnd),
-                             commas.size() > 1 ? slice(t, commas[1] + 1, r) : Tokens());
+                             commas.size() > 1 ? slice(t, commas[1] + 1, r) : Tokens(), true);
         } else {
             std::size_t as = npos;
             int depth = 0;
@@ -263,7 +272,7 @@ void rewriteConversions(Tokens& t)
             }
             if (as == npos)
                 continue;
-            with = converted(typeText(t, as + 1, r), slice(t, p + 1, as), {});
+            with = converted(typeText(t, as + 1, r), slice(t, p + 1, as), {}, false);
         }
         if (!with.empty())
             replaceRange(t, i, r + 1, with);
@@ -338,7 +347,10 @@ void rewriteTop(Tokens& t)
     if (n == npos || last == npos || t[n].kind != Tk::Number)
         return;
     const std::string count = t[n].text;
-    t.erase(t.begin() + std::ptrdiff_t(k), t.begin() + std::ptrdiff_t(last + 1));
+    std::size_t to = last + 1;
+    if (to < t.size() && t[to].kind == Tk::Space)
+        ++to;
+    t.erase(t.begin() + std::ptrdiff_t(k), t.begin() + std::ptrdiff_t(to));
     std::size_t at = t.size();
     while (at > 0 && (!significant(t[at - 1]) || t[at - 1].kind == Tk::Semi))
         --at;

@@ -36,6 +36,82 @@ inline std::string PgConnectBase()
                             "(start one with tests/pg/cluster.sh start)";                                              \
     } while (0)
 
+// QV_PG_CONNECT as a login (schema left empty).
+inline DbServerLogin PgTestLogin(const std::string& database = {})
+{
+    DbServerLogin login;
+    const std::string base = PgConnectBase();
+    std::size_t i = 0;
+    while (i < base.size()) {
+        std::size_t end = base.find(';', i);
+        if (end == std::string::npos)
+            end = base.size();
+        const std::string part = base.substr(i, end - i);
+        i = end + 1;
+        const std::size_t eq = part.find('=');
+        if (eq == std::string::npos)
+            continue;
+        std::string key = part.substr(0, eq);
+        for (char& c : key)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        const std::string value = part.substr(eq + 1);
+        if (key == "host")
+            login.host = value;
+        else if (key == "port")
+            login.port = value;
+        else if (key == "database")
+            login.database = value;
+        else if (key == "user")
+            login.user = value;
+        else if (key == "password")
+            login.password = value;
+    }
+    if (!database.empty())
+        login.database = database;
+    return login;
+}
+
+// A database of the server for one test, where the suite's databases keep their own
+// names (schemas qvsys, demo); dropped at the end, whoever is still connected.
+class PgTestDatabase {
+public:
+    PgTestDatabase() : name_("qvt" + std::to_string(::getpid()) + "_" + std::to_string(counter_++))
+    {
+        DbConnection admin;
+        admin.open(PgTestSchemas_admin());
+        admin.executeScript("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+        admin.executeScript("CREATE DATABASE " + name_);
+    }
+    ~PgTestDatabase()
+    {
+        try {
+            DbConnection admin;
+            admin.open(PgTestSchemas_admin());
+            admin.executeScript("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+        } catch (...) {
+            // The cluster is thrown away at the end of the run.
+        }
+    }
+    PgTestDatabase(const PgTestDatabase&) = delete;
+    PgTestDatabase& operator=(const PgTestDatabase&) = delete;
+
+    const std::string& name() const { return name_; }
+    DbServerLogin login(const std::string& database, bool create = false) const
+    {
+        DbServerLogin l = PgTestLogin(name_);
+        for (char c : database)
+            l.schema += char(std::tolower(static_cast<unsigned char>(c)));
+        l.name = database;
+        l.createSchema = create;
+        return l;
+    }
+
+private:
+    static std::string PgTestSchemas_admin() { return "Provider=PostgreSQL;" + PgConnectBase() + ";Schema=public"; }
+    std::string name_;
+    static inline int counter_ = 0;
+};
+
 class PgTestSchemas {
 public:
     PgTestSchemas() : prefix_("t" + std::to_string(::getpid()) + "_" + std::to_string(counter_++) + "_") {}
