@@ -56,21 +56,6 @@ std::string field(const PGresult* r, int code)
     return f ? f : "";
 }
 
-// NUMERIC arrives exact, as text for platform/Decimal, without the zeros of its scale
-// ("12.500000" -> "12.5"), as the same value reads from SQLite.
-std::string numericText(std::string s)
-{
-    if (s.find('.') == std::string::npos || s.find_first_of("eE") != std::string::npos)
-        return s;
-    while (!s.empty() && s.back() == '0')
-        s.pop_back();
-    if (!s.empty() && s.back() == '.')
-        s.pop_back();
-    if (s.empty() || s == "-")
-        s = "0";
-    return s;
-}
-
 Variant valueOf(const PGresult* r, int row, int col)
 {
     if (PQgetisnull(r, row, col))
@@ -93,7 +78,7 @@ Variant valueOf(const PGresult* r, int row, int col)
     case Float8Oid:
         return Variant(std::strtod(s.c_str(), nullptr));
     case NumericOid:
-        return Variant(numericText(std::move(s)));
+        return Variant(std::move(s)); // exact, as text for platform/Decimal
     case DateOid:
     case TimestampOid:
     case TimestampTzOid: {

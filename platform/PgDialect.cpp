@@ -362,7 +362,12 @@ void rewriteColumnTypes(Tokens& t)
 {
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (isWord(t[i], "DECIMAL_TEXT")) {
+            // Exact and as written, as SQLite keeps the text: no scale that pads or rounds.
             t[i].text = "NUMERIC";
+            const std::size_t p = nextSig(t, i);
+            const std::size_t r = p == npos || t[p].kind != Tk::LParen ? npos : matchingParen(t, p);
+            if (r != npos)
+                t.erase(t.begin() + std::ptrdiff_t(i + 1), t.begin() + std::ptrdiff_t(r + 1));
         } else if (isWord(t[i], "DATETIME")) {
             t[i].text = "TIMESTAMP(3)";
         } else if (isWord(t[i], "INTEGER")) {

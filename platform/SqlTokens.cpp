@@ -107,6 +107,10 @@ std::vector<Token> tokenize(std::string_view s)
         } else if (c == '$' && at(i + 1) == '$') {
             j = i + 2;
             out.push_back({Tk::Prefix, "$$"});
+        } else if (c == ':' && at(i + 1) == ':') {
+            // PostgreSQL's cast, x::type: no placeholder
+            j = i + 2;
+            out.push_back({Tk::Op, "::"});
         } else if (c == ':' && isWordStart(at(i + 1))) {
             j = i + 1;
             while (j < n && isWordChar(at(j)) && at(j) != '$' && at(j) != '@')
