@@ -1,6 +1,8 @@
 #include "platform/Db.h"
 #include "platform/AsciiText.h"
+#include "platform/DbConnectString.h"
 #include "platform/DbGuards.h"
+#include "platform/DbPostgres.h"
 #include "platform/SqlFunctions.h"
 
 #include <sqlite3.h>
@@ -25,94 +27,6 @@ bool isValidName(std::string_view name)
     return std::all_of(name.begin(), name.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
     });
-}
-
-// ---------------------------------------------------------------------------------------
-// Connection strings
-
-struct ConnectSpec {
-    std::string provider;
-    std::string dataSource;
-    std::string name;
-    std::string busyTimeout;
-    std::vector<std::pair<std::string, std::string>> attached;
-};
-
-ConnectSpec parseConnectString(std::string_view s)
-{
-    ConnectSpec spec;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const std::size_t eq = s.find('=', i);
-        const std::size_t semi = s.find(';', i);
-        if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
-            if (!SqlTrimmed(s.substr(i, semi == std::string_view::npos ? std::string_view::npos : semi - i)).empty())
-                throw DbError("Connection string part without a value: " + std::string(s.substr(i, semi - i)));
-            if (semi == std::string_view::npos)
-                break;
-            i = semi + 1;
-            continue;
-        }
-        const std::string key = SqlTrimmed(s.substr(i, eq - i));
-        std::size_t j = eq + 1;
-        while (j < s.size() && s[j] == ' ')
-            ++j;
-        std::string value;
-        if (j < s.size() && s[j] == '"') {
-            ++j;
-            for (;; ++j) {
-                if (j >= s.size())
-                    throw DbError("Unterminated quoted value in the connection string");
-                if (s[j] == '"') {
-                    if (j + 1 < s.size() && s[j + 1] == '"') {
-                        value += '"';
-                        ++j;
-                        continue;
-                    }
-                    ++j;
-                    break;
-                }
-                value += s[j];
-            }
-            while (j < s.size() && s[j] == ' ')
-                ++j;
-            if (j < s.size() && s[j] != ';')
-                throw DbError("Text after a quoted value in the connection string");
-        } else {
-            const std::size_t end = s.find(';', j);
-            value = SqlTrimmed(s.substr(j, end == std::string_view::npos ? std::string_view::npos : end - j));
-            j = end == std::string_view::npos ? s.size() : end;
-        }
-        i = j < s.size() ? j + 1 : j;
-
-        const std::string k = upperAscii(key);
-        if (k == "PROVIDER")
-            spec.provider = value;
-        else if (k == "DATA SOURCE" || k == "DATABASE")
-            spec.dataSource = value;
-        else if (k == "NAME")
-            spec.name = value;
-        else if (k == "BUSY TIMEOUT")
-            spec.busyTimeout = value;
-        else if (k.rfind("ATTACH ", 0) == 0)
-            spec.attached.emplace_back(SqlTrimmed(key.substr(7)), value);
-        else
-            throw DbError("Unknown key \"" + key + "\" in the connection string");
-    }
-    return spec;
-}
-
-std::string connectValue(const std::string& v)
-{
-    if (v.find_first_of(";\"") == std::string::npos && SqlTrimmed(v) == v)
-        return v;
-    std::string r = "\"";
-    for (char c : v) {
-        r += c;
-        if (c == '"')
-            r += '"';
-    }
-    return r + "\"";
 }
 
 } // namespace
@@ -195,6 +109,7 @@ using SchemaColumns = std::map<std::string, std::pair<bool, bool>>;
 
 struct DbConnection::Impl {
     sqlite3* db = nullptr;
+    std::unique_ptr<PgConnection> pg;
     DbDialect dialect = DbDialect::SQLite;
     std::string mainFile;
     std::string mainName;
@@ -216,7 +131,7 @@ struct DbConnection::Impl {
 
     void requireOpen() const
     {
-        if (!db)
+        if (!db && !pg)
             throw DbError("The database connection is not open");
     }
 
@@ -279,6 +194,7 @@ struct DbConnection::Impl {
         if (db)
             sqlite3_close_v2(db);
         db = nullptr;
+        pg.reset();
         attached.clear();
         mainFile.clear();
         mainName.clear();
@@ -416,6 +332,8 @@ struct DbConnection::Impl {
 
     const SqlSchemaInfo& schemaInfo()
     {
+        if (pg)
+            return pg->schemaInfo();
         if (!schemaValid)
             loadSchema();
         return schema;
@@ -578,6 +496,8 @@ struct DbConnection::Impl {
                     std::int64_t* changes)
     {
         requireOpen();
+        if (pg)
+            return pg->run(sql, params, access, row, names, changes);
         refreshLock();
         schemaInfo();
         DbGuards::Scope scope(guards, access);
@@ -645,11 +565,100 @@ DbConnection::DbConnection() : d(std::make_unique<Impl>()) {}
 
 DbConnection::~DbConnection() = default;
 
+namespace {
+
+int parseMs(const std::string& text, const char* what)
+{
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (!end || *end || v < 0 || v > std::numeric_limits<int>::max())
+        throw DbError(std::string("The ") + what + " \"" + text + "\" of the connection string is no number");
+    return int(v);
+}
+
+void openPostgresSpec(DbConnection& conn, const ConnectSpec& spec)
+{
+    DbServerLogin login;
+    if (!spec.host.empty())
+        login.host = spec.host;
+    if (!spec.port.empty()) {
+        const int port = parseMs(spec.port, "port");
+        if (port < 1 || port > 65535)
+            throw DbError("The port \"" + spec.port + "\" of the connection string is no port number");
+        login.port = spec.port;
+    }
+    login.database = spec.dataSource;
+    login.user = spec.user;
+    login.password = spec.password;
+    login.schema = spec.schema;
+    login.name = spec.name;
+    if (!spec.connectTimeout.empty())
+        login.connectTimeoutS = parseMs(spec.connectTimeout, "connect timeout");
+    if (!spec.name.empty() && !isValidName(spec.name))
+        throw DbError("Invalid database name \"" + spec.name + "\"");
+    if (!isValidName(login.schema))
+        throw DbError("Invalid schema name \"" + login.schema + "\"");
+    const int busy = spec.busyTimeout.empty() ? -1 : parseMs(spec.busyTimeout, "busy timeout");
+    conn.openPostgres(login);
+    try {
+        if (busy >= 0)
+            conn.setBusyTimeout(busy);
+        for (const auto& [name, schema] : spec.attached)
+            conn.attach(name, schema);
+    } catch (...) {
+        conn.close();
+        throw;
+    }
+}
+
+} // namespace
+
+std::string DbConnection::postgresConnectString(const DbServerLogin& login,
+                                                 const std::vector<std::pair<std::string, std::string>>& attached,
+                                                 int busyTimeoutMs)
+{
+    std::string s = "Provider=PostgreSQL;Host=" + connectValue(login.host) + ";Port=" + connectValue(login.port)
+                    + ";Database=" + connectValue(login.database) + ";User=" + connectValue(login.user);
+    if (!login.password.empty())
+        s += ";Password=" + connectValue(login.password);
+    s += ";Schema=" + connectValue(login.schema);
+    if (!login.name.empty())
+        s += ";Name=" + connectValue(login.name);
+    for (const auto& [name, schema] : attached)
+        s += ";Attach " + name + "=" + connectValue(schema);
+    if (busyTimeoutMs > 0)
+        s += ";Busy Timeout=" + std::to_string(busyTimeoutMs);
+    return s;
+}
+
+void DbConnection::openPostgres(const DbServerLogin& login)
+{
+    close();
+    if (!isValidName(login.schema))
+        throw DbError("Invalid schema name \"" + login.schema + "\"");
+    d->pg = std::make_unique<PgConnection>(login);
+    d->dialect = DbDialect::PostgreSQL;
+    d->pg->setBusyTimeout(d->guards.busyMs);
+    d->pg->setQueryLimits(d->guards.limits);
+}
+
+bool DbConnection::hasDatabase(std::string_view name)
+{
+    d->requireOpen();
+    if (d->pg)
+        return d->pg->isAttached(name) || d->pg->schemaExists(name);
+    return isAttached(name) || SameTextAscii(name, d->mainName);
+}
+
 void DbConnection::open(std::string_view connectString)
 {
     const ConnectSpec spec = parseConnectString(connectString);
-    if (SameTextAscii(spec.provider, "PostgreSQL") || SameTextAscii(spec.provider, "PGSQL"))
-        throw DbError("This build has no PostgreSQL connection");
+    if (SameTextAscii(spec.provider, "PostgreSQL") || SameTextAscii(spec.provider, "PGSQL")) {
+        openPostgresSpec(*this, spec);
+        return;
+    }
+    if (!spec.host.empty() || !spec.port.empty() || !spec.user.empty() || !spec.password.empty() || !spec.schema.empty())
+        throw DbError("Host, Port, User, Password and Schema belong to a PostgreSQL connection string");
     if (!SameTextAscii(spec.provider, "SQLite"))
         throw DbError("Unknown database provider \"" + spec.provider + "\"");
     if (spec.dataSource.empty())
@@ -725,6 +734,12 @@ void DbConnection::attach(std::string_view name, const std::string& file, bool c
     d->requireOpen();
     if (!isValidName(name))
         throw DbError("Invalid database name \"" + std::string(name) + "\"");
+    if (d->pg) {
+        if (!isValidName(file))
+            throw DbError("Invalid schema name \"" + file + "\"");
+        d->pg->attach(name, file, create);
+        return;
+    }
     if (isAttached(name))
         throw DbError("A database named " + std::string(name) + " is attached already");
     if (!create && !std::filesystem::exists(file))
@@ -750,6 +765,10 @@ void DbConnection::attach(std::string_view name, const std::string& file, bool c
 void DbConnection::detach(std::string_view name)
 {
     d->requireOpen();
+    if (d->pg) {
+        d->pg->detach(name);
+        return;
+    }
     auto it = std::find_if(d->attached.begin(), d->attached.end(), [&](const auto& a) { return SameTextAscii(a.first, name); });
     if (it == d->attached.end())
         throw DbError("No database named " + std::string(name) + " is attached");
@@ -761,6 +780,8 @@ void DbConnection::detach(std::string_view name)
 
 bool DbConnection::isAttached(std::string_view name) const
 {
+    if (d->pg)
+        return d->pg->isAttached(name);
     return d->isAttachedName(name);
 }
 
@@ -771,7 +792,7 @@ void DbConnection::close()
 
 bool DbConnection::isOpen() const
 {
-    return d->db != nullptr;
+    return d->db != nullptr || d->pg != nullptr;
 }
 
 DbDialect DbConnection::dialect() const
@@ -782,6 +803,8 @@ DbDialect DbConnection::dialect() const
 std::string DbConnection::connectString() const
 {
     d->requireOpen();
+    if (d->pg)
+        return d->pg->connectString();
     std::string s = sqliteConnectString(d->mainFile, d->attached);
     if (d->mainName != std::filesystem::path(d->mainFile).stem().string())
         s += ";Name=" + d->mainName;
@@ -791,6 +814,8 @@ std::string DbConnection::connectString() const
 void DbConnection::setBusyTimeout(int ms)
 {
     d->guards.busyMs = std::max(ms, 0);
+    if (d->pg)
+        d->pg->setBusyTimeout(ms);
 }
 
 int DbConnection::busyTimeout() const
@@ -801,6 +826,8 @@ int DbConnection::busyTimeout() const
 void DbConnection::setQueryLimits(const DbQueryLimits& limits)
 {
     d->guards.limits = limits;
+    if (d->pg)
+        d->pg->setQueryLimits(limits);
 }
 
 const DbQueryLimits& DbConnection::queryLimits() const
@@ -849,6 +876,10 @@ std::int64_t DbConnection::execute(std::string_view sql, const DbParams& params)
 void DbConnection::executeScript(std::string_view script)
 {
     d->requireOpen();
+    if (d->pg) {
+        d->pg->executeScript(script);
+        return;
+    }
     const SqlTranslation t = TranslateSql(script, d->schemaInfo(), d->dialect);
     if (!t.params.empty())
         throw DbError("A script cannot take values for placeholders");
@@ -873,6 +904,8 @@ void DbConnection::executeScript(std::string_view script)
 SqlTranslation DbConnection::translate(std::string_view sql)
 {
     d->requireOpen();
+    if (d->pg)
+        return d->pg->translate(sql);
     return TranslateSql(sql, d->schemaInfo(), d->dialect);
 }
 
@@ -883,31 +916,43 @@ const SqlSchemaInfo& DbConnection::schemaInfo()
 
 void DbConnection::begin()
 {
+    if (d->pg)
+        return d->pg->begin(false);
     d->exec("BEGIN");
 }
 
 void DbConnection::beginWrite()
 {
+    if (d->pg)
+        return d->pg->begin(true);
     d->exec("BEGIN IMMEDIATE");
 }
 
 void DbConnection::commit()
 {
+    if (d->pg)
+        return d->pg->commit();
     d->exec("COMMIT");
 }
 
 void DbConnection::rollback()
 {
+    if (d->pg)
+        return d->pg->rollback();
     d->exec("ROLLBACK");
 }
 
 bool DbConnection::inTransaction() const
 {
+    if (d->pg)
+        return d->pg->inTransaction();
     return d->db && !sqlite3_get_autocommit(d->db);
 }
 
 std::size_t DbConnection::cachedStatements() const
 {
+    if (d->pg)
+        return d->pg->cachedStatements();
     return d->cache.size();
 }
 

@@ -15,8 +15,8 @@
 // outlasted a full wait is waited for only briefly by the statements after it, until it
 // is gone, so that one held lock does not cost every statement the whole busy time.
 //
-// A PostgreSQL connection is meant to sit behind the same class (Provider=PostgreSQL);
-// this build refuses it.
+// A PostgreSQL server sits behind the same class (Provider=PostgreSQL, DbPostgres.h): each
+// database of the suite is a schema of one server database; db..table and "$$" reach it.
 
 #include "platform/DbError.h"
 #include "platform/SqlDialect.h"
@@ -60,6 +60,21 @@ struct DbRowSet {
     bool empty() const { return rows.empty(); }
 };
 
+// A PostgreSQL server's database and the schema that is the connection's main database.
+struct DbServerLogin {
+    std::string host = "127.0.0.1";
+    std::string port = "5432";
+    std::string database;
+    std::string user;
+    std::string password;
+    std::string schema;          // the main database's schema
+    std::string name;            // the name it answers to in db..table (default: the schema)
+    int connectTimeoutS = 10;
+    bool createSchema = false;   // make the main schema when it is missing
+};
+
+class PgConnection;
+
 class DbConnection {
 public:
     DbConnection();
@@ -76,9 +91,20 @@ public:
                                            const std::vector<std::pair<std::string, std::string>>& attached = {},
                                            int busyTimeoutMs = 0);
 
+    // "Provider=PostgreSQL;Host=..;Port=..;Database=..;User=..;Password=..;Schema=<main>;
+    // Attach <NAME>=<schema>;Connect Timeout=<s>" opens a PostgreSQL server's database.
+    static std::string postgresConnectString(const DbServerLogin& login,
+                                             const std::vector<std::pair<std::string, std::string>>& attached = {},
+                                             int busyTimeoutMs = 0);
+    void openPostgres(const DbServerLogin& login);
+    // Whether a database of that name exists: for SQLite the main or an attached one, for
+    // PostgreSQL a schema of the server's database.
+    bool hasDatabase(std::string_view name);
+
     // Opens a database file as main; create = false refuses a file that does not exist.
     void openSqlite(const std::string& file, bool create = false);
-    // Attaches a database file under a name (letters, digits, "_").
+    // Attaches a database file under a name (letters, digits, "_"); on PostgreSQL the file
+    // is the schema (create = true makes it).
     void attach(std::string_view name, const std::string& file, bool create = false);
     void detach(std::string_view name);
     bool isAttached(std::string_view name) const;

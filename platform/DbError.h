@@ -15,6 +15,7 @@ enum class DbErrorKind {
     ByteLimit,       // the answer, or one value, was larger than allowed
     MemoryLimit,     // the statement needed more working memory than allowed
     Refused,         // a query-only statement would do more than read
+    ConnectionLost,  // the database server went away; the next call connects again
 };
 
 class DbError : public Exception {

@@ -39,6 +39,9 @@ struct SqlTranslation {
     std::vector<std::string> params; // placeholder names, upper case, first use first
     std::vector<int> dateColumns;    // result columns that are date-time expressions
     bool multipleStatements = false; // something follows the first statement's ";"
+    // PostgreSQL folds unquoted names to lower case: the names as the text writes them, by
+    // their lower-case form, so that result columns keep the text's spelling.
+    std::vector<std::pair<std::string, std::string>> spelledNames;
 };
 
 // Translates a text of the SQL Server dialect (DbError for unterminated quotes and for

@@ -1,4 +1,5 @@
 #include "server/DemoData.h"
+#include "platform/PgDialect.h"
 #include "server/Schema.h"
 #include "server/ServerDatabase.h"
 
@@ -586,4 +587,58 @@ DemoFiles CreateDemoDatabases(const std::string& folder, const DemoOptions& o, b
         throw;
     }
     return files;
+}
+
+void CreateDemoSchemas(const DbServerLogin& server, const DemoOptions& o, bool replace)
+{
+    if (!ServerDatabase::isValidDatabaseName(o.systemDatabase) || !ServerDatabase::isValidDatabaseName(o.companyDatabase))
+        throw DbError("Database names are letters, digits and _ only");
+    if (PgSchemaName(o.systemDatabase) == PgSchemaName(o.companyDatabase))
+        throw DbError("The system and the company database need different names");
+    parseCompactDate(o.lastDate);
+    const std::string system = PgSchemaName(o.systemDatabase);
+    const std::string company = PgSchemaName(o.companyDatabase);
+    const std::string newSystem = system + "_new";
+    const std::string newCompany = company + "_new";
+
+    auto open = [&](const std::string& schema, const std::string& name) {
+        auto conn = std::make_unique<DbConnection>();
+        DbServerLogin login = server;
+        login.schema = schema;
+        login.name = name;
+        login.createSchema = true;
+        conn->openPostgres(login);
+        return conn;
+    };
+    auto sys = open(newSystem, o.systemDatabase);
+    if (!replace)
+        for (const std::string& s : {system, company})
+            if (sys->hasDatabase(s))
+                throw DbError("The schema " + s + " exists already in " + server.database + " (replace it with --replace)");
+    auto fresh = [](DbConnection& conn, const std::string& schema) {
+        conn.executeScript("DROP SCHEMA IF EXISTS " + SqlQuoteName(schema) + " CASCADE; CREATE SCHEMA "
+                           + SqlQuoteName(schema));
+    };
+    try {
+        fresh(*sys, newSystem);
+        CreateSchema(*sys, "system");
+        FillSystemDemoData(*sys, o);
+        auto co = open(newCompany, o.companyDatabase);
+        fresh(*co, newCompany);
+        CreateSchema(*co, "company");
+        FillCompanyDemoData(*co, o);
+        co.reset();
+        sys->executeScript("DROP SCHEMA IF EXISTS " + SqlQuoteName(system) + " CASCADE; DROP SCHEMA IF EXISTS "
+                           + SqlQuoteName(company) + " CASCADE; ALTER SCHEMA " + SqlQuoteName(newSystem)
+                           + " RENAME TO " + SqlQuoteName(system) + "; ALTER SCHEMA " + SqlQuoteName(newCompany)
+                           + " RENAME TO " + SqlQuoteName(company));
+    } catch (...) {
+        try {
+            sys->executeScript("DROP SCHEMA IF EXISTS " + SqlQuoteName(newSystem) + " CASCADE; DROP SCHEMA IF EXISTS "
+                               + SqlQuoteName(newCompany) + " CASCADE");
+        } catch (...) {
+            // What is left carries the _new names and is replaced by the next run.
+        }
+        throw;
+    }
 }

@@ -31,3 +31,8 @@ struct DemoFiles {
 // data. Existing files are kept (DbError) unless replace is set; the new files are built
 // beside them and put in place only when complete.
 DemoFiles CreateDemoDatabases(const std::string& folder, const DemoOptions& options, bool replace);
+
+// The same on a PostgreSQL server: the schemas <system> and <company> (in lower case) of
+// the login's database. Existing schemas are kept (DbError) unless replace is set; the
+// new ones are built under other names and put in place in one transaction.
+void CreateDemoSchemas(const DbServerLogin& server, const DemoOptions& options, bool replace);

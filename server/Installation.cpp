@@ -23,7 +23,18 @@ ServerDbSettings OpenInstallation(const std::string& folder)
     ServerDbSettings settings = ServerDatabase::fromConfiguration();
     if (!settings.error.empty())
         throw Exception(dir.string() + ": " + settings.error);
-    const std::string system = ServerDatabase(settings).filePath(settings.systemDb);
+    ServerDatabase db(settings);
+    if (db.isPostgres()) {
+        try {
+            if (!db.databaseExists(settings.systemDb))
+                throw Exception("the PostgreSQL database " + settings.server.database + " has no system database "
+                                + settings.systemDb + " (create it with qvsetup --database postgresql)");
+        } catch (const DbError& e) {
+            throw Exception(dir.string() + ": " + e.what());
+        }
+        return settings;
+    }
+    const std::string system = db.filePath(settings.systemDb);
     if (!fs::is_regular_file(system))
         throw Exception("the system database " + system + " does not exist (create it with qvsetup)");
     return settings;

@@ -187,10 +187,14 @@ std::string JobStore::earliestDue()
 
 std::optional<JobClaim> JobStore::claimNext(const std::string& now, const std::string& runBy)
 {
-    DbTransaction tx(db_, DbTransaction::Write);
-    const DbRowSet due = db_.query("SELECT JB001, JB010, JB018, JB009 FROM ADMJB WHERE JB002 = 'Q' "
-                                   "AND JB010 IN ('queued', 'interrupted') AND JB009 <> '' AND JB009 <= :NOW "
-                                   "ORDER BY JB009, JB001 LIMIT 1",
+    // On a database server the row lock of the claimed job keeps other servers away from
+    // it while they claim the next ones; SQLite has one writer at a time anyway.
+    const bool rowLocks = db_.dialect() == DbDialect::PostgreSQL;
+    DbTransaction tx(db_, rowLocks ? DbTransaction::Deferred : DbTransaction::Write);
+    const DbRowSet due = db_.query(std::string("SELECT JB001, JB010, JB018, JB009 FROM ADMJB WHERE JB002 = 'Q' "
+                                               "AND JB010 IN ('queued', 'interrupted') AND JB009 <> '' AND JB009 <= :NOW "
+                                               "ORDER BY JB009, JB001 LIMIT 1")
+                                       + (rowLocks ? " FOR UPDATE SKIP LOCKED" : ""),
                                    {{"NOW", now}});
     if (due.empty())
         return std::nullopt;

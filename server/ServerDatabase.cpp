@@ -1,5 +1,7 @@
 #include "server/ServerDatabase.h"
 
+#include "platform/PgDialect.h"
+#include "platform/IniFile.h"
 #include "platform/Registry.h"
 #include "support/BriskoINI.h"
 
@@ -61,6 +63,26 @@ ServerDbSettings ServerDatabase::fromConfiguration()
     const std::string folder = trimmed(VarToStr(dbe.at(0, 5)));
     s.folder = (folder.empty() ? ini.ServerPath : ResolvePath(folder, ini.ServerPath));
     s.folder = folderPath(s.folder).lexically_normal().string();
+    if (upperText(s.dbType) == "POSTGRESQL" || upperText(s.dbType) == "PGSQL") {
+        const IniFile file(ini.IniFileName);
+        std::string host = folder;
+        std::string port = trimmed(file.ReadString("DBE Setting", "MainServerPort", ""));
+        if (const auto colon = host.find_last_of(":,"); colon != std::string::npos) {
+            port = trimmed(host.substr(colon + 1));
+            host = trimmed(host.substr(0, colon));
+        }
+        s.server.host = host.empty() ? "127.0.0.1" : host;
+        if (!port.empty())
+            s.server.port = port;
+        s.server.user = trimmed(VarToStr(dbe.at(0, 1)));
+        s.server.password = VarToStr(dbe.at(0, 2));
+        s.server.database = trimmed(file.ReadString("DBE Setting", "PostgresDatabase", ""));
+        if (s.server.database.empty())
+            s.server.database = PgSchemaName(s.systemDb);
+        const int timeout = dbe.at(0, 6).isEmptyOrNull() ? 0 : dbe.at(0, 6).toInt();
+        if (timeout > 0)
+            s.server.connectTimeoutS = std::min(timeout, 600);
+    }
     ini.GetWorkDLLPaths(s.libraryFolders);
     s.dbCodePage = std::atoi(ini.DBCodePage.c_str());
     if (s.dbCodePage <= 0)
@@ -84,7 +106,48 @@ bool ServerDatabase::isValidDatabaseName(std::string_view name)
 
 DbDialect ServerDatabase::dialect() const
 {
-    return DbDialect::SQLite;
+    return isPostgres() ? DbDialect::PostgreSQL : DbDialect::SQLite;
+}
+
+bool ServerDatabase::isPostgres() const
+{
+    const std::string type = upperText(settings_.dbType);
+    return type == "POSTGRESQL" || type == "PGSQL";
+}
+
+DbServerLogin ServerDatabase::serverLogin(std::string_view databaseName) const
+{
+    if (!isValidDatabaseName(databaseName))
+        throw DbError("Invalid database name \"" + std::string(databaseName) + "\"");
+    DbServerLogin login = settings_.server;
+    login.schema = PgSchemaName(databaseName);
+    login.name = std::string(databaseName);
+    return login;
+}
+
+bool ServerDatabase::databaseExists(std::string_view databaseName)
+{
+    if (!isPostgres())
+        return std::filesystem::is_regular_file(filePath(databaseName));
+    if (!isValidDatabaseName(databaseName))
+        throw DbError("Invalid database name \"" + std::string(databaseName) + "\"");
+    return connection().hasDatabase(PgSchemaName(databaseName));
+}
+
+std::unique_ptr<DbConnection> ServerDatabase::openDatabase(std::string_view databaseName) const
+{
+    checkUsable();
+    auto conn = std::make_unique<DbConnection>();
+    if (isPostgres()) {
+        conn->openPostgres(serverLogin(databaseName));
+    } else {
+        const std::string file = filePath(databaseName);
+        if (!std::filesystem::is_regular_file(file))
+            throw DbError("The database " + std::string(databaseName) + " does not exist");
+        conn->openSqlite(file);
+    }
+    conn->setBusyTimeout(settings_.busyTimeoutMs);
+    return conn;
 }
 
 void ServerDatabase::checkUsable() const
@@ -92,10 +155,13 @@ void ServerDatabase::checkUsable() const
     if (!settings_.error.empty())
         throw DbError(settings_.error);
     const std::string type = upperText(settings_.dbType);
-    if (type == "POSTGRESQL" || type == "PGSQL")
-        throw DbError("The database type PostgreSQL is not available in this version");
+    if (isPostgres()) {
+        if (settings_.server.database.empty())
+            throw DbError("No PostgreSQL database is configured (PostgresDatabase)");
+        return;
+    }
     if (type != "SQLITE")
-        throw DbError("The database type \"" + settings_.dbType + "\" is not supported (MainDBType=SQLITE)");
+        throw DbError("The database type \"" + settings_.dbType + "\" is not supported (MainDBType=SQLITE or POSTGRESQL)");
     if (settings_.folder.empty())
         throw DbError("No database folder is configured (MainServerName)");
 }
@@ -126,6 +192,13 @@ DbConnection& ServerDatabase::connection()
     if (!conn_) {
         checkUsable();
         auto conn = std::make_unique<DbConnection>();
+        if (isPostgres()) {
+            conn->openPostgres(serverLogin(settings_.systemDb));
+            conn->setBusyTimeout(settings_.busyTimeoutMs);
+            conn->setQueryLimits(settings_.limits);
+            conn_ = std::move(conn);
+            return *conn_;
+        }
         conn->openSqlite(filePath(settings_.systemDb));
         conn->setBusyTimeout(settings_.busyTimeoutMs);
         conn->setQueryLimits(settings_.limits);
@@ -147,6 +220,14 @@ void ServerDatabase::useCompanyDatabase(std::string_view databaseName)
     DbConnection& conn = connection();
     if (conn.isAttached(databaseName) || upperText(databaseName) == upperText(settings_.systemDb))
         return;
+    if (isPostgres()) {
+        if (!isValidDatabaseName(databaseName))
+            throw DbError("Invalid database name \"" + std::string(databaseName) + "\"");
+        if (!conn.hasDatabase(PgSchemaName(databaseName)))
+            throw DbError("The company database " + std::string(databaseName) + " does not exist");
+        conn.attach(upperText(databaseName), PgSchemaName(databaseName));
+        return;
+    }
     const std::string file = filePath(databaseName);
     if (!std::filesystem::exists(file))
         throw DbError("The company database " + std::string(databaseName) + " does not exist");
@@ -159,6 +240,11 @@ void ServerDatabase::requireDatabase(std::string_view databaseName)
     DbConnection& conn = connection();
     if (conn.isAttached(databaseName) || upperText(databaseName) == upperText(settings_.systemDb))
         return;
+    if (isPostgres()) {
+        if (!databaseExists(databaseName))
+            throw DbError("The company database " + std::string(databaseName) + " does not exist");
+        return;
+    }
     if (!std::filesystem::exists(filePath(databaseName)))
         throw DbError("The company database " + std::string(databaseName) + " does not exist");
 }
@@ -175,6 +261,15 @@ std::string ServerDatabase::companyDatabase(std::string_view companyCode)
 std::string ServerDatabase::connectString(std::string_view companyDatabase)
 {
     checkUsable();
+    if (isPostgres()) {
+        std::vector<std::pair<std::string, std::string>> attached;
+        if (!companyDatabase.empty() && upperText(companyDatabase) != upperText(settings_.systemDb)) {
+            if (!databaseExists(companyDatabase))
+                throw DbError("The company database " + std::string(companyDatabase) + " does not exist");
+            attached.emplace_back(upperText(companyDatabase), PgSchemaName(companyDatabase));
+        }
+        return DbConnection::postgresConnectString(serverLogin(settings_.systemDb), attached, settings_.busyTimeoutMs);
+    }
     const std::string system = filePath(settings_.systemDb);
     if (!std::filesystem::exists(system))
         throw DbError("The system database " + system + " does not exist");

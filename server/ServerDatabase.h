@@ -9,9 +9,14 @@
 #include <vector>
 
 struct ServerDbSettings {
-    std::string dbType = "SQLITE";   // "DBE Setting" MainDBType
+    std::string dbType = "SQLITE";   // "DBE Setting" MainDBType: SQLITE or POSTGRESQL
     std::string folder;              // MainServerName, resolved against the server path
     std::string systemDb = "QVSYS";  // MainDBName
+    // POSTGRESQL: the server (MainServerName "host[:port]", MainServerPort), its database
+    // (PostgresDatabase, default the system database's name in lower case), MainUserName
+    // and the password (XXXXXX, stored as the ini's passwords are). The system database
+    // and each company database are schemas of that database.
+    DbServerLogin server;
     std::string error;               // why the configuration could not be read
     // Folders of the jobs' server libraries ([WorkDLLPath]; the server folder's S_PKG/
     // when none is listed).
@@ -34,6 +39,13 @@ public:
 
     const ServerDbSettings& settings() const { return settings_; }
     DbDialect dialect() const;
+    bool isPostgres() const;
+    // The login of a database of the PostgreSQL server (its schema as the main database).
+    DbServerLogin serverLogin(std::string_view databaseName) const;
+    // Whether the system or a company database of that name exists.
+    bool databaseExists(std::string_view databaseName);
+    // A connection of its own whose main database is the named one.
+    std::unique_ptr<DbConnection> openDatabase(std::string_view databaseName) const;
     // File of a database in the folder (DbError for an invalid name). Names compare without
     // regard to case, as the suite's database server compares them: "demo" is DEMO.db; a
     // name that fits several files is refused.

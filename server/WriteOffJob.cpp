@@ -23,18 +23,12 @@ std::unique_ptr<DbConnection> openCompany(const ServerDbSettings& settings, cons
 {
     if (!settings.error.empty())
         throw DbError(settings.error);
-    if (!SameTextAscii(settings.dbType, "SQLITE"))
-        throw DbError("The database type \"" + settings.dbType + "\" is not supported (MainDBType=SQLITE)");
     ServerDatabase db(settings);
     if (SameTextAscii(databaseName, settings.systemDb))
         throw DbError("The write-off runs on a company database, not on the system database " + databaseName);
-    const std::string file = db.filePath(databaseName);
-    if (!fs::is_regular_file(file))
+    if (!db.databaseExists(databaseName))
         throw DbError("The company database " + databaseName + " does not exist");
-    auto conn = std::make_unique<DbConnection>();
-    conn->openSqlite(file);
-    conn->setBusyTimeout(settings.busyTimeoutMs);
-    return conn;
+    return db.openDatabase(databaseName);
 }
 
 // Sys003, Sys029 and Sys030 of the company; empty when the system database lacks them.
@@ -43,12 +37,11 @@ WriteOffContext contextOf(const ServerDbSettings& settings, const std::string& c
     WriteOffContext ctx;
     ctx.stamp = MomentStamp(Now());
     try {
-        const std::string file = ServerDatabase(settings).filePath(settings.systemDb);
-        if (!fs::is_regular_file(file))
+        ServerDatabase server(settings);
+        if (!server.databaseExists(settings.systemDb))
             return ctx;
-        DbConnection sys;
-        sys.openSqlite(file);
-        sys.setBusyTimeout(settings.busyTimeoutMs);
+        const std::unique_ptr<DbConnection> conn = server.openDatabase(settings.systemDb);
+        DbConnection& sys = *conn;
         sys.forEachRow("SELECT MS002, MS003 FROM ADMMS WHERE MS001 = :C", {{"C", companyCode}},
                        [&](const std::vector<Variant>& row) {
                            const std::string name = upperAscii(TrimmedText(row[0]));

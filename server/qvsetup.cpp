@@ -2,11 +2,18 @@
 //
 //   qvsetup --folder DIR [--documents N] [--seed S] [--last-date yyyymmdd]
 //           [--company CODE] [--company-db NAME] [--system-db NAME] [--replace]
+//   qvsetup --database postgresql --server "Host=..;Port=..;Database=..;User=.." [the same options]
+//
+// On PostgreSQL the system and the company database are schemas of the server's database;
+// the password comes from "Password=" or, better, from PGPASSWORD or ~/.pgpass.
 //
 // Existing databases are kept unless --replace is given. Exit code 0 on success, 1 when
 // the databases could not be made, 2 for a wrong command line.
 
 #include "server/DemoData.h"
+#include "platform/PgDialect.h"
+
+#include <cctype>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +27,9 @@ void usage()
                  "Usage: qvsetup --folder DIR [--documents N] [--seed S] [--last-date yyyymmdd]\n"
                  "               [--company CODE] [--company-db NAME] [--system-db NAME] [--replace]\n"
                  "Creates DIR/<system-db>.db (default QVSYS) and DIR/<company-db>.db (default DEMO)\n"
-                 "with demo data: N documents (default 300) dated up to the last date (default 20240630).\n");
+                 "with demo data: N documents (default 300) dated up to the last date (default 20240630).\n"
+                 "       qvsetup --database postgresql --server \"Host=H;Port=P;Database=D;User=U\" [options]\n"
+                 "Creates the schemas <system-db> and <company-db> (lower case) in database D instead.\n");
 }
 
 bool readNumber(const char* text, long long& out)
@@ -30,12 +39,57 @@ bool readNumber(const char* text, long long& out)
     return end && *end == 0 && end != text;
 }
 
+// "Host=..;Port=..;Database=..;User=..;Password=.." of a PostgreSQL server.
+bool readServer(const std::string& text, DbServerLogin& login, std::string& error)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t end = text.find(';', i);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string part = text.substr(i, end - i);
+        i = end + 1;
+        if (part.find_first_not_of(' ') == std::string::npos)
+            continue;
+        const std::size_t eq = part.find('=');
+        if (eq == std::string::npos) {
+            error = "\"" + part + "\" has no value";
+            return false;
+        }
+        std::string key = part.substr(0, eq);
+        for (char& c : key)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        const std::string value = part.substr(eq + 1);
+        if (key == "host")
+            login.host = value;
+        else if (key == "port")
+            login.port = value;
+        else if (key == "database")
+            login.database = value;
+        else if (key == "user")
+            login.user = value;
+        else if (key == "password")
+            login.password = value;
+        else {
+            error = "unknown key \"" + part.substr(0, eq) + "\"";
+            return false;
+        }
+    }
+    if (login.database.empty()) {
+        error = "no Database=";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     DemoOptions options;
     std::string folder;
+    std::string database = "sqlite";
+    std::string serverText;
     bool replace = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -53,6 +107,20 @@ int main(int argc, char** argv)
             return 0;
         } else if (a == "--replace") {
             replace = true;
+        } else if (a == "--database") {
+            if (!(v = value()))
+                return 2;
+            database = v;
+            for (char& c : database)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            if (database != "sqlite" && database != "postgresql") {
+                std::fprintf(stderr, "qvsetup: --database takes sqlite or postgresql\n");
+                return 2;
+            }
+        } else if (a == "--server") {
+            if (!(v = value()))
+                return 2;
+            serverText = v;
         } else if (a == "--folder") {
             if (!(v = value()))
                 return 2;
@@ -93,6 +161,24 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qvsetup: unknown option %s\n", a.c_str());
             usage();
             return 2;
+        }
+    }
+    if (database == "postgresql") {
+        DbServerLogin login;
+        std::string error;
+        if (!readServer(serverText, login, error)) {
+            std::fprintf(stderr, "qvsetup: --server: %s\n", error.c_str());
+            return 2;
+        }
+        try {
+            CreateDemoSchemas(login, options, replace);
+            std::printf("System database:  schema %s of %s\nCompany database: schema %s (company %s, %d documents)\n",
+                        PgSchemaName(options.systemDatabase).c_str(), login.database.c_str(),
+                        PgSchemaName(options.companyDatabase).c_str(), options.companyCode.c_str(), options.documents);
+            return 0;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "qvsetup: %s\n", e.what());
+            return 1;
         }
     }
     if (folder.empty()) {

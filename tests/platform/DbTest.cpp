@@ -1,5 +1,6 @@
 #include "platform/Db.h"
 #include "platform/OleDate.h"
+#include "PgTestServer.h"
 
 #include <gtest/gtest.h>
 
@@ -41,26 +42,41 @@ private:
     static inline int counter_ = 0;
 };
 
-// A main database with one table and a company database "DEMO" with another.
-class DbFixture : public ::testing::Test {
+// A main database with one table and a company database "DEMO" with another, on either
+// engine: the same texts must give the same rows.
+class DbFixture : public ::testing::TestWithParam<TestDb> {
 protected:
     void SetUp() override
     {
+        const char* company =
+            "CREATE TABLE ACPTA (TA001 VARCHAR(4), TA002 VARCHAR(11), TA028 NUMERIC(18,6), TA087 VARCHAR(1),"
+            "  TA090 INT, TA091 BIGINT, TA092 DATETIME);"
+            "INSERT INTO ACPTA VALUES ('7A01', '12', 100, '1', 7, 5000000000, '2024-03-15 10:20:30.250');"
+            "INSERT INTO ACPTA VALUES ('7101', '20240110001', 12.5, '1', NULL, NULL, NULL);";
+        const char* system = "CREATE TABLE ADMTC (TC001 VARCHAR(14) PRIMARY KEY, TC004 VARCHAR(23));";
+        if (pg()) {
+            QV_SKIP_WITHOUT_PG();
+            DbConnection co;
+            co.open(schemas.connect("DEMO"));
+            co.executeScript(company);
+            db.open(schemas.connect("QVSYS", {"DEMO"}));
+            db.executeScript(system);
+            return;
+        }
         {
-            DbConnection company;
-            company.openSqlite(dir.file("DEMO.db"), true);
-            company.executeScript(
-                "CREATE TABLE ACPTA (TA001 VARCHAR(4), TA002 VARCHAR(11), TA028 NUMERIC(18,6), TA087 VARCHAR(1),"
-                "  TA090 INT, TA091 BIGINT, TA092 DATETIME);"
-                "INSERT INTO ACPTA VALUES ('7A01', '12', 100, '1', 7, 5000000000, '2024-03-15 10:20:30.250');"
-                "INSERT INTO ACPTA VALUES ('7101', '20240110001', 12.5, '1', NULL, NULL, NULL);");
+            DbConnection co;
+            co.openSqlite(dir.file("DEMO.db"), true);
+            co.executeScript(company);
         }
         db.openSqlite(dir.file("QVSYS.db"), true);
-        db.executeScript("CREATE TABLE ADMTC (TC001 VARCHAR(14) PRIMARY KEY, TC004 VARCHAR(17));");
+        db.executeScript(system);
         db.attach("DEMO", dir.file("DEMO.db"));
     }
 
+    bool pg() const { return GetParam() == TestDb::PostgreSQL; }
+
     TempFolder dir;
+    PgTestSchemas schemas;
     DbConnection db;
 };
 
@@ -141,7 +157,7 @@ TEST(SqlAdapter, TablePrefixAndQuoting)
 // ---------------------------------------------------------------------------------------
 // Running statements
 
-TEST_F(DbFixture, TextConcatenationAndServerFunctionsGiveServerResults)
+TEST_P(DbFixture, TextConcatenationAndServerFunctionsGiveServerResults)
 {
     EXPECT_EQ(db.scalar("SELECT 'A1'+'23'").toString(), "A123") << "SQLite alone would answer 23";
     const DbRowSet r = db.query("select TA001+TA002 K from DEMO..ACPTA where TA001+TA002 IN ('7A0112')");
@@ -164,7 +180,7 @@ TEST_F(DbFixture, TextConcatenationAndServerFunctionsGiveServerResults)
     EXPECT_TRUE(db.scalar("SELECT CONVERT(INT, NULL)").isNull());
 }
 
-TEST_F(DbFixture, RoundingIsTheServersHalfAwayFromZero)
+TEST_P(DbFixture, RoundingIsTheServersHalfAwayFromZero)
 {
     EXPECT_DOUBLE_EQ(db.scalar("SELECT ROUND(2.675, 2)").toDouble(), 2.68);
     EXPECT_DOUBLE_EQ(db.scalar("SELECT ROUND(1.005, 2)").toDouble(), 1.01) << "1.005 * 100 lies just below the half";
@@ -178,7 +194,7 @@ TEST_F(DbFixture, RoundingIsTheServersHalfAwayFromZero)
     EXPECT_THROW(db.scalar("SELECT ROUND('abc', 2)"), DbError);
 }
 
-TEST_F(DbFixture, CaseAndLengthBeyondAscii)
+TEST_P(DbFixture, CaseAndLengthBeyondAscii)
 {
     EXPECT_EQ(db.scalar("SELECT UPPER('wofb07 é ß ａｂ ж σ')").toString(), "WOFB07 É ß ＡＢ Ж Σ");
     EXPECT_EQ(db.scalar("SELECT LOWER('ÄÖ ΣΑ Ж ĀŁ')").toString(), "äö σα ж āł");
@@ -188,7 +204,7 @@ TEST_F(DbFixture, CaseAndLengthBeyondAscii)
     EXPECT_EQ(db.scalar("SELECT LEN('中文')").toInt(), 2);
 }
 
-TEST_F(DbFixture, ValuesComeBackWithTheirTypes)
+TEST_P(DbFixture, ValuesComeBackWithTheirTypes)
 {
     const DbRowSet r = db.query("SELECT TA002, TA028, TA090, TA091, TA092 FROM DEMO..ACPTA ORDER BY TA002 DESC");
     ASSERT_EQ(r.rows.size(), 2u);
@@ -197,7 +213,13 @@ TEST_F(DbFixture, ValuesComeBackWithTheirTypes)
     EXPECT_EQ(r.columnIndex("nothing"), -1);
     const auto& row = r.rows[1]; // '12'
     EXPECT_EQ(row[0].type(), VarType::String);
-    EXPECT_EQ(row[1].type(), VarType::Double) << "a NUMERIC column answers Double even when SQLite kept an integer";
+    if (pg()) {
+        EXPECT_EQ(row[1].type(), VarType::String) << "NUMERIC arrives exact, as text";
+        EXPECT_EQ(row[1].toString(), "100.000000") << "to the column's scale";
+        EXPECT_EQ(r.rows[0][1].toString(), "12.500000");
+    } else {
+        EXPECT_EQ(row[1].type(), VarType::Double) << "a NUMERIC column answers Double even when SQLite kept an integer";
+    }
     EXPECT_EQ(row[2].type(), VarType::Int);
     EXPECT_EQ(row[3].type(), VarType::Int64);
     ASSERT_EQ(row[4].type(), VarType::Date);
@@ -212,7 +234,7 @@ TEST_F(DbFixture, ValuesComeBackWithTheirTypes)
     EXPECT_LT(std::fabs(now.toDate() - Now()), 5.0 / 86400);
 }
 
-TEST_F(DbFixture, PlaceholdersAreAlwaysBound)
+TEST_P(DbFixture, PlaceholdersAreAlwaysBound)
 {
     const std::string sql = "SELECT TA002 FROM DEMO..ACPTA WHERE TA001 = :TYPE";
     EXPECT_EQ(db.query(sql, {{"type", "7A01"}}).rows.size(), 1u) << "names compare without regard to case";
@@ -227,7 +249,7 @@ TEST_F(DbFixture, PlaceholdersAreAlwaysBound)
     EXPECT_EQ(db.scalar("SELECT TC004 FROM ADMTC").toString(), "2024-03-15 00:00:00.000");
 }
 
-TEST_F(DbFixture, OneStatementAtATimeAndQueriesThatChangeNothing)
+TEST_P(DbFixture, OneStatementAtATimeAndQueriesThatChangeNothing)
 {
     EXPECT_THROW(db.query("SELECT TA002 FROM DEMO..ACPTA WHERE TA001='X'; DELETE FROM DEMO..ACPTA --'"), DbError);
     EXPECT_EQ(db.scalar("SELECT count(*) FROM DEMO..ACPTA").toInt(), 2);
@@ -241,7 +263,7 @@ TEST_F(DbFixture, OneStatementAtATimeAndQueriesThatChangeNothing)
     EXPECT_EQ(db.query("WITH a AS (SELECT 1 x) SELECT x FROM a", {}, DbAccess::QueryOnly).rows.size(), 1u);
 }
 
-TEST_F(DbFixture, StatementsArePreparedOnceAndMayNest)
+TEST_P(DbFixture, StatementsArePreparedOnceAndMayNest)
 {
     const std::string sql = "SELECT TA002 FROM DEMO..ACPTA WHERE TA001 = :T";
     const std::size_t before = db.cachedStatements();
@@ -266,7 +288,7 @@ TEST_F(DbFixture, StatementsArePreparedOnceAndMayNest)
     EXPECT_EQ(db.scalar("SELECT NA001+NA002 FROM NOTE").toString(), "1234");
 }
 
-TEST_F(DbFixture, TransactionsRollBackUnlessCommitted)
+TEST_P(DbFixture, TransactionsRollBackUnlessCommitted)
 {
     {
         DbTransaction tx(db);
@@ -288,8 +310,10 @@ TEST_F(DbFixture, TransactionsRollBackUnlessCommitted)
     EXPECT_FALSE(db.inTransaction());
 }
 
-TEST_F(DbFixture, ConnectStringsOpenTheSameDatabases)
+TEST_P(DbFixture, ConnectStringsOpenTheSameDatabases)
 {
+    if (pg())
+        GTEST_SKIP() << "the files of SQLite connection strings";
     DbConnection other;
     other.open(db.connectString());
     EXPECT_TRUE(other.isAttached("demo"));
@@ -312,4 +336,173 @@ TEST_F(DbFixture, ConnectStringsOpenTheSameDatabases)
     EXPECT_THROW(bad.query("SELECT 1"), DbError);
     EXPECT_THROW(db.attach("DEMO", dir.file("DEMO.db")), DbError) << "attached already";
     EXPECT_THROW(db.query("SELECT * FROM NOPE..ACPTA"), DbError);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothEngines, DbFixture, ::testing::Values(TestDb::SQLite, TestDb::PostgreSQL), TestDbName);
+
+// ---------------------------------------------------------------------------------------
+// The adapter for PostgreSQL on its own
+
+namespace {
+
+std::string pgTr(std::string_view sql, const SqlSchemaInfo& s = schemaWith({"TA001", "TA002", "MA002"}))
+{
+    return TranslateSql(sql, s, DbDialect::PostgreSQL).text;
+}
+
+} // namespace
+
+TEST(SqlAdapterPostgreSQL, NamesSchemasAndFunctions)
+{
+    EXPECT_EQ(pgTr("select * from DEMO..ACPTA as ACPTA"), "select * from demo.ACPTA as ACPTA");
+    EXPECT_EQ(pgTr("select * from QVSYS.dbo.ADMTC"), "select * from main.ADMTC") << "the alias of the main database";
+    EXPECT_EQ(pgTr("select [TA001] from t"), "select ta001 from t") << "quoted plain names fold as unquoted ones";
+    EXPECT_EQ(pgTr("SELECT ISNULL(MD007, '') MD007"), "SELECT COALESCE(MD007, '') MD007");
+    EXPECT_EQ(pgTr("SELECT GETDATE() DATEX"), "SELECT CAST($1 AS TIMESTAMP(3)) DATEX");
+    EXPECT_EQ(TranslateSql("SELECT GETDATE()", schemaWith({}), DbDialect::PostgreSQL).params,
+              (std::vector<std::string>{"QV_NOW"}));
+    EXPECT_EQ(pgTr("select CONVERT(CHAR(14), CAST(MAX(TC001) AS BIGINT) + 1)"),
+              "select qv_fn.qv_char(qv_fn.qv_int(MAX(TC001), -9223372036854775808, 9223372036854775807, 'BIGINT') + 1, "
+              "14, TRUE, -1)");
+    EXPECT_EQ(pgTr("select CONVERT(varchar(8), d, 112)"), "select qv_fn.qv_char(d, 8, FALSE, 112)");
+    EXPECT_EQ(pgTr("select CAST('x' AS CHAR(2))"), "select qv_fn.qv_char(CAST('x' AS TEXT), 2, TRUE, -1)")
+        << "a literal is told to be text";
+    EXPECT_EQ(pgTr("select cast(x as numeric(18, 2)), CONVERT(DATETIME, d)"),
+              "select CAST(x AS NUMERIC(18,2)), CAST(d AS TIMESTAMP(3))");
+    EXPECT_EQ(pgTr("select TA001+'-'+TA002, TA028+TA029"), "select TA001||'-'||TA002, TA028+TA029");
+}
+
+TEST(SqlAdapterPostgreSQL, LikeTopParametersAndTypes)
+{
+    EXPECT_EQ(pgTr("where TA004 LIKE 'A%' and x = 1"), "where TA004 ILIKE 'A%' ESCAPE '' and x = 1");
+    EXPECT_EQ(pgTr("where (a not like :P) order by a"), "where (a not ILIKE $1 ESCAPE '') order by a");
+    EXPECT_EQ(pgTr("where a like 'x!%' escape '!'"), "where a ILIKE 'x!%' escape '!'");
+    EXPECT_EQ(pgTr("select top 5 a from t order by a"), "select a from t order by a LIMIT 5");
+    EXPECT_EQ(pgTr("select :B, :a, :b"), "select $1, $2, $1");
+    EXPECT_EQ(pgTr("select x::text, :a"), "select x::text, $1") << "a cast is no placeholder";
+    EXPECT_EQ(pgTr("CREATE TABLE X (A DECIMAL_TEXT(18,6), B DATETIME, C INTEGER PRIMARY KEY)"),
+              "CREATE TABLE X (A NUMERIC, B TIMESTAMP(3), C INTEGER GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY)");
+    EXPECT_TRUE(TranslateSql("select 1; delete from t", schemaWith({}), DbDialect::PostgreSQL).multipleStatements);
+    EXPECT_THROW(pgTr("select * from $$ACPTA"), DbError);
+    EXPECT_EQ(pgTr("select 'DEMO..A LIKE x' -- GETDATE()\n"), "select 'DEMO..A LIKE x' -- GETDATE()\n");
+}
+
+// ---------------------------------------------------------------------------------------
+// What only a database server does
+
+namespace {
+
+class PgServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QV_SKIP_WITHOUT_PG();
+        db.open(schemas.connect("QVSYS"));
+        db.executeScript("CREATE TABLE ADMTC (TC001 VARCHAR(14) PRIMARY KEY, TC004 VARCHAR(23));"
+                         "INSERT INTO ADMTC VALUES ('1', 'a'); INSERT INTO ADMTC VALUES ('2', 'b');");
+    }
+    PgTestSchemas schemas;
+    DbConnection db;
+};
+
+} // namespace
+
+TEST_F(PgServer, ALostConnectionFailsTheCallAndTheNextOneConnectsAgainOnPostgres)
+{
+    const int pid = db.scalar("SELECT pg_backend_pid()").toInt();
+    {
+        DbConnection killer;
+        killer.open(schemas.connect("QVSYS"));
+        killer.scalar("SELECT pg_terminate_backend(:P)", {{"P", pid}});
+    }
+    try {
+        db.query("SELECT TC001 FROM ADMTC");
+        FAIL() << "the dropped connection went unnoticed";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::ConnectionLost) << e.what();
+        EXPECT_NE(std::string(e.what()).find("was lost"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(db.query("SELECT TC001 FROM ADMTC").rows.size(), 2u) << "connected again";
+    EXPECT_NE(db.scalar("SELECT pg_backend_pid()").toInt(), pid);
+
+    // Inside a transaction: nothing of it stays, and the transaction is gone.
+    const int pid2 = db.scalar("SELECT pg_backend_pid()").toInt();
+    {
+        DbTransaction tx(db, DbTransaction::Write);
+        db.execute("INSERT INTO ADMTC VALUES ('3', 'c')");
+        DbConnection killer;
+        killer.open(schemas.connect("QVSYS"));
+        killer.scalar("SELECT pg_terminate_backend(:P)", {{"P", pid2}});
+        EXPECT_THROW(db.execute("INSERT INTO ADMTC VALUES ('4', 'd')"), DbError);
+        EXPECT_FALSE(db.inTransaction());
+        EXPECT_THROW(tx.commit(), DbError);
+    }
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 2);
+}
+
+TEST_F(PgServer, AFailedStatementLeavesTheTransactionUsableOnPostgres)
+{
+    DbTransaction tx(db, DbTransaction::Write);
+    EXPECT_THROW(db.execute("INSERT INTO ADMTC VALUES ('1', 'x')"), DbError);
+    try {
+        db.execute("INSERT INTO ADMTC VALUES ('2', 'x')");
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::UniqueViolation);
+    }
+    db.execute("INSERT INTO ADMTC VALUES ('3', 'x')");
+    tx.commit();
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 3);
+}
+
+TEST_F(PgServer, WritersFollowOneAnotherAndWaitNoLongerThanTheBusyTimeOnPostgres)
+{
+    DbConnection other;
+    other.open(schemas.connect("QVSYS"));
+    other.setBusyTimeout(200);
+    DbTransaction tx(db, DbTransaction::Write);
+    try {
+        DbTransaction second(other, DbTransaction::Write);
+        FAIL() << "a second writer did not wait";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::Busy) << e.what();
+    }
+    EXPECT_FALSE(other.inTransaction()) << "no half-opened transaction is left";
+    // Readers do not wait for the writer.
+    EXPECT_EQ(other.scalar("SELECT count(*) FROM ADMTC").toInt(), 2);
+    tx.commit();
+    DbTransaction second(other, DbTransaction::Write);
+    second.commit();
+}
+
+TEST_F(PgServer, QueriesFromOutsideOnlyReadAndStayInTheirBoundsOnPostgres)
+{
+    for (const char* sql : {"SELECT pg_read_file('/etc/passwd')", "SELECT set_config('search_path', 'x', false)",
+                            "WITH d AS (DELETE FROM ADMTC RETURNING *) SELECT * FROM d", "COPY ADMTC TO STDOUT",
+                            "SELECT nextval('x')"})
+        EXPECT_THROW(db.query(sql, {}, DbAccess::QueryOnly), DbError) << sql;
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 2);
+    EXPECT_FALSE(db.inTransaction());
+
+    db.setQueryLimits({0, 1, 0, 0});
+    try {
+        db.query("SELECT TC001 FROM ADMTC", {}, DbAccess::QueryOnly);
+        FAIL() << "the row limit was not kept";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::RowLimit);
+    }
+    db.setQueryLimits({100, 0, 0, 0});
+    try {
+        db.query("SELECT count(*) FROM generate_series(1, 100000000)", {}, DbAccess::QueryOnly);
+        FAIL() << "the time limit was not kept";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::TimeLimit) << e.what();
+    }
+    EXPECT_EQ(db.query("SELECT TC001 FROM ADMTC ORDER BY TC001", {}, DbAccess::QueryOnly).rows.size(), 2u);
+}
+
+TEST(SqlAdapterPostgreSQL, ConversionsToTextEndAndNest)
+{
+    EXPECT_EQ(pgTr("select CAST('x' AS TEXT), CONVERT(TEXT, 'y')"), "select CAST('x' AS TEXT), CAST('y' AS TEXT)");
+    EXPECT_EQ(pgTr("select CAST(CAST(x AS VARCHAR(3)) AS CHAR(4))"),
+              "select qv_fn.qv_char(qv_fn.qv_char(x, 3, FALSE, -1), 4, TRUE, -1)");
 }

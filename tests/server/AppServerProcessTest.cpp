@@ -14,9 +14,16 @@ namespace {
 
 class AppServer : public JobFixture {
 protected:
+    explicit AppServer(bool postgres = false) : JobFixture(postgres) {}
+
+    void twoServersRun200JobsOnce();
+    void eightServersNumberNotifications();
+
     void SetUp() override
     {
         JobFixture::SetUp();
+        if (IsSkipped())
+            return;
         client = std::make_unique<TdmReportCounter>(settings());
     }
 
@@ -201,7 +208,52 @@ TEST_F(AppServer, SigtermLetsTheRunningJobFinishAndThenStops)
     EXPECT_EQ(status(next), "queued") << "no new run after the stop";
 }
 
+// The same servers on a shared PostgreSQL database.
+class AppServerOnPostgres : public AppServer {
+protected:
+    AppServerOnPostgres() : AppServer(true) {}
+};
+
+
 TEST_F(AppServer, TwoServersOnOneDatabaseRunEachOf200JobsExactlyOnce)
+{
+    twoServersRun200JobsOnce();
+}
+
+TEST_F(AppServerOnPostgres, TwoServersOnOneDatabaseRunEachOf200JobsExactlyOnce)
+{
+    twoServersRun200JobsOnce();
+}
+
+TEST_F(AppServer, EightServersQueueTheirNotificationsUnderDistinctNumbersLosingNone)
+{
+    eightServersNumberNotifications();
+}
+
+TEST_F(AppServerOnPostgres, EightServersQueueTheirNotificationsUnderDistinctNumbersLosingNone)
+{
+    eightServersNumberNotifications();
+}
+
+TEST_F(AppServerOnPostgres, AQueuedJobIsRunAndAKilledServersJobRunsOnceMore)
+{
+    auto server = start();
+    ASSERT_TRUE(waitFor([&] { return serving(*server); })) << server->output();
+    const std::string done = submit(Job{});
+    ASSERT_TRUE(waitFor([&] { return status(done) == "done"; }, 60)) << server->output();
+    Job slow;
+    slow.action = "@sleep 3000";
+    const std::string no = submit(slow);
+    ASSERT_TRUE(waitFor([&] { return status(no) == "running"; }, 60)) << server->output();
+    server->signal(SIGKILL);
+    EXPECT_TRUE(server->wait(30));
+    auto again = start();
+    ASSERT_TRUE(waitFor([&] { return status(no) == "done"; }, 120)) << again->output();
+    stop(*again);
+    EXPECT_EQ(count("SELECT count(*) FROM ADMJR WHERE JR001 = '" + no + "'"), 2) << "the interrupted run and the re-run";
+}
+
+void AppServer::twoServersRun200JobsOnce()
 {
     constexpr int kJobs = 200;
     auto a = start();
@@ -228,7 +280,7 @@ TEST_F(AppServer, TwoServersOnOneDatabaseRunEachOf200JobsExactlyOnce)
     EXPECT_EQ(count("SELECT count(*) FROM ADMJR"), kJobs) << "one run row each";
 }
 
-TEST_F(AppServer, EightServersQueueTheirNotificationsUnderDistinctNumbersLosingNone)
+void AppServer::eightServersNumberNotifications()
 {
     constexpr int kServers = 8, kJobs = 64;
     std::vector<std::unique_ptr<Process>> servers;

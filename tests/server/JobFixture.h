@@ -8,6 +8,7 @@
 // Requests are built as a run-options form builds them: option 1 is the test library's
 // action, 2 a single date, 3 a date range, 4 the log flag, 5 the print date.
 
+#include "PgTestServer.h"
 #include "TempInstall.h"
 #include "TestProcess.h"
 #include "TestPaths.h"
@@ -129,19 +130,34 @@ inline double at(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0)
 
 class JobFixture : public ::testing::Test {
 protected:
+    // On PostgreSQL the installation's databases are schemas of a database of the test's own.
+    explicit JobFixture(bool postgres = false) : onPostgres(postgres) {}
+
     void SetUp() override
     {
+        if (onPostgres && PgConnectBase().empty())
+            GTEST_SKIP() << "QV_PG_CONNECT is not set: no PostgreSQL server for this case "
+                            "(start one with tests/pg/cluster.sh start)";
+        std::string dbe = "MainDBType=SQLITE\nMainServerName=data\nMainDBName=QVSYS\n";
+        if (onPostgres) {
+            pgDb = std::make_unique<PgTestDatabase>();
+            const DbServerLogin l = pgDb->login("QVSYS");
+            dbe = "MainDBType=POSTGRESQL\nMainServerName=" + l.host + ":" + l.port + "\nMainDBName=QVSYS\nMainUserName="
+                  + l.user + "\nPostgresDatabase=" + l.database + "\n";
+        }
         install.registry("[Software\\QVR\\Brisko]\nServerPath=" + install.path("server/") + "\nProfileType=0\n");
         install.write("server/BriskoS.ini", "[CodePage]\nUICodePage=936\nDBCodePage=936\n"
-                                            "[DBE Setting]\nMainDBType=SQLITE\nMainServerName=data\nMainDBName=QVSYS\n"
-                                            "[WorkDLLPath]\n1="
+                                            "[DBE Setting]\n" + dbe + "[WorkDLLPath]\n1="
                                                 + install.path("server/S_PKG/") + "\n");
         fs::create_directories(install.path("server/data"));
         fs::create_directories(install.path("server/S_PKG"));
         fs::create_symlink(QV_TEST_QUEUE_LIB, install.path("server/S_PKG/QTEST1S.so"));
         {
             DbConnection sys;
-            sys.openSqlite(install.path("server/data/QVSYS.db"), true);
+            if (onPostgres)
+                sys.openPostgres(pgDb->login("QVSYS", true));
+            else
+                sys.openSqlite(install.path("server/data/QVSYS.db"), true);
             CreateSchema(sys, "system");
             sys.executeScript(R"(
                 INSERT INTO ADMMC VALUES ('01', '示范公司', 'DEMO', 'Y');
@@ -151,7 +167,10 @@ protected:
             )");
         }
         DbConnection co;
-        co.openSqlite(install.path("server/data/DEMO.db"), true);
+        if (onPostgres)
+            co.openPostgres(pgDb->login("DEMO", true));
+        else
+            co.openSqlite(install.path("server/data/DEMO.db"), true);
         CreateSchema(co, "company");
         co.executeScript(R"(
             INSERT INTO TMCMC (MC001, MC002, MC003, MC005) VALUES ('TST', 'QTEST1', '测试通知', 'QTEST1');
@@ -167,6 +186,12 @@ protected:
         ServerDbSettings s;
         s.folder = install.path("server/data");
         s.libraryFolders = {install.path("server/S_PKG/")};
+        if (onPostgres) {
+            s.dbType = "POSTGRESQL";
+            s.server = pgDb->login("QVSYS");
+            s.server.schema.clear();
+            s.server.name.clear();
+        }
         return s;
     }
 
@@ -193,8 +218,12 @@ protected:
 
     DbConnection& sys()
     {
-        if (!sysDb_.isOpen())
-            sysDb_.openSqlite(install.path("server/data/QVSYS.db"));
+        if (!sysDb_.isOpen()) {
+            if (onPostgres)
+                sysDb_.openPostgres(pgDb->login("QVSYS"));
+            else
+                sysDb_.openSqlite(install.path("server/data/QVSYS.db"));
+        }
         return sysDb_;
     }
     std::string status(const std::string& job)
@@ -205,6 +234,8 @@ protected:
 
     std::string bin(const std::string& program) const { return TestBinDir() + "/" + program; }
 
+    bool onPostgres = false;
+    std::unique_ptr<PgTestDatabase> pgDb;
     TempInstall install;
     EnvGuard env;
     std::string log;

@@ -6,6 +6,7 @@
 #include "DbLock.h"
 #include "EnvGuard.h"
 #include "ServerFixture.h"
+#include "support/BriskoINI.h"
 
 #include <chrono>
 #include <fstream>
@@ -222,4 +223,50 @@ TEST_F(ServerBounds, ALockedCompanyDatabaseIsNamedAndTheSystemsTablesStillAnswer
     EXPECT_TRUE(server.call("SimpleSQL", {"SELECT MC002 FROM ADMMC", "MC002", "", ""}).isArray()) << reason(server);
     EXPECT_TRUE(simple(server, "SELECT MA001 FROM $$PURMA", "MA001").isArray()) << "the company's tables still answer";
     EXPECT_LT(Clock::now() - start, kHung);
+}
+
+TEST(ServerDatabaseSettings, APostgreSQLServerIsNamedByTheDbeSettingKeys)
+{
+    TempFolder dir;
+    const fs::path serverDir = dir.path() / "server";
+    fs::create_directories(serverDir);
+    std::ofstream(dir.file("registry.ini")) << "[Software\\QVR\\Brisko]\nServerPath=" << serverDir.string() << "/\n";
+    EnvGuard registry;
+    registry.set("QV_REGISTRY", dir.file("registry.ini"));
+    const auto writeIni = [&](const std::string& dbe) {
+        std::ofstream((serverDir / "BriskoS.ini").string(), std::ios::trunc) << "[DBE Setting]\n" << dbe;
+    };
+
+    writeIni("MainDBType=PostgreSQL\nMainServerName=db1.example.com:6543\nMainDBName=QVSYS\nMainUserName=erp\n"
+             "XXXXXX=" + EncodePassword("s3cret;\"x") + "\nPostgresDatabase=erp\nMainConnectionTimeOut=7\n");
+    const ServerDbSettings s = ServerDatabase::fromConfiguration();
+    EXPECT_EQ(s.server.host, "db1.example.com");
+    EXPECT_EQ(s.server.port, "6543");
+    EXPECT_EQ(s.server.user, "erp");
+    EXPECT_EQ(s.server.password, "s3cret;\"x") << "decoded as the ini's passwords are";
+    EXPECT_EQ(s.server.database, "erp");
+    EXPECT_EQ(s.server.connectTimeoutS, 7);
+    ServerDatabase db(s);
+    EXPECT_EQ(db.dialect(), DbDialect::PostgreSQL);
+    const DbServerLogin company = db.serverLogin("DEMO");
+    EXPECT_EQ(company.schema, "demo") << "a company database is the schema of its name";
+    EXPECT_THROW(db.serverLogin("x;DROP"), DbError);
+
+    // The port on a key of its own; the database defaults to the system database's name.
+    writeIni("MainDBType=POSTGRESQL\nMainServerName=10.0.0.5\nMainServerPort=5433\nMainDBName=QVSYS\n");
+    const ServerDbSettings d = ServerDatabase::fromConfiguration();
+    EXPECT_EQ(d.server.host, "10.0.0.5");
+    EXPECT_EQ(d.server.port, "5433");
+    EXPECT_EQ(d.server.database, "qvsys");
+
+    // A server that does not answer fails with a clear message, not a hang.
+    writeIni("MainDBType=POSTGRESQL\nMainServerName=127.0.0.1:1\nMainDBName=QVSYS\nMainConnectionTimeOut=2\n");
+    ServerDatabase none(ServerDatabase::fromConfiguration());
+    try {
+        none.connection();
+        FAIL() << "connected to nothing";
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot connect to the database server 127.0.0.1:1/qvsys"), std::string::npos)
+            << e.what();
+    }
 }

@@ -82,19 +82,34 @@ inline Variant packetOf(const WriteOffRun& r)
 
 class WriteOffFixture : public ::testing::Test {
 protected:
+    // On PostgreSQL the installation's databases are schemas of a database of the test's own.
+    explicit WriteOffFixture(bool postgres = false) : onPostgres(postgres) {}
+
     void SetUp() override
     {
+        if (onPostgres && PgConnectBase().empty())
+            GTEST_SKIP() << "QV_PG_CONNECT is not set: no PostgreSQL server for this case "
+                            "(start one with tests/pg/cluster.sh start)";
+        std::string dbe = "MainDBType=SQLITE\nMainServerName=data\nMainDBName=QVSYS\n";
+        if (onPostgres) {
+            pgDb = std::make_unique<PgTestDatabase>();
+            const DbServerLogin l = pgDb->login("QVSYS");
+            dbe = "MainDBType=POSTGRESQL\nMainServerName=" + l.host + ":" + l.port + "\nMainDBName=QVSYS\nMainUserName="
+                  + l.user + "\nPostgresDatabase=" + l.database + "\n";
+        }
         install.registry("[Software\\QVR\\Brisko]\nServerPath=" + install.path("server/") + "\nProfileType=0\n");
         install.write("server/BriskoS.ini", "[CodePage]\nUICodePage=936\nDBCodePage=936\n"
-                                            "[DBE Setting]\nMainDBType=SQLITE\nMainServerName=data\nMainDBName=QVSYS\n"
-                                            "[WorkDLLPath]\n1="
+                                            "[DBE Setting]\n" + dbe + "[WorkDLLPath]\n1="
                                                 + install.path("server/S_PKG/") + "\n");
         std::filesystem::create_directories(install.path("server/data"));
         std::filesystem::create_directories(install.path("server/S_PKG"));
         std::filesystem::create_symlink(library(), install.path("server/S_PKG/WOFB07S.so"));
         {
             DbConnection sys;
-            sys.openSqlite(install.path("server/data/QVSYS.db"), true);
+            if (onPostgres)
+                sys.openPostgres(pgDb->login("QVSYS", true));
+            else
+                sys.openSqlite(install.path("server/data/QVSYS.db"), true);
             CreateSchema(sys, "system");
             sys.executeScript(R"(
                 INSERT INTO ADMMC VALUES ('01', '示范公司', 'DEMO', 'Y');
@@ -106,7 +121,10 @@ protected:
             )");
         }
         DbConnection co;
-        co.openSqlite(install.path("server/data/DEMO.db"), true);
+        if (onPostgres)
+            co.openPostgres(pgDb->login("DEMO", true));
+        else
+            co.openSqlite(install.path("server/data/DEMO.db"), true);
         CreateSchema(co, "company");
         DbTransaction tx(co);
         co.executeScript(R"(
@@ -183,8 +201,12 @@ protected:
 
     DbConnection& company()
     {
-        if (!company_.isOpen())
-            company_.openSqlite(install.path("server/data/DEMO.db"));
+        if (!company_.isOpen()) {
+            if (onPostgres)
+                company_.openPostgres(pgDb->login("DEMO"));
+            else
+                company_.openSqlite(install.path("server/data/DEMO.db"));
+        }
         return company_;
     }
     std::string value(const std::string& sql, const DbParams& params = {})
@@ -198,6 +220,8 @@ protected:
     {
         std::map<std::string, std::vector<std::string>> out;
         std::vector<std::string> tables;
+        if (onPostgres)
+            return pgSnapshot(skipColumns);
         company().forEachRow("SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY name", {},
                              [&](const std::vector<Variant>& row) {
                                  tables.push_back(VarToStr(row[0]));
@@ -223,6 +247,35 @@ protected:
         return out;
     }
 
+    std::map<std::string, std::vector<std::string>> pgSnapshot(const std::vector<std::string>& skipColumns)
+    {
+        std::map<std::string, std::vector<std::string>> out;
+        const DbRowSet tables = company().query("SELECT table_name FROM information_schema.tables "
+                                                "WHERE table_schema = current_schema() ORDER BY 1");
+        for (const auto& t : tables.rows) {
+            const std::string table = VarToStr(t[0]);
+            std::string expr;
+            company().forEachRow("SELECT column_name FROM information_schema.columns WHERE table_schema = "
+                                 "current_schema() AND table_name = :T ORDER BY ordinal_position",
+                                 {{"T", table}}, [&](const std::vector<Variant>& row) {
+                                     const std::string c = VarToStr(row[0]);
+                                     for (const std::string& s : skipColumns)
+                                         if (SameTextAscii(s, c))
+                                             return true;
+                                     expr += (expr.empty() ? "" : " || '|' || ") + std::string("quote_nullable(") + c + ")";
+                                     return true;
+                                 });
+            company().forEachRow("SELECT " + expr + " FROM " + table + " ORDER BY 1", {},
+                                 [&](const std::vector<Variant>& row) {
+                                     out[upperAscii(table)].push_back(VarToStr(row[0]));
+                                     return true;
+                                 });
+        }
+        return out;
+    }
+
+    bool onPostgres = false;
+    std::unique_ptr<PgTestDatabase> pgDb;
     TempInstall install;
 
 private:

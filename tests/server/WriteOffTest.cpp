@@ -12,7 +12,11 @@ using namespace wotest;
 
 namespace {
 
-class WriteOff : public WriteOffFixture {};
+// Every run on SQLite and on a PostgreSQL server.
+class WriteOff : public WriteOffFixture, public ::testing::WithParamInterface<TestDb> {
+protected:
+    WriteOff() : WriteOffFixture(GetParam() == TestDb::PostgreSQL) {}
+};
 
 std::string typeOf(DbConnection& db, const std::string& sql)
 {
@@ -21,7 +25,7 @@ std::string typeOf(DbConnection& db, const std::string& sql)
 
 } // namespace
 
-TEST_F(WriteOff, PayablesRunSettlesExactlyTheChosenDocumentsAndNothingElse)
+TEST_P(WriteOff, PayablesRunSettlesExactlyTheChosenDocumentsAndNothingElse)
 {
     const auto before = snapshot();
     WriteOffRun r;
@@ -76,7 +80,7 @@ TEST_F(WriteOff, PayablesRunSettlesExactlyTheChosenDocumentsAndNothingElse)
     EXPECT_EQ(value("SELECT TJ005 FROM ACPTJ WHERE TJ001 = '7B01' AND TJ002 = :N", {{"N", transfer}}), "113.42");
 }
 
-TEST_F(WriteOff, AmountsAreStoredAndSummedAsExactDecimalText)
+TEST_P(WriteOff, AmountsAreStoredAndSummedAsExactDecimalText)
 {
     // A hundred documents of 0.1 each: a binary sum would not come to 10.
     {
@@ -106,8 +110,13 @@ TEST_F(WriteOff, AmountsAreStoredAndSummedAsExactDecimalText)
     EXPECT_EQ(value("SELECT TI015 FROM ACPTI WHERE TI002 = :N", {{"N", transfer}}), "10");
     EXPECT_EQ(value("SELECT TI016 FROM ACPTI WHERE TI002 = :N", {{"N", transfer}}), "10");
     // Money columns keep text; reading them gives the exact text, sums still add.
-    EXPECT_EQ(typeOf(company(), "SELECT typeof(TA028) FROM ACPTA WHERE TA002 = '20240301000'"), "text");
-    EXPECT_EQ(typeOf(company(), "SELECT typeof(LC010) FROM ACPLC LIMIT 1"), "text");
+    if (GetParam() == TestDb::PostgreSQL) {
+        EXPECT_EQ(typeOf(company(), "SELECT pg_typeof(TA028)::text FROM ACPTA WHERE TA002 = '20240301000'"), "numeric");
+        EXPECT_EQ(typeOf(company(), "SELECT pg_typeof(LC010)::text FROM ACPLC LIMIT 1"), "numeric");
+    } else {
+        EXPECT_EQ(typeOf(company(), "SELECT typeof(TA028) FROM ACPTA WHERE TA002 = '20240301000'"), "text");
+        EXPECT_EQ(typeOf(company(), "SELECT typeof(LC010) FROM ACPLC LIMIT 1"), "text");
+    }
     EXPECT_EQ(company().scalar("SELECT TA028 FROM ACPTA WHERE TA002 = '20240301000'").type(), VarType::String);
     EXPECT_DOUBLE_EQ(company().scalar("SELECT TA028 + TA029 FROM ACPTA WHERE TA001 = '7101' AND TA002 = "
                                       "'20240110001'")
@@ -115,7 +124,7 @@ TEST_F(WriteOff, AmountsAreStoredAndSummedAsExactDecimalText)
                      113.12);
 }
 
-TEST_F(WriteOff, OtherPayablesAndPrepaymentsMakeTheirTransferAndRefundDocuments)
+TEST_P(WriteOff, OtherPayablesAndPrepaymentsMakeTheirTransferAndRefundDocuments)
 {
     WriteOffRun other;
     other.type = 2;
@@ -146,7 +155,7 @@ TEST_F(WriteOff, OtherPayablesAndPrepaymentsMakeTheirTransferAndRefundDocuments)
     EXPECT_EQ(value("SELECT count(*) FROM ACPTI WHERE TI004 = 'S09'"), "1") << "only the other payables' transfer";
 }
 
-TEST_F(WriteOff, ADocumentThatCannotBeWrittenOffFailsTheWholeRunAndChangesNothing)
+TEST_P(WriteOff, ADocumentThatCannotBeWrittenOffFailsTheWholeRunAndChangesNothing)
 {
     struct Case {
         const char* what;
@@ -187,7 +196,7 @@ TEST_F(WriteOff, ADocumentThatCannotBeWrittenOffFailsTheWholeRunAndChangesNothin
     EXPECT_EQ(snapshot(), before);
 }
 
-TEST_F(WriteOff, BadPacketsFailWithTheirReasonAndChangeNothing)
+TEST_P(WriteOff, BadPacketsFailWithTheirReasonAndChangeNothing)
 {
     const auto before = snapshot();
     auto fails = [&](const Variant& packet, const std::string& reason) {
@@ -243,7 +252,7 @@ TEST_F(WriteOff, BadPacketsFailWithTheirReasonAndChangeNothing)
     EXPECT_EQ(snapshot(), before);
 }
 
-TEST_F(WriteOff, CodePageTextsAreReadAsTheyWereMeant)
+TEST_P(WriteOff, CodePageTextsAreReadAsTheyWereMeant)
 {
     WriteOffRun r;
     r.documents = {"710120240110001"};
@@ -256,7 +265,7 @@ TEST_F(WriteOff, CodePageTextsAreReadAsTheyWereMeant)
     EXPECT_TRUE(out.ok) << out.result;
 }
 
-TEST_F(WriteOff, ABatchNumberIsUsedOnceAlsoBySimultaneousClients)
+TEST_P(WriteOff, ABatchNumberIsUsedOnceAlsoBySimultaneousClients)
 {
     WriteOffRun first;
     first.documents = {"710120240110001"};
@@ -315,7 +324,7 @@ TEST_F(WriteOff, ABatchNumberIsUsedOnceAlsoBySimultaneousClients)
     EXPECT_EQ(settled, 1) << "only the winner's document " << doc << " is settled";
 }
 
-TEST_F(WriteOff, ARunAgainAfterAnInterruptionFindsItsBatchAndDoesNothingTwice)
+TEST_P(WriteOff, ARunAgainAfterAnInterruptionFindsItsBatchAndDoesNothingTwice)
 {
     WriteOffRun r;
     r.extra = "202406300000010001";
@@ -332,7 +341,7 @@ TEST_F(WriteOff, ARunAgainAfterAnInterruptionFindsItsBatchAndDoesNothingTwice)
     EXPECT_FALSE(runLibrary(r).ok);
 }
 
-TEST_F(WriteOff, WithTheLogFlagTheRunLogNamesEveryDocument)
+TEST_P(WriteOff, WithTheLogFlagTheRunLogNamesEveryDocument)
 {
     WriteOffRun r;
     r.log = true;
@@ -358,3 +367,5 @@ TEST_F(WriteOff, WithTheLogFlagTheRunLogNamesEveryDocument)
     ASSERT_TRUE(runLibrary(quiet).ok);
     EXPECT_FALSE(install.exists("server/Log/WOFB07_B0102_" + r.request + ".log"));
 }
+
+INSTANTIATE_TEST_SUITE_P(BothEngines, WriteOff, ::testing::Values(TestDb::SQLite, TestDb::PostgreSQL), TestDbName);
