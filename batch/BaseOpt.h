@@ -212,7 +212,7 @@ public:
     virtual void miOKNoExitClick(QObject* sender);
     virtual void chkNotifyClick(QObject* sender);
     virtual void btnNotifyClick(QObject* sender);
-    virtual void btnInsertClick(QObject* sender);
+    void btnInsertClick(QObject* sender) override;
     virtual void edDateEnter(QObject* sender);
     virtual void edDateExit(QObject* sender);
 

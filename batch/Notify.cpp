@@ -1,4 +1,5 @@
 #include "batch/Notify.h"
+#include "batch/PortalAnswer.h"
 
 #include "batch/LibXml.h"
 #include "batch/PortalUser.h"
@@ -328,21 +329,12 @@ void TfrmNotify::grReceiveEditButtonClick()
     const QString answer = CallPortalService();
     if (answer.isEmpty())
         return;
-    const auto doc = LoadXmlText(u8(answer));
-    const pugi::xpath_node_set records = doc->select_nodes("//Record");
+    const PortalAnswer read = ReadPortalAnswer(u8(answer));
     std::vector<Variant> users;
-    int skipped = 0;
-    for (const pugi::xpath_node& r : records) {
-        const std::string id = r.node().select_node("Field[@name='Id']").node().attribute("value").value();
-        if (id.empty()) {
-            ++skipped;
-            continue;
-        }
-        users.push_back(
-            Variant::list({Variant(id), Variant(r.node().select_node("Field[@name='Name']").node().attribute("value").value())}));
-    }
-    if (skipped > 0)
-        MessageDlg(QStringLiteral("Portal: %1 records without an Id were skipped.").arg(skipped), mtWarning, {mbOK}, this);
+    for (const PortalUserRecord& u : read.users)
+        users.push_back(Variant::list({Variant(u.id), Variant(u.name)}));
+    if (read.skipped > 0)
+        MessageDlg(QStringLiteral("Portal: %1 records without an Id were skipped.").arg(read.skipped), mtWarning, {mbOK}, this);
     Variant list = users.empty() ? Variant() : Variant::array(0, int(users.size()) - 1);
     for (std::size_t i = 0; i < users.size(); ++i)
         list[int(i)] = users[i];
@@ -371,16 +363,18 @@ QString TfrmNotify::CallPortalService()
     }
     if (result.empty())
         return {};
-    const auto doc = LoadXmlText(result);
-    if (!doc->document_element()) {
-        ShowMessage(QStringLiteral("Call portal webservice error! \n\rThe answer is not XML: ") + q(result.substr(0, 200)),
-                    this);
+    const PortalAnswer read = ReadPortalAnswer(result);
+    // What came instead of an answer (an error page, say), shortened for the message.
+    const auto start = [&] { return q(result).left(200); };
+    if (read.status == PortalAnswer::Status::NotXml) {
+        ShowMessage(QStringLiteral("Call portal webservice error! \n\rThe answer is not XML: ") + start(), this);
         return {};
     }
-    const std::string code = doc->select_node("//Status[@code]").node().attribute("code").value();
-    if (code != "0") {
+    if (read.status == PortalAnswer::Status::Failed) {
+        // An error page that happens to be well-formed has no Status to describe it.
         ShowMessage(QStringLiteral("Call portal webservice error! \n\r") +
-                        q(doc->select_node("//Status[@Description]").node().attribute("Description").value()),
+                        (read.description.empty() ? QStringLiteral("The answer has no success status: ") + start()
+                                                  : q(read.description)),
                     this);
         return {};
     }

@@ -87,6 +87,9 @@ bool isListView(const QTreeWidget* tree)
     return true;
 }
 
+// How many lines a language file may add to a string list.
+constexpr qsizetype kMaxPaddedLines = 1000;
+
 void fail(QStringList& failures, const QObject* component, const QString& path, const QString& value)
 {
     failures << QStringLiteral("%1.%2=%3").arg(component->objectName(), path, value);
@@ -170,6 +173,12 @@ void TComponentRead::ApplyAttribute(QObject* component, const QString& path, con
         if (left || index < 0)
             return;
         QStringList lines = p.read(current).toStringList();
+        // A line far past the end is no text for the list: padding up to it would make a
+        // list of millions of lines out of one attribute.
+        if (index >= lines.size() + kMaxPaddedLines) {
+            fail(failures, component, path, value);
+            return;
+        }
         while (lines.size() <= index)
             lines << QString();
         lines[index] = value;

@@ -3,19 +3,29 @@
 //
 //   int CallWebServiceFx(address, method, request, resultFile)
 // POSTs request (UTF-8 XML) to address with the method in the SOAPAction header, waits
-// at most 10 s, and writes the answer body to resultFile. 0 when the service answered
+// at most 10 s (QV_WEBSERVICE_TIMEOUT_MS ms when set), and writes the answer body to resultFile. 0 when the service answered
 // with HTTP 2xx; else non-zero, with whatever body came in resultFile and the reason in
 // resultFile + ".error".
 
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 
 namespace {
 
 constexpr long kTimeLimitMs = 10000;
+
+// The time limit of a call; QV_WEBSERVICE_TIMEOUT_MS overrides it (the entry point has no
+// other way to take a setting).
+long timeLimitMs()
+{
+    const char* v = std::getenv("QV_WEBSERVICE_TIMEOUT_MS");
+    const long ms = v ? std::atol(v) : 0;
+    return ms > 0 ? ms : kTimeLimitMs;
+}
 
 size_t collect(char* data, size_t size, size_t count, void* out)
 {
@@ -62,7 +72,7 @@ extern "C" __attribute__((visibility("default"))) int CallWebServiceFx(const cha
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request ? request : "");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTimeLimitMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeLimitMs());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);

@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -135,9 +137,21 @@ struct DbConnection::Impl {
             throw DbError("The database connection is not open");
     }
 
+    // Why the system refused a read or write ("disk I/O error" alone does not say that the
+    // disk is full or the file may not grow).
+    std::string osReason() const
+    {
+        const int primary = db ? sqlite3_errcode(db) & 0xff : SQLITE_OK;
+        if (primary != SQLITE_IOERR && primary != SQLITE_FULL && primary != SQLITE_CANTOPEN &&
+            primary != SQLITE_READONLY)
+            return {};
+        const int e = sqlite3_system_errno(db);
+        return e ? std::string(" (") + std::strerror(e) + ")" : std::string();
+    }
+
     [[noreturn]] void fail(const std::string& what, std::string_view sql = {}) const
     {
-        std::string m = what + ": " + (db ? sqlite3_errmsg(db) : "no connection");
+        std::string m = what + ": " + (db ? sqlite3_errmsg(db) + osReason() : "no connection");
         if (!sql.empty())
             m += " [" + SqlAbbreviated(sql) + "]";
         throw DbError(m, errorKind());
@@ -222,7 +236,7 @@ struct DbConnection::Impl {
         char* err = nullptr;
         if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
             const bool busy = isBusy(sqlite3_errcode(db));
-            std::string m = err ? err : sqlite3_errmsg(db);
+            std::string m = (err ? err : sqlite3_errmsg(db)) + osReason();
             sqlite3_free(err);
             if (busy)
                 throw busyError();

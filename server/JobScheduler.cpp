@@ -77,6 +77,19 @@ int JobScheduler::recover()
                 notify(*job, job->runsDone + 1, failed);
         }
     }
+    // A direct run the server had taken over dies with it: its client was told the call
+    // broke, so it is not run again, but it must not stay "running" for ever. What it had not
+    // committed was rolled back with its transaction.
+    for (const JobStore::Running& r : store.runningDirect()) {
+        // This server's own direct runs may be running now, on the endpoint's workers.
+        if (r.runBy.empty() || r.runBy == options_.serverId || !IsServerGone(r.runBy))
+            continue;
+        const std::string why = "The server " + r.runBy + " stopped during the direct run; it is not run again";
+        if (store.finishDirectRun(r.number, false, why, MomentStamp(clock_.now()))) {
+            ++found;
+            say("request " + r.number + " failed: " + why);
+        }
+    }
     return found;
 }
 
@@ -108,7 +121,7 @@ bool JobScheduler::runNext()
         const Variant packet = ServerLibraryPacket(
             job.jobKind, job.number, job.companyCode, job.ownerCode, job.databaseName,
             VariantToCodePage(values, options_.codePage), job.number + runText(claim->runNumber), 3, options_.codePage);
-        const ServerLibraryOutcome ran = RunServerLibraryFile(library, packet);
+        const ServerLibraryOutcome ran = RunServerLibrary(library, packet, options_.jobTimeLimitSeconds);
         summary = ran.summary;
         outcome = {ran.ok, ran.result};
     } catch (const std::exception& e) {

@@ -29,6 +29,7 @@ struct JobSchedulerOptions {
     std::string serverId;                    // this server's name (ServerIdentity.h)
     std::vector<std::string> libraryFolders; // where program + "S.so" is looked for
     int codePage = 936;
+    int jobTimeLimitSeconds = 0;             // a run longer than this is ended (0: no limit)
 };
 
 class JobScheduler {

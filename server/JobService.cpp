@@ -100,10 +100,11 @@ std::string JobService::ExecSvrDLL(const std::string& requestNo, const std::stri
         if (library.empty()) {
             outcome.result = why;
         } else {
-            outcome = RunServerLibraryFile(
+            outcome = RunServerLibrary(
                 library, ServerLibraryPacket(jobKind.empty() ? job->jobKind : jobKind, requestNo, companyCode,
                                              userCode, databaseName, values, jobNumber, productId,
-                                             db_.settings().dbCodePage));
+                                             db_.settings().dbCodePage),
+                db_.settings().jobTimeLimitSeconds);
         }
         store.finishDirectRun(requestNo, outcome.ok, outcome.result, MomentStamp(clock_->now()));
         if (!outcome.ok) {

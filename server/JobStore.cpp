@@ -303,6 +303,18 @@ JobStore::CancelResult JobStore::cancel(const std::string& number, const std::st
     return CancelResult::Finished;
 }
 
+std::vector<JobStore::Running> JobStore::runningDirect()
+{
+    std::vector<Running> out;
+    db_.forEachRow("SELECT JR001, JR009 FROM ADMJR JOIN ADMJB ON JB001 = JR001 WHERE JB002 = 'D' AND JR002 = 1 "
+                   "AND JR007 = 'running' AND JR010 = 'X' ORDER BY JR001",
+                   {}, [&](const std::vector<Variant>& r) {
+                       out.push_back({str(r[0]), str(r[1]), 0, 1});
+                       return true;
+                   });
+    return out;
+}
+
 bool JobStore::startDirectRun(const std::string& number, const std::string& now, const std::string& runBy)
 {
     DbTransaction tx(db_, DbTransaction::Write);

@@ -92,6 +92,8 @@ public:
     // restarted as the server's own run, finished with an outcome, or ended by the client.
     bool startDirectRun(const std::string& number, const std::string& now, const std::string& runBy);
     bool finishDirectRun(const std::string& number, bool ok, const std::string& result, const std::string& now);
+    // Direct runs a server took over (ExecSvrDLL) and has not finished: [number, runBy].
+    std::vector<Running> runningDirect();
     // The client's end of a direct run: while the run has no outcome, texts decide it
     // (empty: done); afterwards only the end moment and non-empty texts are recorded.
     bool endDirectRun(const std::string& number, const std::string& texts, const std::string& ended);

@@ -88,6 +88,7 @@ ServerDbSettings ServerDatabase::fromConfiguration()
     if (s.dbCodePage <= 0)
         s.dbCodePage = 936;
     s.busyTimeoutMs = ini.BusyTimeOut;
+    s.jobTimeLimitSeconds = ini.JobTimeLimit;
     s.limits.timeMs = ini.QueryTimeOut;
     s.limits.rows = ini.QueryMaxRows;
     s.limits.bytes = ini.QueryMaxBytes;

@@ -23,6 +23,7 @@ struct ServerDbSettings {
     std::vector<std::string> libraryFolders;
     int dbCodePage = 936;            // [CodePage] DBCodePage: the texts a server library gets
     int busyTimeoutMs = 5000;        // BusyTimeOut
+    int jobTimeLimitSeconds = 0;     // JobTimeLimit (0: none)
     // QueryTimeOut, QueryMaxRows, QueryMaxBytes, QueryMaxMemory: bounds of SimpleSQL.
     DbQueryLimits limits{30000, 100000, 64 * 1024 * 1024, 256 * 1024 * 1024};
 };

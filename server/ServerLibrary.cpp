@@ -5,8 +5,21 @@
 #include "platform/SvrController.h"
 #include "server/JobRequest.h"
 
+#include "platform/WireCodec.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -117,4 +130,162 @@ ServerLibraryOutcome RunServerLibraryFile(const std::string& libraryFile, const 
         out.result = result;
     out.ok = raised.empty() && result.empty();
     return out;
+}
+
+namespace {
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(std::size_t(n));
+    }
+    return true;
+}
+
+std::string readAll(int fd)
+{
+    std::string bytes;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return bytes;
+        bytes.append(buf, std::size_t(n));
+    }
+}
+
+std::string runnerProgram()
+{
+    const std::string platform = GetModuleFileName(reinterpret_cast<const void*>(&EncodeWireValue));
+    return (std::filesystem::path(platform).parent_path() / "qvjobrun").string();
+}
+
+ServerLibraryOutcome failed(std::string why)
+{
+    ServerLibraryOutcome out;
+    out.result = std::move(why);
+    return out;
+}
+
+} // namespace
+
+int RunServerLibraryChild(const std::string& libraryFile, int in, int out)
+{
+    ServerLibraryOutcome outcome;
+    try {
+        outcome = RunServerLibraryFile(libraryFile, DecodeWireValue(readAll(in)));
+    } catch (const std::exception& e) {
+        outcome = failed(std::string("The job's packet could not be read: ") + e.what());
+    }
+    return writeAll(out, EncodeWireValue(Variant::list({outcome.ok, outcome.result, outcome.summary}))) ? 0 : 1;
+}
+
+ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Variant& packet, int timeLimitSeconds)
+{
+    if (timeLimitSeconds <= 0)
+        return RunServerLibraryFile(libraryFile, packet);
+    std::string request;
+    try {
+        request = EncodeWireValue(packet);
+    } catch (const std::exception& e) {
+        return failed(std::string("The job's packet cannot be handed to its process: ") + e.what());
+    }
+    const std::string program = runnerProgram();
+    if (::access(program.c_str(), X_OK) != 0)
+        return failed("The job cannot run under its time limit: the program " + program + " is missing");
+
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0)
+        return failed(std::string("The job's process cannot be started: ") + std::strerror(errno));
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        return failed(std::string("The job's process cannot be started: ") + std::strerror(errno));
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(libraryFile.c_str()), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(in[1]);
+        ::close(out[0]);
+        return failed("The job's process " + program + " cannot be started: " + std::strerror(rc));
+    }
+
+    // The packet is written while the answer is read, so that neither side waits on a full pipe.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
+    std::string answer;
+    std::size_t sent = 0;
+    int toChild = in[1];
+    bool timedOut = false;
+    // A process that ends before it read its packet must not end the server with it.
+    signal(SIGPIPE, SIG_IGN);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd fds[2] = {{out[0], POLLIN, 0}, {toChild, POLLOUT, 0}};
+        const int n = ::poll(fds, toChild >= 0 ? 2 : 1, int(std::min<long long>(left.count(), 1000)));
+        if (n < 0 && errno != EINTR)
+            break;
+        if (n <= 0)
+            continue;
+        if (toChild >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            const ssize_t w = ::write(toChild, request.data() + sent, request.size() - sent);
+            if (w > 0)
+                sent += std::size_t(w);
+            if (w < 0 || sent == request.size()) {
+                ::close(toChild);
+                toChild = -1;
+            }
+        }
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buf[65536];
+            const ssize_t r = ::read(out[0], buf, sizeof buf);
+            if (r > 0)
+                answer.append(buf, std::size_t(r));
+            else if (r == 0 || errno != EINTR)
+                break;
+        }
+    }
+    if (toChild >= 0)
+        ::close(toChild);
+    ::close(out[0]);
+    if (timedOut)
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (timedOut)
+        return failed("The job did not finish within its time limit of " + std::to_string(timeLimitSeconds) +
+                      " s and was ended; nothing it had not committed was kept");
+    if (WIFSIGNALED(status))
+        return failed("The server library " + libraryFile + " ended abnormally (signal " +
+                      std::to_string(WTERMSIG(status)) + ")");
+    try {
+        const Variant v = DecodeWireValue(answer);
+        ServerLibraryOutcome outcome;
+        outcome.ok = v[0].toBool();
+        outcome.result = VarToStr(v[1]);
+        outcome.summary = VarToStr(v[2]);
+        return outcome;
+    } catch (const std::exception&) {
+        return failed("The server library " + libraryFile + " ended without an outcome (exit code " +
+                      std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")");
+    }
 }

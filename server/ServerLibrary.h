@@ -31,3 +31,14 @@ Variant ServerLibraryPacket(const std::string& jobKind, const std::string& reque
 // library that cannot be loaded, lacks its export or raises gives ok false and the
 // reason; a run that answers an error text gives ok false and that text.
 ServerLibraryOutcome RunServerLibraryFile(const std::string& libraryFile, const Variant& packet);
+
+// The same run under a time limit (seconds; 0 or less: none, and the library runs in this
+// process as above). With a limit the library runs in a process of its own (the program
+// qvjobrun beside the platform library), so that a library that hangs can be ended: after
+// the limit it is killed and the outcome says so; a library that crashes fails the run
+// instead of the server. What the library wrote before it was ended stays uncommitted, as
+// its transaction never finished.
+ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Variant& packet, int timeLimitSeconds);
+// qvjobrun's side: runs the library on the packet read from in and writes the outcome to
+// out (both WireCodec values); answers the process's exit code.
+int RunServerLibraryChild(const std::string& libraryFile, int in, int out);

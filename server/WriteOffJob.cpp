@@ -10,9 +10,13 @@
 #include "support/AlertLog.h"
 #include "support/BriskoINI.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace {
 
@@ -66,7 +70,10 @@ std::string logFolder()
     return ini.ServerPath.empty() ? std::string() : joinPath(ini.ServerPath, "Log");
 }
 
-std::string writeRunLog(const WriteOffRequest& r, const WriteOffOutcome* outcome, const std::string& error)
+// The run log's file, or empty when none is kept; a log that cannot be written leaves
+// the reason in problem (the run itself stands: the log only describes it).
+std::string writeRunLog(const WriteOffRequest& r, const WriteOffOutcome* outcome, const std::string& error,
+                        std::string& problem)
 {
     const std::string folder = logFolder();
     if (folder.empty())
@@ -74,9 +81,7 @@ std::string writeRunLog(const WriteOffRequest& r, const WriteOffOutcome* outcome
     std::error_code ec;
     fs::create_directories(folder, ec);
     const std::string file = joinPath(folder, "WOFB07_" + r.batchNo + "_" + r.requestNo + ".log");
-    std::ofstream out(file, std::ios::binary | std::ios::app);
-    if (!out)
-        return {};
+    std::ostringstream out;
     const char* nl = "\r\n";
     out << alertLogStamp(Now()) << "WOFB07 write-off, request " << r.requestNo << (r.extra.empty() ? "" : " (")
         << r.extra << (r.extra.empty() ? "" : ")") << nl;
@@ -88,14 +93,32 @@ std::string writeRunLog(const WriteOffRequest& r, const WriteOffOutcome* outcome
         out << "  nothing was written off: " << error << nl;
         for (const std::string& d : r.documents)
             out << "  chosen " << d << nl;
-        return file;
+    } else {
+        for (const WrittenOffDocument& d : outcome->documents)
+            out << "  " << d.type << "-" << d.number << "  supplier " << d.supplier << "  " << d.currency << " "
+                << d.original.toString() << "  local " << d.local.toString() << "  -> " << d.madeType << "-"
+                << d.madeNumber << nl;
+        out << "  " << WriteOffSummary(*outcome) << (outcome->repeated ? " (recorded by an earlier attempt)" : "")
+            << nl;
     }
-    for (const WrittenOffDocument& d : outcome->documents)
-        out << "  " << d.type << "-" << d.number << "  supplier " << d.supplier << "  " << d.currency << " "
-            << d.original.toString() << "  local " << d.local.toString() << "  -> " << d.madeType << "-"
-            << d.madeNumber << nl;
-    out << "  " << WriteOffSummary(*outcome) << (outcome->repeated ? " (recorded by an earlier attempt)" : "") << nl;
-    return file;
+    // Written and closed with their errors seen: a full disk or a folder that may not be
+    // written must not pass for a log that exists.
+    const std::string text = out.str();
+    errno = 0;
+    std::FILE* f = std::fopen(file.c_str(), "ab");
+    bool written = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    int why = errno;
+    if (f) {
+        if (std::fclose(f) != 0) {
+            written = false;
+            why = errno;
+        }
+    }
+    if (written)
+        return file;
+    problem = "the run log " + file + " could not be written: " + (why ? std::strerror(why) : "unknown error");
+    WriteServerLog("WOFB07S: " + problem);
+    return {};
 }
 
 } // namespace
@@ -116,8 +139,12 @@ WriteOffJobResult RunWriteOffJob(const Variant& packet, const ServerDbSettings& 
         auto company = openCompany(settings, request.databaseName);
         const WriteOffOutcome outcome = RunWriteOff(*company, request, contextOf(settings, request.companyCode));
         result.summary = WriteOffSummary(outcome);
-        if (request.log)
-            result.logFile = writeRunLog(request, &outcome, {});
+        if (request.log) {
+            std::string problem;
+            result.logFile = writeRunLog(request, &outcome, {}, problem);
+            if (!problem.empty())
+                result.summary += "; " + problem;
+        }
         return result;
     } catch (const WriteOffError& e) {
         result.error = e.what();
@@ -129,8 +156,12 @@ WriteOffJobResult RunWriteOffJob(const Variant& packet, const ServerDbSettings& 
         result.error = "The write-off failed";
     }
     WriteServerLog("WOFB07S: " + result.error);
-    if (read && request.log)
-        result.logFile = writeRunLog(request, nullptr, result.error);
+    if (read && request.log) {
+        std::string problem;
+        result.logFile = writeRunLog(request, nullptr, result.error, problem);
+        if (!problem.empty())
+            result.error += "; " + problem;
+    }
     return result;
 }
 

@@ -232,6 +232,7 @@ int main(int argc, char** argv)
     options.serverId = ThisServerId();
     options.libraryFolders = db->settings().libraryFolders;
     options.codePage = db->settings().dbCodePage;
+    options.jobTimeLimitSeconds = db->settings().jobTimeLimitSeconds;
     JobScheduler scheduler(*db, *clock, options);
     scheduler.report = logLine;
 

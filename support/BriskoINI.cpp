@@ -9,6 +9,8 @@
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 
+#include <algorithm>
+
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -342,6 +344,7 @@ void TBriskoIniS::clear()
     OtherSystemControlAddress.clear();
     BusyTimeOut = DefaultBusyTimeOut;
     QueryTimeOut = DefaultQueryTimeOut;
+    JobTimeLimit = 0;
     QueryMaxRows = DefaultQueryMaxRows;
     QueryMaxBytes = DefaultQueryMaxBytes;
     QueryMaxMemory = DefaultQueryMaxMemory;
@@ -432,6 +435,7 @@ bool TBriskoIniS::Load()
     QueryMaxRows = bound("QueryMaxRows", DefaultQueryMaxRows);
     QueryMaxBytes = bound("QueryMaxBytes", DefaultQueryMaxBytes);
     QueryMaxMemory = bound("QueryMaxMemory", DefaultQueryMaxMemory);
+    JobTimeLimit = std::max(0, ini.ReadInteger(dbe, "JobTimeLimit", 0));
 
     const std::string dbType = upperAscii(std::as_const(DBSettings).at(0, 3).toString());
     DBType = dbType == "ORACLE" ? 1 : dbType == "DB2" ? 2 : 0;

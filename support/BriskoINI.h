@@ -95,6 +95,10 @@ public:
     static constexpr int DefaultQueryMaxMemory = 256 * 1024 * 1024;
     int BusyTimeOut = DefaultBusyTimeOut;       // ms a statement waits for another program's lock
     int QueryTimeOut = DefaultQueryTimeOut;     // ms one query may run
+    // JobTimeLimit: seconds a job's server library may run before the server ends it and
+    // records the run as failed (0 or none: no limit, and the library runs in the server's
+    // own process).
+    int JobTimeLimit = 0;
     int QueryMaxRows = DefaultQueryMaxRows;     // rows of one answer
     int QueryMaxBytes = DefaultQueryMaxBytes;   // bytes of one answer
     int QueryMaxMemory = DefaultQueryMaxMemory; // bytes of working memory of one query

@@ -116,6 +116,9 @@ double DisplayTextToDate(std::string_view text, int code, std::string_view separ
         break;
     case 4:
     case 5:
+        // A year past 9999 is no date (and would overflow when 1911 is added).
+        if (p[0] > 9999 - 1911)
+            return 0;
         year = p[0] + 1911, month = p[1], day = p[2];
         break;
     default:

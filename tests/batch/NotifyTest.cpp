@@ -2,6 +2,7 @@
 // reads and writes, and its two look-ups (system users and the portal).
 
 #include "BatchFixture.h"
+#include "EnvGuard.h"
 
 #include "batch/Notify.h"
 #include "batch/PortalUser.h"
@@ -169,6 +170,8 @@ public:
     FakePortal()
     {
         server_.Post(".*", [this](const httplib::Request&, httplib::Response& res) {
+            if (delayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
             res.status = status;
             res.set_content(body, "text/xml");
         });
@@ -185,6 +188,7 @@ public:
     QString address() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port_); }
     int status = 200;
     std::string body;
+    int delayMs = 0;
 
 private:
     httplib::Server server_;
@@ -227,4 +231,43 @@ TEST_F(NotifyTest, BrokenPortalAnswersOfferWhatCanBeReadAndSayWhy)
     EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("<TfrmPortalUser>"));
     EXPECT_EQ(dialog->Cell(0, 1), QStringLiteral("P01"));
     EXPECT_EQ(dialog->Cell(4, 1), QStringLiteral("5.Portal用户"));
+}
+
+namespace {
+
+class FaultPortal : public NotifyTest {};
+
+} // namespace
+
+TEST_F(FaultPortal, APortalSlowerThanTheTimeLimitIsGivenUpWithItsReason)
+{
+    RecordProperty("tried", "a portal that answers after 2 s, with the web-service time limit at 300 ms");
+    EnvGuard env;
+    env.set("QV_WEBSERVICE_TIMEOUT_MS", "300");
+    FakePortal portal;
+    portal.delayMs = 2000;
+    portal.body = "<R><Status code=\"0\"/></R>";
+    make(QStringLiteral("Y"), portal.address());
+    EXPECT_EQ(dialog->CallPortalService(), QString());
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("timed out"), Qt::CaseInsensitive))
+        << dialogs.shown.back().text.toStdString();
+    EXPECT_EQ(dialog->Cell(0, 1), QString()) << "the recipient list is as it was";
+}
+
+TEST_F(FaultPortal, AnErrorPageThatIsWellFormedIsShownNotTakenForAnAnswer)
+{
+    RecordProperty("tried", "a portal that answers HTTP 200 with an HTML error page, well-formed and not");
+    FakePortal portal;
+    make(QStringLiteral("Y"), portal.address());
+    portal.body = "<html><head><title>503</title></head><body><h1>Service Unavailable</h1></body></html>";
+    EXPECT_EQ(dialog->CallPortalService(), QString());
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("Service Unavailable")))
+        << "the page says what went wrong: " << dialogs.shown.back().text.toStdString();
+    portal.body = "<html><body>Bad gateway<br></body></html>";
+    EXPECT_EQ(dialog->CallPortalService(), QString());
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("not XML")));
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("Bad gateway")));
+    EXPECT_EQ(dialog->Cell(0, 1), QString());
 }

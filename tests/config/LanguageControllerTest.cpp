@@ -127,6 +127,23 @@ TEST(LanguageController, AValueAPropertyCannotTakeIsCountedAndTheRestApplies)
     EXPECT_EQ(f.edit->Caption(), QStringLiteral("After"));
 }
 
+TEST(LanguageController, ALineFarPastTheEndOfAListIsCountedNotPadded)
+{
+    // Found by the language-file fuzz target: Items_2000000 made a combo box of two
+    // million items and took seconds and a gigabyte.
+    LangForm f;
+    TLanguageController c;
+    c.SetXMLText({QStringLiteral("<frmTest><cbo01 Items_2000000=\"far\" Items_4=\"near\"/>"
+                                 "<mmNote Lines_2147483647=\"farther\"/></frmTest>")});
+    c.SetActive(true);
+    c.Reader().ReadComponent(f.form.get());
+    EXPECT_EQ(c.Reader().Failures(), (QStringList{QStringLiteral("cbo01.Items_2000000=far"),
+                                                  QStringLiteral("mmNote.Lines_2147483647=farther")}));
+    EXPECT_EQ(f.combo->Items().size(), 5) << "the near line is padded to as before";
+    EXPECT_EQ(f.combo->Items().back(), QStringLiteral("near"));
+    EXPECT_EQ(f.memo->lines.size(), 2);
+}
+
 TEST(LanguageController, OpeningAndReadingErrors)
 {
     TLanguageController c;

@@ -616,3 +616,38 @@ TEST(ListenAddress, TakesHostAndPortOfBothFamilies)
     for (const char* bad : {"", "211", ":211", "host:", "host:99999", "host:2x", "::1:80", "[::1]80"})
         EXPECT_FALSE(ParseListenAddress(bad, host, port)) << bad;
 }
+
+namespace {
+
+class FaultRemoteServer : public RemoteServer {};
+
+} // namespace
+
+TEST_F(FaultRemoteServer, ADirectRunWhoseServerIsKilledFailsTheCallAndEndsFailedAfterTheRestart)
+{
+    RecordProperty("tried", "qvappserver killed (SIGKILL) while it runs a direct run's server library, then started "
+                            "again");
+    auto server = start();
+    ASSERT_GT(port, 0);
+    const int samePort = port;
+    Variant remoteServer = serverObject(connect(options()));
+    std::string no;
+    std::thread killer([&] {
+        waitFor([&] { return runLog().size() == 1; }, 10);
+        server->signal(SIGKILL);
+    });
+    const std::string broken = failureOf([&] { execDirect(remoteServer, "@sleep 20000", &no); });
+    killer.join();
+    EXPECT_NE(broken.find("broke during the call"), std::string::npos) << broken;
+    ASSERT_TRUE(server->wait(10));
+    EXPECT_EQ(status(no), "running") << "nobody has looked yet";
+
+    auto again = start(samePort);
+    ASSERT_EQ(port, samePort) << again->output();
+    ASSERT_TRUE(waitFor([&] { return status(no) == "failed"; }, 30)) << again->output();
+    EXPECT_NE(VarToStr(sys().scalar("SELECT JB022 FROM ADMJB WHERE JB001 = :N", {{"N", no}})).find("stopped during "
+                                                                                                    "the direct run"),
+              std::string::npos);
+    EXPECT_EQ(runLog().size(), 1u) << "a direct run is not run again by the server";
+    EXPECT_EQ(execDirect(remoteServer, "@ok"), "") << "the client's next run works";
+}

@@ -5,12 +5,14 @@
 //   "@fail TEXT"   answers TEXT as its error        "@raise TEXT"  raises TEXT
 //   "@hold FILE"   waits until FILE exists (at most 60 s), then succeeds
 //   "@sleep MS"    takes MS milliseconds, then succeeds
+//   "@crash"       ends its process with SIGSEGV (only ever run in a process of its own)
 // anything else succeeds at once.
 
 #include "platform/Exception.h"
 #include "platform/SvrController.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -79,6 +81,8 @@ public:
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
             while (!exists(arg) && std::chrono::steady_clock::now() < until)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } else if (verb == "crash") {
+            std::raise(SIGSEGV);
         } else if (verb == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
         }

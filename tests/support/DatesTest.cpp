@@ -70,6 +70,10 @@ TEST(DisplayDates, ReadingRunsDaysOnAndRejectsTheRest)
     EXPECT_EQ(DisplayTextToDate("2024/03/05", 1, ""), 0);
     EXPECT_EQ(DisplayTextToDate("113/1/2", 4, "/"), ymd(2024, 1, 2));
     EXPECT_EQ(DisplayTextToDate("9999/12/40", 1, "/"), 0);   // past the last day
+    // Found by the date fuzz target: a huge year of the 1911-based orders overflowed.
+    EXPECT_EQ(DisplayTextToDate("2147483647-1-1", 4, "-"), 0);
+    EXPECT_EQ(DisplayTextToDate("8089/1/1", 5, "/"), 0);
+    EXPECT_EQ(DisplayTextToDate("8088/12/31", 5, "/"), ymd(9999, 12, 31));
 }
 
 TEST(CompactDates, ReadOnlyEightCharactersOfAValidDate)

@@ -1,0 +1,1 @@
+UPDATE $$ACPTA SET TA020 = N'已转销' /* it's */ WHERE TA001 IN ('a''b', :X) ; SELECT 1
