@@ -175,7 +175,8 @@ void TfrmWOFB07::buildNext()
     ed04->setObjectName(QStringLiteral("ed04"));
     ed04->SetCaption(QStringLiteral("选择币种"));
     ed04->SetHint(QStringLiteral("[F2]币种信息查询"));
-    ed04->setGeometry(300, 24, 80, 22);
+    // Right of the document dates' end edit, its caption before it.
+    ed04->setGeometry(430, 24, 80, 22);
     ed04->OnExit = [this](QObject* s) { ed04Exit(s); };
     sp05 = makePanel(pnlNext, "sp05", QStringLiteral("选择供应商编号"), TSelectPanel::sp_UserChoice, 4, 80);
     sp06 = makePanel(pnlNext, "sp06", QStringLiteral("选择采购发票"), TSelectPanel::sp_UserChoice, 4, 190);
@@ -232,7 +233,7 @@ void TfrmWOFB07::buildLast()
     gbSum = new QGroupBox(pnlLast);
     gbSum->setObjectName(QStringLiteral("gbSum"));
     auto* sums = new QHBoxLayout(gbSum);
-    sums->setContentsMargins(100, 4, 4, 4);
+    sums->setContentsMargins(115, 4, 4, 4);
     const auto sumEdit = [&](const char* name, const char* field, const QString& caption) {
         auto* edit = new TQvDBEdit(gbSum);
         edit->setObjectName(QString::fromLatin1(name));
@@ -242,13 +243,16 @@ void TfrmWOFB07::buildLast()
         edit->SetDataSource(dsSum);
         edit->SetDataField(QString::fromLatin1(field));
         edit->setAlignment(Qt::AlignRight);
+        // The caption stands left of the edit, in the spacing before it.
+        edit->setMinimumWidth(qstrcmp(field, "MA023") == 0 ? 50 : 110);
         sums->addWidget(edit);
-        sums->addSpacing(110);
+        sums->addSpacing(120);
         return edit;
     };
     edMA021 = sumEdit("edMA021", "MA021", QStringLiteral("原币转销金额合计"));
     edMA022 = sumEdit("edMA022", "MA022", QStringLiteral("本币转销金额合计"));
     QvDBEdit1 = sumEdit("QvDBEdit1", "MA023", QStringLiteral("选中笔数"));
+    sums->addStretch(1);
     column->addWidget(gbSum);
 }
 
