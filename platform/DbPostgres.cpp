@@ -1,4 +1,6 @@
 #include "platform/DbPostgres.h"
+
+#include "platform/DbConnectString.h"
 #include "platform/AsciiText.h"
 #include "platform/OleDate.h"
 #include "platform/PgDialect.h"
@@ -127,18 +129,6 @@ bool sameParam(std::string_view given, std::string_view name)
     return SameTextAscii(given, name);
 }
 
-std::string quotedValue(const std::string& v)
-{
-    if (v.find_first_of(";\"") == std::string::npos && SqlTrimmed(v) == v)
-        return v;
-    std::string r = "\"";
-    for (char c : v) {
-        r += c;
-        if (c == '"')
-            r += '"';
-    }
-    return r + "\"";
-}
 
 // Functions a query from outside may not call: the server's administration, its files
 // and its settings.
@@ -677,15 +667,15 @@ bool PgConnection::schemaExists(std::string_view schema)
 std::string PgConnection::connectString() const
 {
     const PgLogin& l = d->login;
-    std::string s = "Provider=PostgreSQL;Host=" + quotedValue(l.host) + ";Port=" + quotedValue(l.port)
-                    + ";Database=" + quotedValue(l.database) + ";User=" + quotedValue(l.user);
+    std::string s = "Provider=PostgreSQL;Host=" + connectValue(l.host) + ";Port=" + connectValue(l.port)
+                    + ";Database=" + connectValue(l.database) + ";User=" + connectValue(l.user);
     if (!l.password.empty())
-        s += ";Password=" + quotedValue(l.password);
-    s += ";Schema=" + quotedValue(l.schema);
+        s += ";Password=" + connectValue(l.password);
+    s += ";Schema=" + connectValue(l.schema);
     if (!l.name.empty() && PgSchemaName(l.name) != l.schema)
-        s += ";Name=" + quotedValue(l.name);
+        s += ";Name=" + connectValue(l.name);
     for (const auto& [name, sch] : d->attached)
-        s += ";Attach " + name + "=" + quotedValue(sch);
+        s += ";Attach " + name + "=" + connectValue(sch);
     return s;
 }
 
