@@ -58,8 +58,13 @@ NotificationContent ParseNotificationDefinition(std::string_view md007)
     if (!title)
         throw Exception("The notification definition has no title (//MD007/Title/@Value)");
 
+    // The element itself becomes Root; replacing "Receiver>" in the text would also rewrite
+    // attribute values and elements merely named like it (e.g. <SubReceiver>).
+    pugi::xml_document receivers;
+    pugi::xml_node root = receivers.append_copy(receiver.node());
+    root.set_name("Root");
     NotificationContent c;
-    c.receivers = kXmlDeclaration + ReplaceAll(nodeXml(receiver.node()), "Receiver>", "Root>", true);
+    c.receivers = kXmlDeclaration + trimText(nodeXml(root));
     c.title = title.attribute().value();
     c.text = ReplaceAll(GetField(md007, "||", 2), "[**********]", "", true);
     c.attachment = GetField(md007, "||", 3);

@@ -53,6 +53,12 @@ TEST_F(NotificationQueue, DefinitionGivesReceiversTitleTextAndAttachment)
     EXPECT_THROW(ParseNotificationDefinition("<MD007><Title Value=\"t\"/></MD007>||a"), Exception)
         << "no receivers";
     EXPECT_THROW(ParseNotificationDefinition("<MD007><Receiver/></MD007>||a"), Exception) << "no title";
+
+    // Only the Receiver element is renamed: texts that merely contain "Receiver>" stay as written.
+    const NotificationContent odd = ParseNotificationDefinition(
+        "<MD007><Receiver><R1 Name=\"Receiver>\"/><SubReceiver/></Receiver><Title Value=\"t\"/></MD007>||x");
+    EXPECT_EQ(odd.receivers, "<?xml version=\"1.0\" encoding=\"GB2312\"?>"
+                             "<Root><R1 Name=\"Receiver>\"/><SubReceiver/></Root>");
 }
 
 TEST_F(NotificationQueue, EveryReadableDefinitionOfTheProgramQueuesOneRow)
