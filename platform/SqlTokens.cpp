@@ -209,6 +209,11 @@ std::string typeText(const std::vector<Token>& t, std::size_t from, std::size_t 
     for (std::size_t k = from; k < to; ++k) {
         if (!significant(t[k]))
             continue;
+        // A type is words, numbers and a parenthesised list; anything else (a quoted text,
+        // a parameter, an operator) is no type, and must not be folded into one.
+        if (t[k].kind != Tk::Word && t[k].kind != Tk::Number && t[k].kind != Tk::LParen && t[k].kind != Tk::RParen
+            && t[k].kind != Tk::Comma)
+            return std::string();
         const bool word = t[k].kind == Tk::Word || t[k].kind == Tk::Number;
         if (word && lastWord)
             r += ' ';

@@ -53,7 +53,8 @@ bool isName(const Token& t);
 std::string unquoteName(const Token& t);
 // Index of the parenthesis that closes the one at open; npos when it is not closed.
 std::size_t matchingParen(const std::vector<Token>& t, std::size_t open);
-// The significant tokens of [from, to) as a type name: "CHAR(14)", "NUMERIC(18,2)".
+// The significant tokens of [from, to) as a type name: "CHAR(14)", "NUMERIC(18,2)"; empty
+// when they are no type name (a quoted text, a parameter, an operator among them).
 std::string typeText(const std::vector<Token>& t, std::size_t from, std::size_t to);
 // Whether t[i] is the database of db..table or db.dbo.table: the number of tokens after
 // its dot that name no schema (1 or 2), else 0.

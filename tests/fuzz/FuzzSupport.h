@@ -11,9 +11,19 @@
 
 namespace fuzz {
 
+// The detail is printed with control bytes and bytes above 0x7e escaped, so that a text
+// with inner zeros shows whole.
 [[noreturn]] inline void fail(const char* what, std::string_view detail = {})
 {
-    std::fprintf(stderr, "property violated: %s\n%.*s\n", what, int(detail.size()), detail.data());
+    std::fprintf(stderr, "property violated: %s\n", what);
+    for (const char ch : detail) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\n' || (c >= 0x20 && c < 0x7f))
+            std::fputc(c, stderr);
+        else
+            std::fprintf(stderr, "\\x%02x", c);
+    }
+    std::fputc('\n', stderr);
     std::abort();
 }
 

@@ -108,6 +108,17 @@ TEST(SqlAdapter, FunctionsOfTheServerDialect)
               "select convert('NUMERIC(18,2)', x), convert('VARCHAR(8)', d, 112)");
     EXPECT_EQ(tr("select CAST(x AS CHAR(5)), cast(y as datetime)"), "select convert('CHAR(5)', x), convert('DATETIME', y)");
     EXPECT_EQ(tr("select CAST(CAST(x AS VARCHAR(3)) AS CHAR(4))"), "select convert('CHAR(4)', convert('VARCHAR(3)', x))");
+    // A quoted text where the type should be is left alone, never folded into a type name.
+    const std::pair<const char*, const char*> odd[] = {
+        {"select CONVERT(CHAR('a) placeholder' + NAME), 112)", "'a) placeholder'"},
+        {"select CAST(x AS CHAR('b) :P'))", "'b) :P'"},
+    };
+    for (const DbDialect d : {DbDialect::SQLite, DbDialect::PostgreSQL})
+        for (const auto& [sql, literal] : odd) {
+            const SqlTranslation out = TranslateSql(sql, schemaWith({"NAME"}), d);
+            EXPECT_NE(out.text.find(literal), std::string::npos) << sql << " => " << out.text;
+            EXPECT_TRUE(out.params.empty()) << sql << " => " << out.text;
+        }
 }
 
 TEST(SqlAdapter, PlusBetweenTextOperandsConcatenates)
