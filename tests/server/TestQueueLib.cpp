@@ -82,6 +82,8 @@ public:
             while (!exists(arg) && std::chrono::steady_clock::now() < until)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         } else if (verb == "crash") {
+            // A sanitizer's handler would report and exit(1); the run must die of the signal.
+            std::signal(SIGSEGV, SIG_DFL);
             std::raise(SIGSEGV);
         } else if (verb == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
