@@ -676,9 +676,10 @@ void TField::SetAsFloat(double value)
     assign(convert(Variant(value)));
 }
 
-Decimal TField::AsDecimal() const
+namespace {
+
+Decimal decimalOf(const FieldValue& v)
 {
-    const FieldValue v = Data();
     if (std::holds_alternative<std::monostate>(v))
         return Decimal();
     if (const auto* m = std::get_if<Decimal>(&v))
@@ -690,6 +691,19 @@ Decimal TField::AsDecimal() const
     if (const auto* b = std::get_if<bool>(&v))
         return Decimal::fromInt(*b ? 1 : 0);
     return Decimal::parse(std::get<std::string>(v));
+}
+
+} // namespace
+
+Decimal TField::AsDecimal() const
+{
+    return decimalOf(Data());
+}
+
+Decimal TField::DecimalAt(int row) const
+{
+    const auto* rec = dataSet_->rowValues(row);
+    return rec ? decimalOf(rec->values[std::size_t(index_)]) : Decimal();
 }
 
 void TField::SetAsDecimal(const Decimal& value)
@@ -1253,6 +1267,31 @@ void TClientDataSet::EmptyDataSet()
     cur_ = -1;
     bof_ = eof_ = true;
     notify(DataSetChange::Reset);
+}
+
+int TClientDataSet::SetFieldOfEveryRecord(TField* field, std::string_view text)
+{
+    checkActive();
+    if (!field || field->DataSet() != this)
+        throw DataSetError("The field is not one of " + (name_.empty() ? std::string("this dataset") : name_));
+    if (field->ReadOnly() || field->FieldKind() != fkData)
+        throw DataSetError("Field '" + field->FieldName() + "' cannot be modified");
+    if (std::find(indexFields_.begin(), indexFields_.end(), field->Index()) != indexFields_.end())
+        throw DataSetError("Field '" + field->FieldName() + "' orders the records and cannot be set for all at once");
+    CheckBrowseMode();
+    const FieldValue value = field->fromText(text);
+    const std::size_t at = std::size_t(field->Index());
+    int changed = 0;
+    for (const RecordPtr& rec : view_) {
+        if (rec->values[at] == value)
+            continue;
+        rec->values[at] = value;
+        calculate(*rec);
+        ++changed;
+    }
+    if (changed > 0)
+        notify(DataSetChange::Reset);
+    return changed;
 }
 
 void TClientDataSet::SetIndexFieldNames(std::string_view names)

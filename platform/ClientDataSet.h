@@ -106,6 +106,7 @@ public:
     std::string DisplayTextAt(int row) const;
     std::string TextAt(int row) const;
     FieldValue DataAt(int row) const;
+    Decimal DecimalAt(int row) const;
 
     TFieldNotifyEvent OnValidate;   // a value is being assigned: throw to refuse it
     TFieldNotifyEvent OnChange;     // a value was assigned
@@ -202,6 +203,12 @@ public:
     void EmptyDataSet();
     // Posts a modified record, cancels an untouched one (CheckBrowseMode).
     void CheckBrowseMode();
+
+    // Sets one data field of every record to the same value at once, for bulk changes
+    // whose consequences the caller works out itself: no record events, no OnValidate or
+    // OnChange, observers told once (Reset). Index fields are refused, since the order
+    // would change under the caller. Answers how many records changed.
+    int SetFieldOfEveryRecord(TField* field, std::string_view text);
 
     // Order by one or more fields separated by ";" (empty: the order records were added).
     const std::string& IndexFieldNames() const { return indexNames_; }

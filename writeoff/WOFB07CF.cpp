@@ -813,19 +813,21 @@ void TfrmWOFB07::cdsDataMA001Validate(TField* sender)
         return;
     const Decimal original = cdsData->FieldByName("MA016")->AsDecimal();
     const Decimal local = cdsData->FieldByName("MA017")->AsDecimal();
+    if (now)
+        addToTotals(original, local, 1);
+    else
+        addToTotals(-original, -local, -1);
+}
+
+void TfrmWOFB07::addToTotals(const Decimal& original, const Decimal& local, int count)
+{
     cdsSum->Edit();
     TField* sumOriginal = cdsSum->FieldByName("MA021");
     TField* sumLocal = cdsSum->FieldByName("MA022");
-    TField* count = cdsSum->FieldByName("MA023");
-    if (now) {
-        sumOriginal->SetAsDecimal(sumOriginal->AsDecimal() + original);
-        sumLocal->SetAsDecimal(sumLocal->AsDecimal() + local);
-        count->SetAsInteger(count->AsInteger() + 1);
-    } else {
-        sumOriginal->SetAsDecimal(sumOriginal->AsDecimal() - original);
-        sumLocal->SetAsDecimal(sumLocal->AsDecimal() - local);
-        count->SetAsInteger(count->AsInteger() - 1);
-    }
+    TField* sumCount = cdsSum->FieldByName("MA023");
+    sumOriginal->SetAsDecimal(sumOriginal->AsDecimal() + original);
+    sumLocal->SetAsDecimal(sumLocal->AsDecimal() + local);
+    sumCount->SetAsInteger(sumCount->AsInteger() + count);
     cdsSum->Post();
 }
 
@@ -833,21 +835,34 @@ void TfrmWOFB07::setTicks(const QString& value)
 {
     if (!cdsData->Active() || cdsData->IsEmpty())
         return;
-    const std::string v = Utf8(value);
-    {
-        ControlsDisabledScope quiet(*cdsData);
-        cdsData->First();
-        const int n = cdsData->RecordCount();
-        for (int i = 0; i < n; ++i) {
-            TField* tick = cdsData->FieldByName("MA001");
-            if (tick->AsString() != v) {
-                cdsData->Edit();
-                tick->SetAsString(v);
-                cdsData->Post();
-            }
-            cdsData->Next();
-        }
+    cdsData->CheckBrowseMode();
+    // What ticking each row would do to the totals, summed once rather than validated row
+    // by row: a row already as asked for counts nothing.
+    const bool tick = value == QStringLiteral("Y");
+    TField* mark = cdsData->FieldByName("MA001");
+    TField* original = cdsData->FieldByName("MA016");
+    TField* local = cdsData->FieldByName("MA017");
+    Decimal changeOriginal, changeLocal;
+    int changeCount = 0;
+    const int n = cdsData->RecordCount();
+    for (int row = 0; row < n; ++row) {
+        const FieldValue stored = mark->DataAt(row);
+        const std::string* text = std::get_if<std::string>(&stored);
+        if ((text && *text == "Y") == tick)
+            continue;
+        changeOriginal += original->DecimalAt(row);
+        changeLocal += local->DecimalAt(row);
+        ++changeCount;
     }
+    cdsData->SetFieldOfEveryRecord(mark, Utf8(value));
+    cdsData->Last(); // where walking the rows would leave the cursor
+
+    if (changeCount == 0)
+        return;
+    if (tick)
+        addToTotals(changeOriginal, changeLocal, changeCount);
+    else
+        addToTotals(-changeOriginal, -changeLocal, -changeCount);
 }
 
 void TfrmWOFB07::btnALLClick(QObject*)

@@ -442,3 +442,37 @@ TEST(ClientDataSet, TextHandlersShapeWhatIsShownAndStored)
     c.add("S3", "7A", "3", "3");
     EXPECT_EQ(posts, 1);
 }
+
+TEST(ClientDataSet, OneFieldOfEveryRecordAtOnce)
+{
+    Candidates c;
+    c.add("S2", "7A", "1", "10.25");
+    c.add("S1", "7A", "2", "0.75");
+    c.add("S3", "7A", "3", "5");
+    c.ds.SetIndexFieldNames("MA002");
+    bool validated = false;
+    c.tick->OnValidate = [&](TField*) { validated = true; };
+    int resets = 0;
+    c.ds.AddObserver([&](const DataSetChange& ch) { resets += ch.kind == DataSetChange::Reset; });
+
+    c.ds.First();
+    c.ds.Edit();
+    c.number->SetAsString("9"); // an open edit is posted first
+    validated = false;
+    EXPECT_EQ(c.ds.SetFieldOfEveryRecord(c.tick, "Y"), 3);
+    EXPECT_EQ(c.ds.State(), dsBrowse);
+    EXPECT_FALSE(validated) << "the caller works out the consequences";
+    EXPECT_EQ(resets, 1);
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(c.tick->TextAt(r), "Y");
+    EXPECT_EQ(c.number->TextAt(0), "9");
+    EXPECT_EQ(c.amount->DecimalAt(0).toString(), "0.75") << "read by row in the index order";
+    EXPECT_EQ(c.ds.SetFieldOfEveryRecord(c.tick, "Y"), 0) << "nothing changes, nobody is told";
+    EXPECT_EQ(resets, 1);
+
+    EXPECT_THROW(c.ds.SetFieldOfEveryRecord(c.supplier, "S0"), DataSetError) << "it orders the records";
+    EXPECT_THROW(c.ds.SetFieldOfEveryRecord(c.tick, "YY"), DataSetError) << "too long for the field";
+    c.tick->SetReadOnly(true);
+    EXPECT_THROW(c.ds.SetFieldOfEveryRecord(c.tick, "N"), DataSetError);
+    EXPECT_EQ(c.tick->TextAt(2), "Y");
+}
