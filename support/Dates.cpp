@@ -13,6 +13,8 @@ namespace {
 // day count may stand for.
 constexpr double kFirstDay = -693593;
 constexpr double kLastDay = 2958465;
+// 1 January 1753, the first date the databases keep (compact dates from "17530101").
+constexpr double kFirstStoredDay = -53688;
 
 CivilDate split(double date)
 {
@@ -128,7 +130,9 @@ double DisplayTextToDate(std::string_view text, int code, std::string_view separ
     if (!TryEncodeDate(year, month, 1, first))
         return 0;
     const double date = first + (day - 1);
-    return date > kLastDay ? 0 : date;
+    // Before 1753 no database of the suite keeps a date: such a text (a year typed short,
+    // "202") is no date rather than one of the third century.
+    return date > kLastDay || date < kFirstStoredDay ? 0 : date;
 }
 
 double CompactToDate(std::string_view text)

@@ -13,6 +13,7 @@
 namespace {
 
 constexpr double kLastDay = 2958465;   // 9999-12-31
+constexpr double kFirstStoredDay = -53688; // 1753-01-01
 
 bool digitFree(const std::string& s)
 {
@@ -37,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string unit = in.text();
 
     const double read = DisplayTextToDate(text, code, separator);
-    fuzz::check(read >= 0 && read <= kLastDay, "a display text reads as no date or a date up to 9999", text);
+    fuzz::check(read == 0 || (read >= kFirstStoredDay && read <= kLastDay),
+                "a display text reads as no date or a date from 1753 to 9999", text);
     const double compact = CompactToDate(text);
     (void)IsValidCompactDate(text);
     (void)AddToCompactDate(Variant(text), unit, amount);

@@ -73,6 +73,10 @@ TEST(DisplayDates, ReadingRunsDaysOnAndRejectsTheRest)
     // Found by the date fuzz target: a huge year of the 1911-based orders overflowed.
     EXPECT_EQ(DisplayTextToDate("2147483647-1-1", 4, "-"), 0);
     EXPECT_EQ(DisplayTextToDate("8089/1/1", 5, "/"), 0);
+    // And a short year read as one of the third century, which no database keeps.
+    EXPECT_EQ(DisplayTextToDate("01年1年202", 2, "年"), 0);
+    EXPECT_EQ(DisplayTextToDate("1752/12/31", 1, "/"), 0);
+    EXPECT_EQ(DisplayTextToDate("1753/1/1", 1, "/"), ymd(1753, 1, 1));
     EXPECT_EQ(DisplayTextToDate("8088/12/31", 5, "/"), ymd(9999, 12, 31));
 }
 
