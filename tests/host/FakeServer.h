@@ -39,7 +39,7 @@ public:
             return Variant();
         });
         defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(reason); });
-        defineMethod("ResultConnectString", [this](std::span<Variant> args) {
+        defineMethod("ResultConnectString", [](std::span<Variant> args) {
             return Variant("sqlite:" + VarToStr(arg(args, 0)) + "/" + VarToStr(arg(args, 1)));
         });
     }

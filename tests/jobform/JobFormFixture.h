@@ -105,7 +105,7 @@ public:
     explicit TestJobForm(QWidget* owner = nullptr) : TfrmBaseGene(owner)
     {
         setObjectName(QStringLiteral("frmWOFB07"));
-        auto make = [this](auto* control, const char* name, int x, int y, int w) {
+        auto make = [](auto* control, const char* name, int x, int y, int w) {
             control->setObjectName(QLatin1String(name));
             control->setGeometry(x, y, w, 22);
             return control;
