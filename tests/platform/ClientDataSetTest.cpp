@@ -445,14 +445,14 @@ TEST(ClientDataSet, TextHandlersShapeWhatIsShownAndStored)
 
 TEST(ClientDataSet, OneFieldOfEveryRecordAtOnce)
 {
+    int resets = 0; // outlives the dataset, which tells its observers when it goes
+    bool validated = false;
     Candidates c;
     c.add("S2", "7A", "1", "10.25");
     c.add("S1", "7A", "2", "0.75");
     c.add("S3", "7A", "3", "5");
     c.ds.SetIndexFieldNames("MA002");
-    bool validated = false;
     c.tick->OnValidate = [&](TField*) { validated = true; };
-    int resets = 0;
     c.ds.AddObserver([&](const DataSetChange& ch) { resets += ch.kind == DataSetChange::Reset; });
 
     c.ds.First();
