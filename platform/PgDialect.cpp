@@ -222,6 +222,20 @@ Tokens converted(const std::string& typeText, const Tokens& value, const Tokens&
     return {};
 }
 
+// Whether the significant tokens of [from, to) are one number.
+bool oneNumber(const Tokens& t, std::size_t from, std::size_t to)
+{
+    int numbers = 0;
+    for (std::size_t k = from; k < to; ++k) {
+        if (!significant(t[k]))
+            continue;
+        if (t[k].kind != Tk::Number)
+            return false;
+        ++numbers;
+    }
+    return numbers == 1;
+}
+
 // Positions of the commas at the outer level of the parentheses that open at p.
 std::vector<std::size_t> outerCommas(const Tokens& t, std::size_t p, std::size_t r)
 {
@@ -255,6 +269,10 @@ void rewriteConversions(Tokens& t)
                 continue;
             const std::string type = typeText(t, p + 1, commas[0]);
             if (type.empty() || type[0] == '\'')
+                continue;
+            // A style is a number; anything else is left for the server to refuse, never
+            // dropped with the text it may hold.
+            if (commas.size() > 1 && !oneNumber(t, commas[1] + 1, r))
                 continue;
             const std::size_t valueEnd = commas.size() > 1 ? commas[1] : r;
             with = converted(type, slice(t, commas[0] + 1, valueEnd),

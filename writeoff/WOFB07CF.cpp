@@ -791,7 +791,7 @@ void TfrmWOFB07::btnFilterClick(QObject*)
     if (ConvertedFlag)
         answer = IncomingConvert(answer);
     if (!answer.isEmptyOrNull() && answer.isArray())
-        LoadCandidates(*cdsData, answer, GetDateFormat(), Utf8(GetDateSeparator()));
+        LoadCandidates(*cdsData, std::move(answer), GetDateFormat(), Utf8(GetDateSeparator()));
     cdsData->FieldByName("MA008")->SetEditMask(Utf8(DateMask()));
     cdsData->SetIndexFieldNames("MA002;MA005;MA006;MA008");
     cdsData->Open();

@@ -208,7 +208,7 @@ Decimal CandidateAmount(const Variant& value)
     return d;
 }
 
-int LoadCandidates(TClientDataSet& data, const Variant& answer, int dateFormat, const std::string& separator)
+int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const std::string& separator)
 {
     if (!answer.isArray() || answer.dimCount() != 1)
         return 0;
@@ -267,6 +267,9 @@ int LoadCandidates(TClientDataSet& data, const Variant& answer, int dateFormat, 
         }
         data.Post();
         ++loaded;
+        // A row is let go once it is in the list: the answer and the list of 100,000
+        // candidates are not both held whole (an answer shared with its sender stays).
+        answer[r] = Variant();
     }
     return loaded;
 }

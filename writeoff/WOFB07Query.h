@@ -38,7 +38,7 @@ std::string CandidateWriteOffDate(const Variant& values);
 void DefineCandidateFields(TClientDataSet& data);
 // Appends the rows of a SimpleSQL answer; the date column in the user's format, the
 // amounts exact. Returns the number of rows loaded; a non-array answer loads none.
-int LoadCandidates(TClientDataSet& data, const Variant& answer, int dateFormat, const std::string& separator);
+int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const std::string& separator);
 
 // The rows (from 0, in the data set's order) whose document key, type and number trimmed
 // and joined, is among keys; a "-" between type and number in a key is allowed. Keys that

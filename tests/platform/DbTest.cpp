@@ -112,6 +112,7 @@ TEST(SqlAdapter, FunctionsOfTheServerDialect)
     const std::pair<const char*, const char*> odd[] = {
         {"select CONVERT(CHAR('a) placeholder' + NAME), 112)", "'a) placeholder'"},
         {"select CAST(x AS CHAR('b) :P'))", "'b) :P'"},
+        {"select CONVERT(DATETIME, x, 'c) 112')", "'c) 112'"}, // a style that is no number
     };
     for (const DbDialect d : {DbDialect::SQLite, DbDialect::PostgreSQL})
         for (const auto& [sql, literal] : odd) {
