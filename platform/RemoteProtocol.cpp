@@ -1,4 +1,5 @@
 #include "platform/RemoteProtocol.h"
+#include "platform/Exception.h"
 
 #include "platform/WireCodec.h"
 
@@ -80,7 +81,14 @@ std::string MessageName(const Variant& message)
     if (!message.isArray() || message.dimCount() != 1 || message.count() < 1)
         return {};
     const Variant& first = message[message.lowBound()];
-    return first.isString() ? first.toString() : std::string();
+    if (!first.isString())
+        return {};
+    // Bytes of a code page nobody converts (raw bytes travel so) name no message.
+    try {
+        return first.toString();
+    } catch (const Exception&) {
+        return {};
+    }
 }
 
 } // namespace remote

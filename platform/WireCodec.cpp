@@ -1,5 +1,4 @@
 #include "platform/WireCodec.h"
-#include "platform/CodePage.h"
 
 #include <msgpack.hpp>
 
@@ -172,13 +171,7 @@ Variant unpack(const msgpack::object& o, int depth)
         case kExtAnsi:
             if (n < 4)
                 bad("a code-page text without its code page");
-        {
-            // A code page nobody can convert from would fail later, far from the wire.
-            const int codePage = int(std::int32_t(std::uint32_t(getBe(d, 4))));
-            if (!IsSupportedCodePage(codePage))
-                bad("a text of the unknown code page " + std::to_string(codePage));
-            return Variant::ansi(std::string(d + 4, n - 4), codePage);
-        }
+            return Variant::ansi(std::string(d + 4, n - 4), int(std::int32_t(std::uint32_t(getBe(d, 4)))));
         case kExtInt64:
             if (n != 8)
                 bad("a 64-bit integer of " + std::to_string(n) + " bytes");
