@@ -8,6 +8,7 @@
 #include <asio/ssl.hpp>
 
 #include <atomic>
+#include <malloc.h>
 #include <map>
 #include <mutex>
 #include <set>
@@ -57,6 +58,7 @@ struct RemoteEndpoint::Impl {
     std::mutex sessionsMutex;
     std::set<std::weak_ptr<Session>, std::owner_less<std::weak_ptr<Session>>> sessions;
     std::atomic<bool> stopping{false};
+    std::atomic<int> live{0};
 };
 
 class Session : public std::enable_shared_from_this<Session> {
@@ -64,6 +66,16 @@ public:
     Session(RemoteEndpoint::Impl& endpoint, tcp::socket socket)
         : ep_(endpoint), socket_(std::move(socket)), timer_(socket_.get_executor())
     {
+        ++ep_.live;
+    }
+    ~Session()
+    {
+        objects_.clear();
+        // A burst of clients leaves the allocator's free pages in the process; when the
+        // last one has gone, they go back to the system, so a server's memory returns to
+        // what it was before the burst.
+        if (--ep_.live == 0)
+            malloc_trim(0);
     }
 
     void start()
