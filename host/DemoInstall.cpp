@@ -120,6 +120,31 @@ void refreshLink(const QString& target, const QString& link)
         throw Exception("Cannot link " + link.toStdString() + " to " + target.toStdString());
 }
 
+// The server holds a copy of the build's server library, not a link: a server describes and
+// sends only files below its own library folder. The copy keeps the build's time stamp
+// (the download compares stamps) and is made again, beside and renamed over the old one (a
+// running server keeps the file it loaded), when the build's copy differs.
+void refreshCopy(const QString& source, const QString& copy)
+{
+    const QFileInfo from(source);
+    if (!from.exists())
+        return;
+    const QFileInfo to(copy);
+    if (!to.isSymLink() && to.isFile() && to.size() == from.size() && to.lastModified() == from.lastModified())
+        return;
+    const QString part = copy + QStringLiteral(".part");
+    QFile::remove(part);
+    QFile out(part);
+    if (!QFile::copy(source, part) || !out.open(QIODevice::ReadWrite) ||
+        !out.setFileTime(from.lastModified(), QFileDevice::FileModificationTime))
+        throw Exception("Cannot copy " + source.toStdString() + " to " + copy.toStdString());
+    out.close();
+    if (to.isSymLink() || to.exists())
+        QFile::remove(copy);
+    if (!QFile::rename(part, copy))
+        throw Exception("Cannot copy " + source.toStdString() + " to " + copy.toStdString());
+}
+
 QString registryText(const QString& folder)
 {
     return QStringLiteral("; Machine keys of the demo installation (QV_REGISTRY).\n"
@@ -293,7 +318,7 @@ DemoInstallation DemoInstall::Prepare(const std::string& folderArg, const std::s
         repairs.add(q(d.classTable), s.reason + " (moved aside)");
     }
     writeText(q(d.classTable), classTableText(binDir));
-    refreshLink(binDir + QStringLiteral("/WOFB07S.so"), server + QStringLiteral("S_PKG/WOFB07S.so"));
+    refreshCopy(binDir + QStringLiteral("/WOFB07S.so"), server + QStringLiteral("S_PKG/WOFB07S.so"));
 #ifdef QV_RESOURCE_DIR
     refreshLink(QStringLiteral(QV_RESOURCE_DIR "/MultiLanguage"), client + QStringLiteral("MultiLanguage"));
 #endif

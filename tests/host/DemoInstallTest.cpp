@@ -76,7 +76,11 @@ TEST(DemoInstall, PreparesAnInstallationTheHostReadsBack)
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("server/data/QVSYS.db")));
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("server/data/DEMO.db")));
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("server/data.new")));
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("server/S_PKG/WOFB07S.so")).isSymLink());
+    // The server's library is a copy with the build's stamp (a link would lead out of the
+    // server's library folder, which the server neither describes nor sends).
+    const QFileInfo library(folder + QStringLiteral("server/S_PKG/WOFB07S.so"));
+    EXPECT_TRUE(library.isFile() && !library.isSymLink());
+    EXPECT_EQ(library.lastModified(), QFileInfo(bin + QStringLiteral("/WOFB07S.so")).lastModified());
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("client/Help/WOF/13070000.html")));
     EXPECT_FALSE(d.user.empty());
     EXPECT_FALSE(d.company.empty());
@@ -121,12 +125,20 @@ TEST(DemoInstall, ASecondRunReusesTheInstallationAndKeepsTheUsersChanges)
     const QString bin2 = root.filePath(QStringLiteral("bin2"));
     QDir().mkpath(bin2);
     writeSetup(bin2);
+    {
+        QFile library(bin2 + QStringLiteral("/WOFB07S.so"));
+        ASSERT_TRUE(library.open(QIODevice::WriteOnly));
+        library.write("another build");
+    }
     const DemoInstallation second = DemoInstall::Prepare(folder, bin2.toStdString());
     EXPECT_FALSE(second.createdDatabases);
     EXPECT_EQ(setupRuns(bin2), 0);
     EXPECT_EQ(second.folder, first.folder);
     EXPECT_TRUE(readAll(clientIni).contains(QStringLiteral("UICodePage=950")));
     EXPECT_TRUE(readAll(QString::fromStdString(second.classTable)).contains(bin2 + QStringLiteral("/ReportCounterS.so")));
+    // The server's copy of its library follows the build it was prepared with.
+    EXPECT_EQ(readAll(QString::fromStdString(second.folder) + QStringLiteral("server/S_PKG/WOFB07S.so")),
+              QStringLiteral("another build"));
 }
 
 TEST(DemoInstall, AFailedSetupLeavesNothingThatLooksInstalled)
