@@ -130,6 +130,15 @@ bool TfrmBaseBatch::QueueNotifications(QString& why)
     }
 }
 
+QString TfrmBaseBatch::remoteRunSummary()
+{
+    try {
+        return VarToQStr(IncomingConvert(AppServer.call("LastRunSummary"))).trimmed();
+    } catch (const std::exception&) {
+        return QString();
+    }
+}
+
 void TfrmBaseBatch::btnQueryClick(QObject*)
 {
     btnQuery->setEnabled(false);
@@ -200,6 +209,8 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
             if (!failure.isEmpty())
                 ReportRawError(failure);
             ran = failure.isEmpty();
+            if (ran)
+                RunSummary = remoteRunSummary();
         }
     } catch (const std::exception& e) {
         ReportRawError(QString::fromUtf8(e.what()));
@@ -225,7 +236,7 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
         ShowMessageDialog(GetText(QStringLiteral("sNoNotice"), QStringLiteral("完成通知未能送出: ")) + why, mtWarning, {mbOK});
     if (self && ShowDoneMessage)
         ShowMessageDialog(GetText(QStringLiteral("sOver"), QStringLiteral("处理完毕! ")) + DisplayConvert(MessageTexts)
-                              + (remote || RunSummary.isEmpty() ? QString() : QLatin1Char('\r') + RunSummary),
+                              + (RunSummary.isEmpty() ? QString() : QLatin1Char('\r') + RunSummary),
                           mtInformation, {mbOK});
     if (!self)
         return;

@@ -42,4 +42,9 @@ public:
 protected:
     // Queues the program's completion notifications; false (and why) when it could not.
     bool QueueNotifications(QString& why);
+
+private:
+    // What the server's run of the job did (documents and totals), for the closing
+    // message; empty from a server that does not say.
+    QString remoteRunSummary();
 };

@@ -78,6 +78,7 @@ std::string JobService::ExecSvrDLL(const std::string& requestNo, const std::stri
 {
     (void)extra; // the client's spare text; the library gets the job number as its extra text
     error_.clear();
+    summary_.clear();
     try {
         JobStore store = storeOf(db_, tablesChecked_);
         const std::optional<JobRecord> job = store.find(requestNo);
@@ -110,6 +111,8 @@ std::string JobService::ExecSvrDLL(const std::string& requestNo, const std::stri
         if (!outcome.ok) {
             fail("ExecSvrDLL", "Request " + requestNo + ": " + outcome.result);
             error_ = outcome.result;
+        } else {
+            summary_ = outcome.summary;
         }
         return outcome.result;
     } catch (const std::exception& e) {

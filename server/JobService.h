@@ -36,6 +36,9 @@ public:
     // text, or an error text.
     std::string UpdateStatus1(const std::string& requestNo, const std::string& messageTexts, const Variant& ended);
     const std::string& ErrorDescript() const { return error_; }
+    // What the library said it did in the last successful ExecSvrDLL of this object
+    // (documents and totals), empty after a failure: the client shows it as a local run does.
+    const std::string& LastRunSummary() const { return summary_; }
 
     JobClock& clock() { return *clock_; }
 
@@ -45,5 +48,6 @@ private:
     ServerDatabase& db_;
     std::shared_ptr<JobClock> clock_;
     std::string error_;
+    std::string summary_;
     bool tablesChecked_ = false;
 };

@@ -147,6 +147,7 @@ void TdmReportCounter::defineMembers()
         return jobCall(
             Variant(jobs_->ExecSvrDLL(t(0), t(1), t(2), t(3), t(4), t(6), t(7), optArg(args, 8), t(10), productId)));
     });
+    defineMethod("LastRunSummary", [this](std::span<Variant>) { return Variant(jobs_->LastRunSummary()); });
     defineMethod("UpdateStatus1", [this](std::span<Variant> args) {
         return jobCall(
             Variant(jobs_->UpdateStatus1(safeText(optArg(args, 0)), safeText(optArg(args, 1)), optArg(args, 2))));

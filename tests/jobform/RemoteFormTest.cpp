@@ -312,6 +312,9 @@ TEST_F(RemoteClient, Command5RunsTheJobOnTheServerThroughExecSvrDLL)
     const std::string requestNo = runs.substr(0, runs.find('\t'));
     EXPECT_EQ(requestNo.size(), 14u) << runs;
     EXPECT_EQ(occurrences(runs, "\n"), 1) << runs;
+    // The closing message says what the server's run did, as a run in this process does.
+    EXPECT_TRUE(dialogs.filter(QStringLiteral("处理完毕")).filter(QString::fromStdString("ran " + requestNo)).size() == 1)
+        << dialogs.join(QLatin1Char('\n')).toStdString();
     std::string shown;
     QProcess qvjobs;
     qvjobs.start(QString::fromStdString(TestBinDir() + "/qvjobs"),

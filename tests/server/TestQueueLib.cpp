@@ -6,7 +6,7 @@
 //   "@hold FILE"   waits until FILE exists (at most 60 s), then succeeds
 //   "@sleep MS"    takes MS milliseconds, then succeeds
 //   "@crash"       ends its process with SIGSEGV (only ever run in a process of its own)
-// anything else succeeds at once.
+// anything else succeeds at once. A run that succeeds sums itself up as "ran REQUEST".
 
 #include "platform/Exception.h"
 #include "platform/SvrController.h"
@@ -55,6 +55,7 @@ bool exists(const std::string& file)
 class QueueTestController : public TSvrController {
 public:
     std::string GetResultText() override { return result_; }
+    std::string GetSummaryText() override { return result_.empty() ? summary_ : std::string(); }
 
     void RunJob(const Variant& packet) override
     {
@@ -66,6 +67,7 @@ public:
             for (int i = values.lowBound(); i <= values.highBound(); ++i)
                 line += "\t" + shown(values[i]);
         record(line);
+        summary_ = "ran " + VarToStr(packet[0]);
 
         const std::string action = values.isArray() && values.highBound() >= 1 ? VarToStr(values[1]) : std::string();
         if (action.rfind('@', 0) != 0)
@@ -92,6 +94,7 @@ public:
 
 private:
     std::string result_;
+    std::string summary_;
 };
 
 } // namespace
