@@ -706,6 +706,26 @@ Decimal TField::DecimalAt(int row) const
     return rec ? decimalOf(rec->values[std::size_t(index_)]) : Decimal();
 }
 
+FieldValue TField::ValueFromText(std::string text) const
+{
+    if (type_ == ftString && (size_ <= 0 || text.size() <= std::size_t(size_) || codePoints(text) <= std::size_t(size_)))
+        return text;
+    return fromText(text);
+}
+
+FieldValue TField::ValueFromDecimal(const Decimal& value) const
+{
+    switch (type_) {
+    case ftCurrency:
+    case ftBCD:
+        return value.rescaled(Decimals());
+    case ftString:
+        return fromText(value.toString());
+    default:
+        return convert(Variant(value.toDouble()));
+    }
+}
+
 void TField::SetAsDecimal(const Decimal& value)
 {
     switch (type_) {
@@ -1267,6 +1287,41 @@ void TClientDataSet::EmptyDataSet()
     cur_ = -1;
     bof_ = eof_ = true;
     notify(DataSetChange::Reset);
+}
+
+void TClientDataSet::AppendLoaded(std::vector<FieldValue> values)
+{
+    checkActive();
+    if (state_ != dsBrowse)
+        throw DataSetError((name_.empty() ? std::string() : name_ + ": ") + "A record is loaded in browse state only");
+    auto rec = std::make_unique<Record>();
+    rec->values = std::move(values);
+    rec->values.resize(fields_.size());
+    for (const auto& f : fields_) {
+        FieldValue& v = rec->values[std::size_t(f->Index())];
+        if (f->FieldKind() == fkCalculated)
+            v = FieldValue();
+        else if (f->Required() && std::holds_alternative<std::monostate>(v))
+            throw DataSetError("Field '" + f->FieldName() + "' must have a value");
+    }
+    rec->seq = nextSeq_++;
+    if (OnCalcFields)
+        calculate(*rec);
+    // As Post puts an appended record: at the end, sorted now or, while nobody listens,
+    // with the rest of the unsorted tail when the order is needed.
+    const bool lazy = !indexFields_.empty() && disableCount_ > 0;
+    int pos = int(view_.size());
+    if (!indexFields_.empty() && !lazy) {
+        ensureSorted();
+        pos = sortedPosition(*rec);
+    }
+    notify(DataSetChange::Inserted, pos, -1, DataSetChange::Before);
+    view_.insert(view_.begin() + pos, std::move(rec));
+    if (!lazy)
+        ++sortedCount_;
+    cur_ = pos;
+    bof_ = eof_ = false;
+    notify(DataSetChange::Inserted, pos, -1, DataSetChange::After);
 }
 
 int TClientDataSet::SetFieldOfEveryRecord(TField* field, std::string_view text)

@@ -108,6 +108,11 @@ public:
     FieldValue DataAt(int row) const;
     Decimal DecimalAt(int row) const;
 
+    // What the field stores for a text (as SetAsString: checked against its type and size)
+    // and for a decimal (as SetAsDecimal), for AppendLoaded.
+    FieldValue ValueFromText(std::string text) const;
+    FieldValue ValueFromDecimal(const Decimal& value) const;
+
     TFieldNotifyEvent OnValidate;   // a value is being assigned: throw to refuse it
     TFieldNotifyEvent OnChange;     // a value was assigned
     TFieldGetTextEvent OnGetText;
@@ -209,6 +214,13 @@ public:
     // OnChange, observers told once (Reset). Index fields are refused, since the order
     // would change under the caller. Answers how many records changed.
     int SetFieldOfEveryRecord(TField* field, std::string_view text);
+
+    // Appends a record whose stored values come in field order (TField::ValueFromText and
+    // ValueFromDecimal make them), as a list is loaded: read-only fields take theirs, no
+    // record event, OnValidate or OnChange runs, calculated fields are calculated and the
+    // observers hear of it as of a Post. Values of calculated fields are ignored, missing
+    // ones are Null. In browse state only.
+    void AppendLoaded(std::vector<FieldValue> values);
 
     // Order by one or more fields separated by ";" (empty: the order records were added).
     const std::string& IndexFieldNames() const { return indexNames_; }

@@ -126,9 +126,10 @@ public:
     // columns and GETDATE() results.
     DbRowSet query(std::string_view sql, const DbParams& params = {}, DbAccess access = DbAccess::ReadWrite);
     // Calls row for every row until it answers false; answers the number of rows seen.
-    // columns, when given, receives the result's column names before the first row.
+    // The row's values may be moved from. columns, when given, receives the result's
+    // column names before the first row.
     std::size_t forEachRow(std::string_view sql, const DbParams& params,
-                           const std::function<bool(const std::vector<Variant>&)>& row,
+                           const std::function<bool(std::vector<Variant>&)>& row,
                            DbAccess access = DbAccess::ReadWrite, std::vector<std::string>* columns = nullptr);
     // First value of the first row; Empty when there is no row.
     Variant scalar(std::string_view sql, const DbParams& params = {});

@@ -506,6 +506,16 @@ bool Variant::operator==(const Variant& other) const
     }
 }
 
+std::string Variant::takeText()
+{
+    if (auto* text = std::get_if<std::string>(&v_)) {
+        std::string taken = std::move(*text);
+        v_ = std::monostate();
+        return taken;
+    }
+    return VarToStr(*this);
+}
+
 std::string VarToStr(const Variant& v)
 {
     return v.isNull() ? std::string() : v.toString();

@@ -65,6 +65,9 @@ public:
     std::int64_t toInt64() const;
     double toDouble() const;
     double toDate() const;
+    // The text of a String value moved out (the value is left Empty); any other value
+    // gives what VarToStr gives and stays as it was.
+    std::string takeText();
     // Raw bytes and code page of an AnsiString value (VariantError for other types).
     const std::string& ansiBytes() const;
     int ansiCodePage() const;

@@ -4,6 +4,7 @@
 #include "server/ServerLog.h"
 #include "server/LibraryFiles.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -392,10 +393,11 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
 
         std::vector<std::string> columns;
         std::vector<int> pick;
+        std::vector<bool> movable;
         std::vector<Variant> rows;
         db_->connection().forEachRow(
             sql, bound,
-            [&](const std::vector<Variant>& values) {
+            [&](std::vector<Variant>& values) {
                 if (pick.empty()) {
                     if (wanted.empty()) {
                         for (std::size_t i = 0; i < columns.size(); ++i)
@@ -410,10 +412,13 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
                             throw DbError("The result has no column " + w);
                         pick.push_back(found);
                     }
+                    // A column named twice is copied but for its last place.
+                    for (std::size_t i = 0; i < pick.size(); ++i)
+                        movable.push_back(std::find(pick.begin() + std::ptrdiff_t(i) + 1, pick.end(), pick[i]) == pick.end());
                 }
                 Variant row = Variant::array(0, int(pick.size()) - 1);
                 for (std::size_t i = 0; i < pick.size(); ++i)
-                    row[int(i)] = values[std::size_t(pick[i])];
+                    row[int(i)] = movable[i] ? std::move(values[std::size_t(pick[i])]) : values[std::size_t(pick[i])];
                 rows.push_back(std::move(row));
                 return true;
             },

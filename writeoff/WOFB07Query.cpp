@@ -222,27 +222,26 @@ int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const s
     TField* amounts[4];
     for (int i = 0; i < 4; ++i)
         amounts[i] = data.FieldByName(names[i]);
+    // A text of the answer moved into the list, not copied.
+    const auto take = [](Variant& v) { return v.type() == VarType::String ? v.takeText() : textOf(v); };
     for (int r = answer.lowBound(); r <= answer.highBound(); ++r) {
-        const Variant& row = answer[r];
+        Variant& row = answer[r];
         if (!row.isArray() || row.count() < 21)
             continue;
         const int b = row.lowBound();
         const auto at = [&](int pos) { return pos < row.count() ? row[b + pos] : Variant(); };
-        data.Append();
+        std::vector<FieldValue> values(std::size_t(data.FieldCount()));
+        const auto put = [&](TField* field, FieldValue value) { values[std::size_t(field->Index())] = std::move(value); };
         for (int pos = 0; pos < 21; ++pos) {
             TField* field = fields[pos];
-            const bool readOnly = field->ReadOnly();
-            field->SetReadOnly(false);
             if (pos == 7) {
                 const double day = CompactToDate(textOf(at(7)));
-                field->SetAsString(day != 0 ? DateToDisplayText(dateFormat, separator, day) : std::string());
+                put(field, field->ValueFromText(day != 0 ? DateToDisplayText(dateFormat, separator, day) : std::string()));
+            } else if (pos == 9) {
+                put(field, field->ValueFromDecimal(CandidateAmount(at(9))));
             } else if (pos < 15 || pos > 18) {
-                if (pos == 9)
-                    field->SetAsDecimal(CandidateAmount(at(9)));
-                else
-                    field->SetAsString(textOf(at(pos)));
+                put(field, field->ValueFromText(take(row[b + pos])));
             }
-            field->SetReadOnly(readOnly);
         }
         // The amounts from their parts, exactly; an answer without the parts keeps the
         // server's sums.
@@ -258,18 +257,14 @@ int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const s
             local = CandidateAmount(at(16));
             thisLocal = CandidateAmount(at(18));
         }
-        const Decimal values[4] = {original, local, original, thisLocal};
-        for (int i = 0; i < 4; ++i) {
-            TField* field = amounts[i];
-            field->SetReadOnly(false);
-            field->SetAsDecimal(values[i]);
-            field->SetReadOnly(true);
-        }
-        data.Post();
+        const Decimal sums[4] = {original, local, original, thisLocal};
+        for (int i = 0; i < 4; ++i)
+            put(amounts[i], amounts[i]->ValueFromDecimal(sums[i]));
+        data.AppendLoaded(std::move(values));
         ++loaded;
         // A row is let go once it is in the list: the answer and the list of 100,000
         // candidates are not both held whole (an answer shared with its sender stays).
-        answer[r] = Variant();
+        row = Variant();
     }
     return loaded;
 }

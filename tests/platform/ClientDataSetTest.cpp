@@ -476,3 +476,51 @@ TEST(ClientDataSet, OneFieldOfEveryRecordAtOnce)
     EXPECT_THROW(c.ds.SetFieldOfEveryRecord(c.tick, "N"), DataSetError);
     EXPECT_EQ(c.tick->TextAt(2), "Y");
 }
+
+TEST(ClientDataSet, ALoadedListKeepsItsOrderValuesAndChecks)
+{
+    int resets = 0, inserts = 0; // outlive the dataset
+    bool validated = false;
+    Candidates c;
+    c.ds.SetIndexFieldNames("MA002;MA006");
+    c.amount->SetReadOnly(true);
+    c.tick->OnValidate = [&](TField*) { validated = true; };
+    c.ds.AddObserver([&](const DataSetChange& ch) {
+        resets += ch.kind == DataSetChange::Reset;
+        inserts += ch.kind == DataSetChange::Inserted;
+    });
+    const auto row = [&](const char* sup, const char* no, const char* amount) {
+        return std::vector<FieldValue>{c.tick->ValueFromText("N"), c.supplier->ValueFromText(sup),
+                                       c.type->ValueFromText("7A"), c.number->ValueFromText(no),
+                                       c.amount->ValueFromDecimal(Decimal::parse(amount))};
+    };
+    {
+        ControlsDisabledScope quiet(c.ds);
+        c.ds.AppendLoaded(row("S2", "1", "10.255"));
+        c.ds.AppendLoaded(row("S1", "2", "0.75"));
+        c.ds.AppendLoaded({c.tick->ValueFromText("N"), c.supplier->ValueFromText("S1")}); // the rest Null
+    }
+    EXPECT_EQ(resets, 1) << "a quiet load is told once";
+    EXPECT_EQ(inserts, 0);
+    EXPECT_FALSE(validated) << "loading is no assignment";
+    EXPECT_EQ(c.ds.RecordCount(), 3);
+    EXPECT_EQ(c.keys(), (std::vector<std::string>{"S1//", "S1/7A/2", "S2/7A/1"})) << "in the index order";
+    EXPECT_EQ(c.amount->DecimalAt(2).toString(), "10.26") << "read-only fields take theirs, at the field's scale";
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(c.number->DataAt(0)));
+
+    // With observers listening the record goes to its place at once and they hear of it.
+    c.ds.AppendLoaded(row("S1", "3", "1"));
+    EXPECT_EQ(inserts, 2) << "before and after, as for a Post";
+    EXPECT_EQ(c.supplier->AsString() + "/" + c.number->AsString(), "S1/3") << "the cursor is on it";
+    EXPECT_EQ(c.ds.RecNo(), 3);
+
+    // The conversions check as the setters do; a load outside browse state is refused.
+    EXPECT_THROW(c.tick->ValueFromText("NN"), DataSetError);
+    EXPECT_THROW(c.amount->ValueFromText("ten"), DataSetError);
+    EXPECT_EQ(std::get<std::string>(c.supplier->ValueFromText("供应商十个字符以内")), "供应商十个字符以内")
+        << "the size counts characters, not bytes";
+    c.ds.Append();
+    EXPECT_THROW(c.ds.AppendLoaded(row("S9", "9", "9")), DataSetError);
+    c.ds.Cancel();
+    EXPECT_EQ(c.ds.RecordCount(), 4);
+}

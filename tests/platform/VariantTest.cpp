@@ -28,6 +28,22 @@ TEST(Variant, EmptyNullAndScalarsConvertAsTheRuntimeDid)
     EXPECT_EQ(Variant(std::int64_t(9000000000)).toString(), "9000000000");
 }
 
+TEST(Variant, ATakenTextLeavesEmptyAndOtherValuesAsTheyWere)
+{
+    Variant text(std::string("供应商 S01, a text longer than a short one"));
+    EXPECT_EQ(text.takeText(), "供应商 S01, a text longer than a short one");
+    EXPECT_TRUE(text.isEmpty());
+    Variant number(12);
+    EXPECT_EQ(number.takeText(), "12");
+    EXPECT_EQ(number.toInt(), 12);
+    Variant null = Variant::null();
+    EXPECT_EQ(null.takeText(), "");
+    EXPECT_TRUE(null.isNull());
+    Variant ansi = Variant::ansi("\xb9\xa9", 936);
+    EXPECT_EQ(ansi.takeText(), "供") << "bytes of a code page are read through it";
+    EXPECT_TRUE(ansi.isString());
+}
+
 TEST(Variant, NumbersRoundHalfToEven)
 {
     EXPECT_EQ(Variant(2.5).toInt(), 2);

@@ -59,6 +59,13 @@ TEST_F(ReportCounter, SimpleSqlAnswersRowsInTheOrderOfTheColumnList)
     EXPECT_EQ(all[0].highBound(), 1) << "an empty column list takes every column";
     EXPECT_EQ(all[0][1].toString(), "乙五金");
 
+    // A column named twice has its value in both places (values are moved into the rows).
+    const Variant twice = simple("SELECT MA001, MA002 FROM $$PURMA WHERE MA001 = 'S02'", "MA002,MA001,MA002");
+    ASSERT_TRUE(twice.isArray());
+    EXPECT_EQ(twice[0][0].toString(), "乙五金");
+    EXPECT_EQ(twice[0][1].toString(), "S02");
+    EXPECT_EQ(twice[0][2].toString(), "乙五金");
+
     const Variant byCompany = call("SimpleSQL", {"SELECT count(*) N FROM $$ACPTA", "N", "01", ""});
     ASSERT_TRUE(byCompany.isArray()) << "the company's database comes from ADMMC";
     EXPECT_EQ(byCompany[0][0].toInt(), 13);
