@@ -844,6 +844,12 @@ void DbConnection::setQueryLimits(const DbQueryLimits& limits)
         d->pg->setQueryLimits(limits);
 }
 
+void DbConnection::setReconnectReport(std::function<void(const std::string&)> report)
+{
+    if (d->pg)
+        d->pg->setReconnectReport(std::move(report));
+}
+
 const DbQueryLimits& DbConnection::queryLimits() const
 {
     return d->guards.limits;

@@ -75,6 +75,10 @@ struct DbServerLogin {
 
 class PgConnection;
 
+// How often a call of this thread found its database server gone (a connection lost, or
+// one that could not be made again): a job's runner compares it before and after a run.
+std::uint64_t DbServerLossCount();
+
 class DbConnection {
 public:
     DbConnection();
@@ -119,6 +123,8 @@ public:
     int busyTimeout() const;
     void setQueryLimits(const DbQueryLimits& limits);
     const DbQueryLimits& queryLimits() const;
+    // Told when the open connection to a database server, lost, is made again (PostgreSQL).
+    void setReconnectReport(std::function<void(const std::string&)> report);
 
     // Runs one statement and collects its rows. Values: Null, Int (Int64 beyond 32 bits
     // or for BIGINT columns), Double (also for NUMERIC and DECIMAL columns), String (also

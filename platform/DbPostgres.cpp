@@ -143,6 +143,15 @@ bool forbiddenCall(const SqlTranslation& t)
     return false;
 }
 
+// Losses of the database server under calls of this thread (DbServerLossCount).
+thread_local std::uint64_t serverLosses = 0;
+
+// The server ended the session (shut down, restarted, the backend ended) or the link broke.
+bool connectionState(const std::string& state)
+{
+    return state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03";
+}
+
 struct Statement {
     std::string key;
     std::string name; // of the prepared statement; empty until it is prepared
@@ -155,6 +164,8 @@ struct Statement {
 struct PgConnection::Impl {
     PgLogin login;
     PGconn* conn = nullptr;
+    bool broken = false; // a call saw the server go: the next one connects again
+    std::function<void(const std::string&)> reconnected;
     int busyMs = 5000;
     DbQueryLimits limits;
     std::vector<std::pair<std::string, std::string>> attached; // name -> schema
@@ -183,7 +194,7 @@ struct PgConnection::Impl {
         return m;
     }
 
-    bool lost() const { return !conn || PQstatus(conn) == CONNECTION_BAD; }
+    bool lost() const { return broken || !conn || PQstatus(conn) == CONNECTION_BAD; }
 
     [[noreturn]] void throwLost(std::string_view sql = {})
     {
@@ -192,6 +203,8 @@ struct PgConnection::Impl {
         if (!sql.empty())
             m += " [" + SqlAbbreviated(sql) + "]";
         forgetStatements();
+        broken = true;
+        ++serverLosses;
         throw DbError(m, DbErrorKind::ConnectionLost);
     }
 
@@ -208,9 +221,9 @@ struct PgConnection::Impl {
 
     [[noreturn]] void throwResult(const PGresult* r, std::string_view what, std::string_view sql, DbAccess access)
     {
-        if (lost())
-            throwLost(sql);
         const std::string state = field(r, PG_DIAG_SQLSTATE);
+        if (lost() || connectionState(state))
+            throwLost(sql);
         const DbErrorKind kind = kindOf(state, access);
         if (kind == DbErrorKind::TimeLimit)
             throw DbError("The statement ran longer than its time limit of " + std::to_string(limits.timeMs)
@@ -243,11 +256,13 @@ struct PgConnection::Impl {
             while (!m.empty() && (m.back() == '\n' || m.back() == ' '))
                 m.pop_back();
             PQfinish(c);
+            ++serverLosses;
             throw DbError("Cannot connect to the database server " + where() + ": " + m, DbErrorKind::ConnectionLost);
         }
         if (conn)
             PQfinish(conn);
         conn = c;
+        broken = false;
         setUpSession();
     }
 
@@ -297,14 +312,19 @@ struct PgConnection::Impl {
     {
         if (!lost())
             return;
+        bool again = false;
         if (conn) {
             PQreset(conn);
             if (PQstatus(conn) == CONNECTION_OK) {
+                broken = false;
                 setUpSession();
-                return;
+                again = true;
             }
         }
-        connect();
+        if (!again)
+            connect();
+        if (reconnected)
+            reconnected("Connected again to the database server " + where() + " after the connection was lost");
     }
 
     Result exec(const std::string& sql, DbAccess access = DbAccess::ReadWrite)
@@ -690,6 +710,11 @@ void PgConnection::setBusyTimeout(int ms)
     d->applyBusyTimeout();
 }
 
+void PgConnection::setReconnectReport(std::function<void(const std::string&)> report)
+{
+    d->reconnected = std::move(report);
+}
+
 void PgConnection::setQueryLimits(const DbQueryLimits& limits)
 {
     d->limits = limits;
@@ -730,6 +755,11 @@ void PgConnection::rollback()
 bool PgConnection::inTransaction() const
 {
     return d->inTransaction();
+}
+
+std::uint64_t DbServerLossCount()
+{
+    return serverLosses;
 }
 
 std::size_t PgConnection::cachedStatements() const
