@@ -71,6 +71,9 @@ struct DbServerLogin {
     std::string name;            // the name it answers to in db..table (default: the schema)
     int connectTimeoutS = 10;
     bool createSchema = false;   // make the main schema when it is missing
+    // The server's collation that LIKE compares by (empty: the database's own); one the
+    // server does not have, or cannot match patterns by, fails the connection.
+    std::string likeCollation;
 };
 
 class PgConnection;
@@ -96,7 +99,8 @@ public:
                                            int busyTimeoutMs = 0);
 
     // "Provider=PostgreSQL;Host=..;Port=..;Database=..;User=..;Password=..;Schema=<main>;
-    // Attach <NAME>=<schema>;Connect Timeout=<s>" opens a PostgreSQL server's database.
+    // Attach <NAME>=<schema>;Connect Timeout=<s>;Like Collation=<name>" opens a PostgreSQL
+    // server's database.
     static std::string postgresConnectString(const DbServerLogin& login,
                                              const std::vector<std::pair<std::string, std::string>>& attached = {},
                                              int busyTimeoutMs = 0);

@@ -276,6 +276,7 @@ struct PgConnection::Impl {
         else if (!schemaExists(login.schema))
             throw DbError("The database " + where() + " has no schema " + login.schema);
         exec("SET search_path TO " + SqlQuoteName(login.schema) + ", qv_fn");
+        checkLikeCollation();
         applyBusyTimeout();
     }
 
@@ -299,6 +300,23 @@ struct PgConnection::Impl {
             throw DbError("Cannot install the server functions (schema qv_fn) in " + where() + ": "
                           + (m.empty() ? serverMessage() : m));
         }
+    }
+
+    // A collation the server lacks, or one that cannot match patterns (a nondeterministic
+    // one), would fail every LIKE later: it fails the connection now, saying which.
+    void checkLikeCollation()
+    {
+        if (login.likeCollation.empty())
+            return;
+        const std::string probe = "SELECT 'a' COLLATE " + SqlQuoteName(login.likeCollation) + " ILIKE 'A'";
+        Result r(PQexec(conn, probe.c_str()));
+        if (PQresultStatus(r.r) == PGRES_TUPLES_OK)
+            return;
+        if (lost())
+            throwLost();
+        const std::string m = field(r.r, PG_DIAG_MESSAGE_PRIMARY);
+        throw DbError("The collation \"" + login.likeCollation + "\" for LIKE comparisons (LikeCollation) cannot be used on "
+                      + where() + ": " + (m.empty() ? serverMessage() : m));
     }
 
     void applyBusyTimeout()
@@ -370,6 +388,7 @@ struct PgConnection::Impl {
         for (int i = 0; i < PQntuples(r.r); ++i)
             if (std::string(PQgetvalue(r.r, i, 1)) == "t" && std::string(PQgetvalue(r.r, i, 2)) == "f")
                 schema.textColumns.insert(PQgetvalue(r.r, i, 0));
+        schema.likeCollation = login.likeCollation;
         const std::string mainName = login.name.empty() ? login.schema : login.name;
         schema.databaseAliases.emplace_back(upperAscii(mainName), login.schema);
         for (const auto& [name, sch] : attached)
@@ -696,6 +715,8 @@ std::string PgConnection::connectString() const
         s += ";Name=" + connectValue(l.name);
     for (const auto& [name, sch] : d->attached)
         s += ";Attach " + name + "=" + connectValue(sch);
+    if (!l.likeCollation.empty())
+        s += ";Like Collation=" + connectValue(l.likeCollation);
     return s;
 }
 

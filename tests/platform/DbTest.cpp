@@ -512,6 +512,63 @@ TEST_F(PgServer, QueriesFromOutsideOnlyReadAndStayInTheirBoundsOnPostgres)
     EXPECT_EQ(db.query("SELECT TC001 FROM ADMTC ORDER BY TC001", {}, DbAccess::QueryOnly).rows.size(), 2u);
 }
 
+TEST(SqlAdapterPostgreSQL, LikeTakesTheConfiguredCollationOnItsPatternAndSQLiteKeepsTheText)
+{
+    SqlSchemaInfo s = schemaWith({"TA004"});
+    s.likeCollation = "und-x-icu";
+    EXPECT_EQ(pgTr("where TA004 LIKE 'A%' and x = 1", s), "where TA004 ILIKE ('A%') COLLATE \"und-x-icu\" ESCAPE '' and x = 1");
+    EXPECT_EQ(pgTr("where a not like '%' + :P + '%' order by a", s),
+              "where a not ILIKE ('%' + $1 + '%') COLLATE \"und-x-icu\" ESCAPE '' order by a");
+    EXPECT_EQ(pgTr("where a like 'x!%' escape '!'", s), "where a ILIKE ('x!%') COLLATE \"und-x-icu\" escape '!'");
+    EXPECT_EQ(pgTr("where (a LIKE b)", s), "where (a ILIKE (b) COLLATE \"und-x-icu\" ESCAPE '')");
+    s.likeCollation = "x\"; DROP TABLE t; --";
+    EXPECT_EQ(pgTr("where a LIKE b", s), "where a ILIKE (b) COLLATE \"x\"\"; DROP TABLE t; --\" ESCAPE ''")
+        << "a name, never text of the statement";
+    for (const char* sql : {"where TA004 LIKE 'A%'", "where a like 'x!%' escape '!'"})
+        EXPECT_EQ(TranslateSql(sql, s, DbDialect::SQLite).text, sql);
+}
+
+TEST_F(PgServer, LikeComparesByTheConfiguredCollationOnPostgres)
+{
+    db.execute("CREATE TABLE NAMES (N VARCHAR(20))");
+    for (const char* n : {"École", "ecole", "Zürich", "ZÜRICH"})
+        db.execute("INSERT INTO NAMES VALUES (:N)", {{"N", n}});
+    const auto matches = [&](const std::string& collation, const std::string& pattern) {
+        DbConnection c;
+        c.open(schemas.connect("QVSYS") + (collation.empty() ? "" : ";Like Collation=" + collation));
+        return c.scalar("SELECT count(*) FROM NAMES WHERE N LIKE :P", {{"P", pattern}}).toInt();
+    };
+    // "C" folds ASCII letters only; the database's own (C.UTF-8) and ICU fold every letter.
+    EXPECT_EQ(matches("C", "é%"), 0);
+    EXPECT_EQ(matches("C", "e%"), 1);
+    EXPECT_EQ(matches("C", "zür%"), 1);
+    EXPECT_EQ(matches("und-x-icu", "é%"), 1);
+    EXPECT_EQ(matches("und-x-icu", "zür%"), 2);
+    EXPECT_EQ(matches("", "zür%"), 2);
+
+    // The name travels with the connection string, to the library's own connections too.
+    DbConnection c;
+    c.open(schemas.connect("QVSYS") + ";Like Collation=C");
+    EXPECT_NE(c.connectString().find("Like Collation=C"), std::string::npos) << c.connectString();
+
+    // A name the server does not know, or one it cannot match patterns by, fails at once.
+    db.execute("CREATE COLLATION ci_" + schemas.schema("QVSYS") +
+               " (provider = icu, locale = 'und-u-ks-level2', deterministic = false)");
+    for (const std::string& bad : {std::string("no-such-collation"), "ci_" + schemas.schema("QVSYS")}) {
+        try {
+            DbConnection x;
+            x.open(schemas.connect("QVSYS") + ";Like Collation=" + bad);
+            ADD_FAILURE() << bad << " was taken";
+        } catch (const DbError& e) {
+            const std::string m = e.what();
+            EXPECT_NE(m.find("The collation \"" + bad + "\" for LIKE comparisons (LikeCollation) cannot be used"),
+                      std::string::npos)
+                << m;
+        }
+    }
+    db.execute("DROP COLLATION ci_" + schemas.schema("QVSYS"));
+}
+
 TEST(SqlAdapterPostgreSQL, ConversionsToTextEndAndNest)
 {
     EXPECT_EQ(pgTr("select CAST('x' AS TEXT), CONVERT(TEXT, 'y')"), "select CAST('x' AS TEXT), CAST('y' AS TEXT)");
