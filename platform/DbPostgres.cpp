@@ -216,6 +216,9 @@ struct PgConnection::Impl {
             return DbErrorKind::Busy;
         if (state == "57014" && access == DbAccess::QueryOnly && limits.timeMs > 0)
             return DbErrorKind::TimeLimit;
+        // Past work_mem a sort or hash would go to temporary files, which may hold nothing.
+        if ((state == "53400" || state == "53200") && access == DbAccess::QueryOnly && limits.memory > 0)
+            return DbErrorKind::MemoryLimit;
         return DbErrorKind::Other;
     }
 
@@ -228,6 +231,10 @@ struct PgConnection::Impl {
         if (kind == DbErrorKind::TimeLimit)
             throw DbError("The statement ran longer than its time limit of " + std::to_string(limits.timeMs)
                               + " ms and was stopped",
+                          kind);
+        if (kind == DbErrorKind::MemoryLimit)
+            throw DbError("The statement needed more than " + std::to_string(limits.memory)
+                              + " bytes of working memory and was stopped",
                           kind);
         std::string m = field(r, PG_DIAG_MESSAGE_PRIMARY);
         if (m.empty())
@@ -473,6 +480,26 @@ struct PgConnection::Impl {
         return out;
     }
 
+    // The memory bound of a query from outside: each sort and hash keeps to work_mem and may
+    // not spill to temporary files, so one that needs more stops (SQLSTATE 53400). The
+    // settings end with the query's own transaction.
+    void boundMemory()
+    {
+        const long long kb = std::clamp<long long>(limits.memory / 1024, 64, std::numeric_limits<int>::max());
+        const std::string set = "SET LOCAL work_mem = '" + std::to_string(kb)
+                                + "kB'; SET LOCAL hash_mem_multiplier = 1; SET LOCAL temp_file_limit = 0";
+        Result r(PQexec(conn, set.c_str()));
+        if (PQresultStatus(r.r) == PGRES_COMMAND_OK)
+            return;
+        const std::string m = field(r.r, PG_DIAG_MESSAGE_PRIMARY);
+        if (lost())
+            throwLost();
+        Result(PQexec(conn, "ROLLBACK"));
+        throw DbError("The query memory limit (QueryMaxMemory) cannot be kept on " + where() + ": "
+                          + (m.empty() ? serverMessage() : m) + "; the user " + login.user
+                          + " needs GRANT SET ON PARAMETER temp_file_limit (QueryMaxMemory=0 lifts the limit)");
+    }
+
     void cancelRunning()
     {
         if (PGcancel* c = PQgetCancel(conn)) {
@@ -504,6 +531,8 @@ struct PgConnection::Impl {
             if (limits.timeMs > 0)
                 start += "; SET LOCAL statement_timeout = " + std::to_string(limits.timeMs);
             exec(start);
+            if (limits.memory > 0)
+                boundMemory();
         } else if (outer) {
             exec("SAVEPOINT qv_statement");
         }

@@ -569,6 +569,51 @@ TEST_F(PgServer, LikeComparesByTheConfiguredCollationOnPostgres)
     db.execute("DROP COLLATION ci_" + schemas.schema("QVSYS"));
 }
 
+TEST_F(PgServer, AQueryThatNeedsMoreWorkingMemoryThanItsLimitIsStoppedOnPostgres)
+{
+    const std::string sort = "SELECT count(*) FROM (SELECT md5(g::text) m FROM generate_series(1, 200000) g "
+                             "ORDER BY m) s";
+    db.setQueryLimits({0, 0, 0, 1024 * 1024});
+    try {
+        db.query(sort, {}, DbAccess::QueryOnly);
+        FAIL() << "the memory limit was not kept";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::MemoryLimit) << e.what();
+        EXPECT_STREQ(e.what(), "The statement needed more than 1048576 bytes of working memory and was stopped");
+    }
+    EXPECT_FALSE(db.inTransaction());
+    // Below the limit, and the connection's own work, run as before.
+    EXPECT_EQ(db.query("SELECT TC001 FROM ADMTC ORDER BY TC001", {}, DbAccess::QueryOnly).rows.size(), 2u);
+    EXPECT_EQ(db.scalar(sort).toInt(), 200000) << "the limit bounds queries from outside only";
+    db.setQueryLimits({0, 0, 0, 64 * 1024 * 1024});
+    EXPECT_EQ(db.query(sort, {}, DbAccess::QueryOnly).rows.at(0).at(0).toInt(), 200000);
+
+    // A user who may not set the limit gets no unbounded query, and is told what to grant.
+    const std::string role = "lim_" + schemas.schema("QVSYS");
+    db.execute("CREATE ROLE " + role + " LOGIN");
+    db.execute("GRANT USAGE ON SCHEMA " + schemas.schema("QVSYS") + ", qv_fn TO " + role);
+    db.execute("GRANT SELECT ON ADMTC TO " + role);
+    {
+        DbConnection limited;
+        limited.open(schemas.connect("QVSYS") + ";User=" + role);
+        limited.setQueryLimits({0, 0, 0, 1024 * 1024});
+        try {
+            limited.query("SELECT TC001 FROM ADMTC", {}, DbAccess::QueryOnly);
+            ADD_FAILURE() << "ran without its limit";
+        } catch (const DbError& e) {
+            EXPECT_NE(std::string(e.what()).find("GRANT SET ON PARAMETER temp_file_limit"), std::string::npos)
+                << e.what();
+        }
+        EXPECT_FALSE(limited.inTransaction());
+        db.execute("GRANT SET ON PARAMETER temp_file_limit TO " + role);
+        EXPECT_EQ(limited.query("SELECT TC001 FROM ADMTC", {}, DbAccess::QueryOnly).rows.size(), 2u);
+        EXPECT_THROW(limited.query(sort, {}, DbAccess::QueryOnly), DbError);
+    }
+    db.execute("REVOKE ALL ON PARAMETER temp_file_limit FROM " + role);
+    db.execute("DROP OWNED BY " + role);
+    db.execute("DROP ROLE " + role);
+}
+
 TEST(SqlAdapterPostgreSQL, ConversionsToTextEndAndNest)
 {
     EXPECT_EQ(pgTr("select CAST('x' AS TEXT), CONVERT(TEXT, 'y')"), "select CAST('x' AS TEXT), CAST('y' AS TEXT)");
