@@ -165,6 +165,9 @@ struct PgConnection::Impl {
     PgLogin login;
     PGconn* conn = nullptr;
     bool broken = false; // a call saw the server go: the next one connects again
+    // The savepoint of the last statement in the caller's transaction is still open: it is
+    // released in the same round trip that sets the next one's, or with the transaction.
+    bool savepointOpen = false;
     std::function<void(const std::string&)> reconnected;
     int busyMs = 5000;
     DbQueryLimits limits;
@@ -275,6 +278,7 @@ struct PgConnection::Impl {
 
     void setUpSession()
     {
+        savepointOpen = false;
         forgetStatements();
         exec("SET client_min_messages = warning; SET DateStyle = ISO, YMD; SET standard_conforming_strings = on");
         installFunctions();
@@ -534,15 +538,18 @@ struct PgConnection::Impl {
             if (limits.memory > 0)
                 boundMemory();
         } else if (outer) {
-            exec("SAVEPOINT qv_statement");
+            exec(savepointOpen ? "RELEASE SAVEPOINT qv_statement; SAVEPOINT qv_statement" : "SAVEPOINT qv_statement");
+            savepointOpen = true;
         }
         const auto undo = [&] {
             if (lost())
                 return;
             if (ownReadOnly)
                 Result(PQexec(conn, "ROLLBACK"));
-            else if (outer)
+            else if (outer) {
                 Result(PQexec(conn, "ROLLBACK TO SAVEPOINT qv_statement; RELEASE SAVEPOINT qv_statement"));
+                savepointOpen = false;
+            }
         };
 
         std::vector<std::vector<Variant>> rows;
@@ -613,8 +620,6 @@ struct PgConnection::Impl {
                 throwLost(sql);
             if (ownReadOnly)
                 exec("COMMIT");
-            else if (outer)
-                exec("RELEASE SAVEPOINT qv_statement");
         } catch (...) {
             undo();
             throw;
@@ -773,6 +778,7 @@ void PgConnection::setQueryLimits(const DbQueryLimits& limits)
 void PgConnection::begin(bool write)
 {
     d->ensureConnected();
+    d->savepointOpen = false;
     if (!write) {
         d->exec("BEGIN");
         return;
@@ -792,6 +798,7 @@ void PgConnection::commit()
 {
     if (d->lost())
         d->throwLost("COMMIT");
+    d->savepointOpen = false;
     d->exec("COMMIT");
 }
 
@@ -799,6 +806,7 @@ void PgConnection::rollback()
 {
     if (d->lost())
         return; // the server has ended the transaction with the connection
+    d->savepointOpen = false;
     d->exec("ROLLBACK");
 }
 
