@@ -466,6 +466,39 @@ TEST_F(PgServer, AFailedStatementLeavesTheTransactionUsableOnPostgres)
     EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 3);
 }
 
+TEST_F(PgServer, AFailedStatementUndoesItselfAloneNotTheStatementsBeforeItOnPostgres)
+{
+    {
+        DbTransaction tx(db, DbTransaction::Write);
+        db.execute("INSERT INTO ADMTC VALUES ('3', 'c')");
+        db.execute("UPDATE ADMTC SET TC004 = 'a2' WHERE TC001 = '1'");
+        EXPECT_THROW(db.execute("INSERT INTO ADMTC VALUES ('3', 'again')"), DbError);
+        // A statement run from a row callback, between two that fail.
+        db.forEachRow("SELECT TC001 FROM ADMTC WHERE TC001 = '2'", {}, [&](const std::vector<Variant>&) {
+            db.execute("UPDATE ADMTC SET TC004 = 'b2' WHERE TC001 = '2'");
+            return true;
+        });
+        EXPECT_THROW(db.query("SELECT no_such_column FROM ADMTC"), DbError);
+        db.execute("INSERT INTO ADMTC VALUES ('4', 'd')");
+        tx.commit();
+    }
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 4);
+    EXPECT_EQ(VarToStr(db.scalar("SELECT TC004 FROM ADMTC WHERE TC001 = '1'")), "a2");
+    EXPECT_EQ(VarToStr(db.scalar("SELECT TC004 FROM ADMTC WHERE TC001 = '2'")), "b2");
+    EXPECT_EQ(VarToStr(db.scalar("SELECT TC004 FROM ADMTC WHERE TC001 = '3'")), "c");
+    {
+        // Rolled back, it leaves nothing, and the next transaction starts clean.
+        DbTransaction tx(db, DbTransaction::Write);
+        db.execute("INSERT INTO ADMTC VALUES ('5', 'e')");
+        db.execute("INSERT INTO ADMTC VALUES ('6', 'f')");
+    }
+    DbTransaction tx(db, DbTransaction::Write);
+    EXPECT_THROW(db.execute("INSERT INTO ADMTC VALUES ('1', 'x')"), DbError);
+    db.execute("INSERT INTO ADMTC VALUES ('7', 'g')");
+    tx.commit();
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 5);
+}
+
 TEST_F(PgServer, WritersFollowOneAnotherAndWaitNoLongerThanTheBusyTimeOnPostgres)
 {
     DbConnection other;
