@@ -68,7 +68,7 @@ case "${1:-}" in
       -o "-p $(cat "$dir/port") -k $dir -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=300" >/dev/null
     ;;
   *)
-    sed -n '2,8p' "$0"
+    sed -n '2,7p' "$0"
     exit 2
     ;;
 esac
