@@ -606,6 +606,7 @@ void openPostgresSpec(DbConnection& conn, const ConnectSpec& spec)
     login.password = spec.password;
     login.schema = spec.schema;
     login.name = spec.name;
+    login.likeCollation = spec.likeCollation;
     if (!spec.connectTimeout.empty())
         login.connectTimeoutS = parseMs(spec.connectTimeout, "connect timeout");
     if (!spec.name.empty() && !isValidName(spec.name))
@@ -642,6 +643,8 @@ std::string DbConnection::postgresConnectString(const DbServerLogin& login,
         s += ";Attach " + name + "=" + connectValue(schema);
     if (busyTimeoutMs > 0)
         s += ";Busy Timeout=" + std::to_string(busyTimeoutMs);
+    if (!login.likeCollation.empty())
+        s += ";Like Collation=" + connectValue(login.likeCollation);
     return s;
 }
 
@@ -844,6 +847,12 @@ void DbConnection::setQueryLimits(const DbQueryLimits& limits)
     d->guards.limits = limits;
     if (d->pg)
         d->pg->setQueryLimits(limits);
+}
+
+void DbConnection::setReconnectReport(std::function<void(const std::string&)> report)
+{
+    if (d->pg)
+        d->pg->setReconnectReport(std::move(report));
 }
 
 const DbQueryLimits& DbConnection::queryLimits() const

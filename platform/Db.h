@@ -71,9 +71,16 @@ struct DbServerLogin {
     std::string name;            // the name it answers to in db..table (default: the schema)
     int connectTimeoutS = 10;
     bool createSchema = false;   // make the main schema when it is missing
+    // The server's collation that LIKE compares by (empty: the database's own); one the
+    // server does not have, or cannot match patterns by, fails the connection.
+    std::string likeCollation;
 };
 
 class PgConnection;
+
+// How often a call of this thread found its database server gone (a connection lost, or
+// one that could not be made again): a job's runner compares it before and after a run.
+std::uint64_t DbServerLossCount();
 
 class DbConnection {
 public:
@@ -92,7 +99,8 @@ public:
                                            int busyTimeoutMs = 0);
 
     // "Provider=PostgreSQL;Host=..;Port=..;Database=..;User=..;Password=..;Schema=<main>;
-    // Attach <NAME>=<schema>;Connect Timeout=<s>" opens a PostgreSQL server's database.
+    // Attach <NAME>=<schema>;Connect Timeout=<s>;Like Collation=<name>" opens a PostgreSQL
+    // server's database.
     static std::string postgresConnectString(const DbServerLogin& login,
                                              const std::vector<std::pair<std::string, std::string>>& attached = {},
                                              int busyTimeoutMs = 0);
@@ -119,6 +127,8 @@ public:
     int busyTimeout() const;
     void setQueryLimits(const DbQueryLimits& limits);
     const DbQueryLimits& queryLimits() const;
+    // Told when the open connection to a database server, lost, is made again (PostgreSQL).
+    void setReconnectReport(std::function<void(const std::string&)> report);
 
     // Runs one statement and collects its rows. Values: Null, Int (Int64 beyond 32 bits
     // or for BIGINT columns), Double (also for NUMERIC and DECIMAL columns), String (also

@@ -71,6 +71,8 @@ ConnectSpec parseConnectString(std::string_view s)
             spec.schema = value;
         else if (k == "CONNECT TIMEOUT")
             spec.connectTimeout = value;
+        else if (k == "LIKE COLLATION")
+            spec.likeCollation = value;
         else if (k.rfind("ATTACH ", 0) == 0)
             spec.attached.emplace_back(SqlTrimmed(key.substr(7)), value);
         else

@@ -15,6 +15,8 @@ struct ConnectSpec {
     std::string name;
     std::string busyTimeout;
     std::string host, port, user, password, schema, connectTimeout;
+    std::string likeCollation; // Like Collation
+
     std::vector<std::pair<std::string, std::string>> attached;
 };
 

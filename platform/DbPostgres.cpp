@@ -143,6 +143,15 @@ bool forbiddenCall(const SqlTranslation& t)
     return false;
 }
 
+// Losses of the database server under calls of this thread (DbServerLossCount).
+thread_local std::uint64_t serverLosses = 0;
+
+// The server ended the session (shut down, restarted, the backend ended) or the link broke.
+bool connectionState(const std::string& state)
+{
+    return state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03";
+}
+
 struct Statement {
     std::string key;
     std::string name; // of the prepared statement; empty until it is prepared
@@ -155,6 +164,11 @@ struct Statement {
 struct PgConnection::Impl {
     PgLogin login;
     PGconn* conn = nullptr;
+    bool broken = false; // a call saw the server go: the next one connects again
+    // The savepoint of the last statement in the caller's transaction is still open: it is
+    // released in the same round trip that sets the next one's, or with the transaction.
+    bool savepointOpen = false;
+    std::function<void(const std::string&)> reconnected;
     int busyMs = 5000;
     DbQueryLimits limits;
     std::vector<std::pair<std::string, std::string>> attached; // name -> schema
@@ -183,7 +197,7 @@ struct PgConnection::Impl {
         return m;
     }
 
-    bool lost() const { return !conn || PQstatus(conn) == CONNECTION_BAD; }
+    bool lost() const { return broken || !conn || PQstatus(conn) == CONNECTION_BAD; }
 
     [[noreturn]] void throwLost(std::string_view sql = {})
     {
@@ -192,6 +206,8 @@ struct PgConnection::Impl {
         if (!sql.empty())
             m += " [" + SqlAbbreviated(sql) + "]";
         forgetStatements();
+        broken = true;
+        ++serverLosses;
         throw DbError(m, DbErrorKind::ConnectionLost);
     }
 
@@ -203,18 +219,25 @@ struct PgConnection::Impl {
             return DbErrorKind::Busy;
         if (state == "57014" && access == DbAccess::QueryOnly && limits.timeMs > 0)
             return DbErrorKind::TimeLimit;
+        // Past work_mem a sort or hash would go to temporary files, which may hold nothing.
+        if ((state == "53400" || state == "53200") && access == DbAccess::QueryOnly && limits.memory > 0)
+            return DbErrorKind::MemoryLimit;
         return DbErrorKind::Other;
     }
 
     [[noreturn]] void throwResult(const PGresult* r, std::string_view what, std::string_view sql, DbAccess access)
     {
-        if (lost())
-            throwLost(sql);
         const std::string state = field(r, PG_DIAG_SQLSTATE);
+        if (lost() || connectionState(state))
+            throwLost(sql);
         const DbErrorKind kind = kindOf(state, access);
         if (kind == DbErrorKind::TimeLimit)
             throw DbError("The statement ran longer than its time limit of " + std::to_string(limits.timeMs)
                               + " ms and was stopped",
+                          kind);
+        if (kind == DbErrorKind::MemoryLimit)
+            throw DbError("The statement needed more than " + std::to_string(limits.memory)
+                              + " bytes of working memory and was stopped",
                           kind);
         std::string m = field(r, PG_DIAG_MESSAGE_PRIMARY);
         if (m.empty())
@@ -243,16 +266,19 @@ struct PgConnection::Impl {
             while (!m.empty() && (m.back() == '\n' || m.back() == ' '))
                 m.pop_back();
             PQfinish(c);
+            ++serverLosses;
             throw DbError("Cannot connect to the database server " + where() + ": " + m, DbErrorKind::ConnectionLost);
         }
         if (conn)
             PQfinish(conn);
         conn = c;
+        broken = false;
         setUpSession();
     }
 
     void setUpSession()
     {
+        savepointOpen = false;
         forgetStatements();
         exec("SET client_min_messages = warning; SET DateStyle = ISO, YMD; SET standard_conforming_strings = on");
         installFunctions();
@@ -261,6 +287,7 @@ struct PgConnection::Impl {
         else if (!schemaExists(login.schema))
             throw DbError("The database " + where() + " has no schema " + login.schema);
         exec("SET search_path TO " + SqlQuoteName(login.schema) + ", qv_fn");
+        checkLikeCollation();
         applyBusyTimeout();
     }
 
@@ -286,6 +313,23 @@ struct PgConnection::Impl {
         }
     }
 
+    // A collation the server lacks, or one that cannot match patterns (a nondeterministic
+    // one), would fail every LIKE later: it fails the connection now, saying which.
+    void checkLikeCollation()
+    {
+        if (login.likeCollation.empty())
+            return;
+        const std::string probe = "SELECT 'a' COLLATE " + SqlQuoteName(login.likeCollation) + " ILIKE 'A'";
+        Result r(PQexec(conn, probe.c_str()));
+        if (PQresultStatus(r.r) == PGRES_TUPLES_OK)
+            return;
+        if (lost())
+            throwLost();
+        const std::string m = field(r.r, PG_DIAG_MESSAGE_PRIMARY);
+        throw DbError("The collation \"" + login.likeCollation + "\" for LIKE comparisons (LikeCollation) cannot be used on "
+                      + where() + ": " + (m.empty() ? serverMessage() : m));
+    }
+
     void applyBusyTimeout()
     {
         if (conn && !lost())
@@ -297,14 +341,19 @@ struct PgConnection::Impl {
     {
         if (!lost())
             return;
+        bool again = false;
         if (conn) {
             PQreset(conn);
             if (PQstatus(conn) == CONNECTION_OK) {
+                broken = false;
                 setUpSession();
-                return;
+                again = true;
             }
         }
-        connect();
+        if (!again)
+            connect();
+        if (reconnected)
+            reconnected("Connected again to the database server " + where() + " after the connection was lost");
     }
 
     Result exec(const std::string& sql, DbAccess access = DbAccess::ReadWrite)
@@ -350,6 +399,7 @@ struct PgConnection::Impl {
         for (int i = 0; i < PQntuples(r.r); ++i)
             if (std::string(PQgetvalue(r.r, i, 1)) == "t" && std::string(PQgetvalue(r.r, i, 2)) == "f")
                 schema.textColumns.insert(PQgetvalue(r.r, i, 0));
+        schema.likeCollation = login.likeCollation;
         const std::string mainName = login.name.empty() ? login.schema : login.name;
         schema.databaseAliases.emplace_back(upperAscii(mainName), login.schema);
         for (const auto& [name, sch] : attached)
@@ -434,6 +484,26 @@ struct PgConnection::Impl {
         return out;
     }
 
+    // The memory bound of a query from outside: each sort and hash keeps to work_mem and may
+    // not spill to temporary files, so one that needs more stops (SQLSTATE 53400). The
+    // settings end with the query's own transaction.
+    void boundMemory()
+    {
+        const long long kb = std::clamp<long long>(limits.memory / 1024, 64, std::numeric_limits<int>::max());
+        const std::string set = "SET LOCAL work_mem = '" + std::to_string(kb)
+                                + "kB'; SET LOCAL hash_mem_multiplier = 1; SET LOCAL temp_file_limit = 0";
+        Result r(PQexec(conn, set.c_str()));
+        if (PQresultStatus(r.r) == PGRES_COMMAND_OK)
+            return;
+        const std::string m = field(r.r, PG_DIAG_MESSAGE_PRIMARY);
+        if (lost())
+            throwLost();
+        Result(PQexec(conn, "ROLLBACK"));
+        throw DbError("The query memory limit (QueryMaxMemory) cannot be kept on " + where() + ": "
+                          + (m.empty() ? serverMessage() : m) + "; the user " + login.user
+                          + " needs GRANT SET ON PARAMETER temp_file_limit (QueryMaxMemory=0 lifts the limit)");
+    }
+
     void cancelRunning()
     {
         if (PGcancel* c = PQgetCancel(conn)) {
@@ -465,16 +535,21 @@ struct PgConnection::Impl {
             if (limits.timeMs > 0)
                 start += "; SET LOCAL statement_timeout = " + std::to_string(limits.timeMs);
             exec(start);
+            if (limits.memory > 0)
+                boundMemory();
         } else if (outer) {
-            exec("SAVEPOINT qv_statement");
+            exec(savepointOpen ? "RELEASE SAVEPOINT qv_statement; SAVEPOINT qv_statement" : "SAVEPOINT qv_statement");
+            savepointOpen = true;
         }
         const auto undo = [&] {
             if (lost())
                 return;
             if (ownReadOnly)
                 Result(PQexec(conn, "ROLLBACK"));
-            else if (outer)
+            else if (outer) {
                 Result(PQexec(conn, "ROLLBACK TO SAVEPOINT qv_statement; RELEASE SAVEPOINT qv_statement"));
+                savepointOpen = false;
+            }
         };
 
         std::vector<std::vector<Variant>> rows;
@@ -545,8 +620,6 @@ struct PgConnection::Impl {
                 throwLost(sql);
             if (ownReadOnly)
                 exec("COMMIT");
-            else if (outer)
-                exec("RELEASE SAVEPOINT qv_statement");
         } catch (...) {
             undo();
             throw;
@@ -676,6 +749,8 @@ std::string PgConnection::connectString() const
         s += ";Name=" + connectValue(l.name);
     for (const auto& [name, sch] : d->attached)
         s += ";Attach " + name + "=" + connectValue(sch);
+    if (!l.likeCollation.empty())
+        s += ";Like Collation=" + connectValue(l.likeCollation);
     return s;
 }
 
@@ -690,6 +765,11 @@ void PgConnection::setBusyTimeout(int ms)
     d->applyBusyTimeout();
 }
 
+void PgConnection::setReconnectReport(std::function<void(const std::string&)> report)
+{
+    d->reconnected = std::move(report);
+}
+
 void PgConnection::setQueryLimits(const DbQueryLimits& limits)
 {
     d->limits = limits;
@@ -698,6 +778,7 @@ void PgConnection::setQueryLimits(const DbQueryLimits& limits)
 void PgConnection::begin(bool write)
 {
     d->ensureConnected();
+    d->savepointOpen = false;
     if (!write) {
         d->exec("BEGIN");
         return;
@@ -717,6 +798,7 @@ void PgConnection::commit()
 {
     if (d->lost())
         d->throwLost("COMMIT");
+    d->savepointOpen = false;
     d->exec("COMMIT");
 }
 
@@ -724,12 +806,18 @@ void PgConnection::rollback()
 {
     if (d->lost())
         return; // the server has ended the transaction with the connection
+    d->savepointOpen = false;
     d->exec("ROLLBACK");
 }
 
 bool PgConnection::inTransaction() const
 {
     return d->inTransaction();
+}
+
+std::uint64_t DbServerLossCount()
+{
+    return serverLosses;
 }
 
 std::size_t PgConnection::cachedStatements() const

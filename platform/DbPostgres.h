@@ -13,7 +13,8 @@
 // another as on SQLite, so that "next number, then insert" cannot interleave.
 //
 // When the server goes away the call fails with DbErrorKind::ConnectionLost and a message
-// saying so; the next call connects again.
+// saying so (what the call's transaction had written is gone with it); the next call
+// connects again and tells the reconnect report.
 
 #include "platform/Db.h"
 
@@ -51,6 +52,7 @@ public:
 
     void setBusyTimeout(int ms);
     void setQueryLimits(const DbQueryLimits& limits);
+    void setReconnectReport(std::function<void(const std::string&)> report);
 
     void begin(bool write);
     void commit();

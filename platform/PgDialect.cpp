@@ -298,8 +298,9 @@ void rewriteConversions(Tokens& t)
 }
 
 // LIKE without an escape character and without regard to case, as the suite's servers
-// compare: PostgreSQL would take "\" as the escape character.
-void rewriteLike(Tokens& t)
+// compare: PostgreSQL would take "\" as the escape character. A configured collation is
+// put on the pattern, which gives the comparison its collation.
+void rewriteLike(Tokens& t, const std::string& collation)
 {
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (!isWord(t[i], "LIKE"))
@@ -324,6 +325,7 @@ void rewriteLike(Tokens& t)
             } else if (depth == 0 && tok.kind == Tk::Word) {
                 if (isWord(tok, "ESCAPE")) {
                     hasEscape = true;
+                    end = k;
                     break;
                 }
                 static const char* stops[] = {"AND", "OR", "THEN", "ELSE", "END", "WHEN", "ORDER", "GROUP", "HAVING",
@@ -335,13 +337,21 @@ void rewriteLike(Tokens& t)
                 }
             }
         }
-        if (hasEscape)
+        std::string tail = collation.empty() ? std::string() : ") COLLATE " + SqlQuoteName(collation);
+        if (!hasEscape)
+            tail += " ESCAPE ''";
+        if (tail.empty())
             continue;
         // After the operand's last significant token.
         std::size_t at = end;
         while (at > i + 1 && !significant(t[at - 1]))
             --at;
-        t.insert(t.begin() + std::ptrdiff_t(at), Token{Tk::Other, " ESCAPE ''"});
+        const std::size_t first = nextSig(t, i);
+        if (!collation.empty() && (first == npos || first >= at))
+            continue; // no pattern: the server says what is wrong
+        t.insert(t.begin() + std::ptrdiff_t(at), Token{Tk::Other, tail});
+        if (!collation.empty())
+            t.insert(t.begin() + std::ptrdiff_t(first), Token{Tk::Other, "("});
     }
 }
 
@@ -420,7 +430,7 @@ SqlTranslation TranslateSqlPostgres(std::string_view sql, const SqlSchemaInfo& s
     rewriteIsNullAndNow(t);
     rewriteConversions(t);
     rewriteConcatenation(t, schema);
-    rewriteLike(t);
+    rewriteLike(t, schema.likeCollation);
     rewriteTop(t);
     rewriteColumnTypes(t);
 

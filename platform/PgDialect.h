@@ -13,7 +13,8 @@
 //   CAST to DECIMAL, NUMERIC   -> the server's own NUMERIC (it rounds half away from zero)
 //   a + b                      -> a || b between text columns and text literals
 //   LIKE x                     -> ILIKE x ESCAPE '' (no escape character, case ignored, as
-//                                 the suite's servers compare)
+//                                 the suite's servers compare); with a collation configured
+//                                 (SqlSchemaInfo::likeCollation): ILIKE (x) COLLATE "c" ESCAPE ''
 //   SELECT TOP n ...           -> SELECT ... LIMIT n
 //   DECIMAL_TEXT(p,s)          -> NUMERIC(p,s); DATETIME -> TIMESTAMP(3);
 //   INTEGER PRIMARY KEY        -> a key that numbers itself, as SQLite's rowid does

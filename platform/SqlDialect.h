@@ -30,6 +30,8 @@ struct SqlSchemaInfo {
     std::set<std::string, std::less<>> textColumns;
     // Upper-case database names that stand for a schema of another name ("QVSYS" -> "main").
     std::vector<std::pair<std::string, std::string>> databaseAliases;
+    // PostgreSQL: the collation LIKE compares by; empty for the database's own.
+    std::string likeCollation;
 
     bool isTextColumn(std::string_view name) const;
 };

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -23,6 +24,30 @@ std::string runText(int runNumber)
     char buf[16];
     std::snprintf(buf, sizeof buf, "%04d", runNumber);
     return buf;
+}
+
+// Writes the end of a run, retrying a database that is busy for a moment, and one whose
+// server went away for as long as it may take to come back (the next call connects again).
+void recordEnd(const std::function<void()>& write, const std::function<void(const std::string&)>& say)
+{
+    constexpr auto kServerBackWithin = std::chrono::seconds(30);
+    const auto giveUp = std::chrono::steady_clock::now() + kServerBackWithin;
+    bool told = false;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            write();
+            return;
+        } catch (const DbError& e) {
+            const bool lost = e.kind() == DbErrorKind::ConnectionLost;
+            if (lost ? std::chrono::steady_clock::now() >= giveUp : attempt >= 3)
+                throw;
+            if (lost && !told) {
+                told = true;
+                say(std::string("the database cannot be reached, trying again: ") + e.what());
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(lost ? 250 : 200));
+        }
+    }
 }
 
 } // namespace
@@ -106,6 +131,7 @@ bool JobScheduler::runNext()
 
     Outcome outcome;
     std::string summary; // what a successful run did, for the server's own log
+    bool lost = false;   // the database server went away under the run
     try {
         Variant values = job.packet[2];
         if (job.periodic()) {
@@ -124,26 +150,40 @@ bool JobScheduler::runNext()
         const ServerLibraryOutcome ran = RunServerLibrary(library, packet, options_.jobTimeLimitSeconds);
         summary = ran.summary;
         outcome = {ran.ok, ran.result};
+        lost = !ran.ok && ran.databaseLost;
     } catch (const std::exception& e) {
         outcome = {false, e.what()};
     }
 
+    // A run the database went away under was cut off, not wrong: its transaction went with
+    // the connection, so it runs once more, as after a server that stopped.
+    const std::string run = "job " + job.number + " run " + std::to_string(claim->runNumber);
+    if (lost && job.interruptions == 0) {
+        const std::string why = "The connection to the database was lost during the run; it runs again";
+        recordEnd(
+            [&] {
+                if (!store.markInterrupted(job.number, options_.serverId, MomentStamp(clock_.now()),
+                                           why + ": " + outcome.result))
+                    say("job " + job.number + ": the run was taken from this server meanwhile");
+            },
+            [&](const std::string& line) { say(run + ": " + line); });
+        say(run + " interrupted: " + why + " (" + outcome.result + ")");
+        return true;
+    }
+    if (lost)
+        outcome.result = "The connection to the database was lost during the run again; it is not run a third time: "
+                         + outcome.result;
+
     const double next = job.periodic() ? followingRun(job.period, scheduled, claim->runNumber) : 0;
-    // The run is over: record it, retrying a database that is busy for a moment. Should
-    // that fail for good, the job stays marked as this server's run and recover() takes
-    // it up before the next one.
-    for (int attempt = 1;; ++attempt) {
-        try {
+    // The run is over: record it. Should that fail for good, the job stays marked as this
+    // server's run and recover() takes it up before the next one.
+    recordEnd(
+        [&] {
             if (!store.finishRun(job.number, claim->attempt, options_.serverId, outcome.ok, outcome.result,
                                  MomentStamp(clock_.now()), MomentStamp(next)))
                 say("job " + job.number + ": the run was taken from this server meanwhile");
-            break;
-        } catch (const DbError&) {
-            if (attempt >= 3)
-                throw;
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        }
-    }
+        },
+        [&](const std::string& line) { say(run + ": " + line); });
     say("job " + job.number + " run " + std::to_string(claim->runNumber) + (outcome.ok ? " done" : " failed")
         + (outcome.result.empty() ? "" : ": " + outcome.result) + (outcome.ok && !summary.empty() ? ": " + summary : "")
         + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));

@@ -9,8 +9,10 @@
 // date rules (RollConditionDates); texts reach the library in the database code page,
 // as a client's direct run hands them over.
 //
-// A job whose server stopped during its run (recover) is interrupted and runs again
-// once, with the same run number; a run interrupted a second time is failed. Jobs that
+// A job whose server stopped during its run (recover), or whose run failed because the
+// database server went away under it (its transaction went with the connection), is
+// interrupted and runs again once, with the same run number; a run interrupted a second
+// time is failed. The end of a run is recorded once the database is back. Jobs that
 // missed their moment while no server ran are run late, one after the other, each with
 // its own run date: no period is skipped.
 //

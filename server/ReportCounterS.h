@@ -32,7 +32,11 @@
 //       QueryMaxBytes   67108864   bytes of one SimpleSQL answer (each value's text and its
 //                                  slot), and the largest text a statement may make
 //       QueryMaxMemory  268435456  bytes of working memory one SimpleSQL statement may add
-//                                  to the database engine's (sorts, sets, temporary tables)
+//                                  to the database engine's (sorts, sets, temporary tables); on
+//                                  PostgreSQL each sort and hash of the statement keeps to it
+//                                  (work_mem) and may not spill to temporary files (the user
+//                                  needs GRANT SET ON PARAMETER temp_file_limit, else the
+//                                  call fails saying so)
 //   A statement past a bound is stopped; the call answers Empty and ErrorDescript says
 //   which bound, with the name of its setting.
 //

@@ -79,6 +79,7 @@ ServerDbSettings ServerDatabase::fromConfiguration()
         s.server.database = trimmed(file.ReadString("DBE Setting", "PostgresDatabase", ""));
         if (s.server.database.empty())
             s.server.database = PgSchemaName(s.systemDb);
+        s.server.likeCollation = trimmed(file.ReadString("DBE Setting", "LikeCollation", ""));
         const int timeout = dbe.at(0, 6).isEmptyOrNull() ? 0 : dbe.at(0, 6).toInt();
         if (timeout > 0)
             s.server.connectTimeoutS = std::min(timeout, 600);

@@ -15,7 +15,9 @@ struct ServerDbSettings {
     // POSTGRESQL: the server (MainServerName "host[:port]", MainServerPort), its database
     // (PostgresDatabase, default the system database's name in lower case), MainUserName
     // and the password (XXXXXX, stored as the ini's passwords are). The system database
-    // and each company database are schemas of that database.
+    // and each company database are schemas of that database. LikeCollation names the
+    // server's collation that LIKE compares by ("C", "und-x-icu"; empty: the database's
+    // own); the SQL Server collation names of DataBaseCodeOrder mean nothing to it.
     DbServerLogin server;
     std::string error;               // why the configuration could not be read
     // Folders of the jobs' server libraries ([WorkDLLPath]; the server folder's S_PKG/

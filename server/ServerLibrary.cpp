@@ -1,6 +1,7 @@
 #include "server/ServerLibrary.h"
 
 #include "platform/AsciiText.h"
+#include "platform/Db.h"
 #include "platform/DynLib.h"
 #include "platform/SvrController.h"
 #include "server/JobRequest.h"
@@ -68,6 +69,7 @@ Variant ServerLibraryPacket(const std::string& jobKind, const std::string& reque
 ServerLibraryOutcome RunServerLibraryFile(const std::string& libraryFile, const Variant& packet)
 {
     ServerLibraryOutcome out;
+    const std::uint64_t lossesBefore = DbServerLossCount();
     HMODULE module = LoadLibrary(libraryFile);
     if (!module) {
         out.result = "Cannot load the server library " + libraryFile + ": " + LastLibraryError();
@@ -129,6 +131,7 @@ ServerLibraryOutcome RunServerLibraryFile(const std::string& libraryFile, const 
     else
         out.result = result;
     out.ok = raised.empty() && result.empty();
+    out.databaseLost = DbServerLossCount() != lossesBefore;
     return out;
 }
 
@@ -184,7 +187,10 @@ int RunServerLibraryChild(const std::string& libraryFile, int in, int out)
     } catch (const std::exception& e) {
         outcome = failed(std::string("The job's packet could not be read: ") + e.what());
     }
-    return writeAll(out, EncodeWireValue(Variant::list({outcome.ok, outcome.result, outcome.summary}))) ? 0 : 1;
+    return writeAll(out, EncodeWireValue(Variant::list({outcome.ok, outcome.result, outcome.summary,
+                                                         outcome.databaseLost})))
+               ? 0
+               : 1;
 }
 
 ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Variant& packet, int timeLimitSeconds)
@@ -283,6 +289,7 @@ ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Vari
         outcome.ok = v[0].toBool();
         outcome.result = VarToStr(v[1]);
         outcome.summary = VarToStr(v[2]);
+        outcome.databaseLost = v.highBound() >= 3 && v[3].toBool();
         return outcome;
     } catch (const std::exception&) {
         return failed("The server library " + libraryFile + " ended without an outcome (exit code " +

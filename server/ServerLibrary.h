@@ -14,6 +14,9 @@ struct ServerLibraryOutcome {
     std::string result;
     // What a successful run did (the library's summary); empty when it gives none.
     std::string summary;
+    // The database server went away under a call of the run (DbServerLossCount): what the
+    // run had not committed is gone, and a run that failed was interrupted, not wrong.
+    bool databaseLost = false;
 };
 
 // The library of a program in the first of the folders that holds it; empty, with the

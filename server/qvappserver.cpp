@@ -235,6 +235,11 @@ int main(int argc, char** argv)
     options.jobTimeLimitSeconds = db->settings().jobTimeLimitSeconds;
     JobScheduler scheduler(*db, *clock, options);
     scheduler.report = logLine;
+    // The queue's own connection: a database server that went away and came back is said.
+    db->connection().setReconnectReport([&](const std::string& line) {
+        logLine(line);
+        WriteServerLog("qvappserver: " + line);
+    });
 
     std::string folders;
     for (const std::string& f : options.libraryFolders)
@@ -268,6 +273,13 @@ int main(int argc, char** argv)
                 if (next > 0)
                     waitMs = std::clamp(long(std::ceil((next - clock->now()) * 86400000.0)), 0L, pollMs);
             }
+        } catch (const DbError& e) {
+            // A lost database connection is made again by the next call; the server goes on.
+            if (e.kind() == DbErrorKind::ConnectionLost)
+                logLine(std::string("the database cannot be reached; the next poll tries again: ") + e.what());
+            else
+                std::fprintf(stderr, "qvappserver: %s\n", e.what());
+            WriteServerLog(std::string("qvappserver: ") + e.what());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "qvappserver: %s\n", e.what());
             WriteServerLog(std::string("qvappserver: ") + e.what());

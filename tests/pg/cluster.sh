@@ -3,6 +3,8 @@
 # 127.0.0.1, run by an unprivileged user.
 #   cluster.sh start        prints the folder; <folder>/connect holds the value for QV_PG_CONNECT
 #   cluster.sh stop FOLDER  stops the cluster and removes the folder
+#   cluster.sh restart FOLDER  stops the server (its sessions end, their transactions roll
+#                           back) and starts it again on the same port
 set -euo pipefail
 
 bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
@@ -62,11 +64,11 @@ case "${1:-}" in
   restart)
     # The server goes away and comes back on the same port: the tests of lost connections.
     dir=${2:?cluster.sh restart FOLDER}
-    as_owner "$bindir/pg_ctl" -D "$dir/data" -m immediate -w restart -l "$dir/server.log" \
+    as_owner "$bindir/pg_ctl" -D "$dir/data" -m fast -w restart -l "$dir/server.log" \
       -o "-p $(cat "$dir/port") -k $dir -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=300" >/dev/null
     ;;
   *)
-    sed -n '2,6p' "$0"
+    sed -n '2,7p' "$0"
     exit 2
     ;;
 esac

@@ -466,6 +466,39 @@ TEST_F(PgServer, AFailedStatementLeavesTheTransactionUsableOnPostgres)
     EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 3);
 }
 
+TEST_F(PgServer, AFailedStatementUndoesItselfAloneNotTheStatementsBeforeItOnPostgres)
+{
+    {
+        DbTransaction tx(db, DbTransaction::Write);
+        db.execute("INSERT INTO ADMTC VALUES ('3', 'c')");
+        db.execute("UPDATE ADMTC SET TC004 = 'a2' WHERE TC001 = '1'");
+        EXPECT_THROW(db.execute("INSERT INTO ADMTC VALUES ('3', 'again')"), DbError);
+        // A statement run from a row callback, between two that fail.
+        db.forEachRow("SELECT TC001 FROM ADMTC WHERE TC001 = '2'", {}, [&](const std::vector<Variant>&) {
+            db.execute("UPDATE ADMTC SET TC004 = 'b2' WHERE TC001 = '2'");
+            return true;
+        });
+        EXPECT_THROW(db.query("SELECT no_such_column FROM ADMTC"), DbError);
+        db.execute("INSERT INTO ADMTC VALUES ('4', 'd')");
+        tx.commit();
+    }
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 4);
+    EXPECT_EQ(VarToStr(db.scalar("SELECT TC004 FROM ADMTC WHERE TC001 = '1'")), "a2");
+    EXPECT_EQ(VarToStr(db.scalar("SELECT TC004 FROM ADMTC WHERE TC001 = '2'")), "b2");
+    EXPECT_EQ(VarToStr(db.scalar("SELECT TC004 FROM ADMTC WHERE TC001 = '3'")), "c");
+    {
+        // Rolled back, it leaves nothing, and the next transaction starts clean.
+        DbTransaction tx(db, DbTransaction::Write);
+        db.execute("INSERT INTO ADMTC VALUES ('5', 'e')");
+        db.execute("INSERT INTO ADMTC VALUES ('6', 'f')");
+    }
+    DbTransaction tx(db, DbTransaction::Write);
+    EXPECT_THROW(db.execute("INSERT INTO ADMTC VALUES ('1', 'x')"), DbError);
+    db.execute("INSERT INTO ADMTC VALUES ('7', 'g')");
+    tx.commit();
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 5);
+}
+
 TEST_F(PgServer, WritersFollowOneAnotherAndWaitNoLongerThanTheBusyTimeOnPostgres)
 {
     DbConnection other;
@@ -510,6 +543,108 @@ TEST_F(PgServer, QueriesFromOutsideOnlyReadAndStayInTheirBoundsOnPostgres)
         EXPECT_EQ(e.kind(), DbErrorKind::TimeLimit) << e.what();
     }
     EXPECT_EQ(db.query("SELECT TC001 FROM ADMTC ORDER BY TC001", {}, DbAccess::QueryOnly).rows.size(), 2u);
+}
+
+TEST(SqlAdapterPostgreSQL, LikeTakesTheConfiguredCollationOnItsPatternAndSQLiteKeepsTheText)
+{
+    SqlSchemaInfo s = schemaWith({"TA004"});
+    s.likeCollation = "und-x-icu";
+    EXPECT_EQ(pgTr("where TA004 LIKE 'A%' and x = 1", s), "where TA004 ILIKE ('A%') COLLATE \"und-x-icu\" ESCAPE '' and x = 1");
+    EXPECT_EQ(pgTr("where a not like '%' + :P + '%' order by a", s),
+              "where a not ILIKE ('%' + $1 + '%') COLLATE \"und-x-icu\" ESCAPE '' order by a");
+    EXPECT_EQ(pgTr("where a like 'x!%' escape '!'", s), "where a ILIKE ('x!%') COLLATE \"und-x-icu\" escape '!'");
+    EXPECT_EQ(pgTr("where (a LIKE b)", s), "where (a ILIKE (b) COLLATE \"und-x-icu\" ESCAPE '')");
+    s.likeCollation = "x\"; DROP TABLE t; --";
+    EXPECT_EQ(pgTr("where a LIKE b", s), "where a ILIKE (b) COLLATE \"x\"\"; DROP TABLE t; --\" ESCAPE ''")
+        << "a name, never text of the statement";
+    for (const char* sql : {"where TA004 LIKE 'A%'", "where a like 'x!%' escape '!'"})
+        EXPECT_EQ(TranslateSql(sql, s, DbDialect::SQLite).text, sql);
+}
+
+TEST_F(PgServer, LikeComparesByTheConfiguredCollationOnPostgres)
+{
+    db.execute("CREATE TABLE NAMES (N VARCHAR(20))");
+    for (const char* n : {"École", "ecole", "Zürich", "ZÜRICH"})
+        db.execute("INSERT INTO NAMES VALUES (:N)", {{"N", n}});
+    const auto matches = [&](const std::string& collation, const std::string& pattern) {
+        DbConnection c;
+        c.open(schemas.connect("QVSYS") + (collation.empty() ? "" : ";Like Collation=" + collation));
+        return c.scalar("SELECT count(*) FROM NAMES WHERE N LIKE :P", {{"P", pattern}}).toInt();
+    };
+    // "C" folds ASCII letters only; the database's own (C.UTF-8) and ICU fold every letter.
+    EXPECT_EQ(matches("C", "é%"), 0);
+    EXPECT_EQ(matches("C", "e%"), 1);
+    EXPECT_EQ(matches("C", "zür%"), 1);
+    EXPECT_EQ(matches("und-x-icu", "é%"), 1);
+    EXPECT_EQ(matches("und-x-icu", "zür%"), 2);
+    EXPECT_EQ(matches("", "zür%"), 2);
+
+    // The name travels with the connection string, to the library's own connections too.
+    DbConnection c;
+    c.open(schemas.connect("QVSYS") + ";Like Collation=C");
+    EXPECT_NE(c.connectString().find("Like Collation=C"), std::string::npos) << c.connectString();
+
+    // A name the server does not know, or one it cannot match patterns by, fails at once.
+    db.execute("CREATE COLLATION ci_" + schemas.schema("QVSYS") +
+               " (provider = icu, locale = 'und-u-ks-level2', deterministic = false)");
+    for (const std::string& bad : {std::string("no-such-collation"), "ci_" + schemas.schema("QVSYS")}) {
+        try {
+            DbConnection x;
+            x.open(schemas.connect("QVSYS") + ";Like Collation=" + bad);
+            ADD_FAILURE() << bad << " was taken";
+        } catch (const DbError& e) {
+            const std::string m = e.what();
+            EXPECT_NE(m.find("The collation \"" + bad + "\" for LIKE comparisons (LikeCollation) cannot be used"),
+                      std::string::npos)
+                << m;
+        }
+    }
+    db.execute("DROP COLLATION ci_" + schemas.schema("QVSYS"));
+}
+
+TEST_F(PgServer, AQueryThatNeedsMoreWorkingMemoryThanItsLimitIsStoppedOnPostgres)
+{
+    const std::string sort = "SELECT count(*) FROM (SELECT md5(g::text) m FROM generate_series(1, 200000) g "
+                             "ORDER BY m) s";
+    db.setQueryLimits({0, 0, 0, 1024 * 1024});
+    try {
+        db.query(sort, {}, DbAccess::QueryOnly);
+        FAIL() << "the memory limit was not kept";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::MemoryLimit) << e.what();
+        EXPECT_STREQ(e.what(), "The statement needed more than 1048576 bytes of working memory and was stopped");
+    }
+    EXPECT_FALSE(db.inTransaction());
+    // Below the limit, and the connection's own work, run as before.
+    EXPECT_EQ(db.query("SELECT TC001 FROM ADMTC ORDER BY TC001", {}, DbAccess::QueryOnly).rows.size(), 2u);
+    EXPECT_EQ(db.scalar(sort).toInt(), 200000) << "the limit bounds queries from outside only";
+    db.setQueryLimits({0, 0, 0, 64 * 1024 * 1024});
+    EXPECT_EQ(db.query(sort, {}, DbAccess::QueryOnly).rows.at(0).at(0).toInt(), 200000);
+
+    // A user who may not set the limit gets no unbounded query, and is told what to grant.
+    const std::string role = "lim_" + schemas.schema("QVSYS");
+    db.execute("CREATE ROLE " + role + " LOGIN");
+    db.execute("GRANT USAGE ON SCHEMA " + schemas.schema("QVSYS") + ", qv_fn TO " + role);
+    db.execute("GRANT SELECT ON ADMTC TO " + role);
+    {
+        DbConnection limited;
+        limited.open(schemas.connect("QVSYS") + ";User=" + role);
+        limited.setQueryLimits({0, 0, 0, 1024 * 1024});
+        try {
+            limited.query("SELECT TC001 FROM ADMTC", {}, DbAccess::QueryOnly);
+            ADD_FAILURE() << "ran without its limit";
+        } catch (const DbError& e) {
+            EXPECT_NE(std::string(e.what()).find("GRANT SET ON PARAMETER temp_file_limit"), std::string::npos)
+                << e.what();
+        }
+        EXPECT_FALSE(limited.inTransaction());
+        db.execute("GRANT SET ON PARAMETER temp_file_limit TO " + role);
+        EXPECT_EQ(limited.query("SELECT TC001 FROM ADMTC", {}, DbAccess::QueryOnly).rows.size(), 2u);
+        EXPECT_THROW(limited.query(sort, {}, DbAccess::QueryOnly), DbError);
+    }
+    db.execute("REVOKE ALL ON PARAMETER temp_file_limit FROM " + role);
+    db.execute("DROP OWNED BY " + role);
+    db.execute("DROP ROLE " + role);
 }
 
 TEST(SqlAdapterPostgreSQL, ConversionsToTextEndAndNest)

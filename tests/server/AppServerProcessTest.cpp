@@ -253,6 +253,22 @@ TEST_F(AppServerOnPostgres, AQueuedJobIsRunAndAKilledServersJobRunsOnceMore)
     EXPECT_EQ(count("SELECT count(*) FROM ADMJR WHERE JR001 = '" + no + "'"), 2) << "the interrupted run and the re-run";
 }
 
+TEST_F(AppServerOnPostgres, SimpleSQLPastItsMemoryLimitAnswersEmptyNamingTheSettingAndTheNextCallWorks)
+{
+    ServerDbSettings small = settings();
+    small.limits.memory = 1024 * 1024;
+    const Variant server(DispatchPtr(std::make_shared<TdmReportCounter>(small)));
+    const Variant sorted = server.call(
+        "SimpleSQL", {"SELECT count(*) N FROM (SELECT md5(g::text) m FROM generate_series(1, 200000) g ORDER BY m) s",
+                      "N", "01", "DEMO"});
+    EXPECT_TRUE(sorted.isEmpty());
+    const std::string why = server.call("ErrorDescript").toString();
+    EXPECT_EQ(why, "The statement needed more than 1048576 bytes of working memory and was stopped "
+                   "(QueryMaxMemory in BriskoS.ini)");
+    const Variant next = server.call("SimpleSQL", {"SELECT MC001 FROM ADMMC", "MC001", "01", ""});
+    EXPECT_TRUE(next.isArray()) << server.call("ErrorDescript").toString();
+}
+
 void AppServer::twoServersRun200JobsOnce()
 {
     constexpr int kJobs = 200;

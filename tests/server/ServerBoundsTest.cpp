@@ -140,6 +140,35 @@ TEST_F(ServerBounds, TheBoundsComeFromBriskoSIni)
     EXPECT_EQ(d.limits.memory, 256 * 1024 * 1024);
 }
 
+TEST_F(ServerBounds, TheLikeCollationReachesAPostgreSQLServerAndLeavesSQLiteAsItIs)
+{
+    const fs::path serverDir = dir.path() / "server";
+    fs::create_directories(serverDir / "data");
+    fs::rename(dir.file("QVSYS.db"), serverDir / "data" / "QVSYS.db");
+    fs::rename(dir.file("DEMO.db"), serverDir / "data" / "DEMO.db");
+    std::ofstream(dir.file("registry.ini")) << "[Software\\QVR\\Brisko]\nServerPath=" << serverDir.string() << "/\n";
+    EnvGuard registry;
+    registry.set("QV_REGISTRY", dir.file("registry.ini"));
+    const auto writeIni = [&](const std::string& dbe) {
+        std::ofstream((serverDir / "BriskoS.ini").string(), std::ios::trunc) << "[DBE Setting]\n" << dbe;
+    };
+
+    writeIni("MainDBType=POSTGRESQL\nMainServerName=db1:5433\nLikeCollation= und-x-icu \n");
+    const ServerDbSettings pg = ServerDatabase::fromConfiguration();
+    EXPECT_EQ(pg.server.likeCollation, "und-x-icu");
+    EXPECT_NE(ServerDatabase(pg).connectString("").find("Like Collation=und-x-icu"), std::string::npos);
+
+    // SQLite has no such collation: the key is the PostgreSQL server's alone.
+    writeIni("MainDBType=SQLITE\nMainServerName=data\nMainDBName=qvsys\nLikeCollation=und-x-icu\n");
+    ServerDatabase lite(ServerDatabase::fromConfiguration());
+    const std::string sql = "SELECT MA001 FROM PURMA WHERE MA002 LIKE :P AND MA001 LIKE 'S%'";
+    EXPECT_EQ(lite.connection().translate(sql).text, sql);
+    Variant server(DispatchPtr(std::make_shared<TdmReportCounter>()));
+    const Variant rows = server.call("SimpleSQL", {"SELECT MA001 FROM $$PURMA WHERE MA002 LIKE '乙%'", "MA001", "01", "DEMO"});
+    ASSERT_TRUE(rows.isArray()) << reason(server);
+    EXPECT_EQ(rows[0][0].toString(), "S02");
+}
+
 TEST_F(ServerBounds, DatabaseNamesMatchWithoutRegardToCaseFromTheFirstUse)
 {
     for (const char* name : {"demo", "Demo", "DEMO"}) {

@@ -80,6 +80,30 @@ inline Variant packetOf(const WriteOffRun& r)
     return Variant::list({r.request, "01", "DS", optionValues(r), "DEMO", r.extra, 3});
 }
 
+// The request as the write-off form hands it to the job service.
+inline Variant queueRequestOf(const WriteOffRun& r)
+{
+    Variant env = Variant::array(1, 12);
+    env[1] = "WOFB07";
+    env[2] = 12;
+    env[3] = 17; // OptionCount
+    env[4] = "01";
+    env[5] = "DS";
+    env[6] = "DEMO";
+    env[7] = Variant::date(Now());
+    env[8] = "WOFB07S.Class1";
+    env[9] = "B";
+    env[10] = 0;
+    env[11] = Variant::date(Now());
+    env[12] = "";
+    Variant texts = Variant::array(1, 17);
+    const char* controls[] = {"", "cbo01", "ed02", "sp03", "ed04", "sp05", "sp06", "sp07", "sp08", "sp09",
+                              "ed10", "ed11", "ed12", "btnFilter", "btnFilter", "lbl11C", "chkLog", "edPrintDate"};
+    for (int i = 1; i <= 17; ++i)
+        texts[i] = Variant::list({std::string("条件") + std::to_string(i), controls[i]});
+    return Variant::list({env, texts, optionValues(r)});
+}
+
 class WriteOffFixture : public ::testing::Test {
 protected:
     // On PostgreSQL the installation's databases are schemas of a database of the test's own.

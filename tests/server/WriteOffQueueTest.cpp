@@ -12,30 +12,6 @@ namespace {
 
 class QueuedWriteOff : public WriteOffFixture {
 protected:
-    // The request as the write-off form hands it to the job service.
-    Variant requestOf(const WriteOffRun& r)
-    {
-        Variant env = Variant::array(1, 12);
-        env[1] = "WOFB07";
-        env[2] = 12;
-        env[3] = 17; // OptionCount
-        env[4] = "01";
-        env[5] = "DS";
-        env[6] = "DEMO";
-        env[7] = Variant::date(Now());
-        env[8] = "WOFB07S.Class1";
-        env[9] = "B";
-        env[10] = 0;
-        env[11] = Variant::date(Now());
-        env[12] = "";
-        Variant texts = Variant::array(1, 17);
-        const char* controls[] = {"", "cbo01", "ed02", "sp03", "ed04", "sp05", "sp06", "sp07", "sp08", "sp09",
-                                  "ed10", "ed11", "ed12", "btnFilter", "btnFilter", "lbl11C", "chkLog", "edPrintDate"};
-        for (int i = 1; i <= 17; ++i)
-            texts[i] = Variant::list({std::string("条件") + std::to_string(i), controls[i]});
-        return Variant::list({env, texts, optionValues(r)});
-    }
-
     // The books without what differs between two runs by nature: moments, request numbers
     // and the images that hold them.
     std::map<std::string, std::vector<std::string>> books()
@@ -63,7 +39,7 @@ TEST_F(QueuedWriteOff, TheQueueServerGivesTheSameResultAsADirectRun)
     company().close();
     std::filesystem::copy_file(install.path("pristine.db"), file, std::filesystem::copy_options::overwrite_existing);
     TdmReportCounter client(ServerDatabase::fromConfiguration());
-    const std::string job = client.jobs().Request(requestOf(r));
+    const std::string job = client.jobs().Request(queueRequestOf(r));
     ASSERT_NE(job, "ERROR") << client.jobs().ErrorDescript();
     jobtest::Process server(TestBinDir() + "/qvappserver", {"--install", install.dir(), "--poll", "20"},
                             install.path("server.out"));
