@@ -78,8 +78,10 @@ ColumnKind kindOfDecltype(const char* decl)
     return ColumnKind::Any;
 }
 
-Variant columnValue(sqlite3_stmt* stmt, int i, ColumnKind kind)
+// The value of a column of the current row; payload gets the bytes of a text or blob.
+Variant columnValue(sqlite3_stmt* stmt, int i, ColumnKind kind, std::int64_t& payload)
 {
+    payload = 0;
     switch (sqlite3_column_type(stmt, i)) {
     case SQLITE_NULL:
         return Variant::null();
@@ -95,7 +97,8 @@ Variant columnValue(sqlite3_stmt* stmt, int i, ColumnKind kind)
         return Variant(sqlite3_column_double(stmt, i));
     default: {
         const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-        std::string s(p ? p : "", std::size_t(sqlite3_column_bytes(stmt, i)));
+        payload = sqlite3_column_bytes(stmt, i);
+        std::string s(p ? p : "", std::size_t(payload));
         double when = 0;
         if (kind == ColumnKind::DateTime && ParseSqliteDateTime(s, when))
             return Variant::date(when);
@@ -496,14 +499,6 @@ struct DbConnection::Impl {
             throw DbError("Only a query that reads may be run here [" + SqlAbbreviated(sql) + "]", DbErrorKind::Refused);
     }
 
-    // The room a value takes in an answer: its slot and its bytes.
-    static std::int64_t answerBytes(sqlite3_stmt* stmt, int i)
-    {
-        const int type = sqlite3_column_type(stmt, i);
-        const std::int64_t payload = type == SQLITE_TEXT || type == SQLITE_BLOB ? sqlite3_column_bytes(stmt, i) : 0;
-        return std::int64_t(sizeof(Variant)) + payload;
-    }
-
     // Steps the statement; row is called with the values of every row.
     std::size_t run(std::string_view sql, const DbParams& params, DbAccess access,
                     const std::function<bool(std::vector<Variant>&)>* row, std::vector<std::string>* names,
@@ -547,12 +542,20 @@ struct DbConnection::Impl {
                 fail("The statement failed", sql);
             }
             ++seen;
+            const DbQueryLimits& limits = guards.limits;
+            if (counted && limits.rows > 0 && std::int64_t(seen) > limits.rows)
+                throw guards.limitError(DbErrorKind::RowLimit);
+            if (!row && !counted)
+                continue;
+            // The room a value takes in an answer: its slot and its bytes.
+            values.clear();
+            values.reserve(std::size_t(ncol));
+            for (int i = 0; i < ncol; ++i) {
+                std::int64_t payload = 0;
+                values.push_back(columnValue(c.stmt, i, kinds[std::size_t(i)], payload));
+                bytes += std::int64_t(sizeof(Variant)) + payload;
+            }
             if (counted) {
-                const DbQueryLimits& limits = guards.limits;
-                if (limits.rows > 0 && std::int64_t(seen) > limits.rows)
-                    throw guards.limitError(DbErrorKind::RowLimit);
-                for (int i = 0; i < ncol; ++i)
-                    bytes += answerBytes(c.stmt, i);
                 if (limits.bytes > 0 && bytes > limits.bytes)
                     throw guards.limitError(DbErrorKind::ByteLimit);
                 if (guards.pastDeadline())
@@ -560,10 +563,6 @@ struct DbConnection::Impl {
             }
             if (!row)
                 continue;
-            values.clear();
-            values.reserve(std::size_t(ncol));
-            for (int i = 0; i < ncol; ++i)
-                values.push_back(columnValue(c.stmt, i, kinds[std::size_t(i)]));
             if (!(*row)(values))
                 break;
         }

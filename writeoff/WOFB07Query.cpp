@@ -229,7 +229,9 @@ int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const s
         if (!row.isArray() || row.count() < 21)
             continue;
         const int b = row.lowBound();
-        const auto at = [&](int pos) { return pos < row.count() ? row[b + pos] : Variant(); };
+        static const Variant none;
+        const Variant& cells = row;
+        const auto at = [&](int pos) -> const Variant& { return pos < cells.count() ? cells[b + pos] : none; };
         std::vector<FieldValue> values(std::size_t(data.FieldCount()));
         const auto put = [&](TField* field, FieldValue value) { values[std::size_t(field->Index())] = std::move(value); };
         for (int pos = 0; pos < 21; ++pos) {

@@ -514,6 +514,14 @@ TEST(ClientDataSet, ALoadedListKeepsItsOrderValuesAndChecks)
     EXPECT_EQ(c.supplier->AsString() + "/" + c.number->AsString(), "S1/3") << "the cursor is on it";
     EXPECT_EQ(c.ds.RecNo(), 3);
 
+    // A tail in order that belongs before and after the rest is merged into its places.
+    {
+        ControlsDisabledScope quiet(c.ds);
+        c.ds.AppendLoaded(row("S0", "1", "1"));
+        c.ds.AppendLoaded(row("S3", "1", "1"));
+    }
+    EXPECT_EQ(c.keys(), (std::vector<std::string>{"S0/7A/1", "S1//", "S1/7A/2", "S1/7A/3", "S2/7A/1", "S3/7A/1"}));
+
     // The conversions check as the setters do; a load outside browse state is refused.
     EXPECT_THROW(c.tick->ValueFromText("NN"), DataSetError);
     EXPECT_THROW(c.amount->ValueFromText("ten"), DataSetError);
@@ -522,5 +530,5 @@ TEST(ClientDataSet, ALoadedListKeepsItsOrderValuesAndChecks)
     c.ds.Append();
     EXPECT_THROW(c.ds.AppendLoaded(row("S9", "9", "9")), DataSetError);
     c.ds.Cancel();
-    EXPECT_EQ(c.ds.RecordCount(), 4);
+    EXPECT_EQ(c.ds.RecordCount(), 6);
 }
