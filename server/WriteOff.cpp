@@ -90,7 +90,17 @@ struct Candidate {
     bool open = false, selected = false;
     Decimal original, local, paidOriginal, paidLocal; // totals and what was paid before
     Variant flag;
+    Variant before; // the settlement columns as found
 };
+
+// A row's values as the array the batch keeps for each document's image.
+Variant imageOf(std::vector<Variant>& row, std::size_t from)
+{
+    Variant values = Variant::array(0, int(row.size() - from) - 1);
+    for (std::size_t i = from; i < row.size(); ++i)
+        values[int(i - from)] = std::move(row[i]);
+    return values;
+}
 
 std::string nextNumber(DbConnection& db, const std::string& table, const std::string& typeCol,
                        const std::string& noCol, const std::string& type, const std::string& date)
@@ -291,12 +301,19 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
         amountCols += ", " + t.col(c);
     for (int c : t.local)
         amountCols += ", " + t.col(c);
+    // The image before settling comes with the lookup; on PostgreSQL the row stays locked
+    // from here to the commit, so that it is still what the image shows when it is settled
+    // (SQLite's write transaction keeps every other writer out already).
+    const std::vector<std::string> settled = SettlementColumns(t);
+    for (const std::string& c : settled)
+        amountCols += ", " + std::string(t.table) + "." + c;
+    const std::string lock = db.dialect() == DbDialect::PostgreSQL ? " FOR UPDATE OF " + std::string(t.table) : "";
     const std::string lookup = "SELECT " + t.col(t.supplier) + ", " + t.col(t.currency) + ", " + t.col(t.status) + ", "
                                + t.col(t.paidOriginal) + ", " + t.col(t.paidLocal) + ", " + t.table + ".FLAG, case when "
                                + t.openCondition + lineCheck + " then 1 else 0 end, case when "
                                + selectionCondition(t, r) + " then 1 else 0 end" + amountCols + " FROM " + t.table
                                + " LEFT JOIN CMSMQ ON MQ001 = " + t.col(t.docType) + " WHERE " + t.col(t.docType)
-                               + " = :T AND " + t.col(t.docNo) + " = :N";
+                               + " = :T AND " + t.col(t.docNo) + " = :N" + lock;
 
     std::vector<Candidate> chosen;
     chosen.reserve(r.documents.size());
@@ -313,7 +330,7 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
                 continue;
             const std::string number = k.substr(type.size());
             db.forEachRow(lookup, {{"T", type}, {"N", number}, {"WDATE", r.writeOffDate}, {"CUR", r.currency}},
-                          [&](const std::vector<Variant>& row) {
+                          [&](std::vector<Variant>& row) {
                               Candidate c;
                               c.type = type;
                               c.number = number;
@@ -330,6 +347,7 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
                                   c.original += AmountOf(row[i++]);
                               for (std::size_t n = 0; n < t.local.size(); ++n)
                                   c.local += AmountOf(row[i++]);
+                              c.before = imageOf(row, i);
                               found.push_back(std::move(c));
                               return true;
                           });
@@ -369,39 +387,34 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
     WriteOffOutcome out;
     out.batchKey = key;
     std::map<std::string, std::size_t> byCurrency;
-    const std::vector<std::string> settled = SettlementColumns(t);
-    std::string imageSql = "SELECT ";
+    // The update answers the image after settling; no row means the document changed.
+    std::string returning;
     for (std::size_t i = 0; i < settled.size(); ++i)
-        imageSql += (i ? ", " : "") + settled[i];
-    imageSql += " FROM " + std::string(t.table) + " WHERE " + t.col(t.docType) + " = :T AND " + t.col(t.docNo) + " = :N";
+        returning += (i ? ", " : " RETURNING ") + settled[i];
     const std::string settleSql = "UPDATE " + std::string(t.table) + " SET " + t.col(t.status) + " = '3', "
                                   + t.col(t.paidOriginal) + " = :PO, " + t.col(t.paidLocal)
                                   + " = :PL, MODIFIER = :U, MODI_DATE = :S, FLAG = FLAG + 1 WHERE " + t.col(t.docType)
-                                  + " = :T AND " + t.col(t.docNo) + " = :N AND " + t.col(t.status) + " = :OLD";
-    auto image = [&](const Candidate& c) {
-        Variant values;
-        db.forEachRow(imageSql, {{"T", c.type}, {"N", c.number}}, [&](const std::vector<Variant>& row) {
-            values = Variant::array(0, int(row.size()) - 1);
-            for (std::size_t i = 0; i < row.size(); ++i)
-                values[int(i)] = row[i];
-            return false;
-        });
-        return values;
-    };
+                                  + " = :T AND " + t.col(t.docNo) + " = :N AND " + t.col(t.status) + " = :OLD"
+                                  + returning;
     std::vector<std::string> images;
     images.reserve(chosen.size());
     for (const Candidate& c : chosen) {
-        const Variant before = image(c);
-        if (db.execute(settleSql, {{"PO", AmountValue(c.original)},
-                                   {"PL", AmountValue(c.local)},
-                                   {"U", r.userCode},
-                                   {"S", ctx.stamp},
-                                   {"T", c.type},
-                                   {"N", c.number},
-                                   {"OLD", c.status}})
-            != 1)
+        Variant after;
+        const std::size_t rows = db.forEachRow(settleSql,
+                                                {{"PO", AmountValue(c.original)},
+                                                 {"PL", AmountValue(c.local)},
+                                                 {"U", r.userCode},
+                                                 {"S", ctx.stamp},
+                                                 {"T", c.type},
+                                                 {"N", c.number},
+                                                 {"OLD", c.status}},
+                                                [&](std::vector<Variant>& row) {
+                                                    after = imageOf(row, 0);
+                                                    return true;
+                                                });
+        if (rows != 1)
             throw WriteOffError("The document " + docName(c.type, c.number) + " changed during the write-off");
-        images.push_back(EncodeVariantText(Variant::list({before, image(c)})));
+        images.push_back(EncodeVariantText(Variant::list({c.before, after})));
         WrittenOffDocument d{c.type, c.number, c.supplier, c.currency, c.original - c.paidOriginal,
                              c.local - c.paidLocal, madeType, {}};
         auto [it, added] = byCurrency.emplace(d.currency, out.totals.size());
