@@ -430,25 +430,72 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
                                   + " = :PL, MODIFIER = :U, MODI_DATE = :S, FLAG = FLAG + 1 WHERE " + t.col(t.docType)
                                   + " = :T AND " + t.col(t.docNo) + " = :N AND " + t.col(t.status) + " = :OLD"
                                   + returning;
+    // The image after settling, by chosen document; Empty where its row did not change.
+    std::vector<Variant> afters(chosen.size());
+    if (db.dialect() == DbDialect::PostgreSQL) {
+        // On the server the documents are settled some at a time, each statement joining
+        // its documents as a list of values whose first column tells which one a row is.
+        // The amounts arrive as text; "::NUMERIC" keeps them as written (CAST AS NUMERIC
+        // would be read as the suite's NUMERIC(18,0) and round them).
+        constexpr std::size_t kPerUpdate = 100;
+        std::string returningOf;
+        for (std::size_t i = 0; i < settled.size(); ++i)
+            returningOf += ", " + std::string(t.table) + "." + settled[i];
+        for (std::size_t from = 0; from < chosen.size(); from += kPerUpdate) {
+            const std::size_t to = std::min(chosen.size(), from + kPerUpdate);
+            std::string sql = "UPDATE " + std::string(t.table) + " SET " + t.col(t.status) + " = '3', "
+                              + t.col(t.paidOriginal) + " = V.column4::NUMERIC, " + t.col(t.paidLocal)
+                              + " = V.column5::NUMERIC, MODIFIER = :U, MODI_DATE = :S, FLAG = "
+                              + t.table + ".FLAG + 1 FROM (VALUES ";
+            DbParams params{{"U", r.userCode}, {"S", ctx.stamp}};
+            params.reserve(2 + 5 * (to - from));
+            for (std::size_t i = from; i < to; ++i) {
+                const Candidate& c = chosen[i];
+                const std::string n = std::to_string(i - from);
+                sql += (i > from ? ", (" : "(") + n + ", :T" + n + ", :N" + n + ", :PO" + n + ", :PL" + n + ", :OLD"
+                       + n + ")";
+                params.insert(params.end(), {{"T" + n, c.type},
+                                             {"N" + n, c.number},
+                                             {"PO" + n, AmountValue(c.original)},
+                                             {"PL" + n, AmountValue(c.local)},
+                                             {"OLD" + n, c.status}});
+            }
+            sql += ") AS V WHERE " + t.col(t.docType) + " = V.column2 AND " + t.col(t.docNo) + " = V.column3 AND "
+                   + t.col(t.status) + " = V.column6 RETURNING V.column1" + returningOf;
+            db.forEachRow(sql, params, [&](std::vector<Variant>& row) {
+                const std::size_t at = from + std::size_t(row[0].toInt());
+                if (at >= to || !afters[at].isEmpty())
+                    throw DbError("The settling answered a row of no document it settled");
+                afters[at] = imageOf(row, 1);
+                return true;
+            });
+        }
+    } else {
+        for (std::size_t i = 0; i < chosen.size(); ++i) {
+            const Candidate& c = chosen[i];
+            db.forEachRow(settleSql,
+                          {{"PO", AmountValue(c.original)},
+                           {"PL", AmountValue(c.local)},
+                           {"U", r.userCode},
+                           {"S", ctx.stamp},
+                           {"T", c.type},
+                           {"N", c.number},
+                           {"OLD", c.status}},
+                          [&](std::vector<Variant>& row) {
+                              afters[i] = imageOf(row, 0);
+                              return true;
+                          });
+            if (afters[i].isEmpty())
+                break; // named below
+        }
+    }
     std::vector<std::string> images;
     images.reserve(chosen.size());
-    for (const Candidate& c : chosen) {
-        Variant after;
-        const std::size_t rows = db.forEachRow(settleSql,
-                                                {{"PO", AmountValue(c.original)},
-                                                 {"PL", AmountValue(c.local)},
-                                                 {"U", r.userCode},
-                                                 {"S", ctx.stamp},
-                                                 {"T", c.type},
-                                                 {"N", c.number},
-                                                 {"OLD", c.status}},
-                                                [&](std::vector<Variant>& row) {
-                                                    after = imageOf(row, 0);
-                                                    return true;
-                                                });
-        if (rows != 1)
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        const Candidate& c = chosen[i];
+        if (afters[i].isEmpty())
             throw WriteOffError("The document " + docName(c.type, c.number) + " changed during the write-off");
-        images.push_back(EncodeVariantText(Variant::list({c.before, after})));
+        images.push_back(EncodeVariantText(Variant::list({c.before, afters[i]})));
         WrittenOffDocument d{c.type, c.number, c.supplier, c.currency, c.original - c.paidOriginal,
                              c.local - c.paidLocal, madeType, {}};
         auto [it, added] = byCurrency.emplace(d.currency, out.totals.size());
