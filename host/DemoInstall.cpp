@@ -4,6 +4,8 @@
 
 #include "platform/Exception.h"
 #include "platform/SystemInfo.h"
+#include "support/BriskoINI.h"
+#include "platform/IniFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <QStandardPaths>
 
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -271,6 +274,140 @@ void createDatabases(const QString& setup, const QString& serverFolder, const QS
     QDir(staging).removeRecursively();
 }
 
+// Sets key=value in a section of an ini text, adding the key or the section when missing.
+QString withIniValue(const QString& text, const QString& section, const QString& key, const QString& value)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    qsizetype sectionAt = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString t = lines[i].trimmed();
+        if (t.startsWith(QLatin1Char('['))) {
+            if (sectionAt >= 0) {
+                // After the section's last line, before the blank lines that part it from the next.
+                qsizetype at = i;
+                while (at > sectionAt + 1 && lines[at - 1].trimmed().isEmpty())
+                    --at;
+                lines.insert(at, key + QLatin1Char('=') + value);
+                return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+            }
+            if (t.compare(QLatin1Char('[') + section + QLatin1Char(']'), Qt::CaseInsensitive) == 0)
+                sectionAt = i;
+            continue;
+        }
+        if (sectionAt >= 0 && t.section(QLatin1Char('='), 0, 0).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
+            lines[i] = key + QLatin1Char('=') + value;
+            return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        }
+    }
+    if (sectionAt < 0)
+        lines << QString() << QLatin1Char('[') + section + QLatin1Char(']');
+    lines << key + QLatin1Char('=') + value;
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QString readText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The PostgreSQL server of a demo: "Host=..;Port=..;Database=..;User=..;Password=..".
+struct PgTarget {
+    QString host = QStringLiteral("127.0.0.1");
+    QString port = QStringLiteral("5432");
+    QString database, user, password;
+};
+
+PgTarget readPgTarget(const std::string& text)
+{
+    PgTarget t;
+    for (const QString& part : q(text).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (part.trimmed().isEmpty())
+            continue;
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            throw Exception("--postgres: \"" + part.toStdString() + "\" has no value");
+        const QString key = part.left(eq).trimmed().toLower();
+        const QString value = part.mid(eq + 1).trimmed();
+        if (key == QLatin1String("host"))
+            t.host = value;
+        else if (key == QLatin1String("port"))
+            t.port = value;
+        else if (key == QLatin1String("database"))
+            t.database = value;
+        else if (key == QLatin1String("user"))
+            t.user = value;
+        else if (key == QLatin1String("password"))
+            t.password = part.mid(eq + 1);
+        else
+            throw Exception("--postgres: unknown key \"" + part.left(eq).toStdString() +
+                            "\" (Host, Port, Database, User, Password)");
+    }
+    if (t.database.isEmpty())
+        throw Exception("--postgres names no Database=");
+    // The values go into an ini file and a connection text: nothing that would split them.
+    for (const QString* v : {&t.host, &t.port, &t.database, &t.user})
+        if (v->contains(QLatin1Char('\n')) || v->contains(QLatin1Char('\r')) || v->contains(QLatin1Char(';')))
+            throw Exception("--postgres: a value holds a line break or a semicolon");
+    bool portOk = false;
+    const int port = t.port.toInt(&portOk);
+    if (!portOk || port <= 0 || port > 65535)
+        throw Exception("--postgres: Port=" + t.port.toStdString() + " is no port number");
+    return t;
+}
+
+// qvsetup makes the schemas when either is missing; true when it made them, false when
+// both were there. The password reaches it through PGPASSWORD, not its command line.
+bool createSchemas(const QString& setup, const QString& serverFolder, const PgTarget& t)
+{
+    if (!QFileInfo(setup).isExecutable())
+        throw Exception("The setup program " + setup.toStdString() + " is missing: build the target qvsetup");
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setWorkingDirectory(serverFolder);
+    if (!t.password.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PGPASSWORD"), t.password);
+        p.setProcessEnvironment(env);
+    }
+    const QString server = QStringLiteral("Host=%1;Port=%2;Database=%3;User=%4").arg(t.host, t.port, t.database, t.user);
+    p.start(setup, {QStringLiteral("--database"), QStringLiteral("postgresql"), QStringLiteral("--server"), server,
+                    QStringLiteral("--if-missing"), QStringLiteral("--system-db"), QLatin1String(kSystemDatabase),
+                    QStringLiteral("--company"), QLatin1String(kDemoCompany), QStringLiteral("--company-db"),
+                    QLatin1String(kDemoDatabase)});
+    if (!p.waitForStarted(10000))
+        throw Exception("Cannot start " + setup.toStdString() + ": " + p.errorString().toStdString());
+    p.waitForFinished(-1);
+    const QString output = QString::fromLocal8Bit(p.readAll()).trimmed();
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        throw Exception("The setup program failed on " + server.toStdString() + ": " + output.toStdString());
+    return !output.startsWith(QLatin1String("Kept"));
+}
+
+// Names the server in [DBE Setting] of BriskoS.ini, keeping the rest of the file.
+void pointServerAt(const QString& serverIni, const PgTarget& t)
+{
+    QString text = readText(serverIni);
+    text.remove(QStringLiteral("; folder of the database files, relative to this folder\n"));
+    const QString dbe = QStringLiteral("DBE Setting");
+    text = withIniValue(text, dbe, QStringLiteral("MainDBType"), QStringLiteral("POSTGRESQL"));
+    text = withIniValue(text, dbe, QStringLiteral("MainServerName"), t.host + QLatin1Char(':') + t.port);
+    text = withIniValue(text, dbe, QStringLiteral("PostgresDatabase"), t.database);
+    text = withIniValue(text, dbe, QStringLiteral("MainDBName"), QLatin1String(kSystemDatabase));
+    text = withIniValue(text, dbe, QStringLiteral("MainUserName"), t.user);
+    text = withIniValue(text, dbe, QStringLiteral("XXXXXX"),
+                        t.password.isEmpty() ? QString() : q(EncodePassword(t.password.toStdString())));
+    writeText(serverIni, text);
+}
+
+bool serverIsOnPostgres(const QString& serverIni)
+{
+    const QString type = q(IniFile(serverIni.toStdString()).ReadString("DBE Setting", "MainDBType", "")).trimmed().toUpper();
+    return type == QLatin1String("POSTGRESQL") || type == QLatin1String("PGSQL");
+}
+
 } // namespace
 
 std::string DemoInstall::DefaultFolder()
@@ -281,8 +418,11 @@ std::string DemoInstall::DefaultFolder()
     return "/tmp/qvr-demo-" + GetUserName() + "/";
 }
 
-DemoInstallation DemoInstall::Prepare(const std::string& folderArg, const std::string& binDirArg)
+DemoInstallation DemoInstall::Prepare(const std::string& folderArg, const std::string& binDirArg,
+                                      const std::string& postgres)
 {
+    // A wrong server text is refused before anything is written.
+    const std::optional<PgTarget> pg = postgres.empty() ? std::nullopt : std::optional<PgTarget>(readPgTarget(postgres));
     QString folder = QDir(q(folderArg.empty() ? DefaultFolder() : folderArg)).absolutePath();
     const QString binDir = QDir(q(binDirArg)).absolutePath();
     ensureFolder(folder);
@@ -323,6 +463,17 @@ DemoInstallation DemoInstall::Prepare(const std::string& folderArg, const std::s
     refreshLink(QStringLiteral(QV_RESOURCE_DIR "/MultiLanguage"), client + QStringLiteral("MultiLanguage"));
 #endif
 
+    const QString serverIni = server + QStringLiteral("BriskoS.ini");
+    // On PostgreSQL the schemas are made first, so that the settings never name a server
+    // that lacks them.
+    if (pg) {
+        d.createdDatabases = createSchemas(binDir + QStringLiteral("/qvsetup"), server, *pg);
+        pointServerAt(serverIni, *pg);
+    }
+    d.onPostgres = serverIsOnPostgres(serverIni);
+    if (d.onPostgres)
+        return d;
+
     // Both databases are made together; one without the other is broken.
     bool makeDatabases = false;
     for (const char* name : {kSystemDatabase, kDemoDatabase}) {
@@ -349,36 +500,6 @@ void DemoInstall::UseEnvironment(const DemoInstallation& installation)
     setenv("QV_CLASS_TABLE", installation.classTable.c_str(), 1);
 }
 
-namespace {
-// Sets key=value in a section of an ini text, adding the key or the section when missing.
-QString withIniValue(const QString& text, const QString& section, const QString& key, const QString& value)
-{
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.back().isEmpty())
-        lines.removeLast();
-    qsizetype sectionAt = -1;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString t = lines[i].trimmed();
-        if (t.startsWith(QLatin1Char('['))) {
-            if (sectionAt >= 0) {
-                lines.insert(i, key + QLatin1Char('=') + value);
-                return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-            }
-            if (t.compare(QLatin1Char('[') + section + QLatin1Char(']'), Qt::CaseInsensitive) == 0)
-                sectionAt = i;
-            continue;
-        }
-        if (sectionAt >= 0 && t.section(QLatin1Char('='), 0, 0).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
-            lines[i] = key + QLatin1Char('=') + value;
-            return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-        }
-    }
-    if (sectionAt < 0)
-        lines << QString() << QLatin1Char('[') + section + QLatin1Char(']');
-    lines << key + QLatin1Char('=') + value;
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-}
-} // namespace
 
 int DemoInstall::LanguageCodePage(const std::string& language)
 {

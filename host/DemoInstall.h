@@ -26,6 +26,8 @@ struct DemoInstallation {
     std::string registryFile;
     std::string classTable;
     bool createdDatabases = false;
+    // The databases are schemas of a PostgreSQL server's database, not files.
+    bool onPostgres = false;
     // What a run found broken and made again, one text each ("server/data/DEMO.db was
     // empty"); empty for a fresh installation and for one that was sound.
     std::vector<std::string> repaired;
@@ -43,7 +45,12 @@ public:
     // Prepares or reuses the installation in folder (DefaultFolder() when empty). binDir
     // holds this build's programs and libraries (ReportCounterS.so, VostelWorkCenter.so,
     // the setup program qvsetup). Exception with the reason when it cannot be done.
-    static DemoInstallation Prepare(const std::string& folder, const std::string& binDir);
+    // With postgres ("Host=..;Port=..;Database=..;User=..", optionally ";Password=..") the
+    // databases are the schemas qvsys and demo of that database, made by qvsetup when
+    // either is missing, and [DBE Setting] of BriskoS.ini names the server; an
+    // installation set up so earlier stays on its server when postgres is empty.
+    static DemoInstallation Prepare(const std::string& folder, const std::string& binDir,
+                                    const std::string& postgres = {});
 
     // Sets the interface language of the installation's client and server: "CHS" (code
     // page 936), "CHT" (950) or "ENG" (437), in the [CodePage] sections of BriskoC.ini and

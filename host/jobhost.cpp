@@ -5,6 +5,8 @@
 //   jobhost [library] [options]      the installation the registry file (QV_REGISTRY) names
 //   jobhost demo [folder] [options]  prepares, reuses or mends a demo installation in folder
 //                                    and opens the write-off job with its demo session
+//   ... --postgres "Host=..;Port=..;Database=..;User=.."
+//                                    the demo's databases on a PostgreSQL server
 //   ... --run FILE                   runs the job unattended with the parameters of FILE
 //                                    (host/RunFile.h) and prints what it said
 //
@@ -139,7 +141,12 @@ int main(int argc, char** argv)
                                  QStringLiteral("Run the job unattended with the parameters of a JSON file (control names and "
                                                 "values, and \"command\"), print its messages, ResultCode and ResultValue."),
                                  QStringLiteral("file"));
-    cli.addOptions({user, company, database, offscreenOpt, screenshot, lang, run});
+    const QCommandLineOption postgres(
+        QStringLiteral("postgres"),
+        QStringLiteral("With demo: keep the demo's databases on a PostgreSQL server, \"Host=..;Port=..;Database=..;User=..\" "
+                       "(the schemas qvsys and demo, made when missing; kept for later runs)."),
+        QStringLiteral("server"));
+    cli.addOptions({user, company, database, offscreenOpt, screenshot, lang, postgres, run});
     if (!cli.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "jobhost: %s (jobhost --help lists the options)\n", qPrintable(cli.errorText()));
         return 2;
@@ -181,14 +188,22 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "jobhost: --lang takes CHS, CHT or ENG and serves the demo installation\n");
         return 2;
     }
+    if (cli.isSet(postgres) && (!demoMode || cli.value(postgres).trimmed().isEmpty())) {
+        std::fprintf(stderr, "jobhost: --postgres takes \"Host=..;Port=..;Database=..;User=..\" and serves the demo "
+                             "installation\n");
+        return 2;
+    }
     if (demoMode) {
         try {
             const DemoInstallation demo = DemoInstall::Prepare(positional.value(1).toStdString(),
-                                                               QCoreApplication::applicationDirPath().toStdString());
+                                                               QCoreApplication::applicationDirPath().toStdString(),
+                                                               cli.value(postgres).toStdString());
             if (cli.isSet(lang))
                 DemoInstall::SetLanguage(demo, cli.value(lang).toStdString());
             DemoInstall::UseEnvironment(demo);
             std::string state = demo.createdDatabases ? "databases created" : "reused";
+            if (demo.onPostgres)
+                state += ", on PostgreSQL";
             if (!demo.repaired.empty()) {
                 std::string what;
                 for (const std::string& r : demo.repaired)

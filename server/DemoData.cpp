@@ -589,6 +589,17 @@ DemoFiles CreateDemoDatabases(const std::string& folder, const DemoOptions& o, b
     return files;
 }
 
+bool DemoSchemasExist(const DbServerLogin& server, const DemoOptions& o)
+{
+    DbConnection conn;
+    DbServerLogin login = server;
+    login.schema = "public";
+    login.name.clear();
+    login.createSchema = false;
+    conn.openPostgres(login);
+    return conn.hasDatabase(PgSchemaName(o.systemDatabase)) && conn.hasDatabase(PgSchemaName(o.companyDatabase));
+}
+
 void CreateDemoSchemas(const DbServerLogin& server, const DemoOptions& o, bool replace)
 {
     if (!ServerDatabase::isValidDatabaseName(o.systemDatabase) || !ServerDatabase::isValidDatabaseName(o.companyDatabase))

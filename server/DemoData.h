@@ -36,3 +36,5 @@ DemoFiles CreateDemoDatabases(const std::string& folder, const DemoOptions& opti
 // the login's database. Existing schemas are kept (DbError) unless replace is set; the
 // new ones are built under other names and put in place in one transaction.
 void CreateDemoSchemas(const DbServerLogin& server, const DemoOptions& options, bool replace);
+// Whether both schemas of CreateDemoSchemas are there already.
+bool DemoSchemasExist(const DbServerLogin& server, const DemoOptions& options);

@@ -90,7 +90,17 @@ struct Candidate {
     bool open = false, selected = false;
     Decimal original, local, paidOriginal, paidLocal; // totals and what was paid before
     Variant flag;
+    Variant before; // the settlement columns as found
 };
+
+// A row's values as the array the batch keeps for each document's image.
+Variant imageOf(std::vector<Variant>& row, std::size_t from)
+{
+    Variant values = Variant::array(0, int(row.size() - from) - 1);
+    for (std::size_t i = from; i < row.size(); ++i)
+        values[int(i - from)] = std::move(row[i]);
+    return values;
+}
 
 std::string nextNumber(DbConnection& db, const std::string& table, const std::string& typeCol,
                        const std::string& noCol, const std::string& type, const std::string& date)
@@ -291,12 +301,75 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
         amountCols += ", " + t.col(c);
     for (int c : t.local)
         amountCols += ", " + t.col(c);
-    const std::string lookup = "SELECT " + t.col(t.supplier) + ", " + t.col(t.currency) + ", " + t.col(t.status) + ", "
-                               + t.col(t.paidOriginal) + ", " + t.col(t.paidLocal) + ", " + t.table + ".FLAG, case when "
-                               + t.openCondition + lineCheck + " then 1 else 0 end, case when "
-                               + selectionCondition(t, r) + " then 1 else 0 end" + amountCols + " FROM " + t.table
-                               + " LEFT JOIN CMSMQ ON MQ001 = " + t.col(t.docType) + " WHERE " + t.col(t.docType)
-                               + " = :T AND " + t.col(t.docNo) + " = :N";
+    // The image before settling comes with the lookup; on PostgreSQL the row stays locked
+    // from here to the commit, so that it is still what the image shows when it is settled
+    // (SQLite's write transaction keeps every other writer out already).
+    const std::vector<std::string> settled = SettlementColumns(t);
+    for (const std::string& c : settled)
+        amountCols += ", " + std::string(t.table) + "." + c;
+    const std::string lock = db.dialect() == DbDialect::PostgreSQL ? " FOR UPDATE OF " + std::string(t.table) : "";
+    // The chosen documents are looked up some at a time: the pairs (type, number) a key may
+    // name are joined as a list of values, whose first column tells which pair a row is of.
+    const std::string lookupHead = "SELECT K.column1, " + t.col(t.supplier) + ", " + t.col(t.currency) + ", "
+                                   + t.col(t.status) + ", " + t.col(t.paidOriginal) + ", " + t.col(t.paidLocal) + ", "
+                                   + t.table + ".FLAG, case when " + t.openCondition + lineCheck
+                                   + " then 1 else 0 end, case when " + selectionCondition(t, r)
+                                   + " then 1 else 0 end" + amountCols + " FROM (VALUES ";
+    const std::string lookupTail = ") AS K JOIN " + std::string(t.table) + " ON " + t.col(t.docType) + " = K.column2 AND "
+                                   + t.col(t.docNo) + " = K.column3 LEFT JOIN CMSMQ ON MQ001 = " + t.col(t.docType)
+                                   + lock;
+    struct Pair {
+        std::size_t key;
+        std::string type, number;
+    };
+    std::vector<Pair> pairs;
+    pairs.reserve(r.documents.size());
+    for (std::size_t k = 0; k < r.documents.size(); ++k) {
+        const std::string& name = r.documents[k];
+        for (const std::string& type : docTypes)
+            if (!type.empty() && name.size() > type.size() && name.compare(0, type.size(), type) == 0)
+                pairs.push_back({k, type, name.substr(type.size())});
+    }
+    // What each pair found, in the order of the pairs.
+    std::vector<std::vector<Candidate>> ofPair(pairs.size());
+    constexpr std::size_t kPairsPerLookup = 100;
+    for (std::size_t from = 0; from < pairs.size(); from += kPairsPerLookup) {
+        const std::size_t to = std::min(pairs.size(), from + kPairsPerLookup);
+        std::string sql = lookupHead;
+        DbParams params{{"WDATE", r.writeOffDate}, {"CUR", r.currency}};
+        params.reserve(2 + 2 * (to - from));
+        for (std::size_t i = from; i < to; ++i) {
+            const std::string n = std::to_string(i - from);
+            sql += (i > from ? ", (" : "(") + std::to_string(i - from) + ", :T" + n + ", :N" + n + ")";
+            params.push_back({"T" + n, pairs[i].type});
+            params.push_back({"N" + n, pairs[i].number});
+        }
+        sql += lookupTail;
+        db.forEachRow(sql, params, [&](std::vector<Variant>& row) {
+            const std::size_t at = from + std::size_t(row[0].toInt());
+            if (at >= to)
+                throw DbError("The document lookup answered a row of no document it asked for");
+            Candidate c;
+            c.type = pairs[at].type;
+            c.number = pairs[at].number;
+            c.supplier = text(row[1]);
+            c.currency = text(row[2]);
+            c.status = text(row[3]);
+            c.paidOriginal = AmountOf(row[4]);
+            c.paidLocal = AmountOf(row[5]);
+            c.flag = row[6];
+            c.open = row[7].toInt() == 1;
+            c.selected = row[8].toInt() == 1;
+            std::size_t i = 9;
+            for (std::size_t n = 0; n < t.original.size(); ++n)
+                c.original += AmountOf(row[i++]);
+            for (std::size_t n = 0; n < t.local.size(); ++n)
+                c.local += AmountOf(row[i++]);
+            c.before = imageOf(row, i);
+            ofPair[at].push_back(std::move(c));
+            return true;
+        });
+    }
 
     std::vector<Candidate> chosen;
     chosen.reserve(r.documents.size());
@@ -306,34 +379,13 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
         if (++refusedCount <= 10)
             refused.push_back(why);
     };
-    for (const std::string& k : r.documents) {
+    std::size_t nextPair = 0;
+    for (std::size_t key = 0; key < r.documents.size(); ++key) {
+        const std::string& k = r.documents[key];
         std::vector<Candidate> found;
-        for (const std::string& type : docTypes) {
-            if (type.empty() || k.size() <= type.size() || k.compare(0, type.size(), type) != 0)
-                continue;
-            const std::string number = k.substr(type.size());
-            db.forEachRow(lookup, {{"T", type}, {"N", number}, {"WDATE", r.writeOffDate}, {"CUR", r.currency}},
-                          [&](const std::vector<Variant>& row) {
-                              Candidate c;
-                              c.type = type;
-                              c.number = number;
-                              c.supplier = text(row[0]);
-                              c.currency = text(row[1]);
-                              c.status = text(row[2]);
-                              c.paidOriginal = AmountOf(row[3]);
-                              c.paidLocal = AmountOf(row[4]);
-                              c.flag = row[5];
-                              c.open = row[6].toInt() == 1;
-                              c.selected = row[7].toInt() == 1;
-                              std::size_t i = 8;
-                              for (std::size_t n = 0; n < t.original.size(); ++n)
-                                  c.original += AmountOf(row[i++]);
-                              for (std::size_t n = 0; n < t.local.size(); ++n)
-                                  c.local += AmountOf(row[i++]);
-                              found.push_back(std::move(c));
-                              return true;
-                          });
-        }
+        for (; nextPair < pairs.size() && pairs[nextPair].key == key; ++nextPair)
+            for (Candidate& c : ofPair[nextPair])
+                found.push_back(std::move(c));
         if (found.empty()) {
             refuse(k + " does not exist");
         } else if (found.size() > 1) {
@@ -369,39 +421,81 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
     WriteOffOutcome out;
     out.batchKey = key;
     std::map<std::string, std::size_t> byCurrency;
-    const std::vector<std::string> settled = SettlementColumns(t);
-    std::string imageSql = "SELECT ";
+    // The update answers the image after settling; no row means the document changed.
+    std::string returning;
     for (std::size_t i = 0; i < settled.size(); ++i)
-        imageSql += (i ? ", " : "") + settled[i];
-    imageSql += " FROM " + std::string(t.table) + " WHERE " + t.col(t.docType) + " = :T AND " + t.col(t.docNo) + " = :N";
+        returning += (i ? ", " : " RETURNING ") + settled[i];
     const std::string settleSql = "UPDATE " + std::string(t.table) + " SET " + t.col(t.status) + " = '3', "
                                   + t.col(t.paidOriginal) + " = :PO, " + t.col(t.paidLocal)
                                   + " = :PL, MODIFIER = :U, MODI_DATE = :S, FLAG = FLAG + 1 WHERE " + t.col(t.docType)
-                                  + " = :T AND " + t.col(t.docNo) + " = :N AND " + t.col(t.status) + " = :OLD";
-    auto image = [&](const Candidate& c) {
-        Variant values;
-        db.forEachRow(imageSql, {{"T", c.type}, {"N", c.number}}, [&](const std::vector<Variant>& row) {
-            values = Variant::array(0, int(row.size()) - 1);
-            for (std::size_t i = 0; i < row.size(); ++i)
-                values[int(i)] = row[i];
-            return false;
-        });
-        return values;
-    };
+                                  + " = :T AND " + t.col(t.docNo) + " = :N AND " + t.col(t.status) + " = :OLD"
+                                  + returning;
+    // The image after settling, by chosen document; Empty where its row did not change.
+    std::vector<Variant> afters(chosen.size());
+    if (db.dialect() == DbDialect::PostgreSQL) {
+        // On the server the documents are settled some at a time, each statement joining
+        // its documents as a list of values whose first column tells which one a row is.
+        // The amounts arrive as text; "::NUMERIC" keeps them as written (CAST AS NUMERIC
+        // would be read as the suite's NUMERIC(18,0) and round them).
+        constexpr std::size_t kPerUpdate = 100;
+        std::string returningOf;
+        for (std::size_t i = 0; i < settled.size(); ++i)
+            returningOf += ", " + std::string(t.table) + "." + settled[i];
+        for (std::size_t from = 0; from < chosen.size(); from += kPerUpdate) {
+            const std::size_t to = std::min(chosen.size(), from + kPerUpdate);
+            std::string sql = "UPDATE " + std::string(t.table) + " SET " + t.col(t.status) + " = '3', "
+                              + t.col(t.paidOriginal) + " = V.column4::NUMERIC, " + t.col(t.paidLocal)
+                              + " = V.column5::NUMERIC, MODIFIER = :U, MODI_DATE = :S, FLAG = "
+                              + t.table + ".FLAG + 1 FROM (VALUES ";
+            DbParams params{{"U", r.userCode}, {"S", ctx.stamp}};
+            params.reserve(2 + 5 * (to - from));
+            for (std::size_t i = from; i < to; ++i) {
+                const Candidate& c = chosen[i];
+                const std::string n = std::to_string(i - from);
+                sql += (i > from ? ", (" : "(") + n + ", :T" + n + ", :N" + n + ", :PO" + n + ", :PL" + n + ", :OLD"
+                       + n + ")";
+                params.insert(params.end(), {{"T" + n, c.type},
+                                             {"N" + n, c.number},
+                                             {"PO" + n, AmountValue(c.original)},
+                                             {"PL" + n, AmountValue(c.local)},
+                                             {"OLD" + n, c.status}});
+            }
+            sql += ") AS V WHERE " + t.col(t.docType) + " = V.column2 AND " + t.col(t.docNo) + " = V.column3 AND "
+                   + t.col(t.status) + " = V.column6 RETURNING V.column1" + returningOf;
+            db.forEachRow(sql, params, [&](std::vector<Variant>& row) {
+                const std::size_t at = from + std::size_t(row[0].toInt());
+                if (at >= to || !afters[at].isEmpty())
+                    throw DbError("The settling answered a row of no document it settled");
+                afters[at] = imageOf(row, 1);
+                return true;
+            });
+        }
+    } else {
+        for (std::size_t i = 0; i < chosen.size(); ++i) {
+            const Candidate& c = chosen[i];
+            db.forEachRow(settleSql,
+                          {{"PO", AmountValue(c.original)},
+                           {"PL", AmountValue(c.local)},
+                           {"U", r.userCode},
+                           {"S", ctx.stamp},
+                           {"T", c.type},
+                           {"N", c.number},
+                           {"OLD", c.status}},
+                          [&](std::vector<Variant>& row) {
+                              afters[i] = imageOf(row, 0);
+                              return true;
+                          });
+            if (afters[i].isEmpty())
+                break; // named below
+        }
+    }
     std::vector<std::string> images;
     images.reserve(chosen.size());
-    for (const Candidate& c : chosen) {
-        const Variant before = image(c);
-        if (db.execute(settleSql, {{"PO", AmountValue(c.original)},
-                                   {"PL", AmountValue(c.local)},
-                                   {"U", r.userCode},
-                                   {"S", ctx.stamp},
-                                   {"T", c.type},
-                                   {"N", c.number},
-                                   {"OLD", c.status}})
-            != 1)
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        const Candidate& c = chosen[i];
+        if (afters[i].isEmpty())
             throw WriteOffError("The document " + docName(c.type, c.number) + " changed during the write-off");
-        images.push_back(EncodeVariantText(Variant::list({before, image(c)})));
+        images.push_back(EncodeVariantText(Variant::list({c.before, afters[i]})));
         WrittenOffDocument d{c.type, c.number, c.supplier, c.currency, c.original - c.paidOriginal,
                              c.local - c.paidLocal, madeType, {}};
         auto [it, added] = byCurrency.emplace(d.currency, out.totals.size());
@@ -446,40 +540,45 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
         }
     }
 
-    // The batch: one row per document. Its key decides between two runs of one number.
-    const std::string lineSql =
-        "INSERT INTO ACPLC (LC001, LC002, LC003, LC004, LC005, LC006, LC007, LC008, LC009, LC010, LC011, LC012, "
-        "LC013, LC014, LC015, LC018, LC019, LC020, LC021, COMPANY, CREATOR, CREATE_DATE, FLAG) VALUES (:K, :LINE, "
-        ":TY, :D, :T, :N, :S, :X, :C, :O, :L, :RT, :RN, :REQ, 'N', :XT, :XN, :IMG, :RUN, :CO, :CR, :ST, 0)";
-    for (std::size_t i = 0; i < out.documents.size(); ++i) {
-        WrittenOffDocument& d = out.documents[i];
-        const WriteOffCurrencyTotal& total = out.totals[byCurrency[d.currency]];
-        d.madeNumber = total.madeNumber;
-        char line[24];
-        std::snprintf(line, sizeof line, "%06zu", i + 1);
-        const bool refund = r.type == 3;
+    // The batch: one row per document, written some rows to a statement. Its key decides
+    // between two runs of one number.
+    constexpr std::size_t kLinesPerInsert = 50;
+    const bool refund = r.type == 3;
+    const DbParams shared{{"K", key},           {"TY", std::string(t.kindColumn)}, {"D", r.writeOffDate},
+                          {"X", r.transferSupplier}, {"RT", r.refundType},       {"REQ", r.requestNo},
+                          {"RUN", r.extra},     {"CO", r.companyCode},            {"CR", r.userCode},
+                          {"ST", ctx.stamp}};
+    for (std::size_t from = 0; from < out.documents.size(); from += kLinesPerInsert) {
+        const std::size_t to = std::min(out.documents.size(), from + kLinesPerInsert);
+        std::string sql = "INSERT INTO ACPLC (LC001, LC002, LC003, LC004, LC005, LC006, LC007, LC008, LC009, LC010, "
+                          "LC011, LC012, LC013, LC014, LC015, LC018, LC019, LC020, LC021, COMPANY, CREATOR, "
+                          "CREATE_DATE, FLAG) VALUES ";
+        DbParams params = shared;
+        params.reserve(shared.size() + (to - from) * 11);
+        for (std::size_t i = from; i < to; ++i) {
+            WrittenOffDocument& d = out.documents[i];
+            const WriteOffCurrencyTotal& total = out.totals[byCurrency[d.currency]];
+            d.madeNumber = total.madeNumber;
+            char line[24];
+            std::snprintf(line, sizeof line, "%06zu", i + 1);
+            const std::string n = std::to_string(i - from);
+            sql += (i > from ? ", (:K, :LINE" : "(:K, :LINE") + n + ", :TY, :D, :T" + n + ", :N" + n + ", :S" + n
+                   + ", :X, :C" + n + ", :O" + n + ", :L" + n + ", :RT, :RN" + n + ", :REQ, 'N', :XT" + n + ", :XN" + n
+                   + ", :IMG" + n + ", :RUN, :CO, :CR, :ST, 0)";
+            params.insert(params.end(), {{"LINE" + n, std::string(line)},
+                                         {"T" + n, d.type},
+                                         {"N" + n, d.number},
+                                         {"S" + n, d.supplier},
+                                         {"C" + n, d.currency},
+                                         {"O" + n, AmountValue(d.original)},
+                                         {"L" + n, AmountValue(d.local)},
+                                         {"RN" + n, refund ? total.madeNumber : std::string()},
+                                         {"XT" + n, refund ? std::string() : total.madeType},
+                                         {"XN" + n, refund ? std::string() : total.madeNumber},
+                                         {"IMG" + n, images[i]}});
+        }
         try {
-            db.execute(lineSql, {{"K", key},
-                                 {"LINE", std::string(line)},
-                                 {"TY", std::string(t.kindColumn)},
-                                 {"D", r.writeOffDate},
-                                 {"T", d.type},
-                                 {"N", d.number},
-                                 {"S", d.supplier},
-                                 {"X", r.transferSupplier},
-                                 {"C", d.currency},
-                                 {"O", AmountValue(d.original)},
-                                 {"L", AmountValue(d.local)},
-                                 {"RT", r.refundType},
-                                 {"RN", refund ? total.madeNumber : std::string()},
-                                 {"REQ", r.requestNo},
-                                 {"XT", refund ? std::string() : total.madeType},
-                                 {"XN", refund ? std::string() : total.madeNumber},
-                                 {"IMG", images[i]},
-                                 {"RUN", r.extra},
-                                 {"CO", r.companyCode},
-                                 {"CR", r.userCode},
-                                 {"ST", ctx.stamp}});
+            db.execute(sql, params);
         } catch (const DbError& e) {
             if (e.kind() == DbErrorKind::UniqueViolation)
                 throw WriteOffError("The write-off batch number " + r.batchNo + " is used already (" + key + ")");

@@ -9,6 +9,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/Exception.h"
+#include "platform/PgDialect.h"
 #include "support/BriskoINI.h"
 #include "server/JobClock.h"
 #include "server/JobScheduler.h"
@@ -244,9 +245,13 @@ int main(int argc, char** argv)
     std::string folders;
     for (const std::string& f : options.libraryFolders)
         folders += (folders.empty() ? "" : ", ") + f;
+    // On PostgreSQL the system database is a schema of the server's database, not a file.
+    const DbServerLogin& pg = db->settings().server;
+    const std::string systemDb = db->isPostgres() ? "schema " + PgSchemaName(db->settings().systemDb) + " of "
+                                                        + pg.database + " on " + pg.host + ":" + pg.port
+                                                  : db->filePath(db->settings().systemDb);
     std::printf("qvappserver %s: serving %s (system database %s; server libraries from %s; poll %ld ms%s)\n",
-                options.serverId.c_str(), fs::absolute(install).c_str(),
-                db->filePath(db->settings().systemDb).c_str(), folders.c_str(), pollMs,
+                options.serverId.c_str(), fs::absolute(install).c_str(), systemDb.c_str(), folders.c_str(), pollMs,
                 clockFile.empty() ? "" : ("; clock from " + clockFile).c_str());
     if (endpoint)
         std::printf("qvappserver %s: listening on %s (port %d%s)\n", options.serverId.c_str(), listen.c_str(),

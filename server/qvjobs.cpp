@@ -243,7 +243,9 @@ int show(JobStore& store, DbConnection& db, const std::string& number)
                     padded(r.ended.empty() ? "" : "ended " + ShownStamp(r.ended), 25).c_str(),
                     padded(r.status, 11).c_str(),
                     (std::string(r.how == "R" ? "(again) " : r.how == "D" || r.how == "X" ? "(direct) " : "")
-                     + (r.result.empty() ? (r.status == "done" ? "ok" : "") : oneLine(r.result, 80)))
+                     + (r.result.empty() ? (r.status == "done" ? "ok" : "") : oneLine(r.result, 80))
+                     // Which server (host:pid:start) or client computer ran it, where several share the queue.
+                     + (r.runBy.empty() ? "" : "  by " + r.runBy))
                         .c_str());
     }
     return 0;

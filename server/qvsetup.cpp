@@ -3,11 +3,13 @@
 //   qvsetup --folder DIR [--documents N] [--seed S] [--last-date yyyymmdd]
 //           [--company CODE] [--company-db NAME] [--system-db NAME] [--replace]
 //   qvsetup --database postgresql --server "Host=..;Port=..;Database=..;User=.." [the same options]
+//           [--if-missing]
 //
 // On PostgreSQL the system and the company database are schemas of the server's database;
 // the password comes from "Password=" or, better, from PGPASSWORD or ~/.pgpass.
 //
-// Existing databases are kept unless --replace is given. Exit code 0 on success, 1 when
+// Existing databases are kept unless --replace is given; with --if-missing both schemas are
+// kept when both are there, and both are made again when either is missing. Exit code 0 on success, 1 when
 // the databases could not be made, 2 for a wrong command line.
 
 #include "server/DemoData.h"
@@ -29,7 +31,8 @@ void usage()
                  "Creates DIR/<system-db>.db (default QVSYS) and DIR/<company-db>.db (default DEMO)\n"
                  "with demo data: N documents (default 300) dated up to the last date (default 20240630).\n"
                  "       qvsetup --database postgresql --server \"Host=H;Port=P;Database=D;User=U\" [options]\n"
-                 "Creates the schemas <system-db> and <company-db> (lower case) in database D instead.\n");
+                 "Creates the schemas <system-db> and <company-db> (lower case) in database D instead;\n"
+                 "--if-missing keeps both when both are there and makes both again when either is missing.\n");
 }
 
 bool readNumber(const char* text, long long& out)
@@ -91,6 +94,7 @@ int main(int argc, char** argv)
     std::string database = "sqlite";
     std::string serverText;
     bool replace = false;
+    bool ifMissing = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> const char* {
@@ -107,6 +111,8 @@ int main(int argc, char** argv)
             return 0;
         } else if (a == "--replace") {
             replace = true;
+        } else if (a == "--if-missing") {
+            ifMissing = true;
         } else if (a == "--database") {
             if (!(v = value()))
                 return 2;
@@ -171,6 +177,14 @@ int main(int argc, char** argv)
             return 2;
         }
         try {
+            if (ifMissing && !replace) {
+                if (DemoSchemasExist(login, options)) {
+                    std::printf("Kept the schemas %s and %s of %s\n", PgSchemaName(options.systemDatabase).c_str(),
+                                PgSchemaName(options.companyDatabase).c_str(), login.database.c_str());
+                    return 0;
+                }
+                replace = true;
+            }
             CreateDemoSchemas(login, options, replace);
             std::printf("System database:  schema %s of %s\nCompany database: schema %s (company %s, %d documents)\n",
                         PgSchemaName(options.systemDatabase).c_str(), login.database.c_str(),
@@ -180,6 +194,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qvsetup: %s\n", e.what());
             return 1;
         }
+    }
+    if (ifMissing) {
+        std::fprintf(stderr, "qvsetup: --if-missing serves --database postgresql\n");
+        return 2;
     }
     if (folder.empty()) {
         usage();

@@ -6,6 +6,7 @@
 #include "host/HostConfig.h"
 #include "platform/Exception.h"
 #include "platform/IniFile.h"
+#include "support/BriskoINI.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -247,4 +250,94 @@ TEST(DemoInstall, TheLanguageSetsTheCodePagesAndKeepsTheRest)
     EXPECT_TRUE(readAll(clientIni).contains(QStringLiteral("ComputerName=10.0.0.9")));
     EXPECT_THROW(DemoInstall::SetLanguage(demo, "FRA"), Exception);
     EXPECT_TRUE(readAll(clientIni).contains(QStringLiteral("UICodePage=437")));
+}
+
+namespace {
+
+// A stand-in for the setup program on a PostgreSQL server: records its arguments and the
+// password it was handed; says "Kept ..." when KEEP is in its folder, fails with FAIL.
+void writePgSetup(const QString& binDir)
+{
+    const QString path = binDir + QStringLiteral("/qvsetup");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\n"
+            "dir=$(dirname \"$0\")\n"
+            "echo \"$@ PGPASSWORD=$PGPASSWORD\" >> \"$dir/calls\"\n"
+            "[ -e \"$dir/FAIL\" ] && { echo 'connection refused' >&2; exit 1; }\n"
+            "[ -e \"$dir/KEEP\" ] && { echo 'Kept the schemas qvsys and demo of erp'; exit 0; }\n"
+            "echo 'System database:  schema qvsys of erp'\n");
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace
+
+TEST(DemoInstall, OnPostgresTheSchemasAreMadeAndTheServerIsNamedInTheServerSettings)
+{
+    EnvironmentGuard env;
+    QTemporaryDir root;
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    QDir().mkpath(bin);
+    writePgSetup(bin);
+    const std::string folder = root.filePath(QStringLiteral("demo")).toStdString();
+
+    // A wrong server text is refused before anything is written.
+    for (const auto& [text, why] : std::vector<std::pair<std::string, std::string>>{
+             {"Host=db1;User=qv", "no Database="},
+             {"Host=db1;Port=54x;Database=erp", "Port=54x is no port number"},
+             {"Host=db1;Colour=red;Database=erp", "unknown key \"Colour\""},
+             {"Host=db1;Database", "\"Database\" has no value"}}) {
+        try {
+            DemoInstall::Prepare(folder, bin.toStdString(), text);
+            ADD_FAILURE() << text << " must be refused";
+        } catch (const Exception& e) {
+            EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder + "/registry.ini")));
+    EXPECT_EQ(setupRuns(bin), 0);
+
+    // A server that cannot be reached: the settings stay on the embedded database.
+    QFile(bin + QStringLiteral("/FAIL")).open(QIODevice::WriteOnly);
+    try {
+        DemoInstall::Prepare(folder, bin.toStdString(), "Host=db1;Port=5433;Database=erp;User=qv");
+        ADD_FAILURE() << "a failed setup must be reported";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("connection refused"), std::string::npos) << e.what();
+    }
+    const QString serverIni = QString::fromStdString(folder + "/server/BriskoS.ini");
+    EXPECT_EQ(IniFile(serverIni.toStdString()).ReadString("DBE Setting", "MainDBType", ""), "SQLITE");
+    QFile::remove(bin + QStringLiteral("/FAIL"));
+
+    const DemoInstallation made =
+        DemoInstall::Prepare(folder, bin.toStdString(), "Host=db1;Port=5433;Database=erp;User=qv;Password=s3 cret");
+    EXPECT_TRUE(made.createdDatabases);
+    EXPECT_TRUE(made.onPostgres);
+    const IniFile ini(serverIni.toStdString());
+    EXPECT_EQ(ini.ReadString("DBE Setting", "MainDBType", ""), "POSTGRESQL");
+    EXPECT_EQ(ini.ReadString("DBE Setting", "MainServerName", ""), "db1:5433");
+    EXPECT_EQ(ini.ReadString("DBE Setting", "PostgresDatabase", ""), "erp");
+    EXPECT_EQ(ini.ReadString("DBE Setting", "MainUserName", ""), "qv");
+    EXPECT_EQ(ini.ReadString("DBE Setting", "XXXXXX", ""), EncodePassword("s3 cret"));
+    EXPECT_EQ(ini.ReadString("CodePage", "UICodePage", ""), "936") << "the rest of the file is kept";
+    // The password reaches the setup program through its environment, not its arguments.
+    const QString calls = readAll(bin + QStringLiteral("/calls"));
+    EXPECT_TRUE(calls.contains(QStringLiteral("--database postgresql --server Host=db1;Port=5433;Database=erp;User=qv "
+                                              "--if-missing")))
+        << calls.toStdString();
+    EXPECT_TRUE(calls.contains(QStringLiteral("PGPASSWORD=s3 cret"))) << calls.toStdString();
+    EXPECT_EQ(calls.count(QStringLiteral("s3 cret")), 1) << "in PGPASSWORD alone, never among the arguments";
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder + "/server/data/QVSYS.db")));
+
+    // Schemas that are there are kept; a later run without the server text stays on it
+    // and makes no database files.
+    QFile(bin + QStringLiteral("/KEEP")).open(QIODevice::WriteOnly);
+    EXPECT_FALSE(DemoInstall::Prepare(folder, bin.toStdString(), "Host=db1;Port=5433;Database=erp;User=qv").createdDatabases);
+    const int runs = setupRuns(bin);
+    const DemoInstallation reused = DemoInstall::Prepare(folder, bin.toStdString());
+    EXPECT_TRUE(reused.onPostgres);
+    EXPECT_FALSE(reused.createdDatabases);
+    EXPECT_EQ(setupRuns(bin), runs);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder + "/server/data/QVSYS.db")));
 }

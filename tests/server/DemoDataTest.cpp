@@ -257,3 +257,44 @@ TEST(DemoDataOnPostgres, TheSetupProgramMakesTheSameDataOnPostgreSQLAsOnSQLite)
     ASSERT_TRUE(rows.isArray()) << counter.ErrorDescript();
     EXPECT_EQ(rows[0][0].toInt(), co.scalar("SELECT count(*) FROM ACPTA").toInt());
 }
+
+TEST(DemoDataOnPostgres, IfMissingKeepsBothSchemasAndMakesBothAgainWhenOneIsGone)
+{
+    QV_SKIP_WITHOUT_PG();
+    PgTestDatabase pg;
+    TempFolder dir;
+    const DbServerLogin l = pg.login("QVSYS");
+    const std::string server = "Host=" + l.host + ";Port=" + l.port + ";Database=" + l.database + ";User=" + l.user;
+    const std::string out = dir.file("out.txt");
+    const std::string cmd = (fs::path(binFolder()) / "qvsetup").string() + " --database postgresql --server '" + server
+                            + "' --documents 30 --if-missing > '" + out + "' 2>&1";
+    auto said = [&] { return std::string(std::istreambuf_iterator<char>(std::ifstream(out).rdbuf()), {}); };
+
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << said();
+    EXPECT_NE(said().find("Company database: schema demo"), std::string::npos) << said();
+    DbConnection co;
+    co.openPostgres(pg.login("DEMO"));
+    const int payables = co.scalar("SELECT count(*) FROM ACPTA").toInt();
+    ASSERT_GT(payables, 0);
+    co.execute("UPDATE ACPTA SET TA021 = 'kept'");
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << said();
+    EXPECT_NE(said().find("Kept the schemas qvsys and demo"), std::string::npos) << said();
+    EXPECT_EQ(co.scalar("SELECT count(*) FROM ACPTA WHERE TA021 <> 'kept'").toInt(), 0) << "nothing was made again";
+
+    // The system schema gone: both are made again, the company's changes with it.
+    co.close();
+    {
+        DbConnection sys;
+        sys.openPostgres(pg.login("QVSYS"));
+        sys.executeScript("DROP SCHEMA qvsys CASCADE");
+    }
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << said();
+    EXPECT_NE(said().find("System database:  schema qvsys"), std::string::npos) << said();
+    co.openPostgres(pg.login("DEMO"));
+    EXPECT_EQ(co.scalar("SELECT count(*) FROM ACPTA WHERE TA021 = 'kept'").toInt(), 0);
+    EXPECT_EQ(co.scalar("SELECT count(*) FROM ACPTA").toInt(), payables);
+
+    const std::string sqlite = (fs::path(binFolder()) / "qvsetup").string() + " --folder '" + dir.file("data")
+                               + "' --if-missing > /dev/null 2>&1";
+    EXPECT_NE(std::system(sqlite.c_str()), 0) << "--if-missing serves PostgreSQL alone";
+}

@@ -368,4 +368,57 @@ TEST_P(WriteOff, WithTheLogFlagTheRunLogNamesEveryDocument)
     EXPECT_FALSE(install.exists("server/Log/WOFB07_B0102_" + r.request + ".log"));
 }
 
+// A run of more documents than one statement looks up or records: every document is
+// found under its own key, the lines follow the chosen order, and one unknown key among
+// them still stops the whole run.
+TEST_P(WriteOff, ARunOfManyDocumentsSettlesEachOnceInTheChosenOrder)
+{
+    DbConnection& co = company();
+    std::vector<std::string> keys;
+    DbTransaction made(co, DbTransaction::Write);
+    for (int i = 1; i <= 230; ++i) {
+        char no[16];
+        std::snprintf(no, sizeof no, "2024020%04d", 231 - i); // chosen against the key order
+        co.execute("INSERT INTO ACPTA (TA001, TA002, TA003, TA004, TA008, TA009, TA024, TA028, TA029, TA030, TA033, "
+                   "TA034, TA037, TA038, TA050, TA051, TA079, TA080, TA085, TA087, FLAG) VALUES ('7101', :N, "
+                   "'20240201', 'S01', 'RMB', '1', 'Y', :A, '0', '0', 'N', '20240201', :A, '0', '0', '0', '1', 'N', "
+                   "'0', '1', 0)",
+                   {{"N", std::string(no)}, {"A", std::to_string(i) + ".01"}});
+        co.execute("INSERT INTO ACPTB (TB001, TB002, TB003) VALUES ('7101', :N, '0001')", {{"N", std::string(no)}});
+        keys.push_back(std::string("7101") + no);
+    }
+    made.commit();
+    const auto before = snapshot();
+    WriteOffRun r;
+    r.documents = keys;
+    r.documents.insert(r.documents.begin() + 150, "710120249999999");
+    const ServerLibraryOutcome refused = runLibrary(r);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.result.find("Nothing was written off: 1 of the 231 chosen documents cannot be written off: "
+                                  "710120249999999 does not exist"),
+              std::string::npos)
+        << refused.result;
+    EXPECT_EQ(snapshot(), before);
+
+    r.documents = keys;
+    const ServerLibraryOutcome out = runLibrary(r);
+    ASSERT_TRUE(out.ok) << out.result;
+    EXPECT_NE(out.summary.find("230 documents written off; RMB 26567.30"), std::string::npos) << out.summary;
+    int line = 0;
+    co.forEachRow("SELECT LC002, LC001, LC005 || LC006, LC010, TA087, TA030 FROM ACPLC JOIN ACPTA ON TA001 = LC005 "
+                  "AND TA002 = LC006 WHERE LC001 = 'WOFB07-B0100' ORDER BY LC002",
+                  {}, [&](std::vector<Variant>& row) {
+                      char expected[16];
+                      std::snprintf(expected, sizeof expected, "%06d", line + 1);
+                      EXPECT_EQ(VarToStr(row[0]), expected);
+                      EXPECT_EQ(VarToStr(row[2]), keys[std::size_t(line)]) << "line " << expected;
+                      EXPECT_EQ(VarToStr(row[3]), std::to_string(line + 1) + ".01");
+                      EXPECT_EQ(VarToStr(row[4]), "3");
+                      EXPECT_EQ(VarToStr(row[5]), std::to_string(line + 1) + ".01");
+                      ++line;
+                      return true;
+                  });
+    EXPECT_EQ(line, 230);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothEngines, WriteOff, ::testing::Values(TestDb::SQLite, TestDb::PostgreSQL), TestDbName);
