@@ -282,7 +282,9 @@ TEST_P(WriteOff, ABatchNumberIsUsedOnceAlsoBySimultaneousClients)
     second.batch = "b0100";
     EXPECT_FALSE(runLibrary(second).ok);
 
-    // Eight clients at once with one new number, each with documents of its own: one wins.
+    // Six clients at once with one new number, each with documents of its own: one wins.
+    // Two of them run in a process of their own (qvjobrun, as a server with a time limit
+    // runs a library), so the database alone decides between processes too.
     std::vector<std::string> docs = {"7A0112", "7F0120240201001", "7B0120240105001"};
     std::vector<ServerLibraryOutcome> outcomes(6);
     std::atomic<int> ready{0};
@@ -301,7 +303,7 @@ TEST_P(WriteOff, ABatchNumberIsUsedOnceAlsoBySimultaneousClients)
             ++ready;
             while (ready < 6)
                 std::this_thread::yield();
-            outcomes[std::size_t(i)] = runLibrary(r);
+            outcomes[std::size_t(i)] = i % 3 == 0 ? RunServerLibrary(library(), packetOf(r), 60) : runLibrary(r);
         });
     for (std::thread& t : threads)
         t.join();
