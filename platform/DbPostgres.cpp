@@ -165,6 +165,10 @@ struct PgConnection::Impl {
     PgLogin login;
     PGconn* conn = nullptr;
     bool broken = false; // a call saw the server go: the next one connects again
+    // A transaction was begun and not yet ended by the caller. A connection lost inside it
+    // is not made again until the caller has rolled back: the statements after the loss
+    // would otherwise run outside the transaction, each committed on its own.
+    bool txOpen = false;
     // The savepoint of the last statement in the caller's transaction is still open: it is
     // released in the same round trip that sets the next one's, or with the transaction.
     bool savepointOpen = false;
@@ -341,6 +345,10 @@ struct PgConnection::Impl {
     {
         if (!lost())
             return;
+        if (txOpen)
+            throw DbError("The connection to the database server " + where()
+                              + " was lost inside a transaction; its work was not done and it must be rolled back",
+                          DbErrorKind::ConnectionLost);
         bool again = false;
         if (conn) {
             PQreset(conn);
@@ -368,7 +376,7 @@ struct PgConnection::Impl {
     bool inTransaction() const
     {
         if (lost())
-            return false;
+            return txOpen;
         const PGTransactionStatusType s = PQtransactionStatus(conn);
         return s == PQTRANS_INTRANS || s == PQTRANS_INERROR || s == PQTRANS_ACTIVE;
     }
@@ -781,6 +789,7 @@ void PgConnection::begin(bool write)
     d->savepointOpen = false;
     if (!write) {
         d->exec("BEGIN");
+        d->txOpen = true;
         return;
     }
     try {
@@ -792,18 +801,23 @@ void PgConnection::begin(bool write)
             Result(PQexec(d->conn, "ROLLBACK"));
         throw;
     }
+    d->txOpen = true;
 }
 
 void PgConnection::commit()
 {
-    if (d->lost())
+    if (d->lost()) {
+        d->txOpen = false;
         d->throwLost("COMMIT");
+    }
     d->savepointOpen = false;
+    d->txOpen = false; // a COMMIT that fails ends the transaction too
     d->exec("COMMIT");
 }
 
 void PgConnection::rollback()
 {
+    d->txOpen = false;
     if (d->lost())
         return; // the server has ended the transaction with the connection
     d->savepointOpen = false;

@@ -446,10 +446,20 @@ TEST_F(PgServer, ALostConnectionFailsTheCallAndTheNextOneConnectsAgainOnPostgres
         killer.open(schemas.connect("QVSYS"));
         killer.scalar("SELECT pg_terminate_backend(:P)", {{"P", pid2}});
         EXPECT_THROW(db.execute("INSERT INTO ADMTC VALUES ('4', 'd')"), DbError);
-        EXPECT_FALSE(db.inTransaction());
+        // Not connected again behind the transaction's back: what followed would be
+        // committed statement by statement.
+        try {
+            db.execute("INSERT INTO ADMTC VALUES ('5', 'e')");
+            ADD_FAILURE() << "a statement after the loss ran outside the transaction";
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.kind(), DbErrorKind::ConnectionLost) << e.what();
+            EXPECT_NE(std::string(e.what()).find("must be rolled back"), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(db.inTransaction()) << "open until its owner ends it";
         EXPECT_THROW(tx.commit(), DbError);
     }
-    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 2);
+    EXPECT_FALSE(db.inTransaction());
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), 2) << "connected again after the rollback";
 }
 
 TEST_F(PgServer, AFailedStatementLeavesTheTransactionUsableOnPostgres)

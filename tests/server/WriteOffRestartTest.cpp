@@ -103,10 +103,25 @@ TEST_F(RestartOnPostgres, ARestartDuringADirectWriteOffLeavesAllOrNothingAndTheC
     run.join();
     ASSERT_TRUE(waits) << "the write-off never waited for the batch table: " << error;
 
+    EXPECT_FALSE(conn.inTransaction());
+    if (error.empty()) {
+        // The server's shutdown ended the holder's session before the write-off's, which
+        // then got its lock and committed before its own end: all of it stays.
+        const Books all = books();
+        EXPECT_EQ(all.settled, 3);
+        EXPECT_EQ(all.batchRows, 3);
+        EXPECT_EQ(all.transfers, 1);
+        try {
+            conn.scalar("SELECT 1"); // the first call may find the server gone
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.kind(), DbErrorKind::ConnectionLost) << e.what();
+        }
+        EXPECT_EQ(conn.scalar("SELECT count(*) FROM ACPLC WHERE LC001 = 'WOFB07-B0100'").toInt(), 3)
+            << "the connection works again after the restart";
+        return;
+    }
     EXPECT_EQ(kind, DbErrorKind::ConnectionLost) << error;
     EXPECT_NE(error.find("was lost"), std::string::npos) << error;
-    EXPECT_NE(error.find("the next call connects again"), std::string::npos) << error;
-    EXPECT_FALSE(conn.inTransaction());
     const Books none = books();
     EXPECT_EQ(none.settled, 0) << "nothing of the cut-off write-off stays";
     EXPECT_EQ(none.batchRows, 0);
