@@ -1,5 +1,5 @@
-// A qvappserver --listen started by a benchmark: spawned with its output in a file, and
-// the port it reports once it listens (0 when it did not within ten seconds).
+// A qvappserver started by a benchmark: spawned with its output in a file, and for
+// --listen the port it reports once it listens (0 when it did not within ten seconds).
 #pragma once
 
 #include <chrono>
@@ -39,7 +39,9 @@ struct ListeningServer {
     }
 };
 
-inline ListeningServer StartListening(const std::string& program, std::vector<std::string> args, const std::string& outFile)
+// The program started with its output (standard output and error) in a file; pid -1 when
+// it could not be started.
+inline ListeningServer Spawn(const std::string& program, std::vector<std::string> args, const std::string& outFile)
 {
     ListeningServer s;
     s.outFile = outFile;
@@ -52,12 +54,17 @@ inline ListeningServer StartListening(const std::string& program, std::vector<st
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int spawned = posix_spawn(&s.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    if (posix_spawn(&s.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
         s.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return s;
+}
+
+inline ListeningServer StartListening(const std::string& program, std::vector<std::string> args, const std::string& outFile)
+{
+    ListeningServer s = Spawn(program, std::move(args), outFile);
+    if (s.pid <= 0)
         return s;
-    }
     const std::regex listening(R"(listening on \S+ \(port (\d+))");
     for (int i = 0; i < 200 && s.port == 0; ++i) {
         std::smatch m;

@@ -5,6 +5,7 @@
 //   queued: run mode 0 (due when submitted), which a sleeping server sees at its next poll
 // Prints the median and the largest latency of each, for a 1 s and a 250 ms poll.
 
+#include "BenchServer.h"
 #include "platform/OleDate.h"
 #include "server/JobClock.h"
 #include "server/ReportCounterS.h"
@@ -115,23 +116,12 @@ int main()
     int exitCode = 0;
     for (const char* poll : {"1000", "250"}) {
         const std::string program = QV_BENCH_BIN_DIR "/qvappserver";
-        const std::string install = dir.string();
-        const std::string out = (dir / ("server-" + std::string(poll) + ".out")).string();
-        std::vector<std::string> args{program, "--install", install, "--poll", poll};
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        pid_t pid = -1;
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+        bench::ListeningServer server = bench::Spawn(program, {"--install", dir.string(), "--poll", poll},
+                                                     (dir / ("server-" + std::string(poll) + ".out")).string());
+        if (server.pid <= 0) {
             std::fprintf(stderr, "cannot start %s\n", program.c_str());
             return 1;
         }
-        posix_spawn_file_actions_destroy(&actions);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
         std::vector<double> timed, queued;
@@ -158,9 +148,7 @@ int main()
             }
             queued.push_back((started - column(job, "JB016")) * 86400000.0);
         }
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
+        server.stop();
         if (exitCode)
             break;
         std::printf("poll %4s ms: timed jobs, due to start:      median %6.1f ms, largest %6.1f ms (%d jobs)\n", poll,
