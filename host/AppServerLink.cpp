@@ -73,13 +73,66 @@ Variant AppServerLink::simpleSql(const std::string& sql, const std::string& colu
     } catch (const std::exception& e) {
         lastError_ = e.what();
     }
+    tellFailure();
+    return Variant();
+}
+
+std::int64_t AppServerLink::simpleSqlParts(const std::string& sql, const std::string& columns, const std::string& company,
+                                           const std::string& database, const Variant& params, int partRows,
+                                           const PartTaker& take)
+{
+    const Variant s = server();
+    if (!s.isDispatch())
+        return -1;
+    const auto* object = dynamic_cast<const DispatchObject*>(s.toDispatch().get());
+    if (!object || !object->hasMember("SimpleSQLParts")) {
+        // A server elsewhere (or one without the member) sends its answer whole.
+        Variant answer = simpleSql(sql, columns, company, database, params);
+        if (!answer.isArray())
+            return lastError_.empty() ? 0 : -1;
+        const std::int64_t rows = answer.count();
+        take(answer);
+        return rows;
+    }
+    try {
+        std::vector<Variant> args{Variant(sql),
+                                  Variant(columns),
+                                  Variant(company),
+                                  Variant(database),
+                                  params,
+                                  Variant(MakeCallbackObject("Rows",
+                                                             [&take](std::span<Variant> part) {
+                                                                 Variant rows = part.empty() ? Variant() : std::move(part[0]);
+                                                                 return Variant(take(rows));
+                                                             })),
+                                  Variant(partRows)};
+        const Variant answer = s.invoke("SimpleSQLParts", args);
+        lastError_.clear();
+        if (!answer.isEmptyOrNull()) {
+            noticed_.clear();
+            return answer.toInt64();
+        }
+        try {
+            lastError_ = VarToStr(s.call("ErrorDescript"));
+        } catch (const std::exception&) {
+        }
+        if (lastError_.empty())
+            lastError_ = "The server answered no row count";
+    } catch (const std::exception& e) {
+        lastError_ = e.what();
+    }
+    tellFailure();
+    return -1;
+}
+
+void AppServerLink::tellFailure()
+{
     if (lastError_.empty()) {
         noticed_.clear();
     } else if (notice_ && lastError_ != noticed_) {
         noticed_ = lastError_;
         notice_(lastError_);
     }
-    return Variant();
 }
 
 Variant SqlParams(std::initializer_list<std::pair<const char*, Variant>> pairs)

@@ -10,6 +10,7 @@
 
 #include "platform/Automation.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,6 +37,15 @@ public:
     Variant simpleSql(const std::string& sql, const std::string& columns, const std::string& company,
                       const std::string& database, const Variant& params = Variant());
 
+    // The same query, its answer handed to take while it runs, in parts of at most partRows
+    // rows (a server in this process) or whole (a server elsewhere, which sends it so);
+    // take may move from its part and answers false to stop. Answers how many rows were
+    // handed over, -1 when the call failed (lastError says why, the notice hears it).
+    using PartTaker = std::function<bool(Variant& part)>;
+    std::int64_t simpleSqlParts(const std::string& sql, const std::string& columns, const std::string& company,
+                                const std::string& database, const Variant& params, int partRows,
+                                const PartTaker& take);
+
     const std::string& lastError() const { return lastError_; }
 
     // Called with the server's reason when a query fails; a reason is passed on once until
@@ -44,6 +54,9 @@ public:
     void setNotice(Notice notice) { notice_ = std::move(notice); }
 
 private:
+    // Hands a new reason of failure to the notice.
+    void tellFailure();
+
     Factory factory_;
     Variant server_;
     std::string lastError_;

@@ -62,6 +62,23 @@ Variant ComCounter::getCounter(const std::string& name, std::span<Variant> args,
                 params = arguments[arguments.lowBound() + 2];
             return server_->simpleSql(sql, item(arguments, 1), company, database, params);
         }
+        if (method == "SIMPLESQLPARTS") {
+            const std::string sql = item(arguments, 0);
+            const Variant receiver = arguments.isArray() && arguments.count() > 3 ? arguments[arguments.lowBound() + 3] : Variant();
+            if (sql.empty() || !receiver.isDispatch())
+                return Variant(false);
+            const Variant params = arguments.count() > 2 ? arguments[arguments.lowBound() + 2] : Variant();
+            int partRows = 0;
+            if (arguments.count() > 4 && !arguments[arguments.lowBound() + 4].isEmptyOrNull())
+                partRows = arguments[arguments.lowBound() + 4].toInt();
+            const std::int64_t rows =
+                server_->simpleSqlParts(sql, item(arguments, 1), company, database, params, partRows, [&](Variant& part) {
+                    std::vector<Variant> call{std::move(part)};
+                    const Variant more = receiver.invoke("Rows", call);
+                    return !(more.type() == VarType::Bool && !more.toBool());
+                });
+            return rows < 0 ? Variant(false) : Variant(rows);
+        }
         if (method == "RESULTCONNECTSTRING") {
             const Variant server = server_->server();
             if (!server.isDispatch())

@@ -8,6 +8,10 @@
 //       array [company, database]:
 //       "SIMPLESQL", args [sql text, column list (, parameters)]: the server's SimpleSQL,
 //           a row set or Empty;
+//       "SIMPLESQLPARTS", args [sql text, column list, parameters or Empty, receiver (,
+//           rows a part)]: the same query, its answer handed to receiver.Rows(part) while it
+//           runs, a part at a time (AppServerLink::simpleSqlParts); receiver answers False
+//           to stop. Answers how many rows were handed over, or False when it failed.
 //       "RESULTCONNECTSTRING", args [""]: the connection text with which a job opens the
 //           company database on its own connection.
 //       Any other name answers Empty.

@@ -93,6 +93,20 @@ void DispatchObject::defineMethod(std::string_view name, Method method)
     methods_[lowerAscii(name)] = std::move(method);
 }
 
+namespace {
+
+class CallbackObject : public DispatchObject {
+public:
+    CallbackObject(std::string_view name, Method method) { defineMethod(name, std::move(method)); }
+};
+
+} // namespace
+
+DispatchPtr MakeCallbackObject(std::string_view name, DispatchObject::Method method)
+{
+    return std::make_shared<CallbackObject>(name, std::move(method));
+}
+
 void DispatchObject::defineProperty(std::string_view name, Getter getter, Setter setter)
 {
     properties_[lowerAscii(name)] = Property{std::move(getter), std::move(setter)};

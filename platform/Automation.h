@@ -56,6 +56,10 @@ private:
     std::map<std::string, Property, std::less<>> properties_;
 };
 
+// An object of this process whose one method, name, calls method: what a caller hands to
+// a member that calls back while it works (a receiver of rows).
+DispatchPtr MakeCallbackObject(std::string_view name, DispatchObject::Method method);
+
 // Factories of automation classes, by ProgID.
 using OleFactory = std::function<DispatchPtr()>;
 

@@ -130,6 +130,20 @@ void TdmReportCounter::defineMembers()
             return Variant();
         }
     });
+    defineMethod("SimpleSQLParts", [this](std::span<Variant> args) {
+        int partRows = 0;
+        try {
+            partRows = optArg(args, 6).isEmptyOrNull() ? 0 : optArg(args, 6).toInt();
+        } catch (const std::exception&) {
+        }
+        try {
+            return SimpleSQLParts(textOf(optArg(args, 0)), textOf(optArg(args, 1)), textOf(optArg(args, 2)),
+                                  textOf(optArg(args, 3)), optArg(args, 4), optArg(args, 5), partRows);
+        } catch (const std::exception& e) {
+            failed("SimpleSQLParts", e);
+            return Variant();
+        }
+    });
     // The job service guards itself; reading an argument cannot raise either. Its own
     // last error becomes this object's, so ErrorDescript tells of whichever call came last.
     defineMethod("Request", [this](std::span<Variant> args) {
@@ -365,64 +379,11 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
 {
     lastError_.clear();
     try {
-        if (trimmed(sqlText).empty())
-            throw DbError("No SQL text was given");
-        std::string database = trimmed(databaseName);
-        if (database.empty())
-            database = db_->companyDatabase(companyCode);
-        std::string sql = sqlText;
-        bool usesCompany = false;
-        if (HasTablePrefix(sqlText)) {
-            if (database.empty())
-                throw DbError("No company database for the table prefix $$ (company \"" + companyCode + "\")");
-            sql = ResolveTablePrefix(sqlText, database);
-            usesCompany = true;
-        }
-        if (!database.empty()) {
-            for (const std::string& name : QualifyingDatabaseNames(sql))
-                usesCompany = usesCompany || upperText(name) == upperText(database);
-            // The company database is attached only for a statement that reads it, so that
-            // one another program keeps locked does not stand in the way of the system's tables.
-            if (usesCompany)
-                db_->useCompanyDatabase(database);
-            else
-                db_->requireDatabase(database);
-        }
-        const std::vector<std::string> wanted = splitColumns(columnList);
-        const DbParams bound = paramsOf(params);
-
-        std::vector<std::string> columns;
-        std::vector<int> pick;
-        std::vector<bool> movable;
         std::vector<Variant> rows;
-        db_->connection().forEachRow(
-            sql, bound,
-            [&](std::vector<Variant>& values) {
-                if (pick.empty()) {
-                    if (wanted.empty()) {
-                        for (std::size_t i = 0; i < columns.size(); ++i)
-                            pick.push_back(int(i));
-                    }
-                    for (const std::string& w : wanted) {
-                        int found = -1;
-                        for (std::size_t i = 0; i < columns.size() && found < 0; ++i)
-                            if (upperText(columns[i]) == upperText(w))
-                                found = int(i);
-                        if (found < 0)
-                            throw DbError("The result has no column " + w);
-                        pick.push_back(found);
-                    }
-                    // A column named twice is copied but for its last place.
-                    for (std::size_t i = 0; i < pick.size(); ++i)
-                        movable.push_back(std::find(pick.begin() + std::ptrdiff_t(i) + 1, pick.end(), pick[i]) == pick.end());
-                }
-                Variant row = Variant::array(0, int(pick.size()) - 1);
-                for (std::size_t i = 0; i < pick.size(); ++i)
-                    row[int(i)] = movable[i] ? std::move(values[std::size_t(pick[i])]) : values[std::size_t(pick[i])];
-                rows.push_back(std::move(row));
-                return true;
-            },
-            DbAccess::QueryOnly, &columns);
+        queryRows(sqlText, columnList, companyCode, databaseName, params, [&rows](Variant& row) {
+            rows.push_back(std::move(row));
+            return true;
+        });
         if (rows.empty())
             return Variant();
         return Variant::list(std::move(rows));
@@ -430,6 +391,106 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
         failed("SimpleSQL", e, sqlText);
         return Variant();
     }
+}
+
+Variant TdmReportCounter::SimpleSQLParts(const std::string& sqlText, const std::string& columnList,
+                                         const std::string& companyCode, const std::string& databaseName,
+                                         const Variant& params, Variant receiver, int partRows)
+{
+    lastError_.clear();
+    try {
+        if (!receiver.isDispatch())
+            throw DbError("SimpleSQLParts needs an object of the caller's process to take the rows");
+        const std::size_t size = std::size_t(partRows > 0 ? partRows : 1000);
+        std::vector<Variant> part;
+        std::int64_t handed = 0;
+        bool more = true;
+        // A part goes as soon as it is full; the receiver answers False to stop the statement.
+        const auto handOver = [&] {
+            const std::size_t n = part.size();
+            std::vector<Variant> call{Variant::list(std::move(part))};
+            part.clear();
+            part.reserve(size);
+            handed += std::int64_t(n);
+            const Variant answer = receiver.invoke("Rows", call);
+            more = !(answer.type() == VarType::Bool && !answer.toBool());
+        };
+        part.reserve(size);
+        queryRows(sqlText, columnList, companyCode, databaseName, params, [&](Variant& row) {
+            part.push_back(std::move(row));
+            if (part.size() >= size)
+                handOver();
+            return more;
+        });
+        if (!part.empty() && more)
+            handOver();
+        return Variant(handed);
+    } catch (const std::exception& e) {
+        failed("SimpleSQLParts", e, sqlText);
+        return Variant();
+    }
+}
+
+void TdmReportCounter::queryRows(const std::string& sqlText, const std::string& columnList,
+                                 const std::string& companyCode, const std::string& databaseName,
+                                 const Variant& params, const std::function<bool(Variant& row)>& take)
+{
+    if (trimmed(sqlText).empty())
+        throw DbError("No SQL text was given");
+    std::string database = trimmed(databaseName);
+    if (database.empty())
+        database = db_->companyDatabase(companyCode);
+    std::string sql = sqlText;
+    bool usesCompany = false;
+    if (HasTablePrefix(sqlText)) {
+        if (database.empty())
+            throw DbError("No company database for the table prefix $$ (company \"" + companyCode + "\")");
+        sql = ResolveTablePrefix(sqlText, database);
+        usesCompany = true;
+    }
+    if (!database.empty()) {
+        for (const std::string& name : QualifyingDatabaseNames(sql))
+            usesCompany = usesCompany || upperText(name) == upperText(database);
+        // The company database is attached only for a statement that reads it, so that
+        // one another program keeps locked does not stand in the way of the system's tables.
+        if (usesCompany)
+            db_->useCompanyDatabase(database);
+        else
+            db_->requireDatabase(database);
+    }
+    const std::vector<std::string> wanted = splitColumns(columnList);
+    const DbParams bound = paramsOf(params);
+
+    std::vector<std::string> columns;
+    std::vector<int> pick;
+    std::vector<bool> movable;
+    db_->connection().forEachRow(
+        sql, bound,
+        [&](std::vector<Variant>& values) {
+            if (pick.empty()) {
+                if (wanted.empty()) {
+                    for (std::size_t i = 0; i < columns.size(); ++i)
+                        pick.push_back(int(i));
+                }
+                for (const std::string& w : wanted) {
+                    int found = -1;
+                    for (std::size_t i = 0; i < columns.size() && found < 0; ++i)
+                        if (upperText(columns[i]) == upperText(w))
+                            found = int(i);
+                    if (found < 0)
+                        throw DbError("The result has no column " + w);
+                    pick.push_back(found);
+                }
+                // A column named twice is copied but for its last place.
+                for (std::size_t i = 0; i < pick.size(); ++i)
+                    movable.push_back(std::find(pick.begin() + std::ptrdiff_t(i) + 1, pick.end(), pick[i]) == pick.end());
+            }
+            Variant row = Variant::array(0, int(pick.size()) - 1);
+            for (std::size_t i = 0; i < pick.size(); ++i)
+                row[int(i)] = movable[i] ? std::move(values[std::size_t(pick[i])]) : values[std::size_t(pick[i])];
+            return take(row);
+        },
+        DbAccess::QueryOnly, &columns);
 }
 
 std::string TdmReportCounter::ResultConnectString(const std::string& companyCode, const std::string& databaseName)

@@ -74,6 +74,16 @@
 //       (the name with or without ":"). Values are always bound, never pasted into the
 //       text: pass user input this way.
 //
+//   SimpleSQLParts(sqlText, columnList, companyCode, databaseName, params, receiver,
+//                  partRows) -> Int or Empty
+//       SimpleSQL whose answer is handed over in parts while the statement runs, so that
+//       neither side holds it whole: receiver.Rows(part) is called for every partRows rows
+//       (default 1000) and for the rest, each part in the shape of SimpleSQL's answer; the
+//       receiver answers False to stop the statement. Answers how many rows were handed
+//       over (0 when none came back); Empty on failure, also when the receiver raised. The
+//       bounds hold for the whole answer. The receiver is an object of the caller's
+//       process, so the member serves callers in the server's process only.
+//
 //   ErrorDescript() -> text
 //       Why the last call of a member failed, in words for the user and the name of the
 //       setting of a bound that was hit; empty when it succeeded.
@@ -157,6 +167,7 @@
 #include "server/ServerDatabase.h"
 #include "server/SchemeStore.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -177,6 +188,9 @@ public:
     Variant SimpleSQL(const std::string& sqlText, const std::string& columnList,
                       const std::string& companyCode, const std::string& databaseName,
                       const Variant& params = Variant());
+    Variant SimpleSQLParts(const std::string& sqlText, const std::string& columnList,
+                           const std::string& companyCode, const std::string& databaseName,
+                           const Variant& params, Variant receiver, int partRows);
     std::string ResultConnectString(const std::string& companyCode, const std::string& databaseName);
     std::string ReverseWriteOff(const std::string& companyCode, const std::string& databaseName,
                                 const std::string& batchNo, const std::string& userCode);
@@ -187,6 +201,11 @@ public:
 
 private:
     void defineMembers();
+    // Runs the statement of a SimpleSQL call and hands over each row of its answer
+    // (columnList's columns in its order); take answers false to stop. Throws on failure.
+    void queryRows(const std::string& sqlText, const std::string& columnList, const std::string& companyCode,
+                   const std::string& databaseName, const Variant& params,
+                   const std::function<bool(Variant& row)>& take);
     void logError(const std::string& member, const std::string& message);
     // Keeps and logs the reason of a failure; answers the kept text.
     std::string failed(const std::string& member, const std::exception& e, const std::string& sql = {});

@@ -198,6 +198,38 @@ TEST(ComCounter, GetCounterForwardsSimpleSqlWithTheContext)
         << "nothing came back";
 }
 
+TEST(ComCounter, SimpleSqlPartsFromAServerWithoutThemIsTheWholeAnswerAtOnce)
+{
+    Session s;
+    s.server->answers.push_back({"$$PURMA", {{"A001"}, {"A002"}, {"A003"}}});
+    const Variant counter = s.object.get("Com_Counter");
+    std::vector<int> sizes;
+    const Variant receiver(MakeCallbackObject("Rows", [&](std::span<Variant> args) {
+        sizes.push_back(args[0].count());
+        return Variant(true);
+    }));
+    const auto parts = [&](const char* sql, const Variant& to) {
+        Variant args[3] = {"SimpleSQLParts", Variant::list({sql, "MA001", Variant(), to, 2}), Variant::list({"DEMO", "DEMODB"})};
+        return counter.invoke("GetCounter", args);
+    };
+    EXPECT_EQ(parts("SELECT MA001 FROM $$PURMA", receiver).toInt(), 3);
+    EXPECT_EQ(sizes, (std::vector<int>{3})) << "a server that cannot hand over parts sends its answer whole";
+    EXPECT_EQ(s.server->calls.back().company, "DEMO");
+
+    sizes.clear();
+    EXPECT_EQ(parts("SELECT MA001 FROM $$CMSMQ", receiver).toInt(), 0) << "no rows";
+    EXPECT_TRUE(sizes.empty());
+    s.server->reason = "The table is locked";
+    int notices = 0;
+    const ModalRunFn previous = SetModalRunner([&](QWidget*, const std::function<int()>&) { return ++notices, 1; });
+    const Variant failed = parts("SELECT MA001 FROM $$CMSMQ", receiver);
+    SetModalRunner(previous);
+    EXPECT_EQ(notices, 1) << "the user hears why the list stays empty";
+    ASSERT_EQ(failed.type(), VarType::Bool) << "a failure is told from an empty answer";
+    EXPECT_FALSE(failed.toBool());
+    EXPECT_FALSE(parts("SELECT MA001 FROM $$PURMA", Variant()).toBool()) << "no receiver";
+}
+
 TEST(ComValidator, WritablePropertiesAndTheChecksTheJobUses)
 {
     Session s;

@@ -112,6 +112,73 @@ TEST_F(ReportCounter, SimpleSqlNeverRaisesAndChangesNothing)
     EXPECT_TRUE(simple("SELECT MA001 FROM $$PURMA", "MA001").isArray());
 }
 
+TEST_F(ReportCounter, SimpleSqlPartsHandsTheAnswerOverInPartsWhileTheStatementRuns)
+{
+    const std::string sql = "SELECT TA001, TA002 FROM $$ACPTA ORDER BY TA001, TA002";
+    std::vector<int> sizes;
+    std::vector<Variant> rows;
+    bool stopAfterFirst = false;
+    const Variant receiver(MakeCallbackObject("Rows", [&](std::span<Variant> args) {
+        const Variant& part = args[0];
+        sizes.push_back(part.count());
+        for (const Variant& row : part.elements())
+            rows.push_back(row);
+        return Variant(!stopAfterFirst);
+    }));
+    const auto parts = [&](const std::string& text, int partRows, const Variant& to) {
+        sizes.clear();
+        rows.clear();
+        return call("SimpleSQLParts", {text, "TA002,TA001", "01", "DEMO", Variant(), to, partRows});
+    };
+
+    const Variant whole = simple(sql, "TA002,TA001");
+    ASSERT_TRUE(whole.isArray());
+    ASSERT_EQ(whole.count(), 13);
+    EXPECT_EQ(parts(sql, 5, receiver).toInt(), 13);
+    EXPECT_EQ(sizes, (std::vector<int>{5, 5, 3}));
+    EXPECT_EQ(Variant::list(rows), whole) << "the parts make the answer SimpleSQL gives, in its order";
+    EXPECT_EQ(parts(sql, 13, receiver).toInt(), 13);
+    EXPECT_EQ(sizes, (std::vector<int>{13})) << "no empty part after a full one";
+    EXPECT_EQ(parts(sql, 0, receiver).toInt(), 13) << "no size given: parts of 1,000";
+    EXPECT_EQ(sizes, (std::vector<int>{13}));
+
+    stopAfterFirst = true;
+    EXPECT_EQ(parts(sql, 4, receiver).toInt(), 4) << "False from the receiver stops the statement";
+    EXPECT_EQ(sizes, (std::vector<int>{4}));
+    stopAfterFirst = false;
+
+    const Variant none = parts("SELECT TA001, TA002 FROM $$ACPTA WHERE 1 = 0", 5, receiver);
+    ASSERT_TRUE(none.type() == VarType::Int64 || none.type() == VarType::Int) << none.typeName();
+    EXPECT_EQ(none.toInt(), 0);
+    EXPECT_TRUE(sizes.empty()) << "no part without rows";
+
+    // Failures answer Empty and say why; the server goes on.
+    EXPECT_TRUE(parts("SELECT nothing FROM $$NOTABLE", 5, receiver).isEmpty());
+    EXPECT_FALSE(call("ErrorDescript", {}).toString().empty());
+    EXPECT_TRUE(parts("DELETE FROM $$ACPTA", 5, receiver).isEmpty());
+    EXPECT_EQ(count("ACPTA"), 13);
+    EXPECT_TRUE(parts(sql, 5, Variant("not an object")).isEmpty());
+    EXPECT_NE(call("ErrorDescript", {}).toString().find("SimpleSQLParts needs an object"), std::string::npos);
+    const Variant raising(MakeCallbackObject("Rows", [](std::span<Variant>) -> Variant {
+        throw std::runtime_error("the list is full");
+    }));
+    EXPECT_TRUE(parts(sql, 5, raising).isEmpty());
+    EXPECT_NE(call("ErrorDescript", {}).toString().find("the list is full"), std::string::npos);
+    EXPECT_EQ(parts(sql, 5, receiver).toInt(), 13);
+    EXPECT_EQ(call("ErrorDescript", {}).toString(), "");
+
+    // The bounds hold for the whole answer, not for a part.
+    ServerDbSettings bounded = settings();
+    bounded.limits.rows = 10;
+    const Variant small(DispatchPtr(std::make_shared<TdmReportCounter>(bounded)));
+    std::vector<Variant> args{sql, "TA001", "01", "DEMO", Variant(), receiver, 4};
+    sizes.clear();
+    EXPECT_TRUE(small.invoke("SimpleSQLParts", args).isEmpty());
+    EXPECT_NE(small.call("ErrorDescript").toString().find("QueryMaxRows"), std::string::npos)
+        << small.call("ErrorDescript").toString();
+    EXPECT_EQ(sizes, (std::vector<int>{4, 4})) << "what came before the bound was handed over";
+}
+
 TEST_F(ReportCounter, RightsOfUsersInAProgram)
 {
     auto power = [&](const std::string& user, const std::string& program) {
