@@ -1424,6 +1424,12 @@ void TfrmBaseGene::CallServerMethod(const QString& name, Variant& args, Variant&
     server_->CallServerMethod(name, args, result);
 }
 
+std::int64_t TfrmBaseGene::QueryInParts(const QString& sql, const QString& columns, const Variant& params, int partRows,
+                                        const std::function<bool(Variant& part)>& take)
+{
+    return server_->QueryInParts(sql, columns, params, partRows, take);
+}
+
 QString TfrmBaseGene::GetSystemSetting(const QString& name)
 {
     return server_->GetSystemSetting(name);

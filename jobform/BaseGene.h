@@ -245,6 +245,9 @@ public:
 
     // Server access.
     void CallServerMethod(const QString& name, Variant& args, Variant& result);
+    // A query whose answer comes in parts of at most partRows rows (TServerAccess).
+    std::int64_t QueryInParts(const QString& sql, const QString& columns, const Variant& params, int partRows,
+                              const std::function<bool(Variant& part)>& take);
     QString GetSystemSetting(const QString& name);
     bool ValidateValue(const QString& table, const QString& kind, bool query, Variant& result, const Variant& keys);
     QString GetMessageText(const QString& type, const QString& number);

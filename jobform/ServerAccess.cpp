@@ -129,6 +129,37 @@ void TServerAccess::CallServerMethod(const QString& name, Variant& args, Variant
         result = form_.IncomingConvert(result);
 }
 
+std::int64_t TServerAccess::QueryInParts(const QString& sql, const QString& columns, const Variant& params, int partRows,
+                                        const std::function<bool(Variant& part)>& take)
+{
+    if (!form_.CounterObject.isDispatch())
+        return -1;
+    const Variant receiver(MakeCallbackObject("Rows", [this, &take](std::span<Variant> args) {
+        Variant part = args.empty() ? Variant() : std::move(args[0]);
+        if (form_.ConvertedFlag)
+            part = form_.IncomingConvert(part);
+        return Variant(take(part));
+    }));
+    Variant args = Variant::list({QStrToVar(sql), QStrToVar(columns), params, receiver, Variant(partRows)});
+    Variant answer;
+    CallServerMethod(QStringLiteral("SimpleSQLParts"), args, answer);
+    if (answer.type() == VarType::Int || answer.type() == VarType::Int64)
+        return answer.toInt64();
+    if (answer.type() == VarType::Bool)
+        return -1;
+    // A counter that does not offer the parts answers Empty.
+    Variant whole;
+    args = Variant::list({QStrToVar(sql), QStrToVar(columns)});
+    if (!params.isEmptyOrNull())
+        args = Variant::list({QStrToVar(sql), QStrToVar(columns), params});
+    CallServerMethod(QStringLiteral("SimpleSQL"), args, whole);
+    if (!whole.isArray())
+        return 0;
+    const std::int64_t rows = whole.count();
+    take(whole);
+    return rows;
+}
+
 QString TServerAccess::GetSystemSetting(const QString& name)
 {
     QString value;

@@ -11,6 +11,8 @@
 #include "platform/Variant.h"
 
 #include <QString>
+#include <cstdint>
+#include <functional>
 #include <QStringList>
 
 class QWidget;
@@ -29,6 +31,12 @@ public:
     void ClearServices();
 
     void CallServerMethod(const QString& name, Variant& args, Variant& result);
+    // A query whose answer comes in parts while it runs (the counter's SIMPLESQLPARTS),
+    // each converted as CallServerMethod converts and handed to take, which may move from
+    // it and answers false to stop. A counter without that method is asked for SimpleSQL,
+    // whose answer is the one part. Answers how many rows came, -1 when the query failed.
+    std::int64_t QueryInParts(const QString& sql, const QString& columns, const Variant& params, int partRows,
+                              const std::function<bool(Variant& part)>& take);
     QString GetSystemSetting(const QString& name);
     bool ValidateValue(const QString& table, const QString& kind, bool query, Variant& result, const Variant& keys);
     QString GetMessageText(const QString& type, const QString& number);

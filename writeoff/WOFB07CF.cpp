@@ -785,13 +785,18 @@ void TfrmWOFB07::btnFilterClick(QObject*)
     ResetTotals();
     CandidateFilter filter{cbo01->ItemIndex(), FilterValues};
     CandidateSql = QString::fromStdString(::CandidateSql(filter));
-    Variant args = Variant::list({QStrToVar(CandidateSql), kCandidateFieldList});
-    Variant answer;
-    CallServerMethod(QStringLiteral("SimpleSQL"), args, answer);
-    if (ConvertedFlag)
-        answer = IncomingConvert(answer);
-    if (!answer.isEmptyOrNull() && answer.isArray())
-        LoadCandidates(*cdsData, std::move(answer), GetDateFormat(), Utf8(GetDateSeparator()));
+    {
+        // The answer comes in parts that are let go once listed, so that 100,000
+        // candidates are never held twice; the grid hears of them once.
+        ControlsDisabledScope quiet(*cdsData);
+        const int dateFormat = GetDateFormat();
+        const std::string separator = Utf8(GetDateSeparator());
+        QueryInParts(CandidateSql, QString::fromLatin1(kCandidateFieldList), Variant(), kCandidatePartRows, [&](Variant& part) {
+            if (part.isArray())
+                LoadCandidates(*cdsData, std::move(part), dateFormat, separator);
+            return true;
+        });
+    }
     cdsData->FieldByName("MA008")->SetEditMask(Utf8(DateMask()));
     cdsData->SetIndexFieldNames("MA002;MA005;MA006;MA008");
     cdsData->Open();

@@ -25,6 +25,8 @@ struct CandidateFilter {
 
 // The 21 answer columns the grid shows, then the amount parts.
 extern const char* const kCandidateFieldList;
+// Rows of the answer the list takes at a time.
+constexpr int kCandidatePartRows = 2000;
 // The grid's record fields in answer order, MA001 .. MA023.
 extern const char* const kCandidateFields[21];
 
