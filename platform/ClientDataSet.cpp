@@ -456,7 +456,7 @@ FieldValue TField::Data() const
     if (dataSet_->validatingField_ == this)
         return *dataSet_->validatingValue_;
     const auto* rec = dataSet_->currentValues();
-    return rec ? rec->values[std::size_t(index_)] : FieldValue();
+    return rec ? rec->values[std::size_t(index_)].get() : FieldValue();
 }
 
 bool TField::IsNull() const
@@ -693,6 +693,12 @@ Decimal decimalOf(const FieldValue& v)
     return Decimal::parse(std::get<std::string>(v));
 }
 
+Decimal decimalOf(const RecordValue& v)
+{
+    Decimal d;
+    return v.decimal(d) ? d : decimalOf(v.get());
+}
+
 } // namespace
 
 Decimal TField::AsDecimal() const
@@ -864,7 +870,7 @@ std::string TField::TextAt(int row) const
 FieldValue TField::DataAt(int row) const
 {
     const auto* rec = dataSet_->rowValues(row);
-    return rec ? rec->values[std::size_t(index_)] : FieldValue();
+    return rec ? rec->values[std::size_t(index_)].get() : FieldValue();
 }
 
 TFieldNotifyEvent* TField::FieldEvent(std::string_view name)
@@ -1151,7 +1157,7 @@ void TClientDataSet::Post()
     fire(BeforePost);
     for (const auto& f : fields_)
         if (f->Required() && f->FieldKind() == fkData
-            && std::holds_alternative<std::monostate>(buffer_->values[std::size_t(f->Index())]))
+            && buffer_->values[std::size_t(f->Index())].isNull())
             throw DataSetError("Field '" + f->FieldName() + "' must have a value");
     if (OnCalcFields)
         calculate(*buffer_);
@@ -1295,14 +1301,16 @@ void TClientDataSet::AppendLoaded(std::vector<FieldValue> values)
     if (state_ != dsBrowse)
         throw DataSetError((name_.empty() ? std::string() : name_ + ": ") + "A record is loaded in browse state only");
     auto rec = std::make_unique<Record>();
-    rec->values = std::move(values);
-    rec->values.resize(fields_.size());
+    values.resize(fields_.size());
+    rec->values.reserve(fields_.size());
     for (const auto& f : fields_) {
-        FieldValue& v = rec->values[std::size_t(f->Index())];
+        const FieldValue& v = values[std::size_t(f->Index())];
         if (f->FieldKind() == fkCalculated)
-            v = FieldValue();
+            rec->values.emplace_back();
         else if (f->Required() && std::holds_alternative<std::monostate>(v))
             throw DataSetError("Field '" + f->FieldName() + "' must have a value");
+        else
+            rec->values.emplace_back(v);
     }
     rec->seq = nextSeq_++;
     if (OnCalcFields)
@@ -1334,7 +1342,7 @@ int TClientDataSet::SetFieldOfEveryRecord(TField* field, std::string_view text)
     if (std::find(indexFields_.begin(), indexFields_.end(), field->Index()) != indexFields_.end())
         throw DataSetError("Field '" + field->FieldName() + "' orders the records and cannot be set for all at once");
     CheckBrowseMode();
-    const FieldValue value = field->fromText(text);
+    const RecordValue value(field->fromText(text));
     const std::size_t at = std::size_t(field->Index());
     int changed = 0;
     for (const RecordPtr& rec : view_) {
@@ -1416,7 +1424,7 @@ bool TClientDataSet::Locate(std::string_view keyFields, const Variant& values, T
         bool match = true;
         for (std::size_t i = 0; i < fields.size() && match; ++i) {
             const Key& k = prepared[i];
-            const FieldValue& v = r.values[std::size_t(fields[i]->Index())];
+            const FieldValue v = r.values[std::size_t(fields[i]->Index())].get();
             if (k.impossible) {
                 match = false;
             } else if (!k.asText) {
@@ -1574,7 +1582,7 @@ void TClientDataSet::calculate(Record& record)
         return;
     for (const auto& f : fields_)
         if (f->FieldKind() == fkCalculated)
-            record.values[std::size_t(f->Index())] = FieldValue();
+            record.values[std::size_t(f->Index())] = RecordValue();
     const TDataSetState savedState = state_;
     Record* savedTarget = calcTarget_;
     state_ = dsCalcFields;
@@ -1598,7 +1606,7 @@ bool TClientDataSet::hasCalcFields() const
 int TClientDataSet::compareKeys(const Record& a, const Record& b) const
 {
     for (int f : indexFields_) {
-        const int c = compareValues(a.values[std::size_t(f)], b.values[std::size_t(f)]);
+        const int c = a.values[std::size_t(f)].compare(b.values[std::size_t(f)]);
         if (c != 0)
             return c;
     }

@@ -9,6 +9,7 @@
 
 #include "platform/Decimal.h"
 #include "platform/Exception.h"
+#include "platform/RecordValue.h"
 #include "platform/Variant.h"
 
 #include <cstdint>
@@ -42,10 +43,6 @@ using TFieldNotifyEvent = std::function<void(TField* sender)>;
 using TFieldGetTextEvent = std::function<void(TField* sender, std::string& text, bool displayText)>;
 using TFieldSetTextEvent = std::function<void(TField* sender, const std::string& text)>;
 using TDataSetNotifyEvent = std::function<void(TClientDataSet* dataSet)>;
-
-// A stored value: Null (monostate), text, integer, float or date (double), exact decimal,
-// Boolean. Which one a field holds follows its type.
-using FieldValue = std::variant<std::monostate, std::string, std::int64_t, double, Decimal, bool>;
 
 class TField {
 public:
@@ -247,7 +244,7 @@ private:
     friend class TField;
     struct Record {
         std::uint64_t seq = 0;
-        std::vector<FieldValue> values;
+        std::vector<RecordValue> values;
     };
     using RecordPtr = std::unique_ptr<Record>;
 
