@@ -209,15 +209,17 @@ public:
     // Sets one data field of every record to the same value at once, for bulk changes
     // whose consequences the caller works out itself: no record events, no OnValidate or
     // OnChange, observers told once (Reset). Index fields are refused, since the order
-    // would change under the caller. Answers how many records changed.
-    int SetFieldOfEveryRecord(TField* field, std::string_view text);
+    // would change under the caller. changed, when given, hears the row (in the current
+    // order) of each record that changes, before its value does. Answers how many
+    // records changed.
+    int SetFieldOfEveryRecord(TField* field, std::string_view text, const std::function<void(int row)>& changed = {});
 
     // Appends a record whose stored values come in field order (TField::ValueFromText and
     // ValueFromDecimal make them), as a list is loaded: read-only fields take theirs, no
     // record event, OnValidate or OnChange runs, calculated fields are calculated and the
     // observers hear of it as of a Post. Values of calculated fields are ignored, missing
     // ones are Null. In browse state only.
-    void AppendLoaded(std::vector<FieldValue> values);
+    void AppendLoaded(const std::vector<FieldValue>& values);
 
     // Order by one or more fields separated by ";" (empty: the order records were added).
     const std::string& IndexFieldNames() const { return indexNames_; }

@@ -841,25 +841,17 @@ void TfrmWOFB07::setTicks(const QString& value)
     if (!cdsData->Active() || cdsData->IsEmpty())
         return;
     cdsData->CheckBrowseMode();
-    // What ticking each row would do to the totals, summed once rather than validated row
-    // by row: a row already as asked for counts nothing.
+    // What ticking the rows does to the totals, summed in the same walk rather than
+    // validated row by row: a row already as asked for counts nothing.
     const bool tick = value == QStringLiteral("Y");
     TField* mark = cdsData->FieldByName("MA001");
     TField* original = cdsData->FieldByName("MA016");
     TField* local = cdsData->FieldByName("MA017");
     Decimal changeOriginal, changeLocal;
-    int changeCount = 0;
-    const int n = cdsData->RecordCount();
-    for (int row = 0; row < n; ++row) {
-        const FieldValue stored = mark->DataAt(row);
-        const std::string* text = std::get_if<std::string>(&stored);
-        if ((text && *text == "Y") == tick)
-            continue;
+    const int changeCount = cdsData->SetFieldOfEveryRecord(mark, Utf8(value), [&](int row) {
         changeOriginal += original->DecimalAt(row);
         changeLocal += local->DecimalAt(row);
-        ++changeCount;
-    }
-    cdsData->SetFieldOfEveryRecord(mark, Utf8(value));
+    });
     cdsData->Last(); // where walking the rows would leave the cursor
 
     if (changeCount == 0)

@@ -224,6 +224,9 @@ int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const s
         amounts[i] = data.FieldByName(names[i]);
     // A text of the answer moved into the list, not copied.
     const auto take = [](Variant& v) { return v.type() == VarType::String ? v.takeText() : textOf(v); };
+    // One buffer for every row: the records are then made one after the other in memory,
+    // which a walk over the list (tick all) finds in the order it reads them.
+    std::vector<FieldValue> values(std::size_t(data.FieldCount()));
     for (int r = answer.lowBound(); r <= answer.highBound(); ++r) {
         Variant& row = answer[r];
         if (!row.isArray() || row.count() < 21)
@@ -232,7 +235,6 @@ int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const s
         static const Variant none;
         const Variant& cells = row;
         const auto at = [&](int pos) -> const Variant& { return pos < cells.count() ? cells[b + pos] : none; };
-        std::vector<FieldValue> values(std::size_t(data.FieldCount()));
         const auto put = [&](TField* field, FieldValue value) { values[std::size_t(field->Index())] = std::move(value); };
         for (int pos = 0; pos < 21; ++pos) {
             TField* field = fields[pos];
@@ -262,7 +264,7 @@ int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const s
         const Decimal sums[4] = {original, local, original, thisLocal};
         for (int i = 0; i < 4; ++i)
             put(amounts[i], amounts[i]->ValueFromDecimal(sums[i]));
-        data.AppendLoaded(std::move(values));
+        data.AppendLoaded(values);
         ++loaded;
         // A row is let go once it is in the list: the answer and the list of 100,000
         // candidates are not both held whole (an answer shared with its sender stays).

@@ -469,6 +469,13 @@ TEST(ClientDataSet, OneFieldOfEveryRecordAtOnce)
     EXPECT_EQ(c.amount->DecimalAt(0).toString(), "0.75") << "read by row in the index order";
     EXPECT_EQ(c.ds.SetFieldOfEveryRecord(c.tick, "Y"), 0) << "nothing changes, nobody is told";
     EXPECT_EQ(resets, 1);
+    c.ds.SetRecNo(2);
+    c.ds.Edit();
+    c.tick->SetAsString("N");
+    c.ds.Post();
+    std::vector<std::string> heard;
+    EXPECT_EQ(c.ds.SetFieldOfEveryRecord(c.tick, "Y", [&](int row) { heard.push_back(c.number->TextAt(row) + c.tick->TextAt(row)); }), 1);
+    EXPECT_EQ(heard, std::vector<std::string>{c.number->TextAt(1) + "N"}) << "the row that changes, before it does";
 
     EXPECT_THROW(c.ds.SetFieldOfEveryRecord(c.supplier, "S0"), DataSetError) << "it orders the records";
     EXPECT_THROW(c.ds.SetFieldOfEveryRecord(c.tick, "YY"), DataSetError) << "too long for the field";
