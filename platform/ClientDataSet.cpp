@@ -456,7 +456,7 @@ FieldValue TField::Data() const
     if (dataSet_->validatingField_ == this)
         return *dataSet_->validatingValue_;
     const auto* rec = dataSet_->currentValues();
-    return rec ? rec->values[std::size_t(index_)].get() : FieldValue();
+    return rec ? dataSet_->cell(*rec, index_).get() : FieldValue();
 }
 
 bool TField::IsNull() const
@@ -709,7 +709,7 @@ Decimal TField::AsDecimal() const
 Decimal TField::DecimalAt(int row) const
 {
     const auto* rec = dataSet_->rowValues(row);
-    return rec ? decimalOf(rec->values[std::size_t(index_)]) : Decimal();
+    return rec ? decimalOf(dataSet_->cell(*rec, index_)) : Decimal();
 }
 
 FieldValue TField::ValueFromText(std::string text) const
@@ -870,7 +870,7 @@ std::string TField::TextAt(int row) const
 FieldValue TField::DataAt(int row) const
 {
     const auto* rec = dataSet_->rowValues(row);
-    return rec ? rec->values[std::size_t(index_)].get() : FieldValue();
+    return rec ? dataSet_->cell(*rec, index_).get() : FieldValue();
 }
 
 TFieldNotifyEvent* TField::FieldEvent(std::string_view name)
@@ -890,6 +890,108 @@ TClientDataSet::~TClientDataSet()
 {
     disableCount_ = 0;
     notify(DataSetChange::Destroyed);
+    buffer_.reset();
+    dropRecords();
+}
+
+TClientDataSet::Record::Record(const Record& other) : owner(other.owner), seq(other.seq), slot(other.owner->newSlot())
+{
+    for (int f = 0; f < owner->FieldCount(); ++f)
+        *owner->cellAt(slot, f) = *owner->cellAt(other.slot, f);
+}
+
+std::uint32_t TClientDataSet::newSlot()
+{
+    if (!freeSlots_.empty()) {
+        const std::uint32_t slot = freeSlots_.back();
+        freeSlots_.pop_back();
+        return slot;
+    }
+    if (slots_ % kBlockSlots == 0)
+        blocks_.push_back(std::make_unique<RecordValue[]>(std::size_t(kBlockSlots) * fields_.size()));
+    return slots_++;
+}
+
+void TClientDataSet::freeSlot(std::uint32_t slot)
+{
+    if (dropping_)
+        return;
+    for (int f = 0; f < FieldCount(); ++f)
+        *cellAt(slot, f) = RecordValue();
+    // The last record gone: the blocks go too rather than keep the room of a list that
+    // was emptied.
+    if (freeSlots_.size() + 1 == slots_) {
+        blocks_.clear();
+        freeSlots_.clear();
+        freeSlots_.shrink_to_fit();
+        slots_ = 0;
+        return;
+    }
+    freeSlots_.push_back(slot);
+}
+
+void* TClientDataSet::recordRoom()
+{
+    if (!freeRecords_.empty()) {
+        void* room = freeRecords_.back();
+        freeRecords_.pop_back();
+        return room;
+    }
+    if (recordBlocks_.empty() || recordsMade_ == kBlockRecords) {
+        recordBlocks_.push_back(std::make_unique<unsigned char[]>(kBlockRecords * sizeof(Record)));
+        recordsMade_ = 0;
+    }
+    return recordBlocks_.back().get() + sizeof(Record) * recordsMade_++;
+}
+
+TClientDataSet::RecordPtr TClientDataSet::makeRecord()
+{
+    void* room = recordRoom();
+    try {
+        return RecordPtr(new (room) Record(this));
+    } catch (...) {
+        freeRecords_.push_back(room);
+        throw;
+    }
+}
+
+TClientDataSet::RecordPtr TClientDataSet::copyRecord(const Record& record)
+{
+    void* room = recordRoom();
+    try {
+        return RecordPtr(new (room) Record(record));
+    } catch (...) {
+        freeRecords_.push_back(room);
+        throw;
+    }
+}
+
+void TClientDataSet::RecordDelete::operator()(Record* record) const
+{
+    TClientDataSet* owner = record->owner;
+    record->~Record();
+    if (!owner->dropping_)
+        owner->freeRecords_.push_back(record);
+}
+
+void TClientDataSet::dropRecords()
+{
+    if (buffer_) {
+        view_.clear(); // the edit buffer keeps its slot: record by record
+        return;
+    }
+    // Every slot goes at once, not record by record.
+    dropping_ = true;
+    view_.clear();
+    dropping_ = false;
+    recordBlocks_.clear();
+    recordsMade_ = 0;
+    freeRecords_.clear();
+    freeRecords_.shrink_to_fit();
+    blocks_.clear();
+    freeSlots_.clear();
+    freeSlots_.shrink_to_fit();
+    slots_ = 0;
 }
 
 TField* TClientDataSet::AddField(const std::string& name, TFieldType type, int size, TFieldKind kind)
@@ -946,7 +1048,7 @@ void TClientDataSet::CreateDataSet()
     if (fields_.empty())
         throw DataSetError("Cannot create a data set without fields");
     buffer_.reset();
-    view_.clear();
+    dropRecords();
     sortedCount_ = 0;
     state_ = dsBrowse;
     modified_ = false;
@@ -1101,8 +1203,7 @@ void TClientDataSet::Append()
     checkActive();
     CheckBrowseMode();
     fire(BeforeInsert);
-    buffer_ = std::make_unique<Record>();
-    buffer_->values.resize(fields_.size());
+    buffer_ = makeRecord();
     buffer_->seq = nextSeq_++;
     insertAt_ = -1;
     rowBeforeInsert_ = cur_;
@@ -1142,7 +1243,7 @@ void TClientDataSet::Edit()
     }
     fire(BeforeEdit);
     ensureSorted();
-    buffer_ = std::make_unique<Record>(*view_[std::size_t(cur_)]);
+    buffer_ = copyRecord(*view_[std::size_t(cur_)]);
     state_ = dsEdit;
     modified_ = false;
     notify(DataSetChange::StateChanged);
@@ -1157,7 +1258,7 @@ void TClientDataSet::Post()
     fire(BeforePost);
     for (const auto& f : fields_)
         if (f->Required() && f->FieldKind() == fkData
-            && buffer_->values[std::size_t(f->Index())].isNull())
+            && cell(*buffer_, f->Index()).isNull())
             throw DataSetError("Field '" + f->FieldName() + "' must have a value");
     if (OnCalcFields)
         calculate(*buffer_);
@@ -1191,7 +1292,7 @@ void TClientDataSet::Post()
     } else {
         Record& rec = *view_[std::size_t(cur_)];
         const bool keyChanged = !indexFields_.empty() && compareKeys(rec, *buffer_) != 0;
-        rec.values = std::move(buffer_->values);
+        std::swap(rec.slot, buffer_->slot); // the record takes the edited values, the buffer frees the old
         buffer_.reset();
         state_ = dsBrowse;
         modified_ = false;
@@ -1288,7 +1389,7 @@ void TClientDataSet::EmptyDataSet()
     checkActive();
     if (state_ == dsEdit || state_ == dsInsert)
         Cancel();
-    view_.clear();
+    dropRecords();
     sortedCount_ = 0;
     cur_ = -1;
     bof_ = eof_ = true;
@@ -1300,18 +1401,16 @@ void TClientDataSet::AppendLoaded(const std::vector<FieldValue>& values)
     checkActive();
     if (state_ != dsBrowse)
         throw DataSetError((name_.empty() ? std::string() : name_ + ": ") + "A record is loaded in browse state only");
-    auto rec = std::make_unique<Record>();
-    rec->values.reserve(fields_.size());
-    static const FieldValue missing;
     for (const auto& f : fields_) {
         const std::size_t at = std::size_t(f->Index());
-        const FieldValue& v = at < values.size() ? values[at] : missing;
-        if (f->FieldKind() == fkCalculated)
-            rec->values.emplace_back();
-        else if (f->Required() && std::holds_alternative<std::monostate>(v))
+        if (f->FieldKind() != fkCalculated && f->Required() && (at >= values.size() || std::holds_alternative<std::monostate>(values[at])))
             throw DataSetError("Field '" + f->FieldName() + "' must have a value");
-        else
-            rec->values.emplace_back(v);
+    }
+    RecordPtr rec = makeRecord();
+    for (const auto& f : fields_) {
+        const std::size_t at = std::size_t(f->Index());
+        if (f->FieldKind() != fkCalculated && at < values.size())
+            cell(*rec, f->Index()) = values[at];
     }
     rec->seq = nextSeq_++;
     if (OnCalcFields)
@@ -1344,27 +1443,21 @@ int TClientDataSet::SetFieldOfEveryRecord(TField* field, std::string_view text, 
         throw DataSetError("Field '" + field->FieldName() + "' orders the records and cannot be set for all at once");
     CheckBrowseMode();
     const RecordValue value(field->fromText(text));
-    const std::size_t at = std::size_t(field->Index());
+    const int at = field->Index();
     ensureSorted();
     int count = 0;
     const std::size_t n = view_.size();
     for (std::size_t row = 0; row < n; ++row) {
-        // A list larger than the caches waits for memory at every record: the records
-        // ahead are asked for while this one is worked on.
-        if (row + 32 < n)
-            __builtin_prefetch(view_[row + 32].get());
-        if (row + 16 < n) {
-            const std::vector<RecordValue>& ahead = view_[row + 16]->values;
-            const char* first = reinterpret_cast<const char*>(ahead.data());
-            for (std::size_t offset = 0; offset < ahead.size() * sizeof(RecordValue); offset += 64)
-                __builtin_prefetch(first + offset);
-        }
+        // The records themselves lie apart from their values: those ahead are asked for
+        // while this one is worked on.
+        if (row + 16 < n)
+            __builtin_prefetch(view_[row + 16].get());
         Record& rec = *view_[row];
-        if (rec.values[at] == value)
+        if (cell(rec, at) == value)
             continue;
         if (changed)
             changed(int(row));
-        rec.values[at] = value;
+        cell(rec, at) = value;
         calculate(rec);
         ++count;
     }
@@ -1440,7 +1533,7 @@ bool TClientDataSet::Locate(std::string_view keyFields, const Variant& values, T
         bool match = true;
         for (std::size_t i = 0; i < fields.size() && match; ++i) {
             const Key& k = prepared[i];
-            const FieldValue v = r.values[std::size_t(fields[i]->Index())].get();
+            const FieldValue v = cell(r, fields[i]->Index()).get();
             if (k.impossible) {
                 match = false;
             } else if (!k.asText) {
@@ -1557,7 +1650,7 @@ void TClientDataSet::setFieldValue(TField* field, FieldValue value)
     if (state_ == dsCalcFields) {
         if (field->FieldKind() == fkData)
             throw DataSetError("Field '" + field->FieldName() + "' cannot be modified while fields are calculated");
-        calcTarget_->values[std::size_t(field->Index())] = std::move(value);
+        cell(*calcTarget_, field->Index()) = value;
         return;
     }
     if (state_ != dsEdit && state_ != dsInsert)
@@ -1582,7 +1675,7 @@ void TClientDataSet::setFieldValue(TField* field, FieldValue value)
         if (state_ != dsEdit && state_ != dsInsert)
             throw DataSetError("Field '" + field->FieldName() + "': the record was left while its value was validated");
     }
-    buffer_->values[std::size_t(field->Index())] = std::move(value);
+    cell(*buffer_, field->Index()) = value;
     modified_ = true;
     if (field->OnChange)
         field->OnChange(field);
@@ -1598,7 +1691,7 @@ void TClientDataSet::calculate(Record& record)
         return;
     for (const auto& f : fields_)
         if (f->FieldKind() == fkCalculated)
-            record.values[std::size_t(f->Index())] = RecordValue();
+            cell(record, f->Index()) = RecordValue();
     const TDataSetState savedState = state_;
     Record* savedTarget = calcTarget_;
     state_ = dsCalcFields;
@@ -1622,7 +1715,7 @@ bool TClientDataSet::hasCalcFields() const
 int TClientDataSet::compareKeys(const Record& a, const Record& b) const
 {
     for (int f : indexFields_) {
-        const int c = a.values[std::size_t(f)].compare(b.values[std::size_t(f)]);
+        const int c = cell(a, f).compare(cell(b, f));
         if (c != 0)
             return c;
     }

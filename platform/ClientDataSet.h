@@ -244,11 +244,38 @@ public:
 
 private:
     friend class TField;
+    // A record is a slot of the columns: its values lie with the same field's values of
+    // the other records, so that a walk over one field of every record reads memory in
+    // order. A record frees its slot when it goes; a copy (the edit buffer) has its own.
     struct Record {
+        explicit Record(TClientDataSet* owner) : owner(owner), slot(owner->newSlot()) {}
+        Record(const Record& other);
+        Record& operator=(const Record&) = delete;
+        ~Record() { owner->freeSlot(slot); }
+        TClientDataSet* owner;
         std::uint64_t seq = 0;
-        std::vector<RecordValue> values;
+        std::uint32_t slot;
     };
-    using RecordPtr = std::unique_ptr<Record>;
+    // Records come from blocks of the data set, one after the other as they are made, so
+    // that a walk over the list finds them in the order it reads them.
+    struct RecordDelete {
+        void operator()(Record* record) const;
+    };
+    using RecordPtr = std::unique_ptr<Record, RecordDelete>;
+    RecordPtr makeRecord();
+    RecordPtr copyRecord(const Record& record);
+    void* recordRoom();
+
+    std::uint32_t newSlot();
+    void freeSlot(std::uint32_t slot);
+    // Lets every record go (the edit buffer stays).
+    void dropRecords();
+    RecordValue& cell(const Record& record, int field) { return *cellAt(record.slot, field); }
+    const RecordValue& cell(const Record& record, int field) const { return *cellAt(record.slot, field); }
+    RecordValue* cellAt(std::uint32_t slot, int field) const
+    {
+        return &blocks_[slot / kBlockSlots][std::size_t(field) * kBlockSlots + slot % kBlockSlots];
+    }
 
     void checkActive() const;
     void checkBrowse();
@@ -271,6 +298,19 @@ private:
 
     std::string name_;
     std::vector<std::unique_ptr<TField>> fields_;
+    // The values of the records, in blocks of kBlockSlots slots: in a block, field by
+    // field, the slots' values of a field one after the other (a memory page of them).
+    // Blocks never move, so a list grows without copying. Declared before the records
+    // so that they outlive them.
+    static constexpr std::uint32_t kBlockSlots = 256;
+    std::vector<std::unique_ptr<RecordValue[]>> blocks_;
+    std::uint32_t slots_ = 0;
+    std::vector<std::uint32_t> freeSlots_;
+    static constexpr std::size_t kBlockRecords = 1024;
+    std::vector<std::unique_ptr<unsigned char[]>> recordBlocks_;
+    std::size_t recordsMade_ = 0;       // in the last block
+    std::vector<void*> freeRecords_;
+    bool dropping_ = false;
     // Records in the current order. With an index, a tail appended while observers were
     // not listening may be unsorted until the next access that needs the order.
     mutable std::vector<RecordPtr> view_;
@@ -280,7 +320,7 @@ private:
     std::vector<int> indexFields_;
     std::string indexNames_;
     TDataSetState state_ = dsInactive;
-    std::unique_ptr<Record> buffer_;   // the record being edited or inserted
+    RecordPtr buffer_;   // the record being edited or inserted
     int insertAt_ = -1;                // unindexed Insert: the row it goes before
     int rowBeforeInsert_ = -1;
     bool modified_ = false;

@@ -12,11 +12,6 @@ template <class T> int order3(const T& a, const T& b)
 
 } // namespace
 
-void RecordValue::clearBytes() noexcept
-{
-    std::memset(bytes_, 0, sizeof bytes_);
-}
-
 std::int64_t RecordValue::word() const
 {
     std::int64_t w;
@@ -29,14 +24,11 @@ void RecordValue::setWord(std::int64_t w)
     std::memcpy(bytes_ + 8, &w, sizeof w);
 }
 
-void RecordValue::release() noexcept
+void RecordValue::freeBlock() noexcept
 {
-    if (kind() == LongText) {
-        char* block;
-        std::memcpy(&block, bytes_ + 8, sizeof block);
-        delete[] block;
-    }
-    clearBytes();
+    char* block;
+    std::memcpy(&block, bytes_ + 8, sizeof block);
+    delete[] block;
 }
 
 void RecordValue::set(const FieldValue& value)
@@ -88,40 +80,18 @@ void RecordValue::set(const FieldValue& value)
     }
 }
 
-RecordValue::RecordValue(const RecordValue& other)
+void RecordValue::copyBlock()
 {
-    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
-    if (kind() == LongText) {
-        const std::string_view t = other.text();
-        char* block = new char[t.size()];
-        std::memcpy(block, t.data(), t.size());
-        std::memcpy(bytes_ + 8, &block, sizeof block);
+    const std::string_view t = text();
+    char* block = nullptr;
+    try {
+        block = new char[t.size()];
+    } catch (...) {
+        bytes_[0] = Null; // the block is still the other value's
+        throw;
     }
-}
-
-RecordValue::RecordValue(RecordValue&& other) noexcept
-{
-    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
-    other.clearBytes();
-}
-
-RecordValue& RecordValue::operator=(const RecordValue& other)
-{
-    if (this != &other) {
-        RecordValue copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
-}
-
-RecordValue& RecordValue::operator=(RecordValue&& other) noexcept
-{
-    if (this != &other) {
-        release();
-        std::memcpy(bytes_, other.bytes_, sizeof bytes_);
-        other.clearBytes();
-    }
-    return *this;
+    std::memcpy(block, t.data(), t.size());
+    std::memcpy(bytes_ + 8, &block, sizeof block);
 }
 
 RecordValue& RecordValue::operator=(const FieldValue& value)

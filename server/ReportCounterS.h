@@ -81,7 +81,8 @@
 //       (default 1000) and for the rest, each part in the shape of SimpleSQL's answer; the
 //       receiver answers False to stop the statement. Answers how many rows were handed
 //       over (0 when none came back); Empty on failure, also when the receiver raised. The
-//       bounds hold for the whole answer. The receiver is an object of the caller's
+//       bounds hold for the whole answer; the receiver's time counts to QueryTimeOut, as the
+//       statement runs while it takes a part. The receiver is an object of the caller's
 //       process, so the member serves callers in the server's process only.
 //
 //   ErrorDescript() -> text
