@@ -539,3 +539,77 @@ TEST(ClientDataSet, ALoadedListKeepsItsOrderValuesAndChecks)
     c.ds.Cancel();
     EXPECT_EQ(c.ds.RecordCount(), 6);
 }
+
+TEST(ClientDataSet, RecordsThatGoLeaveNothingToThoseThatCome)
+{
+    // More records than one block holds, texts longer than a value keeps in place.
+    TClientDataSet ds("many");
+    TField* key = ds.AddField("K", ftInteger);
+    TField* name = ds.AddField("NAME", ftString, 60);
+    TField* note = ds.AddField("NOTE", ftString, 60);
+    ds.CreateDataSet();
+    const auto longName = [](int i) { return "上海甲电子有限公司 supplier number " + std::to_string(i); };
+    for (int i = 0; i < 1300; ++i) {
+        ds.Append();
+        key->SetAsInteger(i);
+        name->SetAsString(longName(i));
+        if (i % 2 == 0)
+            note->SetAsString("even");
+        ds.Post();
+    }
+    // Every third record goes; the records that come take their room and none of their values.
+    ds.First();
+    for (int i = 0; i < 1300; ++i) {
+        if (i % 3 == 0)
+            ds.Delete();
+        else
+            ds.Next();
+    }
+    ASSERT_EQ(ds.RecordCount(), 866);
+    for (int i = 0; i < 500; ++i) {
+        ds.Append();
+        key->SetAsInteger(2000 + i);
+        ds.Post();
+    }
+    ASSERT_EQ(ds.RecordCount(), 1366);
+    int kept = 0;
+    for (int row = 0; row < ds.RecordCount(); ++row) {
+        const int k = std::stoi(key->TextAt(row));
+        if (k >= 2000) {
+            EXPECT_TRUE(std::holds_alternative<std::monostate>(name->DataAt(row))) << k;
+            EXPECT_TRUE(std::holds_alternative<std::monostate>(note->DataAt(row))) << k;
+            continue;
+        }
+        ++kept;
+        EXPECT_NE(k % 3, 0);
+        EXPECT_EQ(name->TextAt(row), longName(k));
+        EXPECT_EQ(note->TextAt(row), k % 2 == 0 ? "even" : "");
+    }
+    EXPECT_EQ(kept, 866);
+
+    // An edit works on a copy: cancelled it leaves the record as it was, posted it replaces it.
+    ds.SetRecNo(1);
+    const std::string first = name->AsString();
+    ds.Edit();
+    name->SetAsString(longName(9999));
+    EXPECT_EQ(name->AsString(), longName(9999));
+    ds.Cancel();
+    EXPECT_EQ(name->AsString(), first);
+    ds.Edit();
+    name->SetAsString("short");
+    ds.Post();
+    EXPECT_EQ(name->TextAt(0), "short");
+
+    // Emptied while a record is edited, or with a record half appended, and filled again.
+    ds.SetRecNo(5);
+    ds.Edit();
+    note->SetAsString(longName(1));
+    ds.EmptyDataSet();
+    EXPECT_EQ(ds.RecordCount(), 0);
+    ds.Append();
+    key->SetAsInteger(1);
+    ds.Post();
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(name->DataAt(0)));
+    ds.Append();
+    name->SetAsString(longName(2)); // still in the buffer when the data set goes
+}
