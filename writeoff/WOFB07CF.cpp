@@ -196,7 +196,8 @@ void TfrmWOFB07::buildLast()
     ed10->setObjectName(QStringLiteral("ed10"));
     ed10->SetCaption(QStringLiteral("输入转销批号"));
     ed10->SetLabelPosition(TQvEdit::lpLeft);
-    ed10->setGeometry(90, 2, 120, 22);
+    // Room on the left for the longest caption ("输入转销供应商") in the desk's font.
+    ed10->setGeometry(100, 2, 120, 22);
     ed10->OnExit = [this](QObject* s) { ed10Exit(s); };
     ed10->OnKeyPress = [this](QObject* s, QChar& k) { ed10KeyPress(s, k); };
     ed11 = new TQvBtnEdit(top);
@@ -204,11 +205,11 @@ void TfrmWOFB07::buildLast()
     ed11->SetCaption(QStringLiteral("输入转销供应商"));
     ed11->SetLabelPosition(TQvEdit::lpLeft);
     ed11->SetHint(QStringLiteral("[F2]供应商信息查询"));
-    ed11->setGeometry(90, 28, 100, 22);
+    ed11->setGeometry(100, 28, 100, 22);
     ed11->OnExit = [this](QObject* s) { ed11Exit(s); };
     lbl11C = new QLabel(top);
     lbl11C->setObjectName(QStringLiteral("lbl11C"));
-    lbl11C->setGeometry(216, 28, 150, 22);
+    lbl11C->setGeometry(226, 28, 150, 22);
     ed12 = new TQvBtnEdit(top);
     ed12->setObjectName(QStringLiteral("ed12"));
     ed12->SetCaption(QStringLiteral("选择退款单别"));
