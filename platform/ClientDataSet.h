@@ -8,7 +8,9 @@
 // integers (Decimal), so running totals add up to the cent however many rows are ticked.
 
 #include "platform/Decimal.h"
+#include "platform/DisplayFormat.h"
 #include "platform/Exception.h"
+#include "platform/Field.h"
 #include "platform/RecordValue.h"
 #include "platform/Variant.h"
 
@@ -20,127 +22,13 @@
 #include <variant>
 #include <vector>
 
-// FormatFloat-style display patterns ("#,##0.00", "#0.000", "0.0#;(0.0#);zero") applied to
-// a decimal text exactly, without going through binary floating point.
-std::string FormatDecimalText(std::string_view format, const Decimal& value);
-std::string FormatFloatText(std::string_view format, double value);
-// Date patterns: yyyy, yy, mm, m, dd, d, hh, nn, ss; quoted text and other characters
-// are copied.
-std::string FormatDateText(std::string_view format, double oleDays);
-
-enum TFieldType { ftUnknown, ftString, ftInteger, ftFloat, ftCurrency, ftBCD, ftBoolean, ftDate, ftDateTime };
-enum TFieldKind { fkData, fkCalculated, fkInternalCalc };
 enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsCalcFields };
 
 using TLocateOptions = unsigned;
 constexpr TLocateOptions loCaseInsensitive = 1;
 constexpr TLocateOptions loPartialKey = 2;
 
-class TClientDataSet;
-class TField;
-
-using TFieldNotifyEvent = std::function<void(TField* sender)>;
-using TFieldGetTextEvent = std::function<void(TField* sender, std::string& text, bool displayText)>;
-using TFieldSetTextEvent = std::function<void(TField* sender, const std::string& text)>;
 using TDataSetNotifyEvent = std::function<void(TClientDataSet* dataSet)>;
-
-class TField {
-public:
-    const std::string& FieldName() const { return name_; }
-    TFieldType DataType() const { return type_; }
-    TFieldKind FieldKind() const { return kind_; }
-    int Index() const { return index_; }
-    TClientDataSet* DataSet() const { return dataSet_; }
-    // Characters for text fields, decimals for ftBCD (ftCurrency always has 4).
-    int Size() const { return size_; }
-    int Decimals() const;
-    bool IsNumeric() const;
-
-    bool ReadOnly() const { return readOnly_; }
-    void SetReadOnly(bool value) { readOnly_ = value; }
-    bool Required() const { return required_; }
-    void SetRequired(bool value) { required_ = value; }
-    bool Visible() const { return visible_; }
-    void SetVisible(bool value);
-    // The column title; the field name while none is set.
-    std::string DisplayLabel() const { return label_.empty() ? name_ : label_; }
-    void SetDisplayLabel(std::string value);
-    const std::string& DisplayFormat() const { return displayFormat_; }
-    void SetDisplayFormat(std::string value);
-    const std::string& EditMask() const { return editMask_; }
-    void SetEditMask(std::string value) { editMask_ = std::move(value); }
-    // Width in characters a grid gives the column (0: from the size and the label).
-    int DisplayWidth() const;
-    void SetDisplayWidth(int value) { displayWidth_ = value; }
-
-    // Values of the current record (the edit buffer while editing or inserting).
-    bool IsNull() const;
-    void Clear();
-    FieldValue Data() const;
-    std::string AsString() const;
-    void SetAsString(std::string_view value);
-    std::int32_t AsInteger() const;
-    void SetAsInteger(std::int32_t value);
-    std::int64_t AsLargeInt() const;
-    void SetAsLargeInt(std::int64_t value);
-    double AsFloat() const;
-    void SetAsFloat(double value);
-    Decimal AsDecimal() const;
-    void SetAsDecimal(const Decimal& value);
-    bool AsBoolean() const;
-    void SetAsBoolean(bool value);
-    double AsDateTime() const;
-    void SetAsDateTime(double oleDays);
-    Variant Value() const;
-    void SetValue(const Variant& value);
-
-    // Text for display (display format, OnGetText) and for editing (OnGetText / OnSetText).
-    std::string DisplayText() const;
-    std::string Text() const;
-    void SetText(std::string_view text);
-
-    // The same readings for any row of the current order, without moving the cursor.
-    std::string DisplayTextAt(int row) const;
-    std::string TextAt(int row) const;
-    FieldValue DataAt(int row) const;
-    Decimal DecimalAt(int row) const;
-
-    // What the field stores for a text (as SetAsString: checked against its type and size)
-    // and for a decimal (as SetAsDecimal), for AppendLoaded.
-    FieldValue ValueFromText(std::string text) const;
-    FieldValue ValueFromDecimal(const Decimal& value) const;
-
-    TFieldNotifyEvent OnValidate;   // a value is being assigned: throw to refuse it
-    TFieldNotifyEvent OnChange;     // a value was assigned
-    TFieldGetTextEvent OnGetText;
-    TFieldSetTextEvent OnSetText;
-    // Events by name ("OnValidate", "OnChange"), for code that swaps handlers.
-    TFieldNotifyEvent* FieldEvent(std::string_view name);
-
-private:
-    friend class TClientDataSet;
-    TField(TClientDataSet* dataSet, std::string name, TFieldType type, int size, TFieldKind kind, int index);
-
-    std::string textOf(const FieldValue& v) const;
-    std::string displayTextOf(const FieldValue& v) const;
-    FieldValue convert(const Variant& v) const;
-    FieldValue fromText(std::string_view text) const;
-    void assign(FieldValue value);
-
-    TClientDataSet* dataSet_;
-    std::string name_;
-    TFieldType type_;
-    int size_;
-    TFieldKind kind_;
-    int index_;
-    bool readOnly_ = false;
-    bool required_ = false;
-    bool visible_ = true;
-    int displayWidth_ = 0;
-    std::string label_;
-    std::string displayFormat_;
-    std::string editMask_;
-};
 
 // What observers hear. Inserted, Removed and Moved come twice, Before the change and after
 // it (phase After), so that a view model can announce them; the others only after.

@@ -1,0 +1,15 @@
+#pragma once
+// Display patterns of numbers and dates, as fields and grids show their values.
+
+#include "platform/Decimal.h"
+
+#include <string>
+#include <string_view>
+
+// FormatFloat-style display patterns ("#,##0.00", "#0.000", "0.0#;(0.0#);zero") applied to
+// a decimal text exactly, without going through binary floating point.
+std::string FormatDecimalText(std::string_view format, const Decimal& value);
+std::string FormatFloatText(std::string_view format, double value);
+// Date patterns: yyyy, yy, mm, m, dd, d, hh, nn, ss; quoted text and other characters
+// are copied.
+std::string FormatDateText(std::string_view format, double oleDays);
