@@ -132,7 +132,7 @@ public:
 
 private:
     friend class TField;
-    // A record is a slot of the columns: its values lie with the same field's values of
+    // A record is a slot of the value blocks: its values lie with the same field's values of
     // the other records, so that a walk over one field of every record reads memory in
     // order. A record frees its slot when it goes; a copy (the edit buffer) has its own.
     struct Record {
