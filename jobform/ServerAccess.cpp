@@ -149,9 +149,8 @@ std::int64_t TServerAccess::QueryInParts(const QString& sql, const QString& colu
         return -1;
     // A counter that does not offer the parts answers Empty.
     Variant whole;
-    args = Variant::list({QStrToVar(sql), QStrToVar(columns)});
-    if (!params.isEmptyOrNull())
-        args = Variant::list({QStrToVar(sql), QStrToVar(columns), params});
+    args = params.isEmptyOrNull() ? Variant::list({QStrToVar(sql), QStrToVar(columns)})
+                                  : Variant::list({QStrToVar(sql), QStrToVar(columns), params});
     CallServerMethod(QStringLiteral("SimpleSQL"), args, whole);
     if (!whole.isArray())
         return 0;

@@ -792,11 +792,17 @@ void TfrmWOFB07::btnFilterClick(QObject*)
         ControlsDisabledScope quiet(*cdsData);
         const int dateFormat = GetDateFormat();
         const std::string separator = Utf8(GetDateSeparator());
-        QueryInParts(CandidateSql, QString::fromLatin1(kCandidateFieldList), Variant(), kCandidatePartRows, [&](Variant& part) {
-            if (part.isArray())
-                LoadCandidates(*cdsData, std::move(part), dateFormat, separator);
-            return true;
-        });
+        const std::int64_t rows =
+            QueryInParts(CandidateSql, QString::fromLatin1(kCandidateFieldList), Variant(), kCandidatePartRows,
+                         [&](Variant& part) {
+                             if (part.isArray())
+                                 LoadCandidates(*cdsData, std::move(part), dateFormat, separator);
+                             return true;
+                         });
+        // A query that failed after some parts (a bound of the server) lists nothing rather
+        // than a part of the candidates; the server's notice says why.
+        if (rows < 0)
+            cdsData->EmptyDataSet();
     }
     cdsData->FieldByName("MA008")->SetEditMask(Utf8(DateMask()));
     cdsData->SetIndexFieldNames("MA002;MA005;MA006;MA008");

@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include <fstream>
 #include <random>
 #include <set>
 
@@ -47,6 +48,30 @@ Variant scripted(int command, const Variant& documents, const char* batch = "S1"
                             {"ed10", batch},
                             {"ed11", "B006"},
                             {"btnFilter", documents}});
+}
+
+// Copies of one open payable of the demo for supplier Z900, numbered apart.
+// Made once for the suite's installation: the tests that use them ask for as many.
+void addCopiesForZ900(DbConnection& db, int count)
+{
+    if (db.scalar("SELECT COUNT(*) FROM ACPTA WHERE TA004='Z900'").toInt() > 0)
+        return;
+    db.executeScript(
+        "CREATE TEMP TABLE tpl AS SELECT * FROM ACPTA WHERE TA024='Y' AND TA087='1' AND TA079='1' AND TA080='N' "
+        "AND TA033='N' AND TA008='RMB' AND ROUND(TA030,3)=0 AND TA001 IN (SELECT MQ001 FROM CMSMQ WHERE MQ003='71') "
+        "AND EXISTS (SELECT 1 FROM ACPTB WHERE TB001=TA001 AND TB002=TA002) LIMIT 1;"
+        "CREATE TEMP TABLE n AS WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM k WHERE i<" +
+        std::to_string(count) +
+        ") SELECT i FROM k;"
+        "CREATE TEMP TABLE b AS SELECT ACPTB.* FROM ACPTB, tpl WHERE TB001=tpl.TA001 AND TB002=tpl.TA002;"
+        "CREATE TEMP TABLE a AS SELECT tpl.*, n.i AS seq FROM tpl, n;"
+        "UPDATE a SET TA002=printf('P%07d', (seq * 7919) % 10000000), TA004='Z900', TA028=printf('%d.%02d', seq, seq % 100);"
+        "CREATE TEMP TABLE bl AS SELECT b.*, a.TA002 AS no FROM b, a;"
+        "UPDATE bl SET TB002=no;"
+        "ALTER TABLE a DROP COLUMN seq;"
+        "ALTER TABLE bl DROP COLUMN no;"
+        "INSERT INTO ACPTA SELECT * FROM a;"
+        "INSERT INTO ACPTB SELECT * FROM bl;");
 }
 
 } // namespace
@@ -395,25 +420,9 @@ TEST_F(WriteOffForm, TotalsFollowTheTicksExactly)
 
 TEST_F(WriteOffForm, AListLongerThanOnePartOfTheAnswerIsWholeAndInOrder)
 {
-    // Copies of one open payable, numbered for a supplier of their own: two full parts of
-    // the answer and a few rows more.
+    // Two full parts of the answer and a few rows more.
     const int copies = 2 * kCandidatePartRows + 7;
-    company().executeScript(
-        "CREATE TEMP TABLE tpl AS SELECT * FROM ACPTA WHERE TA024='Y' AND TA087='1' AND TA079='1' AND TA080='N' "
-        "AND TA033='N' AND TA008='RMB' AND ROUND(TA030,3)=0 AND TA001 IN (SELECT MQ001 FROM CMSMQ WHERE MQ003='71') "
-        "AND EXISTS (SELECT 1 FROM ACPTB WHERE TB001=TA001 AND TB002=TA002) LIMIT 1;"
-        "CREATE TEMP TABLE n AS WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM k WHERE i<" +
-        std::to_string(copies) +
-        ") SELECT i FROM k;"
-        "CREATE TEMP TABLE b AS SELECT ACPTB.* FROM ACPTB, tpl WHERE TB001=tpl.TA001 AND TB002=tpl.TA002;"
-        "CREATE TEMP TABLE a AS SELECT tpl.*, n.i AS seq FROM tpl, n;"
-        "UPDATE a SET TA002=printf('P%07d', (seq * 7919) % 10000000), TA004='Z900', TA028=printf('%d.%02d', seq, seq % 100);"
-        "CREATE TEMP TABLE bl AS SELECT b.*, a.TA002 AS no FROM b, a;"
-        "UPDATE bl SET TB002=no;"
-        "ALTER TABLE a DROP COLUMN seq;"
-        "ALTER TABLE bl DROP COLUMN no;"
-        "INSERT INTO ACPTA SELECT * FROM a;"
-        "INSERT INTO ACPTB SELECT * FROM bl;");
+    addCopiesForZ900(company(), copies);
     toLastPage(0, QStringLiteral("RMB"), QStringLiteral("Z900"), QStringLiteral("Z900"));
     ASSERT_EQ(form->cdsData->RecordCount(), copies);
     std::set<std::string> numbers;
@@ -433,6 +442,39 @@ TEST_F(WriteOffForm, AListLongerThanOnePartOfTheAnswerIsWholeAndInOrder)
     EXPECT_EQ(form->TotalCount(), copies);
     EXPECT_EQ(form->TotalOriginal(), sum);
     EXPECT_EQ(sum.rescaled(2).toFixed(), Decimal::fromDouble(expected.toDouble()).rescaled(2).toFixed());
+}
+
+TEST_F(WriteOffForm, AListTheServerStopsAfterSomePartsShowsNoneAndTellsWhy)
+{
+    addCopiesForZ900(company(), 2 * kCandidatePartRows + 7);
+    // A row bound between the second part and the rest, for a server made after this.
+    const std::string ini = installation->folder + "server/BriskoS.ini";
+    std::string saved;
+    {
+        std::ifstream in(ini, std::ios::binary);
+        saved.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string bounded = saved;
+    const std::size_t at = bounded.find("[DBE Setting]");
+    ASSERT_NE(at, std::string::npos);
+    bounded.insert(bounded.find('\n', at) + 1, "QueryMaxRows=" + std::to_string(2 * kCandidatePartRows + 3) + "\r\n");
+    std::ofstream(ini, std::ios::binary | std::ios::trunc) << bounded;
+    form->Free();
+    settleEvents();
+    form = TQVForm::Create<TfrmWOFB07>(nullptr);
+    form->SetModuleFileName(QStringLiteral("/opt/qv/WOFB07C.so"));
+    form->SessionObject = Variant(std::static_pointer_cast<Dispatch>(std::make_shared<HostSession>()));
+    ASSERT_TRUE(form->InitSession(Variant::list({installation->user, installation->company, installation->database,
+                                                 std::int64_t(0), Variant()})));
+    form->show();
+    settleEvents();
+    dialogs.clear();
+    toLastPage(0, QStringLiteral("RMB"), QStringLiteral("Z900"), QStringLiteral("Z900"));
+    std::ofstream(ini, std::ios::binary | std::ios::trunc) << saved;
+    EXPECT_EQ(form->cdsData->RecordCount(), 0) << "no part of the list stands for all of it";
+    EXPECT_EQ(form->TotalCount(), 0);
+    ASSERT_FALSE(dialogs.isEmpty());
+    EXPECT_TRUE(dialogs.join(QStringLiteral("|")).contains(QStringLiteral("QueryMaxRows"))) << dialogs.join(QStringLiteral("|")).toStdString();
 }
 
 TEST_F(WriteOffForm, TabFromAPageReachesItsStepForwardFirst)
