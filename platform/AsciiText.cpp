@@ -34,3 +34,12 @@ std::string_view trimBlanks(std::string_view s)
         s.remove_suffix(1);
     return s;
 }
+
+std::string_view trimSpaces(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}

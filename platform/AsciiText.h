@@ -20,3 +20,5 @@ std::string lowerAscii(std::string_view s);
 bool SameTextAscii(std::string_view a, std::string_view b);
 // Without blanks, tabs and carriage returns at both ends.
 std::string_view trimBlanks(std::string_view s);
+// Without blanks and tabs at both ends (a carriage return stays).
+std::string_view trimSpaces(std::string_view s);

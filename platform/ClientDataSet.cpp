@@ -87,13 +87,18 @@ void TClientDataSet::freeSlot(std::uint32_t slot)
     // The last record gone: the blocks go too rather than keep the room of a list that
     // was emptied.
     if (freeSlots_.size() + 1 == slots_) {
-        blocks_.clear();
-        freeSlots_.clear();
-        freeSlots_.shrink_to_fit();
-        slots_ = 0;
+        forgetSlots();
         return;
     }
     freeSlots_.push_back(slot);
+}
+
+void TClientDataSet::forgetSlots()
+{
+    blocks_.clear();
+    freeSlots_.clear();
+    freeSlots_.shrink_to_fit();
+    slots_ = 0;
 }
 
 void* TClientDataSet::recordRoom()
@@ -110,22 +115,14 @@ void* TClientDataSet::recordRoom()
     return recordBlocks_.back().get() + sizeof(Record) * recordsMade_++;
 }
 
-TClientDataSet::RecordPtr TClientDataSet::makeRecord()
+// A new record (made from its owner) or a copy (made from the record), in a room of the
+// record blocks; the room goes back when making it fails.
+template <class From>
+TClientDataSet::RecordPtr TClientDataSet::placeRecord(From&& from)
 {
     void* room = recordRoom();
     try {
-        return RecordPtr(new (room) Record(this));
-    } catch (...) {
-        freeRecords_.push_back(room);
-        throw;
-    }
-}
-
-TClientDataSet::RecordPtr TClientDataSet::copyRecord(const Record& record)
-{
-    void* room = recordRoom();
-    try {
-        return RecordPtr(new (room) Record(record));
+        return RecordPtr(new (room) Record(std::forward<From>(from)));
     } catch (...) {
         freeRecords_.push_back(room);
         throw;
@@ -154,10 +151,7 @@ void TClientDataSet::dropRecords()
     recordsMade_ = 0;
     freeRecords_.clear();
     freeRecords_.shrink_to_fit();
-    blocks_.clear();
-    freeSlots_.clear();
-    freeSlots_.shrink_to_fit();
-    slots_ = 0;
+    forgetSlots();
 }
 
 TField* TClientDataSet::AddField(const std::string& name, TFieldType type, int size, TFieldKind kind)
@@ -369,7 +363,7 @@ void TClientDataSet::Append()
     checkActive();
     CheckBrowseMode();
     fire(BeforeInsert);
-    buffer_ = makeRecord();
+    buffer_ = placeRecord(this);
     buffer_->seq = nextSeq_++;
     insertAt_ = -1;
     rowBeforeInsert_ = cur_;
@@ -409,7 +403,7 @@ void TClientDataSet::Edit()
     }
     fire(BeforeEdit);
     ensureSorted();
-    buffer_ = copyRecord(*view_[std::size_t(cur_)]);
+    buffer_ = placeRecord(*view_[std::size_t(cur_)]);
     state_ = dsEdit;
     modified_ = false;
     notify(DataSetChange::StateChanged);
@@ -572,7 +566,7 @@ void TClientDataSet::AppendLoaded(const std::vector<FieldValue>& values)
         if (f->FieldKind() != fkCalculated && f->Required() && (at >= values.size() || std::holds_alternative<std::monostate>(values[at])))
             throw DataSetError("Field '" + f->FieldName() + "' must have a value");
     }
-    RecordPtr rec = makeRecord();
+    RecordPtr rec = placeRecord(this);
     for (const auto& f : fields_) {
         const std::size_t at = std::size_t(f->Index());
         if (f->FieldKind() != fkCalculated && at < values.size())

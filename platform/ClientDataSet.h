@@ -150,12 +150,13 @@ private:
         void operator()(Record* record) const;
     };
     using RecordPtr = std::unique_ptr<Record, RecordDelete>;
-    RecordPtr makeRecord();
-    RecordPtr copyRecord(const Record& record);
+    template <class From> RecordPtr placeRecord(From&& from);
     void* recordRoom();
 
     std::uint32_t newSlot();
     void freeSlot(std::uint32_t slot);
+    // Every slot and value block goes (no record holds one any more).
+    void forgetSlots();
     // Lets every record go (the edit buffer stays).
     void dropRecords();
     RecordValue& cell(const Record& record, int field) { return *cellAt(record.slot, field); }

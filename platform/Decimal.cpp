@@ -1,5 +1,7 @@
 #include "platform/Decimal.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -26,15 +28,6 @@ bool fitsInt64(Int128 v)
         && v <= Int128(std::numeric_limits<std::int64_t>::max());
 }
 
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
 } // namespace
 
 Decimal::Decimal(std::int64_t units, int scale) : units_(units), scale_(scale)
@@ -45,7 +38,7 @@ Decimal::Decimal(std::int64_t units, int scale) : units_(units), scale_(scale)
 
 bool Decimal::tryParse(std::string_view text, Decimal& out)
 {
-    std::string_view s = trimmed(text);
+    std::string_view s = trimSpaces(text);
     bool negative = false;
     if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
         negative = s[0] == '-';

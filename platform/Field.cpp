@@ -12,15 +12,6 @@
 
 namespace {
 
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
 std::size_t codePoints(std::string_view s)
 {
     std::size_t n = 0;
@@ -32,7 +23,7 @@ std::size_t codePoints(std::string_view s)
 
 bool parseInt64(std::string_view s, std::int64_t& out)
 {
-    s = trimmed(s);
+    s = trimSpaces(s);
     if (!s.empty() && s[0] == '+')
         s.remove_prefix(1);
     if (s.empty())
@@ -43,7 +34,7 @@ bool parseInt64(std::string_view s, std::int64_t& out)
 
 bool parseFloat(std::string_view s, double& out)
 {
-    s = trimmed(s);
+    s = trimSpaces(s);
     if (s.empty())
         return false;
     for (char c : s)
@@ -58,12 +49,12 @@ bool parseFloat(std::string_view s, double& out)
 // "yyyy/mm/dd", "yyyy-mm-dd", "yyyy.mm.dd" or "yyyymmdd", with an optional " hh:nn[:ss]".
 bool parseDateText(std::string_view s, bool withTime, double& out)
 {
-    s = trimmed(s);
+    s = trimSpaces(s);
     std::string_view timePart;
     if (const auto sp = s.find(' '); sp != std::string_view::npos) {
         if (!withTime)
             return false;
-        timePart = trimmed(s.substr(sp + 1));
+        timePart = trimSpaces(s.substr(sp + 1));
         s = s.substr(0, sp);
     }
     int y = 0, m = 0, d = 0;
@@ -220,7 +211,7 @@ std::string TField::displayTextOf(const FieldValue& v) const
 
 FieldValue TField::fromText(std::string_view text) const
 {
-    const std::string_view t = trimmed(text);
+    const std::string_view t = trimSpaces(text);
     auto bad = [&](const char* what) {
         return DataSetError("'" + std::string(text) + "' is not a valid " + what + " for field '" + name_ + "'");
     };

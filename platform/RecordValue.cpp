@@ -19,6 +19,13 @@ std::int64_t RecordValue::word() const
     return w;
 }
 
+double RecordValue::number() const
+{
+    double d;
+    std::memcpy(&d, bytes_ + 8, sizeof d);
+    return d;
+}
+
 void RecordValue::setWord(std::int64_t w)
 {
     std::memcpy(bytes_ + 8, &w, sizeof w);
@@ -132,12 +139,8 @@ FieldValue RecordValue::get() const
         return std::string(text());
     case Integer:
         return word();
-    case Float: {
-        const std::int64_t w = word();
-        double d;
-        std::memcpy(&d, &w, sizeof d);
-        return d;
-    }
+    case Float:
+        return number();
     case Exact:
         return Decimal(word(), bytes_[1]);
     case Boolean:
@@ -179,11 +182,8 @@ int RecordValue::compare(const RecordValue& other) const
     }
     case 2:
         return order3(word(), other.word());
-    case 3: {
-        const FieldValue x = get();
-        const FieldValue y = other.get();
-        return order3(std::get<double>(x), std::get<double>(y));
-    }
+    case 3:
+        return order3(number(), other.number());
     case 4: {
         Decimal x, y;
         decimal(x);

@@ -69,7 +69,6 @@ public:
     bool decimal(Decimal& out) const;
     // Values of different kinds order as FieldValue's alternatives; texts by their bytes.
     int compare(const RecordValue& other) const;
-    int compare(const FieldValue& other) const { return compare(RecordValue(other)); }
     bool operator==(const RecordValue& other) const
     {
         if (kind() == ShortText && other.kind() == ShortText)
@@ -96,6 +95,7 @@ private:
     // After the bytes of a long text were copied: the text gets a block of its own.
     void copyBlock();
     std::int64_t word() const;
+    double number() const;
     void setWord(std::int64_t w);
 
     // [0] kind; [1] short text: its length, exact: its scale; [2..15] short text;
