@@ -159,6 +159,12 @@ void TComponentRead::ApplyAttribute(QObject* component, const QString& path, con
             tree->headerItem()->setText(column, value);
         return;
     }
+    if (same(name, "Name") || same(name, "objectName")) {
+        // Components are found by their names, by the form's code and by every file read
+        // after this one: a text never renames one.
+        fail(failures, component, path, value);
+        return;
+    }
     const QMetaProperty p = FindProperty(current, name);
     if (!p.isValid()) {
         // The names every control answers (a window's Caption, Hint, Left ...); others are

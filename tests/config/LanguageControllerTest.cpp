@@ -144,6 +144,29 @@ TEST(LanguageController, ALineFarPastTheEndOfAListIsCountedNotPadded)
     EXPECT_EQ(f.memo->lines.size(), 2);
 }
 
+TEST(LanguageController, AFileNeverRenamesAComponent)
+{
+    // Found by the language-file fuzz target: "Items_0.Name" on a combo box left the walk on
+    // the combo box and renamed it, so the form's code and every later file lost it.
+    LangForm f;
+    TLanguageController c;
+    c.SetXMLText({QStringLiteral("<frmTest Name=\"frmOther\"><cbo01 Items_0.Name=\"z\" Hint=\"kept\"/>"
+                                 "<ed01 name=\"y\" Caption=\"After\"/><mmNote Font.Name=\"Tahoma\"/></frmTest>")});
+    c.SetActive(true);
+    c.Reader().ReadComponent(f.form.get());
+    EXPECT_EQ(f.form->objectName(), QStringLiteral("frmTest"));
+    EXPECT_EQ(f.combo->objectName(), QStringLiteral("cbo01"));
+    EXPECT_EQ(f.edit->objectName(), QStringLiteral("ed01"));
+    EXPECT_EQ(f.combo->toolTip(), QStringLiteral("kept"));
+    EXPECT_EQ(f.edit->Caption(), QStringLiteral("After"));
+    EXPECT_EQ(f.memo->font().family(), QStringLiteral("Tahoma")) << "a font's Name is no component's name";
+    // Each refusal is counted (the root element applies twice: to the form, and by its name).
+    const QStringList failures = c.Reader().Failures();
+    for (const char* refused : {"frmTest.Name=frmOther", "cbo01.Items_0.Name=z", "ed01.name=y"})
+        EXPECT_TRUE(failures.contains(QLatin1String(refused))) << refused;
+    EXPECT_FALSE(failures.contains(QLatin1String("mmNote.Font.Name=Tahoma")));
+}
+
 TEST(LanguageController, OpeningAndReadingErrors)
 {
     TLanguageController c;
