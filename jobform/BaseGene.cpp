@@ -1,6 +1,7 @@
 #include "jobform/BaseGene.h"
 #include "controls/BmpLibrary.h"
 #include "jobform/BaseGeneU.h"
+#include "jobform/ControlValues.h"
 #include "jobform/FieldChecks.h"
 #include "jobform/SchemeList.h"
 #include "jobform/SchemeValues.h"
@@ -29,7 +30,6 @@
 #include <QAbstractItemView>
 #include <QActionGroup>
 #include <QApplication>
-#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -41,7 +41,6 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QSplitter>
 #include <QTableView>
@@ -64,21 +63,6 @@ const char* const kTestUser = "DS";
 const char* const kTestCompany = "01";
 const char* const kTestDatabase = "DEMO";
 
-// Range and list markers of condition values.
-const char kRangeMarker[] = "\x04";
-const char kListMarker[] = "\x05";
-
-QString markerOf(const Variant& value)
-{
-    if (!value.isArray() || value.count() < 1)
-        return QString();
-    try {
-        return VarToQStr(value[value.lowBound()]);
-    } catch (const std::exception&) {
-        return QString();
-    }
-}
-
 // The process's date separator under the traditional-Chinese locale.
 char32_t localeDateSeparator()
 {
@@ -89,44 +73,12 @@ char32_t localeDateSeparator()
     return U'/';
 }
 
-// A value handed in from outside read as a check mark.
-bool readFlag(const Variant& value, bool& ok)
-{
-    ok = true;
-    if (value.isEmptyOrNull())
-        return false;
-    if (value.type() == VarType::Bool || value.isNumeric())
-        return value.toDouble() != 0;
-    const QString text = VarToQStr(value).trimmed().toUpper();
-    if (text == QLatin1String("Y") || text == QLatin1String("1") || text == QLatin1String("TRUE"))
-        return true;
-    if (text == QLatin1String("N") || text == QLatin1String("0") || text == QLatin1String("FALSE") || text.isEmpty())
-        return false;
-    ok = false;
-    return false;
-}
-
-// The texts of a value as the hooks before and after applying it see them.
-QString valueText(const Variant& value)
-{
-    if (!value.isArray())
-        return VarToQStr(value);
-    QStringList parts;
-    for (int i = value.lowBound(); i <= value.highBound(); ++i) {
-        const Variant& e = value[i];
-        if (i == value.lowBound() && (markerOf(value) == QLatin1String(kRangeMarker) || markerOf(value) == QLatin1String(kListMarker)))
-            continue;
-        parts << (e.isArray() ? valueText(e) : VarToQStr(e));
-    }
-    return parts.join(QLatin1Char(';'));
-}
-
 } // namespace
 
 TfrmBaseGene::TfrmBaseGene(QWidget* owner)
     : TQVForm(owner), server_(std::make_unique<TServerAccess>(*this)),
       messages_(std::make_unique<TJobMessages>(*this)), fields_(std::make_unique<TFieldChecks>(*this)),
-      schemes_(std::make_unique<TSchemeList>(*this))
+      schemes_(std::make_unique<TSchemeList>(*this)), values_(std::make_unique<TControlValues>(*this))
 {
     setObjectName(QStringLiteral("frmBaseGene"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint);
@@ -1039,222 +991,30 @@ bool TfrmBaseGene::ControlInList(QWidget* control) const
     return false;
 }
 
+// --- Parameters handed in from outside --------------------------------------------------------
+
 void TfrmBaseGene::PutDateRange(const QString& beginText, const QString& endText, Variant& values, int index)
 {
-    QString begin = DateTextToCompact(beginText);
-    QString end = DateTextToCompact(endText);
-    if (!begin.isEmpty() && !end.isEmpty() && begin.compare(end, Qt::CaseInsensitive) > 0)
-        std::swap(begin, end);
-    values[index] = Variant::list({kRangeMarker, QStrToVar(begin), QStrToVar(end)});
+    values_->PutDateRange(beginText, endText, values, index);
 }
 
 void TfrmBaseGene::PutPanelValue(TSelectPanel* panel, Variant& values, int index)
 {
-    PutMaskedPanelValue(panel, values, QString(), index);
+    values_->PutMaskedPanelValue(panel, values, QString(), index);
 }
 
 void TfrmBaseGene::PutMaskedPanelValue(TSelectPanel* panel, Variant& values, const QString& removeText, int index)
 {
-    const auto clean = [&](TMaskEdit* edit) {
-        QString text = edit->Text();
-        if (!removeText.isEmpty())
-            text.remove(removeText);
-        if (!removeText.isEmpty() && edit->IsMasked())
-            text = QString::fromStdString(StripMaskLiterals(Utf8(text), Utf8(edit->EditMask())));
-        return text;
-    };
-    Variant value;
-    if (panel->IsRangeMode()) {
-        value = Variant::list({kRangeMarker, QStrToVar(clean(panel->edBegin)), QStrToVar(clean(panel->edFinal))});
-    } else {
-        std::vector<Variant> items{kListMarker};
-        for (const QStringList& row : panel->ListBox->Rows()) {
-            std::vector<Variant> cells;
-            for (QString cell : row) {
-                if (!removeText.isEmpty())
-                    cell.remove(removeText);
-                cells.push_back(QStrToVar(cell));
-            }
-            items.push_back(Variant::list(std::move(cells)));
-        }
-        value = Variant::list(std::move(items));
-    }
-    if (index < 0)
-        values = value;
-    else
-        values[index] = value;
+    values_->PutMaskedPanelValue(panel, values, removeText, index);
 }
 
 void TfrmBaseGene::LookupIntoPanel(QWidget* control, const QString& table, const QString& kind, bool list,
                                    const QString& extra, const Variant& keys)
 {
-    TSelectPanel* panel = nullptr;
-    for (QWidget* w = control; w && w != this; w = w->parentWidget())
-        if ((panel = qobject_cast<TSelectPanel*>(w)))
-            break;
-    if (!panel) {
-        MessageDialog(GetText(QStringLiteral("sBBM"),
-                              QStringLiteral("同学, 你吗帮帮忙, 这个 Procedure 是专门给TSelectPanel元件用的!")),
-                      mtError, {mbOK});
-        return;
-    }
-    Variant result;
-    LookupData(table, kind, result, list, extra, keys);
-    if (result.isEmptyOrNull())
-        return;
-    // The answer is one value, one row or a list of rows.
-    QList<Variant> rows;
-    if (!result.isArray()) {
-        rows << Variant::list({result});
-    } else {
-        bool nested = result.count() > 0;
-        for (int i = result.lowBound(); i <= result.highBound(); ++i)
-            nested = nested && result[i].isArray();
-        if (nested)
-            for (int i = result.lowBound(); i <= result.highBound(); ++i)
-                rows << result[i];
-        else
-            rows << result;
-    }
-    if (rows.isEmpty())
-        return;
-    const bool toList = control == panel->ListBox || panel->ListBox->isAncestorOf(control);
-    if (toList) {
-        for (const Variant& row : rows) {
-            QStringList cells;
-            const int last = list ? row.highBound() : std::min(row.highBound(), row.lowBound() + 3);
-            for (int i = row.lowBound(); i <= last; ++i)
-                cells << VarToQStr(row[i]);
-            panel->AddValues(cells);
-        }
-        return;
-    }
-    const Variant& first = rows.first();
-    const QString text = first.count() > 0 ? VarToQStr(first[first.lowBound()]) : QString();
-    if (control == panel->edFinal || panel->edFinal->isAncestorOf(control))
-        panel->edFinal->SetText(text);
-    else
-        panel->edBegin->SetText(text);
+    values_->LookupIntoPanel(control, table, kind, list, extra, keys);
 }
 
 // --- Parameters handed in from outside --------------------------------------------------------
-
-bool TfrmBaseGene::applyControlValue(QWidget* control, const Variant& value)
-{
-    // Compact dates of date and year-month fields are shown in the user's format.
-    const auto shown = [&](const Variant& v) {
-        const QString text = VarToQStr(v);
-        const QString name = control->objectName();
-        for (QWidget* w = control; w && w != this; w = w->parentWidget()) {
-            const QString listed = w->objectName();
-            if (nameListed(DateFields, listed) && text.size() == 8 && IsValidCompactDate(Utf8(text)))
-                return QString::fromStdString(DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()), CompactToDate(Utf8(text))));
-            if (nameListed(MonthFields, listed) && text.size() == 6 && IsValidCompactDate(Utf8(text + QStringLiteral("01"))))
-                return QString::fromStdString(MonthToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()),
-                                                                 CompactToDate(Utf8(text + QStringLiteral("01")))));
-        }
-        Q_UNUSED(name);
-        return text;
-    };
-
-    if (auto* panel = qobject_cast<TSelectPanel*>(control)) {
-        const QString marker = markerOf(value);
-        if (marker == QLatin1String(kListMarker)) {
-            if (panel->Style() == TSelectPanel::sp_Range)
-                return false;
-            if (panel->Style() == TSelectPanel::sp_UserChoice)
-                panel->SetUserChoice(false);
-            panel->ListBox->ClearItems();
-            for (int i = value.lowBound() + 1; i <= value.highBound(); ++i) {
-                const Variant& item = value[i];
-                QStringList cells;
-                if (item.isArray())
-                    for (int k = item.lowBound(); k <= item.highBound(); ++k)
-                        cells << VarToQStr(item[k]);
-                else
-                    cells << VarToQStr(item);
-                panel->AddValues(cells);
-            }
-            return true;
-        }
-        Variant low, high;
-        if (marker == QLatin1String(kRangeMarker)) {
-            low = value.count() > 1 ? value[value.lowBound() + 1] : Variant();
-            high = value.count() > 2 ? value[value.lowBound() + 2] : Variant();
-        } else if (value.isArray()) {
-            low = value.count() > 0 ? value[value.lowBound()] : Variant();
-            high = value.count() > 1 ? value[value.lowBound() + 1] : Variant();
-        } else {
-            low = value;
-        }
-        if (value.isEmptyOrNull()) {
-            panel->edBegin->SetText(QString());
-            panel->edFinal->SetText(QString());
-            panel->ListBox->ClearItems();
-            return true;
-        }
-        if (panel->Style() == TSelectPanel::sp_Discrete)
-            return false;
-        if (panel->Style() == TSelectPanel::sp_UserChoice)
-            panel->SetUserChoice(true);
-        panel->edBegin->SetText(shown(low));
-        panel->edFinal->SetText(shown(high));
-        return true;
-    }
-    if (value.isArray())
-        return false;
-    if (auto* combo = qobject_cast<QComboBox*>(control); combo || FindProperty(control, QStringLiteral("ItemIndex")).isValid()) {
-        int index = -1;
-        if (!value.isEmptyOrNull()) {
-            bool ok = false;
-            index = VarToQStr(value).trimmed().toInt(&ok);
-            if (!ok) {
-                if (!combo)
-                    return false;
-                index = combo->findText(VarToQStr(value));
-                if (index < 0)
-                    return false;
-            }
-        }
-        if (combo) {
-            if (index < -1 || index >= combo->count())
-                return false;
-            combo->setCurrentIndex(index);
-            return true;
-        }
-        return SetOrdinalProperty(control, QStringLiteral("ItemIndex"), index);
-    }
-    if (FindProperty(control, QStringLiteral("Checked")).isValid()) {
-        bool ok = false;
-        const bool checked = readFlag(value, ok);
-        return ok && SetOrdinalProperty(control, QStringLiteral("Checked"), checked ? 1 : 0);
-    }
-    if (FindProperty(control, QStringLiteral("Text")).isValid())
-        return SetStringProperty(control, QStringLiteral("Text"), shown(value));
-    if (FindProperty(control, QStringLiteral("Lines")).isValid())
-        return SetPropertyValue(control, QStringLiteral("Lines"), VarToQStr(value).split(QRegularExpression(QStringLiteral("\r\n|\n|\r"))));
-    return false;
-}
-
-namespace {
-// The control can take a value by name: a select panel, a combo box, or a control with one
-// of the value properties.
-bool settable(QObject* control)
-{
-    if (!control || !qobject_cast<QWidget*>(control))
-        return false;
-    if (qobject_cast<TSelectPanel*>(control) || qobject_cast<QComboBox*>(control))
-        return true;
-    // A push button's caption is no value (the toolkit calls it "text"); check boxes and
-    // radio buttons take their flag.
-    if (auto* button = qobject_cast<QAbstractButton*>(control))
-        return button->isCheckable();
-    for (const char* name : {"ItemIndex", "Checked", "Text", "Lines"})
-        if (FindProperty(control, QLatin1String(name)).isValid())
-            return true;
-    return false;
-}
-} // namespace
 
 void TfrmBaseGene::ApplyParams(const Variant& packet)
 {
@@ -1272,62 +1032,7 @@ void TfrmBaseGene::ApplyParams(const Variant& packet)
         }
         ApplyRunFlag = command == 0 || command == 1;
         ApplyDone = false;
-
-        const Variant& cmd = CommandArray;
-        if (cmd.isArray() && cmd.count() > 1 && cmd[cmd.lowBound() + 1].isArray()) {
-            bool byName = true;
-            try {
-                byName = cmd[cmd.lowBound()].toBool();
-            } catch (const std::exception&) {
-                byName = true;
-            }
-            ApplyByName = byName;
-            const Variant& values = cmd[cmd.lowBound() + 1];
-            if (byName) {
-                const Variant texts = values.count() > 0 ? values[values.lowBound()] : Variant();
-                const Variant data = values.count() > 1 ? values[values.lowBound() + 1] : Variant();
-                // First every name is checked, so that bad input changes nothing.
-                QList<QPair<QWidget*, Variant>> targets;
-                QList<QPair<QWidget*, Variant>> actions;
-                passed = texts.isArray();
-                for (int i = texts.isArray() ? texts.lowBound() : 0; passed && i <= texts.highBound(); ++i) {
-                    const Variant& entry = texts[i];
-                    if (!entry.isArray() || entry.count() < 2)
-                        continue;
-                    const QString name = VarToQStr(entry[entry.lowBound() + 1]);
-                    QObject* control = FindComponent(name);
-                    auto* widget = qobject_cast<QWidget*>(control);
-                    const bool action = widget && TakesAction(widget);
-                    if (!action && !settable(control)) {
-                        ReportMessage(QStringLiteral("W;000014;") + name);
-                        passed = false;
-                        break;
-                    }
-                    const Variant value =
-                        data.isArray() && i >= data.lowBound() && i <= data.highBound() ? data[i] : Variant();
-                    (action ? actions : targets).append({widget, value});
-                }
-                for (const auto& [control, value] : targets) {
-                    if (!passed)
-                        break;
-                    const QString text = valueText(value);
-                    BeforeApplyValue(control, text);
-                    if (!applyControlValue(control, value)) {
-                        ReportMessage(QStringLiteral("W;000014;") + control->objectName());
-                        passed = false;
-                        break;
-                    }
-                    AfterApplyValue(control, text);
-                }
-                for (const auto& [control, value] : actions) {
-                    if (!passed)
-                        break;
-                    passed = ApplyAction(control, value);
-                }
-            } else {
-                passed = ApplyValues(values);
-            }
-        }
+        passed = values_->ApplyCommandArray(CommandArray);
         ApplyDone = passed && command != 0;
     }
 

@@ -47,6 +47,7 @@ class TServerAccess;
 class TSchemeList;
 class TJobMessages;
 class TFieldChecks;
+class TControlValues;
 
 class TfrmBaseGene : public TQVForm {
     Q_OBJECT
@@ -327,11 +328,10 @@ private:
     void connectSchemeList();
     void repaintHostWindow();
     bool handleEnter(QWidget* control);
-    // Sets a control from a value handed in from outside; false when it cannot take it.
-    bool applyControlValue(QWidget* control, const Variant& value);
 
     std::unique_ptr<TServerAccess> server_;
     std::unique_ptr<TJobMessages> messages_;
     std::unique_ptr<TFieldChecks> fields_;
     std::unique_ptr<TSchemeList> schemes_;
+    std::unique_ptr<TControlValues> values_;
 };
