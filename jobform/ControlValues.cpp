@@ -129,7 +129,7 @@ void TControlValues::PutMaskedPanelValue(TSelectPanel* panel, Variant& values, c
 }
 
 void TControlValues::LookupIntoPanel(QWidget* control, const QString& table, const QString& kind, bool list,
-                                   const QString& extra, const Variant& keys)
+                                     const QString& extra, const Variant& keys)
 {
     TSelectPanel* panel = nullptr;
     for (QWidget* w = control; w && w != &form_; w = w->parentWidget())
@@ -137,8 +137,8 @@ void TControlValues::LookupIntoPanel(QWidget* control, const QString& table, con
             break;
     if (!panel) {
         form_.MessageDialog(form_.GetText(QStringLiteral("sBBM"),
-                              QStringLiteral("同学, 你吗帮帮忙, 这个 Procedure 是专门给TSelectPanel元件用的!")),
-                      mtError, {mbOK});
+                                          QStringLiteral("同学, 你吗帮帮忙, 这个 Procedure 是专门给TSelectPanel元件用的!")),
+                            mtError, {mbOK});
         return;
     }
     Variant result;
