@@ -112,6 +112,10 @@ void RemoteConnection::open()
         broken("The application server at " + where() + " speaks another protocol version (" +
                VarToStr(greeting[1]) + ")");
     const std::string challenge = VarToStr(greeting[2]);
+    callbacks_ = false;
+    if (greeting.count() > 4 && greeting[4].isArray() && greeting[4].dimCount() == 1)
+        for (const Variant& feature : greeting[4].elements())
+            callbacks_ = callbacks_ || (feature.type() == VarType::String && VarToStr(feature) == remote::kCallbacksFeature);
     startTls(greeting.count() > 3 && greeting[3].type() == VarType::Bool && greeting[3].toBool(), deadline);
     send(remote::Frame(Variant::list({"HELLO", options_.user, options_.company,
                                       remote::AuthProof(options_.secret, challenge, options_.user, options_.company)})),
@@ -210,7 +214,29 @@ Variant RemoteConnection::exchange(const Variant& message, Clock::time_point dea
     return receive(deadline);
 }
 
-Variant RemoteConnection::request(const Variant& message)
+namespace {
+
+// The answer to the server's call of a callback: ["RETURN", value] or ["FAILED", why].
+std::string callbackAnswer(const Variant& call, std::span<const DispatchPtr> callbacks)
+{
+    Variant reply;
+    try {
+        const std::int64_t index = call.count() > 1 && call[call.lowBound() + 1].isNumeric() ? call[call.lowBound() + 1].toInt64() : -1;
+        if (index < 0 || std::size_t(index) >= callbacks.size() || !callbacks[std::size_t(index)])
+            throw AutomationError("The server called a callback the call did not pass");
+        const std::string method = call.count() > 2 ? VarToStr(call[call.lowBound() + 2]) : std::string();
+        const Variant sent = call.count() > 3 ? call[call.lowBound() + 3] : Variant();
+        std::vector<Variant> args = sent.isArray() && sent.dimCount() == 1 ? sent.elements() : std::vector<Variant>();
+        reply = Variant::list({"RETURN", callbacks[std::size_t(index)]->invoke(method, args)});
+        return remote::Frame(reply);
+    } catch (const std::exception& e) {
+        return remote::Frame(Variant::list({"FAILED", std::string(e.what())}));
+    }
+}
+
+} // namespace
+
+Variant RemoteConnection::request(const Variant& message, std::span<const DispatchPtr> callbacks)
 {
     std::lock_guard lock(mutex_);
     open();
@@ -220,9 +246,16 @@ Variant RemoteConnection::request(const Variant& message)
     } catch (const std::exception& e) {
         throw AutomationError(e.what());
     }
-    const Clock::time_point deadline = after(options_.callTimeoutMs);
+    Clock::time_point deadline = after(options_.callTimeoutMs);
     send(frame, deadline);
-    const Variant answer = receive(deadline);
+    Variant answer = receive(deadline);
+    while (remote::MessageName(answer) == "CALL" && !callbacks.empty()) {
+        // The call is alive: its time limit starts again with each callback.
+        const std::string reply = callbackAnswer(answer, callbacks);
+        deadline = after(options_.callTimeoutMs);
+        send(reply, deadline);
+        answer = receive(deadline);
+    }
     const std::string name = remote::MessageName(answer);
     if (name == "ERROR")
         throw AutomationError(answer.count() > 1 ? VarToStr(answer[answer.lowBound() + 1])
@@ -243,16 +276,44 @@ public:
 
     Variant invoke(std::string_view name, std::span<Variant> args) override
     {
-        const Variant sent = Variant::list(std::vector<Variant>(args.begin(), args.end()));
-        const Variant answer = call([&](int id) { return Variant::list({"INVOKE", id, std::string(name), sent}); });
+        std::vector<Variant> values(args.begin(), args.end());
+        std::vector<DispatchPtr> callbacks(args.size());
+        std::vector<Variant> positions;
+        for (std::size_t i = 0; i < args.size(); ++i)
+            if (args[i].isDispatch()) {
+                callbacks[i] = args[i].toDispatch();
+                values[i] = Variant();
+                positions.push_back(int(i));
+            }
+        const Variant sent = Variant::list(std::move(values));
+        const Variant answer =
+            positions.empty()
+                ? call([&](int id) { return Variant::list({"INVOKE", id, std::string(name), sent}); })
+                : call([&](int id) {
+                      if (!connection_->takesCallbacks())
+                          throw AutomationError("The application server at " + connection_->where() +
+                                                " takes no callbacks (" + std::string(name) + ")");
+                      return Variant::list({"INVOKEWITH", id, std::string(name), sent, Variant::list(positions)});
+                  }, callbacks);
         if (answer.count() < 3)
             throw AutomationError("The application server's answer to " + std::string(name) + " is incomplete");
         const Variant& back = answer[2];
         if (back.isArray() && back.dimCount() == 1 && back.count() == int(args.size())) {
             for (std::size_t i = 0; i < args.size(); ++i)
-                args[i] = back[back.lowBound() + int(i)];
+                if (!callbacks[i])
+                    args[i] = back[back.lowBound() + int(i)];
         }
         return answer[1];
+    }
+
+    bool takesCallbacks()
+    {
+        try {
+            connection_->open();
+        } catch (const AutomationError&) {
+            return false;
+        }
+        return connection_->takesCallbacks();
     }
 
     Variant get(std::string_view name) override
@@ -268,7 +329,7 @@ public:
 
 private:
     template <class Make>
-    Variant call(Make make)
+    Variant call(Make make, std::span<const DispatchPtr> callbacks = {})
     {
         // The object lives on one connection: after a new one it is made again.
         if (!connection_->isOpen() || generation_ != connection_->generation() || id_ < 0) {
@@ -277,7 +338,7 @@ private:
             id_ = made.count() > 1 ? made[1].toInt() : -1;
             generation_ = connection_->generation();
         }
-        return connection_->request(make(id_));
+        return connection_->request(make(id_), callbacks);
     }
 
     std::shared_ptr<RemoteConnection> connection_;
@@ -291,6 +352,12 @@ private:
 DispatchPtr CreateRemoteObject(std::shared_ptr<RemoteConnection> connection, std::string progId)
 {
     return std::make_shared<RemoteObject>(std::move(connection), std::move(progId));
+}
+
+bool TakesCallbacks(Dispatch& object)
+{
+    auto* remote = dynamic_cast<RemoteObject*>(&object);
+    return remote && remote->takesCallbacks();
 }
 
 namespace {

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 
 struct RemoteServerOptions {
@@ -55,7 +56,11 @@ public:
 
     // Sends one request and answers the reply's elements after "OK" (AutomationError for
     // an "ERROR" reply and for every failure on the way). Connects first when needed.
-    Variant request(const Variant& message);
+    // callbacks[i] answers the server's calls of the callback at argument position i while
+    // the request runs (INVOKEWITH); the time limit counts from the last of them.
+    Variant request(const Variant& message, std::span<const DispatchPtr> callbacks = {});
+    // The server takes callback arguments (known once connected).
+    bool takesCallbacks() const { return callbacks_; }
 
 private:
     struct Io;
@@ -71,11 +76,16 @@ private:
     std::recursive_mutex mutex_;
     std::uint64_t generation_ = 0;
     bool open_ = false;
+    bool callbacks_ = false;
 };
 
 // The proxy of the server object progId, made on the server at the first call (and again
-// after a reconnection). Creating the proxy does not connect.
+// after a reconnection). Creating the proxy does not connect. An automation object among a
+// call's arguments is a callback: the member on the server calls it, and it runs here.
 DispatchPtr CreateRemoteObject(std::shared_ptr<RemoteConnection> connection, std::string progId);
+// The object is such a proxy and its server takes callbacks (connects first; false when it
+// cannot connect, and the next call says why).
+bool TakesCallbacks(Dispatch& object);
 
 // Whom this process's own connections sign on for when the component making them has no
 // session of its own (the new-file download library): the job form's session user and

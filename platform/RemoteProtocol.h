@@ -5,13 +5,22 @@
 // Variant (WireCodec.h), a list whose first element names the message. A frame longer than
 // the receiver's limit, or one that does not decode, ends that connection.
 //
-//   server, on accepting   ["QVAS", version, challenge]     challenge: 32 hex digits, new each time
+//   server, on accepting   ["QVAS", version, challenge, tls, features]
+//                          challenge: 32 hex digits, new each time; tls: the connection
+//                          changes to TLS next; features: a list of names ("CALLBACKS")
 //   client                 ["HELLO", user, company, proof]  proof: AuthProof(secret, challenge, user, company)
 //   server                 ["OK"] or ["REFUSED", reason], and after a refusal it closes
 //   then, one request at a time, each answered before the next:
 //   ["ECHO", value]                    -> ["OK", value]   (a check of the connection)
 //   ["CREATE", progId]                 -> ["OK", objectId]
 //   ["INVOKE", objectId, name, args]   -> ["OK", result, args as the member left them]
+//   ["INVOKEWITH", objectId, name, args, positions]
+//                                      the arguments at positions are the client's callbacks
+//                                      (sent Empty, and Empty in the answer): while the member
+//                                      runs, each call of one comes as a frame
+//                                      ["CALL", position, method, args] the client answers
+//                                      with ["RETURN", value] or ["FAILED", message]; then
+//                                      ["OK", ...] as for INVOKE
 //   ["GET", objectId, name]            -> ["OK", value]
 //   ["PUT", objectId, name, value]     -> ["OK"]
 //   any request                        -> ["ERROR", message] when it failed
@@ -30,6 +39,8 @@ constexpr const char* kGreeting = "QVAS";
 // The largest frame either side takes unless configured otherwise.
 constexpr std::uint32_t kDefaultMaxFrame = 128u * 1024 * 1024;
 constexpr std::size_t kHeaderBytes = 4;
+// A server that takes INVOKEWITH names this among the features of its greeting.
+constexpr const char* kCallbacksFeature = "CALLBACKS";
 
 std::string FrameHeader(std::size_t payloadBytes);
 std::uint32_t FrameLength(const unsigned char header[kHeaderBytes]);

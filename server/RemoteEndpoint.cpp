@@ -8,6 +8,7 @@
 #include <asio/ssl.hpp>
 
 #include <atomic>
+#include <future>
 #include <malloc.h>
 #include <map>
 #include <mutex>
@@ -99,7 +100,9 @@ public:
             }
         });
         const bool tls = bool(ep_.tls);
-        write(remote::Frame(Variant::list({remote::kGreeting, remote::kProtocolVersion, challenge_, tls})), false);
+        write(remote::Frame(Variant::list({remote::kGreeting, remote::kProtocolVersion, challenge_, tls,
+                                           Variant::list({remote::kCallbacksFeature})})),
+              false);
     }
 
     // From any thread: the socket's own strand closes it.
@@ -135,6 +138,15 @@ private:
 
     void close()
     {
+        {
+            std::lock_guard lock(callbackMutex_);
+            closed_ = true;
+            if (waiting_) {
+                waiting_->set_exception(std::make_exception_ptr(
+                    AutomationError("The connection to the client closed while it ran a callback")));
+                waiting_ = nullptr;
+            }
+        }
         std::error_code ignored;
         timer_.cancel();
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
@@ -184,7 +196,8 @@ private:
                                      return self->close();
                                  }
                                  self->payload_.clear();
-                                 self->serve(std::move(message));
+                                 if (!self->deliverToCallback(message))
+                                     self->serve(std::move(message));
                              }); });
         }); });
     }
@@ -228,7 +241,7 @@ private:
                 objects_[id] = std::move(object);
                 return Variant::list({"OK", id});
             }
-            if (name == "INVOKE" || name == "GET" || name == "PUT") {
+            if (name == "INVOKE" || name == "INVOKEWITH" || name == "GET" || name == "PUT") {
                 const auto found = objects_.find(part(1).toInt());
                 if (found == objects_.end())
                     throw AutomationError("No such object on this connection");
@@ -245,7 +258,29 @@ private:
                     args = sent.elements();
                 else if (!sent.isEmpty())
                     throw AutomationError("The arguments of " + member + " are no list");
-                const Variant result = found->second->invoke(member, args);
+                const std::vector<std::size_t> callbacks = name == "INVOKEWITH" ? callbackPositions(part(4), args.size())
+                                                                                : std::vector<std::size_t>();
+                for (const std::size_t i : callbacks)
+                    args[i] = Variant(DispatchPtr(std::make_shared<ClientCallback>(weak_from_this(), int(i))));
+                // A callback is answered only while its call runs: kept and called later, the
+                // client would not be listening for it.
+                const auto running = [this](bool on) {
+                    std::lock_guard lock(callbackMutex_);
+                    callbacksLive_ = on;
+                };
+                if (!callbacks.empty())
+                    running(true);
+                Variant result;
+                try {
+                    result = found->second->invoke(member, args);
+                } catch (...) {
+                    running(false);
+                    throw;
+                }
+                running(false);
+                // The client keeps its own callbacks; they do not travel back.
+                for (const std::size_t i : callbacks)
+                    args[i] = Variant();
                 return Variant::list({"OK", result, Variant::list(std::move(args))});
             }
             return failure("Unknown request \"" + name + "\"");
@@ -253,6 +288,101 @@ private:
             return failure(e.what());
         }
     }
+
+    // The argument positions an INVOKEWITH names as the client's callbacks.
+    static std::vector<std::size_t> callbackPositions(const Variant& list, std::size_t count)
+    {
+        if (!list.isArray() || list.dimCount() != 1)
+            throw AutomationError("The callbacks of a call are no list");
+        std::vector<std::size_t> positions;
+        for (const Variant& v : list.elements()) {
+            const std::int64_t i = v.isNumeric() ? v.toInt64() : -1;
+            if (i < 0 || std::size_t(i) >= count)
+                throw AutomationError("A callback names no argument of the call");
+            positions.push_back(std::size_t(i));
+        }
+        return positions;
+    }
+
+    // A frame read while a callback waits is the client's answer to it.
+    bool deliverToCallback(const Variant& message)
+    {
+        std::lock_guard lock(callbackMutex_);
+        if (!waiting_)
+            return false;
+        waiting_->set_value(message);
+        waiting_ = nullptr;
+        return true;
+    }
+
+public:
+    // On the worker that runs a call: the client runs its callback at argument position
+    // index and answers. The call's own frames are not in flight meanwhile (the answer is
+    // written after the member returns), so the question and its answer have the line.
+    Variant callBack(int index, std::string_view method, std::span<Variant> args)
+    {
+        std::string frame;
+        try {
+            frame = remote::Frame(Variant::list(
+                {"CALL", index, std::string(method), Variant::list(std::vector<Variant>(args.begin(), args.end()))}));
+        } catch (const std::exception& e) {
+            throw AutomationError(std::string("A callback's arguments cannot be sent: ") + e.what());
+        }
+        std::promise<Variant> answer;
+        std::future<Variant> future = answer.get_future();
+        {
+            std::lock_guard lock(callbackMutex_);
+            if (closed_)
+                throw AutomationError("The connection to the client is closed");
+            if (!callbacksLive_)
+                throw AutomationError("A client's callback is answered only while the call that passed it runs");
+            waiting_ = &answer;
+        }
+        auto self = shared_from_this();
+        asio::post(socket_.get_executor(), [self, frame = std::move(frame)]() mutable { self->write(std::move(frame), false); });
+        if (future.wait_for(std::chrono::milliseconds(ep_.options.callbackTimeoutMs)) != std::future_status::ready) {
+            std::lock_guard lock(callbackMutex_);
+            if (waiting_) {
+                waiting_ = nullptr;
+                ep_.report("connection from " + peer_ + " closed: no answer to a callback in time");
+                shutdown();
+                throw AutomationError("The client did not answer a callback within the time limit");
+            }
+        }
+        const Variant reply = future.get();
+        const std::string name = remote::MessageName(reply);
+        const Variant value = reply.count() > 1 ? reply[reply.lowBound() + 1] : Variant();
+        if (name == "RETURN")
+            return value;
+        if (name == "FAILED")
+            throw AutomationError(VarToStr(value));
+        ep_.report("connection from " + peer_ + " closed: a request while a callback waited for its answer");
+        shutdown();
+        throw AutomationError("The client sent a request instead of a callback's answer");
+    }
+
+private:
+    // A callback argument as the member sees it: each call runs on the client.
+    class ClientCallback : public Dispatch {
+    public:
+        ClientCallback(std::weak_ptr<Session> session, int index) : session_(std::move(session)), index_(index) {}
+        Variant invoke(std::string_view name, std::span<Variant> args) override
+        {
+            const auto session = session_.lock();
+            if (!session)
+                throw AutomationError("The connection to the client is closed");
+            return session->callBack(index_, name, args);
+        }
+        Variant get(std::string_view name) override { return invoke(name, {}); }
+        void put(std::string_view name, const Variant&) override
+        {
+            throw AutomationError("A client's callback has no property " + std::string(name));
+        }
+
+    private:
+        std::weak_ptr<Session> session_;
+        int index_;
+    };
 
     template <class Part>
     Variant signOn(const std::string& name, Part& part, bool& closeAfter)
@@ -301,6 +431,10 @@ private:
     std::string out_;
     std::map<int, DispatchPtr> objects_;
     int nextId_ = 1;
+    std::mutex callbackMutex_;
+    std::promise<Variant>* waiting_ = nullptr;   // the callback waiting for the client's answer
+    bool closed_ = false;
+    bool callbacksLive_ = false;
 };
 
 void RemoteEndpoint::Impl::accept()

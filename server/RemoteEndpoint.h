@@ -27,6 +27,9 @@ struct RemoteEndpointOptions {
     std::string tlsCertificateFile;
     std::string tlsKeyFile;
     int workers = 16;                  // calls that may run at the same time
+    // How long a member waits for the client to answer a callback (the connection closes
+    // when it does not).
+    int callbackTimeoutMs = 300000;
     // Makes the object a client asks for by ProgID (AutomationError when it may not).
     std::function<DispatchPtr(const std::string& progId)> create;
     // Checks the user and company a client signs on for: empty when they may work, else

@@ -20,6 +20,7 @@
 
 #include <cmath>
 #include <regex>
+#include <thread>
 
 using namespace jobtest;
 
@@ -363,6 +364,235 @@ TEST_F(RemoteServer, ByReferenceArgumentsComeBackChanged)
     EXPECT_EQ(VarToStr(args[1].at(2, 1)), "改");
     EXPECT_TRUE(args[2].isEmpty()) << "Null made Empty stays Empty";
     EXPECT_TRUE(sameExactly(args[3], Variant("kept")));
+}
+
+TEST_F(RemoteServer, ACallbackArgumentRunsOnTheClientWhileItsCallRuns)
+{
+    // A member that feeds rows to the receiver it is given until the receiver says stop,
+    // one that keeps its receiver, and one that calls the kept one later.
+    class Feeder : public DispatchObject {
+    public:
+        Feeder()
+        {
+            defineMethod("Feed", [this](std::span<Variant> args) {
+                int fed = 0;
+                std::string failed;
+                try {
+                    for (int i = 0; i < args[1].toInt(); ++i, ++fed)
+                        if (!args[0].call("Rows", {Variant::list({i, "行" + std::to_string(i)})}).toBool()) {
+                            ++fed;
+                            break;
+                        }
+                } catch (const AutomationError& e) {
+                    failed = e.what();
+                }
+                args[2] = Variant("fed");
+                return failed.empty() ? Variant(fed) : Variant(failed);
+            });
+            defineMethod("Keep", [this](std::span<Variant> args) {
+                kept_ = args[0];
+                return Variant();
+            });
+            defineMethod("CallKept", [this](std::span<Variant>) {
+                try {
+                    kept_.call("Rows", {1});
+                } catch (const AutomationError& e) {
+                    return Variant(std::string(e.what()));
+                }
+                return Variant("(answered)");
+            });
+        }
+
+    private:
+        Variant kept_;
+    };
+    RemoteEndpointOptions o;
+    o.address = "127.0.0.1";
+    o.port = 0;
+    o.secret = kSecret;
+    o.create = [](const std::string&) { return std::make_shared<Feeder>(); };
+    RemoteEndpoint endpoint(std::move(o));
+    port = endpoint.port();
+    auto connection = connect(options());
+    Variant feeder(CreateRemoteObject(connection, "Feeder"));
+    EXPECT_TRUE(TakesCallbacks(*feeder.toDispatch()));
+
+    std::vector<Variant> seen;
+    int stopAt = 1000;
+    std::string raise;
+    const Variant receiver(MakeCallbackObject("Rows", [&](std::span<Variant> args) {
+        seen.push_back(args[0]);
+        if (!raise.empty())
+            throw AutomationError(raise);
+        return Variant(int(seen.size()) < stopAt);
+    }));
+    std::vector<Variant> args{receiver, 5, "before"};
+    EXPECT_EQ(feeder.invoke("Feed", args).toInt(), 5);
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_TRUE(sameExactly(seen[3], Variant::list({3, "行3"}))) << "the callback's arguments arrive as they went";
+    EXPECT_TRUE(args[0].isDispatch()) << "the client keeps its callback";
+    EXPECT_EQ(VarToStr(args[2]), "fed") << "the other arguments come back as the member left them";
+
+    // The callback's answer reaches the member: False stops it.
+    seen.clear();
+    stopAt = 2;
+    args = {receiver, 5, ""};
+    EXPECT_EQ(feeder.invoke("Feed", args).toInt(), 2);
+    EXPECT_EQ(seen.size(), 2u);
+
+    // A callback that fails tells the member why, and the connection goes on.
+    seen.clear();
+    raise = "列表已满";
+    args = {receiver, 5, ""};
+    EXPECT_EQ(VarToStr(feeder.invoke("Feed", args)), "列表已满");
+    EXPECT_EQ(seen.size(), 1u);
+    raise.clear();
+    const Variant unsendable(MakeCallbackObject("Rows", [&](std::span<Variant>) { return receiver; }));
+    args = {unsendable, 1, ""};
+    EXPECT_FALSE(VarToStr(feeder.invoke("Feed", args)).empty()) << "an answer that cannot travel is a failure";
+
+    // Kept past its call, a callback is not answered: the client is not listening then.
+    args = {receiver};
+    feeder.invoke("Keep", args);
+    seen.clear();
+    EXPECT_NE(VarToStr(feeder.call("CallKept")).find("only while the call that passed it runs"), std::string::npos);
+    EXPECT_TRUE(seen.empty());
+    stopAt = 1000;
+    args = {receiver, 3, ""};
+    EXPECT_EQ(feeder.invoke("Feed", args).toInt(), 3) << "the connection still works";
+
+    // Objects that are no remote proxies take no callbacks over the network.
+    EXPECT_FALSE(TakesCallbacks(*receiver.toDispatch()));
+}
+
+TEST_F(RemoteServer, ACallbackNotAnsweredInTimeClosesThatConnectionAndTheNextCallWorks)
+{
+    class Caller : public DispatchObject {
+    public:
+        Caller(std::string* heard, std::mutex* mutex)
+        {
+            defineMethod("Ask", [heard, mutex](std::span<Variant> args) {
+                try {
+                    return args[0].call("Rows", {1});
+                } catch (const AutomationError& e) {
+                    std::lock_guard lock(*mutex);
+                    *heard = e.what();
+                    throw;
+                }
+            });
+        }
+    };
+    std::string heard;
+    std::vector<std::string> log;
+    std::mutex logMutex;   // both
+    RemoteEndpointOptions o;
+    o.address = "127.0.0.1";
+    o.port = 0;
+    o.secret = kSecret;
+    o.callbackTimeoutMs = 200;
+    o.create = [&](const std::string&) { return std::make_shared<Caller>(&heard, &logMutex); };
+    o.report = [&](const std::string& line) {
+        std::lock_guard lock(logMutex);
+        log.push_back(line);
+    };
+    RemoteEndpoint endpoint(std::move(o));
+    port = endpoint.port();
+    auto connection = connect(options());
+    Variant caller(CreateRemoteObject(connection, "Caller"));
+    bool slow = true;
+    const Variant receiver(MakeCallbackObject("Rows", [&](std::span<Variant>) {
+        if (slow)
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        return Variant("answered");
+    }));
+    EXPECT_NE(failureOf([&] { caller.call("Ask", {receiver}); }), "(no failure)");
+    // The member hears it on the server, maybe only after the client saw the line close.
+    EXPECT_TRUE(waitFor([&] {
+        std::lock_guard lock(logMutex);
+        return heard.find("did not answer a callback within the time limit") != std::string::npos;
+    }));
+    {
+        std::lock_guard lock(logMutex);
+        EXPECT_NE(std::find_if(log.begin(), log.end(), [](const std::string& l) {
+                      return l.find("no answer to a callback in time") != std::string::npos;
+                  }), log.end());
+    }
+    slow = false;
+    EXPECT_EQ(VarToStr(caller.call("Ask", {receiver})), "answered") << "the next call connects again";
+}
+
+TEST_F(RemoteServer, SimpleSQLPartsHandsAClientElsewhereItsAnswerInParts)
+{
+    auto server = start();
+    ASSERT_GT(port, 0);
+    Variant remoteServer = serverObject(connect(options()));
+    const std::string sql = "SELECT MA001, MA002 FROM QVRMA ORDER BY MA001";
+    const Variant whole = remoteServer.call("SimpleSQL", {sql, "MA001,MA002", "01", "DEMO"});
+    ASSERT_TRUE(whole.isArray());
+    ASSERT_GE(whole.count(), 2);
+    std::vector<int> sizes;
+    std::vector<Variant> rows;
+    const Variant receiver(MakeCallbackObject("Rows", [&](std::span<Variant> args) {
+        sizes.push_back(args[0].count());
+        for (const Variant& row : args[0].elements())
+            rows.push_back(row);
+        return Variant(true);
+    }));
+    const Variant count = remoteServer.call("SimpleSQLParts", {sql, "MA001,MA002", "01", "DEMO", Variant(), receiver, 1});
+    EXPECT_EQ(count.toInt(), whole.count());
+    EXPECT_EQ(sizes, std::vector<int>(std::size_t(whole.count()), 1)) << "parts of one row each";
+    EXPECT_TRUE(sameExactly(Variant::list(rows), whole)) << "the parts make the answer SimpleSQL gives";
+}
+
+TEST_F(RemoteServer, AServerWithoutCallbacksRefusesACallThatPassesOne)
+{
+    // A server of the protocol before callbacks: its greeting names no features.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t n = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
+    port = ntohs(a.sin_port);
+    std::thread old([listener] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        const auto send = [fd](const Variant& v) {
+            const std::string f = remote::Frame(v);
+            (void)!::write(fd, f.data(), f.size());
+        };
+        const auto receive = [fd] {
+            unsigned char h[remote::kHeaderBytes];
+            if (::recv(fd, h, sizeof h, MSG_WAITALL) != ssize_t(sizeof h))
+                return Variant();
+            std::string payload(remote::FrameLength(h), '\0');
+            if (!payload.empty() && ::recv(fd, payload.data(), payload.size(), MSG_WAITALL) != ssize_t(payload.size()))
+                return Variant();
+            return DecodeWireValue(payload);
+        };
+        send(Variant::list({remote::kGreeting, remote::kProtocolVersion, std::string(32, 'a'), false}));
+        for (Variant m = receive(); !m.isEmpty(); m = receive()) {
+            const std::string name = remote::MessageName(m);
+            send(name == "CREATE" ? Variant::list({"OK", 1})
+                 : name == "INVOKE" ? Variant::list({"OK", "whole", m[3]})
+                                    : Variant::list({"OK"}));
+        }
+        ::close(fd);
+    });
+    {
+        auto connection = connect(options());
+        Variant server(CreateRemoteObject(connection, "ReportCounterS.dmReportCounter"));
+        EXPECT_FALSE(TakesCallbacks(*server.toDispatch()));
+        const Variant receiver(MakeCallbackObject("Rows", [](std::span<Variant>) { return Variant(true); }));
+        EXPECT_NE(failureOf([&] { server.call("SimpleSQLParts", {"SELECT 1", "N", "01", "DEMO", Variant(), receiver, 2}); })
+                      .find("takes no callbacks"),
+                  std::string::npos);
+        EXPECT_EQ(VarToStr(server.call("SimpleSQL", {"SELECT 1", "N", "01", "DEMO"})), "whole") << "other calls go on";
+        connection->close();
+    }
+    old.join();
+    ::close(listener);
 }
 
 TEST_F(RemoteServer, NoServerAndAPeerThatNeverAnswersFailClearlyAndInTime)
