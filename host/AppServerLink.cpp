@@ -85,8 +85,9 @@ std::int64_t AppServerLink::simpleSqlParts(const std::string& sql, const std::st
     if (!s.isDispatch())
         return -1;
     const auto* object = dynamic_cast<const DispatchObject*>(s.toDispatch().get());
-    if (!object || !object->hasMember("SimpleSQLParts")) {
-        // A server elsewhere (or one without the member) sends its answer whole.
+    if (object ? !object->hasMember("SimpleSQLParts") : !TakesCallbacks(*s.toDispatch())) {
+        // A server that has no such member, or one elsewhere that takes no callbacks, sends
+        // its answer whole.
         Variant answer = simpleSql(sql, columns, company, database, params);
         if (!answer.isArray())
             return lastError_.empty() ? 0 : -1;

@@ -38,7 +38,8 @@ public:
                       const std::string& database, const Variant& params = Variant());
 
     // The same query, its answer handed to take while it runs, in parts of at most partRows
-    // rows (a server in this process) or whole (a server elsewhere, which sends it so);
+    // rows (over the network too: each part is a callback), or whole from a server that
+    // cannot hand parts over;
     // take may move from its part and answers false to stop. Answers how many rows were
     // handed over, -1 when the call failed (lastError says why, the notice hears it).
     using PartTaker = std::function<bool(Variant& part)>;
