@@ -10,7 +10,8 @@
 //   P6 peak memory of jobhost listing the 100,000 (jobhost --run, command 0); goal
 //      <= 150 MB RSS
 //   P7 btnFilter to grid of the 100,000 on a client whose application server is a
-//      qvappserver --listen on 127.0.0.2 vs the same in-process (P1); goal <= 2x
+//      qvappserver --listen on 127.0.0.2 vs the same in-process (P1); goal <= 2x; and
+//      that desk's peak memory, held to P6's goal
 // Medians of 5 runs (P2: 15, a run is a few milliseconds; P6: one run), printed with the
 // goals beside them. Names given as
 // arguments (P1 P2 P6 P7) run those alone; P7 needs P1's figure and runs it too.
@@ -219,6 +220,8 @@ struct Form {
 // Peak resident memory of jobhost listing the supplier's documents, in MB.
 double hostPeakMb(const std::string& bin, const std::string& folder, const QString& runFile)
 {
+    // The child must not print again what this process has not written out yet.
+    std::fflush(stdout);
     const pid_t child = fork();
     if (child == 0) {
         const std::string program = bin + "/jobhost";
@@ -308,13 +311,16 @@ int main(int argc, char** argv)
                     at[0], at[1], at[1] / at[0]);
     }
 
-    if (wanted("P6")) {
-        // P6
-        const QString runFile = folder.filePath(QStringLiteral("list.json"));
+    // What jobhost --run lists for the peak memory figures.
+    const QString runFile = folder.filePath(QStringLiteral("list.json"));
+    {
         QFile file(runFile);
         file.open(QIODevice::WriteOnly);
         file.write(R"({"command": 0, "cbo01": 0, "ed04": "RMB", "sp05": {"from": "Z100", "to": "Z100"}, "btnFilter": []})");
-        file.close();
+    }
+
+    if (wanted("P6")) {
+        // P6
         const double mb = hostPeakMb(bin, demo.folder, runFile);
         met = met && mb > 0 && mb <= 150;
         std::printf("P6 jobhost peak memory with 100,000 candidates listed: %.0f MB RSS (goal <= 150 MB)\n", mb);
@@ -358,12 +364,17 @@ int main(int argc, char** argv)
             }
             p7 = median(times);
         }
+        // The desk of a server elsewhere is held to P6's bound too.
+        const double mb = hostPeakMb(bin, demo.folder, runFile);
         server.stop();
         writeText(clientIni, localClient);
-        met = met && p7 <= 2 * p1;
+        met = met && p7 <= 2 * p1 && mb > 0 && mb <= 150;
         std::printf("P7 btnFilter to grid over the network, 100,000 candidates: median %.0f ms vs in-process %.0f ms; ratio "
                     "%.2f (goal <= 2)\n",
                     p7, p1, p7 / p1);
+        std::printf("P7 jobhost peak memory over the network with 100,000 candidates listed: %.0f MB RSS (P6's goal <= 150 "
+                    "MB)\n",
+                    mb);
     }
     return met ? 0 : 1;
 }
