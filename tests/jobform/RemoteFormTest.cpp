@@ -216,6 +216,24 @@ TEST_F(RemoteClient, TheSessionServicesReachTheDatabaseOnlyThroughTheServer)
                                                      Variant::list({"01", "DEMO"})});
     ASSERT_TRUE(rows.isArray());
     EXPECT_FALSE(VarToStr(rows[0][0]).empty());
+    // The answer in parts comes over the connection part by part, as in-process.
+    const std::string sql = "SELECT MA001 FROM QVRMA ORDER BY MA001";
+    const Variant whole = counter.call("GetCounter", {"SIMPLESQL", Variant::list({sql, "MA001"}), Variant::list({"01", "DEMO"})});
+    ASSERT_TRUE(whole.isArray());
+    ASSERT_GE(whole.count(), 2) << "a whole answer would come as one part";
+    std::vector<int> sizes;
+    std::vector<Variant> parted;
+    const Variant receiver(MakeCallbackObject("Rows", [&](std::span<Variant> a) {
+        sizes.push_back(a[0].count());
+        for (const Variant& row : a[0].elements())
+            parted.push_back(row);
+        return Variant(true);
+    }));
+    const Variant count = counter.call("GetCounter", {"SIMPLESQLPARTS", Variant::list({sql, "MA001", Variant(), receiver, 1}),
+                                                      Variant::list({"01", "DEMO"})});
+    EXPECT_EQ(count.toInt(), whole.count());
+    EXPECT_EQ(sizes, std::vector<int>(std::size_t(whole.count()), 1));
+    EXPECT_EQ(Variant::list(parted), whole);
 
     const Variant validator = Variant(session).get("Com_Validator");
     std::vector<Variant> check{"ADMMB", "01", "DEMO", Variant::list({"WOFB07"}), Variant()};
