@@ -374,7 +374,7 @@ TEST_F(RemoteServer, ACallbackArgumentRunsOnTheClientWhileItsCallRuns)
     public:
         Feeder()
         {
-            defineMethod("Feed", [this](std::span<Variant> args) {
+            defineMethod("Feed", [](std::span<Variant> args) {
                 int fed = 0;
                 std::string failed;
                 try {
