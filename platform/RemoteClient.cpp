@@ -219,7 +219,6 @@ namespace {
 // The answer to the server's call of a callback: ["RETURN", value] or ["FAILED", why].
 std::string callbackAnswer(const Variant& call, std::span<const DispatchPtr> callbacks)
 {
-    Variant reply;
     try {
         const std::int64_t index = call.count() > 1 && call[call.lowBound() + 1].isNumeric() ? call[call.lowBound() + 1].toInt64() : -1;
         if (index < 0 || std::size_t(index) >= callbacks.size() || !callbacks[std::size_t(index)])
@@ -227,8 +226,7 @@ std::string callbackAnswer(const Variant& call, std::span<const DispatchPtr> cal
         const std::string method = call.count() > 2 ? VarToStr(call[call.lowBound() + 2]) : std::string();
         const Variant sent = call.count() > 3 ? call[call.lowBound() + 3] : Variant();
         std::vector<Variant> args = sent.isArray() && sent.dimCount() == 1 ? sent.elements() : std::vector<Variant>();
-        reply = Variant::list({"RETURN", callbacks[std::size_t(index)]->invoke(method, args)});
-        return remote::Frame(reply);
+        return remote::Frame(Variant::list({"RETURN", callbacks[std::size_t(index)]->invoke(method, args)}));
     } catch (const std::exception& e) {
         return remote::Frame(Variant::list({"FAILED", std::string(e.what())}));
     }

@@ -264,20 +264,8 @@ private:
                     args[i] = Variant(DispatchPtr(std::make_shared<ClientCallback>(weak_from_this(), int(i))));
                 // A callback is answered only while its call runs: kept and called later, the
                 // client would not be listening for it.
-                const auto running = [this](bool on) {
-                    std::lock_guard lock(callbackMutex_);
-                    callbacksLive_ = on;
-                };
-                if (!callbacks.empty())
-                    running(true);
-                Variant result;
-                try {
-                    result = found->second->invoke(member, args);
-                } catch (...) {
-                    running(false);
-                    throw;
-                }
-                running(false);
+                const LiveCallbacks live(*this, !callbacks.empty());
+                const Variant result = found->second->invoke(member, args);
                 // The client keeps its own callbacks; they do not travel back.
                 for (const std::size_t i : callbacks)
                     args[i] = Variant();
@@ -288,6 +276,18 @@ private:
             return failure(e.what());
         }
     }
+
+    // While it lives, the callbacks of the running call are answered (when on).
+    struct LiveCallbacks {
+        LiveCallbacks(Session& session, bool on) : session(session) { set(on); }
+        ~LiveCallbacks() { set(false); }
+        void set(bool on)
+        {
+            std::lock_guard lock(session.callbackMutex_);
+            session.callbacksLive_ = on;
+        }
+        Session& session;
+    };
 
     // The argument positions an INVOKEWITH names as the client's callbacks.
     static std::vector<std::size_t> callbackPositions(const Variant& list, std::size_t count)

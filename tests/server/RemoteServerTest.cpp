@@ -118,18 +118,30 @@ private:
     bool connected_ = false;
 };
 
-// A port on which nothing listens (taken from the system and given back).
-int freePort()
+// A socket bound to a free loopback port (its port in port), listening when backlog > 0;
+// -1 when the system refused.
+int loopbackSocket(int backlog, int& port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (backlog > 0 && ::listen(fd, backlog) != 0)) {
+        ::close(fd);
+        return -1;
+    }
     socklen_t n = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+// A port on which nothing listens (taken from the system and given back).
+int freePort()
+{
+    int port = 0;
+    ::close(loopbackSocket(0, port));
+    return port;
 }
 
 class RemoteServer : public JobFixture {
@@ -197,6 +209,23 @@ protected:
         std::vector<Variant> args{no, "QTEST1", "", "01", "DS", "QTEST1S.Class1", "B", "DEMO", values, 1,
                                   no.substr(0, 8) + "0001", 3};
         return VarToStr(server.invoke("ExecSvrDLL", args));
+    }
+
+    // An endpoint in this process serving what create makes (options adjusted by adjust);
+    // port becomes its port.
+    std::unique_ptr<RemoteEndpoint> serve(std::function<DispatchPtr()> create,
+                                          const std::function<void(RemoteEndpointOptions&)>& adjust = {})
+    {
+        RemoteEndpointOptions o;
+        o.address = "127.0.0.1";
+        o.port = 0;
+        o.secret = kSecret;
+        o.create = [create = std::move(create)](const std::string&) { return create(); };
+        if (adjust)
+            adjust(o);
+        auto endpoint = std::make_unique<RemoteEndpoint>(std::move(o));
+        port = endpoint->port();
+        return endpoint;
     }
 
     // The same object in this process, for what remote answers must equal.
@@ -346,13 +375,7 @@ TEST_F(RemoteServer, ByReferenceArgumentsComeBackChanged)
             });
         }
     };
-    RemoteEndpointOptions o;
-    o.address = "127.0.0.1";
-    o.port = 0;
-    o.secret = kSecret;
-    o.create = [](const std::string&) { return std::make_shared<Writer>(); };
-    RemoteEndpoint endpoint(std::move(o));
-    port = endpoint.port();
+    const auto endpoint = serve([] { return std::make_shared<Writer>(); });
     Variant writer(CreateRemoteObject(connect(options()), "Writer"));
     std::vector<Variant> args{41, "old", Variant::null(), "kept"};
     EXPECT_EQ(VarToStr(writer.invoke("Bump", args)), "done");
@@ -406,13 +429,7 @@ TEST_F(RemoteServer, ACallbackArgumentRunsOnTheClientWhileItsCallRuns)
     private:
         Variant kept_;
     };
-    RemoteEndpointOptions o;
-    o.address = "127.0.0.1";
-    o.port = 0;
-    o.secret = kSecret;
-    o.create = [](const std::string&) { return std::make_shared<Feeder>(); };
-    RemoteEndpoint endpoint(std::move(o));
-    port = endpoint.port();
+    const auto endpoint = serve([] { return std::make_shared<Feeder>(); });
     auto connection = connect(options());
     Variant feeder(CreateRemoteObject(connection, "Feeder"));
     EXPECT_TRUE(TakesCallbacks(*feeder.toDispatch()));
@@ -485,18 +502,13 @@ TEST_F(RemoteServer, ACallbackNotAnsweredInTimeClosesThatConnectionAndTheNextCal
     std::string heard;
     std::vector<std::string> log;
     std::mutex logMutex;   // both
-    RemoteEndpointOptions o;
-    o.address = "127.0.0.1";
-    o.port = 0;
-    o.secret = kSecret;
-    o.callbackTimeoutMs = 200;
-    o.create = [&](const std::string&) { return std::make_shared<Caller>(&heard, &logMutex); };
-    o.report = [&](const std::string& line) {
-        std::lock_guard lock(logMutex);
-        log.push_back(line);
-    };
-    RemoteEndpoint endpoint(std::move(o));
-    port = endpoint.port();
+    const auto endpoint = serve([&] { return std::make_shared<Caller>(&heard, &logMutex); }, [&](RemoteEndpointOptions& o) {
+        o.callbackTimeoutMs = 200;
+        o.report = [&](const std::string& line) {
+            std::lock_guard lock(logMutex);
+            log.push_back(line);
+        };
+    });
     auto connection = connect(options());
     Variant caller(CreateRemoteObject(connection, "Caller"));
     bool slow = true;
@@ -547,15 +559,8 @@ TEST_F(RemoteServer, SimpleSQLPartsHandsAClientElsewhereItsAnswerInParts)
 TEST_F(RemoteServer, AServerWithoutCallbacksRefusesACallThatPassesOne)
 {
     // A server of the protocol before callbacks: its greeting names no features.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    socklen_t n = sizeof a;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
-    port = ntohs(a.sin_port);
+    const int listener = loopbackSocket(1, port);
+    ASSERT_GE(listener, 0);
     std::thread old([listener] {
         const int fd = ::accept(listener, nullptr, nullptr);
         const auto send = [fd](const Variant& v) {
@@ -604,15 +609,8 @@ TEST_F(RemoteServer, NoServerAndAPeerThatNeverAnswersFailClearlyAndInTime)
     EXPECT_NE(none.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << none;
 
     // A listener that takes connections (the system completes them) and never says a word.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(fd, 4), 0);
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    port = ntohs(a.sin_port);
+    const int fd = loopbackSocket(4, port);
+    ASSERT_GE(fd, 0);
     RemoteServerOptions o = options();
     o.connectTimeoutMs = 300;
     auto silent = connect(o);
