@@ -8,7 +8,8 @@
 // its target and is renamed over it once all entries are complete, so a library another
 // part of the process has loaded keeps its pages and a broken archive leaves the old
 // files as they were. An entry naming a place outside the target folder (absolute, "..",
-// through a link) refuses the whole archive before anything is written.
+// through a link) refuses the whole archive before anything, a folder included, is made.
+// Files get 0644, shared libraries (*.so) 0755, whatever rights the archive gives them.
 
 #include "platform/Automation.h"
 #include "platform/RemoteClient.h"
@@ -26,6 +27,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -348,16 +350,14 @@ std::time_t entryTime(zip_t* zip, zip_uint64_t i)
     return std::time(nullptr);
 }
 
-mode_t entryMode(zip_t* zip, zip_uint64_t i)
+// What an archive says of a file's rights is not taken: a job library is read by all and
+// run (mapped) as a shared library, anything else read by all and written by its owner.
+mode_t fileMode(const std::string& name)
 {
-    zip_uint8_t system = 0;
-    zip_uint32_t attributes = 0;
-    if (zip_file_get_external_attributes(zip, i, 0, &system, &attributes) == 0 && system == ZIP_OPSYS_UNIX) {
-        const mode_t mode = mode_t(attributes >> 16);
-        if (S_ISREG(mode) || (mode & S_IFMT) == 0)
-            return (mode & 0777) | S_IRUSR | S_IWUSR;
-    }
-    return 0644;
+    const std::size_t n = name.size();
+    const bool library = n > 3 && name[n - 3] == '.' && std::tolower(static_cast<unsigned char>(name[n - 2])) == 's'
+                         && std::tolower(static_cast<unsigned char>(name[n - 1])) == 'o';
+    return library ? 0755 : 0644;
 }
 
 struct Pending {
@@ -406,7 +406,7 @@ Pending extract(zip_t* zip, zip_uint64_t i, const fs::path& target, const std::s
     }
     if (why.empty()) {
         const timespec times[2] = {{0, UTIME_NOW}, {entryTime(zip, i), 0}};
-        if (::fchmod(fd, entryMode(zip, i)) != 0 || ::futimens(fd, times) != 0 || ::fsync(fd) != 0)
+        if (::fchmod(fd, fileMode(target.filename().string())) != 0 || ::futimens(fd, times) != 0 || ::fsync(fd) != 0)
             why = std::string("cannot write: ") + std::strerror(errno);
     }
     if (::close(fd) != 0 && why.empty())
@@ -418,6 +418,48 @@ Pending extract(zip_t* zip, zip_uint64_t i, const fs::path& target, const std::s
     return p;
 }
 
+bool isFolderEntry(const std::string& name)
+{
+    return !name.empty() && (name.back() == '/' || name.back() == '\\');
+}
+
+// Looks at what of an entry's path is there already, and makes nothing: each folder of it
+// that is a link must lead to a place below root, and none may be a file; the entry's file
+// may not be a folder. What is not there yet is made new below root, out of the reach of links.
+void checkPlace(const fs::path& root, const std::vector<std::string>& parts, bool isFolder, const std::string& name)
+{
+    const auto refuse = [&](int code, const std::string& why) {
+        throw Failure(code, "The archive entry \"" + name + "\" is refused: " + why);
+    };
+    fs::path place = root;
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        const bool last = k + 1 == parts.size();
+        place /= parts[k];
+        struct stat st {};
+        if (::lstat(place.c_str(), &st) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR)
+                return;
+            refuse(WriteFailed, std::string("cannot look at ") + place.string() + ": " + std::strerror(errno));
+        }
+        if (last && !isFolder) {
+            if (S_ISDIR(st.st_mode))
+                refuse(WriteFailed, "a folder has that name");
+            return;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            std::error_code ec;
+            const fs::path real = fs::canonical(place, ec);
+            if (ec || !isBelow(real, root))
+                refuse(UnsafeEntry, "it leads out of the folder");
+            place = real;
+            if (::stat(place.c_str(), &st) != 0)
+                refuse(WriteFailed, std::string("cannot look at ") + place.string() + ": " + std::strerror(errno));
+        }
+        if (!S_ISDIR(st.st_mode))
+            refuse(WriteFailed, "a file has the name of its folder " + parts[k]);
+    }
+}
+
 void unzipInto(const std::string& zipFile, const std::string& folder)
 {
     if (trimmed(folder).empty())
@@ -425,9 +467,11 @@ void unzipInto(const std::string& zipFile, const std::string& folder)
     Archive archive(zipFile);
     // Every name is checked before anything is written.
     std::vector<std::vector<std::string>> names;
+    std::vector<bool> folders;
     zip_uint64_t total = 0;
     for (zip_uint64_t i = 0; i < archive.count(); ++i) {
         names.push_back(entryParts(archive.name(i)));
+        folders.push_back(isFolderEntry(archive.name(i)));
         zip_stat_t st;
         zip_stat_init(&st);
         if (zip_stat_index(archive.zip, i, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
@@ -437,25 +481,73 @@ void unzipInto(const std::string& zipFile, const std::string& folder)
     if (total > kMaxUnpackedBytes)
         throw Failure(BadArchive, "The archive " + zipFile + " unpacks to " + std::to_string(total) +
                                       " bytes, more than a job library can be");
+    // A file of the archive may not be a folder of another of its entries.
+    {
+        std::set<std::string> files, inner;
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            std::string path;
+            for (std::size_t p = 0; p < names[k].size(); ++p) {
+                path += (p ? "/" : "") + names[k][p];
+                if (p + 1 < names[k].size() || folders[k])
+                    inner.insert(path);
+            }
+            if (!folders[k])
+                files.insert(path);
+        }
+        for (const std::string& f : files)
+            if (inner.count(f))
+                throw Failure(UnsafeEntry, "The archive entry \"" + f + "\" is refused: it is a file and a folder");
+    }
+    // And the whole path of every entry before any folder is made: a link already in the
+    // folder could lead a new folder elsewhere. A folder that is not there holds nothing.
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    const fs::path root = fs::canonical(folder, ec);
-    if (ec)
-        throw Failure(WriteFailed, "The folder " + folder + " cannot be used: " + ec.message());
+    if (fs::is_directory(folder, ec)) {
+        const fs::path there = fs::canonical(folder, ec);
+        if (ec)
+            throw Failure(WriteFailed, "The folder " + folder + " cannot be used: " + ec.message());
+        for (zip_uint64_t i = 0; i < archive.count(); ++i)
+            checkPlace(there, names[std::size_t(i)], folders[std::size_t(i)], archive.name(i));
+    }
+    // The folders this call makes go again when it fails.
+    std::vector<fs::path> made;
+    const auto makeFolders = [&](fs::path place) {
+        if (!place.has_filename())
+            place = place.parent_path();
+        std::vector<fs::path> missing;
+        struct stat st {};
+        for (fs::path p = place; !p.empty() && ::lstat(p.c_str(), &st) != 0; p = p.parent_path()) {
+            missing.push_back(p);
+            if (p == p.parent_path())
+                break;
+        }
+        std::error_code failed;
+        fs::create_directories(place, failed);
+        made.insert(made.end(), missing.rbegin(), missing.rend());
+        if (failed)
+            throw Failure(WriteFailed, "Cannot make the folder " + place.string() + ": " + failed.message());
+    };
     std::vector<Pending> pending;
     const auto dropPending = [&] {
         for (const Pending& p : pending)
             ::unlink(p.temp.c_str());
+        std::error_code ignored;
+        for (auto m = made.rbegin(); m != made.rend(); ++m)
+            fs::remove(*m, ignored);
     };
+    fs::path root;
     try {
+        makeFolders(fs::absolute(folder));
+        root = fs::canonical(folder, ec);
+        if (ec)
+            throw Failure(WriteFailed, "The folder " + folder + " cannot be used: " + ec.message());
         for (zip_uint64_t i = 0; i < archive.count(); ++i) {
             const std::vector<std::string>& parts = names[std::size_t(i)];
-            const bool isFolder = !archive.name(i).empty() && (archive.name(i).back() == '/' || archive.name(i).back() == '\\');
+            const bool isFolder = folders[std::size_t(i)];
             fs::path place = root;
             for (std::size_t k = 0; k + (isFolder ? 0 : 1) < parts.size(); ++k)
                 place /= parts[k];
-            fs::create_directories(place, ec);
-            // A link inside the folder may not lead the entry elsewhere.
+            makeFolders(place);
+            // Checked again once made: nothing may have put a link in the way meanwhile.
             const fs::path realPlace = fs::canonical(place, ec);
             if (ec || !isBelow(realPlace, root))
                 throw Failure(UnsafeEntry, "The archive entry \"" + archive.name(i) +
@@ -473,6 +565,7 @@ void unzipInto(const std::string& zipFile, const std::string& folder)
             if (::rename(pending[k].temp.c_str(), pending[k].target.c_str()) != 0) {
                 const std::string why = std::strerror(errno);
                 pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(k));
+                made.clear(); // the files put in place keep their folders
                 throw Failure(WriteFailed, "Cannot put " + pending.front().target + " in place: " + why);
             }
         }

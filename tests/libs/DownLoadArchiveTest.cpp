@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -45,6 +46,24 @@ void makeZip(const std::string& file, const std::vector<std::pair<std::string, s
         ASSERT_GE(i, 0) << name;
         if (store)
             zip_set_file_compression(z, zip_uint64_t(i), ZIP_CM_STORE, 0);
+    }
+    ASSERT_EQ(zip_close(z), 0);
+}
+
+// An archive whose entries carry the Unix mode given (0: no Unix attributes at all).
+void makeZipWithModes(const std::string& file, const std::vector<std::tuple<std::string, std::string, unsigned>>& entries)
+{
+    int error = 0;
+    zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(z, nullptr);
+    for (const auto& [name, content, mode] : entries) {
+        zip_source_t* s = zip_source_buffer(z, content.data(), content.size(), 0);
+        const zip_int64_t i = zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8);
+        ASSERT_GE(i, 0) << name;
+        if (mode)
+            ASSERT_EQ(zip_file_set_external_attributes(z, zip_uint64_t(i), 0, ZIP_OPSYS_UNIX, zip_uint32_t(mode) << 16), 0);
+        else
+            ASSERT_EQ(zip_file_set_external_attributes(z, zip_uint64_t(i), 0, ZIP_OPSYS_DOS, 0), 0);
     }
     ASSERT_EQ(zip_close(z), 0);
 }
@@ -117,6 +136,72 @@ TEST_F(Archives, EntriesThatLeaveTheFolderRefuseTheWholeArchive)
         EXPECT_EQ(everything(), before) << k << ": nothing was written anywhere";
         EXPECT_EQ(readFile(target + "WOFB07S.so"), "old library");
     }
+}
+
+TEST_F(Archives, ARefusedArchiveLeavesNoFolderBehind)
+{
+    fs::create_directories(root + "elsewhere");
+    fs::create_symlink(root + "elsewhere", target + "link");
+    fs::create_symlink(target + "sub", target + "inside");
+    fs::create_directories(target + "sub");
+    const std::vector<std::vector<std::pair<std::string, std::string>>> bad = {
+        // Folders of good entries first, then one that climbs out.
+        {{"new/", ""}, {"new/deeper/ok.txt", "fine"}, {"a/b/../../../x", "climbed"}},
+        // A folder made through a link that leads out of the folder.
+        {{"new/ok.txt", "fine"}, {"link/made/evil.txt", "through a link"}},
+        {{"link/made/", ""}},
+        // A link that stays inside is fine to pass, one further on is not.
+        {{"inside/new/ok.txt", "fine"}, {"inside/../link/made/x.txt", "climbed"}},
+        // A file of the archive that another entry takes for a folder.
+        {{"new/a.txt", "fine"}, {"new/a.txt/b.txt", "inside a file"}},
+        // A folder where a file is.
+        {{"new/ok.txt", "fine"}, {"WOFB07S.so/x.txt", "below a file"}},
+    };
+    for (std::size_t k = 0; k < bad.size(); ++k) {
+        const std::string zip = root + "refused" + std::to_string(k) + ".zip";
+        makeZip(zip, bad[k]);
+        const auto before = everything();
+        QString why;
+        EXPECT_FALSE(unzip(zip, why)) << k;
+        EXPECT_NE(why.indexOf(QStringLiteral("is refused")), -1) << k << ": " << why.toStdString();
+        EXPECT_EQ(everything(), before) << k << ": no folder was made, here or elsewhere";
+    }
+    // Nor the folder to unpack into, when it was not there.
+    QString why;
+    EXPECT_FALSE(library.UnZipFilesOrDir(QString::fromStdString(root + "refused0.zip"),
+                                         QString::fromStdString(root + "fresh/desk/"), why));
+    EXPECT_FALSE(fs::exists(root + "fresh"));
+
+    // The good entries of the first archive on their own go in.
+    makeZip(root + "good.zip", {{"inside/new/ok.txt", "fine"}});
+    ASSERT_TRUE(unzip(root + "good.zip", why)) << why.toStdString();
+    EXPECT_EQ(readFile(target + "sub/new/ok.txt"), "fine");
+}
+
+TEST_F(Archives, FilesAreReadableByAllAndOnlyLibrariesRunnableWhateverTheArchiveSays)
+{
+    const std::string zip = root + "modes.zip";
+    makeZipWithModes(zip, {{"setuid.txt", "s", 0104777},
+                           {"private.txt", "p", 0100600},
+                           {"WOFB07S.so", "new library", 0100600},
+                           {"sub/tool.SO", "t", 0106777},
+                           {"dos.txt", "d", 0},
+                           {"nothing.txt", "n", 0100000}});
+    QString why;
+    ASSERT_TRUE(unzip(zip, why)) << why.toStdString();
+    const auto mode = [&](const std::string& name) {
+        struct stat st {};
+        EXPECT_EQ(::lstat((target + name).c_str(), &st), 0) << name;
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+        return unsigned(st.st_mode & 07777);
+    };
+    EXPECT_EQ(mode("setuid.txt"), 0644u);
+    EXPECT_EQ(mode("private.txt"), 0644u);
+    EXPECT_EQ(mode("dos.txt"), 0644u);
+    EXPECT_EQ(mode("nothing.txt"), 0644u);
+    EXPECT_EQ(mode("WOFB07S.so"), 0755u);
+    EXPECT_EQ(mode("sub/tool.SO"), 0755u);
+    EXPECT_EQ(readFile(target + "WOFB07S.so"), "new library");
 }
 
 TEST_F(Archives, AGoodArchiveReplacesByRenameAndMakesItsFolders)
