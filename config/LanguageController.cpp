@@ -1,6 +1,7 @@
 #include "config/LanguageController.h"
 
 #include "config/RunTimeProps.h"
+#include "support/AlertLog.h"
 #include "support/BriskoINI.h"
 
 #include <QComboBox>
@@ -10,6 +11,9 @@
 #include <QMetaEnum>
 #include <QTreeWidget>
 #include <QWidget>
+
+#include <mutex>
+#include <set>
 
 LanguageControllerError::~LanguageControllerError() = default;
 TComponentRead::~TComponentRead() = default;
@@ -30,6 +34,22 @@ bool isXmlName(const QString& name)
             return false;
     }
     return true;
+}
+
+// A language folder the interface cannot use is said once per folder in a process: the
+// forms ask for it at every text.
+void reportUnusableFolder(const QString& folder, const char* why)
+{
+    static std::mutex lock;
+    static std::set<QString> reported;
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        if (!reported.insert(folder).second)
+            return;
+    }
+    WriteAlertLog("LanguageController",
+                  (folder + QStringLiteral(": ") + QLatin1String(why) + QStringLiteral("; the built-in texts are shown"))
+                      .toStdString());
 }
 
 pugi::xml_node firstElement(const pugi::xml_document& document, const QString& name)
@@ -413,7 +433,18 @@ QString TQvLangController::LanguageFolder(TDesignType type)
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
     const QString folder = path + QStringLiteral("MultiLanguage/") + code + QLatin1Char('/');
-    return QFileInfo(folder).isDir() ? folder : QString();
+    const QFileInfo info(folder);
+    if (!info.isDir()) {
+        // (A file of that name: the name without its separator exists.)
+        reportUnusableFolder(folder, QFileInfo::exists(folder.chopped(1)) ? "the language folder is no folder"
+                                                                           : "the language folder does not exist");
+        return QString();
+    }
+    if (!info.isReadable() || !info.isExecutable()) {
+        reportUnusableFolder(folder, "the language folder cannot be read");
+        return QString();
+    }
+    return folder;
 }
 
 void TQvLangController::GetLangText(TDesignType type, const QString& packageName, const QString& key, QString& text,

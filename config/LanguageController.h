@@ -127,7 +127,8 @@ public:
     void SetLangPackageName(const QString& name);
 
     // <installation>/MultiLanguage/<code>/ of the interface code page (936 CHS, 950 CHT,
-    // 437 ENG); empty when the code page has none or the folder does not exist.
+    // 437 ENG); empty when the code page has none or the folder does not exist or cannot be
+    // read (which the alert log "LanguageController" says, once per folder in a process).
     static QString LanguageFolder(TDesignType type);
     // The language code of a code page ("CHS", "CHT", "ENG"), empty for any other.
     static QString LanguageCode(const QString& codePage);

@@ -8,11 +8,15 @@
 #include "controls/SelectPnl.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 // A memo: its text is a string list.
 class TTestMemo : public QWidget {
@@ -220,6 +224,73 @@ TEST(LangFolder, ByTheInterfaceCodePage)
         TQvLangController c;
         c.SetLangPackageName(QStringLiteral("TfrmTest"));
         EXPECT_EQ(c.FileName(), QStringLiteral("TfrmTest.Lng"));
+    }
+}
+
+namespace {
+
+// What the alert logs "LanguageController" below the client folder hold.
+std::string languageLog(const L10nInstall& install)
+{
+    std::string all;
+    const QDir logs(QString::fromStdString(install.client("Log")));
+    for (const QString& name : logs.entryList({QStringLiteral("Alert_LanguageController_*")}, QDir::Files)) {
+        QFile f(logs.filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            all += f.readAll().toStdString();
+    }
+    return all;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(LangFolder, AFolderThatCannotBeUsedIsLoggedOnceAndTheBuiltInTextsStay)
+{
+    {
+        L10nInstall install("437");
+        const std::string folder = install.client("MultiLanguage/ENG/");
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(TQvLangController::LanguageFolder(dtClient), QString());
+            QString text;
+            TQvLangController::GetLangText(dtClient, QStringLiteral("TfrmTest"), QStringLiteral("sHello"), text,
+                                           QStringLiteral("你好"));
+            EXPECT_EQ(text, QStringLiteral("你好"));
+        }
+        EXPECT_EQ(occurrences(languageLog(install), folder + ": the language folder does not exist"), 1u)
+            << languageLog(install);
+    }
+    {
+        L10nInstall install("950");
+        install.write("MultiLanguage/CHT", "a file where the folder should be");
+        EXPECT_EQ(TQvLangController::LanguageFolder(dtClient), QString());
+        EXPECT_NE(languageLog(install).find(install.client("MultiLanguage/CHT/") + ": the language folder is no folder"),
+                  std::string::npos)
+            << languageLog(install);
+    }
+    {
+        // Code page 1252 has no language, so no folder is missing.
+        L10nInstall install("1252");
+        EXPECT_EQ(TQvLangController::LanguageFolder(dtClient), QString());
+        EXPECT_EQ(languageLog(install), "");
+    }
+    if (::geteuid() != 0) {
+        // (Root reads every folder.)
+        L10nInstall install("936");
+        install.write("MultiLanguage/CHS/TfrmTest.Lng", "<TfrmTest><sHello Msg=\"你好\"/></TfrmTest>");
+        const std::string folder = install.client("MultiLanguage/CHS/");
+        ASSERT_EQ(::chmod(folder.c_str(), 0), 0);
+        EXPECT_EQ(TQvLangController::LanguageFolder(dtClient), QString());
+        ::chmod(folder.c_str(), 0755);
+        EXPECT_NE(languageLog(install).find(folder + ": the language folder cannot be read"), std::string::npos)
+            << languageLog(install);
     }
 }
 
