@@ -4,6 +4,7 @@
 #include "server/ServerDatabase.h"
 #include "support/Dates.h"
 #include "support/Helpers.h"
+#include "support/NotificationQueue.h"
 #include "support/ScheduleRules.h"
 
 #include <pugixml.hpp>
@@ -92,6 +93,8 @@ std::string recipientsOf(const std::string& xml)
         refuse(std::string("Environment slot 12 (recipients) is no XML text: ") + parsed.description());
     if (!doc.child("Root"))
         refuse("Environment slot 12 (recipients) has no Root element");
+    if (const std::string why = RecipientListProblem(xml); !why.empty())
+        refuse("Environment slot 12 (recipients): " + why);
     return xml;
 }
 

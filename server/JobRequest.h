@@ -5,7 +5,8 @@
 //       4 company, 5 user, 6 database, 7 the moment the request was built, 8 server class
 //       name, 9 job kind (one letter, lower case for a periodic job), 10 run mode (0 queue,
 //       1 at once, 2 at the given moment; periodic jobs 2), 11 the moment of the (first)
-//       run, 12 recipient XML ("" or "N": nobody)
+//       run, 12 recipient XML ("" or "N": nobody; at most 500 recipients, checked as
+//       RecipientListProblem of support/NotificationQueue.h says)
 //   [1] option texts 1..OptionCount, each [caption, control name, ...]
 //   [2] option values 1..OptionCount
 //   periodic only: [3] the period value (support/RunSchedule.h), [4] the date rules

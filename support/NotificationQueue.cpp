@@ -164,6 +164,175 @@ std::string userColumn(DbConnection& db, const char* column, const std::string& 
 
 } // namespace
 
+bool HasControlCharacter(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7f)
+            return true;
+        // C1 (U+0080..U+009F) is C2 80..C2 9F; U+2028 and U+2029 are E2 80 A8 and E2 80 A9.
+        if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9f
+            && static_cast<unsigned char>(text[i + 1]) >= 0x80)
+            return true;
+        if (c == 0xe2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80
+            && (static_cast<unsigned char>(text[i + 2]) == 0xa8 || static_cast<unsigned char>(text[i + 2]) == 0xa9))
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimmedView(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// A value for a message: quoted, long ones cut at a character's start.
+std::string shown(std::string_view value)
+{
+    constexpr std::size_t kShown = 60;
+    if (value.size() <= kShown)
+        return "\"" + std::string(value) + "\"";
+    std::size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xc0) == 0x80)
+        --cut;
+    return "\"" + std::string(value.substr(0, cut)) + "...\"";
+}
+
+// A recipient's name in a message or a log line, never a line of its own.
+std::string named(std::string_view id)
+{
+    std::string out(id);
+    if (HasControlCharacter(out))
+        for (char& c : out)
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+                c = '?';
+    return out.size() > 40 ? out.substr(0, 40) + "..." : out;
+}
+
+} // namespace
+
+std::string MailAddressProblem(std::string_view address)
+{
+    const std::string_view a = trimmedView(address);
+    if (a.empty())
+        return {};
+    if (a.size() > kMaxMailAddressBytes)
+        return "the mail address " + shown(a) + " is longer than " + std::to_string(kMaxMailAddressBytes) + " bytes";
+    const std::size_t at = a.find('@');
+    if (at == std::string_view::npos || a.find('@', at + 1) != std::string_view::npos)
+        return "the mail address " + shown(a) + " must hold one \"@\"";
+    if (HasControlCharacter(a))
+        return "the mail address holds a control character";
+    // Blanks, also the no-break and the ideographic one an input method gives.
+    if (a.find_first_of(" \t") != std::string_view::npos || a.find("\xc2\xa0") != std::string_view::npos
+        || a.find("\xe3\x80\x80") != std::string_view::npos)
+        return "the mail address " + shown(a) + " holds a blank";
+    const std::string_view local = a.substr(0, at), domain = a.substr(at + 1);
+    const std::size_t dot = domain.find('.');
+    if (local.empty() || dot == std::string_view::npos || domain.front() == '.' || domain.back() == '.')
+        return "the mail address " + shown(a) + " has no name before the \"@\" or no domain with a dot after it";
+    return {};
+}
+
+std::string MobileNumberProblem(std::string_view number)
+{
+    const std::string_view n = trimmedView(number);
+    if (n.empty())
+        return {};
+    if (HasControlCharacter(n))
+        return "the mobile number holds a control character";
+    bool digit = false, plain = true;
+    for (std::size_t i = 0; i < n.size(); ++i) {
+        const char c = n[i];
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (!(c == ' ' || c == '-' || (c == '+' && i == 0)))
+            plain = false;
+    }
+    if (!plain || !digit)
+        return "the mobile number " + shown(n) + " must be digits, with an optional \"+\" in front and blanks or "
+               "\"-\" between";
+    if (n.size() > kMaxMobileNumberChars)
+        return "the mobile number " + shown(n) + " is longer than " + std::to_string(kMaxMobileNumberChars)
+               + " characters";
+    return {};
+}
+
+namespace {
+
+std::string recipientName(const pugi::xml_node& r, int position)
+{
+    return "recipient " + std::to_string(position) + " (" + named(trimText(r.attribute("ID").value())) + ")";
+}
+
+// A control character in an attribute of the recipient element or of anything inside it
+// (a system message carries the element whole), or empty.
+std::string controlProblem(const pugi::xml_node& r, int position)
+{
+    for (pugi::xml_node n = r; n;) {
+        for (pugi::xml_attribute a : n.attributes())
+            if (HasControlCharacter(a.value()))
+                return "the attribute " + named(a.name()) + " of " + recipientName(r, position)
+                       + " holds a control character (a line break or the like)";
+        if (n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        while (n != r && !n.next_sibling())
+            n = n.parent();
+        n = n == r ? pugi::xml_node() : n.next_sibling();
+    }
+    return {};
+}
+
+// What is wrong with one recipient element, or empty.
+std::string recipientProblem(const pugi::xml_node& r, int position)
+{
+    if (std::string why = controlProblem(r, position); !why.empty())
+        return why;
+    if (std::string why = MobileNumberProblem(r.attribute("Mob").value()); !why.empty())
+        return recipientName(r, position) + ": " + why;
+    if (std::string why = MailAddressProblem(r.attribute("Mail").value()); !why.empty())
+        return recipientName(r, position) + ": " + why;
+    return {};
+}
+
+} // namespace
+
+std::string RecipientListProblem(std::string_view xml)
+{
+    if (xml.empty() || xml == "N")
+        return {};
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_buffer(xml.data(), xml.size());
+    if (!parsed)
+        return std::string("the recipient list is no XML text: ") + parsed.description();
+    const pugi::xml_node root = doc.document_element();
+    if (!root)
+        return "the recipient list has no Root element";
+    int count = 0;
+    for (pugi::xml_node r = root.first_child(); r; r = r.next_sibling()) {
+        if (r.type() != pugi::node_element)
+            continue;
+        if (++count > kMaxRecipients)
+            return "the recipient list names more than " + std::to_string(kMaxRecipients) + " recipients";
+        if (std::string why = recipientProblem(r, count); !why.empty())
+            return why;
+    }
+    return {};
+}
+
 DeliveryOutcome DeliverToRecipients(DbConnection& db, const std::string& sender, const std::string& company,
                                     const NotificationContent& content)
 {
@@ -171,13 +340,25 @@ DeliveryOutcome DeliverToRecipients(DbConnection& db, const std::string& sender,
     pugi::xml_document doc;
     if (!doc.load_string(content.receivers.c_str()) || !doc.document_element())
         throw Exception("The recipients of the notification are not XML");
+    int position = 0, beyond = 0;
     for (pugi::xml_node r : doc.document_element().children()) {
+        if (r.type() != pugi::node_element)
+            continue;
+        if (++position > kMaxRecipients) {
+            ++beyond;
+            continue;
+        }
         const std::string name = r.name();
         if (name.size() < 2 || name[0] != 'R')
             continue;
         const std::string id = trimText(r.attribute("ID").value());
         if (id.empty())
             continue;
+        // What would break a line of the queue or the outbox is not passed on.
+        if (const std::string why = controlProblem(r, position); !why.empty()) {
+            out.failures.push_back(named(id) + ": " + why + "; not told");
+            continue;
+        }
         const std::string msg = r.attribute("Msg").value();
         const auto wants = [&](std::size_t k) { return k < msg.size() && msg[k] == 'Y'; };
         try {
@@ -196,6 +377,13 @@ DeliveryOutcome DeliverToRecipients(DbConnection& db, const std::string& sender,
                 std::string address = trimText(r.attribute(mobile ? "Mob" : "Mail").value());
                 if (address.empty())
                     address = userColumn(db, mobile ? "MA003" : "MA004", id);
+                // Only an address a gateway can send to goes into the outbox.
+                const std::string bad = mobile ? MobileNumberProblem(address) : MailAddressProblem(address);
+                if (!bad.empty()) {
+                    out.failures.push_back(named(id) + ": " + bad + "; no " + (mobile ? "short message" : "mail")
+                                           + " is queued");
+                    continue;
+                }
                 DbTransaction tx(db, DbTransaction::Write);
                 db.execute(kOutboxSql);
                 db.execute("INSERT INTO ADMTO (TO002, TO003, TO004, TO005, TO006, TO007, TO008, COMPANY, CREATOR) "
@@ -213,8 +401,11 @@ DeliveryOutcome DeliverToRecipients(DbConnection& db, const std::string& sender,
                 ++(mobile ? out.shortMessages : out.mails);
             }
         } catch (const DbError& e) {
-            out.failures.push_back(id + ": " + e.what());
+            out.failures.push_back(named(id) + ": " + e.what());
         }
     }
+    if (beyond > 0)
+        out.failures.push_back(std::to_string(beyond) + " recipients past the first " + std::to_string(kMaxRecipients)
+                               + " of the list: not told");
     return out;
 }

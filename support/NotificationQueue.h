@@ -46,10 +46,33 @@ std::string ServerTimeStamp(DbConnection& db);
 std::string QueueNotification(DbConnection& db, const std::string& sender, const std::string& company,
                               const NotificationContent& content);
 
+// A job's recipient list (Root with one element per recipient: ID, Name, Mob, Mail, Type,
+// Msg) comes from outside: it names at most kMaxRecipients recipients, no attribute holds a
+// control character (CR, LF and the like would split the lines of a mail or a gateway's
+// record), and a mobile number or mail address is of a form that can be sent to.
+constexpr int kMaxRecipients = 500;
+constexpr std::size_t kMaxMailAddressBytes = 254;
+constexpr std::size_t kMaxMobileNumberChars = 20;
+
+// A C0 or C1 control character, DEL, or a line or paragraph separator.
+bool HasControlCharacter(std::string_view text);
+// Why the address (blanks around it aside) cannot be sent to: one "@", no blank, a dot
+// inside the domain, at most 254 bytes. Empty when it is plausible or empty.
+std::string MailAddressProblem(std::string_view address);
+// Why the number (blanks around it aside) cannot be sent to: digits with an optional "+"
+// in front, blanks and "-" between, at most 20 characters. Empty when plausible or empty.
+std::string MobileNumberProblem(std::string_view number);
+// What is wrong with a recipient XML, in words for the person who made it; empty when it
+// may be stored and delivered ("" and "N", nobody, are fine).
+std::string RecipientListProblem(std::string_view xml);
+
 // What a job's own recipients asked for (their Msg flags): a queue row each for a
 // system message, and for a short message or a mail a row of the outbox ADMTO with the
 // recipient's mobile number or address (the recipient's own, else the user table's).
-// Nothing is sent from this machine; the outbox is what a gateway would pick up.
+// Nothing is sent from this machine; the outbox is what a gateway would pick up. A
+// recipient with a control character in an attribute is not told at all, an address that
+// fails its check gets no outbox row, and recipients past kMaxRecipients are not told;
+// each is named in failures.
 struct DeliveryOutcome {
     int messages = 0;   // ADMTC rows
     int shortMessages = 0;

@@ -144,6 +144,23 @@ TEST_F(JobServiceCalls, AMalformedRequestAnswersErrorSaysWhyAndStoresNothing)
         {"run mode", [](Variant& p) { p[0][10] = 7; }, "run mode"},
         {"job kind", [](Variant& p) { p[0][9] = "BB"; }, "job kind"},
         {"recipients", [](Variant& p) { p[0][12] = "<Root><R1 ID="; }, "recipients"},
+        {"a line break in a recipient",
+         [](Variant& p) { p[0][12] = "<Root><R1 ID=\"U001\" Name=\"a&#13;&#10;Bcc: x\" Msg=\"YNN\"/></Root>"; },
+         "the attribute Name of recipient 1 (U001) holds a control character"},
+        {"a mail address",
+         [](Variant& p) { p[0][12] = "<Root><R1 ID=\"U001\" Mail=\"zw at example.com\" Msg=\"NNY\"/></Root>"; },
+         "the mail address \"zw at example.com\""},
+        {"a mobile number",
+         [](Variant& p) { p[0][12] = "<Root><R1 ID=\"U001\" Mob=\"13912345678;13900000000\" Msg=\"NYN\"/></Root>"; },
+         "the mobile number"},
+        {"too many recipients",
+         [](Variant& p) {
+             std::string xml = "<Root>";
+             for (int i = 1; i <= 501; ++i)
+                 xml += "<R" + std::to_string(i) + " ID=\"U001\" Msg=\"YNN\"/>";
+             p[0][12] = xml + "</Root>";
+         },
+         "more than 500 recipients"},
         {"texts", [](Variant& p) { p[1].redim(4); }, "option texts"},
         {"text shape", [](Variant& p) { p[1][2] = "单据日期"; }, "Option text 2"},
         {"values", [](Variant& p) { p[2] = ""; }, "option values"},

@@ -150,3 +150,100 @@ TEST_F(NotificationQueue, ConcurrentWritersLoseNoNotificationAndShareNoNumber)
     EXPECT_EQ(*all.rbegin() - *all.begin() + 1, kWriters * kEach) << "and none skipped";
     EXPECT_EQ(db.scalar("SELECT count(*) FROM ADMTC").toInt(), kWriters * kEach);
 }
+
+TEST(RecipientChecks, AddressesNumbersAndListsFromOutside)
+{
+    for (const char* good : {"", "  ", "a@b.cn", " zhangwei@example.com ", "张伟@例子.中国", "first.last+tag@mail.example.com"})
+        EXPECT_EQ(MailAddressProblem(good), "") << good;
+    for (const char* bad : {"zhangwei", "a@@b.cn", "a@b@c.cn", "@b.cn", "a@bcn", "a@.cn", "a@b.", "a b@c.cn",
+                            "a@b.cn\r\nBcc: x@y.cn", "a\xe3\x80\x80"
+                                                     "b@c.cn"})
+        EXPECT_NE(MailAddressProblem(bad), "") << bad;
+    EXPECT_EQ(MailAddressProblem(std::string(242, 'a') + "@example.com"), "") << "254 bytes";
+    EXPECT_NE(MailAddressProblem(std::string(243, 'a') + "@example.com").find("longer than 254"), std::string::npos);
+
+    for (const char* good : {"", "13912345678", "+86 139-1234-5678", " 021 5555 0000 ", "+8613912345678901234"})
+        EXPECT_EQ(MobileNumberProblem(good), "") << good;
+    for (const char* bad : {"+", "--", "139 1234 5678 ext 9", "1+39", "(021) 5555", "13912345678\n", "１３９"})
+        EXPECT_NE(MobileNumberProblem(bad), "") << bad;
+    EXPECT_NE(MobileNumberProblem("+86139123456789012345").find("longer than 20"), std::string::npos);
+
+    EXPECT_TRUE(HasControlCharacter("a\tb"));
+    EXPECT_TRUE(HasControlCharacter("a\x7f"));
+    EXPECT_TRUE(HasControlCharacter("a\xc2\x85"));     // NEL
+    EXPECT_TRUE(HasControlCharacter("a\xe2\x80\xa8")); // line separator
+    EXPECT_FALSE(HasControlCharacter("张伟 Peter Lee"));
+
+    const std::string head = "<?xml version=\"1.0\" encoding=\"GB2312\"?><Root>";
+    EXPECT_EQ(RecipientListProblem(""), "");
+    EXPECT_EQ(RecipientListProblem("N"), "");
+    EXPECT_EQ(RecipientListProblem(head + "<R1 ID=\"U001\" Name=\"张伟\" Mob=\"13912345678\" Mail=\"zw@example.com\" "
+                                          "Type=\"1\" Msg=\"YYY\"/></Root>"),
+              "");
+    EXPECT_NE(RecipientListProblem(head + "<R1 ID=\"U001\" Name=\"a&#13;&#10;b\" Msg=\"YNN\"/></Root>")
+                  .find("the attribute Name of recipient 1 (U001) holds a control character"),
+              std::string::npos);
+    EXPECT_NE(RecipientListProblem(head + "<R1 ID=\"U001\" Msg=\"YNN\"><X Y=\"&#10;\"/></R1></Root>")
+                  .find("control character"),
+              std::string::npos)
+        << "what the recipient's element holds too";
+    EXPECT_NE(RecipientListProblem(head + "<R1 ID=\"U001\" Msg=\"NNY\"/><R2 ID=\"U002\" Mail=\"lina\" Msg=\"NNY\"/></Root>")
+                  .find("recipient 2 (U002): the mail address \"lina\""),
+              std::string::npos);
+    EXPECT_NE(RecipientListProblem(head + "<R1 ID=\"U001\" Mob=\"call me\" Msg=\"NYN\"/></Root>").find("mobile number"),
+              std::string::npos);
+    EXPECT_NE(RecipientListProblem("<Root><R1 ID=").find("no XML"), std::string::npos);
+    std::string many = head;
+    for (int i = 1; i <= kMaxRecipients; ++i)
+        many += "<R" + std::to_string(i) + " ID=\"U" + std::to_string(i) + "\" Msg=\"YNN\"/>";
+    EXPECT_EQ(RecipientListProblem(many + "</Root>"), "") << "500 are fine";
+    EXPECT_NE(RecipientListProblem(many + "<R501 ID=\"X\" Msg=\"YNN\"/></Root>").find("more than 500 recipients"),
+              std::string::npos);
+}
+
+TEST_F(NotificationQueue, DeliveryWritesNoAddressThatFailsItsCheckAndNamesTheRecipient)
+{
+    // The user table's addresses are outside input too.
+    db.execute("UPDATE QVRMA SET MA003 = '13800000000', MA004 = 'ds@example.com' WHERE MA001 = 'DS'");
+    db.execute("UPDATE QVRMA SET MA003 = '138 0000 0000' || char(13) || char(10) || 'x', MA004 = 'zw at example.com' "
+               "WHERE MA001 = 'U001'");
+    NotificationContent c;
+    c.title = "作业完成";
+    c.text = "作业已完成";
+    c.receivers = "<?xml version=\"1.0\" encoding=\"GB2312\"?><Root>"
+                  "<R1 ID=\"DS\" Name=\"\" Msg=\"YYY\"/>"
+                  "<R2 ID=\"U001\" Name=\"\" Msg=\"NYY\"/>"
+                  "<R3 ID=\"U002\" Name=\"\" Mob=\"+86 139-0000-0000\" Mail=\"lina@example.com&#13;&#10;Bcc: x@y.cn\" "
+                  "Msg=\"YYY\"/>"
+                  "<R4 ID=\"U004\" Name=\"\" Mob=\"call me\" Mail=\"peter.lee@example.com\" Msg=\"NYY\"/></Root>";
+    const DeliveryOutcome out = DeliverToRecipients(db, "DS", "01", c);
+    EXPECT_EQ(out.messages, 1) << "DS alone: U002's element holds a line break";
+    EXPECT_EQ(out.shortMessages, 1);
+    EXPECT_EQ(out.mails, 2);
+    std::string failures;
+    for (const std::string& f : out.failures)
+        failures += f + "\n";
+    EXPECT_EQ(out.failures.size(), 4u) << failures;
+    EXPECT_NE(failures.find("U001: the mobile number holds a control character; no short message"), std::string::npos)
+        << failures;
+    EXPECT_NE(failures.find("U001: the mail address \"zw at example.com\""), std::string::npos) << failures;
+    EXPECT_NE(failures.find("U002: the attribute Mail of recipient 3 (U002) holds a control character"),
+              std::string::npos)
+        << failures;
+    EXPECT_NE(failures.find("U004: the mobile number \"call me\""), std::string::npos) << failures;
+
+    const DbRowSet rows = db.query("SELECT TO002, TO003, TO004 FROM ADMTO ORDER BY TO001");
+    std::string outbox;
+    for (const auto& r : rows.rows)
+        outbox += VarToStr(r[0]) + " " + VarToStr(r[1]) + " " + VarToStr(r[2]) + "\n";
+    EXPECT_EQ(outbox, "S DS 13800000000\nM DS ds@example.com\nM U004 peter.lee@example.com\n");
+
+    // Past the bound nobody is told, and the failures say how many.
+    std::string many = "<?xml version=\"1.0\" encoding=\"GB2312\"?><Root>";
+    for (int i = 1; i <= kMaxRecipients + 2; ++i)
+        many += "<R" + std::to_string(i) + " ID=\"U" + std::to_string(i) + "\" Msg=\"NNN\"/>";
+    c.receivers = many + "</Root>";
+    const DeliveryOutcome bounded = DeliverToRecipients(db, "DS", "01", c);
+    ASSERT_EQ(bounded.failures.size(), 1u);
+    EXPECT_EQ(bounded.failures[0], "2 recipients past the first 500 of the list: not told");
+}
