@@ -1,7 +1,12 @@
 // qvjobs: for the people who watch the job queue of an installation.
 //
-//   qvjobs --install DIR list | show N | cancel N | forecast N [K] | messages USER
+//   qvjobs --install DIR list | show N | forecast N [K] | messages USER
+//   qvjobs --install DIR [--user CODE] cancel N
 //   qvjobs --install DIR [--company CODE] [--user CODE] reverse BATCH
+//
+// The commands that change data act for a user of the system (--user, else the login
+// name) and only with that user's rights; each change and each refusal leaves a line,
+// with the login name, in the server's alert log.
 //
 // Exit code 0 on success, 1 for an unknown job, a refused cancel or reversal, or an unusable
 // installation, 2 for a wrong command line.
@@ -13,6 +18,8 @@
 #include "server/Installation.h"
 #include "server/JobClock.h"
 #include "server/JobStore.h"
+#include "server/ServerLog.h"
+#include "server/UserRights.h"
 #include "server/WriteOffJob.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
@@ -28,6 +35,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int kDefaultForecast = 5;
@@ -42,7 +51,9 @@ void usage(std::FILE* to)
                  "  list             every job: number, kind, program, owner, status, next run, last result\n"
                  "  show N           job N: its conditions (captions and values), schedule and every run\n"
                  "  cancel N         cancel job N when it waits; a periodic job that is running finishes\n"
-                 "                   this run and then stops\n"
+                 "                   this run and then stops. --user CODE who cancels it (default: the\n"
+                 "                   login name): needs the right to queue the job's program, and may\n"
+                 "                   cancel only his own jobs unless he is a super user\n"
                  "  forecast N [K]   the next K (default %d) run moments of periodic job N, by the rules\n"
                  "                   the server runs it by\n"
                  "  messages USER    the completion notifications queued for USER, newest first\n"
@@ -50,8 +61,13 @@ void usage(std::FILE* to)
                  "                   state before the run, the transfer and refund documents it made go,\n"
                  "                   the batch stays marked reversed; refused when its documents changed\n"
                  "                   since. --company CODE names the company (needed when there are\n"
-                 "                   several), --user CODE who reverses it (default: the login name)\n"
-                 "  --help           this text\n",
+                 "                   several), --user CODE who reverses it (default: the login name):\n"
+                 "                   needs the right to run WOFB07 directly, or to be a super user\n"
+                 "  --help           this text\n"
+                 "\n"
+                 "cancel and reverse refuse a user who is unknown, not in use or without the right, and\n"
+                 "change nothing then; what they did or refused is written to the server's alert log\n"
+                 "(Log/Alert_ReportCounterS_<day>.log), with the login name.\n",
                  kDefaultForecast);
 }
 
@@ -251,26 +267,69 @@ int show(JobStore& store, DbConnection& db, const std::string& number)
     return 0;
 }
 
-int cancel(JobStore& store, const std::string& number)
+// Who a command that changes data acts for: the user of the system, and the login that ran it.
+struct Actor {
+    std::string user, login;
+    std::string text() const
+    {
+        return "user " + (user.empty() ? std::string("?") : user) + " (login "
+               + (login.empty() ? "uid " + std::to_string(::geteuid()) : login) + ")";
+    }
+};
+
+// One line of the alert log: what came from the command line cannot start a line of its own.
+void logLine(std::string text)
 {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    WriteServerLog("qvjobs: " + text);
+}
+
+// A refusal of a command that changes data: said, and written to the alert log.
+int refusedFor(const Actor& who, const std::string& what, const std::string& why)
+{
+    logLine(what + " by " + who.text() + " refused: " + why);
+    return refused(why);
+}
+
+int cancel(JobStore& store, DbConnection& db, const std::string& number, const Actor& who)
+{
+    const std::string what = "cancel of job " + number;
+    const std::optional<JobRecord> job = store.find(number);
+    // The rights are read before anything is changed; the program is the job's.
+    const UserRights rights = ReadUserRights(db, who.user, job ? job->programCode : std::string());
+    if (const std::string problem = AccountProblem(rights, who.user); !problem.empty())
+        return refusedFor(who, what, problem + "; nothing is cancelled");
+    if (!job)
+        return refusedFor(who, what, "there is no job " + number);
+    if (!rights.mayQueue())
+        return refusedFor(who, what, "the user " + who.user + " has no right to queue " + job->programCode
+                                         + " jobs, so may not cancel job " + number);
+    if (!rights.super && trimText(job->ownerCode) != rights.user)
+        return refusedFor(who, what, "job " + number + " is " + trimText(job->ownerCode) + "'s; the user " + who.user
+                                         + " is no super user and may cancel his own jobs only");
     switch (store.cancel(number, MomentStamp(Now()))) {
     case JobStore::CancelResult::Cancelled:
+        logLine("job " + number + " cancelled by " + who.text());
         std::printf("Job %s is cancelled.\n", number.c_str());
         return 0;
     case JobStore::CancelResult::AfterThisRun:
+        logLine("job " + number + " cancelled after its current run by " + who.text());
         std::printf("Job %s is running: it finishes this run and then stops.\n", number.c_str());
         return 0;
     case JobStore::CancelResult::Unknown:
-        return refused("there is no job " + number);
+        return refusedFor(who, what, "there is no job " + number);
     case JobStore::CancelResult::RunningOnce:
-        return refused("job " + number + " is running and has no further run to cancel; it finishes");
+        return refusedFor(who, what, "job " + number + " is running and has no further run to cancel; it finishes");
     case JobStore::CancelResult::Direct:
-        return refused("job " + number + " is a direct run of a client; it cannot be cancelled here");
+        return refusedFor(who, what, "job " + number + " is a direct run of a client; it cannot be cancelled here");
     case JobStore::CancelResult::Finished:
         break;
     }
     const std::optional<JobRecord> j = store.find(number);
-    return refused("job " + number + " has ended (" + (j ? j->status : std::string("?")) + "); nothing to cancel");
+    return refusedFor(who, what,
+                      "job " + number + " has ended (" + (j ? j->status : std::string("?")) + "); nothing to cancel");
 }
 
 int forecast(JobStore& store, const std::string& number, int count)
@@ -342,8 +401,17 @@ int messages(DbConnection& db, const std::string& user)
 
 } // namespace
 
-static int reverseBatch(ServerDatabase& db, DbConnection& conn, std::string company, std::string user, const std::string& batch)
+static int reverseBatch(ServerDatabase& db, DbConnection& conn, std::string company, const Actor& who,
+                        const std::string& batch)
 {
+    const std::string what = "reversal of batch WOFB07-" + batch;
+    // A reversal changes the books: only a user who may run the job directly makes one.
+    const UserRights rights = ReadUserRights(conn, who.user, "WOFB07");
+    if (const std::string problem = AccountProblem(rights, who.user); !problem.empty())
+        return refusedFor(who, what, problem + "; nothing is reversed");
+    if (!rights.mayRunDirectly())
+        return refusedFor(who, what, "the user " + who.user + " has neither the right to run WOFB07 directly nor "
+                                         "that of a super user, so may not reverse its batches");
     if (trimText(company).empty()) {
         std::vector<std::string> codes;
         conn.forEachRow("SELECT MC001 FROM ADMMC ORDER BY MC001", {}, [&](const std::vector<Variant>& row) {
@@ -351,15 +419,15 @@ static int reverseBatch(ServerDatabase& db, DbConnection& conn, std::string comp
             return true;
         });
         if (codes.size() != 1)
-            return refused(codes.empty() ? std::string("the installation has no company (ADMMC)")
-                                         : "the installation has several companies; name one with --company");
+            return refusedFor(who, what,
+                              codes.empty() ? std::string("the installation has no company (ADMMC)")
+                                            : "the installation has several companies; name one with --company");
         company = codes[0];
     }
-    if (trimText(user).empty())
-        user = GetUserName();
-    const WriteOffJobResult r = ReverseWriteOffJob(db.settings(), trimText(company), "", batch, trimText(user));
+    const WriteOffJobResult r = ReverseWriteOffJob(db.settings(), trimText(company), "", batch, rights.user);
     if (!r.error.empty())
-        return refused(r.error);
+        return refusedFor(who, what + " of company " + trimText(company), r.error);
+    logLine("batch WOFB07-" + batch + " of company " + trimText(company) + " reversed by " + who.text());
     std::printf("%s\n", r.summary.c_str());
     return 0;
 }
@@ -426,14 +494,22 @@ int main(int argc, char** argv)
         const std::string arg = trimText(words[1]);
         if (command == "show")
             return show(store, conn, arg);
-        if (command == "cancel")
-            return cancel(store, arg);
+        if (command == "cancel" || command == "reverse") {
+            Actor who{trimText(user), trimText(GetUserName())};
+            if (who.user.empty())
+                who.user = who.login;
+            if (who.user.empty())
+                return refusedFor(who, command + " " + arg, "the login name is unknown; name the user with --user CODE");
+            if (command == "cancel")
+                return cancel(store, conn, arg, who);
+            return reverseBatch(db, conn, company, who, arg);
+        }
         if (command == "forecast")
             return forecast(store, arg, count);
-        if (command == "reverse")
-            return reverseBatch(db, conn, company, user, arg);
         return messages(conn, arg);
     } catch (const std::exception& e) {
+        if (command == "cancel" || command == "reverse")
+            logLine(command + " " + words[1] + " failed: " + e.what());
         return refused(e.what());
     }
 }

@@ -4,6 +4,7 @@
 // notifications without a gap or a double, a periodic job follows a clock the test moves.
 
 #include "JobFixture.h"
+#include "platform/SystemInfo.h"
 #include "server/JobStore.h"
 
 #include <set>
@@ -375,22 +376,22 @@ TEST_F(AppServer, APeriodicJobFollowsTheClockItIsGivenRunsThreeTimesAndStops)
 TEST_F(AppServer, QvjobsCancelsWhatWaitsAndRefusesWhatCannotBeCancelled)
 {
     const std::string waiting = submit(Job{});
-    const Output cancelled = qvjobs({"cancel", waiting});
+    const Output cancelled = qvjobs({"--user", "DS", "cancel", waiting});
     EXPECT_EQ(cancelled.code, 0);
     EXPECT_NE(cancelled.text.find("is cancelled"), std::string::npos);
     EXPECT_EQ(status(waiting), "cancelled");
-    const Output again = qvjobs({"cancel", waiting});
+    const Output again = qvjobs({"--user", "DS", "cancel", waiting});
     EXPECT_EQ(again.code, 1);
     EXPECT_NE(again.text.find("has ended (cancelled)"), std::string::npos) << again.text;
-    EXPECT_EQ(qvjobs({"cancel", "20000101000001"}).code, 1);
-    EXPECT_NE(qvjobs({"cancel", "x"}).text.find("there is no job x"), std::string::npos);
+    EXPECT_EQ(qvjobs({"--user", "DS", "cancel", "20000101000001"}).code, 1);
+    EXPECT_NE(qvjobs({"--user", "DS", "cancel", "x"}).text.find("there is no job x"), std::string::npos);
 
     const Output once = qvjobs({"forecast", waiting});
     EXPECT_EQ(once.code, 1);
     EXPECT_NE(once.text.find("is not periodic"), std::string::npos);
 
     const std::string direct = client->jobs().Request1(packetOf(Job{}), "PC-07");
-    EXPECT_EQ(qvjobs({"cancel", direct}).code, 1);
+    EXPECT_EQ(qvjobs({"--user", "DS", "cancel", direct}).code, 1);
     EXPECT_NE(qvjobs({"show", direct}).text.find("run by the client on PC-07"), std::string::npos);
 
     // The server never takes a cancelled job.
@@ -400,4 +401,64 @@ TEST_F(AppServer, QvjobsCancelsWhatWaitsAndRefusesWhatCannotBeCancelled)
     stop(*server);
     EXPECT_EQ(status(waiting), "cancelled");
     EXPECT_EQ(status(direct), "running") << "a direct run is the client's";
+}
+
+TEST_F(AppServer, QvjobsCancelsOnlyForAKnownUserWithTheRightAndOnlyHisOwnJobsUnlessSuper)
+{
+    // U001 and U002 may queue QTEST1; U004 may open it only; U003 has the rights but is not in use.
+    sys().executeScript(R"(
+        INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('U002', '李娜', 'N', 'Y');
+        INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('U003', '王芳', 'N', 'N');
+        INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('U004', 'Peter Lee', 'N', 'Y');
+        INSERT INTO ADMMR (MR001, MR002, MR003, MR005) VALUES ('U001', 'QTEST1', 'Y', 'Y');
+        INSERT INTO ADMMR (MR001, MR002, MR003, MR005) VALUES ('U002', 'QTEST1', 'Y', 'Y');
+        INSERT INTO ADMMR (MR001, MR002, MR003, MR005) VALUES ('U003', 'QTEST1', 'Y', 'Y');
+        INSERT INTO ADMMR (MR001, MR002, MR003, MR005) VALUES ('U004', 'QTEST1', 'Y', 'N');
+    )");
+    Job mine;
+    mine.user = "U001";
+    const std::string first = submit(mine), second = submit(mine);
+    const auto row = [&](const std::string& no) {
+        const DbRowSet rows = sys().query("SELECT * FROM ADMJB WHERE JB001 = :N", {{"N", no}});
+        std::string all;
+        for (const Variant& v : rows.rows.at(0))
+            all += VarToStr(v) + "|";
+        return all;
+    };
+    const std::string before = row(first);
+    const std::string login = GetUserName();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+        {{"--user", "NOBODY", "cancel", first}, "the user NOBODY is unknown; nothing is cancelled"},
+        {{"--user", "U003", "cancel", first}, "the user U003 is not in use; nothing is cancelled"},
+        {{"--user", "U004", "cancel", first}, "the user U004 has no right to queue QTEST1 jobs"},
+        {{"--user", "U002", "cancel", first}, "job " + first + " is U001's; the user U002 is no super user"},
+        {{"cancel", first}, "the user " + login + " is unknown"},
+    };
+    for (const auto& [args, says] : refusals) {
+        const Output out = qvjobs(args);
+        EXPECT_EQ(out.code, 1) << out.text;
+        EXPECT_NE(out.text.find(says), std::string::npos) << out.text;
+        EXPECT_EQ(row(first), before) << says << ": nothing changed";
+    }
+
+    const Output own = qvjobs({"--user", "U001", "cancel", first});
+    EXPECT_EQ(own.code, 0) << own.text;
+    EXPECT_EQ(status(first), "cancelled");
+    const Output super = qvjobs({"--user", "DS", "cancel", second});
+    EXPECT_EQ(super.code, 0) << super.text;
+    EXPECT_EQ(status(second), "cancelled");
+
+    // Who cancelled and who was refused, with the login that ran the command.
+    std::string log;
+    for (const auto& e : fs::directory_iterator(install.path("server/Log")))
+        log += install.read("server/Log/" + e.path().filename().string());
+    EXPECT_NE(log.find("qvjobs: job " + first + " cancelled by user U001 (login " + login + ")"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("qvjobs: job " + second + " cancelled by user DS (login " + login + ")"), std::string::npos)
+        << log;
+    for (const char* user : {"NOBODY", "U003", "U004", "U002"})
+        EXPECT_NE(log.find(std::string("qvjobs: cancel of job ") + first + " by user " + user + " (login " + login
+                           + ") refused: "),
+                  std::string::npos)
+            << user << "\n" << log;
 }

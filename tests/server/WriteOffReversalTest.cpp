@@ -3,6 +3,7 @@
 // the function, the application server's member and the qvjobs command.
 
 #include "WriteOffFixture.h"
+#include "platform/SystemInfo.h"
 #include "server/WriteOffJob.h"
 
 using namespace wotest;
@@ -30,6 +31,17 @@ protected:
         EXPECT_TRUE(p.wait(60));
         output = p.output();
         return p.exitCode();
+    }
+
+    // What the server's alert logs hold (one file a day).
+    std::string alertLog() const
+    {
+        std::string all;
+        if (std::filesystem::exists(install.path("server/Log")))
+            for (const auto& e : std::filesystem::directory_iterator(install.path("server/Log")))
+                if (e.path().filename().string().rfind("Alert_ReportCounterS_", 0) == 0)
+                    all += install.read("server/Log/" + e.path().filename().string());
+        return all;
     }
 
 private:
@@ -156,12 +168,80 @@ TEST_F(Reversal, TheServerMemberAndTheQueueCommandReverseForPeopleWithTheRight)
     EXPECT_EQ(value("SELECT TA087 FROM ACPTA WHERE TA001 = '7101' AND TA002 = '20240110001'"), "1");
 
     std::string out;
+    // The queue command asks the same of its user.
+    EXPECT_EQ(qvjobs({"--user", "U001", "reverse", "B0101"}, out), 1) << out;
+    EXPECT_NE(out.find("the user U001 has neither the right to run WOFB07 directly"), std::string::npos) << out;
+    EXPECT_EQ(value("SELECT LC015 FROM ACPLC WHERE LC001 = 'WOFB07-B0101'"), "N");
+    {
+        DbConnection sys;
+        sys.openSqlite(install.path("server/data/QVSYS.db"));
+        sys.execute("INSERT INTO ADMMR (MR001, MR002, MR003, MR006) VALUES ('U001', 'WOFB07', 'Y', 'Y')");
+    }
     EXPECT_EQ(qvjobs({"--user", "U001", "reverse", "B0101"}, out), 0) << out;
     EXPECT_NE(out.find("Batch WOFB07-B0101 reversed: 1 document restored"), std::string::npos) << out;
     EXPECT_EQ(value("SELECT LC016 FROM ACPLC WHERE LC001 = 'WOFB07-B0101'"), "U001");
-    EXPECT_EQ(qvjobs({"reverse", "B0101"}, out), 1);
+    EXPECT_EQ(qvjobs({"--user", "DS", "reverse", "B0101"}, out), 1);
     EXPECT_NE(out.find("reversed already"), std::string::npos) << out;
     EXPECT_EQ(qvjobs({"reverse"}, out), 2);
-    EXPECT_EQ(qvjobs({"--company", "77", "reverse", "B0101"}, out), 1);
+    EXPECT_EQ(qvjobs({"--user", "DS", "--company", "77", "reverse", "B0101"}, out), 1);
     EXPECT_NE(out.find("company 77 is unknown"), std::string::npos) << out;
+}
+
+TEST_F(Reversal, QvjobsRefusesUnknownDisabledAndRightlessUsersAndChangesNothing)
+{
+    // The users of the demo data: U002 and U004 may open WOFB07 but not run it directly,
+    // U003 has every right but is not in use.
+    {
+        DbConnection sys;
+        sys.openSqlite(install.path("server/data/QVSYS.db"));
+        sys.executeScript(R"(
+            INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('U001', '张伟', 'N', 'Y');
+            INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('U002', '李娜', 'N', 'Y');
+            INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('U003', '王芳', 'N', 'N');
+            INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('U004', 'Peter Lee', 'N', 'Y');
+            INSERT INTO ADMMR (MR001, MR002, MR003, MR004, MR005, MR006) VALUES ('U001', 'WOFB07', 'Y', 'Y', 'Y', 'Y');
+            INSERT INTO ADMMR (MR001, MR002, MR003, MR004, MR005, MR006) VALUES ('U002', 'WOFB07', 'Y', 'Y', 'N', 'N');
+            INSERT INTO ADMMR (MR001, MR002, MR003, MR004, MR005, MR006) VALUES ('U003', 'WOFB07', 'Y', 'Y', 'Y', 'Y');
+            INSERT INTO ADMMR (MR001, MR002, MR003, MR004, MR005, MR006) VALUES ('U004', 'WOFB07', 'Y', 'Y', 'Y', 'N');
+        )");
+    }
+    WriteOffRun r;
+    r.documents = {"710120240110001", "7A0112"};
+    ASSERT_TRUE(runLibrary(r).ok);
+
+    const auto before = snapshot();
+    const std::string login = GetUserName();
+    struct Refusal {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::vector<Refusal> refusals = {
+        {{"--user", "NOBODY", "reverse", "B0100"}, "the user NOBODY is unknown; nothing is reversed"},
+        {{"--user", "U003", "reverse", "B0100"}, "the user U003 is not in use; nothing is reversed"},
+        {{"--user", "U002", "reverse", "B0100"}, "the user U002 has neither the right to run WOFB07 directly"},
+        {{"--user", "U004", "reverse", "B0100"}, "the user U004 has neither the right to run WOFB07 directly"},
+        // Without --user the login name is the user, and no such user is known.
+        {{"reverse", "B0100"}, "the user " + login + " is unknown"},
+    };
+    for (const Refusal& no : refusals) {
+        std::string out;
+        EXPECT_EQ(qvjobs(no.args, out), 1) << out;
+        EXPECT_NE(out.find(no.says), std::string::npos) << out;
+        EXPECT_EQ(snapshot(), before) << no.says << ": nothing changed";
+    }
+
+    std::string out;
+    EXPECT_EQ(qvjobs({"--user", "U001", "reverse", "B0100"}, out), 0) << out;
+    EXPECT_EQ(value("SELECT count(*) FROM ACPLC WHERE LC001 = 'WOFB07-B0100' AND LC015 = 'Y' AND LC016 = 'U001'"), "2");
+
+    // Who did it and who was refused, with the login that ran the command.
+    const std::string log = alertLog();
+    EXPECT_NE(log.find("qvjobs: batch WOFB07-B0100 of company 01 reversed by user U001 (login " + login + ")"),
+              std::string::npos)
+        << log;
+    for (const char* user : {"NOBODY", "U003", "U002", "U004"})
+        EXPECT_NE(log.find(std::string("qvjobs: reversal of batch WOFB07-B0100 by user ") + user + " (login " + login
+                           + ") refused: "),
+                  std::string::npos)
+            << user << "\n" << log;
 }
