@@ -8,6 +8,10 @@
 // connection and raises AutomationError saying so; the next call connects again and
 // makes its server object afresh. A call is never repeated by itself: it may have run.
 // Failures of the member itself come back as AutomationError with the server's text.
+// Whatever the other side sends is checked for kind and shape before it is used: a frame
+// that does not decode, a greeting or answer with a part of the wrong kind or shape, fails
+// the call with AutomationError saying the server's answer could not be read (and closes
+// the connection); no other exception leaves a connection or a proxy.
 // When the server offers TLS, the connection changes to TLS after the greeting, before the
 // sign-on, and the server's certificate is checked against the trusted one and the address.
 
@@ -47,7 +51,8 @@ public:
     // "address:port", for messages.
     std::string where() const;
 
-    // Connects and authenticates unless already connected (AutomationError saying why not).
+    // Connects and authenticates unless already connected (AutomationError saying why not);
+    // a connection the server has closed since the last call is made again.
     void open();
     void close();
     bool isOpen() const;
@@ -61,10 +66,15 @@ public:
     Variant request(const Variant& message, std::span<const DispatchPtr> callbacks = {});
     // The server takes callback arguments (known once connected).
     bool takesCallbacks() const { return callbacks_; }
+    // Closes the connection and raises AutomationError saying that the server's answer
+    // could not be read, and why: for an answer whose parts are not what its request is due.
+    [[noreturn]] void unreadable(const std::string& why);
 
 private:
     struct Io;
-    Variant exchange(const Variant& message, std::chrono::steady_clock::time_point deadline);
+    void connect();
+    bool hungUp();
+    Variant requestChecked(const Variant& message, std::span<const DispatchPtr> callbacks);
     void send(const std::string& bytes, std::chrono::steady_clock::time_point deadline);
     Variant receive(std::chrono::steady_clock::time_point deadline);
     void startTls(bool serverOffers, std::chrono::steady_clock::time_point deadline);

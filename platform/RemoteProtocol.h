@@ -2,17 +2,20 @@
 // What the application server and its remote clients say to each other over TCP.
 //
 // Every message is one frame: a 4-byte big-endian length, then that many bytes holding one
-// Variant (WireCodec.h), a list whose first element names the message. A frame longer than
-// the receiver's limit, or one that does not decode, ends that connection.
+// Variant (WireCodec.h), a list from 0 whose first element names the message. A frame
+// longer than the receiver's limit, or one that does not decode, ends that connection. A
+// client also ends it on a message whose parts are not of the kind and shape given below,
+// and fails the call saying the server's answer could not be read.
 //
 //   server, on accepting   ["QVAS", version, challenge, tls, features]
-//                          challenge: 32 hex digits, new each time; tls: the connection
-//                          changes to TLS next; features: a list of names ("CALLBACKS")
+//                          version: a whole number; challenge: 32 hex digits, new each
+//                          time; tls: true or false, the connection changes to TLS next;
+//                          features: a list of names ("CALLBACKS")
 //   client                 ["HELLO", user, company, proof]  proof: AuthProof(secret, challenge, user, company)
 //   server                 ["OK"] or ["REFUSED", reason], and after a refusal it closes
 //   then, one request at a time, each answered before the next:
 //   ["ECHO", value]                    -> ["OK", value]   (a check of the connection)
-//   ["CREATE", progId]                 -> ["OK", objectId]
+//   ["CREATE", progId]                 -> ["OK", objectId]   (an Int, not below 0)
 //   ["INVOKE", objectId, name, args]   -> ["OK", result, args as the member left them]
 //   ["INVOKEWITH", objectId, name, args, positions]
 //                                      the arguments at positions are the client's callbacks

@@ -21,6 +21,33 @@ struct Variant::Array {
 
 namespace {
 
+// The most elements one array may have, in each dimension and in all: 134,217,728, as
+// many as a frame of the wire's default limit (128 MiB) has bytes, and eight times what
+// one array read from the wire may have (kMaxWireArrayElements). Counts are taken in 64
+// bits: no pair of bounds overflows them, and each count that passes fits an int.
+constexpr std::uint64_t kMaxArrayElements = std::uint64_t(1) << 27;
+
+int dimensionCount(int low, int high)
+{
+    const std::int64_t n = std::int64_t(high) - std::int64_t(low) + 1;
+    if (n < 0)
+        throw VariantError("Invalid variant array bounds");
+    if (std::uint64_t(n) > kMaxArrayElements)
+        throw VariantError("Variant array bounds [" + std::to_string(low) + ", " + std::to_string(high) +
+                           "] give more elements than the " + std::to_string(kMaxArrayElements) +
+                           " an array may have");
+    return int(n);
+}
+
+std::size_t elementCount(int rows, int columns)
+{
+    std::uint64_t total = 0;
+    if (__builtin_mul_overflow(std::uint64_t(rows), std::uint64_t(columns), &total) || total > kMaxArrayElements)
+        throw VariantError("Variant array of " + std::to_string(rows) + " x " + std::to_string(columns) +
+                           " elements, more than the " + std::to_string(kMaxArrayElements) + " an array may have");
+    return std::size_t(total);
+}
+
 bool parseDouble(const std::string& text, double& out)
 {
     const char* begin = text.c_str();
@@ -123,12 +150,11 @@ Variant Variant::ansi(std::string bytes, int codePage)
 
 Variant Variant::array(int low, int high)
 {
-    if (high < low - 1)
-        throw VariantError("Invalid variant array bounds");
+    const int n = dimensionCount(low, high);
     auto a = std::make_shared<Array>();
     a->low[0] = low;
     a->high[0] = high;
-    a->items.resize(std::size_t(high - low + 1));
+    a->items.resize(elementCount(n, 1));
     Variant r;
     r.v_ = std::move(a);
     return r;
@@ -136,15 +162,16 @@ Variant Variant::array(int low, int high)
 
 Variant Variant::array2(int low1, int high1, int low2, int high2)
 {
-    if (high1 < low1 - 1 || high2 < low2 - 1)
-        throw VariantError("Invalid variant array bounds");
+    const int rows = dimensionCount(low1, high1);
+    const int columns = dimensionCount(low2, high2);
+    const std::size_t total = elementCount(rows, columns);
     auto a = std::make_shared<Array>();
     a->dims = 2;
     a->low[0] = low1;
     a->high[0] = high1;
     a->low[1] = low2;
     a->high[1] = high2;
-    a->items.resize(std::size_t(a->count(0)) * std::size_t(a->count(1)));
+    a->items.resize(total);
     Variant r;
     r.v_ = std::move(a);
     return r;
@@ -157,6 +184,9 @@ Variant Variant::list(std::initializer_list<Variant> items)
 
 Variant Variant::list(std::vector<Variant> items)
 {
+    if (items.size() > kMaxArrayElements)
+        throw VariantError("Variant array of " + std::to_string(items.size()) + " elements, more than the " +
+                           std::to_string(kMaxArrayElements) + " an array may have");
     auto a = std::make_shared<Array>();
     a->high[0] = int(items.size()) - 1;
     a->items = std::move(items);
@@ -429,20 +459,23 @@ Variant& Variant::at(int i, int j)
 
 void Variant::redim(int high)
 {
+    // Checked before the array is detached or touched: a refused redim leaves it as it was.
+    const Array& check = arr();
+    const int d = check.dims - 1;
+    const int count = dimensionCount(check.low[d], high);
+    const int rows = check.dims == 1 ? 1 : check.count(0);
+    const std::size_t total = elementCount(rows, count);
     Array& a = mutableArr();
-    const int d = a.dims - 1;
-    if (high < a.low[d] - 1)
-        throw VariantError("Invalid variant array bounds");
     if (a.dims == 1) {
-        a.items.resize(std::size_t(high - a.low[0] + 1));
+        a.items.resize(total);
     } else {
         // The last dimension varies fastest in our layout: rebuild the rows.
-        std::vector<Variant> items(std::size_t(a.count(0)) * std::size_t(high - a.low[1] + 1));
-        const int keep = std::min(a.count(1), high - a.low[1] + 1);
-        for (int i = 0; i < a.count(0); ++i)
-            for (int j = 0; j < keep; ++j)
-                items[std::size_t(i) * std::size_t(high - a.low[1] + 1) + std::size_t(j)] =
-                    std::move(a.items[std::size_t(i) * std::size_t(a.count(1)) + std::size_t(j)]);
+        std::vector<Variant> items(total);
+        const std::size_t oldColumns = std::size_t(a.count(1));
+        const std::size_t keep = std::min(oldColumns, std::size_t(count));
+        for (std::size_t i = 0; i < std::size_t(rows); ++i)
+            for (std::size_t j = 0; j < keep; ++j)
+                items[i * std::size_t(count) + j] = std::move(a.items[i * oldColumns + j]);
         a.items = std::move(items);
     }
     a.high[d] = high;

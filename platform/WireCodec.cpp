@@ -1,4 +1,5 @@
 #include "platform/WireCodec.h"
+#include "platform/CodePage.h"
 
 #include <msgpack.hpp>
 
@@ -105,13 +106,16 @@ void pack(Packer& p, const Variant& v)
             p.pack_int32(v.lowBound(d));
             p.pack_int32(v.highBound(d));
         }
+        // By count: a high bound of INT_MAX has no index after it.
+        const int rows = v.count(1);
         if (dims == 1) {
-            for (int i = v.lowBound(1); i <= v.highBound(1); ++i)
-                pack(p, v[i]);
+            for (int i = 0; i < rows; ++i)
+                pack(p, v[v.lowBound(1) + i]);
         } else {
-            for (int i = v.lowBound(1); i <= v.highBound(1); ++i)
-                for (int j = v.lowBound(2); j <= v.highBound(2); ++j)
-                    pack(p, v.at(i, j));
+            const int columns = v.count(2);
+            for (int i = 0; i < rows; ++i)
+                for (int j = 0; j < columns; ++j)
+                    pack(p, v.at(v.lowBound(1) + i, v.lowBound(2) + j));
         }
         return;
     }
@@ -125,6 +129,54 @@ void pack(Packer& p, const Variant& v)
     throw VariantError("Malformed value from the connection: " + why);
 }
 
+// RFC 3629: no overlong forms, no surrogates, nothing beyond U+10FFFF.
+bool validUtf8(const char* p, std::size_t n)
+{
+    std::size_t i = 0;
+    while (i < n) {
+        const auto c = std::uint8_t(p[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t more = 0;
+        std::uint8_t low = 0x80, high = 0xbf; // the range of the second byte
+        if (c >= 0xc2 && c <= 0xdf) {
+            more = 1;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            more = 2;
+            if (c == 0xe0)
+                low = 0xa0;
+            else if (c == 0xed)
+                high = 0x9f;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            more = 3;
+            if (c == 0xf0)
+                low = 0x90;
+            else if (c == 0xf4)
+                high = 0x8f;
+        } else {
+            return false;
+        }
+        if (n - i <= more)
+            return false;
+        const auto second = std::uint8_t(p[i + 1]);
+        if (second < low || second > high)
+            return false;
+        for (std::size_t k = 2; k <= more; ++k)
+            if ((std::uint8_t(p[i + k]) & 0xc0) != 0x80)
+                return false;
+        i += more + 1;
+    }
+    return true;
+}
+
+// The code pages a code-page text may come in: 0 for raw bytes, or one we convert.
+bool carriedCodePage(int codePage)
+{
+    return codePage == 0 || IsSupportedCodePage(codePage);
+}
+
 int int32Of(const msgpack::object& o)
 {
     if (o.type == msgpack::type::POSITIVE_INTEGER && o.via.u64 <= std::uint64_t(std::numeric_limits<int>::max()))
@@ -132,6 +184,61 @@ int int32Of(const msgpack::object& o)
     if (o.type == msgpack::type::NEGATIVE_INTEGER && o.via.i64 >= std::numeric_limits<int>::min())
         return int(o.via.i64);
     bad("an array bound is not a 32-bit integer");
+}
+
+// The elements of low..high: at least 0, at most kMaxWireArrayElements (which fits an
+// int), computed in 64 bits so that no pair of 32-bit bounds overflows it. A high bound
+// of INT_MAX is refused as well: no index follows it, so every reader that counts an
+// index up to the high bound (the usual loop over a Variant array) would overflow.
+int dimensionCount(int low, int high)
+{
+    if (high == std::numeric_limits<int>::max())
+        bad("an array whose high bound is " + std::to_string(high) + ", which no index may follow");
+    const std::int64_t n = std::int64_t(high) - std::int64_t(low) + 1;
+    if (n < 0)
+        bad("array bounds that end before they begin");
+    if (n > kMaxWireArrayElements)
+        bad("array bounds [" + std::to_string(low) + ", " + std::to_string(high) + "] of " + std::to_string(n) +
+            " elements, more than the " + std::to_string(kMaxWireArrayElements) + " an array may have");
+    return int(n);
+}
+
+Variant unpack(const msgpack::object& o, int depth);
+
+Variant unpackArray(const msgpack::object_array& a, int depth)
+{
+    if (depth >= kMaxDepth)
+        bad("arrays nested deeper than " + std::to_string(kMaxDepth));
+    if (a.size == 0 || a.ptr[0].type != msgpack::type::ARRAY)
+        bad("an array without its bounds");
+    const msgpack::object_array& b = a.ptr[0].via.array;
+    if (b.size != 2 && b.size != 4)
+        bad("an array of neither one nor two dimensions");
+    const std::uint32_t dims = b.size / 2;
+    int low[2] = {0, 0}, high[2] = {0, -1}, count[2] = {1, 1};
+    std::uint64_t total = 1;
+    for (std::uint32_t d = 0; d < dims; ++d) {
+        low[d] = int32Of(b.ptr[2 * d]);
+        high[d] = int32Of(b.ptr[2 * d + 1]);
+        count[d] = dimensionCount(low[d], high[d]);
+        if (__builtin_mul_overflow(total, std::uint64_t(count[d]), &total) || total > kMaxWireArrayElements)
+            bad("an array of more than the " + std::to_string(kMaxWireArrayElements) + " elements an array may have");
+    }
+    if (total != std::uint64_t(a.size) - 1)
+        bad("array bounds that do not fit its elements");
+    // By count, never by an index counted up to the high bound.
+    const msgpack::object* element = a.ptr + 1;
+    if (dims == 1) {
+        Variant v = Variant::array(low[0], high[0]);
+        for (int i = 0; i < count[0]; ++i)
+            v[low[0] + i] = unpack(*element++, depth + 1);
+        return v;
+    }
+    Variant v = Variant::array2(low[0], high[0], low[1], high[1]);
+    for (int i = 0; i < count[0] && count[1] > 0; ++i)
+        for (int j = 0; j < count[1]; ++j)
+            v.at(low[0] + i, low[1] + j) = unpack(*element++, depth + 1);
+    return v;
 }
 
 Variant unpack(const msgpack::object& o, int depth)
@@ -155,6 +262,9 @@ Variant unpack(const msgpack::object& o, int depth)
     case msgpack::type::FLOAT64:
         return Variant(o.via.f64);
     case msgpack::type::STR:
+        // Garbled text would be stored and shown as it came: it is refused here instead.
+        if (!validUtf8(o.via.str.ptr, o.via.str.size))
+            bad("a text that is not valid UTF-8");
         return Variant(std::string(o.via.str.ptr, o.via.str.size));
     case msgpack::type::EXT: {
         const char* d = o.via.ext.data();
@@ -168,10 +278,16 @@ Variant unpack(const msgpack::object& o, int depth)
             if (n != 8)
                 bad("a date of " + std::to_string(n) + " bytes");
             return Variant::date(std::bit_cast<double>(getBe(d, 8)));
-        case kExtAnsi:
+        case kExtAnsi: {
             if (n < 4)
                 bad("a code-page text without its code page");
-            return Variant::ansi(std::string(d + 4, n - 4), int(std::int32_t(std::uint32_t(getBe(d, 4)))));
+            const int codePage = int(std::int32_t(std::uint32_t(getBe(d, 4))));
+            if (!carriedCodePage(codePage))
+                bad("a code-page text in code page " + std::to_string(codePage) + ", which no text is kept in");
+            if (codePage == 65001 && !validUtf8(d + 4, n - 4))
+                bad("a code-page text in UTF-8 that is not valid UTF-8");
+            return Variant::ansi(std::string(d + 4, n - 4), codePage);
+        }
         case kExtInt64:
             if (n != 8)
                 bad("a 64-bit integer of " + std::to_string(n) + " bytes");
@@ -180,44 +296,54 @@ Variant unpack(const msgpack::object& o, int depth)
             bad("an unknown kind " + std::to_string(int(o.via.ext.type())));
         }
     }
-    case msgpack::type::ARRAY: {
-        if (depth >= kMaxDepth)
-            bad("arrays nested deeper than " + std::to_string(kMaxDepth));
-        const msgpack::object_array& a = o.via.array;
-        if (a.size == 0 || a.ptr[0].type != msgpack::type::ARRAY)
-            bad("an array without its bounds");
-        const msgpack::object_array& b = a.ptr[0].via.array;
-        if (b.size != 2 && b.size != 4)
-            bad("an array of neither one nor two dimensions");
-        int low[2], high[2];
-        std::uint64_t count = 1;
-        for (std::uint32_t d = 0; d < b.size / 2; ++d) {
-            low[d] = int32Of(b.ptr[2 * d]);
-            high[d] = int32Of(b.ptr[2 * d + 1]);
-            const std::int64_t n = std::int64_t(high[d]) - low[d] + 1;
-            if (n < 0)
-                bad("array bounds that end before they begin");
-            count *= std::uint64_t(n);
-        }
-        if (count != a.size - 1)
-            bad("array bounds that do not fit its elements");
-        if (b.size == 2) {
-            Variant v = Variant::array(low[0], high[0]);
-            for (int i = 0; i < int(count); ++i)
-                v[low[0] + i] = unpack(a.ptr[1 + i], depth + 1);
-            return v;
-        }
-        Variant v = Variant::array2(low[0], high[0], low[1], high[1]);
-        std::uint32_t k = 1;
-        for (int i = low[0]; i <= high[0]; ++i)
-            for (int j = low[1]; j <= high[1]; ++j)
-                v.at(i, j) = unpack(a.ptr[k++], depth + 1);
-        return v;
-    }
+    case msgpack::type::ARRAY:
+        return unpackArray(o.via.array, depth);
     default:
         bad("a kind no Variant has");
     }
 }
+
+// The first pass over the bytes, before msgpack-cxx builds anything: the library reserves
+// room for every element an array announces as soon as it meets the array, so the counts
+// of all arrays together are held to the bytes (each element takes at least one), and
+// the nesting to the depth a value may have.
+class Precheck : public msgpack::null_visitor {
+public:
+    explicit Precheck(std::size_t bytes) : bytes_(bytes) {}
+
+    bool start_array(std::uint32_t n)
+    {
+        if (++depth_ > kMaxDepth + 1)
+            return refuse("arrays nested deeper than " + std::to_string(kMaxDepth));
+        elements_ += n;
+        if (elements_ >= bytes_)
+            return refuse("arrays of more elements than the " + std::to_string(bytes_) + " bytes could hold");
+        return true;
+    }
+    bool end_array()
+    {
+        --depth_;
+        return true;
+    }
+    bool start_map(std::uint32_t) { return refuse("a map, which no Variant is"); }
+    void parse_error(std::size_t, std::size_t) { refuse("bytes that are no MessagePack"); }
+    void insufficient_bytes(std::size_t, std::size_t) { refuse("a value cut short"); }
+
+    const std::string& problem() const { return problem_; }
+
+private:
+    bool refuse(std::string why)
+    {
+        if (problem_.empty())
+            problem_ = std::move(why);
+        return false;
+    }
+
+    std::size_t bytes_;
+    std::uint64_t elements_ = 0;
+    int depth_ = 0;
+    std::string problem_;
+};
 
 } // namespace
 
@@ -231,12 +357,18 @@ std::string EncodeWireValue(const Variant& value)
 
 Variant DecodeWireValue(std::string_view bytes)
 {
+    Precheck precheck(bytes.size());
+    std::size_t offset = 0;
+    if (!msgpack::parse(bytes.data(), bytes.size(), offset, precheck))
+        bad(precheck.problem().empty() ? std::string("bytes that are no MessagePack value") : precheck.problem());
+    if (offset != bytes.size())
+        bad("bytes after the value");
     // Nothing in a frame can hold more elements than it has bytes: the limits keep a
     // forged count from making the reader reserve memory the frame never fills.
     const std::size_t n = std::max<std::size_t>(bytes.size(), 16);
     const msgpack::unpack_limit limits(n, 0, n, 0, n, kMaxDepth + 2);
     msgpack::object_handle handle;
-    std::size_t offset = 0;
+    offset = 0;
     try {
         msgpack::unpack(handle, bytes.data(), bytes.size(), offset, nullptr, nullptr, limits);
     } catch (const std::exception& e) {

@@ -31,6 +31,9 @@ READERS = {
     "dates": "date texts under every date order and separator, compact dates, date arithmetic",
     "conditions": "condition values to AppendCondition; each column must stay one condition",
     "frames": "the application server's frames: length headers, WireCodec payloads",
+    "server_answers": "what a desk reads from whatever answers on the server's address: greeting, sign-on answer "
+                      "and answers to CREATE, INVOKE, GET, PUT and a callback's calls (RemoteConnection and the "
+                      "proxy of CreateRemoteObject, against a loopback listener)",
     "download": "zip archives of the new-file download (UnZipFilesOrDir, UnZipFilesList, UnZipFilesXML) "
                 "and file descriptions (ParseFileDescription, CompareFileToDownEx, NeedDownLoad)",
 }

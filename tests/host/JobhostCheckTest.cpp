@@ -1,10 +1,13 @@
 // jobhost as an unattended run meets it: a broken installation, a session that is not
-// a real user of a real company, a job that reports an error while it opens, and --help
-// without a display. Each run is a real jobhost process with a time limit, so a host
-// that waits for a person fails the test instead of hanging it.
+// a real user of a real company, a job that reports an error while it opens, --help
+// without a display, and a hostile program answering on the application server's address.
+// Each run is a real jobhost process with a time limit, so a host that waits for a person
+// fails the test instead of hanging it.
 
 #include "TestPaths.h"
 #include "host/DemoInstall.h"
+#include "platform/RemoteProtocol.h"
+#include "support/BriskoINI.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +17,14 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <atomic>
+#include <climits>
 #include <functional>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -229,4 +239,161 @@ TEST_F(Jobhost, OnlyAKnownUserInUseOfAKnownCompanyOpensTheJob)
     ASSERT_TRUE(good.finished);
     EXPECT_EQ(good.exitCode, 0) << good.all();
     EXPECT_TRUE(good.out.contains(QStringLiteral("OpenForm: 0"))) << good.all();
+}
+
+namespace {
+
+// A program on 127.0.0.2 (a server elsewhere, to the client) that plays the application
+// server from a script: what it sends as its greeting and, when there is one, what it
+// answers the sign-on with, to every connection.
+class HostileServer {
+public:
+    HostileServer(std::string greeting, std::string signOnAnswer)
+        : greeting_(std::move(greeting)), signOnAnswer_(std::move(signOnAnswer))
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(0x7f000002);
+        socklen_t n = sizeof a;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 8) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~HostileServer()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int port() const { return port_; }
+    int connections() const { return connections_; }
+
+private:
+    static bool readable(int fd, int ms)
+    {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, ms) > 0;
+    }
+    static bool readFrame(int fd)
+    {
+        std::string got;
+        std::size_t want = remote::kHeaderBytes;
+        while (got.size() < want) {
+            char buf[4096];
+            if (!readable(fd, 5000))
+                return false;
+            const ssize_t n = ::recv(fd, buf, std::min(sizeof buf, want - got.size()), 0);
+            if (n <= 0)
+                return false;
+            got.append(buf, std::size_t(n));
+            if (want == remote::kHeaderBytes && got.size() == want)
+                want += remote::FrameLength(reinterpret_cast<const unsigned char*>(got.data()));
+        }
+        return true;
+    }
+    void serve()
+    {
+        while (!stop_) {
+            if (!readable(fd_, 100))
+                continue;
+            const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c < 0)
+                continue;
+            ++connections_;
+            (void)::send(c, greeting_.data(), greeting_.size(), MSG_NOSIGNAL);
+            if (!signOnAnswer_.empty() && readFrame(c))
+                (void)::send(c, signOnAnswer_.data(), signOnAnswer_.size(), MSG_NOSIGNAL);
+            // Until the client hangs up.
+            char sink[4096];
+            while (!stop_ && readable(c, 100) && ::recv(c, sink, sizeof sink, 0) > 0) {
+            }
+            ::close(c);
+        }
+    }
+
+    std::string greeting_, signOnAnswer_;
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+};
+
+std::string frameOf(const std::string& payload)
+{
+    return remote::FrameHeader(payload.size()) + payload;
+}
+
+// [[low1, high1, low2, high2]]: an array of no elements whose bounds claim otherwise.
+std::string boundsOnly(std::initializer_list<int> bounds)
+{
+    std::string s{char(0x91), char(0x90 | bounds.size())};
+    for (const int b : bounds) {
+        s.push_back(char(0xd2));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            s.push_back(char((std::uint32_t(b) >> shift) & 0xff));
+    }
+    return s;
+}
+
+} // namespace
+
+TEST(JobhostAgainstAHostileServer, FramesThatCrashedTheDecoderEndTheRunWithAClearMessage)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string folder = dir.path().toStdString() + "/";
+    DemoInstallation client;
+    client.registryFile = folder + "registry.ini";
+    client.classTable = folder + "classes.ini";
+    auto write = [](const std::string& file, const std::string& text) {
+        QFile f(QString::fromStdString(file));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text.data(), qint64(text.size()));
+    };
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder + "client")));
+    write(client.registryFile, "[Software\\QVR\\Brisko]\nClientPath=" + folder + "client/\nProfileType=0\n");
+    write(client.classTable, "[Classes]\n");
+
+    const std::string spanning = frameOf(boundsOnly({INT_MIN, INT_MAX, INT_MIN, INT_MAX}));
+    const std::string emptySecond = frameOf(boundsOnly({INT_MIN, INT_MAX, 0, -1}));
+    const std::string garbled = frameOf(std::string("\xa2\xc3\x28", 3));
+    const std::string greeting = remote::Frame(
+        Variant::list({remote::kGreeting, remote::kProtocolVersion, remote::NewChallenge(), false, Variant::list(std::vector<Variant>{})}));
+    struct Case {
+        const char* what;
+        std::string greeting, signOnAnswer;
+    };
+    const std::vector<Case> cases = {
+        {"greeting: two dimensions spanning the int range", spanning, ""},
+        {"greeting: the same with an empty second dimension", emptySecond, ""},
+        {"greeting: a text that is not UTF-8", garbled, ""},
+        {"a greeting whose version is text", remote::Frame(Variant::list({remote::kGreeting, "1",
+                                                                          remote::NewChallenge(), false})), ""},
+        {"sign-on answered with two dimensions spanning the int range", greeting, spanning},
+        {"sign-on answered with an empty second dimension", greeting, emptySecond},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HostileServer server(c.greeting, c.signOnAnswer);
+        ASSERT_GT(server.port(), 0) << "no socket on 127.0.0.2";
+        write(folder + "client/BriskoC.ini", "[Server Information]\nComputerName=127.0.0.2\nServerPort=" +
+                                                 std::to_string(server.port()) + "\nConnectionSecret=" +
+                                                 EncodePassword("a long secret of this installation") +
+                                                 "\nConnectTimeOut=5000\nCallTimeOut=5000\n");
+        const HostRun r = runHost({QStringLiteral("--offscreen"), QStringLiteral("--user"), QStringLiteral("DS"),
+                                   QStringLiteral("--company"), QStringLiteral("01")},
+                                  &client);
+        ASSERT_TRUE(r.finished) << "jobhost did not finish in time\n" << r.all();
+        EXPECT_EQ(r.exitCode, 2) << "the host refuses to open the job, and ends by itself (-1: a signal)\n" << r.all();
+        EXPECT_GE(server.connections(), 1) << r.all();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("127.0.0.2:%1").arg(server.port()))) << r.all();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("sent an answer that could not be read"))) << r.all();
+        EXPECT_FALSE(r.out.contains(QStringLiteral("OpenForm"))) << r.all();
+    }
 }

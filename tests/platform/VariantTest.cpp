@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <utility>
 
 TEST(Variant, EmptyNullAndScalarsConvertAsTheRuntimeDid)
@@ -139,6 +140,40 @@ TEST(Variant, RedimKeepsElements)
     m.redim(4);
     EXPECT_EQ(m.at(1, 1).toString(), "k");
     EXPECT_EQ(m.highBound(2), 4);
+}
+
+TEST(Variant, ArraySizesAreCheckedBeforeAnythingIsAllocated)
+{
+    // Counts whose high - low + 1 overflows an int, or whose product overflows 64 bits.
+    EXPECT_THROW(Variant::array(INT_MIN, INT_MAX), VariantError);
+    EXPECT_THROW(Variant::array(0, INT_MAX), VariantError);
+    EXPECT_THROW(Variant::array(INT_MIN, -2), VariantError) << "2^31 - 1 elements, beyond the bound";
+    EXPECT_THROW(Variant::array(INT_MIN + 2, INT_MIN), VariantError) << "ends before it begins";
+    EXPECT_THROW(Variant::array2(INT_MIN, INT_MAX, INT_MIN, INT_MAX), VariantError);
+    EXPECT_THROW(Variant::array2(INT_MIN, INT_MAX, 0, -1), VariantError) << "an empty second dimension";
+    EXPECT_THROW(Variant::array2(0, 99999, 0, 99999), VariantError) << "10^10 elements";
+    EXPECT_THROW(Variant::array2(0, 1, 5, 3), VariantError);
+    // The edges themselves are fine.
+    EXPECT_EQ(Variant::array(INT_MAX, INT_MAX).count(), 1);
+    EXPECT_EQ(Variant::array(INT_MIN, INT_MIN).count(), 1);
+    EXPECT_EQ(Variant::array(INT_MIN + 1, INT_MIN).count(), 0);
+    EXPECT_EQ(Variant::array2(INT_MAX, INT_MAX, INT_MIN, INT_MIN).count(2), 1);
+
+    // A refused redim leaves the array as it was.
+    Variant a = Variant::list({1, 2});
+    EXPECT_THROW(a.redim(INT_MAX), VariantError);
+    EXPECT_THROW(a.redim(-2), VariantError);
+    EXPECT_EQ(a.highBound(), 1);
+    EXPECT_EQ(a[1].toInt(), 2);
+    Variant low = Variant::array(INT_MIN, INT_MIN);
+    EXPECT_THROW(low.redim(INT_MAX), VariantError);
+    low.redim(INT_MIN + 1);
+    EXPECT_EQ(low.count(), 2);
+    Variant m = Variant::array2(0, 99999, 0, 0);
+    EXPECT_THROW(m.redim(99999), VariantError);
+    EXPECT_EQ(m.highBound(2), 0);
+    m.redim(-1);
+    EXPECT_EQ(m.count(2), 0);
 }
 
 TEST(Variant, CopiesOfArraysAreIndependent)
