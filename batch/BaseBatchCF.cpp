@@ -101,9 +101,15 @@ void TfrmBaseBatch::ApplyDirectRunRule()
         btnQuery->SetHint(GetText(QStringLiteral("sNoDirectRight"), QStringLiteral("您没有直接处理本作业的权限")));
 }
 
-bool TfrmBaseBatch::QueueNotifications(QString& why)
+bool TfrmBaseBatch::QueueNotifications(const QString& requestNo, QString& why)
 {
     try {
+        // A server elsewhere queues them itself: its files and logins are not the desk's.
+        if (!IsLocalServer) {
+            std::vector<Variant> args{QStrToVar(requestNo)};
+            why = DisplayConvert(VarToQStr(IncomingConvert(AppServer.invoke("QueueNotifications", args)))).trimmed();
+            return why.isEmpty();
+        }
         if (!ADO1 || !ADO1->isOpen()) {
             Variant args = Variant::list({""});
             Variant answer;
@@ -232,7 +238,7 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
     }
 
     QString why;
-    if (!QueueNotifications(why))
+    if (!QueueNotifications(requestNo, why))
         ShowMessageDialog(GetText(QStringLiteral("sNoNotice"), QStringLiteral("完成通知未能送出: ")) + why, mtWarning, {mbOK});
     if (self && ShowDoneMessage)
         ShowMessageDialog(GetText(QStringLiteral("sOver"), QStringLiteral("处理完毕! ")) + DisplayConvert(MessageTexts)

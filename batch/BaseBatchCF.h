@@ -41,7 +41,7 @@ public:
 
 protected:
     // Queues the program's completion notifications; false (and why) when it could not.
-    bool QueueNotifications(QString& why);
+    bool QueueNotifications(const QString& requestNo, QString& why);
 
 private:
     // What the server's run of the job did (documents and totals), for the closing

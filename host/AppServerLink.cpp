@@ -26,7 +26,11 @@ AppServerLink::Factory AppServerLink::FactoryFor(const HostConfig& config)
         o.callTimeoutMs = config.callTimeoutMs;
         return [o] { return CreateRemoteObject(std::make_shared<RemoteConnection>(o), kServerProgId); };
     }
-    return [] { return CreateOleObject(kServerProgId); };
+    // The server in this process works for the session the host signed on.
+    return [user = config.sessionUser, company = config.sessionCompany] {
+        SetProcessSignOn(user, company);
+        return CreateOleObject(kServerProgId);
+    };
 }
 
 Variant AppServerLink::server()

@@ -38,11 +38,9 @@ constexpr std::array kChecks{
           "SELECT MQ002, MQ001, MQ003, MQ004 FROM $$CMSMQ AS CMSMQ WHERE MQ001 = :K1 AND MQ003 IN (:K2, :K3, :K4) "
           "AND MQ005 = 'Y'",
           "MQ002,MQ001,MQ003,MQ004", 4},
-    // [scheme name, user, program]: a saved condition scheme of that name exists.
-    Check{"GENES", "01",
-          "SELECT NCONDITION, CREATOR, PROGRAMME, CREATE_DATE FROM GENES WHERE NCONDITION = :K1 AND CREATOR = :K2 "
-          "AND PROGRAMME = :K3",
-          "NCONDITION,CREATOR,PROGRAMME,CREATE_DATE", 3},
+    // [scheme name, user, program]: a saved condition scheme of that name exists. Schemes
+    // are the signed-on user's own: the server's scheme members answer, not SimpleSQL.
+    Check{"GENES", "01", nullptr, "NCONDITION,CREATOR,PROGRAMME,CREATE_DATE", 3},
 };
 
 bool sameText(std::string_view a, std::string_view b)
@@ -89,6 +87,30 @@ std::string keyText(const Variant& v)
     return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
+// The scheme of that name, user and program as the server's provider gives it:
+// [NCONDITION, CREATOR, PROGRAMME, CREATE_DATE], Empty when there is none.
+Variant schemeRow(AppServerLink& link, const std::vector<std::string>& keys)
+{
+    const Variant server = link.server();
+    if (!server.isDispatch())
+        return Variant();
+    std::vector<Variant> choose{Variant::list({Variant(keys[1]), Variant(keys[2])})};
+    if (!VarToStr(server.invoke("LoadTable", choose)).empty())
+        return Variant();
+    const Variant records = server.call("AS_GetRecords", {Variant("pvdConSave")});
+    if (!records.isArray() || records.count() < 2 || !records[records.lowBound() + 1].isArray())
+        return Variant();
+    for (const Variant& row : records[records.lowBound() + 1].elements()) {
+        if (!row.isArray() || row.count() < 4 || keyText(row[row.lowBound()]) != keys[0])
+            continue;
+        std::vector<Variant> values;
+        for (int i = 0; i < 4; ++i)
+            values.push_back(row[row.lowBound() + i]);
+        return Variant::list(std::move(values));
+    }
+    return Variant();
+}
+
 } // namespace
 
 ComValidator::ComValidator(std::shared_ptr<AppServerLink> server) : server_(std::move(server))
@@ -128,6 +150,13 @@ Variant ComValidator::check(std::span<Variant> args, bool allRows)
         }
         if (int(keyValues.size()) < c->keys)
             return Variant(false);
+        if (!c->sql) {
+            const Variant row = schemeRow(*server_, keyValues);
+            if (row.isEmpty())
+                return Variant(false);
+            result = allRows ? Variant::list({row}) : row;
+            return Variant(true);
+        }
         std::vector<Variant> params;
         for (int i = 0; i < c->keys; ++i)
             params.push_back(Variant::list({Variant("K" + std::to_string(i + 1)), Variant(keyValues[i])}));

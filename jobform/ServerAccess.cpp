@@ -282,6 +282,9 @@ bool TServerAccess::ConnectAppServer()
             connection->Close();
         form_.IsLocalServer = connection->Address() == QLatin1String("127.0.0.1");
         if (form_.IsLocalServer) {
+            // The server in this process works for the form's session, as one elsewhere
+            // works for the session its connection signed on for.
+            SetProcessSignOn(Utf8(form_.UserCode), Utf8(form_.CompanyCode));
             const Variant server(CreateOleObject(Utf8(connection->ServerName())));
             connection->SetAppServer(server);
             form_.AppServer = server;

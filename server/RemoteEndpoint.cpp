@@ -3,6 +3,7 @@
 #include "platform/Exception.h"
 #include "platform/RemoteProtocol.h"
 #include "platform/WireCodec.h"
+#include "server/CallShare.h"
 
 #include <asio.hpp>
 #include <asio/ssl.hpp>
@@ -19,6 +20,14 @@
 namespace {
 
 using asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
+std::string addressOf(const tcp::socket& socket)
+{
+    std::error_code ec;
+    const tcp::endpoint e = socket.remote_endpoint(ec);
+    return ec ? std::string("(unknown peer)") : e.address().to_string();
+}
 
 std::string peerOf(const tcp::socket& socket)
 {
@@ -32,14 +41,38 @@ std::string peerOf(const tcp::socket& socket)
 
 Variant failure(const std::string& why) { return Variant::list({"ERROR", why}); }
 
-constexpr std::uint32_t kSignOnMaxFrame = 64 * 1024;
+// A sign-on holds two codes and a 64-digit proof: a stranger gets no more room than that.
+constexpr std::uint32_t kSignOnMaxFrame = 1024;
+
+bool isHexProof(const std::string& s)
+{
+    return s.size() == 64 && s.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// A code a client signs on with: a text of printable characters and bounded length.
+bool isSignOnCode(const Variant& v)
+{
+    if (v.type() != VarType::String)
+        return false;
+    const std::string s = v.toString();
+    if (s.empty() || s.size() > kMaxSignOnCode)
+        return false;
+    for (const unsigned char c : s)
+        if (c < 0x20 || c == 0x7f)
+            return false;
+    return true;
+}
 
 } // namespace
 
 class Session;
 
 struct RemoteEndpoint::Impl {
-    explicit Impl(RemoteEndpointOptions o) : options(std::move(o)), workers(std::size_t(std::max(1, options.workers)))
+    explicit Impl(RemoteEndpointOptions o)
+        : options(std::move(o)), signOns(std::size_t(std::max(1, options.signOnWorkers))),
+          workers(std::size_t(std::max(1, options.workers))),
+          calls([this](std::function<void()> task) { asio::post(workers, std::move(task)); },
+                options.callsPerUser > 0 ? options.callsPerUser : std::max(1, options.workers / 2))
     {
     }
 
@@ -48,30 +81,54 @@ struct RemoteEndpoint::Impl {
         if (options.report)
             options.report(line);
     }
+    // A line of a kind that may come in floods: the first, then at most one a minute with
+    // how many there were.
+    void reportSome(const std::string& line);
     void accept();
+    void acceptFailed(const std::error_code& ec);
+    // Tells a connection the server cannot take why, then closes it.
+    void refuseConnection(tcp::socket socket, const std::string& why);
+    // Counts a new connection from address, or says why it is one too many.
+    std::string admit(const std::string& address);
+    void release(const std::string& address);
 
     RemoteEndpointOptions options;
     std::unique_ptr<asio::ssl::context> tls;
-    asio::io_context io;
-    tcp::acceptor acceptor{io};
-    asio::thread_pool workers;
-    std::vector<std::thread> ioThreads;
-    std::mutex sessionsMutex;
-    std::set<std::weak_ptr<Session>, std::owner_less<std::weak_ptr<Session>>> sessions;
     std::atomic<bool> stopping{false};
     std::atomic<int> live{0};
+    std::atomic<std::uint64_t> connections{0};
+    std::mutex countMutex;
+    int open = 0;
+    std::map<std::string, int> perAddress;
+    std::mutex reportMutex;
+    Clock::time_point lastFloodReport{};
+    int unreported = 0;
+    std::mutex sessionsMutex;
+    std::set<std::weak_ptr<Session>, std::owner_less<std::weak_ptr<Session>>> sessions;
+    asio::io_context io;
+    tcp::acceptor acceptor{io};
+    asio::steady_timer acceptPause{io};
+    int acceptFailures = 0;
+    int acceptDelayMs = 0;
+    std::vector<std::thread> ioThreads;
+    asio::thread_pool signOns;
+    asio::thread_pool workers;
+    // Last: its waiting calls hold sessions, which count themselves out of the above.
+    CallShare calls;
 };
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(RemoteEndpoint::Impl& endpoint, tcp::socket socket)
-        : ep_(endpoint), socket_(std::move(socket)), timer_(socket_.get_executor())
+    Session(RemoteEndpoint::Impl& endpoint, tcp::socket socket, std::string address)
+        : ep_(endpoint), socket_(std::move(socket)), signOnTimer_(socket_.get_executor()),
+          idleTimer_(socket_.get_executor()), address_(std::move(address))
     {
         ++ep_.live;
     }
     ~Session()
     {
         objects_.clear();
+        ep_.release(address_);
         // A burst of clients leaves the allocator's free pages in the process; when the
         // last one has gone, they go back to the system, so a server's memory returns to
         // what it was before the burst.
@@ -79,6 +136,15 @@ public:
             malloc_trim(0);
     }
 
+    // On the connection's own strand, as everything that touches its socket and timers.
+    void begin()
+    {
+        asio::post(socket_.get_executor(), [self = shared_from_this()] {
+            self->guarded("greeting", [&] { self->start(); });
+        });
+    }
+
+private:
     void start()
     {
         peer_ = peerOf(socket_);
@@ -92,8 +158,8 @@ public:
             return;
         }
         auto self = shared_from_this();
-        timer_.expires_after(std::chrono::milliseconds(ep_.options.signOnTimeoutMs));
-        timer_.async_wait([self](const std::error_code& ec) {
+        signOnTimer_.expires_after(std::chrono::milliseconds(ep_.options.signOnTimeoutMs));
+        signOnTimer_.async_wait([self](const std::error_code& ec) {
             if (!ec && !self->signedOn_) {
                 self->ep_.report("connection from " + self->peer_ + " closed: no sign-on in time");
                 self->close();
@@ -105,6 +171,7 @@ public:
               false);
     }
 
+public:
     // From any thread: the socket's own strand closes it.
     void shutdown()
     {
@@ -119,6 +186,21 @@ private:
             f(*tls_);
         else
             f(socket_);
+    }
+
+    // Runs a step of the network thread: whatever it throws closes this connection alone.
+    template <class F>
+    void guarded(const char* during, F&& f)
+    {
+        try {
+            f();
+        } catch (const std::exception& e) {
+            ep_.report("connection from " + peer_ + " closed: " + during + " failed: " + e.what());
+            close();
+        } catch (...) {
+            ep_.report("connection from " + peer_ + " closed: " + during + " failed");
+            close();
+        }
     }
 
     // After the greeting, in plain text, the connection changes to TLS when the server has it.
@@ -148,7 +230,8 @@ private:
             }
         }
         std::error_code ignored;
-        timer_.cancel();
+        signOnTimer_.cancel();
+        idleTimer_.cancel();
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
     }
@@ -159,82 +242,131 @@ private:
         stream([&](auto& s) {
             asio::async_write(s, asio::buffer(out_),
                               [self = shared_from_this(), closeAfter](const std::error_code& ec, std::size_t) {
-                                  if (ec || closeAfter)
-                                      self->close();
-                                  else if (!self->greeted_ && (self->greeted_ = true))
-                                      self->afterGreeting();
-                                  else
-                                      self->readFrame();
+                                  self->guarded("writing", [&] {
+                                      if (ec || closeAfter)
+                                          self->close();
+                                      else if (!self->greeted_ && (self->greeted_ = true))
+                                          self->afterGreeting();
+                                      else
+                                          self->readFrame();
+                                  });
                               });
+        });
+    }
+
+    // A signed-on connection that sends no whole frame, with no call of its own running, for
+    // the idle time is closed; its client connects again at its next call.
+    void armIdle()
+    {
+        if (!signedOn_ || inCall_ || ep_.options.idleTimeoutMs <= 0)
+            return;
+        idleTimer_.expires_after(std::chrono::milliseconds(ep_.options.idleTimeoutMs));
+        idleTimer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
+            if (!ec && !self->inCall_) {
+                self->ep_.report("connection of " + self->session_.who() + " closed: nothing came for " +
+                                 std::to_string(self->ep_.options.idleTimeoutMs / 1000) + " s");
+                self->close();
+            }
         });
     }
 
     void readFrame()
     {
+        armIdle();
         stream([&](auto& s) { asio::async_read(s, asio::buffer(header_), [self = shared_from_this()](const std::error_code& ec, std::size_t) {
-            if (ec)
-                return self->close();
-            const std::uint32_t length = remote::FrameLength(self->header_);
-            // Before the sign-on only a sign-on may come: a stranger gets no large buffer.
-            const std::uint32_t limit = self->signedOn_ ? self->ep_.options.maxFrameBytes
-                                                        : std::min(self->ep_.options.maxFrameBytes, kSignOnMaxFrame);
-            if (length > limit) {
-                self->ep_.report("connection from " + self->peer_ + " closed: a frame of " + std::to_string(length) +
-                                 " bytes, more than the limit of " + std::to_string(limit));
-                return self->close();
-            }
-            self->payload_.assign(length, '\0');
-            self->stream([&](auto& s2) { asio::async_read(s2, asio::buffer(self->payload_),
-                             [self](const std::error_code& ec2, std::size_t) {
-                                 if (ec2)
-                                     return self->close();
-                                 Variant message;
-                                 try {
-                                     message = DecodeWireValue(self->payload_);
-                                 } catch (const std::exception& e) {
-                                     self->ep_.report("connection from " + self->peer_ + " closed: " + e.what());
-                                     return self->close();
-                                 }
-                                 self->payload_.clear();
-                                 if (!self->deliverToCallback(message))
-                                     self->serve(std::move(message));
-                             }); });
+            self->guarded("reading", [&] {
+                if (ec)
+                    return self->close();
+                self->readPayload();
+            });
         }); });
     }
 
-    // The call runs on a worker; its answer is written back on the socket's strand.
+    void readPayload()
+    {
+        const std::uint32_t length = remote::FrameLength(header_);
+        // Before the sign-on only a sign-on may come: a stranger gets no large buffer.
+        const std::uint32_t limit = signedOn_ ? ep_.options.maxFrameBytes
+                                              : std::min(ep_.options.maxFrameBytes, kSignOnMaxFrame);
+        if (length > limit) {
+            ep_.report("connection from " + peer_ + " closed: a frame of " + std::to_string(length) +
+                       " bytes, more than the limit of " + std::to_string(limit));
+            return close();
+        }
+        // The buffer grows with the bytes that come, not to what the header announces.
+        payload_.clear();
+        stream([&](auto& s) {
+            asio::async_read(s, asio::dynamic_buffer(payload_, length), asio::transfer_exactly(length),
+                             [self = shared_from_this()](const std::error_code& ec, std::size_t) {
+                                 self->guarded("reading", [&] {
+                                     if (ec)
+                                         return self->close();
+                                     self->onFrame();
+                                 });
+                             });
+        });
+    }
+
+    void onFrame()
+    {
+        // A frame must come whole within the idle time too: one that trickles holds nothing.
+        idleTimer_.cancel();
+        Variant message;
+        try {
+            message = DecodeWireValue(payload_);
+        } catch (const std::exception& e) {
+            ep_.report("connection from " + peer_ + " closed: " + e.what());
+            return close();
+        }
+        payload_.clear();
+        payload_.shrink_to_fit();
+        if (!signedOn_)
+            return signOn(message);
+        if (!deliverToCallback(message))
+            serve(std::move(message));
+    }
+
+    // The call runs on a worker, within its user's share; its answer is written back on the
+    // socket's strand.
     void serve(Variant message)
     {
-        asio::post(ep_.workers, [self = shared_from_this(), message = std::move(message)]() mutable {
-            bool closeAfter = false;
-            Variant answer = self->answer(message, closeAfter);
+        inCall_ = true;
+        ep_.calls.submit(session_.user, [self = shared_from_this(), message = std::move(message)]() mutable {
             std::string frame;
             try {
-                frame = remote::Frame(answer);
+                frame = remote::Frame(self->answer(message));
             } catch (const std::exception& e) {
                 frame = remote::Frame(failure(e.what()));
+            } catch (...) {
+                frame = remote::Frame(failure("The call failed"));
             }
-            asio::post(self->socket_.get_executor(), [self, frame = std::move(frame), closeAfter]() mutable {
-                self->write(std::move(frame), closeAfter);
+            asio::post(self->socket_.get_executor(), [self, frame = std::move(frame)]() mutable {
+                self->inCall_ = false;
+                self->write(std::move(frame), false);
             });
         });
     }
 
-    Variant answer(const Variant& message, bool& closeAfter)
+    Variant answer(const Variant& message)
     {
-        const std::string name = remote::MessageName(message);
-        const int low = message.isArray() && message.dimCount() == 1 ? message.lowBound() : 0;
-        auto part = [&](int i) -> Variant { return message.count() > i ? message[low + i] : Variant(); };
-        if (!signedOn_)
-            return signOn(name, part, closeAfter);
+        if (ep_.stopping)
+            return failure("The application server is stopping");
         try {
+            const std::string name = remote::MessageName(message);
+            const int low = message.isArray() && message.dimCount() == 1 ? message.lowBound() : 0;
+            const int count = message.isArray() && message.dimCount() == 1 ? message.count() : 0;
+            auto part = [&](int i) -> Variant { return count > i ? message[low + i] : Variant(); };
             if (name == "ECHO")
                 return Variant::list({"OK", part(1)});
             if (name == "CREATE") {
                 const std::string progId = VarToStr(part(1));
                 if (!ep_.options.create)
                     throw AutomationError("This server makes no objects");
-                DispatchPtr object = ep_.options.create(progId);
+                const std::size_t most = std::size_t(std::max(1, ep_.options.maxObjectsPerConnection));
+                if (objects_.size() >= most)
+                    throw AutomationError("This connection holds " + std::to_string(most) +
+                                          " objects, the most one may; connect again for more");
+                DispatchPtr object = ep_.options.create(progId, session_, id_);
                 if (!object)
                     throw AutomationError("The object " + progId + " could not be made");
                 const int id = nextId_++;
@@ -242,7 +374,8 @@ private:
                 return Variant::list({"OK", id});
             }
             if (name == "INVOKE" || name == "INVOKEWITH" || name == "GET" || name == "PUT") {
-                const auto found = objects_.find(part(1).toInt());
+                const Variant which = part(1);
+                const auto found = which.isNumeric() ? objects_.find(which.toInt()) : objects_.end();
                 if (found == objects_.end())
                     throw AutomationError("No such object on this connection");
                 const std::string member = VarToStr(part(2));
@@ -351,7 +484,7 @@ public:
         }
         const Variant reply = future.get();
         const std::string name = remote::MessageName(reply);
-        const Variant value = reply.count() > 1 ? reply[reply.lowBound() + 1] : Variant();
+        const Variant value = name.empty() || reply.count() < 2 ? Variant() : reply[reply.lowBound() + 1];
         if (name == "RETURN")
             return value;
         if (name == "FAILED")
@@ -384,48 +517,83 @@ private:
         int index_;
     };
 
-    template <class Part>
-    Variant signOn(const std::string& name, Part& part, bool& closeAfter)
+    // Refuses the sign-on with a reason for the client and a line for the log, and closes.
+    void refuseSignOn(const std::string& reason, const std::string& logged)
     {
-        closeAfter = true;
+        ep_.report("sign-on refused for " + logged);
+        write(remote::Frame(Variant::list({"REFUSED", reason})), true);
+    }
+
+    // On the network thread: the shape and the proof; the session's check on a sign-on worker.
+    void signOn(const Variant& message)
+    {
+        if (signOnAsked_) {
+            ep_.report("connection from " + peer_ + " closed: a second frame before its sign-on was answered");
+            return close();
+        }
+        signOnAsked_ = true;
+        const std::string name = remote::MessageName(message);
         if (name != "HELLO") {
             ep_.report("connection from " + peer_ + " closed: a request before the sign-on");
-            return Variant::list({"REFUSED", "Sign on first"});
+            return write(remote::Frame(Variant::list({"REFUSED", "Sign on first"})), true);
         }
-        const std::string user = VarToStr(part(1));
-        const std::string company = VarToStr(part(2));
-        const std::string proof = VarToStr(part(3));
+        const int low = message.lowBound();
+        auto part = [&](int i) -> Variant { return message.count() > i ? message[low + i] : Variant(); };
+        if (message.count() != 4 || !isSignOnCode(part(1)) || !isSignOnCode(part(2)) ||
+            part(3).type() != VarType::String || !isHexProof(part(3).toString()))
+            return refuseSignOn("the sign-on is malformed: a user, a company (texts of 1 to " +
+                                    std::to_string(kMaxSignOnCode) + " characters) and a proof are expected",
+                                "a connection from " + peer_ + ": its sign-on is malformed");
+        const std::string user = part(1).toString();
+        const std::string company = part(2).toString();
         const std::string who = "user " + user + " of company " + company + " from " + peer_;
         if (ep_.options.secret.empty() ||
-            !remote::SameProof(proof, remote::AuthProof(ep_.options.secret, challenge_, user, company))) {
-            ep_.report("sign-on refused for " + who + ": the installation secret does not match");
-            return Variant::list({"REFUSED", "the installation secret does not match the server's"});
-        }
-        std::string reason;
-        try {
-            if (ep_.options.checkSession)
-                reason = ep_.options.checkSession(user, company);
-        } catch (const std::exception& e) {
-            reason = e.what();
-        }
-        if (!reason.empty()) {
-            ep_.report("sign-on refused for " + who + ": " + reason);
-            return Variant::list({"REFUSED", reason});
-        }
-        closeAfter = false;
-        signedOn_ = true;
-        ep_.report("signed on: " + who);
-        return Variant::list({"OK"});
+            !remote::SameProof(part(3).toString(), remote::AuthProof(ep_.options.secret, challenge_, user, company)))
+            return refuseSignOn("the installation secret does not match the server's",
+                                who + ": the installation secret does not match");
+        asio::post(ep_.signOns, [self = shared_from_this(), user, company, who] {
+            std::string reason;
+            try {
+                if (self->ep_.options.checkSession)
+                    reason = self->ep_.options.checkSession(user, company);
+            } catch (const std::exception& e) {
+                reason = e.what();
+            } catch (...) {
+                reason = "the session could not be checked";
+            }
+            asio::post(self->socket_.get_executor(), [self, user, company, who, reason] {
+                self->guarded("signing on", [&] {
+                    if (self->closed_)
+                        return;
+                    if (!reason.empty())
+                        return self->refuseSignOn(reason, who + ": " + reason);
+                    self->session_.user = user;
+                    self->session_.company = company;
+                    self->session_.remote = true;
+                    self->session_.peer = self->peer_;
+                    self->signedOn_ = true;
+                    self->signOnTimer_.cancel();
+                    self->ep_.report("signed on: " + who);
+                    self->write(remote::Frame(Variant::list({"OK"})), false);
+                });
+            });
+        });
     }
 
     RemoteEndpoint::Impl& ep_;
     tcp::socket socket_;
     std::unique_ptr<asio::ssl::stream<tcp::socket&>> tls_;
     bool greeted_ = false;
-    asio::steady_timer timer_;
+    asio::steady_timer signOnTimer_;
+    asio::steady_timer idleTimer_;
+    std::string address_;
+    std::uint64_t id_ = ++ep_.connections;
     std::string peer_;
     std::string challenge_;
+    bool signOnAsked_ = false;
     std::atomic<bool> signedOn_{false};
+    std::atomic<bool> inCall_{false};
+    ServerSession session_;
     unsigned char header_[remote::kHeaderBytes] = {};
     std::string payload_;
     std::string out_;
@@ -437,24 +605,116 @@ private:
     bool callbacksLive_ = false;
 };
 
+void RemoteEndpoint::Impl::reportSome(const std::string& line)
+{
+    const Clock::time_point now = Clock::now();
+    std::string said;
+    {
+        std::lock_guard lock(reportMutex);
+        if (now - lastFloodReport < std::chrono::minutes(1)) {
+            ++unreported;
+            return;
+        }
+        said = line;
+        if (unreported > 0)
+            said += " (and " + std::to_string(unreported) + " such lines before, not written)";
+        unreported = 0;
+        lastFloodReport = now;
+    }
+    report(said);
+}
+
+std::string RemoteEndpoint::Impl::admit(const std::string& address)
+{
+    std::lock_guard lock(countMutex);
+    if (open >= options.maxConnections)
+        return "the application server holds as many connections as it may (" + std::to_string(options.maxConnections) +
+               "); try again later";
+    int& mine = perAddress[address];
+    if (mine >= options.maxConnectionsPerAddress) {
+        if (mine == 0)
+            perAddress.erase(address);
+        return "the application server holds as many connections from " + address + " as it may (" +
+               std::to_string(options.maxConnectionsPerAddress) + ")";
+    }
+    ++mine;
+    ++open;
+    return {};
+}
+
+void RemoteEndpoint::Impl::release(const std::string& address)
+{
+    std::lock_guard lock(countMutex);
+    --open;
+    const auto found = perAddress.find(address);
+    if (found != perAddress.end() && --found->second <= 0)
+        perAddress.erase(found);
+}
+
+void RemoteEndpoint::Impl::refuseConnection(tcp::socket socket, const std::string& why)
+{
+    reportSome("connection from " + peerOf(socket) + " refused: " + why);
+    auto s = std::make_shared<tcp::socket>(std::move(socket));
+    auto frame = std::make_shared<std::string>(remote::Frame(Variant::list({"REFUSED", why})));
+    asio::async_write(*s, asio::buffer(*frame), [s, frame](const std::error_code&, std::size_t) {
+        std::error_code ignored;
+        s->shutdown(tcp::socket::shutdown_both, ignored);
+        s->close(ignored);
+    });
+}
+
+void RemoteEndpoint::Impl::acceptFailed(const std::error_code& ec)
+{
+    // A client gone before it was taken costs nothing: take the next one at once.
+    const bool resources = ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
+                           ec == asio::error::no_memory || ec == std::errc::too_many_files_open_in_system;
+    if (!resources) {
+        reportSome("accepting a connection failed: " + ec.message());
+        return accept();
+    }
+    // Out of descriptors and the like: wait, longer each time, rather than spin or fill the log.
+    ++acceptFailures;
+    acceptDelayMs = std::clamp(acceptDelayMs * 2, 50, 2000);
+    reportSome("accepting a connection failed: " + ec.message() + "; trying again in " + std::to_string(acceptDelayMs) +
+               " ms");
+    acceptPause.expires_after(std::chrono::milliseconds(acceptDelayMs));
+    acceptPause.async_wait([this](const std::error_code& e) {
+        if (!e && !stopping)
+            accept();
+    });
+}
+
 void RemoteEndpoint::Impl::accept()
 {
     acceptor.async_accept(asio::make_strand(io), [this](const std::error_code& ec, tcp::socket socket) {
         if (stopping)
             return;
-        if (!ec) {
-            auto session = std::make_shared<Session>(*this, std::move(socket));
-            {
-                std::lock_guard lock(sessionsMutex);
-                for (auto it = sessions.begin(); it != sessions.end();)
-                    it = it->expired() ? sessions.erase(it) : std::next(it);
-                sessions.insert(session);
+        if (ec) {
+            if (ec != asio::error::operation_aborted)
+                acceptFailed(ec);
+            return;
+        }
+        if (acceptFailures > 0) {
+            report("accepting connections works again after " + std::to_string(acceptFailures) + " failures");
+            acceptFailures = 0;
+            acceptDelayMs = 0;
+        }
+        try {
+            const std::string address = addressOf(socket);
+            if (const std::string why = admit(address); !why.empty()) {
+                refuseConnection(std::move(socket), why);
+            } else {
+                auto session = std::make_shared<Session>(*this, std::move(socket), address);
+                {
+                    std::lock_guard lock(sessionsMutex);
+                    for (auto it = sessions.begin(); it != sessions.end();)
+                        it = it->expired() ? sessions.erase(it) : std::next(it);
+                    sessions.insert(session);
+                }
+                session->begin();
             }
-            session->start();
-        } else if (ec != asio::error::operation_aborted) {
-            report(std::string("accepting a connection failed: ") + ec.message());
-            // Out of descriptors and the like: take a breath rather than spin.
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        } catch (const std::exception& e) {
+            report(std::string("a new connection could not be served: ") + e.what());
         }
         accept();
     });
@@ -501,7 +761,19 @@ RemoteEndpoint::RemoteEndpoint(RemoteEndpointOptions options) : impl_(std::make_
                         ec.message());
     m.accept();
     for (int i = 0; i < 2; ++i)
-        m.ioThreads.emplace_back([&m] { m.io.run(); });
+        m.ioThreads.emplace_back([&m] {
+            // A handler that throws ends that handler, never the thread.
+            for (;;) {
+                try {
+                    m.io.run();
+                    return;
+                } catch (const std::exception& e) {
+                    m.report(std::string("a network task failed: ") + e.what());
+                } catch (...) {
+                    m.report("a network task failed");
+                }
+            }
+        });
 }
 
 RemoteEndpoint::~RemoteEndpoint()
@@ -511,6 +783,7 @@ RemoteEndpoint::~RemoteEndpoint()
     asio::post(m.io, [&m] {
         std::error_code ignored;
         m.acceptor.close(ignored);
+        m.acceptPause.cancel();
     });
     {
         std::lock_guard lock(m.sessionsMutex);
@@ -519,6 +792,7 @@ RemoteEndpoint::~RemoteEndpoint()
                 s->shutdown();
     }
     // Running calls finish; their answers go nowhere.
+    m.signOns.join();
     m.workers.join();
     m.io.stop();
     for (std::thread& t : m.ioThreads)

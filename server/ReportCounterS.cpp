@@ -1,11 +1,19 @@
 #include "server/ReportCounterS.h"
-#include "server/SchemeStore.h"
-#include "server/WriteOffJob.h"
-#include "server/ServerLog.h"
+
+#include "platform/AsciiText.h"
+#include "platform/RemoteClient.h"
+#include "server/JobRequest.h"
+#include "server/JobStore.h"
 #include "server/LibraryFiles.h"
+#include "server/SchemeStore.h"
+#include "server/ServerLog.h"
+#include "server/UserRights.h"
+#include "server/WriteOffJob.h"
+#include "support/NotificationQueue.h"
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace {
 
@@ -79,25 +87,35 @@ std::string safeText(const Variant& v)
     }
 }
 
-Variant yn(bool b)
-{
-    return Variant(b ? "Y" : "N");
-}
-
 } // namespace
 
-TdmReportCounter::TdmReportCounter() : TdmReportCounter(ServerDatabase::fromConfiguration()) {}
+ServerSession ProcessServerSession()
+{
+    ServerSession session;
+    ProcessSignOn(session.user, session.company);
+    session.peer = "this process";
+    return session;
+}
 
-TdmReportCounter::TdmReportCounter(ServerDbSettings settings)
-    : TdmReportCounter(std::move(settings), std::make_shared<SystemJobClock>())
+TdmReportCounter::TdmReportCounter() : TdmReportCounter(ServerDatabase::fromConfiguration(), ProcessServerSession()) {}
+
+TdmReportCounter::TdmReportCounter(ServerDbSettings settings, ServerSession session)
+    : TdmReportCounter(std::move(settings), std::make_shared<SystemJobClock>(), std::move(session))
 {
 }
 
-TdmReportCounter::TdmReportCounter(ServerDbSettings settings, std::shared_ptr<JobClock> clock)
-    : db_(std::make_unique<ServerDatabase>(std::move(settings))),
-      jobs_(std::make_unique<JobService>(*db_, std::move(clock)))
+TdmReportCounter::TdmReportCounter(ServerDbSettings settings, std::shared_ptr<JobClock> clock, ServerSession session)
+    : TdmReportCounter(std::make_shared<ServerDatabase>(std::move(settings)), std::move(clock), std::move(session))
+{
+}
+
+TdmReportCounter::TdmReportCounter(std::shared_ptr<ServerDatabase> db, std::shared_ptr<JobClock> clock,
+                                   ServerSession session)
+    : db_(std::move(db)), guard_(std::move(session), *db_), jobs_(std::make_unique<JobService>(*db_, std::move(clock)))
 {
     defineMembers();
+    defineJobMembers();
+    defineSchemeMembers();
 }
 
 TdmReportCounter::~TdmReportCounter() = default;
@@ -144,57 +162,11 @@ void TdmReportCounter::defineMembers()
             return Variant();
         }
     });
-    // The job service guards itself; reading an argument cannot raise either. Its own
-    // last error becomes this object's, so ErrorDescript tells of whichever call came last.
-    defineMethod("Request", [this](std::span<Variant> args) {
-        return jobCall(Variant(jobs_->Request(optArg(args, 0))));
-    });
-    defineMethod("Request1", [this](std::span<Variant> args) {
-        return jobCall(Variant(jobs_->Request1(optArg(args, 0), safeText(optArg(args, 1)))));
-    });
-    defineMethod("ExecSvrDLL", [this](std::span<Variant> args) {
-        auto t = [&](std::size_t i) { return safeText(optArg(args, i)); };
-        int productId = 3;
-        try {
-            productId = optArg(args, 11).isEmptyOrNull() ? 3 : optArg(args, 11).toInt();
-        } catch (const std::exception&) {
-        }
-        return jobCall(
-            Variant(jobs_->ExecSvrDLL(t(0), t(1), t(2), t(3), t(4), t(6), t(7), optArg(args, 8), t(10), productId)));
-    });
-    defineMethod("LastRunSummary", [this](std::span<Variant>) { return Variant(jobs_->LastRunSummary()); });
-    defineMethod("UpdateStatus1", [this](std::span<Variant> args) {
-        return jobCall(
-            Variant(jobs_->UpdateStatus1(safeText(optArg(args, 0)), safeText(optArg(args, 1)), optArg(args, 2))));
-    });
     defineMethod("ReverseWriteOff", [this](std::span<Variant> args) {
         return Variant(ReverseWriteOff(safeText(optArg(args, 0)), safeText(optArg(args, 1)), safeText(optArg(args, 2)),
                                        safeText(optArg(args, 3))));
     });
     defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(ErrorDescript()); });
-    // Condition schemes: arrays by reference, the answer an error text, empty on success.
-    const auto schemeCall = [this](const char* member, auto&& body) {
-        try {
-            lastError_.clear();
-            body(schemes());
-            return Variant("");
-        } catch (const std::exception& e) {
-            return Variant(failed(member, e));
-        }
-    };
-    defineMethod("LoadTable", [schemeCall](std::span<Variant> args) {
-        return schemeCall("LoadTable", [&](SchemeStore& s) { s.LoadTable(optArg(args, 0)); });
-    });
-    defineMethod("InsertConTable", [schemeCall](std::span<Variant> args) {
-        return schemeCall("InsertConTable", [&](SchemeStore& s) { s.InsertConTable(optArg(args, 0)); });
-    });
-    defineMethod("DeleteConTable", [schemeCall](std::span<Variant> args) {
-        return schemeCall("DeleteConTable", [&](SchemeStore& s) { s.DeleteConTable(optArg(args, 0)); });
-    });
-    defineMethod("ChangeConName", [schemeCall](std::span<Variant> args) {
-        return schemeCall("ChangeConName",
-                          [&](SchemeStore& s) { s.ChangeConName(optArg(args, 0), optArg(args, 1)); });
-    });
     // The records a provider of this server gives a client data set: [field names, rows].
     defineMethod("AS_GetRecords", [this](std::span<Variant> args) {
         try {
@@ -238,20 +210,165 @@ void TdmReportCounter::defineMembers()
             return Variant("");
         }
     });
+    defineMethod("QueueNotifications", [this](std::span<Variant> args) {
+        return Variant(QueueNotifications(safeText(optArg(args, 0))));
+    });
+}
+
+void TdmReportCounter::defineJobMembers()
+{
+    // The job service guards itself; reading an argument cannot raise either. Its own
+    // last error becomes this object's, so ErrorDescript tells of whichever call came last.
+    defineMethod("Request", [this](std::span<Variant> args) {
+        const Variant packet = optArg(args, 0);
+        if (const std::string why = admitRequest("Request", packet, false); !why.empty())
+            return refusedJob(why);
+        return jobCall(Variant(jobs_->Request(packet)));
+    });
+    defineMethod("Request1", [this](std::span<Variant> args) {
+        const Variant packet = optArg(args, 0);
+        if (const std::string why = admitRequest("Request1", packet, true); !why.empty())
+            return refusedJob(why);
+        return jobCall(Variant(jobs_->Request1(packet, safeText(optArg(args, 1)))));
+    });
+    defineMethod("ExecSvrDLL", [this](std::span<Variant> args) {
+        auto t = [&](std::size_t i) { return safeText(optArg(args, i)); };
+        int productId = 3;
+        try {
+            productId = optArg(args, 11).isEmptyOrNull() ? 3 : optArg(args, 11).toInt();
+        } catch (const std::exception&) {
+        }
+        DirectRun run;
+        if (const std::string why = admitDirectRun("ExecSvrDLL", t(0), t(4), t(3), t(7), run); !why.empty()) {
+            lastError_ = why;
+            return Variant(why);
+        }
+        // The library works for the session, whatever company the arguments named.
+        const std::string company = session().company.empty() ? t(3) : session().company;
+        return jobCall(Variant(jobs_->ExecSvrDLL(t(0), t(1), t(2), company, run.user, t(6), run.database,
+                                                 optArg(args, 8), t(10), productId)));
+    });
+    defineMethod("LastRunSummary", [this](std::span<Variant>) { return Variant(jobs_->LastRunSummary()); });
+    defineMethod("UpdateStatus1", [this](std::span<Variant> args) {
+        const std::string requestNo = safeText(optArg(args, 0));
+        DirectRun run;
+        if (!SameTextAscii(trimmed(requestNo), "ERROR"))
+            if (const std::string why = admitDirectRun("UpdateStatus1", requestNo, "", "", "", run); !why.empty()) {
+                lastError_ = why;
+                return Variant(why);
+            }
+        return jobCall(Variant(jobs_->UpdateStatus1(requestNo, safeText(optArg(args, 1)), optArg(args, 2))));
+    });
+}
+
+void TdmReportCounter::defineSchemeMembers()
+{
+    // Condition schemes: arrays by reference, the answer an error text, empty on success.
+    // Each names its user at a place of its keys: that user must be the session's.
+    const auto schemeCall = [this](const char* member, auto&& body) {
+        try {
+            lastError_.clear();
+            body(schemes());
+            return Variant("");
+        } catch (const std::exception& e) {
+            return Variant(failed(member, e));
+        }
+    };
+    const auto ownUser = [this](const char* member, const Variant& keys, int place) {
+        const bool has = keys.isArray() && keys.dimCount() == 1 && place < keys.count();
+        guard_.actFor(member, has ? safeText(keys[keys.lowBound() + place]) : std::string());
+    };
+    defineMethod("LoadTable", [schemeCall, ownUser](std::span<Variant> args) {
+        return schemeCall("LoadTable", [&](SchemeStore& s) {
+            ownUser("LoadTable", optArg(args, 0), 0);
+            s.LoadTable(optArg(args, 0));
+        });
+    });
+    defineMethod("InsertConTable", [schemeCall, ownUser](std::span<Variant> args) {
+        return schemeCall("InsertConTable", [&](SchemeStore& s) {
+            ownUser("InsertConTable", optArg(args, 0), 1);
+            s.InsertConTable(optArg(args, 0));
+        });
+    });
+    defineMethod("DeleteConTable", [schemeCall, ownUser](std::span<Variant> args) {
+        return schemeCall("DeleteConTable", [&](SchemeStore& s) {
+            ownUser("DeleteConTable", optArg(args, 0), 1);
+            s.DeleteConTable(optArg(args, 0));
+        });
+    });
+    defineMethod("ChangeConName", [schemeCall, ownUser](std::span<Variant> args) {
+        return schemeCall("ChangeConName", [&](SchemeStore& s) {
+            ownUser("ChangeConName", optArg(args, 0), 1);
+            ownUser("ChangeConName", optArg(args, 1), 1);
+            s.ChangeConName(optArg(args, 0), optArg(args, 1));
+        });
+    });
+}
+
+std::string TdmReportCounter::admitRequest(const char* member, const Variant& packet, bool direct)
+{
+    JobRequest r;
+    try {
+        r = ReadJobRequest(packet);
+    } catch (const std::exception&) {
+        return {}; // the job service tells what is wrong with it
+    }
+    try {
+        const std::string user = guard_.actFor(member, r.userCode);
+        guard_.database(member, r.companyCode, r.databaseName);
+        if (direct)
+            guard_.requireDirect(member, user, r.programCode);
+        else
+            guard_.requireQueue(member, user, r.programCode);
+        return {};
+    } catch (const std::exception& e) {
+        return std::string("The request was not accepted: ") + e.what();
+    }
+}
+
+std::string TdmReportCounter::admitDirectRun(const char* member, const std::string& requestNo,
+                                             const std::string& user, const std::string& company,
+                                             const std::string& database, DirectRun& run)
+{
+    try {
+        const std::string acting = guard_.actFor(member, user);
+        run.user = acting;
+        run.database = guard_.database(member, company, database);
+        const std::optional<JobRecord> job = JobStore(db_->connection()).find(trimmed(requestNo));
+        // Not knowing the request is the job service's to say; whose it is, ours.
+        if (!job)
+            return {};
+        if (!SameTextAscii(job->ownerCode, acting) ||
+            (!session().company.empty() && !SameTextAscii(job->companyCode, session().company)))
+            return "The request " + requestNo + " is not a request of user " + acting + " of this company";
+        guard_.requireDirect(member, acting, job->programCode);
+        return {};
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
+Variant TdmReportCounter::refusedJob(const std::string& why)
+{
+    lastError_ = why;
+    return Variant("ERROR");
 }
 
 std::string TdmReportCounter::ReverseWriteOff(const std::string& companyCode, const std::string& databaseName,
                                               const std::string& batchNo, const std::string& userCode)
 {
     lastError_.clear();
-    // A reversal changes the books: only a user who may run the job directly makes one.
-    const Variant power = GetPower(databaseName, userCode, "WOFB07");
-    if (!power.isArray() || power.highBound() < 3 || power[3].toString() != "Y") {
-        lastError_ = "The user " + userCode + " may not run WOFB07, so may not reverse its batches";
-        logError("ReverseWriteOff", lastError_);
-        return lastError_;
+    std::string user, database;
+    try {
+        user = guard_.actFor("ReverseWriteOff", userCode);
+        database = guard_.database("ReverseWriteOff", companyCode, databaseName);
+        // A reversal changes the books: only a user who may run the job directly makes one.
+        guard_.requireDirect("ReverseWriteOff", user, "WOFB07");
+    } catch (const std::exception& e) {
+        return failed("ReverseWriteOff", e);
     }
-    const WriteOffJobResult r = ReverseWriteOffJob(db_->settings(), companyCode, databaseName, batchNo, userCode);
+    const std::string company = session().company.empty() ? companyCode : session().company;
+    const WriteOffJobResult r = ReverseWriteOffJob(db_->settings(), company, database, batchNo, user);
     lastError_ = r.error;
     return r.error;
 }
@@ -264,6 +381,8 @@ void TdmReportCounter::logError(const std::string& member, const std::string& me
 std::string TdmReportCounter::failed(const std::string& member, const std::exception& e, const std::string& sql)
 {
     lastError_ = e.what();
+    if (dynamic_cast<const RightsError*>(&e))
+        return lastError_; // the guard logged it with the session
     if (const auto* db = dynamic_cast<const DbError*>(&e)) {
         // Whoever looks after the server learns which setting bounds what was hit.
         const char* setting = nullptr;
@@ -338,35 +457,7 @@ Variant TdmReportCounter::GetPower(const std::string& databaseName, const std::s
     (void)databaseName; // rights are kept per user and program, the same in every company
     lastError_.clear();
     try {
-        const std::string user = trimmed(userCode);
-        if (user.empty())
-            return Variant();
-        DbConnection& conn = db_->connection();
-        const DbRowSet users = conn.query("SELECT MA002, MA005, MA007 FROM QVRMA WHERE MA001 = :USR",
-                                          {{"USR", user}}, DbAccess::QueryOnly);
-        if (users.empty() || textOf(users.rows[0][2]) != "Y")
-            return Variant();
-        const std::string name = textOf(users.rows[0][0]);
-        const bool super = textOf(users.rows[0][1]) == "Y";
-
-        Variant answer = Variant::array(0, 8);
-        answer[6] = yn(super);
-        answer[7] = "";
-        answer[8] = name;
-        if (super) {
-            for (int i = 0; i <= 5; ++i)
-                answer[i] = "Y";
-            return answer;
-        }
-        const DbRowSet rights = conn.query(
-            "SELECT MR003, MR004, MR005, MR006, MR007, MR008, MR009 FROM ADMMR "
-            "WHERE MR001 = :USR AND UPPER(MR002) = :PROG",
-            {{"USR", user}, {"PROG", upperText(trimmed(programCode))}}, DbAccess::QueryOnly);
-        for (int i = 0; i <= 5; ++i)
-            answer[i] = yn(!rights.empty() && textOf(rights.rows[0][std::size_t(i)]) == "Y");
-        if (!rights.empty())
-            answer[7] = textOf(rights.rows[0][6]);
-        return answer;
+        return ReadUserRights(db_->connection(), guard_.actFor("GetPower", userCode), programCode).powerArray();
     } catch (const std::exception& e) {
         failed("GetPower", e);
         return Variant();
@@ -380,7 +471,7 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
     lastError_.clear();
     try {
         std::vector<Variant> rows;
-        queryRows(sqlText, columnList, companyCode, databaseName, params, [&rows](Variant& row) {
+        queryRows("SimpleSQL", sqlText, columnList, companyCode, databaseName, params, [&rows](Variant& row) {
             rows.push_back(std::move(row));
             return true;
         });
@@ -416,7 +507,7 @@ Variant TdmReportCounter::SimpleSQLParts(const std::string& sqlText, const std::
             more = !(answer.type() == VarType::Bool && !answer.toBool());
         };
         part.reserve(size);
-        queryRows(sqlText, columnList, companyCode, databaseName, params, [&](Variant& row) {
+        queryRows("SimpleSQLParts", sqlText, columnList, companyCode, databaseName, params, [&](Variant& row) {
             part.push_back(std::move(row));
             if (part.size() >= size)
                 handOver();
@@ -431,15 +522,13 @@ Variant TdmReportCounter::SimpleSQLParts(const std::string& sqlText, const std::
     }
 }
 
-void TdmReportCounter::queryRows(const std::string& sqlText, const std::string& columnList,
+void TdmReportCounter::queryRows(const char* member, const std::string& sqlText, const std::string& columnList,
                                  const std::string& companyCode, const std::string& databaseName,
                                  const Variant& params, const std::function<bool(Variant& row)>& take)
 {
     if (trimmed(sqlText).empty())
         throw DbError("No SQL text was given");
-    std::string database = trimmed(databaseName);
-    if (database.empty())
-        database = db_->companyDatabase(companyCode);
+    const std::string database = guard_.database(member, companyCode, databaseName);
     std::string sql = sqlText;
     bool usesCompany = false;
     if (HasTablePrefix(sqlText)) {
@@ -448,14 +537,16 @@ void TdmReportCounter::queryRows(const std::string& sqlText, const std::string& 
         sql = ResolveTablePrefix(sqlText, database);
         usesCompany = true;
     }
+    guard_.checkQuery(member, sql, database);
     if (!database.empty()) {
         for (const std::string& name : QualifyingDatabaseNames(sql))
             usesCompany = usesCompany || upperText(name) == upperText(database);
         // The company database is attached only for a statement that reads it, so that
-        // one another program keeps locked does not stand in the way of the system's tables.
+        // one another program keeps locked does not stand in the way of the system's tables;
+        // one the caller named must at least be there.
         if (usesCompany)
             db_->useCompanyDatabase(database);
-        else
+        else if (!trimmed(companyCode).empty() || !trimmed(databaseName).empty())
             db_->requireDatabase(database);
     }
     const std::vector<std::string> wanted = splitColumns(columnList);
@@ -497,15 +588,41 @@ std::string TdmReportCounter::ResultConnectString(const std::string& companyCode
 {
     lastError_.clear();
     try {
-        std::string database = trimmed(databaseName);
-        if (database.empty())
-            database = db_->companyDatabase(companyCode);
+        // A desk elsewhere has no business with the server's files or database logins.
+        if (session().remote)
+            throw RightsError("ResultConnectString is not served over the network");
+        const std::string database = guard_.database("ResultConnectString", companyCode, databaseName);
         if (database.empty())
             throw DbError("No company database for company \"" + companyCode + "\"");
         return db_->connectString(database);
     } catch (const std::exception& e) {
+        if (dynamic_cast<const RightsError*>(&e))
+            logError("ResultConnectString", std::string("refused for ") + session().who() + ": " + e.what());
         failed("ResultConnectString", e);
         return {};
+    }
+}
+
+std::string TdmReportCounter::QueueNotifications(const std::string& requestNo)
+{
+    lastError_.clear();
+    try {
+        DirectRun run;
+        if (std::string why = admitDirectRun("QueueNotifications", requestNo, "", "", "", run); !why.empty())
+            throw RightsError(why);
+        const std::optional<JobRecord> job = JobStore(db_->connection()).find(trimmed(requestNo));
+        if (!job || job->entry != "D" || job->status != "done")
+            throw RightsError("The request " + requestNo + " is no direct run of this server that has succeeded");
+        db_->useCompanyDatabase(run.database);
+        const NotificationOutcome out = QueueProgramNotifications(db_->connection(), run.database, job->programCode,
+                                                                  run.user, job->companyCode);
+        std::string failures;
+        for (const std::string& f : out.failures)
+            failures += (failures.empty() ? "" : "; ") + f;
+        lastError_ = failures;
+        return failures;
+    } catch (const std::exception& e) {
+        return failed("QueueNotifications", e);
     }
 }
 

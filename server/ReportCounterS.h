@@ -40,6 +40,19 @@
 //   A statement past a bound is stopped; the call answers Empty and ErrorDescript says
 //   which bound, with the name of its setting.
 //
+// Whom it works for (ServerSession.h)
+//   An object works for one session: over the network, the user and company its
+//   connection signed on for; in-process, the session the host signed on
+//   (SetProcessSignOn of platform/RemoteClient.h). Every member that names a user acts for
+//   the session's user: another user is refused unless the session's user is a super user
+//   (logged as acting for him). A call reaches the session company's database and the
+//   system database only. Rights are the server's own reading of GetPower's layout:
+//   Request needs the queue right of the request's program, Request1 and ExecSvrDLL the
+//   direct right, ReverseWriteOff the direct right of WOFB07 (a super user has every
+//   right); schemes are the session user's own. A refusal is answered as any failure of
+//   the member, logged with the session. Without a session (in-process, nobody signed
+//   on) no member acts for a user, and SimpleSQL reaches the database its call names.
+//
 // Members (names compare without regard to case). None of them throws to its caller:
 // a failure is written to the alert log "ReportCounterS", kept for ErrorDescript and
 // answered as stated.
@@ -59,6 +72,10 @@
 //       gets "N" everywhere. Empty for an unknown or disabled user, or on failure.
 //
 //   SimpleSQL(sqlText, columnList, companyCode, databaseName [, params]) -> row set or Empty
+//       companyCode and databaseName may be empty (the session's) or the session's; the
+//       text may reach the session company's database and the system database, but not
+//       the tables QueryScope.h keeps to their members (ADMMR rights, GENES schemes, ADMJB
+//       and ADMJR jobs, ADMTC, ADMTD and ADMTO messages) nor the engine's own catalogue.
 //       Runs one statement that only reads: the database engine's authorizer refuses
 //       anything else when the statement is prepared (writes, PRAGMA, ATTACH, transactions,
 //       load_extension, fts3_tokenizer, the engine's own tables), and the bounds above
@@ -91,8 +108,13 @@
 //
 //   ResultConnectString(companyCode, databaseName) -> text
 //       Connection string for DbConnection::open: the system database as main (where
-//       ADMTC and ADMTD are) with the company database (databaseName, else the one of
-//       companyCode) attached under its name. The empty text on failure.
+//       ADMTC and ADMTD are) with the session company's database attached under its name.
+//       It never carries a password (on PostgreSQL the client's own PGPASSWORD or
+//       ~/.pgpass), and is refused over the network. The empty text on failure.
+//   QueueNotifications(requestNo) -> text: empty, or why not
+//       Queues the completion notifications of the program of a direct run the server made
+//       for the session's user (ExecSvrDLL, done), as a run in the client's process queues
+//       them through ResultConnectString's connection.
 //
 // The job service (JobService.h). Numbers are "yyyymmdd" of the server's clock and a
 // six-digit day counter ("20240304000017"), for jobs and direct requests alike. None of
@@ -167,6 +189,8 @@
 #include "server/JobService.h"
 #include "server/ServerDatabase.h"
 #include "server/SchemeStore.h"
+#include "server/ServerSession.h"
+#include "server/SessionGuard.h"
 
 #include <functional>
 #include <memory>
@@ -177,10 +201,15 @@ public:
     static constexpr const char* ProgId = "ReportCounterS.dmReportCounter";
 
     // Databases as the server configuration names them.
+    // Databases as the server configuration names them, for the session this process
+    // signed on (SetProcessSignOn).
     TdmReportCounter();
-    explicit TdmReportCounter(ServerDbSettings settings);
+    explicit TdmReportCounter(ServerDbSettings settings, ServerSession session = {});
     // The job service runs by clock (tests put it where they need it).
-    TdmReportCounter(ServerDbSettings settings, std::shared_ptr<JobClock> clock);
+    TdmReportCounter(ServerDbSettings settings, std::shared_ptr<JobClock> clock, ServerSession session = {});
+    // On a database the caller shares among the objects of one connection (calls of one
+    // connection come one at a time).
+    TdmReportCounter(std::shared_ptr<ServerDatabase> db, std::shared_ptr<JobClock> clock, ServerSession session);
     ~TdmReportCounter() override;
 
     int SQLType();
@@ -198,13 +227,29 @@ public:
     JobService& jobs() { return *jobs_; }
     SchemeStore& schemes();
     Variant GetRecords(const std::string& providerName);
+    std::string QueueNotifications(const std::string& requestNo);
     std::string ErrorDescript() const;
+    const ServerSession& session() const { return guard_.session(); }
 
 private:
     void defineMembers();
+    void defineJobMembers();
+    void defineSchemeMembers();
+    // Why the session may not hand over this job request (direct: run it at once); empty
+    // when it may, and when the packet is malformed (the job service says so).
+    std::string admitRequest(const char* member, const Variant& packet, bool direct);
+    // Why the session may not run or end the registered direct request; empty when it may,
+    // with the user the run is for and the company database it reaches.
+    struct DirectRun {
+        std::string user, database;
+    };
+    std::string admitDirectRun(const char* member, const std::string& requestNo, const std::string& user,
+                               const std::string& company, const std::string& database, DirectRun& run);
+    // Answers "ERROR" with why for ErrorDescript.
+    Variant refusedJob(const std::string& why);
     // Runs the statement of a SimpleSQL call and hands over each row of its answer
     // (columnList's columns in its order); take answers false to stop. Throws on failure.
-    void queryRows(const std::string& sqlText, const std::string& columnList, const std::string& companyCode,
+    void queryRows(const char* member, const std::string& sqlText, const std::string& columnList, const std::string& companyCode,
                    const std::string& databaseName, const Variant& params,
                    const std::function<bool(Variant& row)>& take);
     void logError(const std::string& member, const std::string& message);
@@ -213,7 +258,8 @@ private:
     // Takes over the job service's outcome of the call that gave answer.
     Variant jobCall(Variant answer);
 
-    std::unique_ptr<ServerDatabase> db_;
+    std::shared_ptr<ServerDatabase> db_;
+    SessionGuard guard_;
     std::unique_ptr<JobService> jobs_;
     std::unique_ptr<SchemeStore> schemes_;
     std::string lastError_;
@@ -221,3 +267,5 @@ private:
 
 // Registers the ProgID for this process.
 void RegisterReportCounterS();
+// The session this process signed on (SetProcessSignOn): whom an object made in-process works for.
+ServerSession ProcessServerSession();

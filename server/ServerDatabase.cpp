@@ -260,6 +260,24 @@ std::string ServerDatabase::companyDatabase(std::string_view companyCode)
     return v.isEmptyOrNull() ? std::string() : trimmed(v.toString());
 }
 
+std::vector<std::string> ServerDatabase::knownDatabases()
+{
+    std::vector<std::string> names;
+    DbConnection& conn = connection();
+    conn.forEachRow("SELECT MC003 FROM ADMMC", {}, [&](std::vector<Variant>& row) {
+        if (!row[0].isEmptyOrNull())
+            names.push_back(trimmed(row[0].toString()));
+        return true;
+    }, DbAccess::QueryOnly);
+    // The server's own reading of the catalogue, which no caller's query may make.
+    if (isPostgres())
+        conn.forEachRow("SELECT nspname FROM pg_namespace", {}, [&](std::vector<Variant>& row) {
+            names.push_back(VarToStr(row[0]));
+            return true;
+        });
+    return names;
+}
+
 std::string ServerDatabase::connectString(std::string_view companyDatabase)
 {
     checkUsable();
@@ -270,7 +288,11 @@ std::string ServerDatabase::connectString(std::string_view companyDatabase)
                 throw DbError("The company database " + std::string(companyDatabase) + " does not exist");
             attached.emplace_back(upperText(companyDatabase), PgSchemaName(companyDatabase));
         }
-        return DbConnection::postgresConnectString(serverLogin(settings_.systemDb), attached, settings_.busyTimeoutMs);
+        // Never the password: a caller with the text connects as its own login allows
+        // (PGPASSWORD, ~/.pgpass).
+        DbServerLogin login = serverLogin(settings_.systemDb);
+        login.password.clear();
+        return DbConnection::postgresConnectString(login, attached, settings_.busyTimeoutMs);
     }
     const std::string system = filePath(settings_.systemDb);
     if (!std::filesystem::exists(system))

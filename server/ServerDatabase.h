@@ -63,7 +63,11 @@ public:
     void requireDatabase(std::string_view databaseName);
     // Database name of a company (ADMMC), empty when the company is unknown.
     std::string companyDatabase(std::string_view companyCode);
-    // Connection string of the system database with the company database attached.
+    // Every company database ADMMC names and, on PostgreSQL, every schema of the server's
+    // database: what a statement could reach by name.
+    std::vector<std::string> knownDatabases();
+    // Connection string of the system database with the company database attached; on
+    // PostgreSQL without the password.
     std::string connectString(std::string_view companyDatabase);
 
 private:

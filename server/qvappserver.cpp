@@ -20,6 +20,9 @@
 #include "server/ServerDatabase.h"
 #include "server/ServerIdentity.h"
 #include "server/ServerLog.h"
+#include "server/UserRights.h"
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -30,8 +33,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace {
@@ -55,7 +60,10 @@ void usage(std::FILE* to)
                  "                     this address (0.0.0.0 for every interface, [::] for IPv6). Clients\n"
                  "                     sign on with the connection secret of BriskoS.ini, [DBPasswordCtrl]\n"
                  "                     ConnectionSecret (stored as passwords are); without one the server\n"
-                 "                     does not start. MaxFrameBytes there bounds one message; with\n"
+                 "                     does not start. MaxFrameBytes there bounds one message,\n"
+                 "                     IdleTimeOut (s) a signed-on connection's silence, MaxConnections,\n"
+                 "                     MaxConnectionsPerAddress and MaxObjectsPerConnection what one\n"
+                 "                     client may hold (a value out of range stops the start); with\n"
                  "                     TlsCertificate and TlsKey (PEM files) every connection uses TLS.\n"
                  "  --poll MS          look for new jobs every MS milliseconds (10 to 1000, default %d);\n"
                  "                     a job due later wakes the server at its moment\n"
@@ -111,21 +119,60 @@ std::unique_ptr<JobClock> clockFor(const std::string& file)
 }
 
 // Whether a user may work in a company, as the system database says; the reason when not.
-std::string checkSession(TdmReportCounter& server, const std::string& user, const std::string& company)
+std::string checkSession(ServerDatabase& db, const std::string& user, const std::string& company)
 {
-    const Variant users = server.SimpleSQL("SELECT MA007 FROM QVRMA WHERE MA001 = :U", "MA007", "", "",
-                                           Variant::list({Variant::list({"U", user})}));
-    if (!users.isArray())
-        return server.ErrorDescript().empty() ? "the user " + user + " is unknown" : server.ErrorDescript();
-    if (VarToStr(users[0][0]) != "Y")
-        return "the user " + user + " is not in use";
-    const Variant companies = server.SimpleSQL("SELECT MC004 FROM ADMMC WHERE MC001 = :C", "MC004", "", "",
-                                               Variant::list({Variant::list({"C", company})}));
-    if (!companies.isArray())
-        return server.ErrorDescript().empty() ? "the company " + company + " is unknown" : server.ErrorDescript();
-    if (VarToStr(companies[0][0]) != "Y")
+    const std::string problem = AccountProblem(ReadUserRights(db.connection(), user, ""), user);
+    if (!problem.empty())
+        return problem;
+    const DbRowSet companies = db.connection().query("SELECT MC003, MC004 FROM ADMMC WHERE MC001 = :C",
+                                                     {{"C", company}}, DbAccess::QueryOnly);
+    if (companies.empty())
+        return "the company " + company + " is unknown";
+    if (VarToStr(companies.rows[0][1]) != "Y")
         return "the company " + company + " is not in use";
+    if (trimBlanks(VarToStr(companies.rows[0][0])).empty())
+        return "the company " + company + " has no database";
     return {};
+}
+
+// The objects of one connection share one database connection: its calls come one at a
+// time, and a client that makes many objects holds no more of the database than one.
+class ConnectionDatabases {
+public:
+    explicit ConnectionDatabases(ServerDbSettings settings) : settings_(std::move(settings)) {}
+
+    std::shared_ptr<ServerDatabase> of(std::uint64_t connection)
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = databases_.begin(); it != databases_.end();)
+            it = it->second.expired() ? databases_.erase(it) : std::next(it);
+        if (auto db = databases_[connection].lock())
+            return db;
+        auto db = std::make_shared<ServerDatabase>(settings_);
+        databases_[connection] = db;
+        return db;
+    }
+
+private:
+    ServerDbSettings settings_;
+    std::mutex mutex_;
+    std::map<std::uint64_t, std::weak_ptr<ServerDatabase>> databases_;
+};
+
+// The endpoint's bounds from [DBPasswordCtrl]; Exception naming a value out of range.
+void applyBounds(const TBriskoIniS& ini, RemoteEndpointOptions& o)
+{
+    if (!ini.RemoteSettingProblems.empty()) {
+        std::string all;
+        for (const std::string& p : ini.RemoteSettingProblems)
+            all += (all.empty() ? "" : "; ") + p;
+        throw Exception(all);
+    }
+    o.maxFrameBytes = std::uint32_t(ini.MaxFrameBytes);
+    o.idleTimeoutMs = ini.IdleTimeOut * 1000;
+    o.maxConnections = ini.MaxConnections;
+    o.maxConnectionsPerAddress = ini.MaxConnectionsPerAddress;
+    o.maxObjectsPerConnection = ini.MaxObjectsPerConnection;
 }
 
 // The endpoint for remote clients: each connection gets its own server objects, on the
@@ -140,29 +187,57 @@ std::unique_ptr<RemoteEndpoint> listenOn(const std::string& listen, const Server
     if (o.secret.empty())
         throw Exception("--listen needs a connection secret: [DBPasswordCtrl] ConnectionSecret in " + ini.IniFileName +
                         " (stored as passwords are)");
-    o.maxFrameBytes = std::uint32_t(ini.MaxFrameBytes);
+    applyBounds(ini, o);
     o.tlsCertificateFile = ini.TlsCertificate;
     o.tlsKeyFile = ini.TlsKey;
     o.report = std::move(report);
-    o.create = [settings, clockFile](const std::string& progId) -> DispatchPtr {
+    auto databases = std::make_shared<ConnectionDatabases>(settings);
+    o.create = [databases, clockFile](const std::string& progId, const ServerSession& session,
+                                      std::uint64_t connection) -> DispatchPtr {
         if (!SameTextAscii(progId, TdmReportCounter::ProgId))
             throw AutomationError("This application server serves " + std::string(TdmReportCounter::ProgId) +
                                   ", not " + progId);
-        return std::make_shared<TdmReportCounter>(settings, std::shared_ptr<JobClock>(clockFor(clockFile)));
+        return std::make_shared<TdmReportCounter>(databases->of(connection), std::shared_ptr<JobClock>(clockFor(clockFile)),
+                                                  session);
     };
+    // Sign-ons run a few at a time, each on a connection of its own.
     o.checkSession = [settings](const std::string& user, const std::string& company) {
-        TdmReportCounter server(settings);
-        return checkSession(server, user, company);
+        ServerDatabase db(settings);
+        return checkSession(db, user, company);
     };
     return std::make_unique<RemoteEndpoint>(std::move(o));
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// As many descriptors as the system lets this process have: every client connection and
+// every database file takes some.
+rlim_t raiseDescriptorLimit()
 {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            return raised.rlim_cur;
+    }
+    return limit.rlim_cur;
+}
+
+// The command line; exit is set (and the rest unused) when the program is done with it.
+struct CommandLine {
     std::string install, clockFile, listen;
     long pollMs = kDefaultPollMs;
+    std::optional<int> exit;
+};
+
+CommandLine readCommandLine(int argc, char** argv)
+{
+    CommandLine c;
+    const auto done = [&](int code) {
+        c.exit = code;
+        return c;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -174,33 +249,48 @@ int main(int argc, char** argv)
         std::string v;
         if (a == "--help" || a == "-h") {
             usage(stdout);
-            return 0;
+            return done(0);
         } else if (a == "--encode-secret") {
             if (!value(v) || v.empty())
-                return wrong("--encode-secret needs the secret");
+                return done(wrong("--encode-secret needs the secret"));
             std::printf("%s\n", EncodePassword(v).c_str());
-            return 0;
+            return done(0);
         } else if (a == "--install") {
-            if (!value(install))
-                return wrong("--install needs the installation folder");
+            if (!value(c.install))
+                return done(wrong("--install needs the installation folder"));
         } else if (a == "--listen") {
             std::string host;
             int port = 0;
-            if (!value(listen) || !ParseListenAddress(listen, host, port))
-                return wrong("--listen takes ADDRESS:PORT, such as 0.0.0.0:211");
+            if (!value(c.listen) || !ParseListenAddress(c.listen, host, port))
+                return done(wrong("--listen takes ADDRESS:PORT, such as 0.0.0.0:211"));
         } else if (a == "--clock-file") {
-            if (!value(clockFile))
-                return wrong("--clock-file needs a file");
+            if (!value(c.clockFile))
+                return done(wrong("--clock-file needs a file"));
         } else if (a == "--poll") {
             char* end = nullptr;
-            if (!value(v) || (pollMs = std::strtol(v.c_str(), &end, 10), !end || *end || pollMs < 10 || pollMs > 1000))
-                return wrong("--poll takes milliseconds from 10 to 1000");
+            if (!value(v) ||
+                (c.pollMs = std::strtol(v.c_str(), &end, 10), !end || *end || c.pollMs < 10 || c.pollMs > 1000))
+                return done(wrong("--poll takes milliseconds from 10 to 1000"));
         } else {
-            return wrong("unknown argument " + a);
+            return done(wrong("unknown argument " + a));
         }
     }
-    if (install.empty())
-        return wrong("--install DIR is required");
+    if (c.install.empty())
+        return done(wrong("--install DIR is required"));
+    return c;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const CommandLine command = readCommandLine(argc, argv);
+    if (command.exit)
+        return *command.exit;
+    const std::string& install = command.install;
+    const std::string& clockFile = command.clockFile;
+    const std::string& listen = command.listen;
+    const long pollMs = command.pollMs;
 
     const sigset_t signals = stopSignals();
     sigprocmask(SIG_BLOCK, &signals, nullptr);
@@ -214,6 +304,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     };
     std::unique_ptr<RemoteEndpoint> endpoint;
+    const rlim_t descriptors = raiseDescriptorLimit();
     try {
         const ServerDbSettings settings = OpenInstallation(install);
         db = std::make_unique<ServerDatabase>(settings);
@@ -254,8 +345,9 @@ int main(int argc, char** argv)
                 options.serverId.c_str(), fs::absolute(install).c_str(), systemDb.c_str(), folders.c_str(), pollMs,
                 clockFile.empty() ? "" : ("; clock from " + clockFile).c_str());
     if (endpoint)
-        std::printf("qvappserver %s: listening on %s (port %d%s)\n", options.serverId.c_str(), listen.c_str(),
-                    endpoint->port(), endpoint->usesTls() ? ", TLS" : "");
+        std::printf("qvappserver %s: listening on %s (port %d%s), up to %llu descriptors\n", options.serverId.c_str(),
+                    listen.c_str(), endpoint->port(), endpoint->usesTls() ? ", TLS" : "",
+                    static_cast<unsigned long long>(descriptors));
     std::fflush(stdout);
 
     bool stop = false;

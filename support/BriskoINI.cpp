@@ -350,6 +350,11 @@ void TBriskoIniS::clear()
     QueryMaxMemory = DefaultQueryMaxMemory;
     ConnectionSecret.clear();
     MaxFrameBytes = DefaultMaxFrameBytes;
+    IdleTimeOut = 1800;
+    MaxConnections = 1024;
+    MaxConnectionsPerAddress = 64;
+    MaxObjectsPerConnection = 256;
+    RemoteSettingProblems.clear();
     TlsCertificate.clear();
     TlsKey.clear();
 }
@@ -412,8 +417,27 @@ bool TBriskoIniS::Load()
     DBSettings.at(2, 2) = integer("DBPasswordCtrl", "ClientSocketPort", 1024);
     SupportCallBack = boolText(ini.ReadString("DBPasswordCtrl", "SupportCallBack", "0"));
     ConnectionSecret = VarToStr(password("DBPasswordCtrl", "ConnectionSecret"));
-    const int maxFrame = ini.ReadInteger("DBPasswordCtrl", "MaxFrameBytes", DefaultMaxFrameBytes);
-    MaxFrameBytes = maxFrame < 1 ? DefaultMaxFrameBytes : maxFrame;
+    // A bound an operator wrote is kept or refused, never quietly replaced.
+    auto remoteBound = [&](const char* key, int& out, long long low, long long high) {
+        const std::string given = trimText(ini.ReadString("DBPasswordCtrl", key, ""));
+        if (given.empty())
+            return;
+        char* end = nullptr;
+        errno = 0;
+        const long long v = std::strtoll(given.c_str(), &end, 10);
+        if (errno != 0 || !end || *end || v < low || v > high) {
+            RemoteSettingProblems.push_back(std::string(key) + "=" + given + " in [DBPasswordCtrl] of " + IniFileName +
+                                            " is not a whole number from " + std::to_string(low) + " to " +
+                                            std::to_string(high));
+            return;
+        }
+        out = int(v);
+    };
+    remoteBound("MaxFrameBytes", MaxFrameBytes, 64 * 1024, 1024LL * 1024 * 1024);
+    remoteBound("IdleTimeOut", IdleTimeOut, 1, 7 * 24 * 3600);
+    remoteBound("MaxConnections", MaxConnections, 1, 100000);
+    remoteBound("MaxConnectionsPerAddress", MaxConnectionsPerAddress, 1, 100000);
+    remoteBound("MaxObjectsPerConnection", MaxObjectsPerConnection, 1, 65536);
     auto file = [&](const char* key) {
         const std::string f = trimText(ini.ReadString("DBPasswordCtrl", key, ""));
         return f.empty() ? std::string() : ResolvePath(f, ServerPath);

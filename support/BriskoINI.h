@@ -103,11 +103,21 @@ public:
     int QueryMaxBytes = DefaultQueryMaxBytes;   // bytes of one answer
     int QueryMaxMemory = DefaultQueryMaxMemory; // bytes of working memory of one query
     // Remote clients ("DBPasswordCtrl"): the connection secret they must prove
-    // (ConnectionSecret, stored as passwords are) and the largest frame taken
-    // (MaxFrameBytes; below 1 takes the default).
+    // (ConnectionSecret, stored as passwords are) and the bounds of the endpoint, each
+    // empty for its default: the largest frame taken (MaxFrameBytes, 64 KiB to 1 GiB),
+    // seconds a signed-on connection may stay silent (IdleTimeOut, 1 to 604800),
+    // connections at once (MaxConnections, 1 to 100000), from one address
+    // (MaxConnectionsPerAddress, 1 to 100000) and objects one connection may hold
+    // (MaxObjectsPerConnection, 1 to 65536). A value out of range is not replaced by its
+    // default: RemoteSettingProblems names it, and the server does not listen.
     static constexpr int DefaultMaxFrameBytes = 128 * 1024 * 1024;
     std::string ConnectionSecret;
     int MaxFrameBytes = DefaultMaxFrameBytes;
+    int IdleTimeOut = 1800;
+    int MaxConnections = 1024;
+    int MaxConnectionsPerAddress = 64;
+    int MaxObjectsPerConnection = 256;
+    std::vector<std::string> RemoteSettingProblems;
     // TlsCertificate and TlsKey: PEM files of the server's certificate and key, resolved
     // against the server folder; with both, remote connections use TLS.
     std::string TlsCertificate;

@@ -46,6 +46,10 @@ public:
             calls.push_back({"UpdateStatus1", {args.begin(), args.end()}});
             return Variant("");
         });
+        defineMethod("QueueNotifications", [this](std::span<Variant> args) {
+            calls.push_back({"QueueNotifications", {args.begin(), args.end()}});
+            return Variant("");
+        });
     }
     const RecordedCall* last(const std::string& name) const
     {

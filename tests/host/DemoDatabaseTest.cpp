@@ -49,7 +49,11 @@ protected:
 
     void SetUp() override
     {
-        session = Variant(std::static_pointer_cast<Dispatch>(std::make_shared<HostSession>()));
+        // Signed on as jobhost signs on the demo's user.
+        HostConfig config = HostConfig::Load();
+        config.sessionUser = demo().user;
+        config.sessionCompany = demo().company;
+        session = Variant(std::static_pointer_cast<Dispatch>(std::make_shared<HostSession>(config, AppServerLink::Factory())));
         validator = session.get("Com_Validator");
     }
 

@@ -39,7 +39,8 @@ protected:
         s.folder = folder;
         settings = s;
         RegisterOleClass("SchemeTest.Server", [this] {
-            auto server = std::make_shared<TdmReportCounter>(settings);
+            // As the in-process server is made: for the session the form signed on.
+            auto server = std::make_shared<TdmReportCounter>(settings, ProcessServerSession());
             lastServer = server;
             return server;
         });

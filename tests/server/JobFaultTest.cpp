@@ -19,7 +19,7 @@ protected:
     {
         JobFixture::SetUp();
         clock = std::make_shared<ManualJobClock>(at(2031, 3, 4, 9, 0));
-        object = std::make_shared<TdmReportCounter>(limited(), clock);
+        object = std::make_shared<TdmReportCounter>(limited(), clock, dsSession());
         server = Variant(DispatchPtr(object));
     }
     ServerDbSettings limited() const

@@ -181,6 +181,9 @@ protected:
         env.set("QV_TEST_JOB_LOG", log);
     }
 
+    // Whom an in-process server object of the tests works for: DS, a super user, of company 01.
+    static ServerSession dsSession() { return ServerSession{"DS", "01", false, "test"}; }
+
     ServerDbSettings settings() const
     {
         ServerDbSettings s;

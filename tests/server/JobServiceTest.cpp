@@ -18,7 +18,7 @@ protected:
     {
         JobFixture::SetUp();
         clock = std::make_shared<ManualJobClock>(at(2031, 3, 4, 9, 0));
-        object = std::make_shared<TdmReportCounter>(settings(), clock);
+        object = std::make_shared<TdmReportCounter>(settings(), clock, dsSession());
         server = Variant(DispatchPtr(object));
     }
 

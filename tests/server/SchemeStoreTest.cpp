@@ -12,7 +12,7 @@ protected:
     void SetUp() override
     {
         ServerFixture::SetUp();
-        server = Variant(DispatchPtr(std::make_shared<TdmReportCounter>(settings())));
+        server = Variant(DispatchPtr(std::make_shared<TdmReportCounter>(settings(), dsSession())));
     }
 
     Variant invoke(const char* name, std::vector<Variant> args) { return server.invoke(name, args); }

@@ -30,7 +30,7 @@ protected:
         s.limits.timeMs = 500;
         s.limits.rows = 1000;
         s.limits.bytes = 256 * 1024;
-        return Variant(DispatchPtr(std::make_shared<TdmReportCounter>(s)));
+        return Variant(DispatchPtr(std::make_shared<TdmReportCounter>(s, dsSession())));
     }
 
     static Variant simple(const Variant& server, const std::string& sql, const std::string& fields,

@@ -189,6 +189,9 @@ protected:
         tx.commit();
     }
 
+    // Whom an in-process server object of the tests works for: DS, a super user, of company 01.
+    static ServerSession dsSession() { return ServerSession{"DS", "01", false, "test"}; }
+
     ServerDbSettings settings() const
     {
         ServerDbSettings s;

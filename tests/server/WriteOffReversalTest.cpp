@@ -158,13 +158,15 @@ TEST_F(Reversal, TheServerMemberAndTheQueueCommandReverseForPeopleWithTheRight)
     second.documents = {"7A0112"};
     ASSERT_TRUE(runLibrary(second).ok);
 
-    TdmReportCounter server(ServerDatabase::fromConfiguration());
+    // Each signed on for himself.
+    TdmReportCounter u001(ServerDatabase::fromConfiguration(), ServerSession{"U001", "01", false, "test"});
     Variant args[] = {"01", "DEMO", "B0100", "U001"};
-    EXPECT_NE(server.invoke("ReverseWriteOff", args).toString().find("may not run WOFB07"), std::string::npos);
+    EXPECT_NE(u001.invoke("ReverseWriteOff", args).toString().find("may not run WOFB07"), std::string::npos);
     EXPECT_EQ(value("SELECT TA087 FROM ACPTA WHERE TA001 = '7101' AND TA002 = '20240110001'"), "3");
+    TdmReportCounter ds(ServerDatabase::fromConfiguration(), ServerSession{"DS", "01", false, "test"});
     Variant mine[] = {"01", "DEMO", "B0100", "DS"};
-    EXPECT_EQ(server.invoke("ReverseWriteOff", mine).toString(), "");
-    EXPECT_EQ(server.ErrorDescript(), "");
+    EXPECT_EQ(ds.invoke("ReverseWriteOff", mine).toString(), "");
+    EXPECT_EQ(ds.ErrorDescript(), "");
     EXPECT_EQ(value("SELECT TA087 FROM ACPTA WHERE TA001 = '7101' AND TA002 = '20240110001'"), "1");
 
     std::string out;
