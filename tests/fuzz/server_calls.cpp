@@ -8,22 +8,13 @@
 #include "FuzzSupport.h"
 
 #include "platform/Db.h"
-#include "platform/RemoteProtocol.h"
-#include "platform/WireCodec.h"
 #include "server/RemoteEndpoint.h"
 #include "server/ReportCounterS.h"
 #include "server/Schema.h"
 #include "server/UserRights.h"
+#include "tests/LoopbackPeer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 namespace {
@@ -89,73 +80,15 @@ Server& server()
     return *s;
 }
 
-class Peer {
-public:
-    explicit Peer(int port)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(std::uint16_t(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-            fuzz::fail("the endpoint takes no connection");
+// The server's next message within 10 s; Empty when none came.
+Variant replyOf(LoopbackPeer& peer)
+{
+    try {
+        return peer.frame(10);
+    } catch (const std::exception& e) {
+        fuzz::fail("the server sent a frame that does not decode", e.what());
     }
-    ~Peer() { ::close(fd_); }
-    void send(const std::string& bytes) { (void)!::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-    // The next message, Empty when the server closed or nothing came within ms.
-    Variant frame(int ms)
-    {
-        const std::string header = read(remote::kHeaderBytes, ms);
-        if (header.size() < remote::kHeaderBytes)
-            return Variant();
-        const std::string payload =
-            read(remote::FrameLength(reinterpret_cast<const unsigned char*>(header.data())), ms);
-        try {
-            return DecodeWireValue(payload);
-        } catch (const std::exception& e) {
-            fuzz::fail("the server sent a frame that does not decode", e.what());
-        }
-    }
-    // Signs on; empty when it went well, else what came instead.
-    std::string signOn(const std::string& user)
-    {
-        const Variant greeting = frame(10000);
-        if (remote::MessageName(greeting) != remote::kGreeting)
-            return "a greeting of " + describe(greeting);
-        const std::string challenge = VarToStr(greeting[2]);
-        send(remote::Frame(Variant::list({"HELLO", user, "01", remote::AuthProof(kSecret, challenge, user, "01")})));
-        const Variant answer = frame(10000);
-        return remote::MessageName(answer) == "OK" ? std::string() : "an answer of " + describe(answer);
-    }
-
-private:
-    static std::string describe(const Variant& v)
-    {
-        if (v.isEmpty())
-            return "nothing";
-        const std::string name = remote::MessageName(v);
-        return name + (v.count() > 1 ? " " + VarToStr(v[v.lowBound() + 1]) : std::string());
-    }
-
-    std::string read(std::size_t n, int ms)
-    {
-        std::string out;
-        while (out.size() < n) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, ms) <= 0)
-                break;
-            char buf[65536];
-            const ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
-            if (got <= 0)
-                break;
-            out.append(buf, std::size_t(got));
-        }
-        return out;
-    }
-
-    int fd_ = -1;
-};
+}
 
 } // namespace
 
@@ -163,10 +96,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     Server& s = server();
     {
-        Peer peer(s.port);
+        LoopbackPeer peer(s.port);
+        if (!peer.connected())
+            fuzz::fail("the endpoint takes no connection");
         // The first byte chooses who signs on: a super user or one without rights.
         fuzz::Input in(data, size);
-        if (const std::string why = peer.signOn(in.byte() & 1 ? "U002" : "DS"); !why.empty())
+        if (const std::string why = peer.signOn(in.byte() & 1 ? "U002" : "DS", "01", kSecret); !why.empty())
             fuzz::fail("a proper sign-on is refused", why);
         const std::string rest = in.rest();
         std::size_t pos = 0;
@@ -183,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // Every whole frame gets one answer (or the connection ends); the callbacks of a
             // call come first, each answered at once.
             for (int k = 0; k < 64; ++k) {
-                const Variant reply = peer.frame(5000);
+                const Variant reply = replyOf(peer);
                 if (remote::MessageName(reply) != "CALL")
                     break;
                 peer.send(remote::Frame(Variant::list({"RETURN", true})));
@@ -191,11 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     // The next client is served.
-    Peer next(s.port);
-    if (const std::string why = next.signOn("DS"); !why.empty())
+    LoopbackPeer next(s.port);
+    if (const std::string why = next.signOn("DS", "01", kSecret); !why.empty())
         fuzz::fail("the server refused the next client's sign-on", why);
     next.send(remote::Frame(Variant::list({"ECHO", "next"})));
-    const Variant echo = next.frame(10000);
+    const Variant echo = replyOf(next);
     fuzz::check(remote::MessageName(echo) == "OK" && VarToStr(echo[1]) == "next", "the server answers the next client");
     return 0;
 }

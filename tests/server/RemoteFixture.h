@@ -3,6 +3,7 @@
 // a raw TCP peer for what no well-behaved client sends.
 
 #include "JobFixture.h"
+#include "LoopbackPeer.h"
 #include "platform/RemoteClient.h"
 #include "platform/RemoteProtocol.h"
 #include "platform/WireCodec.h"
@@ -58,60 +59,7 @@ inline bool sameExactly(const Variant& a, const Variant& b)
     }
 }
 
-// A raw TCP peer for what no well-behaved client sends.
-class RawPeer {
-public:
-    explicit RawPeer(int port)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(std::uint16_t(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~RawPeer() { ::close(fd_); }
-    bool connected() const { return connected_; }
-    void send(const std::string& bytes) { (void)!::write(fd_, bytes.data(), bytes.size()); }
-    // The next frame's message, Empty when the peer closed or nothing came within seconds.
-    Variant frame(double seconds = 10)
-    {
-        std::string header = read(4, seconds);
-        if (header.size() < 4)
-            return Variant();
-        const std::uint32_t n = remote::FrameLength(reinterpret_cast<const unsigned char*>(header.data()));
-        return DecodeWireValue(read(n, seconds));
-    }
-    // Whether the other side closed the connection within seconds.
-    bool closedByServer(double seconds = 10)
-    {
-        char c;
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, int(seconds * 1000)) <= 0)
-            return false;
-        return ::recv(fd_, &c, 1, 0) <= 0;
-    }
-
-private:
-    std::string read(std::size_t n, double seconds)
-    {
-        std::string out;
-        while (out.size() < n) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, int(seconds * 1000)) <= 0)
-                break;
-            char buf[65536];
-            const ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
-            if (got <= 0)
-                break;
-            out.append(buf, std::size_t(got));
-        }
-        return out;
-    }
-
-    int fd_ = -1;
-    bool connected_ = false;
-};
+using RawPeer = LoopbackPeer;
 
 // A socket bound to a free loopback port (its port in port), listening when backlog > 0;
 // -1 when the system refused.

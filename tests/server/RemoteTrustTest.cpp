@@ -84,15 +84,7 @@ protected:
     }
 
     // A raw peer signed on for user of company 01; false when the server refused.
-    bool signOn(RawPeer& peer, const std::string& user)
-    {
-        const Variant greeting = peer.frame(5);
-        if (remote::MessageName(greeting) != remote::kGreeting)
-            return false;
-        const std::string challenge = VarToStr(greeting[2]);
-        peer.send(remote::Frame(Variant::list({"HELLO", user, "01", remote::AuthProof(kSecret, challenge, user, "01")})));
-        return remote::MessageName(peer.frame(5)) == "OK";
-    }
+    bool signOn(RawPeer& peer, const std::string& user) { return peer.signOn(user, "01", kSecret, 5).empty(); }
 
     std::string databases()
     {
