@@ -52,6 +52,19 @@ OTHER_FAULT_TESTS = [
      "no application server, and a peer that accepts but never answers"),
     ("remote_server_tests", "RemoteServer.GarbageAndOversizedFramesCloseThatConnectionAloneAndTheServerServesOn",
      "garbage and oversized frames sent to a running qvappserver"),
+    ("remote_server_tests", "RemoteTrust.WhatAStrangerSendsBeforeTheSignOnIsRefusedAndTheServerServesOnAndStops",
+     "the probe's crash frames (arrays over the int range, a non-text user, code page -1) sent before "
+     "the sign-on to a running qvappserver, the next client after each, then SIGTERM"),
+    ("remote_server_tests", "RemoteTrust.ASignedOnUserActsForHimselfInHisCompanyWithHisRightsAndChangesNothingElse",
+     "user U002 signed on: queue and direct runs, another user's run, reversal and schemes, another company's "
+     "tables, ADMMR, ResultConnectString; the databases compared byte for byte"),
+    ("remote_server_tests", "RemoteTrust.UnansweredCallbacksOfOneUserLeaveRoomForOthersAndSignOnsGoOn",
+     "16 calls of one user waiting on callbacks their client never answers, then another user's sign-on and call"),
+    ("remote_server_tests", "RemoteTrust.ObjectsConnectionsAndAnnouncedFramesAreBoundedAndOthersAreServed",
+     "3,000 objects on one connection, eight announced 128 MiB frames, a connection past the per-address "
+     "bound, a signed-on connection left silent"),
+    ("host_jobhost_tests", "JobhostAgainstAHostileServer.FramesThatCrashedTheDecoderEndTheRunWithAClearMessage",
+     "jobhost against a server that answers with the probe's crash frames"),
     ("server_tests", "ServerBounds.ALockedCompanyDatabaseIsNamedAndTheSystemsTablesStillAnswer",
      "a company database locked by another process beyond the busy time-out (SimpleSQL)"),
     ("batch_form_tests", "NotifyTest.BrokenPortalAnswersOfferWhatCanBeReadAndSayWhy",
