@@ -8,6 +8,7 @@
 #include "batch/BaseBatchCF.h"
 #include "jobform/SocketConnection.h"
 #include "platform/Automation.h"
+#include "platform/Db.h"
 #include "platform/DynLib.h"
 #include "platform/ModalRunner.h"
 #include "plugin/DLLBaseCtrller.h"
@@ -290,6 +291,16 @@ TEST_F(RemoteClient, Command5RunsTheJobOnTheServerThroughExecSvrDLL)
     std::remove(pkg.c_str());
     ASSERT_EQ(::symlink(lib.c_str(), pkg.c_str()), 0) << pkg;
     std::remove(path("jobs.log").c_str());
+    // A completion notification of WOFB08: the server queues it, the desk opens no database.
+    {
+        DbConnection company;
+        company.openSqlite(installation.folder + "server/data/DEMO.db");
+        company.executeScript(R"(
+            INSERT INTO TMCMC (MC001, MC002, MC003, MC005) VALUES ('T08', 'WOFB08', '测试通知', 'WOFB08');
+            INSERT INTO TMCMD (MD001, MD002, MD003, MD004, MD006, MD007) VALUES ('T08', 'WOFB08', '0001', '6', 'YNN',
+              '<MD007><Receiver><R1 ID="U001" Name="" Type="5" Msg="YNN"/></Receiver><Title Value="远端直接处理完成"/></MD007>||完成||');
+        )");
+    }
 
     HMODULE module = LoadLibrary(QV_TEST_JOB_LIB);
     ASSERT_NE(module, nullptr) << LastLibraryError();
@@ -341,6 +352,10 @@ TEST_F(RemoteClient, Command5RunsTheJobOnTheServerThroughExecSvrDLL)
     ASSERT_TRUE(qvjobs.waitForFinished(30000));
     shown = QString::fromUtf8(qvjobs.readAllStandardOutput()).toStdString();
     EXPECT_NE(shown.find("done"), std::string::npos) << shown;
+    EXPECT_TRUE(dialogs.filter(QStringLiteral("完成通知未能送出")).isEmpty()) << dialogs.join(QLatin1Char('\n')).toStdString();
+    DbConnection system;
+    system.openSqlite(installation.folder + "server/data/QVSYS.db");
+    EXPECT_EQ(VarToStr(system.scalar("SELECT TC002 FROM ADMTC WHERE TC006 = '远端直接处理完成'")), "DS");
     controller.reset();
     settle();
     FreeLibrary(module);
