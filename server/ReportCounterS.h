@@ -63,7 +63,8 @@
 //
 //   GetPower(array [databaseName, userCode, programCode, spare]) -> array 0..8 or Empty
 //       The user's rights in the program (the four values may also be passed as four
-//       arguments). Elements, each "Y" or "N" unless noted:
+//       arguments); an empty user is the session's, another one needs a super user's
+//       session. Elements, each "Y" or "N" unless noted:
 //         [0] may open the program     [1] may list data        [2] may queue jobs
 //         [3] may run jobs directly    [4] may print            [5] may export
 //         [6] super user               [7] data limit (text, empty: none)
@@ -152,9 +153,10 @@
 //       nothing.
 //
 //   ReverseWriteOff(companyCode, databaseName, batchNo, userCode) -> text: empty, or why not
-//       Reverses the write-off batch "WOFB07-" + batchNo (WriteOffReversal.h): the user
-//       must have the right to run WOFB07 directly (GetPower [3]); refused, with nothing
-//       changed, when the batch's documents changed since its run.
+//       Reverses the write-off batch "WOFB07-" + batchNo of the session's company
+//       (WriteOffReversal.h) for the session's user (or, from a super user, the one named),
+//       who must have the right to run WOFB07 directly (GetPower [0] and [3]); refused, with
+//       nothing changed, when the batch's documents changed since its run.
 //
 // Job libraries for the clients' new-file check (LibraryFiles.h); only files below the
 // library folders ([WorkDLLPath]) are described or sent:
