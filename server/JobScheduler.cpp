@@ -1,4 +1,5 @@
 #include "server/JobScheduler.h"
+#include "server/UserRights.h"
 
 #include "server/JobRequest.h"
 #include "server/JobStore.h"
@@ -133,6 +134,16 @@ bool JobScheduler::runNext()
     std::string summary; // what a successful run did, for the server's own log
     bool lost = false;   // the database server went away under the run
     try {
+        // The owner's account and right are read again at every run: a job whose owner
+        // has lost them since it was queued runs no more.
+        const UserRights owner = ReadUserRights(db_.connection(), job.ownerCode, job.programCode);
+        if (!owner.mayQueue()) {
+            const std::string account = AccountProblem(owner, job.ownerCode);
+            throw Exception((account.empty() ? "the user " + job.ownerCode + " may no longer put jobs of " +
+                                                   job.programCode + " into the queue"
+                                             : account) +
+                            "; the run is not made");
+        }
         Variant values = job.packet[2];
         if (job.periodic()) {
             const std::string runDate = dateToCompact(std::floor(scheduled));

@@ -205,6 +205,27 @@ TEST_F(Scheduler, AFailingMissingOrThrowingLibraryFailsItsJobAndTheQueueGoesOn)
     EXPECT_EQ(count("SELECT count(*) FROM ADMJR WHERE JR007 = 'failed' AND JR006 <> ''"), 3);
 }
 
+TEST_F(Scheduler, AJobWhoseOwnerLostTheRightOrTheAccountSinceItWasQueuedIsNotRun)
+{
+    sys().executeScript(R"(
+        INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('U002', '李娜', 'N', 'Y');
+        INSERT INTO ADMMR (MR001, MR002, MR003, MR005) VALUES ('U001', 'QTEST1', 'Y', 'Y');
+        INSERT INTO ADMMR (MR001, MR002, MR003, MR005) VALUES ('U002', 'QTEST1', 'Y', 'Y');
+    )");
+    Job byU001, byU002;
+    byU001.user = "U001";
+    byU002.user = "U002";
+    const std::string revoked = submit(byU001), disabled = submit(byU002);
+    sys().execute("UPDATE ADMMR SET MR005 = 'N' WHERE MR001 = 'U001'");
+    sys().execute("UPDATE QVRMA SET MA007 = 'N' WHERE MA001 = 'U002'");
+    EXPECT_EQ(scheduler->runDue(), 2);
+    EXPECT_TRUE(runLog().empty()) << "no library ran";
+    EXPECT_EQ(status(revoked), "failed");
+    EXPECT_EQ(column(revoked, "JB022"), "the user U001 may no longer put jobs of QTEST1 into the queue; the run is not made");
+    EXPECT_EQ(status(disabled), "failed");
+    EXPECT_EQ(column(disabled, "JB022"), "the user U002 is not in use; the run is not made");
+}
+
 TEST_F(Scheduler, ARunOfAStoppedServerRunsOnceMoreAndASecondInterruptionFailsIt)
 {
     // A server of this machine whose process is gone.
