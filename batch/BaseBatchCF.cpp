@@ -237,6 +237,7 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
         return;
     }
 
+    ++HandOvers;
     QString why;
     if (!QueueNotifications(requestNo, why))
         ShowMessageDialog(GetText(QStringLiteral("sNoNotice"), QStringLiteral("完成通知未能送出: ")) + why, mtWarning, {mbOK});

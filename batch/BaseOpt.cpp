@@ -215,6 +215,16 @@ void TfrmBaseOpt::showNoRights(const QString& text)
     }
 }
 
+QString TfrmBaseOpt::OkRefusal()
+{
+    // The rights, not the button's hint: a language file's hint replaces the one set here.
+    if (!RightAllows(0))
+        return GetText(QStringLiteral("sNoRight"), QStringLiteral("您没有执行本作业的权限, 不能处理!"));
+    if (!RightAllows(2))
+        return GetText(QStringLiteral("sNoQueueRight"), QStringLiteral("您没有后台处理本作业的权限"));
+    return TfrmBaseGene::OkRefusal();
+}
+
 // --- Required controls -------------------------------------------------------------------------
 
 void TfrmBaseOpt::passRequiredGroups(bool withBase)
@@ -930,6 +940,7 @@ void TfrmBaseOpt::btnOkClick(QObject* sender)
         ReportMessage((ApplyRunFlag ? QStringLiteral("I;000004;") : QStringLiteral("I;-000004;")) + answer);
         JobSubmitted = 1;
         LastRequestNo = QStrToVar(answer);
+        ++HandOvers;
         if (ExitAfterOk)
             PostClose();
         return;

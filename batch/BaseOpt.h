@@ -167,6 +167,7 @@ public:
     void showNextRuns();
     // Whether the rights answer lets the user queue (index 2) or run directly (index 3).
     bool RightAllows(int index) const;
+    QString OkRefusal() override;
     // The first run date from a compact start date and the schedule read last.
     QString FirstRunDateFrom(const QString& compactStart) const;
     // The date the option values are rolled to: the first run date, for hourly cycles

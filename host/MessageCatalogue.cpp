@@ -55,8 +55,8 @@ constexpr std::array kCatalogue{
           {"%s 共 %s 项, 第 %s 项没有值!", "%s 共 %s 項, 第 %s 項沒有值!", "%s (%s entries): entry %s has no value!"}},
     Entry{'W', "000004", {"输入的资料可能不正确: %s", "輸入的資料可能不正確: %s", "The value entered may not be valid: %s"}},
     Entry{'W', "000014",
-          {"传入的参数中有本窗体没有或无法设定的控件!", "傳入的參數中有本表單沒有或無法設定的控制項!",
-           "The parameters name a control that this form lacks or cannot set!"}},
+          {"传入的参数中有本窗体没有或无法设定的控件: %s", "傳入的參數中有本表單沒有或無法設定的控制項: %s",
+           "The parameters name a control that this form lacks or cannot set: %s"}},
     Entry{'W', "200295", {"供应商不存在!", "供應商不存在!", "This supplier does not exist!"}},
 };
 

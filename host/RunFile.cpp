@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <cmath>
 #include <limits>
@@ -90,6 +91,41 @@ bool toVariant(const QJsonValue& json, Variant& out, QString& problem)
     return true;
 }
 
+// The first name the object at the top of a JSON text gives twice; QJsonObject keeps only
+// the last of them, so the text itself is read. The text is known to be a JSON object.
+QString repeatedName(const QByteArray& text)
+{
+    QSet<QString> names;
+    int depth = 0;
+    bool expectName = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '{' || c == '[') {
+            ++depth;
+            expectName = depth == 1 && c == '{';
+        } else if (c == '}' || c == ']') {
+            --depth;
+        } else if (c == ',') {
+            expectName = depth == 1;
+        } else if (c == '"') {
+            const qsizetype start = i;
+            for (++i; i < text.size() && text[i] != '"'; ++i)
+                if (text[i] == '\\')
+                    ++i;
+            if (!expectName)
+                continue;
+            expectName = false;
+            // The name as JSON reads it, escapes and all.
+            const QJsonArray decoded = QJsonDocument::fromJson("[" + text.mid(start, i - start + 1) + "]").array();
+            const QString name = decoded.isEmpty() ? QString() : decoded.first().toString();
+            if (names.contains(name))
+                return name;
+            names.insert(name);
+        }
+    }
+    return QString();
+}
+
 } // namespace
 
 RunFile ParseRunFile(const QByteArray& text, const QString& source)
@@ -105,11 +141,16 @@ RunFile ParseRunFile(const QByteArray& text, const QString& source)
         file.problem = QStringLiteral("%1: the parameters are not a JSON object").arg(source);
         return file;
     }
+    if (const QString name = repeatedName(text); !name.isNull()) {
+        file.problem = QStringLiteral("%1: \"%2\" is given more than once").arg(source, name);
+        return file;
+    }
     const QJsonObject object = doc.object();
     const QJsonValue command = object.value(QStringLiteral("command"));
     const double c = command.toDouble(-1);
-    if (!command.isDouble() || c < 0 || std::floor(c) != c || c > 1000) {
-        file.problem = QStringLiteral("%1: \"command\" is missing or not a command number (0 set only, 1 queue, 5 run at once)")
+    if (!command.isDouble() || (c != 0 && c != 1 && c != 5)) {
+        file.problem = QStringLiteral("%1: \"command\" is missing or not one of 0 (set the values only), 1 (put the job "
+                                      "into the queue), 5 (run it at once)")
                            .arg(source);
         return file;
     }
@@ -137,6 +178,7 @@ RunFile ReadRunFile(const QString& path)
     const FileStatus status = CheckFile(path.toStdString());
     if (status.state != FileState::Readable) {
         RunFile file;
+        file.readable = false;
         file.problem = QStringLiteral("%1 %2").arg(path, status.state == FileState::Missing
                                                               ? QStringLiteral("does not exist")
                                                               : QString::fromStdString(status.reason));
@@ -145,6 +187,7 @@ RunFile ReadRunFile(const QString& path)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         RunFile file;
+        file.readable = false;
         file.problem = QStringLiteral("%1 cannot be read: %2").arg(path, f.errorString());
         return file;
     }

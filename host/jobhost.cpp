@@ -13,9 +13,16 @@
 // Before the job is opened the host checks the installation and the session and names
 // every problem with its file. Without a display (--offscreen, or no DISPLAY and no
 // WAYLAND_DISPLAY) nobody can answer a dialog: each one is answered with its default
-// and its text written to standard error. Exit codes: 0 the job opened and closed, 1 the
-// job could not be opened, 2 the host refused (installation, session, library, options),
-// 3 with --run: the job took the parameters but reported an error or a warning.
+// and its text written to standard error. Exit codes:
+//   0 the job opened and closed; with --run it took the parameters, did what the command
+//     asks and said nothing amiss
+//   1 the job could not be opened, or it or the reading of the run file refused the
+//     parameters (a name the job lacks, a value a control cannot take)
+//   2 the host refused (installation, session, library, options, a run file it cannot read)
+//   3 with --run: a check of the job refused a value, so nothing was handed over; or the
+//     job reported an error or a warning
+//   4 with --run: the command asks for a queued job or a run and none came about (no
+//     document listed, documents settled meanwhile, no right); the job said why
 
 #include "host/DemoInstall.h"
 #include "host/HostSession.h"
@@ -102,6 +109,25 @@ void printProblems(const char* what, const std::vector<std::string>& problems)
         std::fprintf(stderr, "  %s\n", p.c_str());
 }
 
+// The exit code of an unattended run from what its hand-over came to; the job showed its
+// own messages, this says what they came to.
+int runExitCode(std::int32_t applied, std::int32_t outcome)
+{
+    if (applied != 0 || outcome == aoRefused) {
+        std::fprintf(stderr, "jobhost: the job refused the parameters\n");
+        return 1;
+    }
+    if (outcome == aoCheckRefused) {
+        std::fprintf(stderr, "jobhost: a check of the job refused a value: nothing was handed over\n");
+        return 3;
+    }
+    if (outcome == aoNothingHandedOver) {
+        std::fprintf(stderr, "jobhost: nothing was queued or run\n");
+        return 4;
+    }
+    return 0;
+}
+
 QWidget* findWindow(HWND handle)
 {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -163,7 +189,7 @@ int main(int argc, char** argv)
         runFile = ReadRunFile(cli.value(run));
         if (!runFile.ok()) {
             std::fprintf(stderr, "jobhost: %s\n", qPrintable(runFile.problem));
-            return 2;
+            return runFile.readable ? 1 : 2;
         }
     }
     // With --run what the job says is its output.
@@ -294,11 +320,11 @@ int main(int argc, char** argv)
                 settle();
                 if (scripted) {
                     const std::int32_t applied = controller->ApplyParams(runFile.packet);
+                    const std::int32_t outcome = controller->LastApplyOutcome();
                     std::printf("ApplyParams: %d\n", applied);
                     std::fflush(stdout);
                     settle();
-                    if (applied != 0)
-                        exitCode = 1;
+                    exitCode = runExitCode(applied, outcome);
                 }
                 if (cli.isSet(screenshot) && !controller->IsFormFree()) {
                     QWidget* window = findWindow(controller->GetFormHandle());

@@ -1014,15 +1014,31 @@ void TfrmBaseGene::LookupIntoPanel(QWidget* control, const QString& table, const
     values_->LookupIntoPanel(control, table, kind, list, extra, keys);
 }
 
+QString TfrmBaseGene::OkRefusal()
+{
+    return btnOk->Hint().trimmed();
+}
+
+bool TfrmBaseGene::ApplyAgainWithin(QWidget* page)
+{
+    return values_->ApplyAgainWithin(page);
+}
+
+void TfrmBaseGene::RefuseParam(const QString& name)
+{
+    values_->Refuse(name);
+}
+
 // --- Parameters handed in from outside --------------------------------------------------------
 
-void TfrmBaseGene::ApplyParams(const Variant& packet)
+TApplyOutcome TfrmBaseGene::ApplyParams(const Variant& packet)
 {
     // [command, [by-name flag, [option texts, option values]]]: the command array is what a
     // job request carries, so a host can run a job unattended by handing in its request.
     CommandArray = packet.isArray() && packet.count() > 1 ? packet[packet.lowBound() + 1] : Variant();
     int command = 0;
     bool passed = false;
+    bool checked = true;
     if (packet.isArray()) {
         try {
             const Variant& first = packet[packet.lowBound()];
@@ -1032,8 +1048,10 @@ void TfrmBaseGene::ApplyParams(const Variant& packet)
         }
         ApplyRunFlag = command == 0 || command == 1;
         ApplyDone = false;
+        const int problems = messages_->ProblemsShown();
         passed = values_->ApplyCommandArray(CommandArray);
-        ApplyDone = passed && command != 0;
+        checked = messages_->ProblemsShown() == problems;
+        ApplyDone = passed && checked && command != 0;
     }
 
     if (!ConvertedFlag) {
@@ -1045,11 +1063,27 @@ void TfrmBaseGene::ApplyParams(const Variant& packet)
             SetCaption(ProgramName + QLatin1Char('[') + CompanyTitle + QLatin1Char(']'));
         }
     }
+    if (!passed && (!packet.isArray() || values_->Refused()))
+        return TApplyOutcome::Refused;
+    if (!passed || !checked)
+        return TApplyOutcome::CheckRefused;
+    if (command == 0)
+        return TApplyOutcome::Taken;
 
-    if (command > 2 && passed)
+    QPointer<TfrmBaseGene> self(this);
+    const int handedOver = HandOvers;
+    if (command > 2) {
         RunCommand(command);
-    else if (ApplyDone)
+    } else if (btnOk->isEnabled()) {
         btnOk->click();
+    } else {
+        // Nobody at the screen could press it either.
+        ShowMessageDialog(GetText(QStringLiteral("sOkDisabled"), QStringLiteral("作业无法送出: %1")).arg(OkRefusal()),
+                          mtWarning, {mbOK});
+    }
+    if (!self)
+        return TApplyOutcome::Taken;
+    return HandOvers != handedOver ? TApplyOutcome::Taken : TApplyOutcome::NothingHandedOver;
 }
 
 // --- Dates and required fields ---------------------------------------------------------------

@@ -49,6 +49,14 @@ class TJobMessages;
 class TFieldChecks;
 class TControlValues;
 
+// What a parameter hand-over (ApplyParams) came to.
+enum class TApplyOutcome {
+    Taken,             // the values were set and the command did what it asks
+    Refused,           // a name or a value the form cannot take: nothing further was set
+    CheckRefused,      // a check of the job refused a value: nothing was handed over
+    NothingHandedOver, // the command asked for a hand-over and none came about; the job said why
+};
+
 class TfrmBaseGene : public TQVForm {
     Q_OBJECT
 
@@ -107,6 +115,8 @@ public:
     bool ApplyDone = false;
     bool ApplyByName = true;
     bool ApplyRunFlag = true;
+    // Jobs this form handed over: queued, or run at once to the end (the batch forms count).
+    int HandOvers = 0;
     QList<QPointer<QWidget>> PageEnterControls;
     QStringList DateRules;
     // What the last successful run of a server library in this process said it did.
@@ -198,6 +208,8 @@ public:
     // its value (the action reports its own failure). The base takes none.
     virtual bool TakesAction(QWidget* control) const;
     virtual bool ApplyAction(QWidget* control, const Variant& value);
+    // Why OK cannot be pressed, for a hand-over that asks for it; the base gives its hint.
+    virtual QString OkRefusal();
 
     // --- Non-virtual operations -----------------------------------------------------------
     // Called by the controller right after creation; a program (not a library) holding
@@ -216,8 +228,9 @@ public:
     // and AfterApplyValue run around each control; buttons the job takes (TakesAction)
     // act last. Not by name, ApplyValues decides.
     // Command 0 only sets the values; a command above 2 goes to RunCommand; 1 and 2 press
-    // OK once the values were taken.
-    void ApplyParams(const Variant& packet);
+    // OK once the values were taken. An error or a warning shown while the values are set
+    // (a check that refused one) stops there: nothing is handed over.
+    TApplyOutcome ApplyParams(const Variant& packet);
     void SetOptionCount(int n);
     void ReadRunOptions(const Variant& packet);
     bool ControlInList(QWidget* control) const;
@@ -226,6 +239,11 @@ public:
     void PutMaskedPanelValue(TSelectPanel* panel, Variant& values, const QString& removeText, int index);
     void LookupIntoPanel(QWidget* control, const QString& table, const QString& kind, bool list,
                          const QString& extra, const Variant& keys);
+    // The values handed in for the controls inside page set again, after the page's own
+    // defaults replaced them (see TControlValues::ApplyAgainWithin).
+    bool ApplyAgainWithin(QWidget* page);
+    // A value of the hand-over the job cannot take: reported with its name, the run refused.
+    void RefuseParam(const QString& name);
 
     // Dates and required fields.
     void AddDateFields(const QString& list);

@@ -33,6 +33,15 @@ QString markerOf(const Variant& value)
     }
 }
 
+// A text longer than its edit takes would be cut, and a cut batch number or supplier code
+// is another one: it is refused instead.
+bool fits(QObject* edit, const QString& text)
+{
+    const QMetaProperty p = FindProperty(edit, QStringLiteral("MaxLength"));
+    const int most = p.isValid() ? p.read(edit).toInt() : 0;
+    return most <= 0 || text.size() <= most;
+}
+
 // A value handed in from outside read as a check mark.
 bool readFlag(const Variant& value, bool& ok)
 {
@@ -221,8 +230,11 @@ bool TControlValues::applyControlValue(QWidget* control, const Variant& value)
             low = value.count() > 1 ? value[value.lowBound() + 1] : Variant();
             high = value.count() > 2 ? value[value.lowBound() + 2] : Variant();
         } else if (value.isArray()) {
-            low = value.count() > 0 ? value[value.lowBound()] : Variant();
-            high = value.count() > 1 ? value[value.lowBound() + 1] : Variant();
+            // A plain pair: a third value would be dropped unseen.
+            if (value.count() != 2)
+                return false;
+            low = value[value.lowBound()];
+            high = value[value.lowBound() + 1];
         } else {
             low = value;
         }
@@ -233,6 +245,8 @@ bool TControlValues::applyControlValue(QWidget* control, const Variant& value)
             return true;
         }
         if (panel->Style() == TSelectPanel::sp_Discrete)
+            return false;
+        if (!fits(panel->edBegin, shown(low)) || !fits(panel->edFinal, shown(high)))
             return false;
         if (panel->Style() == TSelectPanel::sp_UserChoice)
             panel->SetUserChoice(true);
@@ -269,7 +283,7 @@ bool TControlValues::applyControlValue(QWidget* control, const Variant& value)
         return ok && SetOrdinalProperty(control, QStringLiteral("Checked"), checked ? 1 : 0);
     }
     if (FindProperty(control, QStringLiteral("Text")).isValid())
-        return SetStringProperty(control, QStringLiteral("Text"), shown(value));
+        return fits(control, shown(value)) && SetStringProperty(control, QStringLiteral("Text"), shown(value));
     if (FindProperty(control, QStringLiteral("Lines")).isValid())
         return SetPropertyValue(control, QStringLiteral("Lines"), VarToQStr(value).split(QRegularExpression(QStringLiteral("\r\n|\n|\r"))));
     return false;
@@ -290,7 +304,7 @@ bool TControlValues::applyByName(const Variant& texts, const Variant& data)
         auto* widget = qobject_cast<QWidget*>(control);
         const bool action = widget && form_.TakesAction(widget);
         if (!action && !settable(control)) {
-            form_.ReportMessage(QStringLiteral("W;000014;") + name);
+            Refuse(name);
             passed = false;
             break;
         }
@@ -298,17 +312,12 @@ bool TControlValues::applyByName(const Variant& texts, const Variant& data)
             data.isArray() && i >= data.lowBound() && i <= data.highBound() ? data[i] : Variant();
         (action ? actions : targets).append({widget, value});
     }
+    applied_.clear();
     for (const auto& [control, value] : targets) {
         if (!passed)
             break;
-        const QString text = valueText(value);
-        form_.BeforeApplyValue(control, text);
-        if (!applyControlValue(control, value)) {
-            form_.ReportMessage(QStringLiteral("W;000014;") + control->objectName());
-            passed = false;
-            break;
-        }
-        form_.AfterApplyValue(control, text);
+        passed = applyOne(control, value);
+        applied_.append({control, value});
     }
     for (const auto& [control, value] : actions) {
         if (!passed)
@@ -318,10 +327,19 @@ bool TControlValues::applyByName(const Variant& texts, const Variant& data)
     return passed;
 }
 
+void TControlValues::Refuse(const QString& name)
+{
+    refused_ = true;
+    form_.ReportMessage(QStringLiteral("W;000014;") + name);
+}
+
 bool TControlValues::ApplyCommandArray(const Variant& cmd)
 {
+    refused_ = true;
+    applied_.clear();
     if (!cmd.isArray() || cmd.count() <= 1 || !cmd[cmd.lowBound() + 1].isArray())
         return false;
+    refused_ = false;
     bool byName = true;
     try {
         byName = cmd[cmd.lowBound()].toBool();
@@ -330,8 +348,39 @@ bool TControlValues::ApplyCommandArray(const Variant& cmd)
     }
     form_.ApplyByName = byName;
     const Variant& values = cmd[cmd.lowBound() + 1];
-    if (!byName)
-        return form_.ApplyValues(values);
+    if (!byName) {
+        refused_ = !form_.ApplyValues(values);
+        return !refused_;
+    }
     return applyByName(values.count() > 0 ? values[values.lowBound()] : Variant(),
                        values.count() > 1 ? values[values.lowBound() + 1] : Variant());
+}
+
+bool TControlValues::applyOne(QWidget* control, const Variant& value)
+{
+    const QString text = valueText(value);
+    form_.BeforeApplyValue(control, text);
+    if (!applyControlValue(control, value)) {
+        Refuse(control->objectName());
+        return false;
+    }
+    form_.AfterApplyValue(control, text);
+    return true;
+}
+
+bool TControlValues::ApplyAgainWithin(QWidget* page)
+{
+    for (const auto& [control, value] : applied_) {
+        if (!control || !page->isAncestorOf(control))
+            continue;
+        // A control the page left disabled takes no part in the run: its value would not
+        // be used, and the run would do more than it was told.
+        if (!control->isEnabled()) {
+            Refuse(control->objectName());
+            return false;
+        }
+        if (!applyOne(control, value))
+            return false;
+    }
+    return true;
 }

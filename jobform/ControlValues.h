@@ -6,6 +6,9 @@
 
 #include "platform/Variant.h"
 
+#include <QList>
+#include <QPair>
+#include <QPointer>
 #include <QString>
 
 class QObject;
@@ -30,11 +33,25 @@ public:
     // The values of an ApplyParams packet's command array into the controls (see
     // TfrmBaseGene::ApplyParams); false when a name or a value was refused.
     bool ApplyCommandArray(const Variant& commandArray);
+    // The values of the last command array for the controls inside page set again, with
+    // their checks: a job calls it when showing a page whose defaults replace them. A
+    // control the page left disabled, or a value refused, reports "W;000014" and gives false.
+    bool ApplyAgainWithin(QWidget* page);
+    // Reports "W;000014" with the name: the hand-over named a control the form lacks or
+    // gave a value it cannot take.
+    void Refuse(const QString& name);
+    // Whether the last command array was refused so (rather than stopped by a check).
+    bool Refused() const { return refused_; }
 
 private:
     // Sets a control from a value handed in from outside; false when it cannot take it.
     bool applyControlValue(QWidget* control, const Variant& value);
     bool applyByName(const Variant& texts, const Variant& data);
+    bool applyOne(QWidget* control, const Variant& value);
+
+    // The controls the last command array set by name, with their values.
+    QList<QPair<QPointer<QWidget>, Variant>> applied_;
+    bool refused_ = false;
 
     TfrmBaseGene& form_;
 };

@@ -123,6 +123,8 @@ int TJobMessages::ShowMessageDialog(const QString& text, TMsgDlgType type, const
     // While the form validates before a page switch only errors are worth a dialog.
     if (form_.PageChanging && type != mtError)
         return 0;
+    if (type == mtError || type == mtWarning)
+        ++problemsShown_;
 
     std::function<QString(TMsgDlgBtn)> captions;
     if (!form_.EnglishInterface())

@@ -30,10 +30,15 @@ public:
     // template does not take them, the template, "\r" and each parameter followed by ";".
     static QString FormatWithParameters(const QString& templ, const QList<Variant>& params);
 
+    // Errors and warnings shown so far: a parameter hand-over compares it before and after
+    // setting the values, so that a check that refused one stops the run.
+    int ProblemsShown() const { return problemsShown_; }
+
 private:
     // A form being cancelled reports nothing.
     bool cancelling() const;
     void recordText(const QString& text);
 
     TfrmBaseGene& form_;
+    int problemsShown_ = 0;
 };

@@ -91,28 +91,50 @@ void TDLLBTCtrller::HookForm()
     Form->OnDestroy = [this](QObject* sender) { DoFormDestroy(sender); };
 }
 
-std::int32_t TDLLBTCtrller::ApplyParams(const Variant& params)
+std::int32_t TDLLBTCtrller::apply(const Variant& packet)
 {
-    if (!Form || !params.isArray())
-        return -1;
+    lastOutcome_ = aoRefused;
     try {
-        Form->ApplyParams(params);
+        switch (Form->ApplyParams(packet)) {
+        case TApplyOutcome::Taken:
+            lastOutcome_ = aoTaken;
+            break;
+        case TApplyOutcome::Refused:
+            break;
+        case TApplyOutcome::CheckRefused:
+            lastOutcome_ = aoCheckRefused;
+            break;
+        case TApplyOutcome::NothingHandedOver:
+            lastOutcome_ = aoNothingHandedOver;
+            break;
+        }
         return 0;
     } catch (const std::exception&) {
         return -1;
     }
 }
 
-std::int32_t TDLLBTCtrller::ExecCommand(std::int32_t code, std::int32_t, const Variant& params)
+std::int32_t TDLLBTCtrller::ApplyParams(const Variant& params)
 {
-    if (!Form || code != 5)
-        return -1;
-    try {
-        Form->ApplyParams(Variant::list({false, params}));
-        return 0;
-    } catch (const std::exception&) {
+    if (!Form || !params.isArray()) {
+        lastOutcome_ = aoRefused;
         return -1;
     }
+    return apply(params);
+}
+
+std::int32_t TDLLBTCtrller::ExecCommand(std::int32_t code, std::int32_t, const Variant& params)
+{
+    if (!Form || code != 5) {
+        lastOutcome_ = aoRefused;
+        return -1;
+    }
+    return apply(Variant::list({false, params}));
+}
+
+std::int32_t TDLLBTCtrller::LastApplyOutcome() const
+{
+    return lastOutcome_;
 }
 
 Variant TDLLBTCtrller::ShowFormModal()

@@ -34,6 +34,7 @@ public:
     void DoFormShow(QObject* sender) override;
     void DoFormHide(QObject* sender) override;
     void DoFormDestroy(QObject* sender) override;
+    std::int32_t LastApplyOutcome() const override;
 
     TfrmBaseBatch* Form = nullptr;
     std::int32_t Reserved7 = 0;
@@ -43,6 +44,8 @@ public:
 
 private:
     void HookForm();
+    std::int32_t apply(const Variant& packet);
+    std::int32_t lastOutcome_ = aoTaken;
     // The form whose events carry this controller's hooks: a second OpenForm on the same
     // form must not save the hooks as the form's own handlers.
     TfrmBaseBatch* hookedForm_ = nullptr;

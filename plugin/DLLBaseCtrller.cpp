@@ -40,6 +40,11 @@ void TDLLBaseController::Reserved17() {}
 
 TDLLBaseController::~TDLLBaseController() = default;
 
+std::int32_t TDLLBaseController::LastApplyOutcome() const
+{
+    return aoTaken;
+}
+
 extern "C" __attribute__((visibility("default"))) TDLLBaseController* GetController()
 {
     if (!DLLControllerClass)

@@ -30,6 +30,14 @@ enum : std::int32_t {
 // ResultCode values.
 enum : std::int32_t { rcNothing = 0, rcSubmitted = 1, rcCancelled = 2 };
 
+// What the last ApplyParams or ExecCommand came to (LastApplyOutcome).
+enum : std::int32_t {
+    aoTaken = 0,             // the values were set and the command did what it asks
+    aoRefused = 1,           // no form, or a name or a value the form cannot take
+    aoCheckRefused = 2,      // a check of the job refused a value: nothing was handed over
+    aoNothingHandedOver = 3, // the command asked for a hand-over and none came about; the job said why
+};
+
 class TDLLBaseController {
 public:
     TDLLBaseController() = default;
@@ -73,6 +81,9 @@ public:
     virtual void Reserved17();
     // Declared after the slots so that the slot numbers above hold. Frees the form too.
     virtual ~TDLLBaseController();
+    // After the slots, so that a host built before it still finds them: what the last
+    // ApplyParams or ExecCommand came to, for a host that runs the job unattended.
+    virtual std::int32_t LastApplyOutcome() const;
 
     std::int32_t Reserved1 = 0;
     // The host shell's session object; set before OpenForm.

@@ -55,6 +55,8 @@ const std::pair<const char*, const char*> kBaseGeneTexts[] = {
     {"sProjectName", "方案名称"},
     {"sCreateTime", "创建时间"},
     {"sNotListed", "下列单据不在待冲销清单中: %1"},
+    {"sNoCandidates", "没有待冲销的单据"},
+    {"sOkDisabled", "作业无法送出: %1"},
 };
 
 // property path -> text, for the texts of one component that carry Chinese.

@@ -990,6 +990,17 @@ bool TfrmWOFB07::TakesAction(QWidget* control) const
     return control == btnFilter || control == BtnNext || control == btnprior;
 }
 
+bool TfrmWOFB07::stepForward(QWidget* by)
+{
+    const int before = CurrentPage;
+    BtnNextClick(by);
+    if (CurrentPage == before)
+        return false;
+    // The page's own defaults (the end of the document dates is the write-off date, the
+    // last page's entries are empty) give way to what was handed in.
+    return ApplyAgainWithin(CurrentPage == pgNext ? pnlNext : pnlLast);
+}
+
 bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
 {
     if (control == BtnNext || control == btnprior) {
@@ -1001,15 +1012,17 @@ bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
             presses = -1;
         }
         if (presses < 0 || presses > 2) {
-            ReportMessage(QStringLiteral("W;000014;") + control->objectName());
+            RefuseParam(control->objectName());
             return false;
         }
         for (int i = 0; i < presses; ++i) {
+            if (control == BtnNext) {
+                if (!stepForward(control))
+                    return false;
+                continue;
+            }
             const int before = CurrentPage;
-            if (control == BtnNext)
-                BtnNextClick(control);
-            else
-                btnpriorClick(control);
+            btnpriorClick(control);
             if (CurrentPage == before)
                 return false;
         }
@@ -1017,25 +1030,11 @@ bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
     }
     if (control != btnFilter)
         return TfrmBaseBatch::ApplyAction(control, value);
-    // The walk clears the last page's entries, as it does for a person; the packet's
-    // values for them are put back and checked again.
-    const QString batch = ed10->Text(), supplier = ed11->Text(), refund = ed12->Text();
-    if (CurrentPage != pgLast) {
-        for (int step = 0; step < 2 && CurrentPage != pgLast; ++step) {
-            const int before = CurrentPage;
-            BtnNextClick(btnFilter);
-            if (CurrentPage == before)
-                return false;
-        }
-        ed10->SetText(batch);
-        ed10Exit(ed10);
-        ed11->SetText(supplier);
-        ed11Exit(ed11);
-        ed12->SetText(refund);
-        ed12Exit(ed12);
-    } else {
+    if (CurrentPage == pgLast)
         btnFilterClick(btnFilter);
-    }
+    for (int step = 0; step < 2 && CurrentPage != pgLast; ++step)
+        if (!stepForward(btnFilter))
+            return false;
 
     std::vector<std::string> keys;
     if (value.isArray()) {
@@ -1045,6 +1044,9 @@ bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
         keys.push_back(VarToStr(value));
     }
     if (keys.size() == 1 && keys.front() == "*") {
+        if (cdsData->RecordCount() == 0)
+            ShowMessageDialog(GetText(QStringLiteral("sNoCandidates"), QStringLiteral("没有待冲销的单据")), mtInformation,
+                              {mbOK});
         btnALLClick(btnFilter);
         return true;
     }

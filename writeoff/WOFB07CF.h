@@ -140,4 +140,7 @@ private:
     void documentLookup(TSelectPanel* panel, QWidget* control, const QString& table, const QString& kind);
     TSelectPanel* panelOf(QWidget* control) const;
     void paintPanel(TSelectPanel* panel, bool enabled);
+    // BtnNext pressed for a hand-over: the values handed in for the new page are set
+    // again after its defaults; false when the page did not change or a value was refused.
+    bool stepForward(QWidget* by);
 };

@@ -104,14 +104,14 @@ struct Outcome {
     QString out, err;
 };
 
-Outcome runFile(const QString& folder, const QString& file, const QByteArray& json)
+Outcome runFile(const QString& folder, const QString& file, const QByteArray& json, const QStringList& more = {})
 {
     QFile f(file);
     EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(json);
     f.close();
     QProcess p;
-    p.start(program(), {QStringLiteral("demo"), folder, QStringLiteral("--run"), file});
+    p.start(program(), QStringList{QStringLiteral("demo"), folder, QStringLiteral("--run"), file} + more);
     EXPECT_TRUE(p.waitForFinished(120000)) << "jobhost did not finish";
     Outcome o;
     o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -146,6 +146,34 @@ TEST(JobhostDemo, RunsAWriteOffUnattendedFromAParameterFile)
 
     // A file that is not JSON is refused before anything opens.
     const Outcome bad = runFile(folder, file, "{\"command\": 5,");
-    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.exitCode, 1);
     EXPECT_TRUE(bad.err.contains(QStringLiteral("not JSON at byte"))) << bad.err.toStdString();
+}
+
+TEST(JobhostDemo, ARunThatHandsNothingOverSaysWhyAndExitsWithItsOwnCode)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("demo"));
+    const QString file = dir.filePath(QStringLiteral("run.json"));
+    const QByteArray queue = R"({"command": 1, "ed04": "RMB", "sp05": {"from": "A001", "to": "A003"},
+                                 "ed10": "Q1", "ed11": "B006", "btnFilter": "*"})";
+    // A user without the right to queue: today's OK would be greyed out for him.
+    const Outcome rightless = runFile(folder, file, queue, {QStringLiteral("--user"), QStringLiteral("U002")});
+    EXPECT_EQ(rightless.exitCode, 4) << rightless.out.toStdString() << rightless.err.toStdString();
+    EXPECT_TRUE(rightless.out.contains(QStringLiteral("您没有后台处理本作业的权限"))) << rightless.out.toStdString();
+    EXPECT_TRUE(rightless.out.contains(QStringLiteral("ResultCode: 0"))) << rightless.out.toStdString();
+
+    // A batch number longer than its field is refused by name, not cut.
+    QByteArray tooLong = queue;
+    tooLong.replace("\"Q1\"", "\"Q234567890ABCD\"");
+    const Outcome refused = runFile(folder, file, tooLong);
+    EXPECT_EQ(refused.exitCode, 1) << refused.out.toStdString() << refused.err.toStdString();
+    EXPECT_TRUE(refused.out.contains(QStringLiteral("ed10"))) << refused.out.toStdString();
+
+    // Document dates past the write-off date: the check refuses, nothing is queued.
+    QByteArray late = queue;
+    late.replace("\"ed04\"", R"("sp03": {"to": "20991231"}, "ed04")");
+    const Outcome checked = runFile(folder, file, late);
+    EXPECT_EQ(checked.exitCode, 3) << checked.out.toStdString() << checked.err.toStdString();
+    EXPECT_TRUE(checked.out.contains(QStringLiteral("ResultCode: 0"))) << checked.out.toStdString();
 }

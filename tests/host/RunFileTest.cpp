@@ -72,9 +72,14 @@ TEST(RunFile, BadFilesAreRefusedWithTheirReason)
         {"{\"command\": 5,", "not JSON at byte"},
         {"[5]", "not a JSON object"},
         {"{\"ed02\": \"20240331\"}", "\"command\" is missing"},
-        {"{\"command\": \"5\"}", "\"command\" is missing or not a command number"},
-        {"{\"command\": 1.5}", "not a command number"},
-        {"{\"command\": -1}", "not a command number"},
+        {"{\"command\": \"5\"}", "\"command\" is missing or not one of 0"},
+        {"{\"command\": 1.5}", "not one of 0"},
+        {"{\"command\": 2}", "not one of 0"},
+        {"{\"command\": 7}", "not one of 0"},
+        // JSON keeps the last of a name given twice; the run would do what the file's
+        // reader did not see.
+        {"{\"command\": 0, \"ed10\": \"A1\", \"sp05\": {\"from\": \"x\"}, \"e\\u0064\\u0031\\u0030\": \"A2\"}", "\"ed10\" is given more than once"},
+        {"{\"command\": 0, \"command\": 5}", "\"command\" is given more than once"},
         // An amount as a JSON number would be a binary fraction.
         {"{\"command\": 0, \"ed09\": 12.3}", "\"ed09\": 12.3 is not a whole number"},
         {"{\"command\": 0, \"sp05\": {\"from\": \"A\", \"till\": \"B\"}}", "\"sp05\": an object value takes"},

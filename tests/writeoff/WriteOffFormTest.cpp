@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <set>
@@ -624,6 +625,81 @@ TEST_F(WriteOffForm, AScriptThatCannotBeFollowedStopsBeforeTheRun)
     EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
     form->ApplyParams(byName(0, {{"BtnNext", 9}}));
     EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
+}
+
+TEST_F(WriteOffForm, AHandOverSetsWhatItSaysOrHandsNothingOver)
+{
+    const auto withDates = [](int command, const std::string& until, const Variant& documents) {
+        return byName(command, {{"cbo01", 0},
+                                {"ed04", "RMB"},
+                                {"sp03", Variant::list({"\x04", "", until})},
+                                {"sp05", Variant::list({"\x04", "A001", "A007"})},
+                                {"ed10", "S1"},
+                                {"ed11", "B006"},
+                                {"btnFilter", documents}});
+    };
+    const auto fresh = [this] {
+        form->Free();
+        settleEvents();
+        SetUp();
+    };
+    // The document dates are the payables' TA034 (empty ones always listed).
+    const auto documentDate = [this](int row) {
+        const Variant v = company().scalar("SELECT TA034 FROM ACPTA WHERE TA001=:T AND TA002=:N",
+                                           {{"T", cell(row, "MA005")}, {"N", cell(row, "MA006")}});
+        return v.isEmptyOrNull() ? std::string() : VarToStr(v);
+    };
+    ASSERT_EQ(form->ApplyParams(scripted(0, "*")), TApplyOutcome::Taken) << form->MessageCodes.toStdString();
+    const int all = form->cdsData->RecordCount();
+    std::vector<std::string> dates;
+    for (int r = 0; r < all; ++r)
+        if (const std::string d = documentDate(r); !d.empty())
+            dates.push_back(d);
+    std::sort(dates.begin(), dates.end());
+    ASSERT_FALSE(dates.empty());
+    ASSERT_LT(dates.front(), dates.back());
+
+    // Document dates that end before the write-off date: the second page's default (the
+    // write-off date) does not replace them, and the list holds only what they take.
+    fresh();
+    EXPECT_EQ(form->ApplyParams(withDates(0, dates.front(), "*")), TApplyOutcome::Taken) << form->MessageCodes.toStdString();
+    EXPECT_EQ(form->sp03->edFinal->Text().remove(QLatin1Char('/')).toStdString(), dates.front());
+    ASSERT_GT(form->cdsData->RecordCount(), 0);
+    EXPECT_LT(form->cdsData->RecordCount(), all);
+    int later = 0;
+    for (int r = 0; r < form->cdsData->RecordCount(); ++r)
+        later += documentDate(r) > dates.front();
+    EXPECT_EQ(later, 0) << "documents dated after the range";
+
+    // A check that refuses a value (document dates past the write-off date) stops the run.
+    fresh();
+    EXPECT_EQ(form->ApplyParams(withDates(1, "20991231", "*")), TApplyOutcome::CheckRefused);
+    EXPECT_TRUE(has(form->MessageCodes, "E;200600;")) << form->MessageCodes.toStdString();
+    EXPECT_EQ(form->JobSubmitted, 0);
+
+    // Values a control cannot take as given are refused by name, never cut or dropped: a
+    // batch number past the field, a range of three, a panel the write-off type leaves out.
+    fresh();
+    EXPECT_EQ(form->ApplyParams(scripted(1, "*", "B234567890ABCD")), TApplyOutcome::Refused);
+    EXPECT_TRUE(has(form->MessageCodes, "W;000014;ed10")) << form->MessageCodes.toStdString();
+    EXPECT_EQ(form->ed10->Text(), QString());
+    EXPECT_EQ(form->ApplyParams(byName(0, {{"sp05", Variant::list({"A001", "A003", "A007"})}})), TApplyOutcome::Refused);
+    EXPECT_TRUE(has(form->MessageCodes, "W;000014;sp05"));
+    fresh();
+    EXPECT_EQ(form->ApplyParams(byName(1, {{"cbo01", 0}, {"sp08", Variant::list({"\x05", "7301-0001"})}, {"btnFilter", "*"}})),
+              TApplyOutcome::Refused);
+    EXPECT_TRUE(has(form->MessageCodes, "W;000014;sp08")) << form->MessageCodes.toStdString();
+    EXPECT_EQ(form->JobSubmitted, 0);
+
+    // Nothing listed: the job says so and nothing goes to the queue.
+    fresh();
+    dialogs.clear();
+    EXPECT_EQ(form->ApplyParams(byName(1, {{"ed04", "RMB"}, {"sp05", Variant::list({"\x04", "Z998", "Z999"})},
+                                           {"ed10", "S1"}, {"ed11", "B006"}, {"btnFilter", "*"}})),
+              TApplyOutcome::NothingHandedOver);
+    EXPECT_EQ(form->cdsData->RecordCount(), 0);
+    EXPECT_TRUE(dialogs.contains(QStringLiteral("没有待冲销的单据"))) << dialogs.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(form->JobSubmitted, 0);
 }
 
 TEST_F(WriteOffForm, TheChosenDocumentsGoToSlot13)
