@@ -1,6 +1,7 @@
 #include "config/LanguageController.h"
 
 #include "config/RunTimeProps.h"
+#include "platform/ProcessOnce.h"
 #include "support/AlertLog.h"
 #include "support/BriskoINI.h"
 
@@ -12,8 +13,6 @@
 #include <QTreeWidget>
 #include <QWidget>
 
-#include <mutex>
-#include <set>
 
 LanguageControllerError::~LanguageControllerError() = default;
 TComponentRead::~TComponentRead() = default;
@@ -36,19 +35,14 @@ bool isXmlName(const QString& name)
     return true;
 }
 
-// A language folder the interface cannot use is said once per folder in a process: the
-// forms ask for it at every text.
-void reportUnusableFolder(const QString& folder, const char* why)
+// A language folder or file the interface cannot use is said once per process: the forms
+// ask for it at every text.
+void reportUnusable(const QString& path, const char* why)
 {
-    static std::mutex lock;
-    static std::set<QString> reported;
-    {
-        const std::lock_guard<std::mutex> guard(lock);
-        if (!reported.insert(folder).second)
-            return;
-    }
+    if (!FirstTimeInProcess("unusable language path " + path.toStdString()))
+        return;
     WriteAlertLog("LanguageController",
-                  (folder + QStringLiteral(": ") + QLatin1String(why) + QStringLiteral("; the built-in texts are shown"))
+                  (path + QStringLiteral(": ") + QLatin1String(why) + QStringLiteral("; the built-in texts are shown"))
                       .toStdString());
 }
 
@@ -436,12 +430,12 @@ QString TQvLangController::LanguageFolder(TDesignType type)
     const QFileInfo info(folder);
     if (!info.isDir()) {
         // (A file of that name: the name without its separator exists.)
-        reportUnusableFolder(folder, QFileInfo::exists(folder.chopped(1)) ? "the language folder is no folder"
+        reportUnusable(folder, QFileInfo::exists(folder.chopped(1)) ? "the language folder is no folder"
                                                                            : "the language folder does not exist");
         return QString();
     }
     if (!info.isReadable() || !info.isExecutable()) {
-        reportUnusableFolder(folder, "the language folder cannot be read");
+        reportUnusable(folder, "the language folder cannot be read");
         return QString();
     }
     return folder;
@@ -455,8 +449,10 @@ void TQvLangController::GetLangText(TDesignType type, const QString& packageName
     if (!isXmlName(key) || !QFileInfo(file).isFile())
         return;
     pugi::xml_document document;
-    if (!document.load_file(QFile::encodeName(file).constData()))
+    if (const pugi::xml_parse_result loaded = document.load_file(QFile::encodeName(file).constData()); !loaded) {
+        reportUnusable(file, loaded.description());
         return;
+    }
     try {
         const pugi::xpath_node found = document.select_node(("//" + key.toStdString() + "/@Msg").c_str());
         if (found.attribute())

@@ -6,14 +6,13 @@
 #include "platform/CodePage.h"
 #include "platform/IniFile.h"
 #include "platform/OleDate.h"
+#include "platform/ProcessOnce.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 
 #include <algorithm>
 
 #include <filesystem>
-#include <mutex>
-#include <set>
 #include <system_error>
 #include <utility>
 
@@ -134,13 +133,11 @@ void logBadPassword(const std::string& base, const std::string& exceptionClass, 
 }
 
 // The first report of a bad password in this file under this key; a file read again and
-// again (each record is made and dropped at once) must not fill the log.
+// again (each record is made and dropped at once, by the host and by the server library
+// alike) must not fill the log.
 bool firstReport(const std::string& fileName, std::string_view key)
 {
-    static std::mutex lock;
-    static std::set<std::string> reported;
-    const std::lock_guard<std::mutex> guard(lock);
-    return reported.insert(fileName + '\0' + upperAscii(key)).second;
+    return FirstTimeInProcess("bad password in " + fileName + '\0' + upperAscii(key));
 }
 
 // The stored text decoded; on a digit that is not hexadecimal, the error text and the
@@ -509,7 +506,7 @@ std::string EncodePassword(std::string_view plain)
 std::string DecodePassword(std::string_view stored)
 {
     std::string plain, reason;
-    if (!decode(stored, plain, reason)) {
+    if (!decode(stored, plain, reason) && FirstTimeInProcess("bad password " + std::string(stored))) {
         Registry reg;
         std::string clientPath, serverPath;
         if (reg.OpenKeyReadOnly(kBriskoKey)) {

@@ -177,3 +177,30 @@ TEST(JobhostDemo, ARunThatHandsNothingOverSaysWhyAndExitsWithItsOwnCode)
     EXPECT_EQ(checked.exitCode, 3) << checked.out.toStdString() << checked.err.toStdString();
     EXPECT_TRUE(checked.out.contains(QStringLiteral("ResultCode: 0"))) << checked.out.toStdString();
 }
+
+TEST(JobhostDemo, ABadStoredPasswordIsLoggedOnceThoughHostAndServerLibraryReadIt)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("demo"));
+    const QString file = dir.filePath(QStringLiteral("run.json"));
+    const QByteArray json = R"({"command": 0, "ed04": "RMB"})";
+    ASSERT_EQ(runFile(folder, file, json).exitCode, 0);
+    QFile ini(folder + QStringLiteral("/server/BriskoS.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    QByteArray text = ini.readAll();
+    ini.close();
+    text.replace("[DBE Setting]\n", "[DBE Setting]\nXXXXXX=zzzz\n");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(text);
+    ini.close();
+
+    // The host's configuration and the in-process server library both read the file.
+    EXPECT_EQ(runFile(folder, file, json).exitCode, 0);
+    QByteArray log;
+    for (const QFileInfo& f : QDir(folder + QStringLiteral("/client/Log")).entryInfoList({QStringLiteral("Alert_*.log")})) {
+        QFile l(f.filePath());
+        if (l.open(QIODevice::ReadOnly))
+            log += l.readAll();
+    }
+    EXPECT_EQ(log.count("Exception is ConvertError"), 1) << log.toStdString();
+}
