@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include <algorithm>
@@ -17,6 +18,8 @@
 #include <list>
 #include <map>
 #include <unordered_map>
+
+#include <unistd.h>
 
 namespace {
 
@@ -117,6 +120,7 @@ struct DbConnection::Impl {
     std::unique_ptr<PgConnection> pg;
     DbDialect dialect = DbDialect::SQLite;
     std::string mainFile;
+    bool readOnly = false;
     std::string mainName;
     std::vector<std::pair<std::string, std::string>> attached;
 
@@ -716,16 +720,44 @@ std::string DbConnection::sqliteConnectString(const std::string& mainFile,
     return s;
 }
 
-void DbConnection::openSqlite(const std::string& file, bool create)
+namespace {
+
+// A file name as a URI that opens it for reading. SQLite cannot read a database with a
+// write-ahead log without its shared-memory file, which it cannot make in a folder it may
+// not write; when no log exists nobody is writing, and the file is read as it stands.
+std::string readOnlyUri(const std::string& file)
+{
+    std::string uri = "file:";
+    for (const unsigned char c : std::filesystem::absolute(file).string()) {
+        if (std::isalnum(c) || std::strchr("/-._~", c)) {
+            uri += char(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            uri += hex;
+        }
+    }
+    uri += "?mode=ro";
+    const std::string folder = std::filesystem::absolute(file).parent_path().string();
+    if (::access(folder.c_str(), W_OK) != 0 && !std::filesystem::exists(file + "-wal"))
+        uri += "&immutable=1";
+    return uri;
+}
+
+} // namespace
+
+void DbConnection::openSqlite(const std::string& file, bool create, bool readOnly)
 {
     close();
-    if (!create && !std::filesystem::exists(file))
+    if ((!create || readOnly) && !std::filesystem::exists(file))
         throw DbError("The database file " + file + " does not exist");
     sqlite3* db = nullptr;
     // A connection is used by one thread at a time (each server object has its own), so
     // SQLite's own lock around every call, several per value read, is left out.
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-    if (sqlite3_open_v2(file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    const int flags = readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI
+                               : SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    const std::string name = readOnly ? readOnlyUri(file) : file;
+    if (sqlite3_open_v2(name.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         const std::string m = db ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close_v2(db);
         throw DbError("Cannot open the database " + file + ": " + m);
@@ -733,6 +765,7 @@ void DbConnection::openSqlite(const std::string& file, bool create)
     d->db = db;
     d->dialect = DbDialect::SQLite;
     d->mainFile = file;
+    d->readOnly = readOnly;
     d->mainName = std::filesystem::path(file).stem().string();
     try {
         d->guards.install(db);
@@ -768,7 +801,8 @@ void DbConnection::attach(std::string_view name, const std::string& file, bool c
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(d->db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
         d->fail("Cannot attach " + std::string(name));
-    sqlite3_bind_text(s, 1, file.c_str(), int(file.size()), SQLITE_TRANSIENT);
+    const std::string target = d->readOnly ? readOnlyUri(file) : file;
+    sqlite3_bind_text(s, 1, target.c_str(), int(target.size()), SQLITE_TRANSIENT);
     const int rc = sqlite3_step(s);
     sqlite3_finalize(s);
     if (rc != SQLITE_DONE) {

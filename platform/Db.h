@@ -110,7 +110,10 @@ public:
     bool hasDatabase(std::string_view name);
 
     // Opens a database file as main; create = false refuses a file that does not exist.
-    void openSqlite(const std::string& file, bool create = false);
+    // readOnly opens it, and every database attached later, for reading alone: a reader
+    // needs no write access, also to a database with a write-ahead log (one nobody has
+    // open for writing, in a folder the reader may not write, is read as it stands).
+    void openSqlite(const std::string& file, bool create = false, bool readOnly = false);
     // Attaches a database file under a name (letters, digits, "_"); on PostgreSQL the file
     // is the schema (create = true makes it).
     void attach(std::string_view name, const std::string& file, bool create = false);

@@ -196,14 +196,20 @@ DbConnection& ServerDatabase::connection()
         auto conn = std::make_unique<DbConnection>();
         if (isPostgres()) {
             conn->openPostgres(serverLogin(settings_.systemDb));
+            if (settings_.readOnly)
+                conn->execute("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");
             conn->setBusyTimeout(settings_.busyTimeoutMs);
             conn->setQueryLimits(settings_.limits);
             conn_ = std::move(conn);
             return *conn_;
         }
-        conn->openSqlite(filePath(settings_.systemDb));
+        conn->openSqlite(filePath(settings_.systemDb), false, settings_.readOnly);
         conn->setBusyTimeout(settings_.busyTimeoutMs);
         conn->setQueryLimits(settings_.limits);
+        if (settings_.readOnly) {
+            conn_ = std::move(conn);
+            return *conn_;
+        }
         // Clients and servers share the system database: with a write-ahead log readers
         // never wait for a writer, and a commit costs one write instead of a journal's
         // several. The mode stays with the file; a database that cannot switch (another

@@ -28,6 +28,8 @@ struct ServerDbSettings {
     int jobTimeLimitSeconds = 0;     // JobTimeLimit (0: none)
     // QueryTimeOut, QueryMaxRows, QueryMaxBytes, QueryMaxMemory: bounds of SimpleSQL.
     DbQueryLimits limits{30000, 100000, 64 * 1024 * 1024, 256 * 1024 * 1024};
+    // Opened for reading alone (the queue's listings): no write access is needed.
+    bool readOnly = false;
 };
 
 class ServerDatabase {

@@ -485,9 +485,14 @@ int main(int argc, char** argv)
     }
 
     try {
-        ServerDatabase db(OpenInstallation(install));
+        // Reading the queue needs no write access to its database.
+        const bool reading = command != "cancel" && command != "reverse";
+        ServerDbSettings settings = OpenInstallation(install);
+        settings.readOnly = reading;
+        ServerDatabase db(settings);
         DbConnection& conn = db.connection();
-        JobStore::EnsureTables(conn);
+        if (!reading)
+            JobStore::EnsureTables(conn);
         JobStore store(conn);
         if (command == "list")
             return list(store);

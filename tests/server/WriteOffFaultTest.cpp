@@ -8,6 +8,7 @@
 #include "DbLock.h"
 #include "WriteOffFixture.h"
 
+#include "server/ServerDatabase.h"
 #include "support/AlertLog.h"
 
 #include <filesystem>
@@ -100,7 +101,13 @@ TEST_F(FaultWriteOff, AReadOnlyRunLogFolderIsReportedAndTheWriteOffIsKept)
 
 TEST_F(FaultWriteOff, ReadOnlyDatabasesFailTheRunClearlyAndChangeNothing)
 {
-    RecordProperty("tried", "a write-off run by a user who may read but not write the database files and folder");
+    RecordProperty("tried", "a write-off run, and a reading of the books and the queue (qvjobs list), by a user who may "
+                            "read but not write the database files and folder");
+    {
+        // A queue server has had them: the system database keeps a write-ahead log.
+        ServerDatabase server(ServerDatabase::fromConfiguration());
+        server.connection();
+    }
     const auto before = snapshot();
     closeCompany();
     makeWritableForAll(install.dir());
@@ -112,6 +119,21 @@ TEST_F(FaultWriteOff, ReadOnlyDatabasesFailTheRunClearlyAndChangeNothing)
     const std::string out = fault::inChild({-1, true}, [&] { return said(runLibrary(run())); });
     EXPECT_EQ(out.rfind("failed|", 0), 0u) << out;
     EXPECT_NE(out.find("readonly"), std::string::npos) << "the message names the read-only database: " << out;
+
+    // Reading needs no write access: the queue's listings open the databases for reading.
+    const std::string read = fault::inChild({-1, true}, [&] {
+        try {
+            ServerDbSettings settings = ServerDatabase::fromConfiguration();
+            settings.readOnly = true;
+            ServerDatabase db(settings);
+            db.useCompanyDatabase("DEMO");
+            return "read|" + VarToStr(db.connection().scalar("SELECT COUNT(*) FROM ADMJB")) + "|" +
+                   VarToStr(db.connection().scalar("SELECT COUNT(*) FROM DEMO.ACPTA"));
+        } catch (const std::exception& e) {
+            return std::string("failed|") + e.what();
+        }
+    });
+    EXPECT_EQ(read.rfind("read|0|", 0), 0u) << read;
     makeWritableForAll(install.path("server/data"));
     EXPECT_EQ(snapshot(), before);
 }
