@@ -125,10 +125,6 @@ protected:
     void btnInsertClick(QObject* sender) override;
 
 private:
-    void buildPages();
-    void buildFirst();
-    void buildNext();
-    void buildLast();
     void setButtons(bool prior, bool next, bool last);
     void bottomPanelAfterPages();
     void checkOpenMonth(const QString& compactMonth, bool& accepted) const;
