@@ -2,6 +2,7 @@
 
 #include "controls/Buttons.h"
 #include "controls/DataSource.h"
+#include "controls/ExtPage.h"
 #include "controls/F2Button.h"
 #include "controls/FDBGrid.h"
 #include "controls/GSpdBtn.h"
