@@ -13,7 +13,7 @@
 TCompanionLink::TCompanionLink(QWidget* control, QWidget* companion)
     : QObject(control), control_(control), companion_(companion)
 {
-    SetSubComponent(companion);
+    SetSubComponentOf(companion, control);
     companion->setEnabled(control->isEnabled());
     control->installEventFilter(this);
 }
