@@ -731,3 +731,39 @@ TEST_F(WriteOffRun, DirectRunSettlesTheTickedDocumentsAndListsTheRest)
     form->ed10Exit(form->ed10);
     EXPECT_TRUE(form->ValidationFailed);
 }
+
+// An e-invoice number has 20 digits, as many as the database holds: the list shows it
+// whole and the document is written off like any other.
+TEST_F(WriteOffRun, ATwentyDigitInvoiceNumberIsListedWholeAndWrittenOff)
+{
+    toLastPage(0);
+    ASSERT_GT(form->cdsData->RecordCount(), 1);
+    const std::string type = cell(1, "MA005"), number = cell(1, "MA006");
+    const std::string invoice = "12345678901234567890";
+    ASSERT_EQ(company().execute("UPDATE ACPTA SET TA014=:I WHERE TA001=:T AND TA002=:N",
+                                {{"I", invoice}, {"T", type}, {"N", number}}),
+              1);
+    // Listed again as the clerk does: a step back and forward.
+    form->btnpriorClick(form->btnprior);
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
+    int row = -1;
+    for (int r = 0; r < form->cdsData->RecordCount(); ++r)
+        if (cell(r, "MA005") == type && cell(r, "MA006") == number)
+            row = r;
+    ASSERT_GE(row, 0) << "listed: " << form->cdsData->RecordCount() << " " << dialogs.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(cell(row, "MA007"), invoice);
+
+    tick(row, true);
+    form->ed10->SetText(QStringLiteral("E20"));
+    form->ed10Exit(form->ed10);
+    form->ed11->SetText(QStringLiteral("B006"));
+    form->ed11Exit(form->ed11);
+    ASSERT_FALSE(form->ValidationFailed) << form->MessageCodes.toStdString();
+    form->btnQueryClick(form->btnQuery);
+    settleEvents();
+    const Variant status = company().scalar("SELECT TA087 FROM ACPTA WHERE TA001=:T AND TA002=:N",
+                                            {{"T", type}, {"N", number}});
+    EXPECT_EQ(VarToStr(status), "3") << dialogs.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(VarToStr(company().scalar("SELECT COUNT(*) FROM ACPLC WHERE LC001='WOFB07-E20'")), "1");
+}
