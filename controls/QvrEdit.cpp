@@ -386,22 +386,43 @@ void TQvDBEdit::Refresh()
     TField* field = boundField(dataSource_, dataField_);
     auto* ds = qobject_cast<TDataSource*>(dataSource_.data());
     const bool live = field && ds && ds->Enabled() && currentRow() >= 0;
+    const bool readOnly = readOnly_ || !field || field->ReadOnly();
     const QSignalBlocker quiet(this);
-    setText(live ? QString::fromStdString(field->AsString()) : QString());
-    setReadOnly(!field || field->ReadOnly());
+    refreshing_ = true;
+    setReadOnly(readOnly);
+    refreshing_ = false;
+    // The edit text while the user may change it, else what the grid shows.
+    const bool editing = hasFocus() && !readOnly;
+    setText(live ? QString::fromStdString(editing ? field->Text() : field->DisplayText()) : QString());
     modified_ = false;
+}
+
+void TQvDBEdit::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ReadOnlyChange && !refreshing_)
+        readOnly_ = isReadOnly();
+    TQvEdit::changeEvent(event);
+}
+
+void TQvDBEdit::focusInEvent(QFocusEvent* event)
+{
+    if (!modified_ && !isReadOnly())
+        Refresh();
+    TQvEdit::focusInEvent(event);
 }
 
 void TQvDBEdit::focusOutEvent(QFocusEvent* event)
 {
-    // What the user typed goes to the record when the edit is left; a refused value
-    // shows the record's value again.
+    // What the user typed goes to the record when the edit is left; the record's value
+    // is shown again in its display format (also after a refused value).
     if (modified_) {
         modified_ = false;
         auto* ds = qobject_cast<TDataSource*>(dataSource_.data());
         TField* field = boundField(dataSource_, dataField_);
-        if (ds && field && currentRow() >= 0 && !ds->SetFieldText(currentRow(), field, text()))
-            Refresh();
+        if (ds && field && currentRow() >= 0)
+            ds->SetFieldText(currentRow(), field, text());
     }
+    if (!isReadOnly())
+        Refresh();
     TQvEdit::focusOutEvent(event);
 }

@@ -138,7 +138,8 @@ private:
 
 // A data-aware edit: shows the field DataField of the current record of DataSource (a
 // TDataSource or any model that publishes the field's column by name) and writes it back
-// when the user leaves the edit.
+// when the user leaves the edit. It shows the field's display text (its display format)
+// except while the user edits it; it is read-only when set so or when the field is.
 class TQvDBEdit : public TQvEdit {
     Q_OBJECT
     Q_PROPERTY(QObject* DataSource READ DataSource WRITE SetDataSource)
@@ -156,7 +157,9 @@ public:
     void Refresh();
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     int fieldColumn() const;
@@ -165,6 +168,9 @@ private:
     QPointer<QObject> dataSource_;
     QString dataField_;
     bool modified_ = false;
+    // What the owner asked for; a field's own read-only flag adds to it, never undoes it.
+    bool readOnly_ = false;
+    bool refreshing_ = false;
     QList<QMetaObject::Connection> connections_;
 };
 

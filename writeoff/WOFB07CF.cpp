@@ -137,14 +137,17 @@ void TfrmWOFB07::applyAmountFormats(bool currencyOnly)
     const std::string original = AmountFormat(CurrencyDecimals);
     cdsData->FieldByName("MA016")->SetDisplayFormat(original);
     cdsSum->FieldByName("MA021")->SetDisplayFormat(original);
-    if (currencyOnly)
-        return;
-    const std::string local = AmountFormat(LocalDecimals);
-    cdsData->FieldByName("MA010")->SetDisplayFormat("#,##0.0000000");
-    cdsData->FieldByName("MA017")->SetDisplayFormat(local);
-    cdsData->FieldByName("MA021")->SetDisplayFormat(original);
-    cdsData->FieldByName("MA022")->SetDisplayFormat(local);
-    cdsSum->FieldByName("MA022")->SetDisplayFormat(local);
+    if (!currencyOnly) {
+        const std::string local = AmountFormat(LocalDecimals);
+        cdsData->FieldByName("MA010")->SetDisplayFormat("#,##0.0000000");
+        cdsData->FieldByName("MA017")->SetDisplayFormat(local);
+        cdsData->FieldByName("MA021")->SetDisplayFormat(original);
+        cdsData->FieldByName("MA022")->SetDisplayFormat(local);
+        cdsSum->FieldByName("MA022")->SetDisplayFormat(local);
+    }
+    // The totals show the new format at once, as the grid does.
+    for (TQvDBEdit* sum : {edMA021, edMA022})
+        sum->Refresh();
 }
 
 // --- Pages ------------------------------------------------------------------------------------

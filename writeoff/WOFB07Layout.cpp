@@ -144,6 +144,7 @@ void buildLast(TfrmWOFB07& f)
         edit->setObjectName(QString::fromLatin1(name));
         edit->SetCaption(caption);
         edit->SetLabelPosition(TQvEdit::lpLeft);
+        // The totals follow the ticks alone: a count typed in would decide the hand-over.
         edit->setReadOnly(true);
         edit->SetDataSource(f.dsSum);
         edit->SetDataField(QString::fromLatin1(field));

@@ -74,6 +74,16 @@ void addCopiesForZ900(DbConnection& db, int count)
         "INSERT INTO ACPTB SELECT * FROM bl;");
 }
 
+// "1234567.50" as a display format "#,##0.00" shows it: "1,234,567.50".
+std::string withThousands(std::string fixed)
+{
+    const std::size_t point = std::min(fixed.find('.'), fixed.size());
+    const std::size_t digits = fixed.front() == '-' ? 1 : 0;
+    for (std::size_t at = point; at > digits + 3; at -= 3)
+        fixed.insert(at - 3, 1, ',');
+    return fixed;
+}
+
 } // namespace
 
 TEST_F(WriteOffForm, OpensOnTheFirstPageWithTheDefaults)
@@ -400,7 +410,7 @@ TEST_F(WriteOffForm, TotalsFollowTheTicksExactly)
     EXPECT_EQ(form->TotalCount(), n);
     EXPECT_EQ(form->TotalOriginal(), all);
     EXPECT_EQ(form->TotalLocal(), allLocal);
-    EXPECT_EQ(form->edMA021->Text().remove(QLatin1Char(',')).toStdString(), all.rescaled(2).toFixed());
+    EXPECT_EQ(form->edMA021->Text().toStdString(), withThousands(all.rescaled(2).toFixed()));
 
     // Any order of ticks and unticks comes back to exactly nothing.
     std::mt19937 random(7);
@@ -416,6 +426,40 @@ TEST_F(WriteOffForm, TotalsFollowTheTicksExactly)
     form->btnFilterClick(form->btnFilter);
     EXPECT_EQ(form->TotalCount(), 0);
     EXPECT_EQ(form->cdsData->RecordCount(), n);
+}
+
+// The totals box shows what the grid shows and takes no keys: a count typed into it would
+// decide what the run hands over.
+TEST_F(WriteOffForm, TheTotalsBoxIsReadOnlyAndShowsItsFormats)
+{
+    toLastPage(0);
+    EXPECT_EQ(form->edMA021->Text(), QStringLiteral("0.00"));
+    EXPECT_EQ(form->edMA022->Text(), QStringLiteral("0.00"));
+    EXPECT_EQ(form->QvDBEdit1->Text(), QStringLiteral("0"));
+    tick(0, true);
+    for (TQvDBEdit* sum : {form->edMA021, form->edMA022, form->QvDBEdit1})
+        EXPECT_TRUE(sum->isReadOnly()) << sum->objectName().toStdString();
+    form->QvDBEdit1->setFocus();
+    QTest::keyClick(form->QvDBEdit1, Qt::Key_End);
+    QTest::keyClick(form->QvDBEdit1, Qt::Key_Backspace);
+    QTest::keyClicks(form->QvDBEdit1, QStringLiteral("0"));
+    form->ed10->setFocus();
+    EXPECT_EQ(form->TotalCount(), 1);
+    EXPECT_EQ(form->QvDBEdit1->Text(), QStringLiteral("1"));
+    const auto shown = [&](const char* field) {
+        return form->dsData->data(form->dsData->index(0, form->dsData->ColumnOfField(QString::fromLatin1(field)))).toString();
+    };
+    EXPECT_EQ(form->edMA021->Text(), shown("MA016"));
+    EXPECT_EQ(form->edMA022->Text(), shown("MA017"));
+
+    // A currency of four decimals: its totals show four, the local ones two.
+    form->btnpriorClick(form->btnprior);
+    form->ed04->SetText(QStringLiteral("CLF"));
+    form->ed04Exit(form->ed04);
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
+    EXPECT_EQ(form->edMA021->Text(), QStringLiteral("0.0000"));
+    EXPECT_EQ(form->edMA022->Text(), QStringLiteral("0.00"));
 }
 
 TEST_F(WriteOffForm, AListLongerThanOnePartOfTheAnswerIsWholeAndInOrder)
