@@ -7,6 +7,7 @@
 #include "platform/ClientDataSet.h"
 
 #include <QEvent>
+#include <QValidator>
 
 // --- TCompanionLink ------------------------------------------------------------------------
 
@@ -191,6 +192,32 @@ TQvEdit::TQvEdit(QWidget* parent) : TQvControl<QLineEdit>(parent), label_(new TC
 {
     resize(121, 21);
     connect(this, &QLineEdit::textChanged, this, [this] { Fire(OnChange, this); });
+}
+
+namespace {
+// The line edit runs its validator on every change of its text, set or edited, and takes
+// the text the validator hands back.
+class TCaseValidator : public QValidator {
+public:
+    TCaseValidator(bool upper, QObject* parent) : QValidator(parent), upper_(upper) {}
+    State validate(QString& input, int&) const override
+    {
+        input = upper_ ? input.toUpper() : input.toLower();
+        return Acceptable;
+    }
+
+private:
+    bool upper_;
+};
+} // namespace
+
+void TQvEdit::SetCharCase(TEditCharCase charCase)
+{
+    charCase_ = charCase;
+    delete validator();
+    setValidator(charCase == ecNormal ? nullptr : new TCaseValidator(charCase == ecUpperCase, this));
+    if (charCase != ecNormal)
+        setText(charCase == ecUpperCase ? text().toUpper() : text().toLower());
 }
 
 // --- TQvDBEdit -----------------------------------------------------------------------------

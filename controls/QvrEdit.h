@@ -107,10 +107,13 @@ class TQvEdit : public TQvControl<QLineEdit> {
     Q_PROPERTY(bool ReadOnly READ isReadOnly WRITE setReadOnly)
     Q_PROPERTY(int MaxLength READ MaxLength WRITE SetMaxLength)
     Q_PROPERTY(QString ImeName READ ImeName WRITE SetImeName)
+    Q_PROPERTY(TEditCharCase CharCase READ CharCase WRITE SetCharCase)
 
 public:
     enum TLabelPosition { lpAbove = ::lpAbove, lpBelow = ::lpBelow, lpLeft = ::lpLeft, lpRight = ::lpRight };
     Q_ENUM(TLabelPosition)
+    enum TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
+    Q_ENUM(TEditCharCase)
 
     explicit TQvEdit(QWidget* parent = nullptr);
 
@@ -127,6 +130,9 @@ public:
     void SetMaxLength(int n) { setMaxLength(n > 0 ? n : 32767); }
     QString ImeName() const { return imeName_; }
     void SetImeName(const QString& name) { imeName_ = name; }
+    // The case of every text the edit takes, however it arrives (typed, pasted, set).
+    TEditCharCase CharCase() const { return charCase_; }
+    void SetCharCase(TEditCharCase charCase);
 
 protected:
     QPalette::ColorRole colorRole() const override { return QPalette::Base; }
@@ -134,6 +140,7 @@ protected:
 private:
     TCaptionLabelLink* label_;
     QString imeName_;
+    TEditCharCase charCase_ = ecNormal;
 };
 
 // A data-aware edit: shows the field DataField of the current record of DataSource (a

@@ -5,7 +5,6 @@
 #include "controls/DataSource.h"
 #include "controls/ExtPage.h"
 #include "controls/FDBGrid.h"
-#include "controls/GSpdBtn.h"
 #include "controls/MaskEdit.h"
 #include "controls/QvrEdit.h"
 #include "controls/SelectPnl.h"
@@ -160,7 +159,13 @@ void TfrmWOFB07::setButtons(bool prior, bool next, bool last)
     for (QWidget* w : {static_cast<QWidget*>(btnALL), static_cast<QWidget*>(BtnAllNo), static_cast<QWidget*>(btnQuery),
                        static_cast<QWidget*>(btnOk)})
         w->setVisible(last);
-    btnSpd->setVisible(false);
+    btnSpd->setVisible(last && OkMenuShown);
+}
+
+void TfrmWOFB07::FormShow(QObject* sender)
+{
+    TfrmBaseBatch::FormShow(sender);
+    btnSpd->setVisible(CurrentPage == pgLast && OkMenuShown);
 }
 
 void TfrmWOFB07::ShowFirstPage()
@@ -341,10 +346,13 @@ void TfrmWOFB07::btnInsertClick(QObject*)
 void TfrmWOFB07::ed02Exit(QObject*)
 {
     const QString month = writeOffDateCompact().left(6);
-    if (month.isEmpty())
+    if (month.isEmpty()) {
+        ValidationFailed = false;
         return;
+    }
     bool accepted = false;
     checkOpenMonth(month, accepted);
+    ValidationFailed = !accepted;
     if (accepted) {
         sp03->edFinal->SetText(ed02->EditText());
         sp03->edFinal->SetEditMask(DateMask());
@@ -356,11 +364,13 @@ void TfrmWOFB07::ed02Exit(QObject*)
 void TfrmWOFB07::sp03Exit(QObject*)
 {
     if (noSeparators(sp03->edFinal->Text(), GetDateSeparator()).isEmpty()) {
+        ValidationFailed = false;
         Fire(btnprior->OnClick, btnprior);
         return;
     }
     const QString end = DateTextToCompact(sp03->edFinal->Text());
-    if (end > writeOffDateCompact()) {
+    ValidationFailed = end > writeOffDateCompact();
+    if (ValidationFailed) {
         ReportMessage(QStringLiteral("E;200600;"));
         sp03->edFinal->setFocus(Qt::OtherFocusReason);
     }
@@ -777,7 +787,7 @@ bool TfrmWOFB07::CollectOptionTexts(Variant& texts, int index)
         texts[12] = entry(ed12->Caption(), "ed12");
         texts[13] = entry(btnFilter->Caption(), "btnFilter");
         texts[14] = entry(btnFilter->Caption(), "btnFilter");
-        texts[15] = entry(QStringLiteral("lbl11C"), "lbl11C");
+        texts[15] = entry(lbl11C->text(), "lbl11C");
         return result;
     } catch (const std::exception&) {
         return false;

@@ -5,7 +5,6 @@
 #include "controls/ExtPage.h"
 #include "controls/F2Button.h"
 #include "controls/FDBGrid.h"
-#include "controls/GSpdBtn.h"
 #include "controls/MaskEdit.h"
 #include "controls/QvrEdit.h"
 #include "controls/SelectPnl.h"
@@ -104,6 +103,8 @@ void buildLast(TfrmWOFB07& f)
     f.ed10->setGeometry(100, 2, 120, 22);
     f.ed10->OnExit = [form = &f](QObject* s) { form->ed10Exit(s); };
     f.ed10->OnKeyPress = [form = &f](QObject* s, QChar& k) { form->ed10KeyPress(s, k); };
+    // Pasted and handed-in numbers too: the used-number check looks up what is stored.
+    f.ed10->SetCharCase(TQvEdit::ecUpperCase);
     f.ed11 = new TQvBtnEdit(top);
     f.ed11->setObjectName(QStringLiteral("ed11"));
     f.ed11->SetCaption(QStringLiteral("输入转销供应商"));
@@ -186,9 +187,6 @@ void BuildWriteOffControls(TfrmWOFB07& f)
     int at = row->indexOf(f.btnQuery);
     for (TBitBtn* b : {f.btnALL, f.BtnAllNo, f.btnFilter, f.btnprior, f.BtnNext})
         row->insertWidget(at++, b);
-    f.btnSpd = new TGSpeedButton(f.Panel1);
-    f.btnSpd->setObjectName(QStringLiteral("btnSpd"));
-    f.btnSpd->setVisible(false);
     f.btnprior->OnClick = [form = &f](QObject* s) { form->btnpriorClick(s); };
     f.BtnNext->OnClick = [form = &f](QObject* s) { form->BtnNextClick(s); };
     f.btnFilter->OnClick = [form = &f](QObject* s) { form->btnFilterClick(s); };

@@ -10,6 +10,8 @@
 #include "support/Dates.h"
 #include "platform/OleDate.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QTableView>
 #include <QTest>
@@ -95,7 +97,7 @@ TEST_F(WriteOffForm, OpensOnTheFirstPageWithTheDefaults)
     EXPECT_TRUE(form->BtnNext->isVisible());
     for (QWidget* w : {static_cast<QWidget*>(form->btnprior), static_cast<QWidget*>(form->btnFilter),
                        static_cast<QWidget*>(form->btnALL), static_cast<QWidget*>(form->btnQuery),
-                       static_cast<QWidget*>(form->btnOk)})
+                       static_cast<QWidget*>(form->btnOk), static_cast<QWidget*>(form->btnSpd)})
         EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
     EXPECT_EQ(form->cbo01->ItemIndex(), 0);
     EXPECT_EQ(form->cbo01->Items().value(1), QStringLiteral("2.其他应付款转销 "));
@@ -125,6 +127,14 @@ TEST_F(WriteOffForm, FirstPageChecksTheWriteOffMonth)
     form->BtnNextClick(form->BtnNext);
     EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
     EXPECT_TRUE(has(form->MessageCodes, "E;100453;"));
+    // Leaving the date says whether it was taken.
+    form->ed02->setFocus();
+    form->cbo01->setFocus();
+    EXPECT_TRUE(form->ValidationFailed);
+    form->ed02->SetText(QStringLiteral("2024/01/15"));
+    form->ed02->setFocus();
+    form->cbo01->setFocus();
+    EXPECT_FALSE(form->ValidationFailed);
 
     form->ReportMessage(QString());
     form->ed02->SetText(QStringLiteral("2024/01/15")); // the first open month
@@ -136,10 +146,12 @@ TEST_F(WriteOffForm, FirstPageChecksTheWriteOffMonth)
     form->sp03->edFinal->SetText(QStringLiteral("2024/01/16"));
     form->sp03Exit(form->sp03);
     EXPECT_TRUE(has(form->MessageCodes, "E;200600;"));
+    EXPECT_TRUE(form->ValidationFailed);
     form->ReportMessage(QString());
     form->sp03->edFinal->SetText(QStringLiteral("2024/01/15"));
     form->sp03Exit(form->sp03);
     EXPECT_FALSE(has(form->MessageCodes, "E;200600;"));
+    EXPECT_FALSE(form->ValidationFailed);
     // An emptied end date goes back to the first page.
     form->sp03->edFinal->SetText(QString());
     form->sp03Exit(form->sp03);
@@ -208,6 +220,7 @@ TEST_F(WriteOffForm, NextPageNeedsCurrencyAndSuppliers)
     form->BtnNextClick(form->BtnNext);
     EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
     EXPECT_TRUE(form->btnQuery->isVisible());
+    EXPECT_TRUE(form->btnSpd->isVisible()) << "the drop-down beside btnOk";
     EXPECT_FALSE(form->BtnNext->isVisible());
     EXPECT_FALSE(form->btnFilter->isVisible());
     ASSERT_GT(form->cdsData->RecordCount(), 0);
@@ -251,6 +264,16 @@ TEST_F(WriteOffForm, BatchNumberKeysAndCheck)
     form->ed10->SetText(QString());
     form->ed10Exit(form->ed10);
     EXPECT_FALSE(form->ValidationFailed);
+
+    // Pasted or handed in, the number is upper case too, and so found used as it is stored.
+    QGuiApplication::clipboard()->setText(QStringLiteral("b0001"));
+    form->ed10->setFocus();
+    form->ed10->paste();
+    EXPECT_EQ(form->ed10->Text(), QStringLiteral("B0001"));
+    form->ed10->SetText(QString());
+    form->ApplyParams(byName(0, {{"ed10", "b0001"}}));
+    EXPECT_EQ(form->ed10->Text(), QStringLiteral("B0001"));
+    EXPECT_TRUE(form->ValidationFailed) << form->MessageCodes.toStdString();
 }
 
 TEST_F(WriteOffForm, TransferSupplierChecks)
@@ -698,6 +721,7 @@ TEST_F(WriteOffForm, TheChosenDocumentsGoToSlot13)
     EXPECT_EQ(VarToStr(sent[16]), "N") << "the log flag";
     EXPECT_EQ(VarToStr(texts[13][1]), "btnFilter");
     EXPECT_EQ(VarToStr(texts[15][1]), "lbl11C");
+    EXPECT_EQ(VarToStr(texts[15][0]), "智利安第斯矿业公司") << "the caption of lbl11C";
     ASSERT_EQ(sent[13].count(), 2);
     EXPECT_EQ(VarToStr(sent[13][0]), cell(1, "MA005") + cell(1, "MA006"));
     EXPECT_EQ(VarToStr(sent[13][1]), cell(3, "MA005") + cell(3, "MA006"));
