@@ -3,6 +3,7 @@
 #include "config/QtVariant.h"
 #include "config/RunTimeProps.h"
 #include "platform/Exception.h"
+#include "support/AlertLog.h"
 #include "support/BriskoINI.h"
 
 #include <QApplication>
@@ -13,6 +14,8 @@
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QWidget>
+
+#include <atomic>
 
 namespace {
 
@@ -43,6 +46,17 @@ void convertTreeItem(QTreeWidgetItem* item, const std::function<QString(const QS
         convertTreeItem(item->child(i), convert);
 }
 
+// Every form makes a converter: the alert log hears of a missing translator once in a
+// process.
+void reportMissingTranslator(const std::string& why)
+{
+    static std::atomic<bool> reported{false};
+    if (reported.exchange(true))
+        return;
+    WriteAlertLog("CodeConverter",
+                  why + "; the database's texts pass between the interface and the database unconverted");
+}
+
 } // namespace
 
 TCodeConverter::TCodeConverter(QObject* owner, const std::string& translatorLibrary) : QObject(owner)
@@ -54,9 +68,18 @@ TCodeConverter::TCodeConverter(QObject* owner, const std::string& translatorLibr
     uiConvertMode_ = ini.UIConvertMode;
     dbConvertMode_ = ini.DBConvertMode;
     // A GB interface on a Big5 database needs the translator as much as a Big5 interface
-    // does: without it the database's texts would pass unconverted both ways.
-    if (uiConvertMode_ != 0 || dbConvertMode_ != 0)
+    // does: without it the database's texts would pass unconverted both ways. Such an
+    // interface shows its own texts without it, so there a missing translator is said
+    // once and the values pass as they are; a Big5 interface cannot do without.
+    if (uiConvertMode_ != 0) {
         translator_ = std::make_unique<TTranslator>(translatorLibrary);
+    } else if (dbConvertMode_ != 0) {
+        try {
+            translator_ = std::make_unique<TTranslator>(translatorLibrary);
+        } catch (const std::exception& e) {
+            reportMissingTranslator(e.what());
+        }
+    }
 }
 
 TCodeConverter::~TCodeConverter() = default;

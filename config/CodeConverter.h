@@ -33,7 +33,9 @@ class TCodeConverter : public QObject {
 
 public:
     // Reads the client configuration. A translator is made when either mode needs one;
-    // its load errors (TTranslator) reach the caller.
+    // its load errors (TTranslator) reach the caller when the interface needs it. A GB
+    // interface on a Big5 database opens without it: the alert log "CodeConverter" says so
+    // once in a process, and values pass unconverted.
     explicit TCodeConverter(QObject* owner = nullptr, const std::string& translatorLibrary = TTranslator::LibraryName);
     ~TCodeConverter() override;
 

@@ -57,6 +57,18 @@ pugi::xml_node firstElement(const pugi::xml_document& document, const QString& n
     }
 }
 
+// The first element of that name inside another.
+pugi::xml_node firstElementIn(const pugi::xml_node& outer, const QString& name)
+{
+    if (!outer || !isXmlName(name))
+        return {};
+    try {
+        return outer.select_node((".//" + name.toStdString()).c_str()).node();
+    } catch (const pugi::xpath_exception&) {
+        return {};
+    }
+}
+
 // "Items_3" → ("Items", 3); "Caption" → ("Caption", -1).
 std::pair<QString, int> splitIndex(const QString& part)
 {
@@ -250,25 +262,8 @@ bool TLangReader::isExcluded(const QString& name) const
     return false;
 }
 
-void TLangReader::readOne(QObject* component, bool isRoot)
+void TLangReader::apply(QObject* component, const pugi::xml_node& element)
 {
-    if (isRoot) {
-        auto* w = qobject_cast<QWidget*>(component);
-        if (w && w->isWindow()) {
-            const pugi::xml_node root = document_.document_element();
-            if (before_)
-                before_(component, root);
-            TReaderFactory::Create(component)->Apply(component, root, failures_);
-            if (after_)
-                after_(component, root);
-        }
-    }
-    const QString name = component->objectName();
-    if (name.isEmpty() || isExcluded(name))
-        return;
-    const pugi::xml_node element = firstElement(document_, name);
-    if (!element)
-        return;
     if (before_)
         before_(component, element);
     TReaderFactory::Create(component)->Apply(component, element, failures_);
@@ -276,14 +271,45 @@ void TLangReader::readOne(QObject* component, bool isRoot)
         after_(component, element);
 }
 
+pugi::xml_node TLangReader::readOne(QObject* component, bool isRoot)
+{
+    if (isRoot) {
+        auto* w = qobject_cast<QWidget*>(component);
+        if (w && w->isWindow())
+            apply(component, document_.document_element());
+    }
+    const QString name = component->objectName();
+    const pugi::xml_node element = firstElement(document_, name);
+    if (element && !isExcluded(name))
+        apply(component, element);
+    return element;
+}
+
+void TLangReader::readParts(QObject* component, const pugi::xml_node& element)
+{
+    // A part's texts stand inside its control's element: the parts of every select panel
+    // share their names (edBegin, btnDelete), with each other and with a form's own
+    // components, so a part never takes an element of the whole file.
+    if (!element)
+        return;
+    for (QObject* part : SubComponents(component)) {
+        const QString name = part->objectName();
+        if (name.isEmpty() || isExcluded(name))
+            continue;
+        if (const pugi::xml_node own = firstElementIn(element, name))
+            apply(part, own);
+    }
+}
+
 void TLangReader::ReadComponent(QObject* component)
 {
     if (!component)
         return;
-    readOne(component, true);
-    // The components it owns, flat and in order: an excluded one's own are read all the same.
+    readParts(component, readOne(component, true));
+    // The components it owns, flat and in order, each with its parts: an excluded one's
+    // own are read all the same.
     for (QObject* owned : OwnedComponents(component))
-        readOne(owned, false);
+        readParts(owned, readOne(owned, false));
 }
 
 // --- Controller ----------------------------------------------------------------------------

@@ -61,14 +61,19 @@ public:
     TLangReader(const pugi::xml_document& document, QStringList excludeControls, TLoadComponentEvent before,
                 TLoadComponentEvent after);
 
-    // The component (a form: its root element first), then every component it owns.
+    // The component (a form: its root element first), then every component it owns, each
+    // followed by its parts (config/RunTimeProps.h SubComponents), whose elements stand
+    // inside the component's element (<sp03><edBegin Hint="..."/></sp03>).
     void ReadComponent(QObject* component);
     void SetExcludeControls(const QStringList& names) { exclude_ = names; }
     // What the readings so far could not apply ("ed01.Font.Height=big").
     const QStringList& Failures() const { return failures_; }
 
 private:
-    void readOne(QObject* component, bool isRoot);
+    void apply(QObject* component, const pugi::xml_node& element);
+    // Applies the component's element and answers it (also for an excluded component).
+    pugi::xml_node readOne(QObject* component, bool isRoot);
+    void readParts(QObject* component, const pugi::xml_node& element);
     bool isExcluded(const QString& name) const;
 
     const pugi::xml_document& document_;

@@ -23,6 +23,7 @@ bool colorFromValue(const QVariant& value, QColor& c)
     return ok && c.isValid();
 }
 const char* const kSubComponent = "_q_qvSubComponent";
+const char* const kSubComponentOf = "_q_qvSubComponentOf";
 const char* const kFontCharset = "_q_qvFontCharset";
 
 bool same(const QString& a, const char* b)
@@ -639,6 +640,50 @@ void SetSubComponent(QObject* object, bool subComponent)
 bool IsSubComponent(const QObject* object)
 {
     return object && object->property(kSubComponent).toBool();
+}
+
+void SetSubComponentOf(QObject* object, const QObject* control)
+{
+    SetSubComponent(object);
+    if (object)
+        object->setProperty(kSubComponentOf, QVariant::fromValue(reinterpret_cast<quintptr>(control)));
+}
+
+namespace {
+
+bool belongsTo(const QObject* part, const QObject* component)
+{
+    const QVariant of = part->property(kSubComponentOf);
+    return !of.isValid() || of.value<quintptr>() == reinterpret_cast<quintptr>(component);
+}
+
+void collectParts(const QObject* component, const QObject* container, QList<QObject*>& out)
+{
+    for (QObject* child : container->children()) {
+        if (!IsSubComponent(child) || !belongsTo(child, component))
+            continue;
+        out.append(child);
+        collectParts(child, child, out);
+    }
+}
+
+} // namespace
+
+QList<QObject*> SubComponents(const QObject* component)
+{
+    QList<QObject*> out;
+    if (!component)
+        return out;
+    collectParts(component, component, out);
+    // Parts that live beside the component, in its parent.
+    if (const QObject* parent = component->parent())
+        for (QObject* sibling : parent->children())
+            if (sibling != component && IsSubComponent(sibling) && sibling->property(kSubComponentOf).isValid()
+                && belongsTo(sibling, component)) {
+                out.append(sibling);
+                collectParts(sibling, sibling, out);
+            }
+    return out;
 }
 
 QList<QObject*> OwnedComponents(const QObject* owner)

@@ -48,6 +48,11 @@ bool SetPropertyValue(QObject* object, const QString& name, const QVariant& valu
 // select panel) are sub-components: they belong to their control, not to the form.
 void SetSubComponent(QObject* object, bool subComponent = true);
 bool IsSubComponent(const QObject* object);
+// A sub-component that lives outside its control (the caption label beside an edit).
+void SetSubComponentOf(QObject* object, const QObject* control);
+// The parts of a component, in creation order: the sub-components below it (and theirs)
+// and those beside it that belong to it.
+QList<QObject*> SubComponents(const QObject* component);
 // The components an owner holds, in creation order (sub-components excluded).
 QList<QObject*> OwnedComponents(const QObject* owner);
 // A component of the owner by name, case-insensitively; also a named sub-component of

@@ -7,13 +7,14 @@
 #include "platform/ClientDataSet.h"
 
 #include <QEvent>
+#include <QValidator>
 
 // --- TCompanionLink ------------------------------------------------------------------------
 
 TCompanionLink::TCompanionLink(QWidget* control, QWidget* companion)
     : QObject(control), control_(control), companion_(companion)
 {
-    SetSubComponent(companion);
+    SetSubComponentOf(companion, control);
     companion->setEnabled(control->isEnabled());
     control->installEventFilter(this);
 }
@@ -191,6 +192,32 @@ TQvEdit::TQvEdit(QWidget* parent) : TQvControl<QLineEdit>(parent), label_(new TC
 {
     resize(121, 21);
     connect(this, &QLineEdit::textChanged, this, [this] { Fire(OnChange, this); });
+}
+
+namespace {
+// The line edit runs its validator on every change of its text, set or edited, and takes
+// the text the validator hands back.
+class TCaseValidator : public QValidator {
+public:
+    TCaseValidator(bool upper, QObject* parent) : QValidator(parent), upper_(upper) {}
+    State validate(QString& input, int&) const override
+    {
+        input = upper_ ? input.toUpper() : input.toLower();
+        return Acceptable;
+    }
+
+private:
+    bool upper_;
+};
+} // namespace
+
+void TQvEdit::SetCharCase(TEditCharCase charCase)
+{
+    charCase_ = charCase;
+    delete validator();
+    setValidator(charCase == ecNormal ? nullptr : new TCaseValidator(charCase == ecUpperCase, this));
+    if (charCase != ecNormal)
+        setText(charCase == ecUpperCase ? text().toUpper() : text().toLower());
 }
 
 // --- TQvDBEdit -----------------------------------------------------------------------------
@@ -386,22 +413,43 @@ void TQvDBEdit::Refresh()
     TField* field = boundField(dataSource_, dataField_);
     auto* ds = qobject_cast<TDataSource*>(dataSource_.data());
     const bool live = field && ds && ds->Enabled() && currentRow() >= 0;
+    const bool readOnly = readOnly_ || !field || field->ReadOnly();
     const QSignalBlocker quiet(this);
-    setText(live ? QString::fromStdString(field->AsString()) : QString());
-    setReadOnly(!field || field->ReadOnly());
+    refreshing_ = true;
+    setReadOnly(readOnly);
+    refreshing_ = false;
+    // The edit text while the user may change it, else what the grid shows.
+    const bool editing = hasFocus() && !readOnly;
+    setText(live ? QString::fromStdString(editing ? field->Text() : field->DisplayText()) : QString());
     modified_ = false;
+}
+
+void TQvDBEdit::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ReadOnlyChange && !refreshing_)
+        readOnly_ = isReadOnly();
+    TQvEdit::changeEvent(event);
+}
+
+void TQvDBEdit::focusInEvent(QFocusEvent* event)
+{
+    if (!modified_ && !isReadOnly())
+        Refresh();
+    TQvEdit::focusInEvent(event);
 }
 
 void TQvDBEdit::focusOutEvent(QFocusEvent* event)
 {
-    // What the user typed goes to the record when the edit is left; a refused value
-    // shows the record's value again.
+    // What the user typed goes to the record when the edit is left; the record's value
+    // is shown again in its display format (also after a refused value).
     if (modified_) {
         modified_ = false;
         auto* ds = qobject_cast<TDataSource*>(dataSource_.data());
         TField* field = boundField(dataSource_, dataField_);
-        if (ds && field && currentRow() >= 0 && !ds->SetFieldText(currentRow(), field, text()))
-            Refresh();
+        if (ds && field && currentRow() >= 0)
+            ds->SetFieldText(currentRow(), field, text());
     }
+    if (!isReadOnly())
+        Refresh();
     TQvEdit::focusOutEvent(event);
 }

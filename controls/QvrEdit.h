@@ -107,10 +107,13 @@ class TQvEdit : public TQvControl<QLineEdit> {
     Q_PROPERTY(bool ReadOnly READ isReadOnly WRITE setReadOnly)
     Q_PROPERTY(int MaxLength READ MaxLength WRITE SetMaxLength)
     Q_PROPERTY(QString ImeName READ ImeName WRITE SetImeName)
+    Q_PROPERTY(TEditCharCase CharCase READ CharCase WRITE SetCharCase)
 
 public:
     enum TLabelPosition { lpAbove = ::lpAbove, lpBelow = ::lpBelow, lpLeft = ::lpLeft, lpRight = ::lpRight };
     Q_ENUM(TLabelPosition)
+    enum TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
+    Q_ENUM(TEditCharCase)
 
     explicit TQvEdit(QWidget* parent = nullptr);
 
@@ -127,6 +130,9 @@ public:
     void SetMaxLength(int n) { setMaxLength(n > 0 ? n : 32767); }
     QString ImeName() const { return imeName_; }
     void SetImeName(const QString& name) { imeName_ = name; }
+    // The case of every text the edit takes, however it arrives (typed, pasted, set).
+    TEditCharCase CharCase() const { return charCase_; }
+    void SetCharCase(TEditCharCase charCase);
 
 protected:
     QPalette::ColorRole colorRole() const override { return QPalette::Base; }
@@ -134,11 +140,13 @@ protected:
 private:
     TCaptionLabelLink* label_;
     QString imeName_;
+    TEditCharCase charCase_ = ecNormal;
 };
 
 // A data-aware edit: shows the field DataField of the current record of DataSource (a
 // TDataSource or any model that publishes the field's column by name) and writes it back
-// when the user leaves the edit.
+// when the user leaves the edit. It shows the field's display text (its display format)
+// except while the user edits it; it is read-only when set so or when the field is.
 class TQvDBEdit : public TQvEdit {
     Q_OBJECT
     Q_PROPERTY(QObject* DataSource READ DataSource WRITE SetDataSource)
@@ -156,7 +164,9 @@ public:
     void Refresh();
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     int fieldColumn() const;
@@ -165,6 +175,9 @@ private:
     QPointer<QObject> dataSource_;
     QString dataField_;
     bool modified_ = false;
+    // What the owner asked for; a field's own read-only flag adds to it, never undoes it.
+    bool readOnly_ = false;
+    bool refreshing_ = false;
     QList<QMetaObject::Connection> connections_;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/DisplayFormat.h"
 #include "platform/OleDate.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -423,6 +424,17 @@ FieldValue TField::ValueFromText(std::string text) const
     if (type_ == ftString && (size_ <= 0 || text.size() <= std::size_t(size_) || codePoints(text) <= std::size_t(size_)))
         return text;
     return fromText(text);
+}
+
+bool TField::WidenFor(std::string_view text)
+{
+    if (type_ != ftString || size_ <= 0 || text.size() <= std::size_t(size_))
+        return false;
+    const std::size_t n = codePoints(text);
+    if (n <= std::size_t(size_))
+        return false;
+    size_ = int(std::min<std::size_t>(n, std::size_t(std::numeric_limits<int>::max())));
+    return true;
 }
 
 FieldValue TField::ValueFromDecimal(const Decimal& value) const

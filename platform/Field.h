@@ -87,6 +87,9 @@ public:
     // and for a decimal (as SetAsDecimal), for AppendLoaded.
     FieldValue ValueFromText(std::string text) const;
     FieldValue ValueFromDecimal(const Decimal& value) const;
+    // A text field too narrow for the text grows to hold it (a list loaded from a database
+    // that holds longer texts than the field was made for); answers whether it grew.
+    bool WidenFor(std::string_view text);
 
     TFieldNotifyEvent OnValidate;   // a value is being assigned: throw to refuse it
     TFieldNotifyEvent OnChange;     // a value was assigned

@@ -4,9 +4,7 @@
 #include "controls/Buttons.h"
 #include "controls/DataSource.h"
 #include "controls/ExtPage.h"
-#include "controls/F2Button.h"
 #include "controls/FDBGrid.h"
-#include "controls/GSpdBtn.h"
 #include "controls/MaskEdit.h"
 #include "controls/QvrEdit.h"
 #include "controls/SelectPnl.h"
@@ -15,47 +13,18 @@
 #include "platform/OleDate.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
+#include "writeoff/WOFB07Layout.h"
 #include "writeoff/WOFB07Query.h"
 
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
-#include <QVBoxLayout>
 
 #include <vector>
 
 namespace {
-
-QFrame* makePage(QWidget* parent, const char* name)
-{
-    auto* page = new QFrame(parent);
-    page->setObjectName(QString::fromLatin1(name));
-    return page;
-}
-
-TSelectPanel* makePanel(QWidget* parent, const char* name, const QString& caption, TSelectPanel::TSelectStyle style,
-                        int x, int y)
-{
-    auto* panel = new TSelectPanel(parent);
-    panel->setObjectName(QString::fromLatin1(name));
-    panel->SetCaption(caption);
-    panel->SetStyle(style);
-    panel->move(x, y);
-    return panel;
-}
-
-TBitBtn* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint = QString())
-{
-    auto* button = new TBitBtn(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->SetCaption(caption);
-    if (!hint.isEmpty())
-        button->SetHint(hint);
-    return button;
-}
 
 // The first row of a validator answer that may be one row or a list of rows.
 Variant firstRow(const Variant& answer)
@@ -96,7 +65,7 @@ TfrmWOFB07::TfrmWOFB07(QWidget* owner) : TfrmBaseBatch(owner)
     dsSum = new TDataSource(this);
     dsSum->setObjectName(QStringLiteral("dsSum"));
     dsSum->SetDataSet(cdsSum.get());
-    buildPages();
+    BuildWriteOffControls(*this);
     FilterValues = Variant::array(1, 8);
 }
 
@@ -109,152 +78,6 @@ TfrmWOFB07::~TfrmWOFB07()
     gbSum = nullptr;
     delete dsData;
     delete dsSum;
-}
-
-void TfrmWOFB07::buildPages()
-{
-    auto* stack = new QVBoxLayout(tsOption1);
-    stack->setContentsMargins(0, 0, 0, 0);
-    pnlFirst = makePage(tsOption1, "pnlFirst");
-    pnlNext = makePage(tsOption1, "pnlNext");
-    pnlLast = makePage(tsOption1, "pnlLast");
-    for (QFrame* page : {pnlFirst, pnlNext, pnlLast})
-        stack->addWidget(page);
-    buildFirst();
-    buildNext();
-    buildLast();
-
-    auto* row = static_cast<QHBoxLayout*>(Panel1->layout());
-    btnprior = makeButton(Panel1, "btnprior", QStringLiteral("上一步"));
-    BtnNext = makeButton(Panel1, "BtnNext", QStringLiteral("下一步"), QStringLiteral("直接处理"));
-    btnFilter = makeButton(Panel1, "btnFilter", QStringLiteral("筛选"));
-    btnALL = makeButton(Panel1, "btnALL", QStringLiteral("全选"));
-    BtnAllNo = makeButton(Panel1, "BtnAllNo", QStringLiteral("全不选"));
-    int at = row->indexOf(btnQuery);
-    for (TBitBtn* b : {btnALL, BtnAllNo, btnFilter, btnprior, BtnNext})
-        row->insertWidget(at++, b);
-    btnSpd = new TGSpeedButton(Panel1);
-    btnSpd->setObjectName(QStringLiteral("btnSpd"));
-    btnSpd->setVisible(false);
-    btnprior->OnClick = [this](QObject* s) { btnpriorClick(s); };
-    BtnNext->OnClick = [this](QObject* s) { BtnNextClick(s); };
-    btnFilter->OnClick = [this](QObject* s) { btnFilterClick(s); };
-    btnALL->OnClick = [this](QObject* s) { btnALLClick(s); };
-    BtnAllNo->OnClick = [this](QObject* s) { BtnAllNoClick(s); };
-}
-
-void TfrmWOFB07::buildFirst()
-{
-    cbo01 = new TQvComboBox(pnlFirst);
-    cbo01->setObjectName(QStringLiteral("cbo01"));
-    cbo01->SetStyle(TQvComboBox::csDropDownList);
-    cbo01->SetCaption(QStringLiteral("选择转销类型"));
-    cbo01->SetItems({QStringLiteral("1.应付款转销"), QStringLiteral("2.其他应付款转销 "), QStringLiteral("3.预付款转销")});
-    cbo01->setGeometry(130, 40, 180, 22);
-    lbl02 = new QLabel(QStringLiteral("输入转销日期"), pnlFirst);
-    lbl02->setObjectName(QStringLiteral("lbl02"));
-    lbl02->setGeometry(40, 80, 88, 22);
-    ed02 = new TMaskEdit(pnlFirst);
-    ed02->setObjectName(QStringLiteral("ed02"));
-    ed02->SetHint(QStringLiteral("[F2]日期快手"));
-    ed02->setGeometry(130, 80, 100, 22);
-    btn02 = new TF2Button(pnlFirst);
-    btn02->setObjectName(QStringLiteral("btn02"));
-    btn02->SetHint(QStringLiteral("日期快手"));
-    btn02->SetF2Control(ed02);
-    btn02->Realign();
-    ed02->OnExit = [this](QObject* s) { ed02Exit(s); };
-}
-
-void TfrmWOFB07::buildNext()
-{
-    sp03 = makePanel(pnlNext, "sp03", QStringLiteral("选择单据日期"), TSelectPanel::sp_Range, 4, 4);
-    sp03->SetChildHints({QStringLiteral("用户自定输入方式"), QStringLiteral("[F2]日期快手"), QStringLiteral("[F2]日期快手")});
-    sp03->OnExit = [this](QObject* s) { sp03Exit(s); };
-    ed04 = new TQvBtnEdit(pnlNext);
-    ed04->setObjectName(QStringLiteral("ed04"));
-    ed04->SetCaption(QStringLiteral("选择币种"));
-    ed04->SetHint(QStringLiteral("[F2]币种信息查询"));
-    // Right of the document dates' end edit, its caption before it.
-    ed04->setGeometry(430, 24, 80, 22);
-    ed04->OnExit = [this](QObject* s) { ed04Exit(s); };
-    sp05 = makePanel(pnlNext, "sp05", QStringLiteral("选择供应商编号"), TSelectPanel::sp_UserChoice, 4, 80);
-    sp06 = makePanel(pnlNext, "sp06", QStringLiteral("选择采购发票"), TSelectPanel::sp_UserChoice, 4, 190);
-    sp07 = makePanel(pnlNext, "sp07", QStringLiteral("选择费用发票"), TSelectPanel::sp_UserChoice, 280, 190);
-    sp08 = makePanel(pnlNext, "sp08", QStringLiteral("选择其他应付单"), TSelectPanel::sp_UserChoice, 280, 80);
-    sp09 = makePanel(pnlNext, "sp09", QStringLiteral("选择预付款单"), TSelectPanel::sp_UserChoice, 280, 300);
-}
-
-void TfrmWOFB07::buildLast()
-{
-    auto* column = new QVBoxLayout(pnlLast);
-    column->setContentsMargins(2, 2, 2, 2);
-    auto* top = new QWidget(pnlLast);
-    top->setMinimumHeight(52);
-    column->addWidget(top);
-    ed10 = new TQvEdit(top);
-    ed10->setObjectName(QStringLiteral("ed10"));
-    ed10->SetCaption(QStringLiteral("输入转销批号"));
-    ed10->SetLabelPosition(TQvEdit::lpLeft);
-    // Room on the left for the longest caption ("输入转销供应商") in the desk's font.
-    ed10->setGeometry(100, 2, 120, 22);
-    ed10->OnExit = [this](QObject* s) { ed10Exit(s); };
-    ed10->OnKeyPress = [this](QObject* s, QChar& k) { ed10KeyPress(s, k); };
-    ed11 = new TQvBtnEdit(top);
-    ed11->setObjectName(QStringLiteral("ed11"));
-    ed11->SetCaption(QStringLiteral("输入转销供应商"));
-    ed11->SetLabelPosition(TQvEdit::lpLeft);
-    ed11->SetHint(QStringLiteral("[F2]供应商信息查询"));
-    ed11->setGeometry(100, 28, 100, 22);
-    ed11->OnExit = [this](QObject* s) { ed11Exit(s); };
-    lbl11C = new QLabel(top);
-    lbl11C->setObjectName(QStringLiteral("lbl11C"));
-    lbl11C->setGeometry(226, 28, 150, 22);
-    ed12 = new TQvBtnEdit(top);
-    ed12->setObjectName(QStringLiteral("ed12"));
-    ed12->SetCaption(QStringLiteral("选择退款单别"));
-    ed12->SetLabelPosition(TQvEdit::lpLeft);
-    ed12->SetHint(QStringLiteral("[F2]单据性质信息"));
-    ed12->setGeometry(460, 2, 60, 22);
-    ed12->OnExit = [this](QObject* s) { ed12Exit(s); };
-    lbl12C = new QLabel(top);
-    lbl12C->setObjectName(QStringLiteral("lbl12C"));
-    lbl12C->setGeometry(460, 28, 100, 22);
-
-    grdResult = new TFDBGrid(pnlLast);
-    grdResult->setObjectName(QStringLiteral("grdResult"));
-    grdResult->SetDataSource(dsData);
-    grdResult->SetControlType({QStringLiteral("MA001;CheckBox;Y;N")});
-    grdResult->SetFixedCols(2);
-    grdResult->SetTitleAlignment(TFDBGrid::taCenter);
-    grdResult->SetOptions(grdResult->Options() | TFDBGrid::dgEditing);
-    grdResult->OnDblClick = [this](QObject* s) { grdResultDblClick(s); };
-    column->addWidget(grdResult, 1);
-
-    gbSum = new QGroupBox(pnlLast);
-    gbSum->setObjectName(QStringLiteral("gbSum"));
-    auto* sums = new QHBoxLayout(gbSum);
-    sums->setContentsMargins(115, 4, 4, 4);
-    const auto sumEdit = [&](const char* name, const char* field, const QString& caption) {
-        auto* edit = new TQvDBEdit(gbSum);
-        edit->setObjectName(QString::fromLatin1(name));
-        edit->SetCaption(caption);
-        edit->SetLabelPosition(TQvEdit::lpLeft);
-        edit->setReadOnly(true);
-        edit->SetDataSource(dsSum);
-        edit->SetDataField(QString::fromLatin1(field));
-        edit->setAlignment(Qt::AlignRight);
-        // The caption stands left of the edit, in the spacing before it.
-        edit->setMinimumWidth(qstrcmp(field, "MA023") == 0 ? 50 : 110);
-        sums->addWidget(edit);
-        sums->addSpacing(120);
-        return edit;
-    };
-    edMA021 = sumEdit("edMA021", "MA021", QStringLiteral("原币转销金额合计"));
-    edMA022 = sumEdit("edMA022", "MA022", QStringLiteral("本币转销金额合计"));
-    QvDBEdit1 = sumEdit("QvDBEdit1", "MA023", QStringLiteral("选中笔数"));
-    sums->addStretch(1);
-    column->addWidget(gbSum);
 }
 
 void TfrmWOFB07::InitJob()
@@ -313,14 +136,17 @@ void TfrmWOFB07::applyAmountFormats(bool currencyOnly)
     const std::string original = AmountFormat(CurrencyDecimals);
     cdsData->FieldByName("MA016")->SetDisplayFormat(original);
     cdsSum->FieldByName("MA021")->SetDisplayFormat(original);
-    if (currencyOnly)
-        return;
-    const std::string local = AmountFormat(LocalDecimals);
-    cdsData->FieldByName("MA010")->SetDisplayFormat("#,##0.0000000");
-    cdsData->FieldByName("MA017")->SetDisplayFormat(local);
-    cdsData->FieldByName("MA021")->SetDisplayFormat(original);
-    cdsData->FieldByName("MA022")->SetDisplayFormat(local);
-    cdsSum->FieldByName("MA022")->SetDisplayFormat(local);
+    if (!currencyOnly) {
+        const std::string local = AmountFormat(LocalDecimals);
+        cdsData->FieldByName("MA010")->SetDisplayFormat("#,##0.0000000");
+        cdsData->FieldByName("MA017")->SetDisplayFormat(local);
+        cdsData->FieldByName("MA021")->SetDisplayFormat(original);
+        cdsData->FieldByName("MA022")->SetDisplayFormat(local);
+        cdsSum->FieldByName("MA022")->SetDisplayFormat(local);
+    }
+    // The totals show the new format at once, as the grid does.
+    for (TQvDBEdit* sum : {edMA021, edMA022})
+        sum->Refresh();
 }
 
 // --- Pages ------------------------------------------------------------------------------------
@@ -333,7 +159,13 @@ void TfrmWOFB07::setButtons(bool prior, bool next, bool last)
     for (QWidget* w : {static_cast<QWidget*>(btnALL), static_cast<QWidget*>(BtnAllNo), static_cast<QWidget*>(btnQuery),
                        static_cast<QWidget*>(btnOk)})
         w->setVisible(last);
-    btnSpd->setVisible(false);
+    btnSpd->setVisible(last && OkMenuShown);
+}
+
+void TfrmWOFB07::FormShow(QObject* sender)
+{
+    TfrmBaseBatch::FormShow(sender);
+    btnSpd->setVisible(CurrentPage == pgLast && OkMenuShown);
 }
 
 void TfrmWOFB07::ShowFirstPage()
@@ -514,10 +346,13 @@ void TfrmWOFB07::btnInsertClick(QObject*)
 void TfrmWOFB07::ed02Exit(QObject*)
 {
     const QString month = writeOffDateCompact().left(6);
-    if (month.isEmpty())
+    if (month.isEmpty()) {
+        ValidationFailed = false;
         return;
+    }
     bool accepted = false;
     checkOpenMonth(month, accepted);
+    ValidationFailed = !accepted;
     if (accepted) {
         sp03->edFinal->SetText(ed02->EditText());
         sp03->edFinal->SetEditMask(DateMask());
@@ -529,11 +364,13 @@ void TfrmWOFB07::ed02Exit(QObject*)
 void TfrmWOFB07::sp03Exit(QObject*)
 {
     if (noSeparators(sp03->edFinal->Text(), GetDateSeparator()).isEmpty()) {
+        ValidationFailed = false;
         Fire(btnprior->OnClick, btnprior);
         return;
     }
     const QString end = DateTextToCompact(sp03->edFinal->Text());
-    if (end > writeOffDateCompact()) {
+    ValidationFailed = end > writeOffDateCompact();
+    if (ValidationFailed) {
         ReportMessage(QStringLiteral("E;200600;"));
         sp03->edFinal->setFocus(Qt::OtherFocusReason);
     }
@@ -950,7 +787,7 @@ bool TfrmWOFB07::CollectOptionTexts(Variant& texts, int index)
         texts[12] = entry(ed12->Caption(), "ed12");
         texts[13] = entry(btnFilter->Caption(), "btnFilter");
         texts[14] = entry(btnFilter->Caption(), "btnFilter");
-        texts[15] = entry(QStringLiteral("lbl11C"), "lbl11C");
+        texts[15] = entry(lbl11C->text(), "lbl11C");
         return result;
     } catch (const std::exception&) {
         return false;

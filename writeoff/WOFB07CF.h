@@ -17,7 +17,6 @@ class TClientDataSet;
 class TDataSource;
 class TFDBGrid;
 class TField;
-class TGSpeedButton;
 class TQvBtnEdit;
 class TQvComboBox;
 class TQvDBEdit;
@@ -62,7 +61,6 @@ public:
     TBitBtn* BtnNext = nullptr;
     TBitBtn* btnALL = nullptr;
     TBitBtn* BtnAllNo = nullptr;
-    TGSpeedButton* btnSpd = nullptr;
     std::unique_ptr<TClientDataSet> cdsData;
     std::unique_ptr<TClientDataSet> cdsSum;
     TDataSource* dsData = nullptr;
@@ -86,6 +84,8 @@ public:
     bool CollectOptionTexts(Variant& texts, int index) override;
     bool CollectOptionValues(Variant& values, int index) override;
     void btnQueryClick(QObject* sender) override;
+    // The inherited drop-down beside btnOk belongs to the last page, as btnOk does.
+    void FormShow(QObject* sender) override;
     // btnFilter takes a value in ApplyParams, how a write-off is scripted: the pages are
     // walked as a person walks them (their checks report and stop), the candidates listed
     // and the documents of the value ticked: "*" every one, else the listed keys (type and
@@ -125,10 +125,6 @@ protected:
     void btnInsertClick(QObject* sender) override;
 
 private:
-    void buildPages();
-    void buildFirst();
-    void buildNext();
-    void buildLast();
     void setButtons(bool prior, bool next, bool last);
     void bottomPanelAfterPages();
     void checkOpenMonth(const QString& compactMonth, bool& accepted) const;

@@ -149,7 +149,7 @@ void DefineCandidateFields(TClientDataSet& data)
     static const Def defs[21] = {
         {"MA001", ftString, 1, "选择"},       {"MA002", ftString, 10, "供应商编号"}, {"MA003", ftString, 255, "供应商名称"},
         {"MA400", ftString, 20, "单据名称"},  {"MA005", ftString, 4, "单别"},         {"MA006", ftString, 20, "单号"},
-        {"MA007", ftString, 10, "发票号"},    {"MA008", ftString, 10, "单据日期"},   {"MA009", ftString, 4, "币种"},
+        {"MA007", ftString, 20, "发票号"},    {"MA008", ftString, 10, "单据日期"},   {"MA009", ftString, 4, "币种"},
         {"MA010", ftBCD, 7, "上次重估汇率"},  {"MA011", ftString, 6, "部门编号"},     {"MA012", ftString, 255, "部门名称"},
         {"MA013", ftString, 20, "业务员"},    {"MA014", ftString, 40, "人员姓名"},   {"MA015", ftString, 1, "核销状态"},
         {"MA016", ftBCD, 6, "原币应付金额"}, {"MA017", ftBCD, 6, "本币应付金额"}, {"MA021", ftBCD, 6, "原币本次转销金额"},
@@ -236,15 +236,22 @@ int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const s
         const Variant& cells = row;
         const auto at = [&](int pos) -> const Variant& { return pos < cells.count() ? cells[b + pos] : none; };
         const auto put = [&](TField* field, FieldValue value) { values[std::size_t(field->Index())] = std::move(value); };
+        // A text the database holds is listed whole: a field narrower than the text grows
+        // (a cut document key would hand over another document, and a refused one the
+        // whole list).
+        const auto putText = [&](TField* field, std::string text) {
+            field->WidenFor(text);
+            put(field, field->ValueFromText(std::move(text)));
+        };
         for (int pos = 0; pos < 21; ++pos) {
             TField* field = fields[pos];
             if (pos == 7) {
                 const double day = CompactToDate(textOf(at(7)));
-                put(field, field->ValueFromText(day != 0 ? DateToDisplayText(dateFormat, separator, day) : std::string()));
+                putText(field, day != 0 ? DateToDisplayText(dateFormat, separator, day) : std::string());
             } else if (pos == 9) {
                 put(field, field->ValueFromDecimal(CandidateAmount(at(9))));
             } else if (pos < 15 || pos > 18) {
-                put(field, field->ValueFromText(take(row[b + pos])));
+                putText(field, take(row[b + pos]));
             }
         }
         // The amounts from their parts, exactly; an answer without the parts keeps the

@@ -39,7 +39,8 @@ std::string CandidateWriteOffDate(const Variant& values);
 // Adds the persistent fields of cdsData (labels, types, read-only flags, formats).
 void DefineCandidateFields(TClientDataSet& data);
 // Appends the rows of a SimpleSQL answer; the date column in the user's format, the
-// amounts exact. Returns the number of rows loaded; a non-array answer loads none.
+// amounts exact, every text whole (a text field grows for a longer text). Returns the
+// number of rows loaded; a non-array answer loads none.
 int LoadCandidates(TClientDataSet& data, Variant answer, int dateFormat, const std::string& separator);
 
 // The rows (from 0, in the data set's order) whose document key, type and number trimmed

@@ -10,6 +10,8 @@
 #include "controls/SelectPnl.h"
 #include "platform/ModalRunner.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QTableWidget>
 #include <QToolTip>
@@ -163,6 +165,30 @@ TEST(CodeConverter, AMissingTranslatorLibraryStopsTheConverter)
     } catch (const Exception& e) {
         EXPECT_STREQ(e.what(), "Load Library NoSuchTranslator.so Error!");
     }
+}
+
+TEST(CodeConverter, AGBInterfaceOpensWithoutItsTranslatorAndSaysSoOnce)
+{
+    // A GB interface on a Big5 database: its forms open without the translator (each form
+    // makes a converter), the values pass unconverted, the alert log hears of it once.
+    L10nInstall install("936", "950");
+    for (int form = 0; form < 2; ++form) {
+        std::unique_ptr<TCodeConverter> c;
+        ASSERT_NO_THROW(c = std::make_unique<TCodeConverter>(nullptr, "NoSuchTranslator.so"));
+        EXPECT_EQ(c->DBConvertMode(), 1);
+        EXPECT_EQ(c->Translator(), nullptr);
+        EXPECT_EQ(c->IncomingConvert(Variant(kBig5)).toString(), kBig5);
+        EXPECT_EQ(c->OutgoingConvert(Variant(kGB)).toString(), kGB);
+    }
+    QDir log(QString::fromStdString(install.client("Log")));
+    QString lines;
+    for (const QString& name : log.entryList({QStringLiteral("Alert_CodeConverter_*.log")})) {
+        QFile f(log.filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            lines += QString::fromUtf8(f.readAll());
+    }
+    EXPECT_EQ(lines.count(QStringLiteral("\r\n")), 1) << lines.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("NoSuchTranslator.so"))) << lines.toStdString();
 }
 
 TEST(CodeConverter, FontRuleByMode)

@@ -5,6 +5,7 @@
 
 #include "config/QVForm.h"
 #include "controls/QvrEdit.h"
+#include "controls/SelectPnl.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,8 +20,12 @@ public:
         edit = new TQvEdit(this);
         edit->setObjectName(QStringLiteral("ed01"));
         edit->SetCaption(QStringLiteral("供应商"));
+        panel = new TSelectPanel(this);
+        panel->setObjectName(QStringLiteral("sp01"));
+        panel->SetStyle(TSelectPanel::sp_Range);
     }
     TQvEdit* edit;
+    TSelectPanel* panel;
 };
 
 class TTestDerivedForm : public TTestBaseForm {
@@ -53,7 +58,10 @@ TEST(FormTranslation, TheClassChainAppliesMostBasicFirst)
 {
     L10nInstall install("437");
     install.write("MultiLanguage/ENG/TQVForm.Lng", R"(<TQVForm Caption="Base"><ed01 Hint="From the base" Caption="Base edit"/></TQVForm>)");
-    install.write("MultiLanguage/ENG/TTestBaseForm.Lng", R"(<TTestBaseForm><ed01 Caption="Supplier"/><sHello Msg="Hello"/></TTestBaseForm>)");
+    install.write("MultiLanguage/ENG/TTestBaseForm.Lng", R"(<TTestBaseForm><btnDelete Hint="Delete scheme"/>)"
+                                                         R"(<ed01 Caption="Supplier"/><sHello Msg="Hello"/>)"
+                                                         R"(<sp01><edBegin Hint="First code"/><lblFinal Text="to"/></sp01>)"
+                                                         R"(</TTestBaseForm>)");
     install.write("MultiLanguage/ENG/TTestDerivedForm.Lng", R"(<TTestDerivedForm Caption="Write-off"/>)");
     auto* form = TQVForm::Create<TTestDerivedForm>();
     EXPECT_EQ(TQVForm::TranslationChain(form, true, false),
@@ -67,6 +75,15 @@ TEST(FormTranslation, TheClassChainAppliesMostBasicFirst)
         EXPECT_EQ(form->edit->Caption(), QStringLiteral("Supplier"));
         EXPECT_EQ(form->edit->Hint(), QStringLiteral("From the base"));
         EXPECT_EQ(form->edit->font().family(), QStringLiteral("Tahoma")) << "an English interface";
+        // The parts of a select panel are read from inside its element, and only there:
+        // a form's own btnDelete is no panel's.
+        EXPECT_EQ(form->panel->edBegin->Hint(), QStringLiteral("First code"));
+        const auto* lblFinal = form->panel->findChild<QLabel*>(QStringLiteral("lblFinal"));
+        ASSERT_NE(lblFinal, nullptr);
+        EXPECT_EQ(lblFinal->text(), QStringLiteral("to"));
+        const auto* btnDelete = form->panel->findChild<QWidget*>(QStringLiteral("btnDelete"));
+        ASSERT_NE(btnDelete, nullptr);
+        EXPECT_EQ(btnDelete->toolTip(), QStringLiteral("多选-删除一笔信息"));
         QString text;
         form->GetText(QStringLiteral("TTestBaseForm"), QStringLiteral("sHello"), text, true, QStringLiteral("你好"));
         EXPECT_EQ(text, QStringLiteral("Hello"));

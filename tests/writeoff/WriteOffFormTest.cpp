@@ -10,6 +10,8 @@
 #include "support/Dates.h"
 #include "platform/OleDate.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QTableView>
 #include <QTest>
@@ -75,6 +77,16 @@ void addCopiesForZ900(DbConnection& db, int count)
         "INSERT INTO ACPTB SELECT * FROM bl;");
 }
 
+// "1234567.50" as a display format "#,##0.00" shows it: "1,234,567.50".
+std::string withThousands(std::string fixed)
+{
+    const std::size_t point = std::min(fixed.find('.'), fixed.size());
+    const std::size_t digits = fixed.front() == '-' ? 1 : 0;
+    for (std::size_t at = point; at > digits + 3; at -= 3)
+        fixed.insert(at - 3, 1, ',');
+    return fixed;
+}
+
 } // namespace
 
 TEST_F(WriteOffForm, OpensOnTheFirstPageWithTheDefaults)
@@ -86,7 +98,7 @@ TEST_F(WriteOffForm, OpensOnTheFirstPageWithTheDefaults)
     EXPECT_TRUE(form->BtnNext->isVisible());
     for (QWidget* w : {static_cast<QWidget*>(form->btnprior), static_cast<QWidget*>(form->btnFilter),
                        static_cast<QWidget*>(form->btnALL), static_cast<QWidget*>(form->btnQuery),
-                       static_cast<QWidget*>(form->btnOk)})
+                       static_cast<QWidget*>(form->btnOk), static_cast<QWidget*>(form->btnSpd)})
         EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
     EXPECT_EQ(form->cbo01->ItemIndex(), 0);
     EXPECT_EQ(form->cbo01->Items().value(1), QStringLiteral("2.其他应付款转销 "));
@@ -116,6 +128,14 @@ TEST_F(WriteOffForm, FirstPageChecksTheWriteOffMonth)
     form->BtnNextClick(form->BtnNext);
     EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgFirst);
     EXPECT_TRUE(has(form->MessageCodes, "E;100453;"));
+    // Leaving the date says whether it was taken.
+    form->ed02->setFocus();
+    form->cbo01->setFocus();
+    EXPECT_TRUE(form->ValidationFailed);
+    form->ed02->SetText(QStringLiteral("2024/01/15"));
+    form->ed02->setFocus();
+    form->cbo01->setFocus();
+    EXPECT_FALSE(form->ValidationFailed);
 
     form->ReportMessage(QString());
     form->ed02->SetText(QStringLiteral("2024/01/15")); // the first open month
@@ -127,10 +147,12 @@ TEST_F(WriteOffForm, FirstPageChecksTheWriteOffMonth)
     form->sp03->edFinal->SetText(QStringLiteral("2024/01/16"));
     form->sp03Exit(form->sp03);
     EXPECT_TRUE(has(form->MessageCodes, "E;200600;"));
+    EXPECT_TRUE(form->ValidationFailed);
     form->ReportMessage(QString());
     form->sp03->edFinal->SetText(QStringLiteral("2024/01/15"));
     form->sp03Exit(form->sp03);
     EXPECT_FALSE(has(form->MessageCodes, "E;200600;"));
+    EXPECT_FALSE(form->ValidationFailed);
     // An emptied end date goes back to the first page.
     form->sp03->edFinal->SetText(QString());
     form->sp03Exit(form->sp03);
@@ -199,6 +221,7 @@ TEST_F(WriteOffForm, NextPageNeedsCurrencyAndSuppliers)
     form->BtnNextClick(form->BtnNext);
     EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
     EXPECT_TRUE(form->btnQuery->isVisible());
+    EXPECT_TRUE(form->btnSpd->isVisible()) << "the drop-down beside btnOk";
     EXPECT_FALSE(form->BtnNext->isVisible());
     EXPECT_FALSE(form->btnFilter->isVisible());
     ASSERT_GT(form->cdsData->RecordCount(), 0);
@@ -242,6 +265,16 @@ TEST_F(WriteOffForm, BatchNumberKeysAndCheck)
     form->ed10->SetText(QString());
     form->ed10Exit(form->ed10);
     EXPECT_FALSE(form->ValidationFailed);
+
+    // Pasted or handed in, the number is upper case too, and so found used as it is stored.
+    QGuiApplication::clipboard()->setText(QStringLiteral("b0001"));
+    form->ed10->setFocus();
+    form->ed10->paste();
+    EXPECT_EQ(form->ed10->Text(), QStringLiteral("B0001"));
+    form->ed10->SetText(QString());
+    form->ApplyParams(byName(0, {{"ed10", "b0001"}}));
+    EXPECT_EQ(form->ed10->Text(), QStringLiteral("B0001"));
+    EXPECT_TRUE(form->ValidationFailed) << form->MessageCodes.toStdString();
 }
 
 TEST_F(WriteOffForm, TransferSupplierChecks)
@@ -401,7 +434,7 @@ TEST_F(WriteOffForm, TotalsFollowTheTicksExactly)
     EXPECT_EQ(form->TotalCount(), n);
     EXPECT_EQ(form->TotalOriginal(), all);
     EXPECT_EQ(form->TotalLocal(), allLocal);
-    EXPECT_EQ(form->edMA021->Text().remove(QLatin1Char(',')).toStdString(), all.rescaled(2).toFixed());
+    EXPECT_EQ(form->edMA021->Text().toStdString(), withThousands(all.rescaled(2).toFixed()));
 
     // Any order of ticks and unticks comes back to exactly nothing.
     std::mt19937 random(7);
@@ -417,6 +450,40 @@ TEST_F(WriteOffForm, TotalsFollowTheTicksExactly)
     form->btnFilterClick(form->btnFilter);
     EXPECT_EQ(form->TotalCount(), 0);
     EXPECT_EQ(form->cdsData->RecordCount(), n);
+}
+
+// The totals box shows what the grid shows and takes no keys: a count typed into it would
+// decide what the run hands over.
+TEST_F(WriteOffForm, TheTotalsBoxIsReadOnlyAndShowsItsFormats)
+{
+    toLastPage(0);
+    EXPECT_EQ(form->edMA021->Text(), QStringLiteral("0.00"));
+    EXPECT_EQ(form->edMA022->Text(), QStringLiteral("0.00"));
+    EXPECT_EQ(form->QvDBEdit1->Text(), QStringLiteral("0"));
+    tick(0, true);
+    for (TQvDBEdit* sum : {form->edMA021, form->edMA022, form->QvDBEdit1})
+        EXPECT_TRUE(sum->isReadOnly()) << sum->objectName().toStdString();
+    form->QvDBEdit1->setFocus();
+    QTest::keyClick(form->QvDBEdit1, Qt::Key_End);
+    QTest::keyClick(form->QvDBEdit1, Qt::Key_Backspace);
+    QTest::keyClicks(form->QvDBEdit1, QStringLiteral("0"));
+    form->ed10->setFocus();
+    EXPECT_EQ(form->TotalCount(), 1);
+    EXPECT_EQ(form->QvDBEdit1->Text(), QStringLiteral("1"));
+    const auto shown = [&](const char* field) {
+        return form->dsData->data(form->dsData->index(0, form->dsData->ColumnOfField(QString::fromLatin1(field)))).toString();
+    };
+    EXPECT_EQ(form->edMA021->Text(), shown("MA016"));
+    EXPECT_EQ(form->edMA022->Text(), shown("MA017"));
+
+    // A currency of four decimals: its totals show four, the local ones two.
+    form->btnpriorClick(form->btnprior);
+    form->ed04->SetText(QStringLiteral("CLF"));
+    form->ed04Exit(form->ed04);
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
+    EXPECT_EQ(form->edMA021->Text(), QStringLiteral("0.0000"));
+    EXPECT_EQ(form->edMA022->Text(), QStringLiteral("0.00"));
 }
 
 TEST_F(WriteOffForm, AListLongerThanOnePartOfTheAnswerIsWholeAndInOrder)
@@ -730,6 +797,7 @@ TEST_F(WriteOffForm, TheChosenDocumentsGoToSlot13)
     EXPECT_EQ(VarToStr(sent[16]), "N") << "the log flag";
     EXPECT_EQ(VarToStr(texts[13][1]), "btnFilter");
     EXPECT_EQ(VarToStr(texts[15][1]), "lbl11C");
+    EXPECT_EQ(VarToStr(texts[15][0]), "智利安第斯矿业公司") << "the caption of lbl11C";
     ASSERT_EQ(sent[13].count(), 2);
     EXPECT_EQ(VarToStr(sent[13][0]), cell(1, "MA005") + cell(1, "MA006"));
     EXPECT_EQ(VarToStr(sent[13][1]), cell(3, "MA005") + cell(3, "MA006"));
@@ -806,4 +874,40 @@ TEST_F(WriteOffRun, DirectRunSettlesTheTickedDocumentsAndListsTheRest)
     form->ed10->SetText(QStringLiteral("T7"));
     form->ed10Exit(form->ed10);
     EXPECT_TRUE(form->ValidationFailed);
+}
+
+// An e-invoice number has 20 digits, as many as the database holds: the list shows it
+// whole and the document is written off like any other.
+TEST_F(WriteOffRun, ATwentyDigitInvoiceNumberIsListedWholeAndWrittenOff)
+{
+    toLastPage(0);
+    ASSERT_GT(form->cdsData->RecordCount(), 1);
+    const std::string type = cell(1, "MA005"), number = cell(1, "MA006");
+    const std::string invoice = "12345678901234567890";
+    ASSERT_EQ(company().execute("UPDATE ACPTA SET TA014=:I WHERE TA001=:T AND TA002=:N",
+                                {{"I", invoice}, {"T", type}, {"N", number}}),
+              1);
+    // Listed again as the clerk does: a step back and forward.
+    form->btnpriorClick(form->btnprior);
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
+    int row = -1;
+    for (int r = 0; r < form->cdsData->RecordCount(); ++r)
+        if (cell(r, "MA005") == type && cell(r, "MA006") == number)
+            row = r;
+    ASSERT_GE(row, 0) << "listed: " << form->cdsData->RecordCount() << " " << dialogs.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(cell(row, "MA007"), invoice);
+
+    tick(row, true);
+    form->ed10->SetText(QStringLiteral("E20"));
+    form->ed10Exit(form->ed10);
+    form->ed11->SetText(QStringLiteral("B006"));
+    form->ed11Exit(form->ed11);
+    ASSERT_FALSE(form->ValidationFailed) << form->MessageCodes.toStdString();
+    form->btnQueryClick(form->btnQuery);
+    settleEvents();
+    const Variant status = company().scalar("SELECT TA087 FROM ACPTA WHERE TA001=:T AND TA002=:N",
+                                            {{"T", type}, {"N", number}});
+    EXPECT_EQ(VarToStr(status), "3") << dialogs.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(VarToStr(company().scalar("SELECT COUNT(*) FROM ACPLC WHERE LC001='WOFB07-E20'")), "1");
 }
