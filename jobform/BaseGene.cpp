@@ -1029,6 +1029,11 @@ void TfrmBaseGene::RefuseParam(const QString& name)
     values_->Refuse(name);
 }
 
+bool TfrmBaseGene::HandOverChecksRefused() const
+{
+    return messages_->ProblemsShown() != handOverProblems_;
+}
+
 // --- Parameters handed in from outside --------------------------------------------------------
 
 TApplyOutcome TfrmBaseGene::ApplyParams(const Variant& packet)
@@ -1048,9 +1053,9 @@ TApplyOutcome TfrmBaseGene::ApplyParams(const Variant& packet)
         }
         ApplyRunFlag = command == 0 || command == 1;
         ApplyDone = false;
-        const int problems = messages_->ProblemsShown();
+        handOverProblems_ = messages_->ProblemsShown();
         passed = values_->ApplyCommandArray(CommandArray);
-        checked = messages_->ProblemsShown() == problems;
+        checked = !HandOverChecksRefused();
         ApplyDone = passed && checked && command != 0;
     }
 

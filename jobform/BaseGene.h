@@ -244,6 +244,9 @@ public:
     bool ApplyAgainWithin(QWidget* page);
     // A value of the hand-over the job cannot take: reported with its name, the run refused.
     void RefuseParam(const QString& name);
+    // Whether an error or a warning was shown since the running hand-over began: a check
+    // refused one of its values, and a job's own steps need go no further.
+    bool HandOverChecksRefused() const;
 
     // Dates and required fields.
     void AddDateFields(const QString& list);
@@ -352,4 +355,5 @@ private:
     std::unique_ptr<TFieldChecks> fields_;
     std::unique_ptr<TSchemeList> schemes_;
     std::unique_ptr<TControlValues> values_;
+    int handOverProblems_ = 0;
 };

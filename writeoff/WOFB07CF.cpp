@@ -835,7 +835,7 @@ bool TfrmWOFB07::stepForward(QWidget* by)
         return false;
     // The page's own defaults (the end of the document dates is the write-off date, the
     // last page's entries are empty) give way to what was handed in.
-    return ApplyAgainWithin(CurrentPage == pgNext ? pnlNext : pnlLast);
+    return ApplyAgainWithin(CurrentPage == pgNext ? pnlNext : pnlLast) && !HandOverChecksRefused();
 }
 
 bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
@@ -867,6 +867,9 @@ bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
     }
     if (control != btnFilter)
         return TfrmBaseBatch::ApplyAction(control, value);
+    // A value refused by its check already: the walk would only say it again.
+    if (HandOverChecksRefused())
+        return false;
     if (CurrentPage == pgLast)
         btnFilterClick(btnFilter);
     for (int step = 0; step < 2 && CurrentPage != pgLast; ++step)
