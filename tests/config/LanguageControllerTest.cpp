@@ -276,6 +276,19 @@ TEST(LangFolder, AFolderThatCannotBeUsedIsLoggedOnceAndTheBuiltInTextsStay)
             << languageLog(install);
     }
     {
+        // A file that is not XML gives the built-in text and is named once.
+        L10nInstall install("437");
+        install.write("MultiLanguage/ENG/TfrmTest.Lng", "<TfrmTest><sHello Msg=\"Hello\"></TfrmTest");
+        for (int i = 0; i < 3; ++i) {
+            QString text;
+            TQvLangController::GetLangText(dtClient, QStringLiteral("TfrmTest"), QStringLiteral("sHello"), text,
+                                           QStringLiteral("你好"));
+            EXPECT_EQ(text, QStringLiteral("你好"));
+        }
+        EXPECT_EQ(occurrences(languageLog(install), install.client("MultiLanguage/ENG/TfrmTest.Lng") + ": "), 1u)
+            << languageLog(install);
+    }
+    {
         // Code page 1252 has no language, so no folder is missing.
         L10nInstall install("1252");
         EXPECT_EQ(TQvLangController::LanguageFolder(dtClient), QString());
