@@ -963,13 +963,15 @@ bool TfrmBaseGene::CollectParams()
 
 void TfrmBaseGene::ReadRunOptions(const Variant& packet)
 {
-    if (!packet.isArray())
-        return;
-    const int low = packet.lowBound();
-    const auto element = [&](int i) { return low + i <= packet.highBound() ? packet[low + i] : Variant(); };
-    StoredRunFlags = VarToQStr(element(1)).split(QLatin1Char(','));
-    StoredRunOptions = Variant::list({element(1), element(2), element(3)});
-    BaseLimitText = QString::fromStdString(PackValueList(VarToStr(element(4)), element(5)));
+    BaseLimitText.clear();
+    // A user without rights still gets his job's options read: the form says why it
+    // cannot run, but its schemes are his.
+    if (packet.isArray() && packet.dimCount() == 1 && packet.lowBound() + 7 <= packet.highBound()) {
+        try {
+            BaseLimitText = VarToQStr(packet[packet.lowBound() + 7]).trimmed();
+        } catch (const std::exception&) {
+        }
+    }
     AfterOptionsRead();
 }
 

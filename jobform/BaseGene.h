@@ -115,10 +115,6 @@ public:
     bool SchemeCheckPassed = false;
     QString SchemeProperties;
     bool SystemPageReady = false;
-    // Elements 1 to 3 of the last stored run-options packet (ReadRunOptions); the run-options
-    // form reads them.
-    QStringList StoredRunFlags;
-    Variant StoredRunOptions;
 
     // --- Services ---------------------------------------------------------------------------
     Variant SessionObject;
@@ -219,6 +215,10 @@ public:
     // OK once the values were taken.
     void ApplyParams(const Variant& packet);
     void SetOptionCount(int n);
+    // The run-options form hands over what the job service's GetPower answered: [0]-[6]
+    // the "Y"/"N" rights, [7] the user's data limit, [8] his name. The core keeps the data
+    // limit (BaseLimitText, for the validator and the look-ups), then lets the job read
+    // what it needs (AfterOptionsRead).
     void ReadRunOptions(const Variant& packet);
     bool ControlInList(QWidget* control) const;
     void PutDateRange(const QString& beginText, const QString& endText, Variant& values, int index);

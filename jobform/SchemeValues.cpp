@@ -1,13 +1,22 @@
 #include "jobform/SchemeValues.h"
 
 #include "config/RunTimeProps.h"
+#include "controls/BtChkBox.h"
 #include "controls/SelectPnl.h"
 #include "jobform/BaseGene.h"
 #include "jobform/BaseGeneU.h"
+#include "platform/OleDate.h"
 #include "support/Dates.h"
 #include "support/ScheduleRules.h"
 
+#include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QMap>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTextEdit>
 #include <QMetaEnum>
 #include <QMetaProperty>
 
@@ -258,6 +267,35 @@ void applyProperty(TfrmBaseGene& form, const Item& item, const QString& line)
 }
 
 } // namespace
+
+QString PropertiesOf(const QWidget* container)
+{
+    QString out;
+    for (QWidget* w : container->findChildren<QWidget*>()) {
+        const QString name = w->objectName();
+        if (name.isEmpty() || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w))
+            continue;
+        bool inner = false;
+        for (QWidget* up = w->parentWidget(); up && up != container; up = up->parentWidget())
+            if (qobject_cast<TSelectPanel*>(up) || qobject_cast<QComboBox*>(up) || qobject_cast<QAbstractSpinBox*>(up))
+                inner = true;
+        if (inner)
+            continue;
+        QString suffix;
+        if (qobject_cast<TSelectPanel*>(w))
+            suffix = QStringLiteral(".style");
+        else if (qobject_cast<QComboBox*>(w) || w->inherits("TQvRadioGroup"))
+            suffix = QStringLiteral(".itemindex");
+        // Check boxes and radio buttons; a push or look-up button holds no condition.
+        else if (qobject_cast<TBitCheckBox*>(w) || qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w))
+            suffix = QStringLiteral(".checked");
+        else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w))
+            suffix = QStringLiteral(".text");
+        if (!suffix.isEmpty())
+            out += name + suffix + QLatin1Char(';');
+    }
+    return out;
+}
 
 QString EncodeList(const TSelectPanel* panel)
 {

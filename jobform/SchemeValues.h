@@ -17,6 +17,12 @@ constexpr QChar kField = QChar(3);    // between the fields of a panel line and 
 constexpr QChar kSubItem = QChar(1);  // before each sub-item of a list item
 constexpr QChar kItemEnd = QChar(4);  // after each list item
 
+// The "control.property;" items of the named controls inside container, in creation order:
+// edits and spin edits ".text", combo boxes and radio groups ".itemindex", check boxes and
+// radio buttons ".checked", select panels ".style"; memos and the parts of a select panel,
+// a combo box or a spin edit are no items of their own.
+QString PropertiesOf(const QWidget* container);
+
 // Caption, code 1 and the sub-items joined by code 1 when there are any, code 4.
 QString EncodeList(const TSelectPanel* panel);
 // Refills the panel's list; std::runtime_error "parse spSaveValue error" when the text is
