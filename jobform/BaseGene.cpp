@@ -1204,7 +1204,10 @@ int TfrmBaseGene::ShowMessageDialog(const QString& text, TMsgDlgType type, const
 
 QString TfrmBaseGene::GetText(const QString& key, const QString& defaultText)
 {
-    QString text;
-    TQVForm::GetText(QStringLiteral("TfrmBaseGene"), key, text, true, defaultText);
-    return text;
+    return messages_->FormText(QStringLiteral("TfrmBaseGene"), key, defaultText);
+}
+
+QString TfrmBaseGene::GetText(const QString& section, const QString& key, const QString& defaultText)
+{
+    return messages_->FormText(section, key, defaultText);
 }

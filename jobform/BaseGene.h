@@ -268,6 +268,9 @@ public:
     int ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons);
     // A text of the form's own (section TfrmBaseGene) by key, with its built-in default.
     QString GetText(const QString& key, const QString& defaultText);
+    // A text of a section of its own (a derived form's or a dialog's class), looked up in
+    // TfrmBaseGene when that section lacks it: older language files keep it there.
+    QString GetText(const QString& section, const QString& key, const QString& defaultText);
     using TQVForm::GetText;
 
     // The program code a module file name stands for (see BaseGeneU).

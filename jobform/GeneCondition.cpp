@@ -300,7 +300,8 @@ void TfrmGeneCondition::btnOkClick()
 {
     const QString name = edConName->text().trimmed();
     if (name.isEmpty()) {
-        form_.ShowMessageDialog(form_.GetText(QStringLiteral("sEmptyProjName"), QStringLiteral("方案名不可空白!")),
+        form_.ShowMessageDialog(form_.GetText(QStringLiteral("TfrmGeneCondition"), QStringLiteral("sEmptyProjName"),
+                                              QStringLiteral("方案名不可空白!")),
                                 mtError, {mbOK});
         edConName->setFocus();
         return;
@@ -318,7 +319,7 @@ void TfrmGeneCondition::btnOkClick()
                                                            QStrToVar(form_.ProgramCode)}));
     replace_ = false;
     if (exists) {
-        if (form_.ShowMessageDialog(form_.GetText(QStringLiteral("sReplaceProj"),
+        if (form_.ShowMessageDialog(form_.GetText(QStringLiteral("TfrmGeneCondition"), QStringLiteral("sReplaceProj"),
                                                   QStringLiteral("此方案名已存在！是否将原来的方案替换为此方案?")),
                                     mtConfirmation, {mbOK, mbCancel}) != mrOk) {
             edConName->setFocus();
