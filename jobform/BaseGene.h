@@ -326,9 +326,9 @@ private:
     friend class TServerAccess;
     friend class TJobMessages;
     friend class TFieldChecks;
+    friend class TSchemeList;
 
     void buildComponents();
-    void connectSchemeList();
     void repaintHostWindow();
     bool handleEnter(QWidget* control);
 
