@@ -137,7 +137,5 @@ private:
     void applyAmountFormats(bool currencyOnly);
     void setTicks(const QString& value);
     void addToTotals(const Decimal& original, const Decimal& local, int count);
-    void documentLookup(TSelectPanel* panel, QWidget* control, const QString& table, const QString& kind);
-    TSelectPanel* panelOf(QWidget* control) const;
     void paintPanel(TSelectPanel* panel, bool enabled);
 };
