@@ -105,9 +105,10 @@ TfrmGeneCondition::TfrmGeneCondition(const QString& dateFields, int leaveOut, Tf
     form_.DateRules.clear();
     Variant texts;
     if (form_.OptionCount >= form_.OptionBase) {
-        texts = Variant::array(form_.OptionBase, form_.OptionCount);
+        // As the parameter packet collects them: slots 1 to OptionCount, the job's own first.
+        texts = Variant::array(1, form_.OptionCount);
         try {
-            form_.CollectOptionTexts(texts, form_.OptionBase);
+            form_.CollectOptionTexts(texts, form_.OptionCount - form_.OptionBase);
         } catch (const std::exception&) {
         }
     }

@@ -506,9 +506,22 @@ void TfrmWOFB07::btnpriorClick(QObject*)
         ShowNextPage();
 }
 
-void TfrmWOFB07::btnInsertClick(QObject*)
+void TfrmWOFB07::CollectSchemeProperties()
 {
-    // This job saves no condition schemes.
+    // A scheme keeps the conditions of the first two pages: a batch number is used once,
+    // and the transfer supplier and refund type go with the candidates listed.
+    for (QFrame* page : {pnlFirst, pnlNext})
+        SchemeProperties += SchemeValues::PropertiesOf(page);
+}
+
+bool TfrmWOFB07::AfterSchemeApplied()
+{
+    const bool result = TfrmBaseBatch::AfterSchemeApplied();
+    // The candidates listed belong to the conditions before, and the document panels
+    // follow the write-off type: back to the second page, whose step forward lists again.
+    if (CurrentPage != pgFirst)
+        ShowNextPage();
+    return result;
 }
 
 // --- Exit checks ----------------------------------------------------------------------------

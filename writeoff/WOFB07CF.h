@@ -121,8 +121,9 @@ public:
     Decimal TotalLocal() const;
     int TotalCount() const;
 
-protected:
-    void btnInsertClick(QObject* sender) override;
+    // A scheme keeps the first two pages; opening one leaves the candidates listed.
+    void CollectSchemeProperties() override;
+    bool AfterSchemeApplied() override;
 
 private:
     void buildPages();
