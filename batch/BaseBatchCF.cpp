@@ -227,9 +227,9 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
     if (!ran) {
         if (MessageTexts.trimmed().isEmpty())
             ReportRawError(GetText(QStringLiteral("sNoResult"), QStringLiteral("作业没有完成")));
-        ShowMessageDialog(GetText(QStringLiteral("sReason"), QStringLiteral("有问题! 原因: ")) + QLatin1Char('\r')
-                              + DisplayConvert(MessageTexts),
-                          mtError, {mbOK});
+        const QString reason = GetText(QStringLiteral("TfrmBaseBatch"), QStringLiteral("sReason"),
+                                       QStringLiteral("有问题! 原因: "));
+        ShowMessageDialog(reason + QLatin1Char('\r') + DisplayConvert(MessageTexts), mtError, {mbOK});
         // The server recorded the outcome of its own run; a run here is ended as failed.
         if (!remote)
             updateStatus(MessageTexts);
@@ -242,7 +242,8 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
     if (!QueueNotifications(requestNo, why))
         ShowMessageDialog(GetText(QStringLiteral("sNoNotice"), QStringLiteral("完成通知未能送出: ")) + why, mtWarning, {mbOK});
     if (self && ShowDoneMessage)
-        ShowMessageDialog(GetText(QStringLiteral("sOver"), QStringLiteral("处理完毕! ")) + DisplayConvert(MessageTexts)
+        ShowMessageDialog(GetText(QStringLiteral("TfrmBaseBatch"), QStringLiteral("sOver"), QStringLiteral("处理完毕! "))
+                              + DisplayConvert(MessageTexts)
                               + (RunSummary.isEmpty() ? QString() : QLatin1Char('\r') + RunSummary),
                           mtInformation, {mbOK});
     if (!self)

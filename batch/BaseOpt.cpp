@@ -1,6 +1,7 @@
 #include "batch/BaseOpt.h"
 #include "batch/Notify.h"
 #include "jobform/GeneCondition.h"
+#include "jobform/SchemeValues.h"
 #include "batch/BaseOptU.h"
 #include "batch/OptLayout.h"
 #include "jobform/BaseGeneU.h"
@@ -31,8 +32,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QTextEdit>
 #include <QToolButton>
 
 #include <optional>
@@ -177,6 +176,7 @@ void TfrmBaseOpt::LoadRights()
         answer = Variant();
     }
     Rights = IncomingConvert(answer);
+    ReadRunOptions(Rights);
     lblRights->hide();
     if (!RightAllows(0)) {
         showNoRights(GetText(QStringLiteral("sNoRight"), QStringLiteral("您没有执行本作业的权限, 不能处理!")));
@@ -1042,31 +1042,8 @@ void TfrmBaseOpt::CollectSchemeProperties()
 {
     for (int p = 0; p < pgOption->PageCount(); ++p) {
         TTabSheet* page = pgOption->Pages(p);
-        if (!page || page == tsPeriodOption || page == tsOption2)
-            continue;
-        for (QWidget* w : page->findChildren<QWidget*>()) {
-            const QString name = w->objectName();
-            if (name.isEmpty() || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w))
-                continue;
-            // The parts of a select panel or a combo box belong to it.
-            bool inner = false;
-            for (QWidget* up = w->parentWidget(); up && up != page; up = up->parentWidget())
-                if (qobject_cast<TSelectPanel*>(up) || qobject_cast<QComboBox*>(up) || qobject_cast<QAbstractSpinBox*>(up))
-                    inner = true;
-            if (inner)
-                continue;
-            QString suffix;
-            if (qobject_cast<TSelectPanel*>(w))
-                suffix = QStringLiteral(".style");
-            else if (qobject_cast<QComboBox*>(w) || w->inherits("TQvRadioGroup"))
-                suffix = QStringLiteral(".itemindex");
-            else if (qobject_cast<TBitCheckBox*>(w) || qobject_cast<QAbstractButton*>(w))
-                suffix = FindProperty(w, QStringLiteral("Checked")).isValid() ? QStringLiteral(".checked") : QString();
-            else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w))
-                suffix = QStringLiteral(".text");
-            if (!suffix.isEmpty())
-                SchemeProperties += name + suffix + QLatin1Char(';');
-        }
+        if (page && page != tsPeriodOption && page != tsOption2)
+            SchemeProperties += SchemeValues::PropertiesOf(page);
     }
 }
 

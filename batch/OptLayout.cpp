@@ -377,7 +377,6 @@ void BindRunOptionHandlers(TfrmBaseOpt& f)
     QObject::connect(f.miOKNoExit, &QAction::triggered, &f, [form] { form->miOKNoExitClick(form->miOKNoExit); });
     f.chkNotify->OnClick = [form](QObject* s) { form->chkNotifyClick(s); };
     f.btnNotify->OnClick = [form](QObject* s) { form->btnNotifyClick(s); };
-    QObject::connect(f.btnInsert, &QToolButton::clicked, &f, [form] { form->btnInsertClick(form->btnInsert); });
     f.edDate->OnEnter = [form](QObject* s) { form->edDateEnter(s); };
     f.edDate->OnExit = [form](QObject* s) { form->edDateExit(s); };
     // The schedule's next runs follow every change of the schedule.

@@ -88,7 +88,7 @@ TfrmBaseGene::TfrmBaseGene(QWidget* owner)
     // Every look-up button of a job form is flat.
     for (TF2Button* button : findChildren<TF2Button*>())
         button->SetFlat(true);
-    connectSchemeList();
+    schemes_->Connect();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now && now->window() == this && !Destroying())
             LastFocusedControl = FocusedControl();
@@ -735,35 +735,6 @@ void TfrmBaseGene::BeforeConnect(TSocketConnection*) {}
 
 // --- Condition schemes ------------------------------------------------------------------------
 
-void TfrmBaseGene::connectSchemeList()
-{
-    connect(btnInsert, &QToolButton::clicked, this, [this] { btnInsertClick(btnInsert); });
-    connect(btnOpen, &QToolButton::clicked, this, [this] { btnOpenClick(btnOpen); });
-    connect(btnDelete, &QToolButton::clicked, this, [this] { btnDeleteClick(btnDelete); });
-    connect(ToolButton1, &QToolButton::clicked, this, [this] { ToolButton1Click(ToolButton1); });
-    const QList<QAction*> operations = muOperation->actions();
-    connect(operations[0], &QAction::triggered, this, [this] { btnOpenClick(btnOpen); });
-    connect(operations[1], &QAction::triggered, this, [this] { btnDeleteClick(btnDelete); });
-    const char* const views[] = {"ViewIconExecute", "ViewSmallIconExecute", "ViewListExecute", "ViewReportExecute"};
-    const QList<QAction*> viewActions = mnList->actions();
-    for (int i = 0; i < viewActions.size() && i < 4; ++i) {
-        const char* method = views[i];
-        connect(viewActions[i], &QAction::triggered, this, [this, method] { QMetaObject::invokeMethod(this, method); });
-    }
-    lstCondition->setSortingEnabled(false);
-    lstCondition->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
-    connect(lstCondition, &QTreeWidget::itemDoubleClicked, this, [this] { btnOpenClick(lstCondition); });
-    connect(lstCondition, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
-        if (column != 0)
-            return;
-        const QString old = item->data(0, Qt::UserRole).toString();
-        if (item->text(0) == old)
-            return;
-        const QSignalBlocker quiet(lstCondition);
-        lstConditionEdited(item, old);
-    });
-}
-
 bool TfrmBaseGene::SaveScheme(const QString& properties, const QString& name, bool replace)
 {
     return schemes_->Save(properties, name, replace);
@@ -772,11 +743,11 @@ bool TfrmBaseGene::SaveScheme(const QString& properties, const QString& name, bo
 bool TfrmBaseGene::ApplyScheme(const QString& properties, const QString& values)
 {
     QString failure;
-    if (SchemeValues::Apply(*this, properties, values, &failure))
-        return true;
+    const bool applied = SchemeValues::Apply(*this, properties, values, &failure);
     // What did not fit stays in the alert log for whoever looks after the job.
-    WriteAlertLog("BaseGene", "ApplyScheme: " + Utf8(failure), "D");
-    return false;
+    if (!failure.isEmpty())
+        WriteAlertLog("BaseGene", "ApplyScheme: " + Utf8(failure), "D");
+    return applied;
 }
 
 bool TfrmBaseGene::LoadSchemeList()
@@ -963,13 +934,15 @@ bool TfrmBaseGene::CollectParams()
 
 void TfrmBaseGene::ReadRunOptions(const Variant& packet)
 {
-    if (!packet.isArray())
-        return;
-    const int low = packet.lowBound();
-    const auto element = [&](int i) { return low + i <= packet.highBound() ? packet[low + i] : Variant(); };
-    StoredRunFlags = VarToQStr(element(1)).split(QLatin1Char(','));
-    StoredRunOptions = Variant::list({element(1), element(2), element(3)});
-    BaseLimitText = QString::fromStdString(PackValueList(VarToStr(element(4)), element(5)));
+    BaseLimitText.clear();
+    // A user without rights still gets his job's options read: the form says why it
+    // cannot run, but its schemes are his.
+    if (packet.isArray() && packet.dimCount() == 1 && packet.lowBound() + 7 <= packet.highBound()) {
+        try {
+            BaseLimitText = VarToQStr(packet[packet.lowBound() + 7]).trimmed();
+        } catch (const std::exception&) {
+        }
+    }
     AfterOptionsRead();
 }
 
@@ -1241,7 +1214,10 @@ int TfrmBaseGene::ShowMessageDialog(const QString& text, TMsgDlgType type, const
 
 QString TfrmBaseGene::GetText(const QString& key, const QString& defaultText)
 {
-    QString text;
-    TQVForm::GetText(QStringLiteral("TfrmBaseGene"), key, text, true, defaultText);
-    return text;
+    return messages_->FormText(QStringLiteral("TfrmBaseGene"), key, defaultText);
+}
+
+QString TfrmBaseGene::GetText(const QString& section, const QString& key, const QString& defaultText)
+{
+    return messages_->FormText(section, key, defaultText);
 }

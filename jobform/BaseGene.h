@@ -125,10 +125,6 @@ public:
     bool SchemeCheckPassed = false;
     QString SchemeProperties;
     bool SystemPageReady = false;
-    // Elements 1 to 3 of the last stored run-options packet (ReadRunOptions); the run-options
-    // form reads them.
-    QStringList StoredRunFlags;
-    Variant StoredRunOptions;
 
     // --- Services ---------------------------------------------------------------------------
     Variant SessionObject;
@@ -232,6 +228,10 @@ public:
     // (a check that refused one) stops there: nothing is handed over.
     TApplyOutcome ApplyParams(const Variant& packet);
     void SetOptionCount(int n);
+    // The run-options form hands over what the job service's GetPower answered: [0]-[6]
+    // the "Y"/"N" rights, [7] the user's data limit, [8] his name. The core keeps the data
+    // limit (BaseLimitText, for the validator and the look-ups), then lets the job read
+    // what it needs (AfterOptionsRead).
     void ReadRunOptions(const Variant& packet);
     bool ControlInList(QWidget* control) const;
     void PutDateRange(const QString& beginText, const QString& endText, Variant& values, int index);
@@ -289,6 +289,9 @@ public:
     int ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons);
     // A text of the form's own (section TfrmBaseGene) by key, with its built-in default.
     QString GetText(const QString& key, const QString& defaultText);
+    // A text of a section of its own (a derived form's or a dialog's class), looked up in
+    // TfrmBaseGene when that section lacks it: older language files keep it there.
+    QString GetText(const QString& section, const QString& key, const QString& defaultText);
     using TQVForm::GetText;
 
     // The program code a module file name stands for (see BaseGeneU).
@@ -344,9 +347,9 @@ private:
     friend class TServerAccess;
     friend class TJobMessages;
     friend class TFieldChecks;
+    friend class TSchemeList;
 
     void buildComponents();
-    void connectSchemeList();
     void repaintHostWindow();
     bool handleEnter(QWidget* control);
 

@@ -105,9 +105,10 @@ TfrmGeneCondition::TfrmGeneCondition(const QString& dateFields, int leaveOut, Tf
     form_.DateRules.clear();
     Variant texts;
     if (form_.OptionCount >= form_.OptionBase) {
-        texts = Variant::array(form_.OptionBase, form_.OptionCount);
+        // As the parameter packet collects them: slots 1 to OptionCount, the job's own first.
+        texts = Variant::array(1, form_.OptionCount);
         try {
-            form_.CollectOptionTexts(texts, form_.OptionBase);
+            form_.CollectOptionTexts(texts, form_.OptionCount - form_.OptionBase);
         } catch (const std::exception&) {
         }
     }
@@ -300,7 +301,8 @@ void TfrmGeneCondition::btnOkClick()
 {
     const QString name = edConName->text().trimmed();
     if (name.isEmpty()) {
-        form_.ShowMessageDialog(form_.GetText(QStringLiteral("sEmptyProjName"), QStringLiteral("方案名不可空白!")),
+        form_.ShowMessageDialog(form_.GetText(QStringLiteral("TfrmGeneCondition"), QStringLiteral("sEmptyProjName"),
+                                              QStringLiteral("方案名不可空白!")),
                                 mtError, {mbOK});
         edConName->setFocus();
         return;
@@ -318,7 +320,7 @@ void TfrmGeneCondition::btnOkClick()
                                                            QStrToVar(form_.ProgramCode)}));
     replace_ = false;
     if (exists) {
-        if (form_.ShowMessageDialog(form_.GetText(QStringLiteral("sReplaceProj"),
+        if (form_.ShowMessageDialog(form_.GetText(QStringLiteral("TfrmGeneCondition"), QStringLiteral("sReplaceProj"),
                                                   QStringLiteral("此方案名已存在！是否将原来的方案替换为此方案?")),
                                     mtConfirmation, {mbOK, mbCancel}) != mrOk) {
             edConName->setFocus();

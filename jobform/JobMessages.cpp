@@ -15,6 +15,19 @@
 
 TJobMessages::TJobMessages(TfrmBaseGene& form) : form_(form) {}
 
+QString TJobMessages::FormText(const QString& section, const QString& key, const QString& defaultText) const
+{
+    const QString base = QStringLiteral("TfrmBaseGene");
+    QString text;
+    if (section != base) {
+        form_.TQVForm::GetText(section, key, text, false, QString());
+        if (!text.isEmpty())
+            return text;
+    }
+    form_.TQVForm::GetText(base, key, text, true, defaultText);
+    return text;
+}
+
 TMsgDlgType TJobMessages::DialogTypeOf(const QString& type)
 {
     const QString t = type.trimmed().toUpper();

@@ -22,6 +22,10 @@ public:
                          const QList<Variant>& args);
     int ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons);
 
+    // A form-local text by section and key; a section that lacks it falls back to
+    // TfrmBaseGene, then to the default (display-converted).
+    QString FormText(const QString& section, const QString& key, const QString& defaultText) const;
+
     // Icon and default buttons of a type letter (as ShowCodedMessage shows it).
     static TMsgDlgType DialogTypeOf(const QString& type);
     static QList<TMsgDlgBtn> DefaultButtonsOf(const QString& type);

@@ -2,6 +2,7 @@
 
 #include "config/Dialogs.h"
 #include "config/QtVariant.h"
+#include "controls/BmpLibrary.h"
 #include "jobform/BaseGene.h"
 #include "jobform/SchemeValues.h"
 #include "platform/Automation.h"
@@ -10,7 +11,11 @@
 #include "platform/OleDate.h"
 #include "support/Dates.h"
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QPixmap>
 #include <QHeaderView>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -50,6 +55,52 @@ Variant serverCall(Variant& server, const char* member, std::vector<Variant> arg
 } // namespace
 
 TSchemeList::TSchemeList(TfrmBaseGene& form) : form_(form) {}
+
+void TSchemeList::Connect()
+{
+    TfrmBaseGene* f = &form_;
+    QObject::connect(f->btnInsert, &QToolButton::clicked, f, [f] { f->btnInsertClick(f->btnInsert); });
+    QObject::connect(f->btnOpen, &QToolButton::clicked, f, [f] { f->btnOpenClick(f->btnOpen); });
+    QObject::connect(f->btnDelete, &QToolButton::clicked, f, [f] { f->btnDeleteClick(f->btnDelete); });
+    QObject::connect(f->ToolButton1, &QToolButton::clicked, f, [f] { f->ToolButton1Click(f->ToolButton1); });
+    const QList<QAction*> operations = f->muOperation->actions();
+    QObject::connect(operations[0], &QAction::triggered, f, [f] { f->btnOpenClick(f->btnOpen); });
+    QObject::connect(operations[1], &QAction::triggered, f, [f] { f->btnDeleteClick(f->btnDelete); });
+    const char* const views[] = {"ViewIconExecute", "ViewSmallIconExecute", "ViewListExecute", "ViewReportExecute"};
+    const QList<QAction*> viewActions = f->mnList->actions();
+    for (int i = 0; i < viewActions.size() && i < 4; ++i) {
+        const char* method = views[i];
+        QObject::connect(viewActions[i], &QAction::triggered, f, [f, method] { QMetaObject::invokeMethod(f, method); });
+    }
+    QTreeWidget* list = f->lstCondition;
+    // Sorted by caption, also when a rename moves an item.
+    list->setSortingEnabled(true);
+    list->sortByColumn(0, Qt::AscendingOrder);
+    list->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    QObject::connect(list, &QTreeWidget::itemDoubleClicked, f, [f] { f->btnOpenClick(f->lstCondition); });
+    QObject::connect(list, &QTreeWidget::itemChanged, f, [f](QTreeWidgetItem* item, int column) {
+        if (column != 0)
+            return;
+        const QString old = item->data(0, Qt::UserRole).toString();
+        if (item->text(0) == old)
+            return;
+        const QSignalBlocker quiet(f->lstCondition);
+        f->lstConditionEdited(item, old);
+    });
+}
+
+const QIcon& TSchemeList::schemeImage()
+{
+    if (image_.isNull()) {
+        // The glyph of saving: a scheme is a saved set of conditions.
+        for (const int side : {18, 24}) {
+            QImage glyph;
+            if (LoadBmp(glyph, 5, side))
+                image_.addPixmap(QPixmap::fromImage(glyph));
+        }
+    }
+    return image_;
+}
 
 void TSchemeList::fillFromProvider()
 {
@@ -113,6 +164,7 @@ bool TSchemeList::Load()
         for (ds.First(); !ds.Eof(); ds.Next()) {
             auto* item = new QTreeWidgetItem(list);
             item->setFlags(item->flags() | Qt::ItemIsEditable);
+            item->setIcon(0, schemeImage());
             item->setText(0, VarToQStr(form_.IncomingConvert(Variant(ds.FieldByName("NCONDITION")->AsString()))));
             const std::string created = ds.FieldByName("CREATE_DATE")->AsString();
             if (IsValidCompactDate(created))
@@ -235,7 +287,7 @@ void TSchemeList::SetView(View view)
     // icon views with their image at two sizes.
     list->setHeaderHidden(view != Report);
     list->setColumnHidden(1, view != Report);
-    const int side = view == Icon ? 32 : 16;
+    const int side = view == Icon ? 24 : 18;
     list->setIconSize(QSize(side, side));
     if (view == Report)
         for (int c = 0; c < 2; ++c)

@@ -3,6 +3,7 @@
 // application server (LoadTable and the provider pvdConSave). Opening one applies it,
 // a caption edited in place renames it, and delete removes it after a confirmation.
 
+#include <QIcon>
 #include <QString>
 
 class QTreeWidgetItem;
@@ -16,6 +17,9 @@ public:
     static constexpr int MaxNameBytes = 20;
 
     explicit TSchemeList(TfrmBaseGene& form);
+
+    // The panel's buttons, menus and the list's own events call the form's handlers.
+    void Connect();
 
     // LoadSchemeList: false (and the list empty) when the server refused.
     bool Load();
@@ -31,7 +35,10 @@ public:
 
 private:
     void fillFromProvider();
+    // Image 0 of ImageList1 (18 pixels) and ImageList2 (24): every scheme carries it.
+    const QIcon& schemeImage();
 
     TfrmBaseGene& form_;
     View view_ = Icon;
+    QIcon image_;
 };

@@ -1,13 +1,22 @@
 #include "jobform/SchemeValues.h"
 
 #include "config/RunTimeProps.h"
+#include "controls/BtChkBox.h"
 #include "controls/SelectPnl.h"
 #include "jobform/BaseGene.h"
 #include "jobform/BaseGeneU.h"
+#include "platform/OleDate.h"
 #include "support/Dates.h"
 #include "support/ScheduleRules.h"
 
+#include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QMap>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTextEdit>
 #include <QMetaEnum>
 #include <QMetaProperty>
 
@@ -21,6 +30,11 @@ std::string u8(const QString& s)
 {
     return s.toStdString();
 }
+
+// A property of a kind no scheme sets: the application ends there, and counts as done.
+struct StopApplying : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 struct Item {
     QWidget* control = nullptr;
@@ -64,6 +78,66 @@ QStringList ruleOf(const TfrmBaseGene& form, const QString& name)
     return {};
 }
 
+bool isRangeRule(const QStringList& rule)
+{
+    return rule.value(0) == QLatin1String("0") && rule.size() >= 13;
+}
+
+bool isSingleRule(const QStringList& rule)
+{
+    return rule.value(0) == QLatin1String("1") && rule.size() >= 8;
+}
+
+// A rule that ties a date (or a range's begin or end) to the run date.
+bool isTied(const QStringList& rule)
+{
+    return (isSingleRule(rule) && rule[2] == QLatin1String("Y"))
+           || (isRangeRule(rule) && (rule[2] == QLatin1String("Y") || rule[7] == QLatin1String("Y")));
+}
+
+// The tied date of the rule whose tie field is first, as a run today rolls it (a year and
+// month for a rule of that granularity). An empty saved date stays empty, as a rule leaves
+// it; saved is kept when the rule cannot be read.
+QString rolledToToday(const QStringList& rule, int first, const QString& saved)
+{
+    if (saved.isEmpty())
+        return saved;
+    const QString granularity = isRangeRule(rule) ? rule[12] : rule[7];
+    std::string base = dateToCompact(Today());
+    if (granularity == QLatin1String("M"))
+        base = base.substr(0, 6);
+    const QString n = rule[first + 1], unit = rule[first + 2], mode = rule[first + 3], days = rule[first + 4];
+    if (n == QLatin1String("0") && mode == QLatin1String("0") && days == QLatin1String("0"))
+        return QString::fromStdString(base);
+    const std::string moved = RelativeDate(base, u8(n), u8(unit), u8(days), u8(mode));
+    return moved.empty() ? saved : QString::fromStdString(moved);
+}
+
+// The saved line of a control whose dates are tied to the run date, with those dates
+// rolled to today: a scheme saved as "the last day of the previous month" opens with the
+// previous month of the day it is opened.
+QString rolledLine(QWidget* control, const QString& line, const QStringList& rule)
+{
+    if (!qobject_cast<TSelectPanel*>(control)) {
+        if (!isSingleRule(rule) || rule[2] != QLatin1String("Y"))
+            return line;
+        return rolledToToday(rule, 2, line);
+    }
+    QStringList f = line.split(kField);
+    int at = 0;
+    if (f.value(0) == QLatin1String("sp_Range") && f.size() >= 3)
+        at = 1;
+    else if (f.value(0) == QLatin1String("sp_UserChoice") && f.value(1) == QLatin1String("True") && f.size() >= 4)
+        at = 2;
+    if (!at || !isRangeRule(rule))
+        return line;
+    if (rule[2] == QLatin1String("Y"))
+        f[at] = rolledToToday(rule, 2, f[at]);
+    if (rule[7] == QLatin1String("Y"))
+        f[at + 1] = rolledToToday(rule, 7, f[at + 1]);
+    return f.join(kField);
+}
+
 QString shownDate(TfrmBaseGene& form, const QString& compact)
 {
     if (compact.isEmpty() || !IsValidCompactDate(u8(compact)))
@@ -81,13 +155,10 @@ QString shownMonth(TfrmBaseGene& form, const QString& compact)
         MonthToDisplayText(form.GetDateFormat(), u8(form.GetDateSeparator()), CompactToDate(u8(day))));
 }
 
-QString rangeLine(TfrmBaseGene& form, TSelectPanel* panel, bool dated)
+QString rangeLine(TfrmBaseGene& form, TSelectPanel* panel, const QStringList& rule)
 {
     QString begin = panel->edBegin->Text(), end = panel->edFinal->Text();
-    if (dated) {
-        const QStringList rule = ruleOf(form, panel->objectName());
-        if (rule.isEmpty())
-            return {};
+    if (!rule.isEmpty()) {
         begin = ApplyDateRule(form.DateTextToCompact(begin), rule, 2);
         end = ApplyDateRule(form.DateTextToCompact(end), rule, 7);
     }
@@ -96,16 +167,22 @@ QString rangeLine(TfrmBaseGene& form, TSelectPanel* panel, bool dated)
 
 QString panelLine(TfrmBaseGene& form, TSelectPanel* panel)
 {
-    const bool dated = nameListed(form.DateFields, panel->objectName());
+    QStringList rule;
+    if (nameListed(form.DateFields, panel->objectName())) {
+        // A date panel the dialog gave no rule keeps nothing, and opening leaves it alone.
+        rule = ruleOf(form, panel->objectName());
+        if (rule.isEmpty())
+            return {};
+    }
     switch (panel->Style()) {
     case TSelectPanel::sp_Range:
-        return QStringLiteral("sp_Range") + kField + rangeLine(form, panel, dated);
+        return QStringLiteral("sp_Range") + kField + rangeLine(form, panel, rule);
     case TSelectPanel::sp_Discrete:
         return QStringLiteral("sp_Discrete") + kField + EncodeList(panel);
     case TSelectPanel::sp_UserChoice:
         if (panel->UserChoice())
             return QStringLiteral("sp_UserChoice") + kField + QStringLiteral("True") + kField +
-                   rangeLine(form, panel, dated);
+                   rangeLine(form, panel, rule);
         return QStringLiteral("sp_UserChoice") + kField + QStringLiteral("False") + kField + EncodeList(panel);
     }
     return {};
@@ -250,7 +327,7 @@ void applyProperty(TfrmBaseGene& form, const Item& item, const QString& line)
             }
             break;
         default:
-            fail("is of a kind a scheme cannot set, not");
+            throw StopApplying(u8(where + QStringLiteral(" is of a kind no scheme sets; the rest was not applied")));
         }
     }
     if (!SetPropertyValue(item.control, item.property, value))
@@ -258,6 +335,35 @@ void applyProperty(TfrmBaseGene& form, const Item& item, const QString& line)
 }
 
 } // namespace
+
+QString PropertiesOf(const QWidget* container)
+{
+    QString out;
+    for (QWidget* w : container->findChildren<QWidget*>()) {
+        const QString name = w->objectName();
+        if (name.isEmpty() || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w))
+            continue;
+        bool inner = false;
+        for (QWidget* up = w->parentWidget(); up && up != container; up = up->parentWidget())
+            if (qobject_cast<TSelectPanel*>(up) || qobject_cast<QComboBox*>(up) || qobject_cast<QAbstractSpinBox*>(up))
+                inner = true;
+        if (inner)
+            continue;
+        QString suffix;
+        if (qobject_cast<TSelectPanel*>(w))
+            suffix = QStringLiteral(".style");
+        else if (qobject_cast<QComboBox*>(w) || w->inherits("TQvRadioGroup"))
+            suffix = QStringLiteral(".itemindex");
+        // Check boxes and radio buttons; a push or look-up button holds no condition.
+        else if (qobject_cast<TBitCheckBox*>(w) || qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w))
+            suffix = QStringLiteral(".checked");
+        else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w))
+            suffix = QStringLiteral(".text");
+        if (!suffix.isEmpty())
+            out += name + suffix + QLatin1Char(';');
+    }
+    return out;
+}
 
 QString EncodeList(const TSelectPanel* panel)
 {
@@ -296,27 +402,45 @@ QString ApplyDateRule(const QString& compact, const QStringList& rule, int first
 
 QString Build(TfrmBaseGene& form, const QString& properties)
 {
+    const QString end = QStringLiteral("\r\n");
     QString out;
+    QStringList tied;
     for (const QString& text : itemsOf(properties)) {
         const Item item = itemOf(form, text);
-        out += (item.control ? controlLine(form, item) : QString()) + QStringLiteral("\r\n");
+        out += (item.control ? controlLine(form, item) : QString()) + end;
+        if (item.control && nameListed(form.DateFields, item.name)) {
+            const QStringList rule = ruleOf(form, item.name);
+            if (isTied(rule))
+                tied << rule.join(kField);
+        }
     }
+    // The rules of tied dates follow the lines; a reader that knows only the lines
+    // takes the dates as they were moved on saving.
+    for (const QString& rule : tied)
+        out += rule + end;
     return out;
 }
 
 bool Apply(TfrmBaseGene& form, const QString& properties, const QString& values, QString* failure)
 {
     const QStringList items = itemsOf(properties);
-    const QStringList lines = values.split(QStringLiteral("\r\n"));
+    QStringList lines = values.split(QStringLiteral("\r\n"));
+    // A values text ends with CR LF: the piece after the last one is no line.
+    if (values.endsWith(QStringLiteral("\r\n")))
+        lines.removeLast();
+    QMap<QString, QStringList> rules;
+    for (qsizetype i = items.size(); i < lines.size(); ++i) {
+        const QStringList rule = lines[i].split(kField);
+        if (isTied(rule))
+            rules.insert(rule[1].toLower(), rule);
+    }
     try {
-        for (int i = 0; i < items.size() && i < lines.size(); ++i) {
-            // A values text ends with CR LF: the piece after the last one is no line.
-            if (i == lines.size() - 1 && values.endsWith(QStringLiteral("\r\n")))
-                break;
+        for (qsizetype i = 0; i < items.size() && i < lines.size(); ++i) {
             const Item item = itemOf(form, items[i]);
             if (!item.control)
                 continue;
-            const QString& line = lines[i];
+            const auto rule = rules.constFind(item.name.toLower());
+            const QString line = rule == rules.cend() ? lines[i] : rolledLine(item.control, lines[i], *rule);
             form.BeforeApplyValue(item.control, line);
             if (auto* panel = qobject_cast<TSelectPanel*>(item.control)) {
                 if (!applyPanel(form, panel, line))
@@ -332,6 +456,10 @@ bool Apply(TfrmBaseGene& form, const QString& properties, const QString& values,
             }
             form.AfterApplyValue(item.control, line);
         }
+        return true;
+    } catch (const StopApplying& e) {
+        if (failure)
+            *failure = QString::fromStdString(e.what());
         return true;
     } catch (const std::exception& e) {
         if (failure)

@@ -59,6 +59,16 @@ const std::pair<const char*, const char*> kBaseGeneTexts[] = {
     {"sOkDisabled", "作业无法送出: %1"},
 };
 
+// The texts other forms look up by key in a section of their own (GetText with a section).
+const std::pair<const char*, const char*> kBaseBatchTexts[] = {
+    {"sReason", "有问题! 原因: "},
+    {"sOver", "处理完毕! "},
+};
+const std::pair<const char*, const char*> kGeneConditionTexts[] = {
+    {"sEmptyProjName", "方案名不可空白!"},
+    {"sReplaceProj", "此方案名已存在！是否将原来的方案替换为此方案?"},
+};
+
 // property path -> text, for the texts of one component that carry Chinese.
 std::map<QString, QString> textsOf(QObject* component)
 {
@@ -115,9 +125,16 @@ void writeFile(const QString& file, const QString& className, const Texts& texts
             node.append_attribute(path.toUtf8().constData()) = value.toUtf8().constData();
         }
     }
-    if (className == QLatin1String("TfrmBaseGene"))
-        for (const auto& [key, text] : kBaseGeneTexts)
+    const auto keyed = [&](const auto& texts) {
+        for (const auto& [key, text] : texts)
             root.append_child(key).append_attribute("Msg") = text;
+    };
+    if (className == QLatin1String("TfrmBaseGene"))
+        keyed(kBaseGeneTexts);
+    else if (className == QLatin1String("TfrmBaseBatch"))
+        keyed(kBaseBatchTexts);
+    else if (className == QLatin1String("TfrmGeneCondition"))
+        keyed(kGeneConditionTexts);
     doc.save_file(QFile::encodeName(file).constData(), "  ");
 }
 

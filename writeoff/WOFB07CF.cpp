@@ -9,11 +9,13 @@
 #include "controls/QvrEdit.h"
 #include "controls/SelectPnl.h"
 #include "controls/TabOrder.h"
+#include "jobform/SchemeValues.h"
 #include "platform/ClientDataSet.h"
 #include "platform/OleDate.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
 #include "writeoff/WOFB07Layout.h"
+#include "writeoff/WOFB07Lookup.h"
 #include "writeoff/WOFB07Query.h"
 
 #include <QApplication>
@@ -336,9 +338,22 @@ void TfrmWOFB07::btnpriorClick(QObject*)
         ShowNextPage();
 }
 
-void TfrmWOFB07::btnInsertClick(QObject*)
+void TfrmWOFB07::CollectSchemeProperties()
 {
-    // This job saves no condition schemes.
+    // A scheme keeps the conditions of the first two pages: a batch number is used once,
+    // and the transfer supplier and refund type go with the candidates listed.
+    for (QFrame* page : {pnlFirst, pnlNext})
+        SchemeProperties += SchemeValues::PropertiesOf(page);
+}
+
+bool TfrmWOFB07::AfterSchemeApplied()
+{
+    const bool result = TfrmBaseBatch::AfterSchemeApplied();
+    // The candidates listed belong to the conditions before, and the document panels
+    // follow the write-off type: back to the second page, whose step forward lists again.
+    if (CurrentPage != pgFirst)
+        ShowNextPage();
+    return result;
 }
 
 // --- Exit checks ----------------------------------------------------------------------------
@@ -491,94 +506,11 @@ void TfrmWOFB07::ed12Exit(QObject*)
 
 // --- Look-ups and values handed in ----------------------------------------------------------
 
-TSelectPanel* TfrmWOFB07::panelOf(QWidget* control) const
-{
-    for (QWidget* w = control; w && w != this; w = w->parentWidget())
-        if (auto* panel = qobject_cast<TSelectPanel*>(w))
-            return panel;
-    return nullptr;
-}
-
-void TfrmWOFB07::documentLookup(TSelectPanel* panel, QWidget* control, const QString& table, const QString& kind)
-{
-    QString text;
-    if (auto* edit = qobject_cast<TMaskEdit*>(control))
-        text = edit->EditText();
-    const QStringList parts = text.split(QLatin1Char('-'));
-    const QString type = parts.value(0).trimmed();
-    const QString number = parts.value(1).trimmed();
-    Variant result;
-    LookupData(table, kind, result, !panel->IsRangeMode(), QString(),
-               Variant::list({"1", "1", QStrToVar(type), QStrToVar(number)}));
-    if (result.isEmptyOrNull() || !result.isArray())
-        return;
-    QStringList joined;
-    for (int r = result.lowBound(); r <= result.highBound(); ++r) {
-        const Variant& row = result[r];
-        if (!row.isArray()) {
-            joined << VarToQStr(row).trimmed();
-            continue;
-        }
-        QStringList values;
-        for (int i = row.lowBound(); i <= row.highBound(); ++i)
-            values << VarToQStr(row[i]).trimmed();
-        joined << values.join(QLatin1Char('-'));
-    }
-    if (panel->IsRangeMode()) {
-        if (auto* edit = qobject_cast<TMaskEdit*>(control); edit && !joined.isEmpty())
-            edit->SetEditText(joined.first());
-    } else {
-        for (const QString& entry : joined)
-            panel->AddValues({entry});
-    }
-}
-
 void TfrmWOFB07::HandleF2Key(int key, QWidget* control)
 {
     TfrmBaseBatch::HandleF2Key(key, control);
-    if (!control)
-        return;
-    const auto firstValue = [](const Variant& result) {
-        Variant v = result;
-        while (v.isArray() && v.count() > 0) {
-            const Variant inner = v[v.lowBound()];
-            v = inner;
-        }
-        return v.isEmptyOrNull() || v.isArray() ? QString() : VarToQStr(v);
-    };
-    const auto lookupInto = [&](TQvEdit* edit, const QString& table, const Variant& keys) {
-        Variant result;
-        LookupData(table, QStringLiteral("01"), result, false, edit->Text(), keys);
-        const QString value = firstValue(result);
-        if (!value.isEmpty())
-            edit->SetText(value);
-    };
-    if (control == ed02) {
-        ed02->SetText(PickDate(ed02->Text()));
-    } else if (control == sp03->edBegin || control == sp03->edFinal) {
-        auto* edit = static_cast<TMaskEdit*>(control);
-        edit->SetText(PickDate(edit->Text()));
-    } else if (control == ed04) {
-        lookupInto(ed04, QStringLiteral("CMSMF"), Variant::list({""}));
-    } else if (control == ed11) {
-        lookupInto(ed11, QStringLiteral("PURMA"), Variant::list({""}));
-    } else if (control == ed12) {
-        lookupInto(ed12, QStringLiteral("CMSMQ"), Variant::list({"7D", QStrToVar(UserCode)}));
-    } else if (TSelectPanel* panel = panelOf(control)) {
-        QString text;
-        if (auto* edit = qobject_cast<TMaskEdit*>(control))
-            text = edit->Text();
-        if (panel == sp05)
-            LookupIntoPanel(control, QStringLiteral("PURMA"), QStringLiteral("01"), false, text, Variant::list({""}));
-        else if (panel == sp06)
-            documentLookup(panel, control, QStringLiteral("ACPTA"), QStringLiteral("15"));
-        else if (panel == sp07)
-            documentLookup(panel, control, QStringLiteral("ACPTA"), QStringLiteral("16"));
-        else if (panel == sp08)
-            documentLookup(panel, control, QStringLiteral("ACPTI"), QStringLiteral("05"));
-        else if (panel == sp09)
-            documentLookup(panel, control, QStringLiteral("ACPTK"), QStringLiteral("10"));
-    }
+    if (control)
+        WOFB07Lookup(*this, control);
 }
 
 void TfrmWOFB07::AfterApplyValue(QWidget* control, const QString& value)

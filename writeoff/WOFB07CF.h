@@ -121,8 +121,9 @@ public:
     Decimal TotalLocal() const;
     int TotalCount() const;
 
-protected:
-    void btnInsertClick(QObject* sender) override;
+    // A scheme keeps the first two pages; opening one leaves the candidates listed.
+    void CollectSchemeProperties() override;
+    bool AfterSchemeApplied() override;
 
 private:
     void setButtons(bool prior, bool next, bool last);
@@ -133,8 +134,6 @@ private:
     void applyAmountFormats(bool currencyOnly);
     void setTicks(const QString& value);
     void addToTotals(const Decimal& original, const Decimal& local, int count);
-    void documentLookup(TSelectPanel* panel, QWidget* control, const QString& table, const QString& kind);
-    TSelectPanel* panelOf(QWidget* control) const;
     void paintPanel(TSelectPanel* panel, bool enabled);
     // BtnNext pressed for a hand-over: the values handed in for the new page are set
     // again after its defaults; false when the page did not change or a value was refused.

@@ -212,4 +212,15 @@ TEST_F(DirectRunTest, AFailureTextFromTheServerIsTheReason)
     EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("有问题! 原因: \r供应商 S009 不存在; "));
     EXPECT_TRUE(queued().empty());
     EXPECT_EQ(service->count("UpdateStatus1"), 0) << "the server recorded its own run";
+
+    // The two texts come from the batch form's section; a file that keeps one where it
+    // used to be still serves.
+    install.write("client/MultiLanguage/CHS/TfrmBaseBatch.Lng",
+                  R"(<TfrmBaseBatch><sReason Msg="失败, 原因: "/></TfrmBaseBatch>)");
+    install.write("client/MultiLanguage/CHS/TfrmBaseGene.Lng", R"(<TfrmBaseGene><sOver Msg="做完了! "/></TfrmBaseGene>)");
+    form->btnQueryClick(form->btnQuery);
+    EXPECT_TRUE(dialogs.shown.back().text.startsWith(QStringLiteral("失败, 原因: \r"))) << dialogs.shown.back().text.toStdString();
+    service->execAnswer.clear();
+    form->btnQueryClick(form->btnQuery);
+    EXPECT_TRUE(dialogs.shown.back().text.startsWith(QStringLiteral("做完了! "))) << dialogs.shown.back().text.toStdString();
 }

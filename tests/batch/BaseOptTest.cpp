@@ -525,11 +525,11 @@ TEST_F(BatchFormTest, RightsWithoutQueueingOrDirectRunsTakeThoseButtonsAway)
     EXPECT_FALSE(form->lblRights->isVisibleTo(form->Panel1));
 }
 
-TEST_F(BatchFormTest, SchemePropertiesNameTheJobsOwnControls)
+TEST_F(BatchFormTest, TheRightsReachTheJobFormCore)
 {
+    service->rights = Variant::list({"Y", "Y", "Y", "Y", "Y", "Y", "N", "MR009=华东", "DS"});
     ASSERT_TRUE(open());
-    form->AfterOptionsRead();
-    EXPECT_EQ(form->SchemeProperties,
-              QStringLiteral("edFirst.text;edDocDate.text;spDocDate.style;edMonth.text;"));
+    EXPECT_EQ(form->SchemeProperties, QStringLiteral("edFirst.text;edDocDate.text;spDocDate.style;edMonth.text;"));
     EXPECT_TRUE(form->pnlCondition->isVisibleTo(form));
+    EXPECT_EQ(session->validator->baseLimited, "MR009=华东") << "the user's data limit goes with every check";
 }

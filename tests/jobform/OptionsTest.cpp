@@ -384,14 +384,6 @@ TEST_F(JobFormTest, EnterMovesOnAndNextPageForListedControls)
     EXPECT_FALSE(form->ControlInList(form->edName));
 }
 
-TEST_F(JobFormTest, ReadRunOptionsSetsTheBaseLimit)
-{
-    ASSERT_TRUE(open());
-    form->ReadRunOptions(Variant::list({"h", "a,b,c,d,e,f", "x", "y", "PREFIX", Variant::list({"2", "v1", "v2"})}));
-    EXPECT_EQ(form->StoredRunFlags.size(), 6);
-    EXPECT_EQ(form->BaseLimitText, QStringLiteral("PREFIX\x03" "2\x03v1\x03v2\x03"));
-}
-
 TEST_F(JobFormTest, EnterInGridsAndMemos)
 {
     ASSERT_TRUE(open());

@@ -7,19 +7,28 @@
 #include "controls/FDBGrid.h"
 #include "controls/TabOrder.h"
 #include "host/LookupWindow.h"
+#include "jobform/GeneCondition.h"
+#include "controls/QvSpin.h"
+#include "support/ScheduleRules.h"
 #include "support/Dates.h"
 #include "platform/OleDate.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QTableView>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <QTest>
 
 #include <algorithm>
 #include <fstream>
 #include <random>
 #include <set>
+#include <tuple>
 
 QTemporaryDir* WriteOffForm::folder = nullptr;
 DemoInstallation* WriteOffForm::installation = nullptr;
@@ -312,6 +321,80 @@ TEST_F(WriteOffForm, RefundTypeCheck)
     EXPECT_TRUE(form->ValidationFailed) << form->MessageCodes.toStdString();
     EXPECT_TRUE(form->lbl12C->text().isEmpty());
     EXPECT_TRUE(has(form->MessageCodes, "E;000001;选择退款单别"));
+}
+
+// 保存 keeps the conditions of the first two pages as a scheme with the date rules the
+// clerk gives; opening it puts them back, the dates rolled to the day it is opened.
+TEST_F(WriteOffForm, SchemesKeepTheFirstTwoPagesWithTheirRollingDates)
+{
+    ASSERT_TRUE(opened) << form->MessageTexts.toStdString();
+    EXPECT_EQ(form->SchemeProperties, QStringLiteral("cbo01.itemindex;ed02.text;sp03.style;ed04.text;sp05.style;"
+                                                     "sp06.style;sp07.style;sp08.style;sp09.style;"));
+    form->cbo01->SetItemIndex(2);
+    form->ed02->SetText(QStringLiteral("2024/03/15"));
+    form->BtnNextClick(form->BtnNext);
+    form->sp03->edBegin->SetText(QStringLiteral("2024/02/01"));
+    form->sp05->SetUserChoice(false);
+    form->sp05->AddValues({QStringLiteral("A001")});
+    form->sp05->AddValues({QStringLiteral("A003")});
+    form->BtnNextClick(form->BtnNext);
+    ASSERT_EQ(form->CurrentPage, TfrmWOFB07::pgLast) << form->MessageCodes.toStdString();
+    form->ed10->SetText(QStringLiteral("M1"));
+
+    // The write-off date the last day of the previous month, the documents of that month.
+    int namingDialogs = 0;
+    ModalRunFn fixtureRunner;
+    fixtureRunner = SetModalRunner([&](QWidget* w, const std::function<int()>& run) {
+        auto* d = qobject_cast<TfrmGeneCondition*>(w);
+        if (!d)
+            return fixtureRunner(w, run);
+        ++namingDialogs;
+        EXPECT_EQ(d->cbodatecondition->itemText(0), form->lbl02->text()) << "the write-off date by its caption";
+        d->edSetDate->setChecked(true);
+        d->seSetDay1->SetValue(-1);
+        d->cboSetDay1->setCurrentIndex(1);
+        d->cboSetDay2->setCurrentIndex(2);
+        d->cbodatecondition->setCurrentIndex(1);
+        for (const auto& [tie, count, unit, adjust, day] :
+             {std::tuple{d->spDate_B, d->seSetDay_B1, d->cboSetDay_B1, d->cboSetDay_B2, 1},
+              std::tuple{d->spDate_E, d->seSetDay_E1, d->cboSetDay_E1, d->cboSetDay_E2, 2}}) {
+            tie->setChecked(true);
+            count->SetValue(-1);
+            unit->setCurrentIndex(1);
+            adjust->setCurrentIndex(day);
+        }
+        d->edConName->setText(QStringLiteral("月末预付"));
+        d->btnOk->click();
+        return d->ModalResult();
+    });
+    form->btnInsert->click();
+    settleEvents();
+    EXPECT_EQ(namingDialogs, 1);
+    const QList<QTreeWidgetItem*> saved = form->lstCondition->findItems(QStringLiteral("月末预付"), Qt::MatchExactly);
+    ASSERT_EQ(saved.size(), 1) << dialogs.join(QLatin1Char('|')).toStdString();
+
+    // Other conditions meanwhile; opening on the last page goes back to the second.
+    form->cbo01->SetItemIndex(0);
+    form->ed04->SetText(QStringLiteral("USD"));
+    form->sp05->SetUserChoice(true);
+    form->lstCondition->setCurrentItem(saved.first());
+    form->btnOpen->click();
+    settleEvents();
+    SetModalRunner(fixtureRunner);
+
+    const std::string today = dateToCompact(Today());
+    const auto shown = [](const std::string& compact) {
+        return QString::fromStdString(DateToDisplayText(1, "/", CompactToDate(compact)));
+    };
+    EXPECT_EQ(form->CurrentPage, TfrmWOFB07::pgNext);
+    EXPECT_EQ(form->cbo01->ItemIndex(), 2);
+    EXPECT_EQ(form->ed02->Text(), shown(RelativeDate(today, "-1", "1", "0", "2")));
+    EXPECT_EQ(form->sp03->edBegin->Text(), shown(RelativeDate(today, "-1", "1", "0", "1")));
+    EXPECT_EQ(form->sp03->edFinal->Text(), form->ed02->Text());
+    EXPECT_EQ(form->ed04->Text(), QStringLiteral("RMB"));
+    EXPECT_EQ(form->sp05->ListBox->Rows(), (QList<QStringList>{{"A001"}, {"A003"}}));
+    EXPECT_TRUE(form->sp09->Enabled() && !form->sp06->Enabled()) << "the panels follow the scheme's type";
+    EXPECT_EQ(form->ed10->Text(), QStringLiteral("M1")) << "the batch number is no part of it";
 }
 
 // The listed documents are the open ones of the conditions, with their amounts summed
