@@ -246,12 +246,13 @@ bool TControlValues::applyControlValue(QWidget* control, const Variant& value)
         }
         if (panel->Style() == TSelectPanel::sp_Discrete)
             return false;
-        if (!fits(panel->edBegin, shown(low)) || !fits(panel->edFinal, shown(high)))
+        const QString begin = shown(low), end = shown(high);
+        if (!fits(panel->edBegin, begin) || !fits(panel->edFinal, end))
             return false;
         if (panel->Style() == TSelectPanel::sp_UserChoice)
             panel->SetUserChoice(true);
-        panel->edBegin->SetText(shown(low));
-        panel->edFinal->SetText(shown(high));
+        panel->edBegin->SetText(begin);
+        panel->edFinal->SetText(end);
         return true;
     }
     if (value.isArray())
@@ -282,8 +283,10 @@ bool TControlValues::applyControlValue(QWidget* control, const Variant& value)
         const bool checked = readFlag(value, ok);
         return ok && SetOrdinalProperty(control, QStringLiteral("Checked"), checked ? 1 : 0);
     }
-    if (FindProperty(control, QStringLiteral("Text")).isValid())
-        return fits(control, shown(value)) && SetStringProperty(control, QStringLiteral("Text"), shown(value));
+    if (FindProperty(control, QStringLiteral("Text")).isValid()) {
+        const QString text = shown(value);
+        return fits(control, text) && SetStringProperty(control, QStringLiteral("Text"), text);
+    }
     if (FindProperty(control, QStringLiteral("Lines")).isValid())
         return SetPropertyValue(control, QStringLiteral("Lines"), VarToQStr(value).split(QRegularExpression(QStringLiteral("\r\n|\n|\r"))));
     return false;
