@@ -642,8 +642,9 @@ void TSelectPanel::layoutRange(bool stacked)
     if (!stacked) {
         beginLabel_->move(2, (kEditHeight - bh) / 2);
         const int left = beginLabel_->x() + bw + 1;
-        const int w = std::max(canOpenWin_ ? (pw - beginLabel_->x() - bw - 2 * f2 - fw - 8) / 2
-                                            : (pw - beginLabel_->x() - bw - fw - 4) / 2,
+        // Both edits share what the labels, buttons and gaps leave of the panel.
+        const int w = std::max(canOpenWin_ ? (pw - beginLabel_->x() - bw - 2 * f2 - fw - 9) / 2
+                                            : (pw - beginLabel_->x() - bw - fw - 7) / 2,
                                0);
         edBegin->setGeometry(left, 0, w, kEditHeight);
         beginButton_->setGeometry(left + w + 2, 0, kButtonSize, kButtonSize);
