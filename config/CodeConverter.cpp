@@ -19,7 +19,8 @@
 
 namespace {
 
-const QString kSimSun = QStringLiteral("SimSun");
+// On the heap, not literal: the font cache keeps it after an unloaded plug-in.
+const QString kSimSun = QString::fromLatin1("SimSun");
 
 // The text properties a component's generic step converts, in their order.
 const char* const kTextProperties[] = {"Caption", "Hint", "ButtonHint"};

@@ -39,7 +39,9 @@ TQVForm::TQVForm(QWidget* owner) : QWidget(owner, Qt::Window)
     LangController->setObjectName(QStringLiteral("LangController"));
     setWindowTitle(QStringLiteral("QVForm"));
     resize(400, 191);
-    QFont f(QStringLiteral("宋体"));
+    // Font names are copied to the heap: the toolkit's font cache keeps them after a
+    // plug-in that holds literal text is unloaded.
+    QFont f(QString::fromUtf8("宋体"));
     f.setPixelSize(13);
     setFont(f);
     OnCreate = [this](QObject* s) { FormCreate(s); };
@@ -95,6 +97,7 @@ void TQVForm::FormShow(QObject*)
 {
     if (TranslateOnShow)
         TranslateByClass(this, true);
+    TextsApplied();
 }
 
 void TQVForm::ConvertOnce()
@@ -196,7 +199,7 @@ void TQVForm::ApplyCreationRules()
         if (english) {
             if (auto* w = qobject_cast<QWidget*>(component)) {
                 QFont f = w->font();
-                f.setFamily(QStringLiteral("Tahoma"));
+                f.setFamily(QString::fromLatin1("Tahoma"));
                 w->setFont(f);
                 SetFontCharset(w, 134);
             }
