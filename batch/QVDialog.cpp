@@ -2,6 +2,7 @@
 
 #include "config/Keys.h"
 #include "controls/Buttons.h"
+#include "controls/CaptionRoom.h"
 
 #include <QAbstractItemView>
 #include <QBoxLayout>
@@ -65,6 +66,11 @@ void TfrmQVDialog::Perform(int message, QWidget* control)
     default:
         break;
     }
+}
+
+void TfrmQVDialog::TextsApplied()
+{
+    MakeRoomForCaptions(this);
 }
 
 void TfrmQVDialog::FormKeyDown(QObject* sender, int& key, TShiftState shift)

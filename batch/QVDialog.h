@@ -28,5 +28,6 @@ protected:
     // whose click the dialog sets) and cancel ("取消(&C)", BitBtn2, closes with mrCancel).
     void AddOkCancelRow(QBoxLayout* layout, TBitBtn*& ok, TBitBtn*& cancel);
     void FormKeyDown(QObject* sender, int& key, TShiftState shift) override;
+    void TextsApplied() override;
     void FormKeyPress(QObject* sender, QChar& key) override;
 };

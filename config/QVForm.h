@@ -169,6 +169,8 @@ protected:
     // them and call the inherited step first, as the system's forms do.
     virtual void FormCreate(QObject* sender);
     virtual void FormShow(QObject* sender);
+    // After the language files set the texts on show: forms give their captions room here.
+    virtual void TextsApplied() {}
     virtual void FormHide(QObject* sender);
     virtual void FormClose(QObject* sender, TCloseAction& action);
     virtual void FormDestroy(QObject* sender);

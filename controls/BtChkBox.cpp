@@ -82,6 +82,12 @@ QImage TBitCheckBox::StateImage() const
     return GlyphPart(strip, count, 0);
 }
 
+int TBitCheckBox::CaptionWidth() const
+{
+    const QImage image = StateImage();
+    return (image.isNull() ? 0 : image.width()) + 4 + QFontMetrics(font()).horizontalAdvance(caption_) + 2;
+}
+
 void TBitCheckBox::paintEvent(QPaintEvent*)
 {
     QPainter p(this);

@@ -66,6 +66,8 @@ public:
     virtual void Click();
     // The image drawn for the current state (the disabled one when disabled).
     QImage StateImage() const;
+    // The width the image and the caption need side by side.
+    int CaptionWidth() const;
 
     QSize sizeHint() const override { return QSize(97, 17); }
 

@@ -29,6 +29,7 @@ public:
     ~TCompanionLink() override;
     // Places the companion by the control's bounds.
     virtual void Realign() = 0;
+    QWidget* Companion() const { return companion_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -16,6 +16,7 @@
 #include "controls/DataSource.h"
 #include "controls/DBLabel.h"
 #include "controls/ExtPage.h"
+#include "controls/CaptionRoom.h"
 #include "controls/F2Button.h"
 #include "controls/MaskEdit.h"
 #include "controls/SelectPnl.h"
@@ -455,6 +456,10 @@ void TfrmBaseGene::InitJob()
     } catch (const std::exception&) {
         ProgramName = ProgramCode;
     }
+    // Read before the form converts what it reads: a traditional interface on a simplified
+    // database shows the job's name in its own characters.
+    if (!ConvertedFlag)
+        ProgramName = VarToQStr(IncomingConvert(QStrToVar(ProgramName)));
     SetOptionCount(0);
 }
 
@@ -487,12 +492,19 @@ void TfrmBaseGene::FormShow(QObject* sender)
     LoadSchemeList();
 }
 
+void TfrmBaseGene::TextsApplied()
+{
+    MakeRoomForCaptions(this);
+}
+
 void TfrmBaseGene::tsOption2Show(QObject*)
 {
     if (SystemPageReady)
         return;
     SystemPageReady = true;
     SetupSystemPage();
+    // Its font is set only now.
+    MakeRoomForCaptions(tsOption2);
 }
 
 void TfrmBaseGene::SetupSystemPage()

@@ -310,6 +310,7 @@ public:
 protected:
     void FormCreate(QObject* sender) override;
     void FormShow(QObject* sender) override;
+    void TextsApplied() override;
     void FormClose(QObject* sender, TCloseAction& action) override;
     void FormDestroy(QObject* sender) override;
     void FormKeyDown(QObject* sender, int& key, TShiftState shift) override;

@@ -4,6 +4,7 @@
 #include "config/QtVariant.h"
 #include "config/RunTimeProps.h"
 #include "controls/Buttons.h"
+#include "controls/CaptionRoom.h"
 #include "controls/DBLabel.h"
 #include "controls/QvSpin.h"
 #include "controls/SelectPnl.h"
@@ -277,6 +278,11 @@ void TfrmGeneCondition::writeBack()
     }
     loading_ = false;
     form_.DateRules[index] = fieldsJoined(f);
+}
+
+void TfrmGeneCondition::TextsApplied()
+{
+    MakeRoomForCaptions(this);
 }
 
 bool TfrmGeneCondition::eventFilter(QObject* watched, QEvent* event)

@@ -57,6 +57,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void TextsApplied() override;
 
 private:
     struct RuleControls {
