@@ -10,6 +10,14 @@ TDataSource::~TDataSource()
         dataSet_->RemoveObserver(observer_);
 }
 
+void TDataSource::SetColumnOrder(const QStringList& fieldNames)
+{
+    beginResetModel();
+    columnOrder_ = fieldNames;
+    reload();
+    endResetModel();
+}
+
 void TDataSource::SetDataSet(TClientDataSet* dataSet)
 {
     if (dataSet == dataSet_)
@@ -45,8 +53,11 @@ void TDataSource::reload()
     rows_ = 0;
     if (!dataSet_)
         return;
+    for (const QString& name : columnOrder_)
+        if (TField* f = dataSet_->FindField(name.toStdString()); f && f->Visible() && !columns_.contains(f->Index()))
+            columns_.append(f->Index());
     for (int i = 0; i < dataSet_->FieldCount(); ++i)
-        if (dataSet_->Fields(i)->Visible())
+        if (dataSet_->Fields(i)->Visible() && !columns_.contains(i))
             columns_.append(i);
     if (live())
         rows_ = dataSet_->RecordCount();

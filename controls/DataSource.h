@@ -12,6 +12,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class TClientDataSet;
@@ -32,6 +33,9 @@ public:
 
     TClientDataSet* DataSet() const { return dataSet_; }
     void SetDataSet(TClientDataSet* dataSet);
+    // The fields named here come first, in this order; the other visible fields follow in
+    // their own order. The data set's field order stays as it is.
+    void SetColumnOrder(const QStringList& fieldNames);
     // A disabled source shows nothing (the data set's controls see no data).
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool value);
@@ -79,6 +83,7 @@ private:
     bool enabled_ = true;
     int rows_ = 0;
     QVector<int> columns_;   // field index of each column
+    QStringList columnOrder_;
     QString lastError_;
     int changing_ = 0;
 };

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <cmath>
 
@@ -509,29 +510,59 @@ void TFDBGrid::SetDataSource(TDataSource* source)
     if (source) {
         connect(source, &TDataSource::currentRowChanged, this, [this](int row) { syncCurrent(row); });
         connect(source, &TDataSource::editRefused, this, [this](const QString& m) { showRefusal(m); });
-        auto widths = [this] {
-            if (!source_)
-                return;
-            const int w = fontMetrics().averageCharWidth();
-            for (int c = 0; c < source_->columnCount(); ++c)
-                if (const TField* f = source_->FieldOfColumn(c)) {
-                    const int title = fontMetrics().horizontalAdvance(QString::fromStdString(f->DisplayLabel())) + 10;
-                    setColumnWidth(c, std::max(std::clamp(f->DisplayWidth(), 2, 40) * w + 6, title));
-                }
-        };
-        connect(source, &QAbstractItemModel::modelReset, this, [this, widths, last = std::make_shared<int>(-1)] {
-            if (source_ && source_->columnCount() != *last) {
-                *last = source_->columnCount();
-                widths();
-            }
+        connect(source, &QAbstractItemModel::modelReset, this, [this] {
+            fitColumns();
             updateFrozen();
             syncCurrent(source_ ? source_->CurrentRow() : -1);
         });
-        widths();
+        fitColumns();
         syncCurrent(source->CurrentRow());
     }
     updateFrozen();
     viewport()->update();
+}
+
+void TFDBGrid::fitColumns()
+{
+    if (!source_)
+        return;
+    // Sized to the title and to what the first rows show; a long text column stops at a
+    // limit and elides (its whole text is the cell's tool tip), numbers always show whole.
+    constexpr int kSampleRows = 200, kTextLimit = 180;
+    const QFontMetrics fm = fontMetrics();
+    const int rows = std::min(source_->rowCount(), kSampleRows);
+    for (int c = 0; c < source_->columnCount(); ++c) {
+        const TField* f = source_->FieldOfColumn(c);
+        if (!f)
+            continue;
+        const int title = fm.horizontalAdvance(titleOf(c)) + 12;
+        int content = rows == 0 ? std::clamp(f->DisplayWidth(), 2, 12) * fm.averageCharWidth() : 0;
+        for (int r = 0; r < rows; ++r)
+            content = std::max(content, fm.horizontalAdvance(source_->index(r, c).data(Qt::DisplayRole).toString()));
+        content += 10;
+        if (f->DataType() == ftString)
+            content = std::min(content, kTextLimit);
+        setColumnWidth(c, std::max(title, content));
+    }
+}
+
+QString TFDBGrid::titleOf(int column) const
+{
+    return source_ ? source_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString() : QString();
+}
+
+bool TFDBGrid::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();
+        if (!text.isEmpty() && fontMetrics().horizontalAdvance(text) + 4 > columnWidth(index.column())) {
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+            return true;
+        }
+    }
+    return QTableView::viewportEvent(event);
 }
 
 void TFDBGrid::repaintCells()

@@ -289,6 +289,7 @@ protected:
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     friend class GridDelegate;
@@ -296,6 +297,8 @@ private:
     friend class FrozenView;
     void paintCell(QPainter* p, const QRect& rect, const QModelIndex& index);
     void syncCurrent(int row);
+    void fitColumns();
+    QString titleOf(int column) const;
     void showRefusal(const QString& message);
     void applyOptions();
     bool checkBoxAt(const QModelIndex& index) const;

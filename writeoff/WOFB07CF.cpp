@@ -48,7 +48,8 @@ QString noSeparators(QString text, const QString& separator)
 TfrmWOFB07::TfrmWOFB07(QWidget* owner) : TfrmBaseBatch(owner)
 {
     setObjectName(QStringLiteral("frmWOFB07"));
-    resize(723, 415);
+    // Room for page 2 with its prepayments, the schedule, and the candidates with their amounts.
+    resize(960, 540);
     cdsData = std::make_unique<TClientDataSet>("cdsData");
     cdsSum = std::make_unique<TClientDataSet>("cdsSum");
     DefineCandidateFields(*cdsData);
@@ -63,6 +64,11 @@ TfrmWOFB07::TfrmWOFB07(QWidget* owner) : TfrmBaseBatch(owner)
     cdsSum->CreateDataSet();
     dsData = new TDataSource(this);
     dsData->setObjectName(QStringLiteral("dsData"));
+    // The document and what this write-off takes of it first, then the rest of its story.
+    dsData->SetColumnOrder({QStringLiteral("MA001"), QStringLiteral("MA002"), QStringLiteral("MA003"),
+                            QStringLiteral("MA400"), QStringLiteral("MA005"), QStringLiteral("MA006"),
+                            QStringLiteral("MA008"), QStringLiteral("MA009"), QStringLiteral("MA021"),
+                            QStringLiteral("MA022"), QStringLiteral("MA016"), QStringLiteral("MA017")});
     dsData->SetDataSet(cdsData.get());
     dsSum = new TDataSource(this);
     dsSum->setObjectName(QStringLiteral("dsSum"));
