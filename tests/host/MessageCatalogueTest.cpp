@@ -1,4 +1,4 @@
-#include "host/MessageCatalogue.h"
+#include "support/MessageCatalogue.h"
 
 #include <gtest/gtest.h>
 
