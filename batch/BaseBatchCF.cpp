@@ -1,4 +1,5 @@
 #include "batch/BaseBatchCF.h"
+#include "batch/BaseOptU.h"
 
 #include "config/QtVariant.h"
 #include "controls/BtChkBox.h"
@@ -182,7 +183,8 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
         QString reason;
         try {
             std::vector<Variant> none;
-            reason = DisplayConvert(VarToQStr(IncomingConvert(AppServer.invoke("ErrorDescript", none))));
+            reason = WordServerMessages(
+                DisplayConvert(VarToQStr(IncomingConvert(AppServer.invoke("ErrorDescript", none)))), UICodePage());
         } catch (const std::exception& e) {
             reason = QString::fromUtf8(e.what());
         }
@@ -229,7 +231,8 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
             ReportRawError(GetText(QStringLiteral("sNoResult"), QStringLiteral("作业没有完成")));
         const QString reason = GetText(QStringLiteral("TfrmBaseBatch"), QStringLiteral("sReason"),
                                        QStringLiteral("有问题! 原因: "));
-        ShowMessageDialog(reason + QLatin1Char('\r') + DisplayConvert(MessageTexts), mtError, {mbOK});
+        ShowMessageDialog(reason + QLatin1Char('\r') + WordServerMessages(DisplayConvert(MessageTexts), UICodePage()),
+                          mtError, {mbOK});
         // The server recorded the outcome of its own run; a run here is ended as failed.
         if (!remote)
             updateStatus(MessageTexts);
@@ -243,8 +246,10 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
         ShowMessageDialog(GetText(QStringLiteral("sNoNotice"), QStringLiteral("完成通知未能送出: ")) + why, mtWarning, {mbOK});
     if (self && ShowDoneMessage)
         ShowMessageDialog(GetText(QStringLiteral("TfrmBaseBatch"), QStringLiteral("sOver"), QStringLiteral("处理完毕! "))
-                              + DisplayConvert(MessageTexts)
-                              + (RunSummary.isEmpty() ? QString() : QLatin1Char('\r') + RunSummary),
+                              + WordServerMessages(DisplayConvert(MessageTexts), UICodePage())
+                              + (RunSummary.isEmpty()
+                                     ? QString()
+                                     : QLatin1Char('\r') + WordServerMessages(DisplayConvert(RunSummary), UICodePage())),
                           mtInformation, {mbOK});
     if (!self)
         return;

@@ -948,7 +948,8 @@ void TfrmBaseOpt::btnOkClick(QObject* sender)
     QString reason;
     try {
         std::vector<Variant> none;
-        reason = DisplayConvert(VarToQStr(IncomingConvert(AppServer.invoke("ErrorDescript", none))));
+        reason = WordServerMessages(DisplayConvert(VarToQStr(IncomingConvert(AppServer.invoke("ErrorDescript", none)))),
+                                    UICodePage());
     } catch (const std::exception& e) {
         reason = QString::fromUtf8(e.what());
     }

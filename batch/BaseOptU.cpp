@@ -1,6 +1,7 @@
 #include "batch/BaseOptU.h"
 
 #include "config/QtVariant.h"
+#include "support/MessageText.h"
 
 QString JoinRequiredGroups(const QStringList& groups)
 {
@@ -105,4 +106,9 @@ Variant MakePeriodValue(int hour, int minute, const Variant& schedule, int range
     else
         range = Variant::list({QStrToVar(start), 0});
     return Variant::list({"Y", QStrToVar(QString::asprintf("%.2d:%.2d", hour, minute)), schedule, range});
+}
+
+QString WordServerMessages(const QString& texts, const QString& uiCodePage)
+{
+    return QString::fromStdString(WordMessages(texts.toStdString(), LanguageOfCodePage(uiCodePage.trimmed().toInt())));
 }

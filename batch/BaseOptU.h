@@ -12,6 +12,10 @@
 // Character code 3 separates the fields of a rule line.
 inline constexpr QChar RuleFieldSeparator = QChar(3);
 
+// The application server's texts (message codes, MessageText.h) worded in the language of
+// the interface code page ("936", "950", "437"); lines that are no code stay as they are.
+QString WordServerMessages(const QString& texts, const QString& uiCodePage);
+
 // The groups joined for SetRequiredFields: each non-empty group followed by ",".
 QString JoinRequiredGroups(const QStringList& groups);
 

@@ -15,7 +15,7 @@
 // Windows run through the modal runner (platform/ModalRunner.h), so tests answer them.
 
 #include "host/AppServerLink.h"
-#include "host/MessageCatalogue.h"
+#include "support/MessageCatalogue.h"
 
 #include <QStringList>
 

@@ -4,7 +4,7 @@
 //
 // Children by object name: "calendar", "lblDate", "btnToday", "btnOk", "btnCancel".
 
-#include "host/MessageCatalogue.h"
+#include "support/MessageCatalogue.h"
 
 #include <QDate>
 #include <QDialog>

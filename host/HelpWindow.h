@@ -5,7 +5,7 @@
 //
 // Children by object name: "txtHelp", "btnClose".
 
-#include "host/MessageCatalogue.h"
+#include "support/MessageCatalogue.h"
 
 #include <QDialog>
 

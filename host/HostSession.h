@@ -17,7 +17,7 @@
 
 #include "host/AppServerLink.h"
 #include "host/HostConfig.h"
-#include "host/MessageCatalogue.h"
+#include "support/MessageCatalogue.h"
 
 #include <memory>
 

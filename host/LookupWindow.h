@@ -6,7 +6,7 @@
 // Children by object name (tests drive them): "edFilter", "grdData", "lblCount",
 // "btnOk", "btnCancel".
 
-#include "host/MessageCatalogue.h"
+#include "support/MessageCatalogue.h"
 #include "platform/Variant.h"
 
 #include <QDialog>

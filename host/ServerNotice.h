@@ -4,7 +4,7 @@
 // a warning box through the modal runner, or a line on standard error in a process
 // without windows.
 
-#include "host/MessageCatalogue.h"
+#include "support/MessageCatalogue.h"
 
 #include <string>
 

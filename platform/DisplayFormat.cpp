@@ -3,6 +3,7 @@
 #include "platform/OleDate.h"
 #include "platform/Variant.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -257,4 +258,17 @@ std::string FormatDateText(std::string_view format, double oleDays)
         }
     }
     return out;
+}
+
+std::string AmountFormat(int decimals)
+{
+    const int d = std::clamp(decimals, 0, 7);
+    return d == 0 ? std::string("#,##0") : "#,##0." + std::string(std::size_t(d), '0');
+}
+
+std::string ShownAmountText(const Decimal& amount, int decimals)
+{
+    // The places the amount needs: its shortest text drops the trailing zeros.
+    const int needed = Decimal::parse(amount.toString()).scale();
+    return FormatDecimalText(AmountFormat(std::max(decimals, needed)), amount);
 }

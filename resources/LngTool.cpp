@@ -57,6 +57,14 @@ const std::pair<const char*, const char*> kBaseGeneTexts[] = {
     {"sNotListed", "下列单据不在待冲销清单中: %1"},
     {"sNoCandidates", "没有待冲销的单据"},
     {"sOkDisabled", "作业无法送出: %1"},
+    {"sNoResult", "作业没有完成"},
+    {"sNoNotice", "完成通知未能送出: "},
+    {"sNoDirectRight", "您没有直接处理本作业的权限"},
+    {"sNoQueue", "无法取得讯息队列的连接"},
+    {"sNoRight", "您没有执行本作业的权限, 不能处理!"},
+    {"sNoQueueRight", "您没有后台处理本作业的权限"},
+    {"sNoRunsLeft", "(没有运行)"},
+    {"sRollFailed", "变动字段无法计算, 请检查变动字段的设置"},
 };
 
 // The texts other forms look up by key in a section of their own (GetText with a section).

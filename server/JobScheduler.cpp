@@ -8,6 +8,7 @@
 #include "server/ServerLog.h"
 #include "support/Dates.h"
 #include "support/Helpers.h"
+#include "support/MessageText.h"
 #include "support/NotificationQueue.h"
 #include "support/RunSchedule.h"
 #include "support/ScheduleRules.h"
@@ -19,6 +20,12 @@
 #include <thread>
 
 namespace {
+
+// The console has its lines in English; a run's result is message codes (MessageText.h).
+std::string english(const std::string& messages)
+{
+    return WordMessages(messages, HostLanguage::English, "; ");
+}
 
 std::string runText(int runNumber)
 {
@@ -98,7 +105,7 @@ int JobScheduler::recover()
         const Outcome failed{false, why + " again; it is not run a third time"};
         if (store.finishRun(r.number, r.attempt, r.runBy, false, failed.result, now, MomentStamp(next))) {
             ++found;
-            say("job " + r.number + " failed: " + failed.result);
+            say("job " + r.number + " failed: " + english(failed.result));
             if (job)
                 notify(*job, job->runsDone + 1, failed);
         }
@@ -131,7 +138,7 @@ bool JobScheduler::runNext()
         + (claim->rerun ? " (again, after an interruption)" : "") + " due " + ShownStamp(job.due) + " started");
 
     Outcome outcome;
-    std::string summary; // what a successful run did, for the server's own log
+    std::string summary; // what a successful run did: its result, and the server log says it
     bool lost = false;   // the database server went away under the run
     try {
         // The owner's account and right are read again at every run: a job whose owner
@@ -174,29 +181,31 @@ bool JobScheduler::runNext()
         recordEnd(
             [&] {
                 if (!store.markInterrupted(job.number, options_.serverId, MomentStamp(clock_.now()),
-                                           why + ": " + outcome.result))
+                                           MessageLines(why + ":", outcome.result)))
                     say("job " + job.number + ": the run was taken from this server meanwhile");
             },
             [&](const std::string& line) { say(run + ": " + line); });
-        say(run + " interrupted: " + why + " (" + outcome.result + ")");
+        say(run + " interrupted: " + why + " (" + english(outcome.result) + ")");
         return true;
     }
     if (lost)
-        outcome.result = "The connection to the database was lost during the run again; it is not run a third time: "
-                         + outcome.result;
+        outcome.result = MessageLines(
+            "The connection to the database was lost during the run again; it is not run a third time:", outcome.result);
 
     const double next = job.periodic() ? followingRun(job.period, scheduled, claim->runNumber) : 0;
     // The run is over: record it. Should that fail for good, the job stays marked as this
     // server's run and recover() takes it up before the next one.
     recordEnd(
         [&] {
-            if (!store.finishRun(job.number, claim->attempt, options_.serverId, outcome.ok, outcome.result,
-                                 MomentStamp(clock_.now()), MomentStamp(next)))
+            // A run that did its work keeps what it did, for whoever looks at the queue later.
+            if (!store.finishRun(job.number, claim->attempt, options_.serverId, outcome.ok,
+                                 outcome.ok ? summary : outcome.result, MomentStamp(clock_.now()), MomentStamp(next)))
                 say("job " + job.number + ": the run was taken from this server meanwhile");
         },
         [&](const std::string& line) { say(run + ": " + line); });
     say("job " + job.number + " run " + std::to_string(claim->runNumber) + (outcome.ok ? " done" : " failed")
-        + (outcome.result.empty() ? "" : ": " + outcome.result) + (outcome.ok && !summary.empty() ? ": " + summary : "")
+        + (outcome.result.empty() ? "" : ": " + english(outcome.result))
+        + (outcome.ok && !summary.empty() ? ": " + english(summary) : "")
         + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));
     notify(job, claim->runNumber, outcome);
     return true;
@@ -230,7 +239,8 @@ void JobScheduler::notify(const JobRecord& job, int runNumber, const Outcome& ou
             c.receivers = trimText(job.recipients);
             c.title = (outcome.ok ? "作业完成: " : "作业失败: ") + program;
             c.text = "作业 " + job.number + " (" + program + ")" + run
-                     + (outcome.ok ? "已于 " + at + " 完成。" : "于 " + at + " 失败: " + outcome.result);
+                     + (outcome.ok ? "已于 " + at + " 完成。"
+                                   : "于 " + at + " 失败: " + WordMessages(outcome.result, HostLanguage::Simplified, "; "));
             const DeliveryOutcome d = DeliverToRecipients(conn, job.ownerCode, job.companyCode, c);
             for (const std::string& f : d.failures)
                 WriteServerLog("qvappserver: job " + job.number + ": a recipient was not told: " + f);

@@ -6,13 +6,15 @@
 #include "server/ServerIdentity.h"
 #include "server/ServerLibrary.h"
 #include "server/ServerLog.h"
+#include "support/MessageText.h"
 
 JobService::JobService(ServerDatabase& db, std::shared_ptr<JobClock> clock) : db_(db), clock_(std::move(clock)) {}
 
-std::string JobService::fail(const std::string& member, const std::string& why)
+std::string JobService::fail(const std::string& member, const std::string& why, const std::string& about)
 {
     error_ = why;
-    WriteServerLog("ReportCounterS.dmReportCounter." + member + ": " + why);
+    WriteServerLog("ReportCounterS.dmReportCounter." + member + ": " + about
+                   + WordMessages(why, HostLanguage::English, "; "));
     return "ERROR";
 }
 
@@ -41,16 +43,15 @@ std::string JobService::Request(const Variant& packet)
         if (r.periodic) {
             due = FirstRunMoment(r.period, r.runAt);
             if (!WithinRunRange(r.period, due, 1))
-                return fail("Request", "The request was not stored: its schedule gives no run up to the end date "
-                                           + r.period.endDate);
+                return fail("Request", MessageCode("E;000040", {r.period.endDate}));
         } else if (r.runMode == 2) {
             due = r.runAt;
         }
         return storeOf(db_, tablesChecked_).addQueued(r, now, due);
     } catch (const JobRequestError& e) {
-        return fail("Request", std::string("The request was not stored: ") + e.what());
+        return fail("Request", MessageLines(MessageCode("E;000041"), e.what()));
     } catch (const std::exception& e) {
-        return fail("Request", std::string("The request could not be stored: ") + e.what());
+        return fail("Request", MessageLines(MessageCode("E;000042"), e.what()));
     }
 }
 
@@ -64,9 +65,9 @@ std::string JobService::Request1(const Variant& packet, const std::string& compu
             computer.resize(40);
         return storeOf(db_, tablesChecked_).addDirect(r, clock_->now(), computer);
     } catch (const JobRequestError& e) {
-        return fail("Request1", std::string("The request was not registered: ") + e.what());
+        return fail("Request1", MessageLines(MessageCode("E;000043"), e.what()));
     } catch (const std::exception& e) {
-        return fail("Request1", std::string("The request could not be registered: ") + e.what());
+        return fail("Request1", MessageLines(MessageCode("E;000044"), e.what()));
     }
 }
 
@@ -83,16 +84,15 @@ std::string JobService::ExecSvrDLL(const std::string& requestNo, const std::stri
         JobStore store = storeOf(db_, tablesChecked_);
         const std::optional<JobRecord> job = store.find(requestNo);
         if (!job || job->entry != "D") {
-            fail("ExecSvrDLL", "The request " + requestNo + " is not registered for a direct run (Request1)");
+            fail("ExecSvrDLL", MessageCode("E;000045", {requestNo}));
             return error_;
         }
         if (!SameTextAscii(job->programCode, trimBlanks(programCode))) {
-            fail("ExecSvrDLL", "The request " + requestNo + " belongs to program " + job->programCode + ", not "
-                                   + programCode);
+            fail("ExecSvrDLL", MessageCode("E;000046", {requestNo, job->programCode, programCode}));
             return error_;
         }
         if (!store.startDirectRun(requestNo, MomentStamp(clock_->now()), ThisServerId())) {
-            fail("ExecSvrDLL", "The request " + requestNo + " has ended already (" + job->status + ")");
+            fail("ExecSvrDLL", MessageCode("E;000047", {requestNo, job->status}));
             return error_;
         }
         std::string why;
@@ -109,14 +109,13 @@ std::string JobService::ExecSvrDLL(const std::string& requestNo, const std::stri
         }
         store.finishDirectRun(requestNo, outcome.ok, outcome.result, MomentStamp(clock_->now()));
         if (!outcome.ok) {
-            fail("ExecSvrDLL", "Request " + requestNo + ": " + outcome.result);
-            error_ = outcome.result;
+            fail("ExecSvrDLL", outcome.result, "Request " + requestNo + ": ");
         } else {
             summary_ = outcome.summary;
         }
         return outcome.result;
     } catch (const std::exception& e) {
-        fail("ExecSvrDLL", std::string("The direct run could not be made: ") + e.what());
+        fail("ExecSvrDLL", MessageLines(MessageCode("E;000048"), e.what()));
         return error_;
     }
 }
@@ -139,12 +138,12 @@ std::string JobService::UpdateStatus1(const std::string& requestNo, const std::s
             end = clock_->now();
         if (!storeOf(db_, tablesChecked_).endDirectRun(std::string(trimBlanks(requestNo)), messageTexts,
                                                        MomentStamp(end))) {
-            fail("UpdateStatus1", "The request " + requestNo + " is not registered for a direct run (Request1)");
+            fail("UpdateStatus1", MessageCode("E;000045", {requestNo}));
             return error_;
         }
         return {};
     } catch (const std::exception& e) {
-        fail("UpdateStatus1", std::string("The end of the run could not be recorded: ") + e.what());
+        fail("UpdateStatus1", MessageLines(MessageCode("E;000049"), e.what()));
         return error_;
     }
 }

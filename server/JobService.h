@@ -9,7 +9,8 @@
 //
 // Nothing here raises: a failure answers "ERROR" (or an error text) and leaves its text
 // for ErrorDescript, the text of this object's last job-service call (empty when that
-// call succeeded).
+// call succeeded). The texts, the run's summary and the results kept in the job table are
+// message codes (support/MessageText.h), worded by whoever shows them.
 
 #include "server/JobClock.h"
 #include "server/ServerDatabase.h"
@@ -43,7 +44,8 @@ public:
     JobClock& clock() { return *clock_; }
 
 private:
-    std::string fail(const std::string& member, const std::string& why);
+    // why is a message text (MessageText.h): callers word it; the server log has it in English.
+    std::string fail(const std::string& member, const std::string& why, const std::string& about = {});
 
     ServerDatabase& db_;
     std::shared_ptr<JobClock> clock_;

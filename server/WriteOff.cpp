@@ -1,8 +1,10 @@
 #include "server/WriteOff.h"
 
 #include "platform/AsciiText.h"
+#include "platform/DisplayFormat.h"
 #include "platform/VariantStream.h"
 #include "support/Conditions.h"
+#include "support/MessageText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -114,7 +116,7 @@ std::string nextNumber(DbConnection& db, const std::string& table, const std::st
         n = std::atoi(s.substr(8).c_str());
     }
     if (n >= 999)
-        throw WriteOffError("No document number of type " + type + " is left for " + date);
+        throw WriteOffError(MessageCode("E;200666", {type, date}));
     char buf[16];
     std::snprintf(buf, sizeof buf, "%03d", n + 1);
     return date + buf;
@@ -211,11 +213,6 @@ Variant AmountValue(const Decimal& amount)
     return Variant(amount.toString());
 }
 
-std::string ShownAmount(const Decimal& amount, int decimals)
-{
-    return (amount.scale() < decimals ? amount.rescaled(decimals) : amount).toFixed();
-}
-
 void EnsureWriteOffColumns(DbConnection& db)
 {
     static const std::pair<const char*, const char*> columns[] = {
@@ -245,8 +242,7 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
     const std::string month = r.writeOffDate.substr(0, 6);
     if ((!ctx.openMonthAfter.empty() && !(month > ctx.openMonthAfter))
         || (!ctx.openMonthFrom.empty() && month < ctx.openMonthFrom))
-        throw WriteOffError("The write-off date " + r.writeOffDate + " lies in a closed period (closed up to "
-                            + ctx.openMonthAfter + ", open from " + ctx.openMonthFrom + ")");
+        throw WriteOffError(MessageCode("E;200659", {r.writeOffDate, ctx.openMonthAfter, ctx.openMonthFrom}));
 
     EnsureWriteOffColumns(db);
     DbTransaction tx(db, DbTransaction::Write);
@@ -263,26 +259,26 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
                 again.localDecimals = ctx.localCurrency.empty() ? 2 : currencyDecimals(db, ctx.localCurrency);
                 return again;
             }
-            throw WriteOffError("The write-off batch number " + r.batchNo + " is used already (" + key + ")");
+            throw WriteOffError(MessageCode("E;200658", {r.batchNo, key}));
         }
     }
 
     if (db.query("SELECT MF001 FROM CMSMF WHERE MF001 = :C", {{"C", r.currency}}).empty())
-        throw WriteOffError("The currency " + r.currency + " does not exist");
+        throw WriteOffError(MessageCode("E;200661", {r.currency}));
     if (db.query("SELECT MA001 FROM PURMA WHERE MA001 = :S", {{"S", r.transferSupplier}}).empty())
-        throw WriteOffError("The transfer supplier " + r.transferSupplier + " does not exist");
+        throw WriteOffError(MessageCode("E;200662", {r.transferSupplier}));
     std::string madeType;
     if (r.type == 3) {
         if (db.query("SELECT MQ001 FROM CMSMQ WHERE MQ001 = :T AND MQ003 = '7D' AND MQ005 = 'Y'",
                      {{"T", r.refundType}})
                 .empty())
-            throw WriteOffError("The refund document type " + r.refundType + " is no refund type in use (kind 7D)");
+            throw WriteOffError(MessageCode("E;200663", {r.refundType}));
         madeType = r.refundType;
     } else {
         const DbRowSet types =
             db.query("SELECT MQ001 FROM CMSMQ WHERE MQ003 = '7B' AND MQ005 = 'Y' ORDER BY MQ001");
         if (types.empty())
-            throw WriteOffError("No other-payable document type (kind 7B) is in use for the transfer document");
+            throw WriteOffError(MessageCode("E;200664"));
         madeType = text(types.rows[0][0]);
     }
 
@@ -387,33 +383,32 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
             for (Candidate& c : ofPair[nextPair])
                 found.push_back(std::move(c));
         if (found.empty()) {
-            refuse(k + " does not exist");
+            refuse(MessageCode("E;200651", {k}));
         } else if (found.size() > 1) {
-            refuse(k + " names several documents (" + docName(found[0].type, found[0].number) + ", "
-                   + docName(found[1].type, found[1].number) + ")");
+            refuse(MessageCode("E;200652", {k, docName(found[0].type, found[0].number),
+                                             docName(found[1].type, found[1].number)}));
         } else {
             Candidate& c = found[0];
             const std::string name = docName(c.type, c.number);
             if (c.status == "3")
-                refuse(name + " is settled already");
+                refuse(MessageCode("E;200653", {name}));
             else if (!c.open)
-                refuse(name + " is no longer open for write-off (status " + c.status + ")");
+                refuse(MessageCode("E;200654", {name, c.status}));
             else if (!c.selected)
-                refuse(name + " lies outside the run's conditions (write-off date, currency, dates, suppliers or "
-                              "document selection)");
+                refuse(MessageCode("E;200655", {name}));
             else if (SameTextAscii(c.supplier, r.transferSupplier))
-                refuse(name + " belongs to the transfer supplier " + r.transferSupplier);
+                refuse(MessageCode("E;200656", {name, r.transferSupplier}));
             else
                 chosen.push_back(std::move(c));
         }
     }
     if (refusedCount > 0) {
-        std::string why = "Nothing was written off: " + std::to_string(refusedCount) + " of the "
-                          + std::to_string(r.documents.size()) + " chosen documents cannot be written off: ";
-        for (std::size_t i = 0; i < refused.size(); ++i)
-            why += (i ? "; " : "") + refused[i];
+        std::string why =
+            MessageCode("E;200650", {std::to_string(refusedCount), std::to_string(r.documents.size())});
+        for (const std::string& reason : refused)
+            why = MessageLines(why, reason);
         if (refusedCount > int(refused.size()))
-            why += "; and " + std::to_string(refusedCount - int(refused.size())) + " more";
+            why = MessageLines(why, MessageCode("E;200657", {std::to_string(refusedCount - int(refused.size()))}));
         throw WriteOffError(why);
     }
 
@@ -494,7 +489,7 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
     for (std::size_t i = 0; i < chosen.size(); ++i) {
         const Candidate& c = chosen[i];
         if (afters[i].isEmpty())
-            throw WriteOffError("The document " + docName(c.type, c.number) + " changed during the write-off");
+            throw WriteOffError(MessageCode("E;200665", {docName(c.type, c.number)}));
         images.push_back(EncodeVariantText(Variant::list({c.before, afters[i]})));
         WrittenOffDocument d{c.type, c.number, c.supplier, c.currency, c.original - c.paidOriginal,
                              c.local - c.paidLocal, madeType, {}};
@@ -581,7 +576,7 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
             db.execute(sql, params);
         } catch (const DbError& e) {
             if (e.kind() == DbErrorKind::UniqueViolation)
-                throw WriteOffError("The write-off batch number " + r.batchNo + " is used already (" + key + ")");
+                throw WriteOffError(MessageCode("E;200658", {r.batchNo, key}));
             throw;
         }
     }
@@ -594,13 +589,16 @@ WriteOffOutcome RunWriteOff(DbConnection& db, const WriteOffRequest& r, const Wr
 
 std::string WriteOffSummary(const WriteOffOutcome& o)
 {
-    std::string s = "Batch " + o.batchKey + ": " + std::to_string(o.documents.size())
-                    + (o.documents.size() == 1 ? " document" : " documents") + " written off";
+    std::string s = o.documents.size() == 1
+                        ? MessageCode("I;200681", {o.batchKey})
+                        : MessageCode("I;200680", {o.batchKey, std::to_string(o.documents.size())});
     for (const WriteOffCurrencyTotal& t : o.totals) {
-        s += "; " + t.currency + " " + ShownAmount(t.original, t.decimals) + " (local "
-             + ShownAmount(t.local, o.localDecimals) + ")";
-        if (!t.madeNumber.empty())
-            s += " to " + docName(t.madeType, t.madeNumber);
+        const std::string original = ShownAmountText(t.original, t.decimals);
+        const std::string local = ShownAmountText(t.local, o.localDecimals);
+        s = MessageLines(s, t.madeNumber.empty()
+                                ? MessageCode("I;200682", {t.currency, original, local})
+                                : MessageCode("I;200683", {t.currency, original, local,
+                                                           docName(t.madeType, t.madeNumber)}));
     }
     return s;
 }

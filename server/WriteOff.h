@@ -79,11 +79,10 @@ struct WriteOffContext {
 // Adds the ACPLC columns of this version to a company database made before it.
 void EnsureWriteOffColumns(DbConnection& company);
 WriteOffOutcome RunWriteOff(DbConnection& company, const WriteOffRequest& request, const WriteOffContext& context);
-// "Batch WOFB07-B1: 3 documents written off; RMB 339.00 (local 339.00)".
+// Message codes (MessageText.h), a line for the batch and one a currency, its amounts as the
+// grid shows them: "Batch WOFB07-B1: 3 documents written off", "RMB 1,339.00 (local 1,339.00)".
 std::string WriteOffSummary(const WriteOffOutcome& outcome);
 // Reads an amount column's value exactly: text, integer, or (older files) a double.
 Decimal AmountOf(const Variant& value);
 // An amount as stored: the shortest exact text.
 Variant AmountValue(const Decimal& amount);
-// The amount with at least `decimals` places, never rounded.
-std::string ShownAmount(const Decimal& amount, int decimals);

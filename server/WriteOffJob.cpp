@@ -9,6 +9,7 @@
 #include "server/WriteOffReversal.h"
 #include "support/AlertLog.h"
 #include "support/BriskoINI.h"
+#include "support/MessageText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -31,7 +32,7 @@ std::unique_ptr<DbConnection> openCompany(const ServerDbSettings& settings, cons
     if (SameTextAscii(databaseName, settings.systemDb))
         throw DbError("The write-off runs on a company database, not on the system database " + databaseName);
     if (!db.databaseExists(databaseName))
-        throw DbError("The company database " + databaseName + " does not exist");
+        throw WriteOffError(MessageCode("E;200676", {databaseName}));
     return db.openDatabase(databaseName);
 }
 
@@ -64,6 +65,12 @@ WriteOffContext contextOf(const ServerDbSettings& settings, const std::string& c
     return ctx;
 }
 
+// The server's logs are English; a message text is worded on one line for them.
+std::string english(const std::string& messages)
+{
+    return WordMessages(messages, HostLanguage::English, "; ");
+}
+
 std::string logFolder()
 {
     TBriskoIniS ini;
@@ -90,7 +97,7 @@ std::string writeRunLog(const WriteOffRequest& r, const WriteOffOutcome* outcome
     out << "  transfer supplier " << r.transferSupplier << " " << r.transferName
         << (r.refundType.empty() ? "" : ", refund type " + r.refundType) << nl;
     if (!outcome) {
-        out << "  nothing was written off: " << error << nl;
+        out << "  nothing was written off: " << english(error) << nl;
         for (const std::string& d : r.documents)
             out << "  chosen " << d << nl;
     } else {
@@ -98,8 +105,8 @@ std::string writeRunLog(const WriteOffRequest& r, const WriteOffOutcome* outcome
             out << "  " << d.type << "-" << d.number << "  supplier " << d.supplier << "  " << d.currency << " "
                 << d.original.toString() << "  local " << d.local.toString() << "  -> " << d.madeType << "-"
                 << d.madeNumber << nl;
-        out << "  " << WriteOffSummary(*outcome) << (outcome->repeated ? " (recorded by an earlier attempt)" : "")
-            << nl;
+        out << "  " << english(WriteOffSummary(*outcome))
+            << (outcome->repeated ? " (recorded by an earlier attempt)" : "") << nl;
     }
     // Written and closed with their errors seen: a full disk or a folder that may not be
     // written must not pass for a log that exists.
@@ -116,8 +123,8 @@ std::string writeRunLog(const WriteOffRequest& r, const WriteOffOutcome* outcome
     }
     if (written)
         return file;
-    problem = "the run log " + file + " could not be written: " + (why ? std::strerror(why) : "unknown error");
-    WriteServerLog("WOFB07S: " + problem);
+    problem = MessageCode("W;200684", {file, why ? std::strerror(why) : "unknown error"});
+    WriteServerLog("WOFB07S: " + english(problem));
     return {};
 }
 
@@ -142,25 +149,23 @@ WriteOffJobResult RunWriteOffJob(const Variant& packet, const ServerDbSettings& 
         if (request.log) {
             std::string problem;
             result.logFile = writeRunLog(request, &outcome, {}, problem);
-            if (!problem.empty())
-                result.summary += "; " + problem;
+            result.summary = MessageLines(result.summary, problem);
         }
         return result;
     } catch (const WriteOffError& e) {
         result.error = e.what();
     } catch (const DbError& e) {
-        result.error = std::string("The write-off could not be made: ") + e.what();
+        result.error = MessageCode("E;200674", {e.what()});
     } catch (const std::exception& e) {
-        result.error = std::string("The write-off failed: ") + e.what();
+        result.error = MessageCode("E;200675", {e.what()});
     } catch (...) {
         result.error = "The write-off failed";
     }
-    WriteServerLog("WOFB07S: " + result.error);
+    WriteServerLog("WOFB07S: " + english(result.error));
     if (read && request.log) {
         std::string problem;
         result.logFile = writeRunLog(request, nullptr, result.error, problem);
-        if (!problem.empty())
-            result.error += "; " + problem;
+        result.error = MessageLines(result.error, problem);
     }
     return result;
 }
@@ -189,6 +194,6 @@ WriteOffJobResult ReverseWriteOffJob(const ServerDbSettings& settings, const std
         result.error = std::string("The reversal could not be made: ") + e.what();
     }
     if (!result.error.empty())
-        WriteServerLog("WOFB07 reversal: " + result.error);
+        WriteServerLog("WOFB07 reversal: " + english(result.error));
     return result;
 }

@@ -5,6 +5,7 @@
 #include "support/Conditions.h"
 #include "support/Dates.h"
 #include "support/Helpers.h"
+#include "support/MessageText.h"
 
 #include <cctype>
 #include <set>
@@ -98,13 +99,12 @@ std::string NormalizedBatchNo(const std::string& text)
 {
     const std::string batch = upperAscii(trimBlanks(text));
     if (batch.empty())
-        throw WriteOffError("No write-off batch number was given");
+        throw WriteOffError(MessageCode("E;200671"));
     if (batch.size() > kMaxBatchNoLength)
-        throw WriteOffError("The write-off batch number " + batch + " is longer than "
-                            + std::to_string(kMaxBatchNoLength) + " characters");
+        throw WriteOffError(MessageCode("E;200672", {batch, std::to_string(kMaxBatchNoLength)}));
     for (char c : batch)
         if (!std::isalnum(static_cast<unsigned char>(c)))
-            throw WriteOffError("The write-off batch number " + batch + " may hold only letters and digits");
+            throw WriteOffError(MessageCode("E;200673", {batch}));
     return batch;
 }
 
@@ -162,10 +162,10 @@ WriteOffRequest ReadWriteOffPacket(const Variant& packet)
     r.batchNo = NormalizedBatchNo(scalarText(values, 10));
     r.transferSupplier = scalarText(values, 11);
     if (r.transferSupplier.empty())
-        throw WriteOffError("No transfer supplier was given (" + slotName(11) + ")");
+        throw WriteOffError(MessageCode("E;200668"));
     r.refundType = scalarText(values, 12);
     if (r.type == 3 && r.refundType.empty())
-        throw WriteOffError("Prepayments are written off with a refund document: " + slotName(12) + " is empty");
+        throw WriteOffError(MessageCode("E;200667"));
 
     // 13: the keys actually present, whatever count the client had.
     const Variant& docs = values[13];
@@ -183,11 +183,11 @@ WriteOffRequest ReadWriteOffPacket(const Variant& packet)
         if (key == "NN" && docs.highBound() == docs.lowBound())
             break;
         if (!seen.insert(key).second)
-            throw WriteOffError("The document " + key + " is chosen twice");
+            throw WriteOffError(MessageCode("E;200670", {key}));
         r.documents.push_back(key);
     }
     if (r.documents.empty())
-        throw WriteOffError("No document was chosen for the write-off");
+        throw WriteOffError(MessageCode("E;200669"));
 
     r.transferName = scalarText(values, 15);
     r.log = SameTextAscii(scalarText(values, 16), "Y");

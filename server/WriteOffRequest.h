@@ -21,7 +21,8 @@
 #include <string>
 #include <vector>
 
-// A packet or a run the job refuses; the text says why and is the job's result text.
+// A packet or a run the job refuses; the text says why and is the job's result text: message
+// codes (MessageText.h) where a clerk can act on it, plain text for a malformed packet.
 class WriteOffError : public Exception {
 public:
     using Exception::Exception;

@@ -23,7 +23,9 @@
 #include "server/WriteOffJob.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
+#include "support/BriskoINI.h"
 #include "support/Helpers.h"
+#include "support/MessageText.h"
 #include "support/RunSchedule.h"
 #include "support/Utf8.h"
 
@@ -40,6 +42,15 @@
 namespace {
 
 constexpr int kDefaultForecast = 5;
+
+// The results and refusals the server keeps are message codes: they are worded in the
+// language of the installation's interface (its server configuration's UICodePage).
+HostLanguage installationLanguage = HostLanguage::English;
+
+std::string worded(const std::string& messages)
+{
+    return WordMessages(messages, installationLanguage, "; ");
+}
 
 void usage(std::FILE* to)
 {
@@ -67,7 +78,8 @@ void usage(std::FILE* to)
                  "\n"
                  "cancel and reverse refuse a user who is unknown, not in use or without the right, and\n"
                  "change nothing then; what they did or refused is written to the server's alert log\n"
-                 "(Log/Alert_ReportCounterS_<day>.log), with the login name.\n",
+                 "(Log/Alert_ReportCounterS_<day>.log), with the login name. The results of runs are\n"
+                 "worded in the installation's language (UICodePage of the server configuration).\n",
                  kDefaultForecast);
 }
 
@@ -125,8 +137,8 @@ std::string oneLine(const std::string& text, int columns)
 std::string lastResult(const JobRecord& j)
 {
     if (!j.hasRun())
-        return j.lastResult.empty() ? "-" : j.lastResult;
-    return j.lastResult.empty() ? "ok" : j.lastResult;
+        return j.lastResult.empty() ? "-" : worded(j.lastResult);
+    return j.lastResult.empty() ? "ok" : worded(j.lastResult);
 }
 
 std::string kindOf(const JobRecord& j)
@@ -217,7 +229,7 @@ int show(JobStore& store, DbConnection& db, const std::string& number)
     RunPeriod period;
     std::string why;
     if (j.periodic())
-        kind += ReadRunPeriod(j.period, period, why) ? ": " + DescribeRunPeriod(period) : ": " + why;
+        kind += ReadRunPeriod(j.period, period, why) ? ": " + DescribeRunPeriod(period) : ": " + worded(why);
     if (j.entry == "D")
         kind += ", run by the client on " + j.computer;
     line("Kind", kind);
@@ -259,7 +271,7 @@ int show(JobStore& store, DbConnection& db, const std::string& number)
                     padded(r.ended.empty() ? "" : "ended " + ShownStamp(r.ended), 25).c_str(),
                     padded(r.status, 11).c_str(),
                     (std::string(r.how == "R" ? "(again) " : r.how == "D" || r.how == "X" ? "(direct) " : "")
-                     + (r.result.empty() ? (r.status == "done" ? "ok" : "") : oneLine(r.result, 80))
+                     + (r.result.empty() ? (r.status == "done" ? "ok" : "") : oneLine(worded(r.result), 80))
                      // Which server (host:pid:start) or client computer ran it, where several share the queue.
                      + (r.runBy.empty() ? "" : "  by " + r.runBy))
                         .c_str());
@@ -343,7 +355,7 @@ int forecast(JobStore& store, const std::string& number, int count)
     if (!j.periodic())
         return refused("job " + number + " is not periodic" + (j.due.empty() ? "" : "; it runs at " + ShownStamp(j.due)));
     if (!ReadRunPeriod(j.period, period, why))
-        return refused("the schedule of job " + number + " cannot be read: " + why);
+        return refused("the schedule of job " + number + " cannot be read: " + worded(why));
     if (j.due.empty())
         return refused("job " + number + " has no run left (" + j.status + ")");
     // A running job's next run comes after the one in progress.
@@ -426,9 +438,9 @@ static int reverseBatch(ServerDatabase& db, DbConnection& conn, std::string comp
     }
     const WriteOffJobResult r = ReverseWriteOffJob(db.settings(), trimText(company), "", batch, rights.user);
     if (!r.error.empty())
-        return refusedFor(who, what + " of company " + trimText(company), r.error);
+        return refusedFor(who, what + " of company " + trimText(company), worded(r.error));
     logLine("batch WOFB07-" + batch + " of company " + trimText(company) + " reversed by " + who.text());
-    std::printf("%s\n", r.summary.c_str());
+    std::printf("%s\n", worded(r.summary).c_str());
     return 0;
 }
 
@@ -488,6 +500,7 @@ int main(int argc, char** argv)
         // Reading the queue needs no write access to its database.
         const bool reading = command != "cancel" && command != "reverse";
         ServerDbSettings settings = OpenInstallation(install);
+        installationLanguage = LanguageOfCodePage(std::atoi(TBriskoIniS().UICodePage.c_str()));
         settings.readOnly = reading;
         ServerDatabase db(settings);
         DbConnection& conn = db.connection();

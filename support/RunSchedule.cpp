@@ -3,6 +3,7 @@
 #include "platform/OleDate.h"
 #include "support/Dates.h"
 #include "support/Helpers.h"
+#include "support/MessageText.h"
 #include "support/ScheduleRules.h"
 
 #include <algorithm>
@@ -139,7 +140,7 @@ bool ReadRunPeriod(const Variant& value, RunPeriod& period, std::string& why)
             p.range = RunPeriod::Range::EndDate;
             p.endDate = compactDate(item(range, 2, "The cycle range"), "The end date of the cycle");
             if (p.endDate < p.startDate)
-                throw Unreadable{"The end date " + p.endDate + " lies before the start date " + p.startDate};
+                throw Unreadable{MessageCode("E;000050", {p.endDate, p.startDate})};
         }
         if (p.kind != 3 && NextScheduledDate(p.startDate, p.schedule).empty())
             throw Unreadable{"The schedule gives no first run date"};

@@ -39,7 +39,8 @@ struct RunPeriod {
     std::string endDate;       // Range::EndDate, yyyymmdd
 };
 
-// Reads a period value. False, with the reason in why, when it is not one.
+// Reads a period value. False, with the reason in why, when it is not one (a message code
+// where a clerk can mend it, MessageText.h).
 bool ReadRunPeriod(const Variant& value, RunPeriod& period, std::string& why);
 
 // Moment of the first run; submitted is the moment of submission (hourly cycles).

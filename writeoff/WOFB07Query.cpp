@@ -296,12 +296,6 @@ int CurrencyDecimals(const Variant& answer)
     return n >= 0 && n <= 7 ? n : 2;
 }
 
-std::string AmountFormat(int decimals)
-{
-    const int d = std::clamp(decimals, 0, 7);
-    return d == 0 ? std::string("#,##0") : "#,##0." + std::string(std::size_t(d), '0');
-}
-
 std::vector<int> RowsOfDocumentKeys(const TClientDataSet& data, const std::vector<std::string>& keys,
                                     std::vector<std::string>& missing)
 {

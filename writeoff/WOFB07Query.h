@@ -54,5 +54,3 @@ std::vector<int> RowsOfDocumentKeys(const TClientDataSet& data, const std::vecto
 Decimal CandidateAmount(const Variant& value);
 // The number of decimals of a currency's MF004 answer: 0..7, else 2.
 int CurrencyDecimals(const Variant& answer);
-// "#,##0" .. "#,##0.0000000" by decimals (clamped to 0..7).
-std::string AmountFormat(int decimals);

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -148,6 +149,46 @@ TEST(JobhostDemo, RunsAWriteOffUnattendedFromAParameterFile)
     const Outcome bad = runFile(folder, file, "{\"command\": 5,");
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_TRUE(bad.err.contains(QStringLiteral("not JSON at byte"))) << bad.err.toStdString();
+}
+
+TEST(JobhostDemo, TheClosingMessageOfAWriteOffIsWhollyInTheInterfaceLanguage)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("demo"));
+    const QString file = dir.filePath(QStringLiteral("writeoff.json"));
+    // The message a run closes with: what follows the dialog's title.
+    const auto closing = [](const Outcome& o) {
+        const qsizetype at = o.out.indexOf(QStringLiteral("\": "), o.out.indexOf(QStringLiteral("message \"")));
+        return at < 0 ? QString() : o.out.mid(at + 3, o.out.indexOf(QStringLiteral(" [answered"), at) - at - 3);
+    };
+    const QRegularExpression amount(QStringLiteral("RMB \\d{1,3}(,\\d{3})+\\.\\d{2} "));
+    const struct {
+        const char* language;
+        const char* supplier;
+        const char* batch;
+        QStringList says;
+    } runs[] = {
+        {"ENG", "A001", "E1", {QStringLiteral("Done! "), QStringLiteral("Batch WOFB07-E1: "), QStringLiteral(" written off"), QStringLiteral("(local ")}},
+        {"CHT", "A002", "T1", {QStringLiteral("處理完畢! "), QStringLiteral("批次 WOFB07-T1: 轉銷了 "), QStringLiteral("(本幣 ")}},
+        {"CHS", "A003", "S1", {QStringLiteral("处理完毕! "), QStringLiteral("批次 WOFB07-S1: 转销了 "), QStringLiteral("(本币 ")}},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.language);
+        const QByteArray json = QStringLiteral(R"({"command": 5, "cbo01": 0, "ed04": "RMB", "sp05": ["%1", "%1"],
+                                                   "ed10": "%2", "ed11": "B006", "btnFilter": "*"})")
+                                    .arg(QLatin1String(r.supplier), QLatin1String(r.batch))
+                                    .toUtf8();
+        const Outcome done = runFile(folder, file, json, {QStringLiteral("--lang"), QLatin1String(r.language)});
+        EXPECT_EQ(done.exitCode, 0) << done.out.toStdString() << done.err.toStdString();
+        const QString message = closing(done);
+        for (const QString& text : r.says)
+            EXPECT_TRUE(message.contains(text)) << text.toStdString() << "\n" << message.toStdString();
+        EXPECT_TRUE(amount.match(message).hasMatch()) << message.toStdString();
+        if (QLatin1String(r.language) == QLatin1String("ENG")) {
+            EXPECT_FALSE(message.contains(QRegularExpression(QStringLiteral("[\\x{3400}-\\x{9fff}]"))))
+                << message.toStdString();
+        }
+    }
 }
 
 TEST(JobhostDemo, ARunThatHandsNothingOverSaysWhyAndExitsWithItsOwnCode)

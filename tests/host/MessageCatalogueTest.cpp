@@ -1,4 +1,5 @@
-#include "host/MessageCatalogue.h"
+#include "support/MessageCatalogue.h"
+#include "support/MessageText.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,16 @@ constexpr Reported kReported[] = {
     {"E", "200635", 0}, {"I", "000003", 0}, {"I", "000004", 1}, {"I", "000008", 0}, {"I", "000009", 0},
     {"I", "000010", 0}, {"I", "000011", 0}, {"R", "101041", 0}, {"R", "200235", 0}, {"W", "000002", 3},
     {"W", "000003", 3}, {"W", "000004", 1}, {"W", "000014", 1}, {"W", "200295", 0},
+    // The server's write-off and job service.
+    {"E", "000040", 1}, {"E", "000041", 0}, {"E", "000042", 0}, {"E", "000043", 0}, {"E", "000044", 0},
+    {"E", "000045", 1}, {"E", "000046", 3}, {"E", "000047", 2}, {"E", "000048", 0}, {"E", "000049", 0},
+    {"E", "000050", 2}, {"E", "200650", 2}, {"E", "200651", 1}, {"E", "200652", 3}, {"E", "200653", 1},
+    {"E", "200654", 2}, {"E", "200655", 1}, {"E", "200656", 2}, {"E", "200657", 1}, {"E", "200658", 2},
+    {"E", "200659", 3}, {"E", "200661", 1}, {"E", "200662", 1}, {"E", "200663", 1}, {"E", "200664", 0},
+    {"E", "200665", 1}, {"E", "200666", 2}, {"E", "200667", 0}, {"E", "200668", 0}, {"E", "200669", 0},
+    {"E", "200670", 1}, {"E", "200671", 0}, {"E", "200672", 2}, {"E", "200673", 1}, {"E", "200674", 1},
+    {"E", "200675", 1}, {"E", "200676", 1}, {"I", "200680", 2}, {"I", "200681", 1}, {"I", "200682", 3},
+    {"I", "200683", 4}, {"W", "200684", 2},
 };
 
 constexpr HostLanguage kLanguages[] = {HostLanguage::Simplified, HostLanguage::Traditional, HostLanguage::English};
@@ -101,4 +112,20 @@ TEST(MessageCatalogue, LanguageFollowsTheInterfaceCodePage)
     EXPECT_EQ(LanguageOfCodePage(950), HostLanguage::Traditional);
     EXPECT_EQ(LanguageOfCodePage(437), HostLanguage::English);
     EXPECT_EQ(LanguageOfCodePage(1252), HostLanguage::English);
+}
+
+TEST(MessageText, CodesAreWordedInTheReadersLanguageAndOtherLinesStayAsTheyAre)
+{
+    // A parameter keeps a ";" and a backslash; a line break in it cannot split the code.
+    const std::string refused = MessageLines(MessageCode("E;200650", {"1", "2"}),
+                                             MessageCode("E;200651", {"71;01\\x\ny"}));
+    EXPECT_EQ(WordMessages(refused, HostLanguage::English),
+              "Nothing was written off: 1 of the 2 chosen documents cannot be written off:\n71;01\\x y does not exist");
+    EXPECT_EQ(WordMessages(refused, HostLanguage::Traditional, "; "),
+              "沒有轉銷任何單據: 有 1 筆單據不能轉銷 (共選擇 2 筆): 71;01\\x y 不存在");
+    // A result stored before the codes, and a code the catalogue lacks, still say something.
+    EXPECT_EQ(WordMessages("The write-off batch number D9 is used already (WOFB07-D9)", HostLanguage::Simplified),
+              "The write-off batch number D9 is used already (WOFB07-D9)");
+    EXPECT_EQ(WordMessages("E;999999;why\nE;1", HostLanguage::English),
+              "The message catalogue has no message E 999999. why\nE;1");
 }

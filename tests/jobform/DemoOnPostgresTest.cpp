@@ -190,7 +190,7 @@ TEST(DemoOnPostgres, TwoServersShareItAndEachDirectAndQueuedWriteOffIsDoneOnce)
                                                   QStringLiteral("--run"), QString::fromStdString(directFile)});
     EXPECT_EQ(direct.exitCode, 0) << direct.out << direct.err;
     EXPECT_NE(direct.out.find("(reused, on PostgreSQL)"), std::string::npos) << direct.out;
-    EXPECT_NE(direct.out.find("Batch WOFB07-D1: 2 documents written off"), std::string::npos) << direct.out;
+    EXPECT_NE(direct.out.find("批次 WOFB07-D1: 转销了 2 笔单据"), std::string::npos) << direct.out;
     const std::string directJob = resultValue(direct.out);
     ASSERT_FALSE(directJob.empty()) << direct.out;
 

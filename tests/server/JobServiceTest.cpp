@@ -5,6 +5,7 @@
 #include "JobFixture.h"
 #include "platform/Automation.h"
 #include "platform/VariantStream.h"
+#include "support/MessageText.h"
 
 #include <bit>
 
@@ -24,7 +25,9 @@ protected:
 
     Variant call(const char* name, std::vector<Variant> args) { return server.invoke(name, args); }
     std::string request(const Variant& packet) { return VarToStr(call("Request", {packet})); }
-    std::string errorText() { return VarToStr(call("ErrorDescript", {})); }
+    // The service answers message codes; the checks read them as an English client words them.
+    static std::string english(const Variant& text) { return WordMessages(VarToStr(text), HostLanguage::English, "; "); }
+    std::string errorText() { return english(call("ErrorDescript", {})); }
     // Option values 1..1 holding the test library's action.
     static Variant actionValues(const std::string& action)
     {
@@ -35,7 +38,7 @@ protected:
     std::string exec(const std::string& requestNo, const std::string& program = "QTEST1",
                      const Variant& values = actionValues("@ok"))
     {
-        return VarToStr(call("ExecSvrDLL", {requestNo, program, "", "01", "DS", program + "S.Class1", "B", "DEMO",
+        return english(call("ExecSvrDLL", {requestNo, program, "", "01", "DS", program + "S.Class1", "B", "DEMO",
                                             values, 1, requestNo.substr(0, 8) + "0001", 3}));
     }
     std::string column(const std::string& job, const std::string& col)
@@ -297,7 +300,7 @@ TEST_F(JobServiceCalls, UpdateStatusEndsARunTheClientMadeItself)
     EXPECT_EQ(column(bad, "JB022"), "有问题: 供应商不存在");
     EXPECT_EQ(column(bad, "JB023"), "20310304090000000") << "an unreadable end is the server's clock";
 
-    EXPECT_NE(VarToStr(call("UpdateStatus1", {queued, "", Variant()})).find("not registered"), std::string::npos);
+    EXPECT_NE(english(call("UpdateStatus1", {queued, "", Variant()})).find("not registered"), std::string::npos);
     EXPECT_NE(errorText().find("not registered"), std::string::npos);
     EXPECT_EQ(status(queued), "queued");
 }

@@ -20,10 +20,10 @@ namespace {
 
 class FaultWriteOff : public WriteOffFixture {
 protected:
-    // The outcome as one text: "ok|result|summary" or "failed|result|".
+    // The outcome as one text, worded in English: "ok|result|summary" or "failed|result|".
     static std::string said(const ServerLibraryOutcome& o)
     {
-        return std::string(o.ok ? "ok" : "failed") + "|" + o.result + "|" + o.summary;
+        return std::string(o.ok ? "ok" : "failed") + "|" + English(o.result) + "|" + English(o.summary);
     }
     WriteOffRun run() const
     {
@@ -74,9 +74,9 @@ TEST_F(FaultWriteOff, ARunLogOnAFullDiskIsReportedAndTheWriteOffIsKept)
     fs::create_symlink("/dev/full", install.path("server/Log/WOFB07_B0100_" + r.request + ".log"));
     const ServerLibraryOutcome out = runLibrary(r);
     ASSERT_TRUE(out.ok) << out.result;
-    EXPECT_NE(out.summary.find("2 documents written off"), std::string::npos) << out.summary;
-    EXPECT_NE(out.summary.find("run log"), std::string::npos) << "the user hears the log is missing: " << out.summary;
-    EXPECT_NE(out.summary.find("No space left on device"), std::string::npos) << out.summary;
+    EXPECT_NE(English(out.summary).find("2 documents written off"), std::string::npos) << out.summary;
+    EXPECT_NE(English(out.summary).find("run log"), std::string::npos) << "the user hears the log is missing: " << out.summary;
+    EXPECT_NE(English(out.summary).find("No space left on device"), std::string::npos) << out.summary;
     EXPECT_EQ(batchRows(), 2) << "the write-off itself stays";
 }
 
@@ -153,8 +153,8 @@ TEST_F(FaultWriteOff, ACompanyDatabaseLockedBeyondTheBusyTimeOutFailsClearlyAndT
     ASSERT_TRUE(lock.held());
     const ServerLibraryOutcome out = runLibrary(run());
     EXPECT_FALSE(out.ok);
-    EXPECT_NE(out.result.find("DEMO is busy"), std::string::npos) << out.result;
-    EXPECT_NE(out.result.find("another program"), std::string::npos) << out.result;
+    EXPECT_NE(English(out.result).find("DEMO is busy"), std::string::npos) << out.result;
+    EXPECT_NE(English(out.result).find("another program"), std::string::npos) << out.result;
     lock.release();
     EXPECT_EQ(snapshot(), before);
     EXPECT_TRUE(runLibrary(run()).ok) << "once the other program lets go the run works";

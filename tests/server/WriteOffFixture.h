@@ -8,6 +8,7 @@
 #include "JobFixture.h"
 #include "platform/AsciiText.h"
 #include "server/ServerLibrary.h"
+#include "support/MessageText.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,12 @@
 #include <vector>
 
 namespace wotest {
+
+// The job's texts are message codes; the checks read them as an English clerk does.
+inline std::string English(const std::string& messages)
+{
+    return WordMessages(messages, HostLanguage::English, "; ");
+}
 
 using Row = std::map<std::string, Variant>;
 

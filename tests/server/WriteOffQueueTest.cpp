@@ -5,6 +5,8 @@
 #include "server/WriteOffJob.h"
 
 #include <csignal>
+#include <fstream>
+#include <iterator>
 
 using namespace wotest;
 
@@ -58,4 +60,28 @@ TEST_F(QueuedWriteOff, TheQueueServerGivesTheSameResultAsADirectRun)
     EXPECT_EQ(value("SELECT LC021 FROM ACPLC WHERE LC001 = 'WOFB07-B0100' AND LC002 = '000001'"), job + "0001");
     // The queued run wrote its log too, under its own request number.
     EXPECT_TRUE(install.exists("server/Log/WOFB07_B0100_" + job + ".log"));
+
+    // The job table keeps what the run did without a language; qvjobs words it in the
+    // installation's language, its amounts as the grid shows them.
+    const std::string stored = VarToStr(sys.scalar("SELECT JB022 FROM ADMJB WHERE JB001 = :N", {{"N", job}}));
+    EXPECT_EQ(stored.rfind("I;200680;WOFB07-B0100;3", 0), 0u) << stored;
+    const std::string ini = install.path("server/BriskoS.ini");
+    std::string config;
+    {
+        std::ifstream in(ini);
+        config.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    auto shown = [&](const char* codePage) {
+        std::string text = config;
+        text.replace(text.find("UICodePage=936"), 14, std::string("UICodePage=") + codePage);
+        std::ofstream(ini, std::ios::trunc) << text;
+        jobtest::Process qvjobs(TestBinDir() + "/qvjobs", {"--install", install.dir(), "show", job},
+                                install.path(std::string("show-") + codePage + ".out"));
+        EXPECT_TRUE(qvjobs.wait(60));
+        const std::string out = qvjobs.output();
+        return out.substr(out.find("Last result"), out.find('\n', out.find("Last result")) - out.find("Last result"));
+    };
+    EXPECT_NE(shown("437").find("Batch WOFB07-B0100: 3 documents written off; RMB "), std::string::npos) << shown("437");
+    EXPECT_NE(shown("950").find("批次 WOFB07-B0100: 轉銷了 3 筆單據; RMB "), std::string::npos) << shown("950");
+    EXPECT_NE(shown("936").find("批次 WOFB07-B0100: 转销了 3 笔单据; RMB "), std::string::npos) << shown("936");
 }

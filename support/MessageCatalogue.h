@@ -1,6 +1,8 @@
 #pragma once
-// The suite's message catalogue as the host serves it: the wording of every message code
-// a job library reports, in simplified Chinese, traditional Chinese and English. The
+// The suite's message catalogue: the wording of every message code a job library or the
+// server reports, in simplified Chinese, traditional Chinese and English. The host serves it
+// to the job forms; the server's recorded texts are codes worded by whoever reads them
+// (MessageText.h). The
 // library formats a wording with up to ten text parameters, so each "%s" marks where a
 // parameter goes and no wording holds any other "%".
 
