@@ -127,8 +127,6 @@ TfrmNotify::TfrmNotify(TfrmBaseGene* owner, const QString& portalStartup, const 
     me04->setObjectName(QStringLiteral("me04"));
     me04->setPlainText(QStringLiteral("[F2]系统用户开窗"));
     me04->hide();
-    // The dialog offers one type: the portal's users when the portal is on.
-    me01->setPlainText(TypeLine());
 
     grReceive = new TReceiveGrid(this);
     grReceive->setObjectName(QStringLiteral("grReceive"));
@@ -155,7 +153,28 @@ bool TfrmNotify::PortalOn() const
 
 QString TfrmNotify::TypeLine() const
 {
-    return PortalOn() ? QStringLiteral("5.Portal用户") : QStringLiteral("1.系统用户");
+    // The list's lines are translated: the type is found by its number.
+    const QString number = PortalOn() ? QStringLiteral("5") : QStringLiteral("1");
+    for (const QString& line : me01->toPlainText().split(QLatin1Char('\n')))
+        if (line.startsWith(number))
+            return line;
+    return number;
+}
+
+void TfrmNotify::KeyedTexts()
+{
+    for (int c = 0; c < Columns; ++c) {
+        QTableWidgetItem* title = grReceive->horizontalHeaderItem(c);
+        if (!title)
+            continue;
+        QString text;
+        GetText(QStringLiteral("TfrmNotify"), QStringLiteral("Cells%10").arg(c), text, false, title->text());
+        title->setText(text);
+    }
+    // Recipients loaded before the dialog showed carry the type line of the untranslated list.
+    for (int r = 1; r < RowCount(); ++r)
+        if (!Cell(4, r).isEmpty())
+            SetCell(4, r, TypeLine());
 }
 
 int TfrmNotify::RowCount() const

@@ -45,7 +45,8 @@ public:
     QString ResultText;
 
     bool PortalOn() const;
-    // The one line of the type list the dialog offers.
+    // The one line of the type list (me01) the dialog offers: "5." the portal's users when
+    // the portal is on, else "1." the system's.
     QString TypeLine() const;
 
     void LoadRecipients(const QString& xml);
@@ -64,6 +65,8 @@ public:
 
 protected:
     void FormKeyDown(QObject* sender, int& key, TShiftState shift) override;
+    // The column titles: keys "Cells00" .. "Cells70" of "TfrmNotify" (column, header row).
+    void KeyedTexts() override;
 
 private:
     void setRows(int rows);

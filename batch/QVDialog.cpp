@@ -36,6 +36,13 @@ TfrmQVDialog::TfrmQVDialog(QWidget* owner) : TQVForm(owner)
         SetCaption(owner->window()->windowTitle());
 }
 
+void TfrmQVDialog::FormShow(QObject* sender)
+{
+    TQVForm::FormShow(sender);
+    KeyedTexts();
+    ConvertOnce();
+}
+
 void TfrmQVDialog::F2Action(QWidget* control)
 {
     focusIfPossible(control);

@@ -24,6 +24,10 @@ public:
     void Perform(int message, QWidget* control);
 
 protected:
+    // The language files, then the texts the dialog looks up by key (KeyedTexts), then the
+    // conversion for a traditional interface: a dialog is shown as the job form is.
+    void FormShow(QObject* sender) override;
+    virtual void KeyedTexts() {}
     // The row of the dialog's two buttons at the foot of layout: ok ("确定(&O)", BitBtn1,
     // whose click the dialog sets) and cancel ("取消(&C)", BitBtn2, closes with mrCancel).
     void AddOkCancelRow(QBoxLayout* layout, TBitBtn*& ok, TBitBtn*& cancel);

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFont>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QToolTip>
@@ -23,7 +24,7 @@ namespace {
 const QString kSimSun = QString::fromLatin1("SimSun");
 
 // The text properties a component's generic step converts, in their order.
-const char* const kTextProperties[] = {"Caption", "Hint", "ButtonHint"};
+const char* const kTextProperties[] = {"Caption", "Hint", "ButtonHint", "PlainText"};
 const char* const kLaterTextProperties[] = {"Text"};
 // Combo-box styles as the controls publish them.
 constexpr int csDropDownList = 2, csOwnerDrawFixed = 3;
@@ -317,22 +318,33 @@ void TCodeConverter::convertClassSpecific(QObject* component, bool includeGrids)
             convertListProperty(component, QString::fromLatin1(name));
         convertTextProperty(component, QStringLiteral("HintWord"));
     }
+    if (auto* group = qobject_cast<QGroupBox*>(component); group && !FindProperty(group, QStringLiteral("Caption")).isValid())
+        group->setTitle(convert(group->title()));
     if (auto* combo = qobject_cast<QComboBox*>(component)) {
+        // A plain combo box does not publish its lines as Items.
+        if (!FindProperty(combo, QStringLiteral("Items")).isValid())
+            for (int i = 0; i < combo->count(); ++i)
+                combo->setItemText(i, convert(combo->itemText(i)));
         if (!combo->isEditable() && HasProperty(component, QStringLiteral("Style"))) {
             SetOrdinalProperty(component, QStringLiteral("Style"), csOwnerDrawFixed);
             if (combo->currentIndex() < 0 && combo->count() > 0)
                 combo->setCurrentIndex(0);
         }
     }
-    if (includeGrids)
-        if (auto* grid = qobject_cast<QTableWidget*>(component)) {
-            for (int r = 0; r < grid->rowCount(); ++r)
-                for (int c = 0; c < grid->columnCount(); ++c)
-                    if (QTableWidgetItem* item = grid->item(r, c); item && !item->text().isEmpty())
-                        item->setText(convert(item->text()));
+    if (!includeGrids)
+        return;
+    if (auto* grid = qobject_cast<QTableWidget*>(component))
+        for (int r = 0; r < grid->rowCount(); ++r)
             for (int c = 0; c < grid->columnCount(); ++c)
-                if (QTableWidgetItem* item = grid->horizontalHeaderItem(c))
+                if (QTableWidgetItem* item = grid->item(r, c); item && !item->text().isEmpty())
                     item->setText(convert(item->text()));
+    // The column titles of every table, also a data grid's (its fields' labels).
+    auto* view = qobject_cast<QTableView*>(component);
+    if (QAbstractItemModel* model = view ? view->model() : nullptr)
+        for (int c = 0; c < model->columnCount(); ++c) {
+            const QString title = model->headerData(c, Qt::Horizontal).toString();
+            if (const QString converted = convert(title); converted != title)
+                model->setHeaderData(c, Qt::Horizontal, converted);
         }
 }
 

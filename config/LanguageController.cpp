@@ -5,6 +5,7 @@
 #include "support/AlertLog.h"
 #include "support/BriskoINI.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -141,13 +142,17 @@ void TComponentRead::ApplyAttribute(QObject* component, const QString& path, con
             if (!same(name, "Items") && !same(name, "Columns"))
                 return;
             auto* tree = qobject_cast<QTreeWidget*>(current);
-            if (!tree || item || column >= 0)
+            auto* view = qobject_cast<QAbstractItemView*>(current);
+            if (!view || item || column >= 0)
                 continue; // no such collection here: the current object stays
             if (same(name, "Columns")) {
-                if (index < tree->columnCount()) {
+                // A table's columns are its model's: a data grid's titles are its fields' labels.
+                if (index < (tree ? tree->columnCount() : view->model() ? view->model()->columnCount() : 0)) {
                     column = index;
                     left = true;
                 }
+            } else if (!tree) {
+                continue;
             } else if (QTreeWidgetItem* found = isListView(tree) ? tree->topLevelItem(index) : nodeAt(tree, index)) {
                 item = found;
                 left = true;
@@ -180,9 +185,13 @@ void TComponentRead::ApplyAttribute(QObject* component, const QString& path, con
         return;
     }
     if (column >= 0) {
-        auto* tree = qobject_cast<QTreeWidget*>(current);
-        if (tree && (same(name, "Caption") || same(name, "Text")))
+        if (!same(name, "Caption") && !same(name, "Text"))
+            return;
+        if (auto* tree = qobject_cast<QTreeWidget*>(current))
             tree->headerItem()->setText(column, value);
+        else if (auto* view = qobject_cast<QAbstractItemView*>(current);
+                 !view->model()->setHeaderData(column, Qt::Horizontal, value))
+            fail(failures, component, path, value);
         return;
     }
     if (same(name, "Name") || same(name, "objectName")) {
@@ -192,6 +201,13 @@ void TComponentRead::ApplyAttribute(QObject* component, const QString& path, con
         return;
     }
     const QMetaProperty p = FindProperty(current, name);
+    auto* combo = qobject_cast<QComboBox*>(current);
+    if (!p.isValid() && combo && same(name, "Items") && index >= 0 && !left) {
+        // A plain combo box's lines, which it does not publish as a list.
+        if (index < combo->count())
+            combo->setItemText(index, value);
+        return;
+    }
     if (!p.isValid()) {
         // The names every control answers (a window's Caption, Hint, Left ...); others are
         // unknown and skipped. Events take no text.

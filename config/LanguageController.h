@@ -6,7 +6,11 @@
 // A file's root element's attributes apply to the form itself; an element named as a
 // component (the first one in the document) holds that component's texts; each attribute
 // is a property path and its value ("Caption", "Items_3", "Columns_1.Caption",
-// "Font.Name"). An element named as a text key carries that text in its attribute Msg.
+// "Font.Name"). Besides the published properties: a group box's Caption is its title, a
+// combo box's Items_n its n-th line, Columns_n.Caption the title of column n of a list or
+// table (of a data grid: its field's DisplayLabel). The parts of a composite control
+// stand inside its element (<sp05><lblBegin Text="..."/></sp05>). An element named as a
+// text key carries that text in its attribute Msg.
 //
 // TQvLangController opens a file (or XML given inline) and hands out the reader that walks
 // a component and its components; TReaderFactory gives each component its reader (combo

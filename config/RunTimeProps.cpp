@@ -1,6 +1,8 @@
 #include "config/RunTimeProps.h"
 
 #include <QFont>
+#include <QGroupBox>
+#include <QMenu>
 #include <QMetaEnum>
 #include <QObject>
 #include <QPalette>
@@ -49,7 +51,8 @@ Std standardName(const QObject* object, const QString& name)
     for (const auto& [n, s] : names)
         if (same(name, n))
             return s;
-    if (w->isWindow() && same(name, "Caption"))
+    // A window's caption is its title bar, a group box's the title on its frame.
+    if ((w->isWindow() || qobject_cast<const QGroupBox*>(w)) && same(name, "Caption"))
         return Std::Caption;
     return Std::None;
 }
@@ -67,7 +70,10 @@ QVariant readStandard(const QObject* object, Std s)
     case Std::Height: return w->height();
     case Std::TabStop: return bool(w->focusPolicy() & Qt::TabFocus);
     case Std::Color: return w->palette().color(w->backgroundRole());
-    case Std::Caption: return w->windowTitle();
+    case Std::Caption:
+        if (const auto* g = qobject_cast<const QGroupBox*>(w); g && !w->isWindow())
+            return g->title();
+        return w->windowTitle();
     }
     return {};
 }
@@ -86,7 +92,10 @@ bool writeStandard(QObject* object, Std s, const QVariant& value)
         w->setToolTip(value.toString());
         return true;
     case Std::Caption:
-        w->setWindowTitle(value.toString());
+        if (auto* g = qobject_cast<QGroupBox*>(w); g && !w->isWindow())
+            g->setTitle(value.toString());
+        else
+            w->setWindowTitle(value.toString());
         return true;
     case Std::Color: {
         QColor c;
@@ -427,9 +436,10 @@ void collectComponents(const QObject* parent, QList<QObject*>& out)
             continue;
         if (isComponentName(child))
             out.append(child);
-        // A separate window (a dialog the form holds) keeps its own components.
+        // A separate window (a dialog the form holds) keeps its own components; a pop-up
+        // menu's items are the form's.
         const auto* w = qobject_cast<const QWidget*>(child);
-        if (w && w->isWindow())
+        if (w && w->isWindow() && !qobject_cast<const QMenu*>(w))
             continue;
         collectComponents(child, out);
     }

@@ -7,7 +7,8 @@
 // meta-object's declared ones only: Qt's setProperty would silently create a dynamic
 // property for an unknown name, which these helpers never do. Every widget also answers a
 // few names that all the system's controls publish (Hint, Left, Top, Width, Height, Name,
-// TabStop, Color, Caption of a window) where its class does not declare them itself.
+// TabStop, Color, Caption of a window or a group box) where its class does not declare
+// them itself.
 // Events are the TEventSource members of config/Events.h.
 //
 // Every helper does nothing, or returns an empty text, 0 or false, when the object is

@@ -255,6 +255,16 @@ QVariant TDataSource::headerData(int section, Qt::Orientation orientation, int r
     return {};
 }
 
+bool TDataSource::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role)
+{
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) || !dataSet_ || section < 0
+        || section >= int(columns_.size()))
+        return false;
+    dataSet_->Fields(columns_[section])->SetDisplayLabel(value.toString().toStdString());
+    emit headerDataChanged(Qt::Horizontal, section, section);
+    return true;
+}
+
 Qt::ItemFlags TDataSource::flags(const QModelIndex& index) const
 {
     if (!index.isValid())

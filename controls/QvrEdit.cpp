@@ -338,6 +338,12 @@ void TQvComboBox::SetItems(const QStringList& items)
         setEditText(edited);
 }
 
+QString TQvComboBox::ItemOfValue(const QString& code) const
+{
+    const qsizetype line = values_.indexOf(code);
+    return line >= 0 && line < count() ? itemText(int(line)) : code;
+}
+
 void TQvComboBox::SetItemIndex(int index)
 {
     setCurrentIndex(index >= 0 && index < count() ? index : -1);

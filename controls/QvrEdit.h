@@ -239,6 +239,7 @@ class TQvComboBox : public TQvControl<QComboBox> {
     Q_OBJECT
     Q_PROPERTY(QString Text READ Text WRITE SetText)
     Q_PROPERTY(QStringList Items READ Items WRITE SetItems)
+    Q_PROPERTY(QStringList Values READ Values WRITE SetValues)
     Q_PROPERTY(int ItemIndex READ ItemIndex WRITE SetItemIndex)
     Q_PROPERTY(TComboBoxStyle Style READ Style WRITE SetStyle)
     Q_PROPERTY(int DropDownCount READ DropDownCount WRITE SetDropDownCount)
@@ -271,6 +272,11 @@ public:
     void SetItems(const QStringList& items);
     int ItemIndex() const { return currentIndex(); }
     void SetItemIndex(int index);
+    // The stored codes of the items, line by line: a mapped combo shows a code as its item.
+    QStringList Values() const { return values_; }
+    void SetValues(const QStringList& values) { values_ = values; }
+    // The item of the first line whose value is the code; the code itself when none is.
+    QString ItemOfValue(const QString& code) const;
     TComboBoxStyle Style() const { return style_; }
     void SetStyle(TComboBoxStyle style);
     int DropDownCount() const { return maxVisibleItems(); }
@@ -296,4 +302,5 @@ private:
     TCaptionLabelLink* label_;
     TComboBoxStyle style_ = csDropDown;
     QString imeName_;
+    QStringList values_;
 };

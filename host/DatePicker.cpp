@@ -23,6 +23,8 @@ DatePicker::DatePicker(const QDate& start, bool rocYears, HostLanguage language,
 
     calendar_ = new QCalendarWidget(this);
     calendar_->setObjectName(QStringLiteral("calendar"));
+    // Month and weekday names in the interface's language, not the machine's.
+    calendar_->setLocale(localeOf(language));
     calendar_->setDateRange(kFirstDay, kLastDay);
     calendar_->setGridVisible(true);
     calendar_->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
@@ -57,6 +59,19 @@ DatePicker::DatePicker(const QDate& start, bool rocYears, HostLanguage language,
     layout->addWidget(buttons);
     showSelected();
     calendar_->setFocus();
+}
+
+QLocale DatePicker::localeOf(HostLanguage language)
+{
+    switch (language) {
+    case HostLanguage::Simplified:
+        return QLocale(QLocale::Chinese, QLocale::SimplifiedHanScript, QLocale::China);
+    case HostLanguage::Traditional:
+        return QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan);
+    case HostLanguage::English:
+        break;
+    }
+    return QLocale(QLocale::English, QLocale::UnitedStates);
 }
 
 QDate DatePicker::selectedDate() const

@@ -8,6 +8,7 @@
 
 #include <QDate>
 #include <QDialog>
+#include <QLocale>
 
 class QCalendarWidget;
 class QLabel;
@@ -28,6 +29,8 @@ public:
     // The date of a "yyyymmdd" text; invalid when the text is no such date or lies outside
     // 1753-01-01 .. 9999-12-31.
     static QDate fromCompactText(const QString& text);
+    // The calendar's locale: its month and weekday names.
+    static QLocale localeOf(HostLanguage language);
     // The day as the picker shows it under the calendar.
     static QString displayText(const QDate& date, bool rocYears, HostLanguage language);
 

@@ -43,7 +43,9 @@ TfrmGeneCondition::TfrmGeneCondition(const QString& dateFields, int leaveOut, Tf
 
     auto* top = new QVBoxLayout(this);
     auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(new QLabel(form_.DisplayConvert(QStringLiteral("方案名称")), this));
+    auto* lblConName = new QLabel(form_.DisplayConvert(QStringLiteral("方案名称")), this);
+    lblConName->setObjectName(QStringLiteral("lblConName"));
+    nameRow->addWidget(lblConName);
     edConName = new QLineEdit(this);
     edConName->setObjectName(QStringLiteral("edConName"));
     edConName->setMaxLength(20);
@@ -147,14 +149,19 @@ QWidget* TfrmGeneCondition::buildRule(QWidget* parent, const QString& prefix, co
                                       RuleControls& rc, const QString& tieName, const QString& countName,
                                       const QString& unitName, const QString& adjustName, const QString& daysName)
 {
-    Q_UNUSED(prefix);
     auto* row = new QWidget(parent);
+    // Named by their rule, so that language files reach them.
+    const auto label = [&](const char* name, const QString& text) {
+        auto* l = new QLabel(form_.DisplayConvert(text), row);
+        l->setObjectName(QLatin1String(name) + (prefix.isEmpty() ? QString() : QLatin1Char('_') + prefix));
+        return l;
+    };
     auto* grid = new QHBoxLayout(row);
     grid->setContentsMargins(0, 0, 0, 0);
     rc.tie = new QCheckBox(form_.DisplayConvert(caption), row);
     rc.tie->setObjectName(tieName);
     grid->addWidget(rc.tie);
-    grid->addWidget(new QLabel(form_.DisplayConvert(QStringLiteral("=预定运行日")), row));
+    grid->addWidget(label("lblRunDay", QStringLiteral("=预定运行日")));
     const auto spin = [&](const QString& name, int limit, int chars) {
         auto* s = new TQvSpinEdit(row);
         s->setObjectName(name);
@@ -183,7 +190,7 @@ QWidget* TfrmGeneCondition::buildRule(QWidget* parent, const QString& prefix, co
     grid->addWidget(rc.unit);
     grid->addWidget(rc.adjust);
     grid->addWidget(rc.days);
-    grid->addWidget(new QLabel(form_.DisplayConvert(QStringLiteral("天")), row));
+    grid->addWidget(label("lblDays", QStringLiteral("天")));
     connect(rc.tie, &QCheckBox::toggled, this, [this] { writeBack(); });
     return row;
 }

@@ -371,7 +371,11 @@ QString TServerAccess::PickDate(const QString& text)
     if (!form_.LookupWindowObject.isDispatch())
         return text;
     const int code = form_.GetDateFormat();
-    QString start = text;
+    // The field shows the date in the user's order: the picker opens at that day.
+    QString start = text.trimmed();
+    if (!IsValidCompactDate(Utf8(start)) || start.isEmpty())
+        start = QString::fromStdString(
+            dateToCompact(DisplayTextToDate(Utf8(start), code, Utf8(form_.GetDateSeparator()))));
     if (start.size() != 8) {
         const CivilDate today = DecodeDateTime(Today());
         start = QString::asprintf("%.4d%.2d%.2d", today.year, today.month, today.day);

@@ -74,6 +74,13 @@ TfrmWOFB07::TfrmWOFB07(QWidget* owner) : TfrmBaseBatch(owner)
     dsSum->setObjectName(QStringLiteral("dsSum"));
     dsSum->SetDataSet(cdsSum.get());
     BuildWriteOffControls(*this);
+    // The status and the document kind show as their combo's item, in the interface's words.
+    for (const auto& [field, combo] : {std::pair{"MA015", cboMA015G}, std::pair{"MA400", cbxMA400G}})
+        cdsData->FieldByName(field)->OnGetText = [combo](TField* f, std::string& text, bool display) {
+            text = f->AsString();
+            if (display)
+                text = combo->ItemOfValue(QString::fromStdString(text)).toStdString();
+        };
     FilterValues = Variant::array(1, 8);
 }
 

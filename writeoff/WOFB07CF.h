@@ -52,6 +52,8 @@ public:
     TQvBtnEdit* ed12 = nullptr;
     QLabel* lbl12C = nullptr;
     TFDBGrid* grdResult = nullptr;
+    TQvComboBox* cboMA015G = nullptr;
+    TQvComboBox* cbxMA400G = nullptr;
     QGroupBox* gbSum = nullptr;
     TQvDBEdit* edMA021 = nullptr;
     TQvDBEdit* edMA022 = nullptr;

@@ -135,6 +135,25 @@ void buildLast(TfrmWOFB07& f)
     f.grdResult->SetOptions(f.grdResult->Options() | TFDBGrid::dgEditing);
     f.grdResult->OnDblClick = [form = &f](QObject* s) { form->grdResultDblClick(s); };
     column->addWidget(f.grdResult, 1);
+    // The grid's mapped combos: hidden, their lines the texts the status and document-kind
+    // cells show for the stored codes (language files and the converter reach them).
+    const auto mapped = [&](const char* name, const QStringList& items, const QStringList& codes) {
+        auto* combo = new TQvComboBox(f.pnlLast);
+        combo->setObjectName(QString::fromLatin1(name));
+        combo->SetStyle(TQvComboBox::csDropDownList);
+        combo->SetItems(items);
+        combo->SetValues(codes);
+        combo->hide();
+        return combo;
+    };
+    f.cboMA015G = mapped("cboMA015G",
+                         {QStringLiteral("1.未核销"), QStringLiteral("2.部分核销"), QStringLiteral("3.已核销")},
+                         {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
+    f.cbxMA400G = mapped("cbxMA400G",
+                         {QStringLiteral("采购发票"), QStringLiteral("采购发票"), QStringLiteral("费用发票"),
+                          QStringLiteral("其他应付单"), QStringLiteral("预付款单")},
+                         {QStringLiteral("7A"), QStringLiteral("71"), QStringLiteral("7F"), QStringLiteral("7B"),
+                          QStringLiteral("7C")});
 
     f.gbSum = new QGroupBox(f.pnlLast);
     f.gbSum->setObjectName(QStringLiteral("gbSum"));

@@ -161,31 +161,6 @@ void DefineCandidateFields(TClientDataSet& data)
         field->SetReadOnly(std::string_view(d.name) != "MA001");
     }
     data.FieldByName("MA010")->SetDisplayFormat("#0.000");
-    // The mapped combos of the grid: the stored code shows as its item.
-    data.FieldByName("MA015")->OnGetText = [](TField* f, std::string& text, bool display) {
-        text = f->AsString();
-        if (!display)
-            return;
-        if (text == "1")
-            text = "1.未核销";
-        else if (text == "2")
-            text = "2.部分核销";
-        else if (text == "3")
-            text = "3.已核销";
-    };
-    data.FieldByName("MA400")->OnGetText = [](TField* f, std::string& text, bool display) {
-        text = f->AsString();
-        if (!display)
-            return;
-        if (text == "7A" || text == "71")
-            text = "采购发票";
-        else if (text == "7F")
-            text = "费用发票";
-        else if (text == "7B")
-            text = "其他应付单";
-        else if (text == "7C")
-            text = "预付款单";
-    };
 }
 
 Decimal CandidateAmount(const Variant& value)

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QMessageBox>
 #include <QTableWidget>
 #include <QToolTip>
@@ -55,6 +56,9 @@ struct ConvertibleForm {
         button->setObjectName(QStringLiteral("btnOk"));
         button->SetCaption(QStringLiteral("确定"));
         edit->SetText(QStringLiteral("华东"));
+        group = new QGroupBox(QStringLiteral("循环模式"), form.get());
+        group->setObjectName(QStringLiteral("gbCycle"));
+        grid->setHorizontalHeaderLabels({QStringLiteral("单号")});
         keep = new TQvEdit(form.get());
         keep->setObjectName(QStringLiteral("edKeep"));
         keep->SetCaption(QStringLiteral("供应商"));
@@ -67,6 +71,7 @@ struct ConvertibleForm {
     TSelectPanel* panel;
     QTableWidget* grid;
     TBitBtn* button;
+    QGroupBox* group;
     TQvEdit* keep;
 };
 
@@ -229,6 +234,8 @@ TEST(CodeConverter, TraditionalInterfaceConvertsTheWholeForm)
     EXPECT_EQ(f.panel->ChildHints().mid(0, 2), (QStringList{QStringLiteral("起始單號"), QStringLiteral("截止單號")}));
     EXPECT_EQ(f.panel->BeginWords(), QStringList{QStringLiteral("從")});
     EXPECT_EQ(f.grid->item(0, 0)->text(), QStringLiteral("轉銷"));
+    EXPECT_EQ(f.grid->horizontalHeaderItem(0)->text(), QStringLiteral("單號"));
+    EXPECT_EQ(f.group->title(), QStringLiteral("循環模式"));
     // The exception line names the property that stays.
     EXPECT_EQ(f.keep->Caption(), QStringLiteral("供應商"));
     EXPECT_EQ(f.keep->Hint(), QStringLiteral("供应商"));

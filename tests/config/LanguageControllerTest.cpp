@@ -9,6 +9,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QTableWidget>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -58,6 +61,14 @@ struct LangForm {
         list->setObjectName(QStringLiteral("lvRows"));
         list->setHeaderLabels({QStringLiteral("代号"), QStringLiteral("名称")});
         list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("S01"), QStringLiteral("华东")}));
+        group = new QGroupBox(QStringLiteral("循环模式"), form.get());
+        group->setObjectName(QStringLiteral("gbCycle"));
+        plain = new QComboBox(group);
+        plain->setObjectName(QStringLiteral("cboUnit"));
+        plain->addItems({QStringLiteral("周"), QStringLiteral("月")});
+        table = new QTableWidget(0, 2, form.get());
+        table->setObjectName(QStringLiteral("grdRows"));
+        table->setHorizontalHeaderLabels({QStringLiteral("单号"), QStringLiteral("状态")});
     }
     std::unique_ptr<QWidget> form;
     TQvEdit* edit;
@@ -66,6 +77,9 @@ struct LangForm {
     QWidget* panel;
     TQvEdit* inner;
     QTreeWidget* list;
+    QGroupBox* group;
+    QComboBox* plain;
+    QTableWidget* table;
 };
 
 const char* const kFile = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -76,6 +90,9 @@ const char* const kFile = R"(<?xml version="1.0" encoding="UTF-8"?>
   <pnlTop Hint="Top panel"/>
   <ed02 Caption="Inner"/>
   <lvRows Columns_1.Caption="Name" Items_0.Caption="Row" Columns_7.Caption="none"/>
+  <gbCycle Caption="Recurrence"/>
+  <cboUnit Items_0="Week" Items_1="Month" Items_2="none"/>
+  <grdRows Columns_1.Caption="Status"/>
   <group><ed01 Caption="Second element"/></group>
   <Nothing Caption="no such component"/>
 </frmTest>
@@ -113,6 +130,12 @@ TEST(LanguageController, FilesApplyByComponentAndPath)
     EXPECT_EQ(f.list->headerItem()->text(1), QStringLiteral("Name"));
     EXPECT_EQ(f.list->headerItem()->text(0), QStringLiteral("代号"));
     EXPECT_EQ(f.list->topLevelItem(0)->text(0), QStringLiteral("Row"));
+    // A group box's title, a plain combo box's lines, a table's column title.
+    EXPECT_EQ(f.group->title(), QStringLiteral("Recurrence"));
+    EXPECT_EQ(f.plain->count(), 2);
+    EXPECT_EQ(f.plain->itemText(1), QStringLiteral("Month"));
+    EXPECT_EQ(f.table->horizontalHeaderItem(1)->text(), QStringLiteral("Status"));
+    EXPECT_EQ(f.table->horizontalHeaderItem(0)->text(), QStringLiteral("单号"));
     EXPECT_TRUE(c.Reader().Failures().isEmpty()) << c.Reader().Failures().join(QLatin1Char(';')).toStdString();
     EXPECT_TRUE(seen.contains(QStringLiteral("frmTest")));
     EXPECT_FALSE(seen.contains(QStringLiteral("pnlTop")));

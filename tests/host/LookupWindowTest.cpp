@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QToolButton>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -328,6 +330,29 @@ TEST(DatePicker, CancelAnswersEmptyAndABadStartOpensOnToday)
                   QDate::currentDate().toString(QStringLiteral("yyyyMMdd")).toStdString())
             << "30 February is no start date";
     }
+}
+
+TEST(DatePicker, AnEnglishPickerNamesItsMonthsInEnglishAndEscapeClosesIt)
+{
+    // On a desk whose machine speaks Chinese.
+    const QLocale machine;
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    Fixture f(HostLanguage::English);
+    QString month, title;
+    bool escaped = false;
+    ModalDriver driver([&](QWidget* w) {
+        auto* picker = qobject_cast<DatePicker*>(w);
+        ASSERT_NE(picker, nullptr);
+        month = picker->calendar()->findChild<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"))->text();
+        title = w->windowTitle();
+        QTest::keyClick(picker->calendar()->focusProxy(), Qt::Key_Escape);
+        escaped = !w->isVisible();
+    });
+    EXPECT_EQ(f.service.call("ShowInputDay", {Variant::list({false, "20240315", "DEMO"})}).toString(), "");
+    QLocale::setDefault(machine);
+    EXPECT_EQ(month, QStringLiteral("March"));
+    EXPECT_EQ(title, QStringLiteral("Pick a date"));
+    EXPECT_TRUE(escaped);
 }
 
 TEST(DatePicker, TodayButtonAndYearCountFrom1912)

@@ -994,3 +994,52 @@ TEST_F(WriteOffRun, ATwentyDigitInvoiceNumberIsListedWholeAndWrittenOff)
     EXPECT_EQ(VarToStr(status), "3") << dialogs.join(QStringLiteral(" | ")).toStdString();
     EXPECT_EQ(VarToStr(company().scalar("SELECT COUNT(*) FROM ACPLC WHERE LC001='WOFB07-E20'")), "1");
 }
+
+// The form in the interface language of its installation.
+class WriteOffFormInLanguage : public WriteOffForm, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override
+    {
+        DemoInstall::SetLanguage(*installation, GetParam());
+        WriteOffForm::SetUp();
+    }
+    void TearDown() override
+    {
+        WriteOffForm::TearDown();
+        DemoInstall::SetLanguage(*installation, "CHS");
+    }
+};
+
+// The candidate grid's titles are its fields' labels as the language file gives them, and
+// a status or kind cell shows the item of its mapped combo, in the same words.
+TEST_P(WriteOffFormInLanguage, TheCandidateGridSpeaksTheInterfaceLanguage)
+{
+    const bool english = QString::fromLatin1(GetParam()) == QLatin1String("ENG");
+    toLastPage(0);
+    QAbstractItemModel* grid = form->grdResult->model();
+    ASSERT_GT(grid->rowCount(), 0);
+    const auto title = [&](const char* field) {
+        return grid->headerData(form->dsData->ColumnOfField(QString::fromLatin1(field)), Qt::Horizontal).toString();
+    };
+    const auto shown = [&](int row, const char* field) {
+        return grid->data(grid->index(row, form->dsData->ColumnOfField(QString::fromLatin1(field)))).toString();
+    };
+    EXPECT_EQ(title("MA015"), english ? QStringLiteral("Status") : QStringLiteral("核銷狀態"));
+    EXPECT_EQ(title("MA009"), english ? QStringLiteral("Currency") : QStringLiteral("幣別"));
+    EXPECT_EQ(title("MA016"), english ? QStringLiteral("Amount (doc. cur.)") : QStringLiteral("原幣應付金額"));
+    EXPECT_EQ(form->gbCycleRang->title(), english ? QStringLiteral("Range") : QStringLiteral("循環範圍"));
+    bool purchase = false;
+    for (int row = 0; row < grid->rowCount(); ++row) {
+        ASSERT_EQ(cell(row, "MA015"), "1");
+        EXPECT_EQ(shown(row, "MA015"), english ? QStringLiteral("1.Open") : QStringLiteral("1.未核銷"));
+        const QString kind = QString::fromStdString(cell(row, "MA400"));
+        EXPECT_EQ(shown(row, "MA400"), form->cbxMA400G->ItemOfValue(kind));
+        if (kind == QLatin1String("71")) {
+            purchase = true;
+            EXPECT_EQ(shown(row, "MA400"), english ? QStringLiteral("Purchase invoice") : QStringLiteral("採購發票"));
+        }
+    }
+    EXPECT_TRUE(purchase) << "the demo lists purchase invoices";
+}
+
+INSTANTIATE_TEST_SUITE_P(InterfaceLanguages, WriteOffFormInLanguage, ::testing::Values("ENG", "CHT"));
