@@ -168,7 +168,9 @@ void TfrmNotify::KeyedTexts()
         if (!title)
             continue;
         QString text;
-        GetText(QStringLiteral("TfrmNotify"), QStringLiteral("Cells%10").arg(c), text, false, title->text());
+        // "Cells" + column + "0" ("%10" would be read as the tenth argument).
+        GetText(QStringLiteral("TfrmNotify"), QStringLiteral("Cells%1").arg(c) + QLatin1Char('0'), text, false,
+                title->text());
         title->setText(text);
     }
     // Recipients loaded before the dialog showed carry the type line of the untranslated list.
