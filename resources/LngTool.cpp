@@ -342,10 +342,11 @@ int verify()
 }
 
 // Where the phrase tables speak a programmer's Taiwanese, not a clerk's: 循環 not 迴圈
-// (a loop), 類型 not 型別 (a data type), and the office words the tables lack.
+// (a loop), 類型 not 型別 (a data type), 權限 not 許可權 (a file permission), and the office
+// words the tables lack.
 const std::pair<const char*, const char*> kClerkWords[] = {
     {"迴圈", "循環"}, {"型別", "類型"}, {"名稱稱", "名稱"}, {"幣種", "幣別"}, {"郵箱地址", "電子郵件"},
-    {"實時", "即時"}, {"後臺", "背景"},  {"周", "週"},
+    {"實時", "即時"}, {"後臺", "背景"},  {"周", "週"}, {"許可權", "權限"},
 };
 
 std::string taiwanese(const opencc::SimpleConverter& t, const char* text)
