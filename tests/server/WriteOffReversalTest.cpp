@@ -2,6 +2,7 @@
 // run made gone, the batch kept and marked; refused when anything changed since. Through
 // the function, the application server's member and the qvjobs command.
 
+#include "support/MessageText.h"
 #include "WriteOffFixture.h"
 #include "platform/SystemInfo.h"
 #include "server/WriteOffJob.h"
@@ -21,7 +22,10 @@ protected:
     }
     WriteOffJobResult reverse(const std::string& batch, const std::string& user = "DS")
     {
-        return ReverseWriteOffJob(ServerDatabase::fromConfiguration(), "01", "", batch, user);
+        WriteOffJobResult r = ReverseWriteOffJob(ServerDatabase::fromConfiguration(), "01", "", batch, user);
+        // Read as an English clerk has it worded.
+        r.error = WordMessages(r.error, HostLanguage::English);
+        return r;
     }
     int qvjobs(const std::vector<std::string>& args, std::string& output)
     {

@@ -2,6 +2,7 @@
 // kinds of cycle range, and period values that cannot be read.
 
 #include "platform/OleDate.h"
+#include "support/MessageText.h"
 #include "support/Dates.h"
 #include "support/RunSchedule.h"
 
@@ -29,7 +30,8 @@ std::string why(const Variant& value)
     RunPeriod p;
     std::string text;
     EXPECT_FALSE(ReadRunPeriod(value, p, text));
-    return text;
+    // Read as an English clerk has it worded.
+    return WordMessages(text, HostLanguage::English);
 }
 
 // "yyyymmdd hh:nn" of a moment.

@@ -1025,8 +1025,8 @@ TEST_P(WriteOffFormInLanguage, TheCandidateGridSpeaksTheInterfaceLanguage)
         return grid->data(grid->index(row, form->dsData->ColumnOfField(QString::fromLatin1(field)))).toString();
     };
     EXPECT_EQ(title("MA015"), english ? QStringLiteral("Status") : QStringLiteral("核銷狀態"));
-    EXPECT_EQ(title("MA009"), english ? QStringLiteral("Currency") : QStringLiteral("幣別"));
-    EXPECT_EQ(title("MA016"), english ? QStringLiteral("Amount (doc. cur.)") : QStringLiteral("原幣應付金額"));
+    EXPECT_EQ(title("MA009"), english ? QStringLiteral("Cur.") : QStringLiteral("幣別"));
+    EXPECT_EQ(title("MA016"), english ? QStringLiteral("Payable") : QStringLiteral("原幣應付金額"));
     EXPECT_EQ(form->gbCycleRang->title(), english ? QStringLiteral("Range") : QStringLiteral("循環範圍"));
     bool purchase = false;
     for (int row = 0; row < grid->rowCount(); ++row) {
@@ -1036,7 +1036,7 @@ TEST_P(WriteOffFormInLanguage, TheCandidateGridSpeaksTheInterfaceLanguage)
         EXPECT_EQ(shown(row, "MA400"), form->cbxMA400G->ItemOfValue(kind));
         if (kind == QLatin1String("71")) {
             purchase = true;
-            EXPECT_EQ(shown(row, "MA400"), english ? QStringLiteral("Purchase invoice") : QStringLiteral("採購發票"));
+            EXPECT_EQ(shown(row, "MA400"), english ? QStringLiteral("Purchase inv.") : QStringLiteral("採購發票"));
         }
     }
     EXPECT_TRUE(purchase) << "the demo lists purchase invoices";
