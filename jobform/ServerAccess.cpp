@@ -65,6 +65,9 @@ void TServerAccess::CreateServices()
         form_.CounterObject = s.isDispatch() ? s.get("Com_Counter") : Variant();
         GetSystemSetting(QString());
         form_.CompanyTitle = GetSystemSetting(QStringLiteral("QVR002"));
+        // Read before the form converts what it reads, like the job's name.
+        if (!form_.ConvertedFlag)
+            form_.CompanyTitle = VarToQStr(form_.IncomingConvert(QStrToVar(form_.CompanyTitle)));
     } catch (const std::exception&) {
         form_.CounterObject = Variant();
     }
