@@ -573,6 +573,8 @@ void TfrmBaseGene::FormKeyDown(QObject* sender, int& key, TShiftState shift)
         return;
     case VK_F2:
         HandleF2Key(VK_F2, FocusedControl());
+        // Handled: a date field would otherwise ask for its picker a second time.
+        key = 0;
         return;
     case VK_TAB:
         if (ctrl) {

@@ -131,8 +131,10 @@ protected:
         screen = name;
         field->setFocus();
         settle();
+        const int before = screens;
         QTest::keyClick(field, Qt::Key_F2);
         settle();
+        EXPECT_EQ(screens - before, 1) << "F2 opens one window: " << name.toStdString();
     }
 
     void toPage2(int type)
