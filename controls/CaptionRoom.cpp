@@ -85,6 +85,15 @@ int captionWidth(const QWidget* w)
     return 0;
 }
 
+// A hidden companion or a caption label without text takes no room beside its control.
+bool takesRoom(const QWidget* w)
+{
+    if (w->isHidden())
+        return false;
+    auto* label = qobject_cast<const QLabel*>(w);
+    return !label || !label->text().isEmpty() || !label->pixmap().isNull();
+}
+
 bool managedByLayout(const QWidget* w)
 {
     const QWidget* parent = w->parentWidget();
@@ -136,7 +145,7 @@ std::vector<Unit> unitsOf(QWidget* container)
             continue;
         Unit u{w, {w}, w->geometry(), !w->isHidden()};
         for (QWidget* c : beside[w])
-            if (!c->isHidden()) {
+            if (takesRoom(c)) {
                 u.parts.push_back(c);
                 u.extent |= c->geometry();
             }
@@ -155,18 +164,21 @@ void move(Unit& u)
 {
     if (u.shift == 0)
         return;
+    std::vector<QPoint> before;
+    for (QWidget* part : u.parts)
+        before.push_back(part->pos());
     u.control->move(u.control->x() + u.shift, u.control->y());
-    for (QWidget* part : u.parts) {
+    for (std::size_t i = 0; i < u.parts.size(); ++i) {
+        QWidget* part = u.parts[i];
         if (part == u.control)
             continue;
-        const QPoint before = part->pos();
         if (auto* f2 = qobject_cast<TF2Button*>(part))
             f2->Realign();
         for (TCompanionLink* link : u.control->findChildren<TCompanionLink*>(Qt::FindDirectChildrenOnly))
             if (link->Companion() == part)
                 link->Realign();
-        // A companion that does not follow by itself is moved along.
-        if (part->pos() == before)
+        // A companion that does not follow its control by itself is moved along.
+        if (part->pos() == before[i])
             part->move(part->x() + u.shift, part->y());
     }
 }
@@ -182,7 +194,8 @@ void flow(QWidget* container)
         bool changed = false;
         for (std::size_t i = 0; i < units.size(); ++i) {
             Unit& u = units[i];
-            int need = u.shown ? std::max(0, 2 - u.extent.left()) : 0;
+            // A caption that stands out on the left comes back in.
+            int need = u.shown && u.extent.left() < 0 ? 2 - u.extent.left() : 0;
             for (std::size_t j = 0; j < units.size(); ++j) {
                 const Unit& p = units[j];
                 if (j == i || !p.shown || p.extent.left() >= u.extent.left() || !sameRow(p.extent, u.extent))
@@ -224,7 +237,7 @@ void spaceLayoutCaptions(QWidget* container)
             continue;
         for (TCompanionLink* link : w->findChildren<TCompanionLink*>(Qt::FindDirectChildrenOnly)) {
             auto* caption = qobject_cast<TCaptionLabelLink*>(link);
-            if (!caption || caption->Position() != lpLeft || !caption->Label() || caption->Label()->isHidden())
+            if (!caption || caption->Position() != lpLeft || !caption->Label() || !takesRoom(caption->Label()))
                 continue;
             const int need = caption->Label()->width() + caption->Spacing() + kGap;
             if (i == 0) {
