@@ -74,6 +74,14 @@ const std::pair<const char*, const char*> kBaseGeneTexts[] = {
     {"sNoQueueRight", "您没有后台处理本作业的权限"},
     {"sNoRunsLeft", "(没有运行)"},
     {"sRollFailed", "变动字段无法计算, 请检查变动字段的设置"},
+    {"sNextRuns", "以后五次运行: "},
+    {"sNoRuns", "(请输入完整的循环设置)"},
+    {"sNoSchemes", "此应用服务器不保存条件方案"},
+    {"sDeleteProj", "确实要删除此方案吗？"},
+    {"sProjNameEmpty", "方案名不可空白!"},
+    {"sProjNameError", "方案名长度不可大于20!"},
+    {"sProjNameExist", "此方案名称已经存在！"},
+    {"sFailedRename", "更改方案名失败!"},
 };
 
 // The texts other forms look up by key in a section of their own (GetText with a section).
