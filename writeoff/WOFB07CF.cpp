@@ -75,8 +75,8 @@ TfrmWOFB07::TfrmWOFB07(QWidget* owner) : TfrmBaseBatch(owner)
     dsSum->SetDataSet(cdsSum.get());
     BuildWriteOffControls(*this);
     // The status and the document kind show as their combo's item, in the interface's words.
-    for (const auto& [field, combo] : {std::pair{"MA015", cboMA015G}, std::pair{"MA400", cbxMA400G}})
-        cdsData->FieldByName(field)->OnGetText = [combo](TField* f, std::string& text, bool display) {
+    for (const auto& mapped : {std::pair{"MA015", cboMA015G}, std::pair{"MA400", cbxMA400G}})
+        cdsData->FieldByName(mapped.first)->OnGetText = [combo = mapped.second](TField* f, std::string& text, bool display) {
             text = f->AsString();
             if (display)
                 text = combo->ItemOfValue(QString::fromStdString(text)).toStdString();
