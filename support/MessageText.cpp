@@ -1,5 +1,7 @@
 #include "support/MessageText.h"
 
+#include "support/Format.h"
+
 #include <vector>
 
 namespace {
@@ -35,19 +37,16 @@ std::string worded(std::string_view line, HostLanguage language)
 {
     const std::vector<std::string> fields = fieldsOf(line);
     const std::string wording = MessageCatalogue::Wording(fields[0], fields[1], language);
+    std::vector<FormatArg> args(fields.begin() + 2, fields.end());
     // The catalogue's wordings hold no other "%" than "%s"; a missing parameter stays empty.
-    std::string out;
-    std::size_t next = 2;
-    for (std::size_t i = 0; i < wording.size(); ++i) {
-        if (wording[i] == '%' && i + 1 < wording.size() && wording[i + 1] == 's') {
-            if (next < fields.size())
-                out += fields[next++];
-            ++i;
-        } else {
-            out += wording[i];
-        }
+    for (std::size_t at = wording.find("%s"), n = 0; at != std::string::npos; at = wording.find("%s", at + 2))
+        if (++n > args.size())
+            args.emplace_back(std::string());
+    try {
+        return Format(wording, args);
+    } catch (const FormatError&) {
+        return wording;
     }
-    return out;
 }
 
 } // namespace

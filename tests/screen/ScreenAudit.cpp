@@ -6,7 +6,6 @@
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
-#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -83,7 +82,7 @@ bool composite(const QWidget* w)
 {
     return qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QComboBox*>(w)
            || qobject_cast<const QTabBar*>(w) || qobject_cast<const QLineEdit*>(w)
-           || qobject_cast<const QCalendarWidget*>(w) || qobject_cast<const QHeaderView*>(w)
+           || qobject_cast<const QHeaderView*>(w)
            || (qobject_cast<const QAbstractScrollArea*>(w) && !qobject_cast<const QScrollArea*>(w));
 }
 
@@ -296,7 +295,7 @@ std::vector<AuditFinding> ScreenAudit::Visit(QWidget* window, const QString& scr
             for (int i = 0; i < tabs->count(); ++i)
                 if (tabs->isTabVisible(i) && textWidth(tabs, tabs->tabText(i)) > tabs->tabRect(i).width())
                     out.push_back({QStringLiteral("clipped"), screen, path + QStringLiteral(".Tab%1").arg(i), tabs->tabText(i)});
-        if (composite(w) && !qobject_cast<QCalendarWidget*>(w)) {
+        if (composite(w)) {
             // Only the headers of a view are the form's to check.
             if (auto* view = qobject_cast<QAbstractItemView*>(w)) {
                 for (QHeaderView* h : view->findChildren<QHeaderView*>(Qt::FindDirectChildrenOnly))
