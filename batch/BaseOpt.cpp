@@ -857,7 +857,9 @@ bool TfrmBaseOpt::CollectEnvironment(Variant& environment)
                     && minute <= 59 && second >= 0 && second <= 59;
             if (!readable) {
                 environment[10] = 0;
-                ReportMessage(QStringLiteral("E;000005;") + GetMessageText(QStringLiteral("I"), QStringLiteral("000009"))
+                // The run's date field by name, and what to look at.
+                ReportMessage(QStringLiteral("E;000005;") + FieldCaption(periodDown() ? meStartDate : edDate)
+                              + QLatin1Char(';') + GetMessageText(QStringLiteral("I"), QStringLiteral("000009"))
                               + GetMessageText(QStringLiteral("I"), QStringLiteral("000010")));
                 return false;
             }
@@ -956,10 +958,12 @@ void TfrmBaseOpt::btnOkClick(QObject* sender)
     ReportMessage(QStringLiteral("E;000013;") + reason);
 }
 
-void TfrmBaseOpt::btnCancelClick(QObject* sender)
+void TfrmBaseOpt::UserCancelled()
 {
-    TfrmBaseGene::btnCancelClick(sender);
-    JobSubmitted = 2;
+    TfrmBaseGene::UserCancelled();
+    // A job handed over before the clerk closed stays reported as handed over.
+    if (JobSubmitted != 1)
+        JobSubmitted = 2;
 }
 
 void TfrmBaseOpt::btnSpdClick(QObject*)

@@ -218,7 +218,8 @@ public:
     virtual void edDateExit(QObject* sender);
 
     void btnOkClick(QObject* sender) override;
-    void btnCancelClick(QObject* sender) override;
+    // Esc, the close button and Cancel alike: the host hears the clerk cancelled.
+    void UserCancelled() override;
     void pgOptionChange(QObject* sender) override;
 
 protected:

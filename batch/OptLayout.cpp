@@ -211,6 +211,7 @@ void buildPeriodPage(TfrmBaseOpt& f)
     f.lblStartDate = label(f.gbCycleRang, QStringLiteral("开始日期"), 10, 18);
     f.lblStartDate->setObjectName(QStringLiteral("lblStartDate"));
     f.meStartDate = named(new TMaskEdit(f.gbCycleRang), "meStartDate", 70, 18, 85, 21);
+    f.lblStartDate->setBuddy(f.meStartDate);
     f.btnStartDate = picker(f.gbCycleRang, "btnStartDate", f.meStartDate);
     f.rbCycleRang_1 = radio(f.gbCycleRang, "rbCycleRang_1", QStringLiteral("没有退出日期"), 200, 20, 120);
     f.rbCycleRang_2 = radio(f.gbCycleRang, "rbCycleRang_2", QStringLiteral("在反复"), 200, 46, 64);

@@ -65,7 +65,8 @@ int MessageDlg(const QString& text, TMsgDlgType type, std::initializer_list<TMsg
 }
 
 int MessageDlg(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons, QWidget* parent,
-               const QString& caption, const std::function<QString(TMsgDlgBtn)>& buttonCaption, const QFont* font)
+               const QString& caption, const std::function<QString(TMsgDlgBtn)>& buttonCaption, const QFont* font,
+               std::optional<TMsgDlgBtn> defaultButton)
 {
     QWidget* owner = parent ? parent->window() : nullptr;
     QString title = caption;
@@ -83,6 +84,9 @@ int MessageDlg(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& b
                                              : box->addButton(standardButton(b));
         const QString local = buttonCaption ? buttonCaption(b) : QString();
         button->setText(local.isEmpty() ? EnglishButtonCaption(b) : local);
+        if (defaultButton == b)
+            if (auto* push = qobject_cast<QPushButton*>(button))
+                box->setDefaultButton(push);
         results.emplace_back(button, ModalResultOf(b));
     }
     QMessageBox* raw = box.get();

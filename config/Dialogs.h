@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <optional>
 
 class QFont;
 class QWidget;
@@ -26,9 +27,10 @@ int MessageDlg(const QString& text, TMsgDlgType type, std::initializer_list<TMsg
                QWidget* parent = nullptr, const QString& caption = QString());
 // The same with the captions of the buttons given by buttonCaption (an empty answer keeps
 // the English caption). The dialog takes the font given, else the font of its parent's window.
+// A default button given is the one Enter presses (and an unattended run answers).
 int MessageDlg(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons, QWidget* parent,
                const QString& caption, const std::function<QString(TMsgDlgBtn)>& buttonCaption,
-               const QFont* font = nullptr);
+               const QFont* font = nullptr, std::optional<TMsgDlgBtn> defaultButton = std::nullopt);
 // A plain message with an OK button.
 void ShowMessage(const QString& text, QWidget* parent = nullptr);
 

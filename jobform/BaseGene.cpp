@@ -1,8 +1,9 @@
 #include "jobform/BaseGene.h"
-#include "controls/BmpLibrary.h"
 #include "jobform/BaseGeneU.h"
 #include "jobform/ControlValues.h"
 #include "jobform/FieldChecks.h"
+#include "jobform/GeneKeys.h"
+#include "jobform/GeneLayout.h"
 #include "jobform/SchemeList.h"
 #include "jobform/SchemeValues.h"
 #include "jobform/JobMessages.h"
@@ -28,31 +29,13 @@
 #include "support/Helpers.h"
 
 #include <QAbstractButton>
-#include <QAbstractItemView>
-#include <QActionGroup>
 #include <QApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QHelpEvent>
-#include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QScreen>
-#include <QSplitter>
-#include <QTableView>
-#include <QTextEdit>
-#include <QToolBar>
-#include <QIcon>
-#include <QPixmap>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -79,7 +62,8 @@ char32_t localeDateSeparator()
 TfrmBaseGene::TfrmBaseGene(QWidget* owner)
     : TQVForm(owner), server_(std::make_unique<TServerAccess>(*this)),
       messages_(std::make_unique<TJobMessages>(*this)), fields_(std::make_unique<TFieldChecks>(*this)),
-      schemes_(std::make_unique<TSchemeList>(*this)), values_(std::make_unique<TControlValues>(*this))
+      schemes_(std::make_unique<TSchemeList>(*this)), values_(std::make_unique<TControlValues>(*this)),
+      keys_(std::make_unique<TGeneKeys>(*this))
 {
     setObjectName(QStringLiteral("frmBaseGene"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint);
@@ -100,144 +84,7 @@ TfrmBaseGene::~TfrmBaseGene() = default;
 
 void TfrmBaseGene::buildComponents()
 {
-    auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-
-    Splitter1 = new QSplitter(Qt::Horizontal, this);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    root->addWidget(Splitter1, 1);
-
-    // The condition-scheme area.
-    pnlCondition = new QFrame(Splitter1);
-    pnlCondition->setObjectName(QStringLiteral("pnlCondition"));
-    pnlCondition->resize(151, pnlCondition->height());
-    auto* conditionLayout = new QVBoxLayout(pnlCondition);
-    conditionLayout->setContentsMargins(0, 0, 0, 0);
-    conditionLayout->setSpacing(0);
-    lblCondition = new QLabel(QStringLiteral(" 条件方案"), pnlCondition);
-    lblCondition->setObjectName(QStringLiteral("lblCondition"));
-    lblCondition->setFixedHeight(21);
-    conditionLayout->addWidget(lblCondition);
-
-    ImageList1 = new QObject(this);
-    ImageList1->setObjectName(QStringLiteral("ImageList1"));
-    ImageList1->setProperty("Width", 18);
-    ImageList1->setProperty("Height", 18);
-    ImageList2 = new QObject(this);
-    ImageList2->setObjectName(QStringLiteral("ImageList2"));
-    ImageList2->setProperty("Width", 24);
-    ImageList2->setProperty("Height", 24);
-
-    ToolBar1 = new QToolBar(pnlCondition);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setIconSize(QSize(18, 18));
-    conditionLayout->addWidget(ToolBar1);
-    // The scheme area is narrow: the buttons show their glyphs, the captions stay their
-    // texts (and keyboard mnemonics) and the hints tell them apart.
-    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    auto toolButton = [this](const char* name, const QString& caption, const QString& hint, int glyph) {
-        auto* b = new QToolButton(ToolBar1);
-        b->setObjectName(QLatin1String(name));
-        b->setText(caption);
-        b->setToolTip(hint);
-        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
-        QImage image;
-        if (glyph && LoadBmp(image, glyph, 18))
-            b->setIcon(QIcon(QPixmap::fromImage(image)));
-        ToolBar1->addWidget(b);
-        return b;
-    };
-    btnInsert = toolButton("btnInsert", QStringLiteral("保存(&S)"), QStringLiteral("保存"), 5);
-    btnOpen = toolButton("btnOpen", QStringLiteral("开启(&O)"), QStringLiteral("开启"), 6);
-    btnDelete = toolButton("btnDelete", QStringLiteral("删除(&D)"), QStringLiteral("删除"), 47);
-    ToolButton1 = toolButton("ToolButton1", QStringLiteral("ViewIcon"), QString(), 0);
-    ToolButton1->setToolButtonStyle(Qt::ToolButtonTextOnly);
-
-    mnList = new QMenu(this);
-    mnList->setObjectName(QStringLiteral("mnList"));
-    auto* views = new QActionGroup(mnList);
-    views->setExclusive(true);
-    for (const QString& caption : {QStringLiteral("大型图标(&G)"), QStringLiteral("小型图标(&M)"),
-                                   QStringLiteral("清单(&L)"), QStringLiteral("详细信息(&D)")}) {
-        QAction* a = mnList->addAction(caption);
-        a->setCheckable(true);
-        views->addAction(a);
-    }
-    mnList->actions().first()->setChecked(true);
-    ToolButton1->setMenu(mnList);
-    ToolButton1->setPopupMode(QToolButton::MenuButtonPopup);
-
-    lstCondition = new QTreeWidget(pnlCondition);
-    lstCondition->setObjectName(QStringLiteral("lstCondition"));
-    lstCondition->setRootIsDecorated(false);
-    lstCondition->setSortingEnabled(true);
-    lstCondition->sortByColumn(0, Qt::AscendingOrder);
-    lstCondition->setContextMenuPolicy(Qt::CustomContextMenu);
-    conditionLayout->addWidget(lstCondition, 1);
-    muOperation = new QMenu(this);
-    muOperation->setObjectName(QStringLiteral("muOperation"));
-    muOperation->addAction(QStringLiteral("开启(&O)"));
-    muOperation->addAction(QStringLiteral("删除(&D)"));
-    connect(lstCondition, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { muOperation->popup(lstCondition->viewport()->mapToGlobal(at)); });
-
-    // The option pages.
-    pgOption = new TExtPageControl(Splitter1);
-    pgOption->setObjectName(QStringLiteral("pgOption"));
-    pgOption->setToolTip(QStringLiteral("请输入选项条件"));
-    tsOption1 = new TTabSheet(pgOption);
-    tsOption1->setObjectName(QStringLiteral("tsOption1"));
-    tsOption1->SetCaption(QStringLiteral("基本选项"));
-    tsOption2 = new TTabSheet(pgOption);
-    tsOption2->setObjectName(QStringLiteral("tsOption2"));
-    tsOption2->SetCaption(QStringLiteral("系统选项"));
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({151, width() - 151});
-
-    lblToday = new TDBLabel(tsOption2);
-    lblToday->setObjectName(QStringLiteral("lblToday"));
-    lblToday->SetCaption(QStringLiteral("制表日期"));
-    edPrintDate = new TMaskEdit(tsOption2);
-    edPrintDate->setObjectName(QStringLiteral("edPrintDate"));
-    edPrintDate->SetHint(QStringLiteral("[F2]日期快手"));
-    edPrintDate->setGeometry(60, 8, 85, 21);
-    lblToday->SetFocusControl(edPrintDate);
-    btnPrintDate = new TF2Button(tsOption2);
-    btnPrintDate->setObjectName(QStringLiteral("btnPrintDate"));
-    btnPrintDate->SetHint(QStringLiteral("日期快手"));
-    btnPrintDate->SetGlyphIndex(9);
-    btnPrintDate->SetF2Control(edPrintDate);
-
-    // OK and Cancel.
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(43);
-    root->addWidget(Panel1);
-    auto* buttons = new QHBoxLayout(Panel1);
-    buttons->addStretch(1);
-    btnOk = new TBitBtn(Panel1);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->SetCaption(QStringLiteral("确定"));
-    btnOk->SetHint(QStringLiteral("确定"));
-    buttons->addWidget(btnOk);
-    btnCancel = new TBitBtn(Panel1);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->SetCaption(QStringLiteral("取消"));
-    btnCancel->SetHint(QStringLiteral("取消"));
-    btnCancel->SetCancel(true);
-    btnCancel->SetModalResult(mrCancel);
-    buttons->addWidget(btnCancel);
-
-    MainMidas = new TSocketConnection(this);
-    MainMidas->setObjectName(QStringLiteral("MainMidas"));
-    MainMidas->SetSupportCallbacks(false);
-    ObjBroker = new TSimpleObjectBroker(this);
-    ObjBroker->setObjectName(QStringLiteral("ObjBroker"));
-    MainMidas->SetObjectBroker(ObjBroker);
-
-    ClientDataSet1 = std::make_unique<TClientDataSet>("ClientDataSet1");
+    BuildGeneComponents(*this);
 
     // The resource's event bindings.
     btnOk->OnClick = [this](QObject* s) { btnOkClick(s); };
@@ -319,7 +166,26 @@ void TfrmBaseGene::PrepareDataSets()
 void TfrmBaseGene::FormClose(QObject* sender, TCloseAction& action)
 {
     TQVForm::FormClose(sender, action);
-    action = caFree;
+    action = keys_->CloseAllowed() ? caFree : caNone;
+}
+
+void TfrmBaseGene::UserCancelled() {}
+
+Variant TfrmBaseGene::ConditionSnapshot()
+{
+    if (OptionCount < 1)
+        return Variant();
+    Variant values = Variant::array(1, OptionCount);
+    try {
+        CollectOptionValues(values, OptionCount - OptionBase);
+    } catch (const std::exception&) {
+    }
+    return values;
+}
+
+bool TfrmBaseGene::ConditionsEntered()
+{
+    return keys_->ConditionsEntered();
 }
 
 void TfrmBaseGene::FormDestroy(QObject* sender)
@@ -356,6 +222,7 @@ QString TfrmBaseGene::ProgramCodeFromModule(const QString& moduleFileName)
 
 void TfrmBaseGene::PostClose()
 {
+    keys_->CloseByForm();
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
@@ -562,45 +429,7 @@ void TfrmBaseGene::pgOptionChanging(QObject*, bool& allowChange)
 void TfrmBaseGene::FormKeyDown(QObject* sender, int& key, TShiftState shift)
 {
     TQVForm::FormKeyDown(sender, key, shift);
-    const bool ctrl = shift.testFlag(ssCtrl);
-    switch (key) {
-    case VK_ESCAPE:
-        key = 0;
-        close();
-        return;
-    case VK_F1:
-        ShowHelp();
-        return;
-    case VK_F2:
-        HandleF2Key(VK_F2, FocusedControl());
-        // Handled: a date field would otherwise ask for its picker a second time.
-        key = 0;
-        return;
-    case VK_TAB:
-        if (ctrl) {
-            pgOption->SelectNextPage(!shift.testFlag(ssShift));
-            key = 0;
-        }
-        return;
-    case VK_PRIOR:
-    case VK_NEXT:
-        if (ctrl) {
-            pgOption->SelectNextPage(key == VK_NEXT);
-            key = 0;
-        }
-        return;
-    default:
-        break;
-    }
-    if (key == 'V' && ctrl && shift.testFlag(ssAlt)) {
-        key = 0;
-        const QFileInfo info(ModuleFileName);
-        MessageDialog(QStringLiteral("%1\r%2 bytes\r%3")
-                          .arg(QDir::toNativeSeparators(info.absoluteFilePath()))
-                          .arg(info.size())
-                          .arg(info.lastModified().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"))),
-                      mtInformation, {mbOK});
-    }
+    keys_->KeyDown(key, shift);
 }
 
 void TfrmBaseGene::FormKeyPress(QObject* sender, QChar& key)
@@ -611,46 +440,13 @@ void TfrmBaseGene::FormKeyPress(QObject* sender, QChar& key)
     QWidget* focus = QApplication::focusWidget();
     if (!focus || focus->window() != this)
         focus = focusWidget();
-    if (focus && handleEnter(focus))
+    if (focus && keys_->Enter(focus))
         key = QChar();
 }
 
-bool TfrmBaseGene::handleEnter(QWidget* focus)
+QAbstractButton* TfrmBaseGene::StepForwardButton()
 {
-    // A button takes Enter as a click, as the form's own rules have it.
-    if (qobject_cast<QAbstractButton*>(focus))
-        return false;
-    for (QWidget* w = focus; w && w != this; w = w->parentWidget()) {
-        auto* grid = qobject_cast<QTableView*>(w);
-        if (!grid || !grid->model())
-            continue;
-        QAbstractItemModel* model = grid->model();
-        const QModelIndex current = grid->currentIndex();
-        int row = current.isValid() ? current.row() : 0;
-        int column = current.isValid() ? current.column() + 1 : 0;
-        if (column >= model->columnCount()) {
-            column = 0;
-            ++row;
-            if (row >= model->rowCount() && !model->insertRows(model->rowCount(), 1))
-                row = model->rowCount() - 1;
-        }
-        if (row >= 0 && row < model->rowCount())
-            grid->setCurrentIndex(model->index(row, column));
-        return true;
-    }
-    int line = -1;
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(focus))
-        line = memo->textCursor().blockNumber();
-    else if (auto* rich = qobject_cast<QTextEdit*>(focus))
-        line = rich->textCursor().blockNumber();
-    if (line == 0 || line == 1)
-        return false;
-    if (ControlInList(ControlOf(focus)) && pgOption->ActivePageIndex() < pgOption->PageCount() - 1) {
-        pgOption->SelectNextPage(true);
-        return true;
-    }
-    focusNextPrevChild(true);
-    return true;
+    return nullptr;
 }
 
 bool TfrmBaseGene::LookupRequest(QWidget* control)
@@ -684,6 +480,14 @@ void TfrmBaseGene::FormResize(QObject*)
     repaintHostWindow();
 }
 
+void TfrmBaseGene::showEvent(QShowEvent* event)
+{
+    TQVForm::showEvent(event);
+    // Every level's show step has run: what the form shows now is what the clerk starts from.
+    if (!keys_->SnapshotTaken() && isVisible())
+        keys_->TakeSnapshot();
+}
+
 void TfrmBaseGene::moveEvent(QMoveEvent* event)
 {
     TQVForm::moveEvent(event);
@@ -715,7 +519,9 @@ void TfrmBaseGene::btnOkClick(QObject*) {}
 
 void TfrmBaseGene::btnCancelClick(QObject*)
 {
-    close();
+    // In a modal loop the button's modal result closed the form (or was kept open) already.
+    if (!InModalLoop())
+        close();
 }
 
 void TfrmBaseGene::PickPhrase(QWidget* control)
@@ -1146,6 +952,11 @@ void TfrmBaseGene::SetRequiredFields(const QString& list)
 bool TfrmBaseGene::CheckRequiredFields(const QString& list)
 {
     return fields_->CheckRequiredFields(list);
+}
+
+QString TfrmBaseGene::FieldCaption(QWidget* control) const
+{
+    return fields_->FieldCaption(control);
 }
 
 // --- Server access -------------------------------------------------------------------------

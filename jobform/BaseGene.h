@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 
+class QAbstractButton;
 class QAction;
 class QFrame;
 class QLabel;
@@ -48,6 +49,7 @@ class TSchemeList;
 class TJobMessages;
 class TFieldChecks;
 class TControlValues;
+class TGeneKeys;
 
 // What a parameter hand-over (ApplyParams) came to.
 enum class TApplyOutcome {
@@ -206,6 +208,14 @@ public:
     virtual bool ApplyAction(QWidget* control, const Variant& value);
     // Why OK cannot be pressed, for a hand-over that asks for it; the base gives its hint.
     virtual QString OkRefusal();
+    // The button Enter presses from the last field of the active page; none in the base.
+    virtual QAbstractButton* StepForwardButton();
+    // What the clerk has entered: the collected option values. Compared with what it was
+    // when the form was shown (or a scheme opened) before the conditions are dropped; a
+    // job leaves out what follows from its fields rather than being one.
+    virtual Variant ConditionSnapshot();
+    // The clerk ended the job (Esc, the close button, Cancel) and did not keep it open.
+    virtual void UserCancelled();
 
     // --- Non-virtual operations -----------------------------------------------------------
     // Called by the controller right after creation; a program (not a library) holding
@@ -264,6 +274,8 @@ public:
     bool CheckMonthField(QWidget* control, bool entering, QString* code = nullptr);
     // True when a listed field is empty (reported, its page shown and the field focused).
     bool CheckRequiredFields(const QString& list);
+    // A field's name as the clerk sees it, for the messages that concern it.
+    QString FieldCaption(QWidget* control) const;
 
     // Server access.
     void CallServerMethod(const QString& name, Variant& args, Variant& result);
@@ -299,6 +311,9 @@ public:
 
     // The control that has (or last had) the focus, as the form's focus rules track it.
     QWidget* FocusedControl() const;
+
+    // The clerk entered or ticked something since the form was shown or a scheme opened.
+    bool ConditionsEntered();
 
     // The four views of the scheme list, called by name ("ViewIcon" + "Execute").
     Q_INVOKABLE void ViewIconExecute();
@@ -340,6 +355,7 @@ protected:
     // The interface code page is the English one ("437").
     bool EnglishInterface() const { return UICodePage() == QLatin1String("437"); }
 
+    void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -349,15 +365,16 @@ private:
     friend class TJobMessages;
     friend class TFieldChecks;
     friend class TSchemeList;
+    friend class TGeneKeys;
 
     void buildComponents();
     void repaintHostWindow();
-    bool handleEnter(QWidget* control);
 
     std::unique_ptr<TServerAccess> server_;
     std::unique_ptr<TJobMessages> messages_;
     std::unique_ptr<TFieldChecks> fields_;
     std::unique_ptr<TSchemeList> schemes_;
     std::unique_ptr<TControlValues> values_;
+    std::unique_ptr<TGeneKeys> keys_;
     int handOverProblems_ = 0;
 };

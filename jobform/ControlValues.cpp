@@ -42,6 +42,20 @@ bool fits(QObject* edit, const QString& text)
     return most <= 0 || text.size() <= most;
 }
 
+// Eight digits of a date that does not exist, laid out as the user's format lays a date
+// out, so that the date field shows what was handed in and its check can say what is wrong.
+QString digitsAsDate(const QString& text, int code, const QString& separator)
+{
+    const QString y = text.left(4), m = text.mid(4, 2), d = text.mid(6, 2);
+    switch (code) {
+    case 2: return m + separator + d + separator + y;
+    case 3: return d + separator + m + separator + y;
+    case 4:
+    case 5: return QString::number(y.toInt() - 1911).rightJustified(code == 4 ? 2 : 3, QLatin1Char('0')) + separator + m + separator + d;
+    default: return y + separator + m + separator + d;
+    }
+}
+
 // A value handed in from outside read as a check mark.
 bool readFlag(const Variant& value, bool& ok)
 {
@@ -198,6 +212,9 @@ bool TControlValues::applyControlValue(QWidget* control, const Variant& value)
             const QString listed = w->objectName();
             if (nameListed(form_.DateFields, listed) && text.size() == 8 && IsValidCompactDate(Utf8(text)))
                 return QString::fromStdString(DateToDisplayText(form_.GetDateFormat(), Utf8(form_.GetDateSeparator()), CompactToDate(Utf8(text))));
+            static const QRegularExpression eightDigits(QStringLiteral("^\\d{8}$"));
+            if (nameListed(form_.DateFields, listed) && eightDigits.match(text).hasMatch())
+                return digitsAsDate(text, form_.GetDateFormat(), form_.GetDateSeparator());
             if (nameListed(form_.MonthFields, listed) && text.size() == 6 && IsValidCompactDate(Utf8(text + QStringLiteral("01"))))
                 return QString::fromStdString(MonthToDisplayText(form_.GetDateFormat(), Utf8(form_.GetDateSeparator()),
                                                                  CompactToDate(Utf8(text + QStringLiteral("01")))));

@@ -2,6 +2,7 @@
 #include "jobform/BaseGene.h"
 #include "jobform/BaseGeneU.h"
 
+#include "config/QtVariant.h"
 #include "config/RunTimeProps.h"
 #include "controls/Buttons.h"
 #include "controls/ExtPage.h"
@@ -10,7 +11,10 @@
 #include "support/Dates.h"
 
 #include <QAbstractSpinBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 
 namespace {
 
@@ -189,8 +193,10 @@ bool TFieldChecks::checkField(QWidget* control, bool entering, QString* code, Fi
     }
     if (!firstInvalid)
         return true;
+    // Which field and what was typed, so that the clerk sees what is wrong and where.
     if (code)
-        *code = QStringLiteral("E;000005");
+        *code = QStringLiteral("E;000005;") + FieldCaption(control) + QLatin1Char(';')
+                + GetStringProperty(firstInvalid, QStringLiteral("Text")).trimmed();
     if (canFocus(firstInvalid))
         firstInvalid->setFocus(Qt::OtherFocusReason);
     return false;
@@ -354,6 +360,47 @@ bool TFieldChecks::IsEmptyField(QWidget* control)
     return false;
 }
 
+QString TFieldChecks::FieldCaption(QWidget* control) const
+{
+    if (!control)
+        return QString();
+    const auto plain = [](QString text) { return text.remove(QRegularExpression(QStringLiteral("&(?!&)"))).trimmed(); };
+    for (QWidget* w = control; w && w != &form_; w = w->parentWidget()) {
+        if (qobject_cast<TSelectPanel*>(w) || w == control) {
+            const QString caption = plain(GetStringProperty(w, QStringLiteral("Caption")));
+            if (!caption.isEmpty())
+                return caption;
+        }
+    }
+    for (QLabel* label : form_.findChildren<QLabel*>()) {
+        const QVariant focus = label->property("FocusControl");
+        if (label->buddy() == control || (focus.isValid() && focus.value<QWidget*>() == control))
+            if (const QString caption = plain(label->text()); !caption.isEmpty())
+                return caption;
+    }
+    // A job names each option's control beside its caption.
+    if (form_.OptionCount > 0) {
+        Variant texts = Variant::array(1, form_.OptionCount);
+        const bool filled = form_.OptionsFilled;
+        try {
+            form_.CollectOptionTexts(texts, form_.OptionCount - form_.OptionBase);
+        } catch (const std::exception&) {
+        }
+        form_.OptionsFilled = filled;
+        for (int i = 1; i <= form_.OptionCount; ++i) {
+            const Variant& entry = texts[i];
+            if (entry.isArray() && entry.count() > 1
+                && VarToQStr(entry[entry.lowBound() + 1]).compare(control->objectName(), Qt::CaseInsensitive) == 0)
+                if (const QString caption = plain(VarToQStr(entry[entry.lowBound()])); !caption.isEmpty())
+                    return caption;
+        }
+    }
+    for (QWidget* w = control->parentWidget(); w && w != &form_; w = w->parentWidget())
+        if (auto* group = qobject_cast<QGroupBox*>(w); group && !plain(group->title()).isEmpty())
+            return plain(group->title());
+    return control->objectName();
+}
+
 void TFieldChecks::showPageOf(QWidget* control)
 {
     if (!form_.pgOption)
@@ -372,7 +419,7 @@ bool TFieldChecks::CheckRequiredFields(const QString& list)
         auto* control = qobject_cast<QWidget*>(form_.FindComponent(item.name));
         if (!control || !item.checked() || !IsEmptyField(control))
             continue;
-        form_.ReportMessage(QStringLiteral("E;000037"));
+        form_.ReportMessage(QStringLiteral("E;000037;") + FieldCaption(control));
         showPageOf(control);
         if (control->isEnabled()) {
             QWidget* target = control;

@@ -38,6 +38,10 @@ public:
     // mask; a range panel has an empty edit, a list panel no items.
     static bool IsEmptyField(QWidget* control);
 
+    // The field's name as the clerk sees it: its caption (a select panel's for its edits),
+    // else the label that points at it, else its option caption; its component name last.
+    QString FieldCaption(QWidget* control) const;
+
 private:
     enum class FieldKind { Date, Month };
     bool checkField(QWidget* control, bool entering, QString* code, FieldKind kind);

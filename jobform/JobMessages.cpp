@@ -131,7 +131,8 @@ int TJobMessages::ShowCodedMessage(const QString& type, const QString& number, c
     return ShowMessageDialog(text, DialogTypeOf(type), buttons.isEmpty() ? DefaultButtonsOf(type) : buttons);
 }
 
-int TJobMessages::ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons)
+int TJobMessages::ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons,
+                                    std::optional<TMsgDlgBtn> defaultButton)
 {
     // While the form validates before a page switch only errors are worth a dialog.
     if (form_.PageChanging && type != mtError)
@@ -144,7 +145,7 @@ int TJobMessages::ShowMessageDialog(const QString& text, TMsgDlgType type, const
         captions = [this](TMsgDlgBtn b) {
             return form_.DisplayConvert(QString::fromStdString(LocalButtonCaption(Utf8(ButtonName(b)))));
         };
-    const int result = MessageDlg(text, type, buttons, &form_, form_.windowTitle(), captions);
+    const int result = MessageDlg(text, type, buttons, &form_, form_.windowTitle(), captions, nullptr, defaultButton);
 
     // A control that started a mouse action before the dialog must not stay captured.
     if (QWidget* active = form_.FocusedControl()) {

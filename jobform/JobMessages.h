@@ -20,7 +20,8 @@ public:
     void ReportRawError(const QString& text);
     int ShowCodedMessage(const QString& type, const QString& number, const QList<TMsgDlgBtn>& buttons,
                          const QList<Variant>& args);
-    int ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons);
+    int ShowMessageDialog(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& buttons,
+                          std::optional<TMsgDlgBtn> defaultButton = std::nullopt);
 
     // A form-local text by section and key; a section that lacks it falls back to
     // TfrmBaseGene, then to the default (display-converted).

@@ -4,6 +4,7 @@
 #include "config/QtVariant.h"
 #include "controls/BmpLibrary.h"
 #include "jobform/BaseGene.h"
+#include "jobform/GeneKeys.h"
 #include "jobform/SchemeValues.h"
 #include "platform/Automation.h"
 #include "platform/ClientDataSet.h"
@@ -221,6 +222,9 @@ void TSchemeList::OpenSelected()
     if (!applied)
         form_.ShowCodedMessage(QStringLiteral("R"), QStringLiteral("200235"));
     form_.AfterSchemeApplied();
+    // The scheme's conditions are where the clerk starts from, not something entered.
+    if (applied)
+        form_.keys_->TakeSnapshot();
 }
 
 void TSchemeList::DeleteSelected()

@@ -22,6 +22,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QPointer>
 
 #include <vector>
@@ -203,6 +204,14 @@ void TfrmWOFB07::bottomPanelAfterPages()
         options = options->parentWidget();
     if (options)
         SetTabOrder(Panel1, TabOrder(options) + 1);
+    // The buttons in the order they are read, the step forward first: Tab from the last
+    // field reaches "下一步" before "取消".
+    int order = 0;
+    if (QLayout* row = Panel1->layout())
+        for (int i = 0; i < row->count(); ++i)
+            if (QWidget* button = row->itemAt(i)->widget())
+                SetTabOrder(button, order++);
+    SetTabOrder(BtnNext, 0);
 }
 
 void TfrmWOFB07::paintPanel(TSelectPanel* panel, bool enabled)
@@ -298,6 +307,16 @@ void TfrmWOFB07::checkOpenMonth(const QString& compactMonth, bool& accepted) con
     accepted = compactMonth > OpenMonthAfter && !(compactMonth < OpenMonthFrom);
 }
 
+bool TfrmWOFB07::dateExists(QWidget* field)
+{
+    QString code;
+    if (CheckDateField(field, false, &code))
+        return true;
+    ValidationFailed = true;
+    ReportMessage(code);
+    return false;
+}
+
 void TfrmWOFB07::BtnNextClick(QObject*)
 {
     if (CurrentPage == pgFirst) {
@@ -306,6 +325,9 @@ void TfrmWOFB07::BtnNextClick(QObject*)
             ed02->setFocus(Qt::OtherFocusReason);
             return;
         }
+        // Whatever has the focus: a date that does not exist goes no further, nor into sp03.
+        if (!dateExists(ed02))
+            return;
         bool accepted = false;
         checkOpenMonth(writeOffDateCompact().left(6), accepted);
         if (!accepted) {
@@ -319,6 +341,8 @@ void TfrmWOFB07::BtnNextClick(QObject*)
         return;
     }
     if (CurrentPage != pgNext)
+        return;
+    if (!dateExists(sp03))
         return;
     if (ed04->Text().trimmed().isEmpty()) {
         ReportMessage(QStringLiteral("E;000003;") + ed04->Caption());
@@ -530,6 +554,10 @@ void TfrmWOFB07::AfterApplyValue(QWidget* control, const QString& value)
 {
     TfrmBaseBatch::AfterApplyValue(control, value);
     try {
+        // A date handed in that does not exist is said as such, and its own check skipped.
+        const bool dates = control == ed02 || control == sp03 || control == sp03->edBegin || control == sp03->edFinal;
+        if (dates && !dateExists(control == ed02 ? static_cast<QWidget*>(ed02) : sp03))
+            return;
         if (control == ed02)
             ed02Exit(control);
         else if (control == sp03 || control == sp03->edBegin || control == sp03->edFinal)
@@ -767,6 +795,21 @@ bool TfrmWOFB07::CollectOptionValues(Variant& values, int index)
     }
 }
 
+QAbstractButton* TfrmWOFB07::StepForwardButton()
+{
+    return pgOption->ActivePage() == tsOption1 && BtnNext->isVisibleTo(this) ? BtnNext : nullptr;
+}
+
+Variant TfrmWOFB07::ConditionSnapshot()
+{
+    Variant values = TfrmBaseBatch::ConditionSnapshot();
+    if (values.isArray() && values.highBound() >= 15) {
+        values[14] = Variant();
+        values[15] = Variant();
+    }
+    return values;
+}
+
 bool TfrmWOFB07::TakesAction(QWidget* control) const
 {
     return control == btnFilter || control == BtnNext || control == btnprior;
@@ -786,6 +829,9 @@ bool TfrmWOFB07::stepForward(QWidget* by)
 bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
 {
     if (control == BtnNext || control == btnprior) {
+        // A value refused by its check already: a step would only say it again.
+        if (HandOverChecksRefused())
+            return false;
         // The number of presses (true is one); a press whose page check refuses stops.
         int presses = 0;
         try {

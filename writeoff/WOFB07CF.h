@@ -95,6 +95,10 @@ public:
     // number of presses.
     bool TakesAction(QWidget* control) const override;
     bool ApplyAction(QWidget* control, const Variant& value) override;
+    // Enter from the last field of a page of the job's own tab steps forward.
+    QAbstractButton* StepForwardButton() override;
+    // The candidate query and the supplier's name follow from the fields: not entered.
+    Variant ConditionSnapshot() override;
 
     // --- Handlers -------------------------------------------------------------------------
     void btnpriorClick(QObject* sender);
@@ -131,6 +135,8 @@ private:
     void setButtons(bool prior, bool next, bool last);
     void bottomPanelAfterPages();
     void checkOpenMonth(const QString& compactMonth, bool& accepted) const;
+    // A date field holding a date that does not exist is reported by name and focused.
+    bool dateExists(QWidget* field);
     QString writeOffDateCompact();
     int queryDecimals(const QString& currency);
     void applyAmountFormats(bool currencyOnly);

@@ -308,7 +308,8 @@ TEST_F(BatchFormTest, AOneTimeRequestHasTheRunModeSlots)
     EXPECT_FALSE(form->CollectParams()) << "a date that cannot be read";
     EXPECT_TRUE(form->MessageCodes.contains(QStringLiteral("E;000005;")));
     ASSERT_FALSE(dialogs.shown.empty());
-    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("日期或时间不正确! 请检查开始日期和执行时间。"));
+    // Named by the group the run date is in, with what to look at.
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("生成时间 日期或时间不正确! 请检查开始日期和执行时间。"));
 }
 
 TEST_F(BatchFormTest, APeriodicRequestCarriesThePeriodTheIndexedRulesAndRolledDates)

@@ -144,7 +144,7 @@ protected:
         session->counter->settings = {{"Sys001", "1"}, {"Sys002", "/"}, {"QVR002", "华东示范电子有限公司"}};
         session->validator->rows["ADMMB/WOFB07"] =
             Variant::list({"应付账款转销作业", "WOF", "B", "N", "應付賬款轉銷作業", "WOFB07C", "x", "A/P Write-off Batch"});
-        session->messages = {{"E000005", "日期或时间不正确! %s%s"}, {"E000013", "作业登记失败! %s"},
+        session->messages = {{"E000005", "%s 日期或时间不正确! %s"}, {"E000013", "作业登记失败! %s"},
                              {"E000037", "必须输入"},           {"E100082", "%s 不可早于 %s!"},
                              {"I000004", "作业已送出, 作业编号: %s"}, {"I000009", "请检查开始日期"},
                              {"I000010", "和执行时间。"}};

@@ -149,6 +149,15 @@ TEST(JobhostDemo, RunsAWriteOffUnattendedFromAParameterFile)
     const Outcome bad = runFile(folder, file, "{\"command\": 5,");
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_TRUE(bad.err.contains(QStringLiteral("not JSON at byte"))) << bad.err.toStdString();
+
+    // A write-off date that does not exist: said once, by name and as what it is.
+    const Outcome impossible =
+        runFile(folder, file, R"({"command": 5, "cbo01": 0, "ed02": "20240230", "ed04": "RMB",
+                                  "sp05": {"from": "A001", "to": "A003"}, "ed10": "R2", "ed11": "B006", "btnFilter": "*"})");
+    EXPECT_EQ(impossible.exitCode, 3) << impossible.out.toStdString() << impossible.err.toStdString();
+    EXPECT_EQ(impossible.out.count(QStringLiteral("日期或时间不正确")), 1) << impossible.out.toStdString();
+    EXPECT_TRUE(impossible.out.contains(QStringLiteral("输入转销日期 日期或时间不正确! 2024/02/30"))) << impossible.out.toStdString();
+    EXPECT_FALSE(impossible.out.contains(QStringLiteral("会计期间"))) << impossible.out.toStdString();
 }
 
 TEST(JobhostDemo, TheClosingMessageOfAWriteOffIsWhollyInTheInterfaceLanguage)

@@ -360,8 +360,12 @@ TEST_F(RequiredFieldTest, OkChecksInOrderAndFocusesTheFirstEmptyField)
 {
     ASSERT_TRUE(open());
     showActive();
+    form->edName->SetCaption(QStringLiteral("供应商名称"));
+    form->spRange->SetCaption(QStringLiteral("供应商编号"));
     clickOk();
     EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("必须输入")});
+    // The message names the field as the clerk sees it.
+    EXPECT_TRUE(form->MessageCodes.contains(QStringLiteral("E;000037;供应商名称"))) << form->MessageCodes.toStdString();
     EXPECT_TRUE(form->ValidationFailed);
     EXPECT_FALSE(form->hooks.contains(QStringLiteral("ok"))) << "the own click handler waits for the fields";
     EXPECT_EQ(QApplication::focusWidget(), form->edName);
@@ -373,6 +377,7 @@ TEST_F(RequiredFieldTest, OkChecksInOrderAndFocusesTheFirstEmptyField)
     typeInto(form->spRange->edBegin, QStringLiteral("A"));
     clickOk();
     EXPECT_EQ(QApplication::focusWidget(), form->spRange->edBegin) << "a range needs both ends";
+    EXPECT_TRUE(form->MessageCodes.contains(QStringLiteral("E;000037;供应商编号"))) << form->MessageCodes.toStdString();
     typeInto(form->spRange->edFinal, QStringLiteral("Z"));
     clickOk();
     EXPECT_EQ(QApplication::focusWidget(), form->spList->ListBox) << "a list needs an item";

@@ -269,6 +269,13 @@ TEST_P(ScreenAuditOfTheJob, EveryScreenOfTheJobReadsRightAndFits)
 TEST_P(ScreenAuditOfTheJob, TheMessagesOfRefusedDirectAndQueuedRunsReadRight)
 {
     ASSERT_TRUE(opened) << form->MessageTexts.toStdString();
+    const QString today = form->ed02->Text();
+    screen = QStringLiteral("impossible date");
+    form->ed02->SetText(QStringLiteral("2024/02/30"));
+    form->BtnNext->click();
+    settle();
+    EXPECT_EQ(messages.size(), 1);
+    form->ed02->SetText(today);
     toPage3();
     screen = QStringLiteral("refused run");
     form->btnQuery->click();
@@ -292,6 +299,14 @@ TEST_P(ScreenAuditOfTheJob, TheMessagesOfRefusedDirectAndQueuedRunsReadRight)
     form->btnOk->click();
     settle();
     EXPECT_GT(messages.size(), direct);
+
+    // Cancel with ticks and entries asks first; its answer here is not Yes, the job stays.
+    screen = QStringLiteral("cancel question");
+    const qsizetype queued = messages.size();
+    form->btnCancel->click();
+    settle();
+    EXPECT_EQ(messages.size(), queued + 1);
+    EXPECT_FALSE(form.isNull());
 
     EXPECT_TRUE(findings.empty()) << report(findings, GetParam()).toStdString() << "\nmessages:\n"
                                   << messages.join(QLatin1Char('\n')).toStdString();

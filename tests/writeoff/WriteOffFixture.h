@@ -59,6 +59,11 @@ protected:
                 dialogs << box->text();
             return 1;
         });
+        openForm();
+    }
+    // The form as the host opens it: created, initialised with the session and shown.
+    void openForm()
+    {
         form = TQVForm::Create<TfrmWOFB07>(nullptr);
         form->SetModuleFileName(QStringLiteral("/opt/qv/WOFB07C.so"));
         form->SessionObject = Variant(std::static_pointer_cast<Dispatch>(std::make_shared<HostSession>()));
