@@ -309,7 +309,7 @@ TEST_F(BatchFormTest, AOneTimeRequestHasTheRunModeSlots)
     EXPECT_TRUE(form->MessageCodes.contains(QStringLiteral("E;000005;")));
     ASSERT_FALSE(dialogs.shown.empty());
     // Named by the group the run date is in, with what to look at.
-    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("生成时间 日期或时间不正确! 请检查开始日期和执行时间。"));
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("运行方式 日期或时间不正确! 请检查开始日期和执行时间。"));
 }
 
 TEST_F(BatchFormTest, APeriodicRequestCarriesThePeriodTheIndexedRulesAndRolledDates)
