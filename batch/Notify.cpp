@@ -202,6 +202,9 @@ void TfrmNotify::KeyedTexts()
                 title->text());
         title->setText(text);
     }
+    // The glyph is drawn beside the caption, which the button's own size leaves out.
+    for (TBitBtn* b : {btnAdd, btnRemove})
+        b->setMinimumWidth(b->sizeHint().width() + b->Glyph().width() + 8);
     // Recipients loaded before the dialog showed carry the type line of the untranslated list.
     for (int r = 1; r < RowCount(); ++r)
         if (!Cell(4, r).isEmpty())
