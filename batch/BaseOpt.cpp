@@ -34,7 +34,6 @@
 #include <QMenu>
 #include <QToolButton>
 
-#include <optional>
 #include <vector>
 
 namespace {
@@ -990,28 +989,15 @@ void TfrmBaseOpt::miOKNoExitClick(QObject*)
 void TfrmBaseOpt::chkNotifyClick(QObject*)
 {
     btnNotify->setEnabled(chkNotify->Checked());
-    if (chkNotify->Checked() && NotifyRecipients.isEmpty())
-        NotifyRecipients = QStringLiteral("<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R1 ID=\"") + UserCode
-                         + QStringLiteral("\" Name=\"\" Type=\"5\" Msg=\"YNN\"/></Root>");
+    if (chkNotify->Checked() && NotifyRecipients.isEmpty()) {
+        ReadPortalSettings(*this, PortalStartup, PortalServiceAddress);
+        NotifyRecipients = DefaultRecipients(*this, PortalStartup, PortalServiceAddress);
+    }
 }
 
 void TfrmBaseOpt::btnNotifyClick(QObject*)
 {
-    const auto setting = [this](const char* sql) {
-        Variant args = Variant::list({sql, "MA003"});
-        Variant answer;
-        CallServerMethod(QStringLiteral("SimpleSQL"), args, answer);
-        if (answer.isArray() && answer.count() > 0 && answer[answer.lowBound()].isArray()
-            && answer[answer.lowBound()].count() > 0) {
-            const Variant& row = answer[answer.lowBound()];
-            return std::optional<QString>(VarToQStr(row[row.lowBound()]));
-        }
-        return std::optional<QString>();
-    };
-    if (const auto v = setting("SELECT MA003 FROM QVRINTMA WHERE MA001='StartupPortal' "))
-        PortalStartup = *v;
-    if (const auto v = setting("SELECT MA003 FROM QVRINTMA WHERE MA001='Portal WS' "))
-        PortalServiceAddress = *v;
+    ReadPortalSettings(*this, PortalStartup, PortalServiceAddress);
     NotifyRecipients = EditRecipients(this, NotifyRecipients, PortalStartup, PortalServiceAddress);
 }
 

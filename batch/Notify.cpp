@@ -6,6 +6,7 @@
 #include "config/Dialogs.h"
 #include "config/Keys.h"
 #include "config/QtVariant.h"
+#include "controls/BmpLibrary.h"
 #include "controls/Buttons.h"
 #include "jobform/BaseGene.h"
 
@@ -150,6 +151,26 @@ TfrmNotify::TfrmNotify(TfrmBaseGene* owner, const QString& portalStartup, const 
     layout->addWidget(grReceive, 1);
     AddOkCancelRow(layout, BitBtn1, BitBtn2);
     BitBtn1->OnClick = [this](QObject*) { BitBtn1Click(); };
+    // Adding and removing a recipient in sight, not only by keys a clerk has to know.
+    const auto rowButton = [this](const char* name, const QString& caption, int glyph) {
+        auto* b = new TBitBtn(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->SetCaption(caption);
+        QImage image;
+        if (LoadBmp(image, glyph))
+            b->SetGlyph(image);
+        return b;
+    };
+    btnAdd = rowButton("btnAdd", QStringLiteral("增加(&A)"), 3);
+    btnAdd->SetHint(QStringLiteral("增加一位被通知人"));
+    btnAdd->OnClick = [this](QObject*) { btnAddClick(); };
+    btnRemove = rowButton("btnRemove", QStringLiteral("删除(&D)"), 47);
+    btnRemove->SetHint(QStringLiteral("删除所在的一行"));
+    btnRemove->OnClick = [this](QObject*) { btnRemoveClick(); };
+    if (auto* row = qobject_cast<QBoxLayout*>(layout->itemAt(layout->count() - 1)->layout())) {
+        row->insertWidget(0, btnAdd);
+        row->insertWidget(1, btnRemove);
+    }
     setRows(2);
     resize(720, 300);
 }
@@ -181,6 +202,9 @@ void TfrmNotify::KeyedTexts()
                 title->text());
         title->setText(text);
     }
+    // The glyph is drawn beside the caption, which the button's own size leaves out.
+    for (TBitBtn* b : {btnAdd, btnRemove})
+        b->setMinimumWidth(b->sizeHint().width() + b->Glyph().width() + 8);
     // Recipients loaded before the dialog showed carry the type line of the untranslated list.
     for (int r = 1; r < RowCount(); ++r)
         if (!Cell(4, r).isEmpty())
@@ -320,13 +344,38 @@ void TfrmNotify::FormKeyDown(QObject* sender, int& key, TShiftState shift)
         return;
     }
     if (inGrid && key == VK_DELETE && (shift & ssCtrl) && grReceive->currentRow() >= 0) {
-        grReceive->removeRow(grReceive->currentRow());
-        if (grReceive->rowCount() == 0)
-            grReceive->setRowCount(1);
+        btnRemoveClick();
         key = 0;
         return;
     }
     TfrmQVDialog::FormKeyDown(sender, key, shift);
+}
+
+void TfrmNotify::btnAddClick()
+{
+    if (grReceive->Editing())
+        grReceive->EndEdit(true);
+    // The empty last row is the new one; otherwise one more.
+    int row = grReceive->rowCount() - 1;
+    if (row < 0 || !Cell(0, row + 1).trimmed().isEmpty()) {
+        grReceive->setRowCount(grReceive->rowCount() + 1);
+        row = grReceive->rowCount() - 1;
+    }
+    grReceive->setCurrentCell(row, 0);
+    grReceive->setFocus();
+    grReceiveEditButtonClick();
+}
+
+void TfrmNotify::btnRemoveClick()
+{
+    if (grReceive->Editing())
+        grReceive->EndEdit(false);
+    if (grReceive->currentRow() < 0)
+        return;
+    grReceive->removeRow(grReceive->currentRow());
+    if (grReceive->rowCount() == 0)
+        grReceive->setRowCount(1);
+    grReceive->setFocus();
 }
 
 void TfrmNotify::grReceiveEditButtonClick()
@@ -408,6 +457,54 @@ QString TfrmNotify::CallPortalService()
         return {};
     }
     return q(result);
+}
+
+namespace {
+
+// The first row of a SimpleSQL answer; empty when there is none.
+std::vector<QString> firstRowOf(TfrmBaseGene& owner, Variant args)
+{
+    Variant answer;
+    owner.CallServerMethod(QStringLiteral("SimpleSQL"), args, answer);
+    std::vector<QString> values;
+    if (!answer.isArray() || answer.count() == 0 || !answer[answer.lowBound()].isArray())
+        return values;
+    for (const Variant& v : answer[answer.lowBound()].elements())
+        values.push_back(v.isEmptyOrNull() ? QString() : VarToQStr(v).trimmed());
+    return values;
+}
+
+} // namespace
+
+void ReadPortalSettings(TfrmBaseGene& owner, QString& portalStartup, QString& portalServiceAddress)
+{
+    const auto setting = [&owner](const char* sql, QString& into) {
+        const std::vector<QString> row = firstRowOf(owner, Variant::list({sql, "MA003"}));
+        if (!row.empty())
+            into = row.front();
+    };
+    setting("SELECT MA003 FROM QVRINTMA WHERE MA001='StartupPortal' ", portalStartup);
+    setting("SELECT MA003 FROM QVRINTMA WHERE MA001='Portal WS' ", portalServiceAddress);
+}
+
+QString DefaultRecipients(TfrmBaseGene& owner, const QString& portalStartup, const QString& portalServiceAddress)
+{
+    const std::vector<QString> user = firstRowOf(
+        owner, Variant::list({"SELECT MA002, MA003, MA004 FROM QVRMA WHERE MA001 = :USER", "MA002,MA003,MA004",
+                              Variant::list({Variant::list({"USER", QStrToVar(owner.UserCode)})})}));
+    const auto doc = LoadXmlText(std::string(kDeclaration) + "<Root/>");
+    pugi::xml_node r = FindOrAddNode(doc->document_element(), "R1", true);
+    SetAttributeText(r, "ID", u8(owner.UserCode));
+    SetAttributeText(r, "Name", user.empty() ? std::string() : u8(user[0]));
+    if (user.size() > 1 && !user[1].isEmpty())
+        SetAttributeText(r, "Mob", u8(user[1]));
+    if (user.size() > 2 && !user[2].isEmpty())
+        SetAttributeText(r, "Mail", u8(user[2]));
+    // The type the recipient dialog offers, so that the row reads as one it adds.
+    const bool portal = portalStartup == QLatin1String("Y") && !portalServiceAddress.isEmpty();
+    SetAttributeText(r, "Type", portal ? "5" : "1");
+    SetAttributeText(r, "Msg", "YNN");
+    return QString::fromLatin1(kDeclaration) + q(XmlText(doc->document_element()));
 }
 
 QString EditRecipients(TfrmBaseGene* owner, const QString& recipients, const QString& portalStartup,

@@ -38,6 +38,8 @@ public:
     QPlainTextEdit* me04 = nullptr;   // the hint of a recipient cell
     TBitBtn* BitBtn1 = nullptr;       // OK
     TBitBtn* BitBtn2 = nullptr;       // Cancel
+    TBitBtn* btnAdd = nullptr;        // a new row, filled from the look-up
+    TBitBtn* btnRemove = nullptr;     // the current row goes
 
     QString PortalStartup;
     QString PortalServiceAddress;
@@ -54,6 +56,10 @@ public:
     void BitBtn1Click();
     // F2 in the recipient column while editing.
     void grReceiveEditButtonClick();
+    // A row at the end of the grid, its recipient looked up at once.
+    void btnAddClick();
+    // The current row goes; an empty grid keeps one empty row.
+    void btnRemoveClick();
     // The portal's answer, empty on any failure (told to the user).
     QString CallPortalService();
     // Row r of the grid (1-based; row 0 is the header), column c.
@@ -78,6 +84,11 @@ private:
 // Shows the dialog for the recipient XML; OK answers the new XML, Cancel the old one.
 QString EditRecipients(TfrmBaseGene* owner, const QString& recipients, const QString& portalStartup,
                        const QString& portalServiceAddress);
+// The settings "StartupPortal" and "Portal WS" of QVRINTMA; what cannot be read stays.
+void ReadPortalSettings(TfrmBaseGene& owner, QString& portalStartup, QString& portalServiceAddress);
+// The list a job's notification starts with: the signed-on user with name, mobile and
+// mail as the users table has them, of the type the dialog offers, told by message.
+QString DefaultRecipients(TfrmBaseGene& owner, const QString& portalStartup, const QString& portalServiceAddress);
 // The request of the portal's user list for a user of a company; the locale by the
 // system code page ("936" zh_CN, "950" zh_TW, else ch_US).
 QString PortalRequest(const QString& userCode, const QString& companyCode, const QString& systemCodePage);

@@ -254,7 +254,7 @@ void buildSystemPage(TfrmBaseOpt& f)
     f.btnNotify = new TF2Button(page);
     f.btnNotify->setObjectName(QStringLiteral("btnNotify"));
     f.btnNotify->SetHint(QStringLiteral("选择需要通知的用户"));
-    f.btnNotify->SetGlyphIndex(2);
+    f.btnNotify->SetGlyphIndex(11); // the people told
     f.btnNotify->SetFlat(true);
     f.btnNotify->setGeometry(108, 169, 22, 22);
     f.btnNotify->setEnabled(false);

@@ -163,6 +163,27 @@ void drawDelete(Canvas& c)
     c.p().drawLine(QPointF(13.5, 4.5), QPointF(4.5, 13.5));
 }
 
+// Two people, one behind the other, beside the lines of a list: who is told.
+void drawPeople(Canvas& c)
+{
+    const auto person = [&c](double x, double y, QColor body) {
+        c.pen(kInk, 0.9);
+        c.p().setBrush(QColor(0xF2, 0xC8, 0x9A));
+        c.p().drawEllipse(QPointF(x, y), 2.2, 2.2);
+        c.p().setBrush(body);
+        QPainterPath shoulders;
+        shoulders.moveTo(x - 4, y + 8);
+        shoulders.cubicTo(x - 4, y + 3, x + 4, y + 3, x + 4, y + 8);
+        shoulders.closeSubpath();
+        c.p().drawPath(shoulders);
+    };
+    person(9, 4.5, QColor(0x7A, 0x9C, 0xD8));
+    person(5.5, 7.5, kBlue);
+    c.pen(kInk, 1.2);
+    for (double y : {9.5, 12.5, 15.5})
+        c.p().drawLine(QPointF(12.5, y), QPointF(16.5, y));
+}
+
 using DrawFn = void (*)(Canvas&);
 
 DrawFn drawingOf(int number)
@@ -178,6 +199,7 @@ DrawFn drawingOf(int number)
     case 8: return drawLookup;
     case 9: return drawDate;
     case 10: return drawRefresh;
+    case 11: return drawPeople;
     case 47: return drawDelete;
     default: return nullptr;
     }

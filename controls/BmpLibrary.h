@@ -5,7 +5,7 @@
 // transparent, as a glyph's transparent colour is taken from there.
 //
 // Numbers with a drawing: 1 OK, 2 cancel, 3 add, 4 clear all (two glyphs: the second is
-// its disabled image), 5 save, 6 open, 7 print, 8 look-up, 9 date, 10 refresh, 47 delete.
+// its disabled image), 5 save, 6 open, 7 print, 8 look-up, 9 date, 10 refresh, 11 people (recipients), 47 delete.
 
 #include <QImage>
 #include <QString>

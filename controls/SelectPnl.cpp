@@ -349,7 +349,10 @@ TSelectPanel::TSelectPanel(QWidget* parent) : TQvControl<QGroupBox>(parent)
     clearButton_->resize(kButtonSize, kButtonSize);
     clearButton_->SetGlyphIndex(4);
     clearButton_->OnClick = [this](QObject*) { clearAll(); };
-    typeBox_->OnClick = [this](QObject*) { typeClicked(); };
+    typeBox_->OnClick = [this](QObject*) {
+        carryTypedIntoList();
+        typeClicked();
+    };
 
     connect(ListBox->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
@@ -446,6 +449,23 @@ void TSelectPanel::typeClicked()
     layoutPanel();
     updateVisibility();
     Fire(OnTypeClick, this);
+}
+
+void TSelectPanel::carryTypedIntoList()
+{
+    if (style_ != sp_UserChoice || typeBox_->Checked())
+        return;
+    const QString empty = emptyMaskText_.trimmed();
+    for (TOrvMaskEdit* edit : {edBegin, edFinal}) {
+        const QString text = edit->Text().trimmed();
+        if (text.isEmpty() || (!empty.isEmpty() && text == empty))
+            continue;
+        bool listed = false;
+        for (const QStringList& row : ListBox->Rows())
+            listed = listed || (!row.isEmpty() && row.first().trimmed() == text);
+        if (!listed)
+            ListBox->AddValues({text});
+    }
 }
 
 QString TSelectPanel::HintWord() const

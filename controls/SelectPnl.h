@@ -287,6 +287,8 @@ private:
     void deleteSelected();
     void clearAll();
     void typeClicked();
+    // The clerk's switch from range to list: what the edits hold goes into the list.
+    void carryTypedIntoList();
     QWidget* senderFor(QObject* child);
     void watch(QWidget* child);
     bool isStacked() const;

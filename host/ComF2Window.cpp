@@ -2,8 +2,10 @@
 
 #include "host/DatePicker.h"
 #include "host/LookupWindow.h"
+#include "platform/DisplayFormat.h"
 #include "platform/IniFile.h"
 #include "platform/ModalRunner.h"
+#include "support/Dates.h"
 
 #include <QWidget>
 
@@ -38,6 +40,9 @@ struct Lookup {
     Query (*query)(const Request&);
     // The leading column texts the list opens on.
     QStringList (*start)(const Request&);
+    // Columns shown as a date in the user's format and as an amount (-1: none).
+    int dateColumn = -1;
+    int amountColumn = -1;
 };
 
 std::string key(const Request& r, std::size_t i)
@@ -66,11 +71,59 @@ std::string documentFilter(const Request& r, const char* confirmed, const char* 
     return where;
 }
 
+// What the form has chosen already narrows a document list: keys [4] the currency, [5]
+// "R" with [6] the first and [7] the last supplier, or "L" with the suppliers from [6] on.
+// Codes compare without regard to case; the values travel as parameters.
+struct Scope {
+    std::string where;
+    std::vector<Variant> params;
+};
+
+Scope documentScope(const Request& r, const char* supplier, const char* currency)
+{
+    Scope scope;
+    const auto bind = [&scope](const std::string& name, const std::string& value) {
+        scope.params.push_back(Variant::list({Variant(name), Variant(value)}));
+        return "UPPER(:" + name + ")";
+    };
+    const auto upper = [](const char* column) { return std::string("UPPER(") + column + ")"; };
+    if (!key(r, 4).empty())
+        scope.where += " AND " + upper(currency) + " = " + bind("CUR", key(r, 4));
+    if (key(r, 5) == "R") {
+        if (!key(r, 6).empty())
+            scope.where += " AND " + upper(supplier) + " >= " + bind("SFROM", key(r, 6));
+        if (!key(r, 7).empty())
+            scope.where += " AND " + upper(supplier) + " <= " + bind("STO", key(r, 7));
+    } else if (key(r, 5) == "L") {
+        std::string list;
+        for (std::size_t i = 6; i < r.keys.size(); ++i)
+            if (!r.keys[i].empty())
+                list += (list.empty() ? "" : ", ") + bind("S" + std::to_string(i - 5), r.keys[i]);
+        if (!list.empty())
+            scope.where += " AND " + upper(supplier) + " IN (" + list + ")";
+    }
+    return scope;
+}
+
+Query documentQuery(const Request& r, std::string select, const std::string& from, const char* supplier,
+                    const char* currency, const std::string& where, const char* order, const char* columns)
+{
+    Scope scope = documentScope(r, supplier, currency);
+    return Query{std::move(select) + from + where + scope.where + order, columns,
+                 scope.params.empty() ? Variant() : Variant::list(std::move(scope.params))};
+}
+
 const std::vector<Wording3> kDocumentCaptions{
     {"单别", "單別", "Type"},     {"单号", "單號", "Number"},    {"单据日期", "單據日期", "Date"},
     {"供应商", "供應商", "Supplier"}, {"供应商简称", "供應商簡稱", "Supplier name"}, {"币种", "幣別", "Currency"},
     {"原币金额", "原幣金額", "Amount"},
 };
+
+const char* const kInvoiceSelect = "SELECT TA001, TA002, TA003, TA004, PURMA.MA002 AS SUPPLIER_NAME, TA008, "
+                                   "ISNULL(TA028, 0) + ISNULL(TA029, 0) AS AMOUNT ";
+const char* const kInvoiceFrom = "FROM $$ACPTA AS ACPTA INNER JOIN $$CMSMQ AS CMSMQ ON MQ001 = TA001 "
+                                 "LEFT JOIN $$PURMA AS PURMA ON MA001 = TA004 ";
+const char* const kInvoiceColumns = "TA001,TA002,TA003,TA004,SUPPLIER_NAME,TA008,AMOUNT";
 
 const std::vector<Lookup>& lookups()
 {
@@ -96,41 +149,35 @@ const std::vector<Lookup>& lookups()
          startAtExtra},
         {"ACPTA", "15", {"采购发票查询", "採購發票查詢", "Purchase invoices"}, kDocumentCaptions, 2,
          [](const Request& r) {
-             return Query{"SELECT TA001, TA002, TA003, TA004, PURMA.MA002 AS SUPPLIER_NAME, TA008, "
-                          "ISNULL(TA028, 0) + ISNULL(TA029, 0) AS AMOUNT FROM $$ACPTA AS ACPTA "
-                          "INNER JOIN $$CMSMQ AS CMSMQ ON MQ001 = TA001 LEFT JOIN $$PURMA AS PURMA ON MA001 = TA004 "
-                          "WHERE MQ003 IN ('71', '7A')" +
-                              documentFilter(r, "TA024 = 'Y'", "TA087 = '1'") + " ORDER BY TA001, TA002",
-                          "TA001,TA002,TA003,TA004,SUPPLIER_NAME,TA008,AMOUNT", Variant()};
+             return documentQuery(r, kInvoiceSelect, kInvoiceFrom, "TA004", "TA008",
+                                  "WHERE MQ003 IN ('71', '7A')" + documentFilter(r, "TA024 = 'Y'", "TA087 = '1'"),
+                                  " ORDER BY TA001, TA002", kInvoiceColumns);
          },
-         startAtDocument},
+         startAtDocument, 2, 6},
         {"ACPTA", "16", {"费用发票查询", "費用發票查詢", "Expense invoices"}, kDocumentCaptions, 2,
          [](const Request& r) {
-             return Query{"SELECT TA001, TA002, TA003, TA004, PURMA.MA002 AS SUPPLIER_NAME, TA008, "
-                          "ISNULL(TA028, 0) + ISNULL(TA029, 0) AS AMOUNT FROM $$ACPTA AS ACPTA "
-                          "INNER JOIN $$CMSMQ AS CMSMQ ON MQ001 = TA001 LEFT JOIN $$PURMA AS PURMA ON MA001 = TA004 "
-                          "WHERE MQ003 = '7F'" +
-                              documentFilter(r, "TA024 = 'Y'", "TA087 = '1'") + " ORDER BY TA001, TA002",
-                          "TA001,TA002,TA003,TA004,SUPPLIER_NAME,TA008,AMOUNT", Variant()};
+             return documentQuery(r, kInvoiceSelect, kInvoiceFrom, "TA004", "TA008",
+                                  "WHERE MQ003 = '7F'" + documentFilter(r, "TA024 = 'Y'", "TA087 = '1'"),
+                                  " ORDER BY TA001, TA002", kInvoiceColumns);
          },
-         startAtDocument},
+         startAtDocument, 2, 6},
         {"ACPTI", "05", {"其他应付单查询", "其他應付單查詢", "Other payables"}, kDocumentCaptions, 2,
          [](const Request& r) {
-             return Query{"SELECT TI001, TI002, TI003, TI004, PURMA.MA002 AS SUPPLIER_NAME, TI007, TI015 AS AMOUNT "
-                          "FROM $$ACPTI AS ACPTI LEFT JOIN $$PURMA AS PURMA ON MA001 = TI004 WHERE 1 = 1" +
-                              documentFilter(r, "TI013 = 'Y'", "TI029 = '1'") + " ORDER BY TI001, TI002",
-                          "TI001,TI002,TI003,TI004,SUPPLIER_NAME,TI007,AMOUNT", Variant()};
+             return documentQuery(r, "SELECT TI001, TI002, TI003, TI004, PURMA.MA002 AS SUPPLIER_NAME, TI007, TI015 AS AMOUNT ",
+                                  "FROM $$ACPTI AS ACPTI LEFT JOIN $$PURMA AS PURMA ON MA001 = TI004 ", "TI004", "TI007",
+                                  "WHERE 1 = 1" + documentFilter(r, "TI013 = 'Y'", "TI029 = '1'"),
+                                  " ORDER BY TI001, TI002", "TI001,TI002,TI003,TI004,SUPPLIER_NAME,TI007,AMOUNT");
          },
-         startAtDocument},
+         startAtDocument, 2, 6},
         {"ACPTK", "10", {"预付款单查询", "預付款單查詢", "Prepayments"}, kDocumentCaptions, 2,
          [](const Request& r) {
-             return Query{"SELECT TK001, TK002, TK003, TK004, PURMA.MA002 AS SUPPLIER_NAME, TK007, TK030 AS AMOUNT "
-                          "FROM $$ACPTK AS ACPTK INNER JOIN $$CMSMQ AS CMSMQ ON MQ001 = TK001 "
-                          "LEFT JOIN $$PURMA AS PURMA ON MA001 = TK004 WHERE MQ003 = '7C'" +
-                              documentFilter(r, "TK020 = 'Y'", "TK028 = '1'") + " ORDER BY TK001, TK002",
-                          "TK001,TK002,TK003,TK004,SUPPLIER_NAME,TK007,AMOUNT", Variant()};
+             return documentQuery(r, "SELECT TK001, TK002, TK003, TK004, PURMA.MA002 AS SUPPLIER_NAME, TK007, TK030 AS AMOUNT ",
+                                  "FROM $$ACPTK AS ACPTK INNER JOIN $$CMSMQ AS CMSMQ ON MQ001 = TK001 "
+                                  "LEFT JOIN $$PURMA AS PURMA ON MA001 = TK004 ",
+                                  "TK004", "TK007", "WHERE MQ003 = '7C'" + documentFilter(r, "TK020 = 'Y'", "TK028 = '1'"),
+                                  " ORDER BY TK001, TK002", "TK001,TK002,TK003,TK004,SUPPLIER_NAME,TK007,AMOUNT");
          },
-         startAtDocument},
+         startAtDocument, 2, 6},
         // [kind, user]: the document types of one kind that are in use.
         {"CMSMQ", "01", {"单据性质信息", "單據性質資訊", "Document types"},
          {{"单别", "單別", "Type"}, {"单别名称", "單別名稱", "Name"}, {"简称", "簡稱", "Short name"}},
@@ -235,6 +282,50 @@ bool ComF2Window::Knows(std::string_view table, std::string_view kind)
     return findLookup(table, kind) != nullptr;
 }
 
+namespace {
+
+// The rows as the window shows them: dates in the user's format, amounts with separators.
+std::vector<std::vector<Variant>> shownRows(AppServerLink& server, const Lookup& lookup,
+                                            const std::vector<std::vector<Variant>>& rows, const Request& r)
+{
+    if (lookup.dateColumn < 0 && lookup.amountColumn < 0)
+        return rows;
+    // The user's date order and separator, as the company's settings give them.
+    int order = 1;
+    std::string separator = "/";
+    const std::vector<std::vector<Variant>> settings = RowsOf(
+        server.simpleSql("SELECT MS002, MS003 FROM ADMMS WHERE MS001 = :COMPANY AND MS002 IN ('Sys001', 'Sys002')",
+                         "MS002,MS003", r.company, "", SqlParams({{"COMPANY", Variant(r.company)}})));
+    for (const std::vector<Variant>& setting : settings) {
+        if (setting.size() < 2)
+            continue;
+        const std::string name = text(setting[0]), value = text(setting[1]);
+        if (name == "Sys001" && value.size() == 1 && value[0] >= '1' && value[0] <= '5')
+            order = value[0] - '0';
+        else if (name == "Sys002" && !value.empty())
+            separator = value;
+    }
+    std::vector<std::vector<Variant>> shown = rows;
+    for (std::vector<Variant>& row : shown) {
+        const auto at = [&row](int column) -> Variant* {
+            return column >= 0 && column < int(row.size()) ? &row[std::size_t(column)] : nullptr;
+        };
+        if (Variant* date = at(lookup.dateColumn)) {
+            const double day = CompactToDate(text(*date));
+            if (day != 0)
+                *date = Variant(DateToDisplayText(order, separator, day));
+        }
+        if (Variant* amount = at(lookup.amountColumn)) {
+            Decimal value;
+            if (Decimal::tryParse(text(*amount), value))
+                *amount = Variant(ShownAmountText(value, 2));
+        }
+    }
+    return shown;
+}
+
+} // namespace
+
 Variant ComF2Window::f2GetData(const Variant& request)
 {
     if (!request.isArray() || request.dimCount() != 1 || request.count() < 7)
@@ -268,8 +359,10 @@ Variant ComF2Window::f2GetData(const Variant& request)
     QStringList captions;
     for (const Wording3& c : lookup->captions)
         captions << QString::fromUtf8(c.in(language_));
-    LookupWindow window(QString::fromUtf8(lookup->title.in(language_)), captions, rows, r.list, language_,
-                        windowOf(r.window));
+    LookupWindow window(QString::fromUtf8(lookup->title.in(language_)), captions, shownRows(*server_, *lookup, rows, r),
+                        r.list, language_, windowOf(r.window));
+    if (lookup->amountColumn >= 0)
+        window.setRightAligned({lookup->amountColumn});
     window.locate(lookup->start(r));
     if (RunModal(&window, [&window] { return window.exec(); }) != QDialog::Accepted)
         return Variant();

@@ -15,7 +15,8 @@ struct Check {
     int keys;
 };
 
-// The order of the columns is what the forms read by index: the program name at 0 and
+// Codes are found without regard to case ("rmb" is RMB), as clerks type them. The order of
+// the columns is what the forms read by index: the program name at 0 and
 // its English name at 7 (ADMMB 01), the no-direct-processing flag at 3 (ADMMB 11), the
 // supplier's name at 2 (PURMA 02), the document type's name at 0 (CMSMQ 36).
 constexpr std::array kChecks{
@@ -24,18 +25,18 @@ constexpr std::array kChecks{
           "MB002,MB001,MB003,MB004,MB005,MB006,MB007,MB008", 1},
     Check{"ADMMB", "11", "SELECT MB001, MB002, MB004, MB005 FROM ADMMB WHERE MB001 = :K1",
           "MB001,MB002,MB004,MB005", 1},
-    Check{"CMSMF", "01", "SELECT MF001, MF002, MF004 FROM $$CMSMF AS CMSMF WHERE MF001 = :K1 AND MF006 = 'Y'",
+    Check{"CMSMF", "01", "SELECT MF001, MF002, MF004 FROM $$CMSMF AS CMSMF WHERE UPPER(MF001) = UPPER(:K1) AND MF006 = 'Y'",
           "MF001,MF002,MF004", 1},
     Check{"ACPLC", "01",
           "SELECT LC001, LC002, LC003, LC004, LC014 FROM $$ACPLC AS ACPLC WHERE LC001 = :K1 ORDER BY LC002",
           "LC001,LC002,LC003,LC004,LC014", 1},
     Check{"PURMA", "02",
           "SELECT MA001, MA002, MA003, MA004, MA005, MA006, MA007, MA008, MA009, MA010, MA011 FROM $$PURMA AS PURMA "
-          "WHERE MA001 = :K1",
+          "WHERE UPPER(MA001) = UPPER(:K1)",
           "MA001,MA002,MA003,MA004,MA005,MA006,MA007,MA008,MA009,MA010,MA011", 1},
     // [type, kind, kind, kind, user]: a document type of one of the three kinds, in use.
     Check{"CMSMQ", "36",
-          "SELECT MQ002, MQ001, MQ003, MQ004 FROM $$CMSMQ AS CMSMQ WHERE MQ001 = :K1 AND MQ003 IN (:K2, :K3, :K4) "
+          "SELECT MQ002, MQ001, MQ003, MQ004 FROM $$CMSMQ AS CMSMQ WHERE UPPER(MQ001) = UPPER(:K1) AND MQ003 IN (:K2, :K3, :K4) "
           "AND MQ005 = 'Y'",
           "MQ002,MQ001,MQ003,MQ004", 4},
     // [scheme name, user, program]: a saved condition scheme of that name exists. Schemes

@@ -43,6 +43,10 @@ public:
         switch (role) {
         case Qt::DisplayRole:
             return index.column() < int(row.size()) ? row[std::size_t(index.column())] : QString();
+        case Qt::TextAlignmentRole:
+            if (rightAligned_.contains(index.column()))
+                return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+            return {};
         case Qt::CheckStateRole:
             if (checkable_ && index.column() == 0)
                 return checked_[std::size_t(index.row())] ? Qt::Checked : Qt::Unchecked;
@@ -79,6 +83,7 @@ public:
     }
 
     bool isChecked(int row) const { return checked_[std::size_t(row)]; }
+    void setRightAligned(const QList<int>& columns) { rightAligned_ = columns; }
     void toggle(int row)
     {
         const QModelIndex i = index(row, 0);
@@ -90,6 +95,7 @@ private:
     std::vector<std::vector<QString>> texts_;
     std::vector<bool> checked_;
     bool checkable_;
+    QList<int> rightAligned_;
 };
 
 namespace {
@@ -199,6 +205,12 @@ void LookupWindow::setCurrentRow(int viewRow)
     grid_->scrollTo(index);
 }
 
+void LookupWindow::setRightAligned(const QList<int>& columns)
+{
+    model_->setRightAligned(columns);
+    grid_->viewport()->update();
+}
+
 void LookupWindow::toggleRow(int viewRow)
 {
     if (!multiSelect_ || viewRow < 0 || viewRow >= proxy_->rowCount())
@@ -269,6 +281,16 @@ int LookupWindow::visibleRows() const
 
 bool LookupWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // Enter in the filter or the list takes the highlighted row at once, whatever else would
+    // claim the key first (the filter's own editing, a button that holds the default).
+    if ((watched == filter_ || watched == grid_) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !chosenRows().empty()) {
+            accept();
+            return true;
+        }
+    }
     // From the filter box the arrow keys lead into the list, on the row the cursor already
     // stands on, so that a user can filter, pick and confirm without the mouse.
     if (watched == filter_ && event->type() == QEvent::KeyPress) {

@@ -38,6 +38,8 @@ public:
     // list is empty or filtered to nothing.
     std::vector<int> chosenRows() const;
     int checkedRows() const;
+    // Columns whose texts stand at the right (amounts).
+    void setRightAligned(const QList<int>& columns);
     // Ticks or unticks the row shown at viewRow (list look-ups only).
     void toggleRow(int viewRow);
     bool multiSelect() const { return multiSelect_; }

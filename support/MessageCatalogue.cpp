@@ -100,6 +100,9 @@ constexpr std::array kCatalogue{
           {"传入的参数中有本窗体没有或无法设定的控件: %s", "傳入的參數中有本表單沒有或無法設定的控制項: %s",
            "The parameters name a control that this form lacks or cannot set: %s"}},
     Entry{'W', "200295", {"供应商不存在!", "供應商不存在!", "This supplier does not exist!"}},
+    Entry{'W', "200636",
+          {"转销供应商 %s 的交易币种 %s 与单据币种 %s 不同!", "轉銷供應商 %s 的交易幣別 %s 與單據幣別 %s 不同!",
+           "The transfer supplier %s trades in %s, not in the documents' currency %s!"}},
     Entry{'W', "200684", {"运行记录 %s 无法写入: %s", "執行記錄 %s 無法寫入: %s", "The run log %s could not be written: %s"}},
 };
 

@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPointer>
+#include <QScopedValueRollback>
 
 #include <vector>
 
@@ -369,6 +370,8 @@ void TfrmWOFB07::BtnNextClick(QObject*)
 
 void TfrmWOFB07::btnpriorClick(QObject*)
 {
+    // What the page refused is left behind with it.
+    ValidationFailed = false;
     if (CurrentPage == pgNext)
         ShowFirstPage();
     else if (CurrentPage == pgLast)
@@ -447,7 +450,13 @@ void TfrmWOFB07::ed04Exit(QObject*)
             return;
         }
         ValidationFailed = false;
-        CurrencyDecimals = queryDecimals(currency);
+        // The code as stored ("rmb" is RMB), which the candidate query compares with.
+        const Variant stored = firstRow(row);
+        const QString code =
+            stored.isArray() && stored.count() > 0 ? VarToQStr(stored[stored.lowBound()]).trimmed() : QString();
+        if (!code.isEmpty() && code != currency)
+            ed04->SetText(code);
+        CurrencyDecimals = queryDecimals(ed04->Text().trimmed());
     }
     applyAmountFormats(true);
 }
@@ -487,7 +496,9 @@ void TfrmWOFB07::ed11Exit(QObject*)
 {
     lbl11C->clear();
     const QString text = ed11->Text();
-    if (text.trimmed().isEmpty()) {
+    // A step back or out gives the entry up: no check may hold the clerk on the page.
+    const QWidget* towards = FocusedControl();
+    if (text.trimmed().isEmpty() || towards == btnprior || towards == btnCancel) {
         ValidationFailed = false;
         return;
     }
@@ -502,16 +513,29 @@ void TfrmWOFB07::ed11Exit(QObject*)
         }
         ValidationFailed = false;
         const Variant supplier = firstRow(row);
-        if (supplier.isArray() && supplier.count() > 2)
-            lbl11C->setText(VarToQStr(supplier[supplier.lowBound() + 2]));
+        const auto value = [&supplier](int i) {
+            return supplier.isArray() && supplier.count() > i ? VarToQStr(supplier[supplier.lowBound() + i]).trimmed()
+                                                              : QString();
+        };
+        // The code as stored: "b006" is B006.
+        if (!value(0).isEmpty() && value(0) != text.trimmed())
+            ed11->SetText(value(0));
+        lbl11C->setText(value(2));
+        // A supplier trading in another currency may take the balances, but the clerk is told.
+        const QString trading = value(7), documents = ed04->Text().trimmed();
+        if (!trading.isEmpty() && !documents.isEmpty() && trading.compare(documents, Qt::CaseInsensitive) != 0)
+            ReportMessage((CheckingHandedIn ? QStringLiteral("W;-200636;") : QStringLiteral("W;200636;")) +
+                          QStringLiteral("%1;%2;%3").arg(value(0), trading, documents));
     }
-    const QString supplier = text.trimmed();
+    // Codes compare without regard to case, as the database finds them.
+    const QString supplier = ed11->Text().trimmed().toUpper();
     bool chosen = false;
     if (sp05->IsRangeMode()) {
-        chosen = !(supplier < sp05->edBegin->Text().trimmed()) && !(supplier > sp05->edFinal->Text().trimmed());
+        chosen = !(supplier < sp05->edBegin->Text().trimmed().toUpper()) &&
+                 !(supplier > sp05->edFinal->Text().trimmed().toUpper());
     } else {
         for (const QStringList& entry : sp05->ListBox->Rows())
-            chosen = chosen || (!entry.isEmpty() && entry.first().trimmed() == supplier);
+            chosen = chosen || (!entry.isEmpty() && entry.first().trimmed().toUpper() == supplier);
     }
     if (chosen) {
         ValidationFailed = true;
@@ -533,6 +557,8 @@ void TfrmWOFB07::ed12Exit(QObject*)
         const Variant type = firstRow(row);
         if (type.isArray() && type.count() > 0)
             lbl12C->setText(VarToQStr(type[type.lowBound()]));
+        if (type.isArray() && type.count() > 1 && VarToQStr(type[type.lowBound() + 1]).trimmed() != ed12->Text().trimmed())
+            ed12->SetText(VarToQStr(type[type.lowBound() + 1]).trimmed());
     } else {
         ValidationFailed = true;
         ReportMessage(QStringLiteral("E;000001;") + ed12->Caption());
@@ -566,8 +592,10 @@ void TfrmWOFB07::AfterApplyValue(QWidget* control, const QString& value)
             ed04Exit(control);
         else if (control == ed10)
             ed10Exit(control);
-        else if (control == ed11)
+        else if (control == ed11) {
+            const QScopedValueRollback<bool> handedIn(CheckingHandedIn, true);
             ed11Exit(control);
+        }
         else if (control == ed12)
             ed12Exit(control);
     } catch (const std::exception&) {

@@ -74,6 +74,9 @@ public:
     QString OpenMonthFrom;
     Variant FilterValues;
     QString LastRejectedSupplier;
+    // Set while a value handed in is checked: a warning is recorded, not shown, so that it
+    // does not refuse the hand-over.
+    bool CheckingHandedIn = false;
     QString CandidateSql;
     int CurrencyDecimals = 2;
     int LocalDecimals = 2;

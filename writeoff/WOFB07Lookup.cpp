@@ -8,6 +8,8 @@
 
 #include <QStringList>
 
+#include <vector>
+
 namespace {
 
 TSelectPanel* panelOf(const TfrmWOFB07& form, QWidget* control)
@@ -46,9 +48,19 @@ void documentLookup(TfrmWOFB07& form, TSelectPanel* panel, QWidget* control, con
     const QStringList parts = text.split(QLatin1Char('-'));
     const QString type = parts.value(0).trimmed();
     const QString number = parts.value(1).trimmed();
+    // Only documents of the suppliers and the currency chosen on this page are offered.
+    std::vector<Variant> keys{"1", "1", QStrToVar(type), QStrToVar(number), QStrToVar(form.ed04->Text().trimmed())};
+    if (form.sp05->IsRangeMode()) {
+        keys.insert(keys.end(), {"R", QStrToVar(form.sp05->edBegin->Text().trimmed()),
+                                 QStrToVar(form.sp05->edFinal->Text().trimmed())});
+    } else {
+        keys.push_back("L");
+        for (const QStringList& row : form.sp05->ListBox->Rows())
+            if (!row.isEmpty() && !row.first().trimmed().isEmpty())
+                keys.push_back(QStrToVar(row.first().trimmed()));
+    }
     Variant result;
-    form.LookupData(table, kind, result, !panel->IsRangeMode(), QString(),
-                    Variant::list({"1", "1", QStrToVar(type), QStrToVar(number)}));
+    form.LookupData(table, kind, result, !panel->IsRangeMode(), QString(), Variant::list(std::move(keys)));
     if (result.isEmptyOrNull() || !result.isArray())
         return;
     QStringList joined;
@@ -91,8 +103,9 @@ void WOFB07Lookup(TfrmWOFB07& form, QWidget* control)
         QString text;
         if (auto* edit = qobject_cast<TMaskEdit*>(control))
             text = edit->Text();
+        // In list mode the window takes several suppliers at once.
         if (panel == form.sp05)
-            form.LookupIntoPanel(control, QStringLiteral("PURMA"), QStringLiteral("01"), false, text,
+            form.LookupIntoPanel(control, QStringLiteral("PURMA"), QStringLiteral("01"), !panel->IsRangeMode(), text,
                                  Variant::list({""}));
         else if (panel == form.sp06)
             documentLookup(form, panel, control, QStringLiteral("ACPTA"), QStringLiteral("15"));

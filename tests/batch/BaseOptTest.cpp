@@ -290,8 +290,8 @@ TEST_F(BatchFormTest, AOneTimeRequestHasTheRunModeSlots)
     EXPECT_EQ(form->ParamPacket[0][10].toInt(), 1);
     EXPECT_EQ(VarToStr(form->ParamPacket[2][5]), "Y");
     EXPECT_EQ(VarToStr(form->ParamPacket[0][12]),
-              "<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R1 ID=\"DS\" Name=\"\" Type=\"5\" Msg=\"YNN\"/></Root>")
-        << "with nobody chosen the user alone is told";
+              "<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R1 ID=\"DS\" Name=\"\" Type=\"1\" Msg=\"YNN\"/></Root>")
+        << "with nobody chosen the user alone is told, as a system user while the portal is off";
     EXPECT_TRUE(form->btnNotify->isEnabled());
 
     form->rdoExceptTime->SetChecked(true);

@@ -134,6 +134,38 @@ TEST_F(NotifyTest, KeysAddAndRemoveRowsAndF2LooksUpASystemUser)
     EXPECT_TRUE(session->f2Window->calls.empty());
 }
 
+// The signed-on user the list starts with reads as a row F2 adds, and a row is added and
+// removed with buttons in sight.
+TEST_F(NotifyTest, TheDefaultRowIsWholeAndButtonsAddAndRemoveRows)
+{
+    session->counter->answer = Variant::list({Variant::list({"管理员", "13900000000", "ds@example.com"})});
+    form->chkNotify->Click();
+    make();
+    dialog->LoadRecipients(form->NotifyRecipients);
+    EXPECT_EQ(dialog->Cell(0, 1), QStringLiteral("DS"));
+    EXPECT_EQ(dialog->Cell(1, 1), QStringLiteral("管理员"));
+    EXPECT_EQ(dialog->Cell(2, 1), QStringLiteral("13900000000"));
+    EXPECT_EQ(dialog->Cell(3, 1), QStringLiteral("ds@example.com"));
+    EXPECT_EQ(dialog->Cell(4, 1), QStringLiteral("1.系统用户"));
+    EXPECT_EQ(dialog->Cell(5, 1), QStringLiteral("Y"));
+
+    dialog->show();
+    settle();
+    ASSERT_TRUE(dialog->btnAdd->isVisible());
+    ASSERT_TRUE(dialog->btnRemove->isVisible());
+    EXPECT_EQ(dialog->btnAdd->Caption(), QStringLiteral("增加(&A)"));
+    session->f2Window->lookupAnswer = Variant::list({Variant::list({"U001", "张伟", "13800000000", "zw@example.com"})});
+    QTest::mouseClick(dialog->btnAdd, Qt::LeftButton);
+    settle();
+    EXPECT_EQ(dialog->RowCount(), 3);
+    EXPECT_EQ(dialog->Cell(0, 2), QStringLiteral("U001"));
+    EXPECT_EQ(dialog->Cell(4, 2), QStringLiteral("1.系统用户"));
+    dialog->grReceive->setCurrentCell(0, 1);
+    QTest::mouseClick(dialog->btnRemove, Qt::LeftButton);
+    EXPECT_EQ(dialog->RowCount(), 2);
+    EXPECT_EQ(dialog->Cell(0, 1), QStringLiteral("U001"));
+}
+
 TEST_F(NotifyTest, PortalRequestsCarryTheLocaleAndFailuresAreTold)
 {
     EXPECT_TRUE(PortalRequest("DS", "01", "950").contains(QStringLiteral("<Locale language=\"zh_TW\"/>")));

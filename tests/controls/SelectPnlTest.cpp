@@ -156,6 +156,15 @@ TEST_F(SelectPanelTest, TheTypeCheckBoxChoosesRangeOrList)
     // The stacked range: the end row under the begin row.
     EXPECT_GT(sp->edFinal->y(), sp->edBegin->y());
     EXPECT_EQ(sp->edFinal->x(), sp->edBegin->x());
+
+    // What was typed in the range goes along when the clerk switches to the list, once.
+    sp->edBegin->SetText(QStringLiteral(" A001 "));
+    sp->edFinal->SetText(QStringLiteral("A007"));
+    sp->AddValues({QStringLiteral("A007")});
+    QTest::mouseClick(sp->TypeCheckBox(), Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_FALSE(sp->IsRangeMode());
+    EXPECT_EQ(sp->ListBox->Rows(), (QList<QStringList>{{QStringLiteral("A007")}, {QStringLiteral("A001")}}));
+    EXPECT_EQ(sp->edBegin->Text(), QStringLiteral(" A001 ")) << "the range keeps its texts for the way back";
 }
 
 TEST_F(SelectPanelTest, SideBySideLayoutSharesTheWidthBetweenTheEdits)

@@ -247,7 +247,10 @@ TEST(LookupWindow, DocumentLookupsOpenOnTheKeyedDocumentAndGiveTypeAndNumber)
     EXPECT_EQ(answer[0][0].toString(), "7A01");
     EXPECT_EQ(answer[0][1].toString(), "20240100002");
     // Confirmed and open only, purchase invoice kinds.
-    const std::string& sql = f.server->calls.back().sql;
+    std::string sql;
+    for (const auto& call : f.server->calls)
+        if (call.sql.find("$$ACPTA") != std::string::npos)
+            sql = call.sql;
     EXPECT_NE(sql.find("TA024 = 'Y'"), std::string::npos);
     EXPECT_NE(sql.find("TA087 = '1'"), std::string::npos);
     EXPECT_NE(sql.find("('71', '7A')"), std::string::npos);
