@@ -76,8 +76,13 @@ bool TfrmBaseBatch::RunCommand(int command)
     const bool result = TfrmBaseOpt::RunCommand(command);
     QPointer<TfrmBaseBatch> self(this);
     // A command runs the job whether or not the button is offered to a person.
-    if (command == 5)
+    if (command == 5) {
+        // Not a scoped rollback: the run may close the form under it.
+        askBeforeDirectRun_ = false;
         Fire(btnQuery->OnClick, btnQuery);
+        if (self)
+            askBeforeDirectRun_ = true;
+    }
     if (self)
         PostClose();
     return result;
@@ -160,7 +165,7 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
         done();
         return;
     }
-    if (!CollectParams()) {
+    if (!CollectParams() || (askBeforeDirectRun_ && !ConfirmDirectRun())) {
         done();
         return;
     }

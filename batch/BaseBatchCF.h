@@ -34,6 +34,9 @@ public:
     bool RunCommand(int command) override;
     void btnPeriodClick(QObject* sender) override;
     virtual void btnQueryClick(QObject* sender);
+    // Asked before a direct run a person started: what it is going to post. False leaves
+    // the form as it is. A command (RunCommand 5) is its caller's own decision: not asked.
+    virtual bool ConfirmDirectRun() { return true; }
 
     // btnQuery is offered only with the server on this machine, btnPeriod up, the right
     // to run directly, and a program that is not for the server alone (ADMMB "11").
@@ -44,6 +47,7 @@ protected:
     bool QueueNotifications(const QString& requestNo, QString& why);
 
 private:
+    bool askBeforeDirectRun_ = true;
     // What the server's run of the job did (documents and totals), for the closing
     // message; empty from a server that does not say.
     QString remoteRunSummary();

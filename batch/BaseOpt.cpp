@@ -1,6 +1,7 @@
 #include "batch/BaseOpt.h"
 #include "batch/Notify.h"
 #include "jobform/GeneCondition.h"
+#include "jobform/JobMessages.h"
 #include "jobform/SchemeValues.h"
 #include "batch/BaseOptU.h"
 #include "batch/OptLayout.h"
@@ -645,15 +646,48 @@ void TfrmBaseOpt::showNextRuns()
         const double first = FirstRunMoment(run, Now());
         const std::vector<double> moments = first > 0 ? ForecastRunMoments(run, first, 0, 5) : std::vector<double>();
         QStringList shown;
-        for (double m : moments) {
-            const CivilDate at = DecodeDateTime(m);
-            shown << QString::fromStdString(DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()), m))
-                         + QString::asprintf(" %.2d:%.2d", at.hour, at.minute);
-        }
+        for (double m : moments)
+            shown << shownMoment(m);
         lblNextRuns->setText(heading + (shown.isEmpty() ? GetText(QStringLiteral("sNoRunsLeft"), QStringLiteral("(没有运行)"))
                                                         : shown.join(QStringLiteral(", "))));
     } catch (const std::exception&) {
         lblNextRuns->setText(heading);
+    }
+}
+
+QString TfrmBaseOpt::shownMoment(double moment)
+{
+    const CivilDate at = DecodeDateTime(moment);
+    return QString::fromStdString(DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()), moment))
+         + QString::asprintf(" %.2d:%.2d", at.hour, at.minute);
+}
+
+QString TfrmBaseOpt::plannedRunText(const Variant& packet)
+{
+    try {
+        const Variant& environment = packet[0];
+        const int runMode = environment[10].toInt();
+        const double runAt = environment[11].isEmptyOrNull() ? Now() : environment[11].toDouble();
+        RunPeriod period;
+        std::string why;
+        const bool periodic = periodDown() && packet.isArray() && packet.highBound() >= 3
+                              && ReadRunPeriod(packet[3], period, why);
+        if (!periodic && runMode != 2)
+            return GetText(QStringLiteral("sRunsSoon"), QStringLiteral("作业将在工作队列中尽快运行。"));
+        const double first = FirstQueuedRun(periodic ? &period : nullptr, runMode, runAt, Now());
+        if (!periodic)
+            return GetText(QStringLiteral("sRunsAt"), QStringLiteral("作业将于 %1 运行。")).arg(shownMoment(first));
+        QStringList later;
+        const std::vector<double> moments = ForecastRunMoments(period, first, 0, 4);
+        for (std::size_t i = 1; i < moments.size(); ++i)
+            later << shownMoment(moments[i]);
+        return GetText(QStringLiteral("sRunsFirst"), QStringLiteral("作业第一次于 %1 运行。")).arg(shownMoment(first))
+             + (later.isEmpty() ? QString()
+                                : QLatin1Char('\r')
+                                      + GetText(QStringLiteral("sRunsLater"), QStringLiteral("以后: %1"))
+                                            .arg(later.join(QStringLiteral(", "))));
+    } catch (const std::exception&) {
+        return QString();
     }
 }
 
@@ -938,7 +972,15 @@ void TfrmBaseOpt::btnOkClick(QObject* sender)
         answer = QStringLiteral("ERROR");
     }
     if (answer.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) != 0) {
-        ReportMessage((ApplyRunFlag ? QStringLiteral("I;000004;") : QStringLiteral("I;-000004;")) + answer);
+        ReportMessage(QStringLiteral("I;-000004;") + answer);
+        // The clerk learns when it runs with the number it runs under.
+        if (ApplyRunFlag) {
+            const QString when = plannedRunText(ParamPacket);
+            const QString submitted = TJobMessages::FormatWithParameters(
+                GetMessageText(QStringLiteral("I"), QStringLiteral("000004")), {QStrToVar(answer)});
+            ShowMessageDialog(submitted + (when.isEmpty() ? QString() : QLatin1Char('\r') + when), mtInformation,
+                              {mbOK});
+        }
         JobSubmitted = 1;
         LastRequestNo = QStrToVar(answer);
         ++HandOvers;

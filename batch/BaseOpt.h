@@ -240,6 +240,11 @@ private:
                     bool dayGranularity, bool rangeEnd);
     QString selectedRuleLine() const;
     bool periodDown() const;
+    // A run moment as the clerk reads it: the date in the user's format and hh:mm.
+    QString shownMoment(double moment);
+    // When the job just handed over runs, from its packet: at once, at its time, or its
+    // first moments by the schedule.
+    QString plannedRunText(const Variant& packet);
     QString todayText();
     bool BaseRequiredTaken = false;
     bool PeriodPanelsPlaced = false;

@@ -82,6 +82,11 @@ const std::pair<const char*, const char*> kBaseGeneTexts[] = {
     {"sProjNameError", "方案名长度不可大于20!"},
     {"sProjNameExist", "此方案名称已经存在！"},
     {"sFailedRename", "更改方案名失败!"},
+    {"sRunsSoon", "作业将在工作队列中尽快运行。"},
+    {"sRunsAt", "作业将于 %1 运行。"},
+    {"sRunsFirst", "作业第一次于 %1 运行。"},
+    {"sRunsLater", "以后: %1"},
+    {"sConfirmRun", "现在转销并过账吗?\r单据笔数: %1\r原币合计 (%2): %3\r本币合计 (%4): %5\r转销批号: %6\r转销供应商: %7"},
 };
 
 // The texts other forms look up by key in a section of their own (GetText with a section).

@@ -107,7 +107,7 @@ int JobScheduler::recover()
             ++found;
             say("job " + r.number + " failed: " + english(failed.result));
             if (job)
-                notify(*job, job->runsDone + 1, failed);
+                notify(*job, job->runsDone + 1, failed, {});
         }
     }
     // A direct run the server had taken over dies with it: its client was told the call
@@ -207,7 +207,7 @@ bool JobScheduler::runNext()
         + (outcome.result.empty() ? "" : ": " + english(outcome.result))
         + (outcome.ok && !summary.empty() ? ": " + english(summary) : "")
         + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));
-    notify(job, claim->runNumber, outcome);
+    notify(job, claim->runNumber, outcome, summary);
     return true;
 }
 
@@ -224,7 +224,7 @@ double JobScheduler::nextDue()
     return StampMoment(JobStore(db_.connection()).earliestDue());
 }
 
-void JobScheduler::notify(const JobRecord& job, int runNumber, const Outcome& outcome)
+void JobScheduler::notify(const JobRecord& job, int runNumber, const Outcome& outcome, const std::string& summary)
 {
     // A notification that cannot be written must not undo the run: it is logged.
     try {
@@ -240,6 +240,7 @@ void JobScheduler::notify(const JobRecord& job, int runNumber, const Outcome& ou
             c.title = (outcome.ok ? "作业完成: " : "作业失败: ") + program;
             c.text = "作业 " + job.number + " (" + program + ")" + run
                      + (outcome.ok ? "已于 " + at + " 完成。"
+                                         + (summary.empty() ? "" : " " + WordMessages(summary, HostLanguage::Simplified, "; "))
                                    : "于 " + at + " 失败: " + WordMessages(outcome.result, HostLanguage::Simplified, "; "));
             const DeliveryOutcome d = DeliverToRecipients(conn, job.ownerCode, job.companyCode, c);
             for (const std::string& f : d.failures)

@@ -59,7 +59,8 @@ private:
     };
     void say(const std::string& line);
     double followingRun(const Variant& periodValue, double scheduled, int runNumber);
-    void notify(const JobRecord& job, int runNumber, const Outcome& outcome);
+    // The recipients read what a successful run did (its summary: batch, documents, totals).
+    void notify(const JobRecord& job, int runNumber, const Outcome& outcome, const std::string& summary);
 
     ServerDatabase& db_;
     JobClock& clock_;

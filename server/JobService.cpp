@@ -39,14 +39,9 @@ std::string JobService::Request(const Variant& packet)
     try {
         const JobRequest r = ReadJobRequest(packet);
         const double now = clock_->now();
-        double due = now;
-        if (r.periodic) {
-            due = FirstRunMoment(r.period, r.runAt);
-            if (!WithinRunRange(r.period, due, 1))
-                return fail("Request", MessageCode("E;000040", {r.period.endDate}));
-        } else if (r.runMode == 2) {
-            due = r.runAt;
-        }
+        const double due = FirstQueuedRun(r.periodic ? &r.period : nullptr, r.runMode, r.runAt, now);
+        if (r.periodic && !WithinRunRange(r.period, due, 1))
+            return fail("Request", MessageCode("E;000040", {r.period.endDate}));
         return storeOf(db_, tablesChecked_).addQueued(r, now, due);
     } catch (const JobRequestError& e) {
         return fail("Request", MessageLines(MessageCode("E;000041"), e.what()));

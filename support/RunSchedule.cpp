@@ -162,6 +162,13 @@ double FirstRunMoment(const RunPeriod& period, double submitted)
     return atTime(period, NextScheduledDate(period.startDate, period.schedule));
 }
 
+double FirstQueuedRun(const RunPeriod* period, int runMode, double runAt, double submitted)
+{
+    if (period)
+        return FirstRunMoment(*period, runAt);
+    return runMode == 2 ? runAt : submitted;
+}
+
 double NextRunMoment(const RunPeriod& period, double previous)
 {
     if (previous <= 0)

@@ -45,6 +45,10 @@ bool ReadRunPeriod(const Variant& value, RunPeriod& period, std::string& why);
 
 // Moment of the first run; submitted is the moment of submission (hourly cycles).
 double FirstRunMoment(const RunPeriod& period, double submitted);
+// When a queued job first runs: a periodic one (period given) at its schedule's first
+// moment, one for a given time (run mode 2) at runAt, any other as soon as the queue takes
+// it, at submitted. The job service and the form that tells the clerk both ask here.
+double FirstQueuedRun(const RunPeriod* period, int runMode, double runAt, double submitted);
 // Moment of the run one step after previous; 0 when it cannot be computed.
 double NextRunMoment(const RunPeriod& period, double previous);
 // Whether run number runNumber (from 1) at moment lies within the cycle range.

@@ -11,6 +11,7 @@
 #include "controls/TabOrder.h"
 #include "jobform/SchemeValues.h"
 #include "platform/ClientDataSet.h"
+#include "platform/DisplayFormat.h"
 #include "platform/OleDate.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
@@ -177,6 +178,8 @@ void TfrmWOFB07::setButtons(bool prior, bool next, bool last)
                        static_cast<QWidget*>(btnOk)})
         w->setVisible(last);
     btnSpd->setVisible(last && OkMenuShown);
+    // A periodic run is set up where the job is handed over; once set, it can be undone anywhere.
+    btnPeriod->setVisible(last || btnPeriod->Down());
 }
 
 void TfrmWOFB07::FormShow(QObject* sender)
@@ -930,11 +933,29 @@ bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
     return true;
 }
 
+bool TfrmWOFB07::ConfirmDirectRun()
+{
+    const QString localCurrency = GetSystemSetting(QStringLiteral("Sys003")).trimmed();
+    const auto shown = [](const Decimal& amount, int decimals) {
+        return QString::fromStdString(ShownAmountText(amount, decimals));
+    };
+    const QString supplier = (ed11->Text().trimmed() + QLatin1Char(' ') + lbl11C->text().trimmed()).trimmed();
+    const QString text = GetText(QStringLiteral("sConfirmRun"),
+                                 QStringLiteral("现在转销并过账吗?\r单据笔数: %1\r原币合计 (%2): %3\r本币合计 (%4): %5\r"
+                                                "转销批号: %6\r转销供应商: %7"))
+                             .arg(QString::number(TotalCount()), ed04->Text().trimmed(),
+                                  shown(TotalOriginal(), CurrencyDecimals), localCurrency,
+                                  shown(TotalLocal(), LocalDecimals), ed10->Text().trimmed(), supplier);
+    return ShowMessageDialog(text, mtConfirmation, {mbYes, mbNo}) == mrYes;
+}
+
 void TfrmWOFB07::btnQueryClick(QObject* sender)
 {
     QPointer<TfrmWOFB07> self(this);
+    const int before = HandOvers;
     TfrmBaseBatch::btnQueryClick(sender);
-    if (!self)
+    // A run that was refused, failed or not confirmed keeps the clerk's ticks and batch.
+    if (!self || HandOvers == before)
         return;
     ed10->clear();
     Fire(btnFilter->OnClick, btnFilter);

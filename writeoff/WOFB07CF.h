@@ -89,6 +89,9 @@ public:
     bool CollectOptionTexts(Variant& texts, int index) override;
     bool CollectOptionValues(Variant& values, int index) override;
     void btnQueryClick(QObject* sender) override;
+    // The number of ticked documents, their totals, the batch number and the transfer
+    // supplier, and whether to post them now.
+    bool ConfirmDirectRun() override;
     // The inherited drop-down beside btnOk belongs to the last page, as btnOk does.
     void FormShow(QObject* sender) override;
     // btnFilter takes a value in ApplyParams, how a write-off is scripted: the pages are

@@ -421,11 +421,32 @@ TEST_F(BatchFormTest, OkSubmitsShowsTheNumberAndClosesOrStays)
     ASSERT_NE(request, nullptr);
     EXPECT_EQ(VarToStr(request->args[0][0][1]), "WOFB07");
     ASSERT_FALSE(dialogs.shown.empty());
-    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("作业已送出, 作业编号: 20240306000007"));
+    EXPECT_EQ(dialogs.shown.back().text,
+              QStringLiteral("作业已送出, 作业编号: 20240306000007\r作业将在工作队列中尽快运行。"));
     EXPECT_EQ(form->JobSubmitted, 1);
     EXPECT_EQ(VarToStr(form->LastRequestNo), "20240306000007");
     settle();
     EXPECT_TRUE(form.isNull()) << "the form closes after the submission";
+}
+
+TEST_F(BatchFormTest, APeriodicSubmissionSaysWhenItRunsFirstAndNext)
+{
+    ASSERT_TRUE(open());
+    form->show();
+    form->edFirst->SetText(QStringLiteral("x"));
+    pressPeriod();
+    form->rdoEveryWeek->SetChecked(true);
+    form->cboDayofWeek->SetItemIndex(5);
+    form->meWeek->SetText(QStringLiteral("2"));
+    form->meStartDate->SetText(QStringLiteral("2030/03/06"));
+    form->sePeriodHour->SetText(QStringLiteral("7"));
+    form->btnOk->click();
+    ASSERT_EQ(service->count("Request"), 1);
+    ASSERT_FALSE(dialogs.shown.empty());
+    // The moments the preview gives, the first the one the job service queues it for.
+    EXPECT_EQ(dialogs.shown.back().text,
+              QStringLiteral("作业已送出, 作业编号: 20240306000007\r作业第一次于 2030/03/15 07:00 运行。\r"
+                             "以后: 2030/03/29 07:00, 2030/04/12 07:00, 2030/04/26 07:00"));
 }
 
 TEST_F(BatchFormTest, TheOkMenuStaysOpenForAnotherSubmission)

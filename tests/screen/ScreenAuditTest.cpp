@@ -121,8 +121,8 @@ protected:
         w->show();
         visit(w, name);
         w->hide();
-        if (qobject_cast<QMessageBox*>(w))
-            return mrOk;
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            return box->button(QMessageBox::Yes) ? mrYes : mrOk;
         return onDialog ? onDialog(w) : 0;
     }
 

@@ -41,7 +41,9 @@ TEST_F(QueuedWriteOff, TheQueueServerGivesTheSameResultAsADirectRun)
     company().close();
     std::filesystem::copy_file(install.path("pristine.db"), file, std::filesystem::copy_options::overwrite_existing);
     TdmReportCounter client(ServerDatabase::fromConfiguration());
-    const std::string job = client.jobs().Request(queueRequestOf(r));
+    Variant request = queueRequestOf(r);
+    request[0][12] = "<?xml version=\"1.0\" encoding=\"GB2312\"?><Root><R1 ID=\"DS\" Name=\"\" Msg=\"YNN\"/></Root>";
+    const std::string job = client.jobs().Request(request);
     ASSERT_NE(job, "ERROR") << client.jobs().ErrorDescript();
     jobtest::Process server(TestBinDir() + "/qvappserver", {"--install", install.dir(), "--poll", "20"},
                             install.path("server.out"));
@@ -54,6 +56,10 @@ TEST_F(QueuedWriteOff, TheQueueServerGivesTheSameResultAsADirectRun)
     EXPECT_TRUE(server.wait(30));
     EXPECT_NE(server.output().find("done: Batch WOFB07-B0100: 3 documents written off"), std::string::npos)
         << server.output();
+
+    // The clerk's notice says what was written off, not only that a job ended.
+    const std::string notice = VarToStr(sys.scalar("SELECT TC008 FROM ADMTC WHERE TC003 LIKE '%ID=\"DS\"%'"));
+    EXPECT_NE(notice.find("批次 WOFB07-B0100: 转销了 3 笔单据; RMB "), std::string::npos) << notice;
 
     EXPECT_EQ(books(), directBooks);
     EXPECT_EQ(value("SELECT LC014 FROM ACPLC WHERE LC001 = 'WOFB07-B0100' AND LC002 = '000001'"), job);

@@ -55,9 +55,11 @@ protected:
     void SetUp() override
     {
         previous = SetModalRunner([this](QWidget* w, const std::function<int()>&) {
-            if (auto* box = qobject_cast<QMessageBox*>(w))
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box)
                 dialogs << box->text();
-            return 1;
+            // A question is answered as the test says, by default as a clerk who goes on.
+            return box && box->button(QMessageBox::Yes) ? questionAnswer : mrOk;
         });
         openForm();
     }
@@ -127,6 +129,7 @@ protected:
     QPointer<TfrmWOFB07> form;
     bool opened = false;
     QStringList dialogs;
+    int questionAnswer = mrYes;
     ModalRunFn previous;
     std::unique_ptr<DbConnection> db;
 };

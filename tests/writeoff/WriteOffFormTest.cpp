@@ -1153,7 +1153,23 @@ TEST_F(WriteOffRun, DirectRunSettlesTheTickedDocumentsAndListsTheRest)
     form->ed11->SetText(QStringLiteral("B006"));
     form->ed11Exit(form->ed11);
     ASSERT_FALSE(form->ValidationFailed);
-    form->btnQueryClick(form->btnQuery);
+    // The clerk sees what will be posted and may still say no: nothing is written.
+    questionAnswer = mrNo;
+    form->btnQuery->click();
+    settleEvents();
+    ASSERT_EQ(dialogs.size(), 1) << dialogs.join(QStringLiteral(" | ")).toStdString();
+    const QString question = dialogs.takeFirst();
+    for (const QString& part : {QStringLiteral("单据笔数: 2"), QStringLiteral("转销批号: T7"),
+                                QStringLiteral("原币合计 (RMB): ") + form->edMA021->text(),
+                                QStringLiteral("本币合计 (RMB): ") + form->edMA022->text(),
+                                QStringLiteral("转销供应商: B006 ") + form->lbl11C->text()})
+        EXPECT_TRUE(question.contains(part)) << part.toStdString() << " in " << question.toStdString();
+    EXPECT_FALSE(form->edMA021->text().isEmpty());
+    EXPECT_EQ(VarToStr(company().scalar("SELECT COUNT(*) FROM ACPLC WHERE LC001='WOFB07-T7'")), "0");
+    EXPECT_EQ(form->TotalCount(), 2) << "the ticks stay";
+    EXPECT_TRUE(form->btnQuery->isEnabled());
+    questionAnswer = mrYes;
+    form->btnQuery->click();
     settleEvents();
     ASSERT_TRUE(form);
     EXPECT_TRUE(form->ed10->Text().isEmpty());
