@@ -73,7 +73,10 @@ int MessageDlg(const QString& text, TMsgDlgType type, const QList<TMsgDlgBtn>& b
     if (title.isEmpty())
         title = owner ? owner->windowTitle() : QApplication::applicationName();
     // Owned here: a runner that answers in place of the dialog never shows it.
-    auto box = std::make_unique<QMessageBox>(iconOf(type), title, text, QMessageBox::NoButton, owner);
+    // The suite's texts break lines with CR, which a label does not: one line would be cut.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    auto box = std::make_unique<QMessageBox>(iconOf(type), title, shown, QMessageBox::NoButton, owner);
     if (font)
         box->setFont(*font);
     else if (owner)

@@ -146,7 +146,7 @@ TEST_F(DirectRunTest, AJobThatFailsOrBreaksDownIsReportedWithoutNotifications)
         ASSERT_FALSE(form.isNull());
         ASSERT_FALSE(dialogs.shown.empty());
         const ShownDialog& shown = dialogs.shown.back();
-        EXPECT_TRUE(shown.text.startsWith(QStringLiteral("有问题! 原因: \r"))) << shown.text.toStdString();
+        EXPECT_TRUE(shown.text.startsWith(QStringLiteral("有问题! 原因: \n"))) << shown.text.toStdString();
         EXPECT_EQ(shown.icon, QMessageBox::Critical);
         EXPECT_TRUE(queued().empty()) << outcome;
         // The request the client registered is ended as failed, not left running.
@@ -209,7 +209,7 @@ TEST_F(DirectRunTest, AFailureTextFromTheServerIsTheReason)
     service->execAnswer = "供应商 S009 不存在";
     form->edFirst->SetText(QStringLiteral("ok"));
     form->btnQueryClick(form->btnQuery);
-    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("有问题! 原因: \r供应商 S009 不存在; "));
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("有问题! 原因: \n供应商 S009 不存在; "));
     EXPECT_TRUE(queued().empty());
     EXPECT_EQ(service->count("UpdateStatus1"), 0) << "the server recorded its own run";
 
@@ -219,7 +219,7 @@ TEST_F(DirectRunTest, AFailureTextFromTheServerIsTheReason)
                   R"(<TfrmBaseBatch><sReason Msg="失败, 原因: "/></TfrmBaseBatch>)");
     install.write("client/MultiLanguage/CHS/TfrmBaseGene.Lng", R"(<TfrmBaseGene><sOver Msg="做完了! "/></TfrmBaseGene>)");
     form->btnQueryClick(form->btnQuery);
-    EXPECT_TRUE(dialogs.shown.back().text.startsWith(QStringLiteral("失败, 原因: \r"))) << dialogs.shown.back().text.toStdString();
+    EXPECT_TRUE(dialogs.shown.back().text.startsWith(QStringLiteral("失败, 原因: \n"))) << dialogs.shown.back().text.toStdString();
     service->execAnswer.clear();
     form->btnQueryClick(form->btnQuery);
     EXPECT_TRUE(dialogs.shown.back().text.startsWith(QStringLiteral("做完了! "))) << dialogs.shown.back().text.toStdString();

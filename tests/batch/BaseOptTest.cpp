@@ -422,7 +422,7 @@ TEST_F(BatchFormTest, OkSubmitsShowsTheNumberAndClosesOrStays)
     EXPECT_EQ(VarToStr(request->args[0][0][1]), "WOFB07");
     ASSERT_FALSE(dialogs.shown.empty());
     EXPECT_EQ(dialogs.shown.back().text,
-              QStringLiteral("作业已送出, 作业编号: 20240306000007\r作业将在工作队列中尽快运行。"));
+              QStringLiteral("作业已送出, 作业编号: 20240306000007\n作业将在工作队列中尽快运行。"));
     EXPECT_EQ(form->JobSubmitted, 1);
     EXPECT_EQ(VarToStr(form->LastRequestNo), "20240306000007");
     settle();
@@ -445,7 +445,7 @@ TEST_F(BatchFormTest, APeriodicSubmissionSaysWhenItRunsFirstAndNext)
     ASSERT_FALSE(dialogs.shown.empty());
     // The moments the preview gives, the first the one the job service queues it for.
     EXPECT_EQ(dialogs.shown.back().text,
-              QStringLiteral("作业已送出, 作业编号: 20240306000007\r作业第一次于 2030/03/15 07:00 运行。\r"
+              QStringLiteral("作业已送出, 作业编号: 20240306000007\n作业第一次于 2030/03/15 07:00 运行。\n"
                              "以后: 2030/03/29 07:00, 2030/04/12 07:00, 2030/04/26 07:00"));
 }
 

@@ -249,7 +249,7 @@ TEST_F(NotifyTest, BrokenPortalAnswersOfferWhatCanBeReadAndSayWhy)
 
     portal.body = "<R><Status code=\"7\" Description=\"公司未开通\"/></R>";
     EXPECT_EQ(dialog->CallPortalService(), QString());
-    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("Call portal webservice error! \n\r公司未开通"));
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("Call portal webservice error! \n\n公司未开通"));
 
     // Two records, one without an Id: the picker offers the one, the user hears of the other.
     portal.body = "<R><Status code=\"0\"/><Record><Field name=\"Id\" value=\"P01\"/><Field name=\"Name\" value=\"甲\"/>"

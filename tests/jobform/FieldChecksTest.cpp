@@ -259,7 +259,7 @@ TEST_F(DateFieldTest, ACheckOnTheWrongKindOfControlSaysSo)
     EXPECT_FALSE(form->CheckDateField(form->cboKind, true));
     EXPECT_FALSE(form->CheckMonthField(form->btnOk, false));
     ASSERT_EQ(dialogs.shown.size(), 2u);
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("判断日期的函数第一个参数错误, 只能传下列三种物件:\rTSelectPanel, TMaskedit, TEdit      "));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("判断日期的函数第一个参数错误, 只能传下列三种物件:\nTSelectPanel, TMaskedit, TEdit      "));
     EXPECT_TRUE(dialogs.shown[1].text.startsWith(QStringLiteral("判断年月的函数")));
 }
 

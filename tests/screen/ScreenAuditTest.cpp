@@ -122,7 +122,7 @@ protected:
         visit(w, name);
         w->hide();
         if (auto* box = qobject_cast<QMessageBox*>(w))
-            return box->button(QMessageBox::Yes) ? mrYes : mrOk;
+            return box->button(QMessageBox::Yes) ? questionAnswer : mrOk;
         return onDialog ? onDialog(w) : 0;
     }
 
@@ -175,6 +175,8 @@ protected:
     QString screen;
     QString shots;
     QStringList messages;
+    // How a question (a box with Yes) is answered: as a clerk who goes on, unless a case says.
+    int questionAnswer = mrYes;
     std::vector<AuditFinding> findings;
     int screens = 0;
     QStringList visited;
@@ -293,6 +295,7 @@ TEST_P(ScreenAuditOfTheJob, TheMessagesOfRefusedDirectAndQueuedRunsReadRight)
 
     // Cancel with what was entered asks first; its answer here is not Yes, the job stays.
     screen = QStringLiteral("cancel question");
+    questionAnswer = mrNo;
     const qsizetype ran = messages.size();
     form->btnCancel->click();
     settle();
@@ -304,6 +307,7 @@ TEST_P(ScreenAuditOfTheJob, TheMessagesOfRefusedDirectAndQueuedRunsReadRight)
     form->ed10->SetText(QStringLiteral("AUD2"));
     form->ed11->SetText(QStringLiteral("B006"));
     screen = QStringLiteral("queued run");
+    questionAnswer = mrYes;
     form->btnOk->click();
     settle();
     EXPECT_GT(messages.size(), direct);

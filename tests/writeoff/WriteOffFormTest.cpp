@@ -1155,6 +1155,7 @@ TEST_F(WriteOffRun, DirectRunSettlesTheTickedDocumentsAndListsTheRest)
     ASSERT_FALSE(form->ValidationFailed);
     // The clerk sees what will be posted and may still say no: nothing is written.
     questionAnswer = mrNo;
+    dialogs.clear();
     form->btnQuery->click();
     settleEvents();
     ASSERT_EQ(dialogs.size(), 1) << dialogs.join(QStringLiteral(" | ")).toStdString();
