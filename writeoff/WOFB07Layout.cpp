@@ -125,6 +125,14 @@ void buildLast(TfrmWOFB07& f)
     f.lbl12C = new QLabel(top);
     f.lbl12C->setObjectName(QStringLiteral("lbl12C"));
     f.lbl12C->setGeometry(460, 28, 100, 22);
+    f.edFind = new TQvEdit(top);
+    f.edFind->setObjectName(QStringLiteral("edFind"));
+    f.edFind->SetCaption(QStringLiteral("查找"));
+    f.edFind->SetLabelPosition(TQvEdit::lpLeft);
+    f.edFind->SetHint(QStringLiteral("供应商编号、名称、单号或金额"));
+    f.edFind->setClearButtonEnabled(true);
+    f.edFind->setGeometry(660, 2, 180, 22);
+    QObject::connect(f.edFind, &QLineEdit::textChanged, &f, [form = &f] { form->edFindChange(form->edFind); });
 
     f.grdResult = new TFDBGrid(f.pnlLast);
     f.grdResult->setObjectName(QStringLiteral("grdResult"));
@@ -178,6 +186,10 @@ void buildLast(TfrmWOFB07& f)
     f.edMA021 = sumEdit("edMA021", "MA021", QStringLiteral("原币转销金额合计"));
     f.edMA022 = sumEdit("edMA022", "MA022", QStringLiteral("本币转销金额合计"));
     f.QvDBEdit1 = sumEdit("QvDBEdit1", "MA023", QStringLiteral("选中笔数"));
+    f.lblHiddenTicked = new QLabel(f.gbSum);
+    f.lblHiddenTicked->setObjectName(QStringLiteral("lblHiddenTicked"));
+    f.lblHiddenTicked->hide();
+    sums->addWidget(f.lblHiddenTicked);
     sums->addStretch(1);
     column->addWidget(f.gbSum);
 }
