@@ -350,7 +350,8 @@ void TFDBGrid::SortByColumn(int column)
 {
     TClientDataSet* ds = DataSet();
     const TField* f = source_ ? source_->FieldOfColumn(column) : nullptr;
-    if (!ds || !f || f->FieldKind() == fkCalculated)
+    // Rows would jump away under the click that ticks them: check boxes order nothing.
+    if (!ds || !f || f->FieldKind() == fkCalculated || IsCheckBoxField(QString::fromStdString(f->FieldName())))
         return;
     const QString name = QString::fromStdString(f->FieldName());
     if (sortField_.isEmpty()) {

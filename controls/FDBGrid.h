@@ -119,7 +119,7 @@ public:
     int CheckBoxColumn() const;
 
     // Orders the data set by a column as a click on its title does: ascending, then
-    // descending, then the data set's own order again.
+    // descending, then the data set's own order again. Check-box columns order nothing.
     void SortByColumn(int column);
     // The field the grid ordered the data set by (empty: the data set's own order).
     QString SortField() const { return sortField_; }

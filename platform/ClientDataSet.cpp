@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -665,29 +666,20 @@ void TClientDataSet::SetFiltered(bool value)
     std::vector<char> keep;
     const bool apply = value && OnFilterRecord && Active();
     if (apply) {
-        const auto ask = [&](const RecordPtr& r) {
-            readOverride_ = r.get();
-            try {
+        struct Reading {
+            const Record*& at;
+            ~Reading() { at = nullptr; }
+        } reading{readOverride_};
+        for (const auto* list : {&view_, &hidden_})
+            for (const auto& r : *list) {
+                readOverride_ = r.get();
                 keep.push_back(OnFilterRecord(this) ? 1 : 0);
-            } catch (...) {
-                readOverride_ = nullptr;
-                throw;
             }
-            readOverride_ = nullptr;
-        };
-        for (const auto& r : view_)
-            ask(r);
-        for (const auto& r : hidden_)
-            ask(r);
     }
     const Record* current = (cur_ >= 0 && cur_ < int(view_.size())) ? view_[std::size_t(cur_)].get() : nullptr;
-    std::vector<RecordPtr> all;
-    all.reserve(view_.size() + hidden_.size());
-    for (auto& r : view_)
-        all.push_back(std::move(r));
-    for (auto& r : hidden_)
-        all.push_back(std::move(r));
     const bool hadHidden = !hidden_.empty();
+    std::vector<RecordPtr> all = std::move(view_);
+    all.insert(all.end(), std::make_move_iterator(hidden_.begin()), std::make_move_iterator(hidden_.end()));
     view_.clear();
     hidden_.clear();
     for (std::size_t i = 0; i < all.size(); ++i)

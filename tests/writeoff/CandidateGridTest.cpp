@@ -148,6 +148,10 @@ TEST_F(CandidateGrid, ATitleOrdersUpThenDownThenBackToTheListsOwnOrder)
     EXPECT_EQ(keys(), own);
     EXPECT_EQ(form->cdsData->IndexFieldNames(), "MA002;MA005;MA006;MA008");
     EXPECT_TRUE(grid->SortField().isEmpty());
+    // The tick column orders nothing: a tick would send its row away.
+    clickTitle(grid, column("MA001"));
+    EXPECT_TRUE(grid->SortField().isEmpty());
+    EXPECT_EQ(keys(), own);
 
     // Ticks and totals do not care for the order; a new list comes in its own.
     clickTitle(grid, column("MA003"));
