@@ -17,324 +17,6 @@
 
 #include <cmath>
 
-// ---- TFDBGridColors -----------------------------------------------------------------
-
-TFDBGridColors::TFDBGridColors(QObject* owner) : QObject(owner) {}
-
-void TFDBGridColors::SetOddRecColor(const QColor& c)
-{
-    odd_ = c;
-    Fire(OnChange, this);
-}
-
-void TFDBGridColors::SetEvenRecColor(const QColor& c)
-{
-    even_ = c;
-    Fire(OnChange, this);
-}
-
-void TFDBGridColors::SetFocusRecColor(const QColor& c)
-{
-    focus_ = c;
-    Fire(OnChange, this);
-}
-
-TNotifyEvent* TFDBGridColors::notifyEvent(std::string_view name)
-{
-    return SameName(name, "OnChange") ? &OnChange : TEventSource::notifyEvent(name);
-}
-
-// ---- TCurrencyStyle -----------------------------------------------------------------
-
-TCurrencyStyle::TCurrencyStyle(QObject* owner) : QObject(owner)
-{
-    SetCurrencyFont(QApplication::font());
-    negativeFont_ = QApplication::font();
-}
-
-void TCurrencyStyle::changed()
-{
-    Fire(OnChange, this);
-}
-
-void TCurrencyStyle::Set_Enabled(bool v)
-{
-    enabled_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetFixColWidth(bool v)
-{
-    fixColWidth_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetCurrencyFont(const QFont& f)
-{
-    currencyFont_ = f;
-    const QFontMetrics fm(f);
-    chnWidth_ = fm.horizontalAdvance(QStringLiteral("中"));
-    engWidth_ = fm.horizontalAdvance(QLatin1Char('0'));
-    chnHeight_ = fm.boundingRect(QStringLiteral("中")).height();
-    engHeight_ = fm.height();
-    changed();
-}
-
-void TCurrencyStyle::SetNegativeFont(const QFont& f)
-{
-    negativeFont_ = f;
-    changed();
-}
-
-void TCurrencyStyle::SetNegativeFontColor(const QColor& c)
-{
-    negativeFontColor_ = c;
-    changed();
-}
-
-void TCurrencyStyle::SetCurrencySymbol(const QString& v)
-{
-    symbol_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetCurrencySymbolAligned(bool v)
-{
-    symbolAligned_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetDecimalNumber(int v)
-{
-    decimals_ = std::clamp(v, 0, Decimal::MaxScale);
-    changed();
-}
-
-void TCurrencyStyle::SetDecimalSeparatorColor(const QColor& c)
-{
-    decimalColor_ = c;
-    changed();
-}
-
-void TCurrencyStyle::SetDigitalNumber(int v)
-{
-    digits_ = std::max(v, 1);
-    changed();
-}
-
-void TCurrencyStyle::SetGridLineColor(const QColor& c)
-{
-    lineColor_ = c;
-    changed();
-}
-
-void TCurrencyStyle::SetGridLineWidth(int v)
-{
-    lineWidth_ = std::max(v, 0);
-    changed();
-}
-
-void TCurrencyStyle::SetKilobitSeparatorColor(const QColor& c)
-{
-    kiloColor_ = c;
-    changed();
-}
-
-void TCurrencyStyle::SetNegativeColor(const QColor& c)
-{
-    negativeColor_ = c;
-    changed();
-}
-
-void TCurrencyStyle::SetShowNegativeColor(bool v)
-{
-    showNegativeColor_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetShowNegativeFont(bool v)
-{
-    showNegativeFont_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetShowNegativeSign(bool v)
-{
-    showNegativeSign_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetTextLayout(TTextLayout v)
-{
-    layout_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetColor(const QColor& c)
-{
-    color_ = c;
-    changed();
-}
-
-void TCurrencyStyle::SetColorUseGridCellColor(bool v)
-{
-    useCellColor_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetZeroEmpty(bool v)
-{
-    zeroEmpty_ = v;
-    changed();
-}
-
-void TCurrencyStyle::SetCurrencyNames(const QString& v)
-{
-    QString text = v;
-    text.replace(QLatin1Char(';'), QLatin1Char('\n'));
-    text.remove(QLatin1Char('\r'));
-    names_ = text;
-    fields_.clear();
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
-        const int eq = int(line.indexOf(QLatin1Char('=')));
-        const QString name = (eq < 0 ? line : line.left(eq)).trimmed().toUpper();
-        if (name.isEmpty())
-            continue;
-        int decimals = -1;
-        if (eq >= 0) {
-            bool ok = false;
-            const int d = line.mid(eq + 1).trimmed().toInt(&ok);
-            if (ok && d >= 0 && d <= Decimal::MaxScale)
-                decimals = d;
-        }
-        fields_.insert(name, decimals);
-    }
-    changed();
-}
-
-bool TCurrencyStyle::IsCurrencyField(const QString& fieldName, int* decimals) const
-{
-    const auto it = fields_.constFind(fieldName.trimmed().toUpper());
-    if (it == fields_.constEnd())
-        return false;
-    if (decimals)
-        *decimals = it.value() < 0 ? decimals_ : it.value();
-    return true;
-}
-
-void TCurrencyStyle::DrawCell(QPainter* p, const QRect& rect, const QString& valueText, int decimals,
-                              const QColor& cellColor, bool empty)
-{
-    if (!enabled_ || rect.isEmpty())
-        return;
-    const int d = std::clamp(decimals, 0, Decimal::MaxScale);
-    Decimal value;
-    bool tooLarge = false;
-    if (!Decimal::tryParse(valueText.toStdString(), value)) {
-        bool ok = false;
-        const double big = valueText.trimmed().toDouble(&ok);
-        // Readable but beyond 19 digits: it cannot fit any cell.
-        if (ok && std::isfinite(big)) {
-            tooLarge = true;
-            value = Decimal(big < 0 ? -1 : 1, 0);
-        } else {
-            value = Decimal();
-        }
-    }
-    const bool negative = value.isNegative();
-
-    p->save();
-    const QFont font = (negative && showNegativeFont_) ? negativeFont_ : currencyFont_;
-    QColor background = color_;
-    if (useCellColor_)
-        background = color_ = cellColor;
-    if (negative && showNegativeColor_)
-        background = negativeColor_;
-    p->fillRect(rect, background);
-
-    const QFontMetrics fm(font);
-    const int lw = lineWidth_;
-    int n = 0, colW = 0;
-    if (fixColWidth_) {
-        colW = fm.horizontalAdvance(QLatin1Char('0')) + 1;
-        n = rect.width() / (lw + colW);
-        if (n > 0)
-            digits_ = n;
-    } else {
-        n = digits_;
-        colW = (rect.width() - lw * (n - 1)) / n;
-    }
-    if (n <= 0 || colW <= 0) {
-        p->restore();
-        return;
-    }
-    const int extra = rect.width() - n * colW - (n - 1) * lw;   // to the leftmost column
-    auto colLeft = [&](int k) { return rect.left() + (k == 1 ? 0 : extra + (k - 1) * (colW + lw)); };
-    auto colWidth = [&](int k) { return colW + (k == 1 ? extra : 0); };
-
-    const int pointLine = n - d;
-    for (int i = 1; i < n; ++i) {
-        QColor c = lineColor_;
-        if (i == pointLine)
-            c = decimalColor_;
-        else if (i < pointLine && (pointLine - i) % 3 == 0)
-            c = kiloColor_;
-        if (lw > 0)
-            p->fillRect(QRect(colLeft(i) + colWidth(i), rect.top(), lw, rect.height()), c);
-    }
-
-    if (empty || (!tooLarge && value.isZero() && zeroEmpty_)) {
-        p->restore();
-        return;
-    }
-
-    QString chars;
-    bool overflow = tooLarge;
-    if (!overflow) {
-        try {
-            const std::string fixed = value.rescaled(d).toFixed();
-            QString digits = QString::fromStdString(fixed);
-            digits.remove(QLatin1Char('-'));
-            digits.remove(QLatin1Char('.'));
-            chars = (negative && showNegativeSign_ ? QStringLiteral("-") : QString()) + digits;
-        } catch (const DataSetError&) {
-            overflow = true;
-        }
-    }
-    const int needed = int(chars.size()) + (symbol_.isEmpty() ? 0 : 1);
-    if (overflow || needed > n) {
-        overflow = true;
-        chars = QString(std::max(n - d, 0), QLatin1Char('#')) + QString(std::min(d, n), QLatin1Char('#'));
-    }
-
-    const int th = fm.height();
-    int y = rect.top();
-    if (layout_ == tlCenter)
-        y = rect.top() + (rect.height() - th) / 2 + 1;
-    else if (layout_ == tlBottom)
-        y = rect.top() + rect.height() - th;
-
-    p->setFont(font);
-    if (negative && showNegativeFont_)
-        p->setPen(negativeFontColor_);
-    const int first = n - int(chars.size()) + 1;
-    for (int i = 0; i < int(chars.size()); ++i) {
-        const int k = first + i;
-        p->drawText(QRect(colLeft(k), y, colWidth(k), th), Qt::AlignHCenter | Qt::AlignTop, QString(chars[i]));
-    }
-    if (!symbol_.isEmpty() && !overflow) {
-        const int k = symbolAligned_ ? 1 : first - 1;
-        if (k >= 1)
-            p->drawText(QRect(colLeft(k), y, colWidth(k), th), Qt::AlignHCenter | Qt::AlignTop, symbol_);
-    }
-    p->restore();
-}
-
-TNotifyEvent* TCurrencyStyle::notifyEvent(std::string_view name)
-{
-    return SameName(name, "OnChange") ? &OnChange : TEventSource::notifyEvent(name);
-}
-
 // ---- the grid's parts ---------------------------------------------------------------
 
 class GridDelegate : public QStyledItemDelegate {
@@ -394,7 +76,23 @@ protected:
             else if (grid_->TitleAlignment() == TFDBGrid::taRightJustify)
                 a = Qt::AlignRight;
             const QString text = model() ? model()->headerData(logical, Qt::Horizontal).toString() : QString();
-            p->drawText(rect.adjusted(2, 0, -2, 0), int(a | Qt::AlignVCenter), text);
+            QRect textRect = rect.adjusted(2, 0, -2, 0);
+            if (sortedBy(logical)) {
+                // The usual arrow at the right: up ascending, down descending.
+                const int h = std::max(std::min(rect.height() / 3, 8), 4);
+                const QPoint c(rect.right() - h - 2, rect.center().y());
+                QPolygon arrow;
+                if (grid_->SortDescending())
+                    arrow << QPoint(c.x() - h / 2, c.y() - h / 4) << QPoint(c.x() + h / 2, c.y() - h / 4)
+                          << QPoint(c.x(), c.y() + h / 4 + 1);
+                else
+                    arrow << QPoint(c.x() - h / 2, c.y() + h / 4) << QPoint(c.x() + h / 2, c.y() + h / 4)
+                          << QPoint(c.x(), c.y() - h / 4 - 1);
+                p->setBrush(grid_->palette().color(QPalette::WindowText));
+                p->drawPolygon(arrow);
+                textRect.setRight(c.x() - h / 2 - 2);
+            }
+            p->drawText(textRect, int(a | Qt::AlignVCenter), text);
         } else if (grid_->DataSource() && logical == grid_->DataSource()->CurrentRow()) {
             // The current record's arrow.
             const int h = std::min(rect.height(), rect.width()) / 2;
@@ -409,6 +107,14 @@ protected:
     }
 
 private:
+    bool sortedBy(int logical) const
+    {
+        if (grid_->SortField().isEmpty() || !grid_->DataSource())
+            return false;
+        const TField* f = grid_->DataSource()->FieldOfColumn(logical);
+        return f && QString::fromStdString(f->FieldName()).compare(grid_->SortField(), Qt::CaseInsensitive) == 0;
+    }
+
     TFDBGrid* grid_;
 };
 
@@ -458,7 +164,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override
     {
         QTableView::mouseDoubleClickEvent(event);
-        Fire(grid_->OnDblClick, grid_);
+        grid_->rowDoubleClicked(indexAt(event->position().toPoint()));
     }
 
 private:
@@ -481,6 +187,11 @@ TFDBGrid::TFDBGrid(QWidget* parent)
     titleColor_ = palette().color(QPalette::Button);
     setHorizontalHeader(titles_);
     setVerticalHeader(indicator_);
+    titles_->setSectionsMovable(true);
+    connect(titles_, &QHeaderView::sectionClicked, this, [this](int c) { titleClicked(c); });
+    connect(titles_, &QHeaderView::sectionResized, this, [this](int c, int, int size) { columnResized(c, size); });
+    connect(titles_, &QHeaderView::sectionMoved, this,
+            [this](int logical, int from, int to) { columnMoved(logical, from, to); });
     setItemDelegate(delegate_);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setWordWrap(false);
@@ -511,6 +222,7 @@ void TFDBGrid::SetDataSource(TDataSource* source)
         connect(source, &TDataSource::currentRowChanged, this, [this](int row) { syncCurrent(row); });
         connect(source, &TDataSource::editRefused, this, [this](const QString& m) { showRefusal(m); });
         connect(source, &QAbstractItemModel::modelReset, this, [this] {
+            dataSetReordered();
             fitColumns();
             updateFrozen();
             syncCurrent(source_ ? source_->CurrentRow() : -1);
@@ -528,13 +240,20 @@ void TFDBGrid::fitColumns()
         return;
     // Sized to the title and to what the first rows show; a long text column stops at a
     // limit and elides (its whole text is the cell's tool tip), numbers always show whole.
+    // A width the user set stays.
     constexpr int kSampleRows = 200, kTextLimit = 180;
     const QFontMetrics fm = fontMetrics();
     const int rows = std::min(source_->rowCount(), kSampleRows);
+    fitting_ = true;
     for (int c = 0; c < source_->columnCount(); ++c) {
         const TField* f = source_->FieldOfColumn(c);
         if (!f)
             continue;
+        const auto user = userWidths_.constFind(QString::fromStdString(f->FieldName()).toUpper());
+        if (user != userWidths_.constEnd()) {
+            setColumnWidth(c, user.value());
+            continue;
+        }
         const int title = fm.horizontalAdvance(titleOf(c)) + 12;
         int content = rows == 0 ? std::clamp(f->DisplayWidth(), 2, 12) * fm.averageCharWidth() : 0;
         for (int r = 0; r < rows; ++r)
@@ -543,6 +262,146 @@ void TFDBGrid::fitColumns()
         if (f->DataType() == ftString)
             content = std::min(content, kTextLimit);
         setColumnWidth(c, std::max(title, content));
+    }
+    fitting_ = false;
+}
+
+void TFDBGrid::columnResized(int column, int size)
+{
+    if (fitting_ || !source_)
+        return;
+    if (const TField* f = source_->FieldOfColumn(column))
+        userWidths_.insert(QString::fromStdString(f->FieldName()).toUpper(), size);
+}
+
+void TFDBGrid::columnMoved(int logical, int oldVisual, int newVisual)
+{
+    if (fitting_ || !source_)
+        return;
+    // The model keeps the order: the header goes back to showing it as it is, and the
+    // data source takes the new order (the fixed columns stay where they are).
+    QStringList order;
+    for (int v = 0; v < titles_->count(); ++v)
+        if (const TField* f = source_->FieldOfColumn(titles_->logicalIndex(v)))
+            order << QString::fromStdString(f->FieldName());
+    const int fixed = std::min(fixedCols_, source_->columnCount());
+    const bool refused = oldVisual < fixed || newVisual < fixed || logical < 0;
+    // Not while the header is still in its own mouse handling.
+    QMetaObject::invokeMethod(
+        this,
+        [this, order, refused, oldVisual, newVisual] {
+            fitting_ = true;
+            titles_->moveSection(newVisual, oldVisual);
+            fitting_ = false;
+            if (!refused && source_)
+                source_->SetColumnOrder(order);
+        },
+        Qt::QueuedConnection);
+}
+
+QStringList TFDBGrid::ColumnLayout() const
+{
+    QStringList layout;
+    for (int c = 0; source_ && c < source_->columnCount(); ++c) {
+        const TField* f = source_->FieldOfColumn(c);
+        if (!f)
+            continue;
+        const QString name = QString::fromStdString(f->FieldName());
+        const auto user = userWidths_.constFind(name.toUpper());
+        layout << (user == userWidths_.constEnd() ? name : name + QLatin1Char('=') + QString::number(user.value()));
+    }
+    return layout;
+}
+
+void TFDBGrid::SetColumnLayout(const QStringList& layout)
+{
+    QStringList order;
+    for (const QString& entry : layout) {
+        const int eq = int(entry.indexOf(QLatin1Char('=')));
+        const QString name = (eq < 0 ? entry : entry.left(eq)).trimmed();
+        if (name.isEmpty())
+            continue;
+        order << name;
+        if (eq < 0)
+            continue;
+        bool ok = false;
+        const int width = entry.mid(eq + 1).trimmed().toInt(&ok);
+        if (ok && width >= 8 && width <= 2000)
+            userWidths_.insert(name.toUpper(), width);
+    }
+    if (!source_)
+        return;
+    // The fixed columns keep their places: only the others follow the list.
+    QStringList fixed;
+    for (int c = 0; c < std::min(fixedCols_, source_->columnCount()); ++c)
+        if (const TField* f = source_->FieldOfColumn(c))
+            fixed << QString::fromStdString(f->FieldName());
+    for (const QString& name : fixed)
+        order.removeAll(name);
+    source_->SetColumnOrder(fixed + order);
+}
+
+void TFDBGrid::titleClicked(int column)
+{
+    SortByColumn(column);
+}
+
+void TFDBGrid::SortByColumn(int column)
+{
+    TClientDataSet* ds = DataSet();
+    const TField* f = source_ ? source_->FieldOfColumn(column) : nullptr;
+    // Rows would jump away under the click that ticks them: check boxes order nothing.
+    if (!ds || !f || f->FieldKind() == fkCalculated || IsCheckBoxField(QString::fromStdString(f->FieldName())))
+        return;
+    const QString name = QString::fromStdString(f->FieldName());
+    if (sortField_.isEmpty()) {
+        ownIndex_ = ds->IndexFieldNames();
+        ownDesc_ = ds->IndexDescFields();
+    }
+    std::string index, desc;
+    if (sortField_.compare(name, Qt::CaseInsensitive) != 0) {
+        sortField_ = name;
+        sortDescending_ = false;
+    } else if (!sortDescending_) {
+        sortDescending_ = true;
+    } else {
+        sortField_.clear();
+        sortDescending_ = false;
+    }
+    if (sortField_.isEmpty()) {
+        index = ownIndex_;
+        desc = ownDesc_;
+    } else {
+        // Rows alike in the column keep the data set's own order among themselves.
+        index = f->FieldName();
+        for (const QString& own : QString::fromStdString(ownIndex_).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            if (own.trimmed().compare(name, Qt::CaseInsensitive) != 0)
+                index += ";" + own.trimmed().toStdString();
+        desc = sortDescending_ ? f->FieldName() : std::string();
+        for (const QString& own : QString::fromStdString(ownDesc_).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            if (own.trimmed().compare(name, Qt::CaseInsensitive) != 0)
+                desc += (desc.empty() ? "" : ";") + own.trimmed().toStdString();
+    }
+    gridIndex_ = index;
+    try {
+        ds->SetIndexFieldNames(index, desc);
+    } catch (const std::exception& e) {
+        showRefusal(QString::fromUtf8(e.what()));
+    }
+    titles_->viewport()->update();
+    if (frozen_)
+        frozen_->horizontalHeader()->viewport()->update();
+    if (source_->CurrentRow() >= 0)
+        scrollTo(source_->index(source_->CurrentRow(), std::max(currentIndex().column(), 0)));
+}
+
+void TFDBGrid::dataSetReordered()
+{
+    // Someone else ordered the data set (a new list): its order is its own again.
+    const TClientDataSet* ds = DataSet();
+    if (!sortField_.isEmpty() && (!ds || ds->IndexFieldNames() != gridIndex_)) {
+        sortField_.clear();
+        sortDescending_ = false;
     }
 }
 
@@ -643,6 +502,12 @@ void TFDBGrid::updateFrozen()
                 frozen_->setColumnWidth(c, size);
                 updateFrozenGeometry();
             }
+        });
+        auto* frozenTitles = frozen_->horizontalHeader();
+        connect(frozenTitles, &QHeaderView::sectionClicked, this, [this](int c) { titleClicked(c); });
+        connect(frozenTitles, &QHeaderView::sectionResized, this, [this](int c, int, int size) {
+            if (c < fixedCols_ && columnWidth(c) != size)
+                setColumnWidth(c, size);
         });
         connect(verticalHeader(), &QHeaderView::sectionResized, this, [this](int r, int, int size) {
             if (frozen_)
@@ -965,14 +830,36 @@ void TFDBGrid::cellClicked(const QModelIndex& index)
 void TFDBGrid::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);
+    rowDoubleClicked(indexAt(event->position().toPoint()));
+}
+
+void TFDBGrid::rowDoubleClicked(const QModelIndex& index)
+{
+    // The form's handler first: it decides whether the row may be ticked.
     Fire(OnDblClick, this);
+    // In the check column the first click of the two ticked already.
+    if (index.isValid() && !checkBoxAt(index) && state() != QAbstractItemView::EditingState && source_
+        && index.row() == source_->CurrentRow() && CheckBoxColumn() >= 0)
+        ToggleCheckBox(index.row(), CheckBoxColumn());
+}
+
+int TFDBGrid::CheckBoxColumn() const
+{
+    for (int c = 0; source_ && c < source_->columnCount(); ++c)
+        if (checkBoxAt(source_->index(0, c)))
+            return c;
+    return -1;
 }
 
 void TFDBGrid::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && checkBoxAt(currentIndex())
-        && state() != QAbstractItemView::EditingState) {
-        ToggleCheckBox(currentIndex().row(), currentIndex().column());
+    // Space ticks the current row from any column but one the user types into.
+    const QModelIndex current = currentIndex();
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && current.isValid()
+        && state() != QAbstractItemView::EditingState
+        && (checkBoxAt(current) || !(current.flags() & Qt::ItemIsEditable) || !EditingAllowed())
+        && CheckBoxColumn() >= 0) {
+        ToggleCheckBox(current.row(), CheckBoxColumn());
         event->accept();
         return;
     }

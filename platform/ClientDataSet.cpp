@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -141,11 +142,13 @@ void TClientDataSet::dropRecords()
 {
     if (buffer_) {
         view_.clear(); // the edit buffer keeps its slot: record by record
+        hidden_.clear();
         return;
     }
     // Every slot goes at once, not record by record.
     dropping_ = true;
     view_.clear();
+    hidden_.clear();
     dropping_ = false;
     recordBlocks_.clear();
     recordsMade_ = 0;
@@ -156,7 +159,7 @@ void TClientDataSet::dropRecords()
 
 TField* TClientDataSet::AddField(const std::string& name, TFieldType type, int size, TFieldKind kind)
 {
-    if (!view_.empty() || buffer_)
+    if (!view_.empty() || !hidden_.empty() || buffer_)
         throw DataSetError("Cannot add field '" + name + "' to a data set that holds records");
     if (trimBlanks(name).empty())
         throw DataSetError("A field needs a name");
@@ -388,7 +391,8 @@ void TClientDataSet::Insert()
     CheckBrowseMode();
     const int before = cur_;
     Append();
-    if (indexFields_.empty())
+    // Among records out of sight a place in the middle has no meaning: it goes last.
+    if (indexFields_.empty() && hidden_.empty())
         insertAt_ = before < 0 ? -1 : before;
 }
 
@@ -626,7 +630,7 @@ int TClientDataSet::SetFieldOfEveryRecord(TField* field, std::string_view text, 
     return count;
 }
 
-void TClientDataSet::SetIndexFieldNames(std::string_view names)
+void TClientDataSet::SetIndexFieldNames(std::string_view names, std::string_view descending)
 {
     std::vector<int> fields;
     for (const auto& n : splitNames(names)) {
@@ -635,11 +639,63 @@ void TClientDataSet::SetIndexFieldNames(std::string_view names)
             throw DataSetError("Calculated field '" + f->FieldName() + "' cannot be an index field");
         fields.push_back(f->Index());
     }
+    std::vector<bool> desc(fields.size(), false);
+    for (const auto& n : splitNames(descending)) {
+        const auto at = std::find(fields.begin(), fields.end(), FieldByName(n)->Index());
+        if (at == fields.end())
+            throw DataSetError("Field '" + n + "' is not an index field and cannot run descending");
+        desc[std::size_t(at - fields.begin())] = true;
+    }
     if (Active())
         CheckBrowseMode();
     indexFields_ = std::move(fields);
+    indexDesc_ = std::move(desc);
     indexNames_ = std::string(names);
+    descNames_ = std::string(descending);
     sortAll();
+    notify(DataSetChange::Reset);
+}
+
+void TClientDataSet::SetFiltered(bool value)
+{
+    if (Active())
+        CheckBrowseMode();
+    ensureSorted();
+    // The handler is asked first, before any record moves: a handler that throws leaves
+    // the data set as it was.
+    std::vector<char> keep;
+    const bool apply = value && OnFilterRecord && Active();
+    if (apply) {
+        struct Reading {
+            const Record*& at;
+            ~Reading() { at = nullptr; }
+        } reading{readOverride_};
+        for (const auto* list : {&view_, &hidden_})
+            for (const auto& r : *list) {
+                readOverride_ = r.get();
+                keep.push_back(OnFilterRecord(this) ? 1 : 0);
+            }
+    }
+    const Record* current = (cur_ >= 0 && cur_ < int(view_.size())) ? view_[std::size_t(cur_)].get() : nullptr;
+    const bool hadHidden = !hidden_.empty();
+    std::vector<RecordPtr> all = std::move(view_);
+    all.insert(all.end(), std::make_move_iterator(hidden_.begin()), std::make_move_iterator(hidden_.end()));
+    view_.clear();
+    hidden_.clear();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        (!apply || keep[i] ? view_ : hidden_).push_back(std::move(all[i]));
+    // Records coming back take their places in the order again.
+    if (hadHidden) {
+        const auto lessRec = [this](const RecordPtr& a, const RecordPtr& b) { return less(*a, *b); };
+        std::sort(view_.begin(), view_.end(), lessRec);
+    }
+    sortedCount_ = view_.size();
+    filtered_ = value;
+    cur_ = view_.empty() ? -1 : 0;
+    for (std::size_t i = 0; current && i < view_.size(); ++i)
+        if (view_[i].get() == current)
+            cur_ = int(i);
+    bof_ = eof_ = view_.empty();
     notify(DataSetChange::Reset);
 }
 
@@ -874,10 +930,10 @@ bool TClientDataSet::hasCalcFields() const
 
 int TClientDataSet::compareKeys(const Record& a, const Record& b) const
 {
-    for (int f : indexFields_) {
-        const int c = cell(a, f).compare(cell(b, f));
+    for (std::size_t i = 0; i < indexFields_.size(); ++i) {
+        const int c = cell(a, indexFields_[i]).compare(cell(b, indexFields_[i]));
         if (c != 0)
-            return c;
+            return indexDesc_[i] ? -c : c;
     }
     return 0;
 }

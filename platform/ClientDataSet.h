@@ -29,6 +29,8 @@ constexpr TLocateOptions loCaseInsensitive = 1;
 constexpr TLocateOptions loPartialKey = 2;
 
 using TDataSetNotifyEvent = std::function<void(TClientDataSet* dataSet)>;
+// Whether the record the fields read (the one being filtered) stays in sight.
+using TFilterRecordEvent = std::function<bool(TClientDataSet* dataSet)>;
 
 // What observers hear. Inserted, Removed and Moved come twice, Before the change and after
 // it (phase After), so that a view model can announce them; the others only after.
@@ -109,9 +111,21 @@ public:
     // ones are Null. In browse state only.
     void AppendLoaded(const std::vector<FieldValue>& values);
 
-    // Order by one or more fields separated by ";" (empty: the order records were added).
+    // Order by one or more fields separated by ";" (empty: the order records were added);
+    // the index fields named in descending (";" too) run from the greatest value down.
     const std::string& IndexFieldNames() const { return indexNames_; }
-    void SetIndexFieldNames(std::string_view names);
+    const std::string& IndexDescFields() const { return descNames_; }
+    void SetIndexFieldNames(std::string_view names, std::string_view descending = {});
+
+    // While Filtered, the records OnFilterRecord refuses are out of sight: out of the order,
+    // RecordCount, navigation, Locate and SetFieldOfEveryRecord, and kept as they are. The
+    // handler runs for every record when the filter is set (SetFiltered(true) runs it again,
+    // for a handler that asks something else now); records added later stay in sight until
+    // then. SetFiltered(false) brings every record back in the current order.
+    bool Filtered() const { return filtered_; }
+    void SetFiltered(bool value);
+    int FilteredOutCount() const { return int(hidden_.size()); }
+    TFilterRecordEvent OnFilterRecord;
 
     // Moves to the first record (in the current order) whose fields, named by keyFields
     // separated by ";", equal the values (one value, or an array with one per field).
@@ -203,11 +217,15 @@ private:
     // Records in the current order. With an index, a tail appended while observers were
     // not listening may be unsorted until the next access that needs the order.
     mutable std::vector<RecordPtr> view_;
+    std::vector<RecordPtr> hidden_;   // records the filter refused, in no order
+    bool filtered_ = false;
     mutable std::size_t sortedCount_ = 0;
     mutable int cur_ = -1;
     std::uint64_t nextSeq_ = 1;
     std::vector<int> indexFields_;
+    std::vector<bool> indexDesc_;   // per index field
     std::string indexNames_;
+    std::string descNames_;
     TDataSetState state_ = dsInactive;
     RecordPtr buffer_;   // the record being edited or inserted
     int insertAt_ = -1;                // unindexed Insert: the row it goes before

@@ -94,6 +94,9 @@ const std::pair<const char*, const char*> kBaseBatchTexts[] = {
     {"sReason", "有问题! 原因: "},
     {"sOver", "处理完毕! "},
 };
+const std::pair<const char*, const char*> kWriteOffTexts[] = {
+    {"sHiddenTicked", "其中 %1 笔不在筛选结果中"},
+};
 const std::pair<const char*, const char*> kGeneConditionTexts[] = {
     {"sEmptyProjName", "方案名不可空白!"},
     {"sReplaceProj", "此方案名已存在！是否将原来的方案替换为此方案?"},
@@ -259,6 +262,8 @@ void writeFile(const QString& file, const QString& className, const Texts& texts
         keyedTexts(kBaseBatchTexts);
     else if (className == QLatin1String("TfrmGeneCondition"))
         keyedTexts(kGeneConditionTexts);
+    else if (className == QLatin1String("TfrmWOFB07"))
+        keyedTexts(kWriteOffTexts);
     else if (className == QLatin1String("TfrmNotify"))
         keyedTexts(kNotifyTexts);
     doc.save_file(QFile::encodeName(file).constData(), "  ");

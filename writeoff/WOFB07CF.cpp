@@ -9,12 +9,14 @@
 #include "controls/QvrEdit.h"
 #include "controls/SelectPnl.h"
 #include "controls/TabOrder.h"
+#include "jobform/FormLayout.h"
 #include "jobform/SchemeValues.h"
 #include "platform/ClientDataSet.h"
 #include "platform/DisplayFormat.h"
 #include "platform/OleDate.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
+#include "writeoff/CandidateFind.h"
 #include "writeoff/WOFB07Layout.h"
 #include "writeoff/WOFB07Lookup.h"
 #include "writeoff/WOFB07Query.h"
@@ -27,6 +29,7 @@
 #include <QPointer>
 #include <QScopedValueRollback>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -77,6 +80,8 @@ TfrmWOFB07::TfrmWOFB07(QWidget* owner) : TfrmBaseBatch(owner)
     dsSum->setObjectName(QStringLiteral("dsSum"));
     dsSum->SetDataSet(cdsSum.get());
     BuildWriteOffControls(*this);
+    // However the other tab comes forward, the tick buttons go with the grid.
+    connect(pgOption, &QTabWidget::currentChanged, this, [this] { showTickButtons(); });
     // The status and the document kind show as their combo's item, in the interface's words.
     for (const auto& mapped : {std::pair{"MA015", cboMA015G}, std::pair{"MA400", cbxMA400G}})
         cdsData->FieldByName(mapped.first)->OnGetText = [combo = mapped.second](TField* f, std::string& text, bool display) {
@@ -136,7 +141,19 @@ bool TfrmWOFB07::InitSession(const Variant& session)
     lbl12C->clear();
     ShowFirstPage();
     FilterValues = Variant::array(1, 8);
+    FormLayout::Restore(layoutFile(), this, {grdResult});
     return result;
+}
+
+QString TfrmWOFB07::layoutFile() const
+{
+    return FormLayout::FileOf(UserCode, ProgramCode);
+}
+
+void TfrmWOFB07::FormDestroy(QObject* sender)
+{
+    FormLayout::Save(layoutFile(), this, {grdResult});
+    TfrmBaseBatch::FormDestroy(sender);
 }
 
 int TfrmWOFB07::queryDecimals(const QString& currency)
@@ -174,12 +191,19 @@ void TfrmWOFB07::setButtons(bool prior, bool next, bool last)
     btnprior->setVisible(prior);
     BtnNext->setVisible(next);
     btnFilter->setVisible(false);
-    for (QWidget* w : {static_cast<QWidget*>(btnALL), static_cast<QWidget*>(BtnAllNo), static_cast<QWidget*>(btnQuery),
-                       static_cast<QWidget*>(btnOk)})
+    for (QWidget* w : {static_cast<QWidget*>(btnQuery), static_cast<QWidget*>(btnOk)})
         w->setVisible(last);
     btnSpd->setVisible(last && OkMenuShown);
     // A periodic run is set up where the job is handed over; once set, it can be undone anywhere.
     btnPeriod->setVisible(last || btnPeriod->Down());
+    showTickButtons();
+}
+
+void TfrmWOFB07::showTickButtons()
+{
+    const bool grid = CurrentPage == pgLast && pgOption->ActivePage() == tsOption1;
+    btnALL->setVisible(grid);
+    BtnAllNo->setVisible(grid);
 }
 
 void TfrmWOFB07::FormShow(QObject* sender)
@@ -620,10 +644,19 @@ void TfrmWOFB07::ResetTotals()
     cdsSum->Post();
     cdsSum->Open();
     cdsData->EmptyDataSet();
+    HiddenTicked = 0;
+    showHiddenTicked();
 }
 
 void TfrmWOFB07::btnFilterClick(QObject*)
 {
+    // A new list is seen whole.
+    if (!edFind->text().isEmpty()) {
+        const QSignalBlocker quiet(edFind);
+        edFind->clear();
+    }
+    cdsData->OnFilterRecord = nullptr;
+    cdsData->SetFiltered(false);
     ResetTotals();
     CandidateFilter filter{cbo01->ItemIndex(), FilterValues};
     CandidateSql = QString::fromStdString(::CandidateSql(filter));
@@ -649,6 +682,43 @@ void TfrmWOFB07::btnFilterClick(QObject*)
     cdsData->SetIndexFieldNames("MA002;MA005;MA006;MA008");
     cdsData->Open();
     cdsData->First();
+}
+
+void TfrmWOFB07::edFindChange(QObject*)
+{
+    applyFind();
+}
+
+void TfrmWOFB07::applyFind()
+{
+    HiddenTicked = 0;
+    if (cdsData->Active()) {
+        auto find = std::make_shared<CandidateFind>(*cdsData, edFind->text());
+        if (find->IsEmpty()) {
+            cdsData->OnFilterRecord = nullptr;
+            cdsData->SetFiltered(false);
+        } else {
+            TField* tick = cdsData->FieldByName("MA001");
+            // Counted as the filter goes over the rows: a hidden row's tick cannot change.
+            cdsData->OnFilterRecord = [this, find, tick](TClientDataSet*) {
+                const bool shown = find->Matches();
+                if (!shown && tick->AsString() == "Y")
+                    ++HiddenTicked;
+                return shown;
+            };
+            HiddenTicked = 0;
+            cdsData->SetFiltered(true);
+        }
+    }
+    showHiddenTicked();
+}
+
+void TfrmWOFB07::showHiddenTicked()
+{
+    lblHiddenTicked->setText(GetText(QStringLiteral("TfrmWOFB07"), QStringLiteral("sHiddenTicked"),
+                                     QStringLiteral("其中 %1 笔不在筛选结果中"))
+                                 .arg(HiddenTicked));
+    lblHiddenTicked->setVisible(HiddenTicked > 0);
 }
 
 void TfrmWOFB07::cdsDataMA001Validate(TField* sender)
@@ -753,6 +823,10 @@ Variant TfrmWOFB07::ChosenDocuments()
     std::vector<Variant> keys;
     {
         ControlsDisabledScope quiet(*cdsData);
+        // Every ticked row goes, those the find box hides too.
+        const bool filtered = cdsData->Filtered();
+        if (filtered)
+            cdsData->SetFiltered(false);
         TField* tick = cdsData->FieldByName("MA001");
         TField* t = cdsData->FieldByName("MA005");
         TField* n = cdsData->FieldByName("MA006");
@@ -761,6 +835,10 @@ Variant TfrmWOFB07::ChosenDocuments()
             if (tick->TextAt(row) == "Y")
                 keys.push_back(QStrToVar(QString::fromStdString(t->TextAt(row)).trimmed()
                                          + QString::fromStdString(n->TextAt(row)).trimmed()));
+        if (filtered) {
+            HiddenTicked = 0;
+            cdsData->SetFiltered(true);
+        }
         cdsData->Locate("MA005;MA006", Variant::list({type, number}), loCaseInsensitive);
     }
     if (keys.empty())

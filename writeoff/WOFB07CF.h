@@ -52,6 +52,8 @@ public:
     TQvBtnEdit* ed12 = nullptr;
     QLabel* lbl12C = nullptr;
     TFDBGrid* grdResult = nullptr;
+    TQvEdit* edFind = nullptr;
+    QLabel* lblHiddenTicked = nullptr;
     TQvComboBox* cboMA015G = nullptr;
     TQvComboBox* cbxMA400G = nullptr;
     QGroupBox* gbSum = nullptr;
@@ -80,6 +82,8 @@ public:
     QString CandidateSql;
     int CurrencyDecimals = 2;
     int LocalDecimals = 2;
+    // Ticked rows the find box hides (their ticks stand while hidden).
+    int HiddenTicked = 0;
 
     // --- Overrides ------------------------------------------------------------------------
     void InitJob() override;
@@ -94,6 +98,8 @@ public:
     bool ConfirmDirectRun() override;
     // The inherited drop-down beside btnOk belongs to the last page, as btnOk does.
     void FormShow(QObject* sender) override;
+    // The window's place and the grid's columns are kept for the user's next time.
+    void FormDestroy(QObject* sender) override;
     // btnFilter takes a value in ApplyParams, how a write-off is scripted: the pages are
     // walked as a person walks them (their checks report and stop), the candidates listed
     // and the documents of the value ticked: "*" every one, else the listed keys (type and
@@ -121,6 +127,8 @@ public:
     void ed11Exit(QObject* sender);
     void ed12Exit(QObject* sender);
     void cdsDataMA001Validate(TField* sender);
+    // The find box narrows the rows in sight as it is typed.
+    void edFindChange(QObject* sender);
 
     void ResetTotals();
     void ShowFirstPage();
@@ -148,6 +156,11 @@ private:
     void applyAmountFormats(bool currencyOnly);
     void setTicks(const QString& value);
     void addToTotals(const Decimal& original, const Decimal& local, int count);
+    // "全选" and "全不选" stand beside the grid only while it is in sight.
+    void showTickButtons();
+    void applyFind();
+    void showHiddenTicked();
+    QString layoutFile() const;
     void paintPanel(TSelectPanel* panel, bool enabled);
     // BtnNext pressed for a hand-over: the values handed in for the new page are set
     // again after its defaults; false when the page did not change or a value was refused.

@@ -125,6 +125,24 @@ void buildLast(TfrmWOFB07& f)
     f.lbl12C = new QLabel(top);
     f.lbl12C->setObjectName(QStringLiteral("lbl12C"));
     f.lbl12C->setGeometry(460, 28, 100, 22);
+    // The find box in a row of its own above the grid, at its right end, so that it
+    // stays in sight however narrow the page is.
+    auto* findBar = new QWidget(f.pnlLast);
+    column->addWidget(findBar);
+    f.edFind = new TQvEdit(findBar);
+    f.edFind->setObjectName(QStringLiteral("edFind"));
+    f.edFind->SetCaption(QStringLiteral("查找"));
+    f.edFind->SetLabelPosition(TQvEdit::lpLeft);
+    f.edFind->SetHint(QStringLiteral("供应商编号、名称、单号或金额"));
+    f.edFind->setClearButtonEnabled(true);
+    f.edFind->setFixedSize(170, 22);
+    auto* findRow = new QHBoxLayout(findBar);
+    findRow->setContentsMargins(0, 0, 4, 0);
+    findRow->addStretch(1);
+    // The caption stands in this spacing.
+    findRow->addSpacing(80);
+    findRow->addWidget(f.edFind);
+    QObject::connect(f.edFind, &QLineEdit::textChanged, &f, [form = &f] { form->edFindChange(form->edFind); });
 
     f.grdResult = new TFDBGrid(f.pnlLast);
     f.grdResult->setObjectName(QStringLiteral("grdResult"));
@@ -178,6 +196,13 @@ void buildLast(TfrmWOFB07& f)
     f.edMA021 = sumEdit("edMA021", "MA021", QStringLiteral("原币转销金额合计"));
     f.edMA022 = sumEdit("edMA022", "MA022", QStringLiteral("本币转销金额合计"));
     f.QvDBEdit1 = sumEdit("QvDBEdit1", "MA023", QStringLiteral("选中笔数"));
+    // The note of ticks the find box hides follows the count closely: no caption comes next.
+    delete sums->takeAt(sums->count() - 1);
+    sums->addSpacing(12);
+    f.lblHiddenTicked = new QLabel(f.gbSum);
+    f.lblHiddenTicked->setObjectName(QStringLiteral("lblHiddenTicked"));
+    f.lblHiddenTicked->hide();
+    sums->addWidget(f.lblHiddenTicked);
     sums->addStretch(1);
     column->addWidget(f.gbSum);
 }

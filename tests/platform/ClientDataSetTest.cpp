@@ -242,6 +242,43 @@ TEST(ClientDataSet, IndexFieldNamesOrdersBySeveralFieldsAndKeepsOrderOnChange)
     EXPECT_EQ(c.keys().back(), "A0/7A/001");
 }
 
+// A filter hides records from every walk but keeps them as they are; lifted, they come
+// back in their places, whatever the order meanwhile.
+TEST(ClientDataSet, AFilterHidesRecordsAndDescendingIndexFieldsRunDown)
+{
+    Candidates c;
+    c.add("S2", "7B", "010", "1");
+    c.add("S1", "7B", "002", "20");
+    c.add("S2", "7A", "011", "3");
+    c.add("S1", "7A", "005", "4");
+    c.ds.SetIndexFieldNames("MA016;MA002", "MA016");
+    EXPECT_EQ((std::vector<std::string>{"S1/7B/002", "S1/7A/005", "S2/7A/011", "S2/7B/010"}), c.keys());
+    EXPECT_THROW(c.ds.SetIndexFieldNames("MA002", "MA016"), DataSetError);
+    c.ds.SetIndexFieldNames("");
+
+    c.ds.OnFilterRecord = [&](TClientDataSet*) { return c.supplier->AsString() == "S2"; };
+    c.ds.SetRecNo(3);
+    c.ds.SetFiltered(true);
+    EXPECT_EQ((std::vector<std::string>{"S2/7B/010", "S2/7A/011"}), c.keys());
+    EXPECT_EQ(c.number->AsString(), "011"); // the cursor stays on its record
+    EXPECT_EQ(c.ds.FilteredOutCount(), 2);
+    EXPECT_EQ(c.ds.SetFieldOfEveryRecord(c.tick, "Y"), 2);
+    EXPECT_FALSE(c.ds.Locate("MA006", "002"));
+
+    // A handler that fails leaves what was in sight.
+    c.ds.OnFilterRecord = [](TClientDataSet*) -> bool { throw DataSetError("no"); };
+    EXPECT_THROW(c.ds.SetFiltered(true), DataSetError);
+    EXPECT_EQ(c.ds.RecordCount(), 2);
+    EXPECT_EQ(c.number->AsString(), "011");
+
+    c.ds.SetFiltered(false);
+    EXPECT_EQ((std::vector<std::string>{"S2/7B/010", "S1/7B/002", "S2/7A/011", "S1/7A/005"}), c.keys());
+    std::string ticks;
+    for (int r = 0; r < c.ds.RecordCount(); ++r)
+        ticks += c.tick->TextAt(r);
+    EXPECT_EQ(ticks, "YNYN");
+}
+
 TEST(ClientDataSet, LocateFindsTheFirstMatchWithOptions)
 {
     Candidates c;

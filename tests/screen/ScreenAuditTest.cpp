@@ -246,6 +246,13 @@ TEST_P(ScreenAuditOfTheJob, EveryScreenOfTheJobReadsRightAndFits)
         EXPECT_LE(grid->columnViewportPosition(c) + grid->columnWidth(c), grid->viewport()->width())
             << field << " is out of sight in " << code(GetParam());
     }
+    // The find box hiding a ticked row: the note beside the totals is seen as well.
+    QTest::keyClicks(form->edFind, QString::fromStdString(form->cdsData->FieldByName("MA006")->TextAt(2)).trimmed());
+    settle();
+    EXPECT_TRUE(form->lblHiddenTicked->isVisible());
+    visit(form, QStringLiteral("page 3, find"));
+    form->edFind->clear();
+    settle();
     pressF2(form->ed11, QStringLiteral("page 3, transfer supplier look-up"));
 
     screen = QStringLiteral("scheme dialog");
@@ -260,7 +267,7 @@ TEST_P(ScreenAuditOfTheJob, EveryScreenOfTheJobReadsRightAndFits)
           "recipients, user look-up / LookupWindow", "portal users / TfrmPortalUser", "periodic settings",
           "page 2, type 1", "page 2, type 2", "page 2, type 3", "page 2, currency look-up / LookupWindow",
           "page 2, supplier look-up / LookupWindow", "page 2, purchase invoice look-up / LookupWindow", "page 3",
-          "page 3, transfer supplier look-up / LookupWindow", "scheme dialog / TfrmGeneCondition"})
+          "page 3, find", "page 3, transfer supplier look-up / LookupWindow", "scheme dialog / TfrmGeneCondition"})
         EXPECT_TRUE(visited.contains(QString::fromUtf8(name))) << "not visited: " << name;
     EXPECT_TRUE(findings.empty()) << findings.size() << " findings on " << screens << " screens:\n"
                                   << report(findings, GetParam()).toStdString() << "\nscreens:\n"
