@@ -25,7 +25,9 @@
 
 #include "TestPaths.h"
 
+#include <algorithm>
 #include <memory>
+#include <string>
 
 inline void settleEvents()
 {
@@ -33,6 +35,16 @@ inline void settleEvents()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
     }
+}
+
+// "1234567.50" as a display format "#,##0.00" shows it: "1,234,567.50".
+inline std::string withThousands(std::string fixed)
+{
+    const std::size_t point = std::min(fixed.find('.'), fixed.size());
+    const std::size_t digits = fixed.front() == '-' ? 1 : 0;
+    for (std::size_t at = point; at > digits + 3; at -= 3)
+        fixed.insert(at - 3, 1, ',');
+    return fixed;
 }
 
 // One demo installation per test suite: a suite that writes off owns its own.
