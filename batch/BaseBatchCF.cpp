@@ -159,6 +159,11 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
         if (self)
             ApplyDirectRunRule();
     };
+    // The field being left is checked first, whether or not the window had the focus.
+    if (!ExitActiveControl(btnQuery, [this] { return ValidationFailed; })) {
+        done();
+        return;
+    }
     if (!RightAllows(0) || !RightAllows(3)) {
         ShowMessageDialog(GetText(QStringLiteral("sNoDirectRight"), QStringLiteral("您没有直接处理本作业的权限")), mtError,
                           {mbOK});

@@ -961,7 +961,8 @@ bool TfrmBaseOpt::CollectParams()
 void TfrmBaseOpt::btnOkClick(QObject* sender)
 {
     TfrmBaseGene::btnOkClick(sender);
-    if (!CollectParams())
+    // The field being left is checked first, whether or not the window had the focus.
+    if (!ExitActiveControl(btnOk, [this] { return ValidationFailed; }) || !CollectParams())
         return;
     ParamPacket = VariantFromCodePage(ParamPacket, 936);
     QString answer;

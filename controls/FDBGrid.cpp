@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
@@ -383,6 +384,15 @@ void TFDBGrid::SortByColumn(int column)
                 desc += (desc.empty() ? "" : ";") + own.trimmed().toStdString();
     }
     gridIndex_ = index;
+    // The arrow takes room beside the title: a column sized to its title widens for it.
+    const int marked = fontMetrics().horizontalAdvance(titleOf(column)) + 16
+                     + style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, this);
+    if (!sortField_.isEmpty() && columnWidth(column) < marked
+        && !userWidths_.contains(name.toUpper())) {
+        fitting_ = true;
+        setColumnWidth(column, marked);
+        fitting_ = false;
+    }
     try {
         ds->SetIndexFieldNames(index, desc);
     } catch (const std::exception& e) {

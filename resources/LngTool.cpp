@@ -95,7 +95,7 @@ const std::pair<const char*, const char*> kBaseBatchTexts[] = {
     {"sOver", "处理完毕! "},
 };
 const std::pair<const char*, const char*> kWriteOffTexts[] = {
-    {"sHiddenTicked", "其中 %1 笔不在筛选结果中"},
+    {"sHiddenTicked", "选中的单据有 %1 笔不在筛选结果中"},
 };
 const std::pair<const char*, const char*> kGeneConditionTexts[] = {
     {"sEmptyProjName", "方案名不可空白!"},

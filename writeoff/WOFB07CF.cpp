@@ -716,7 +716,7 @@ void TfrmWOFB07::applyFind()
 void TfrmWOFB07::showHiddenTicked()
 {
     lblHiddenTicked->setText(GetText(QStringLiteral("TfrmWOFB07"), QStringLiteral("sHiddenTicked"),
-                                     QStringLiteral("其中 %1 笔不在筛选结果中"))
+                                     QStringLiteral("选中的单据有 %1 笔不在筛选结果中"))
                                  .arg(HiddenTicked));
     lblHiddenTicked->setVisible(HiddenTicked > 0);
 }

@@ -139,6 +139,11 @@ void buildLast(TfrmWOFB07& f)
     auto* findRow = new QHBoxLayout(findBar);
     findRow->setContentsMargins(0, 0, 4, 0);
     findRow->addStretch(1);
+    // The note of ticks the find box hides stands beside it, in room the totals do not need.
+    f.lblHiddenTicked = new QLabel(findBar);
+    f.lblHiddenTicked->setObjectName(QStringLiteral("lblHiddenTicked"));
+    f.lblHiddenTicked->hide();
+    findRow->addWidget(f.lblHiddenTicked);
     // The caption stands in this spacing.
     findRow->addSpacing(80);
     findRow->addWidget(f.edFind);
@@ -196,13 +201,6 @@ void buildLast(TfrmWOFB07& f)
     f.edMA021 = sumEdit("edMA021", "MA021", QStringLiteral("原币转销金额合计"));
     f.edMA022 = sumEdit("edMA022", "MA022", QStringLiteral("本币转销金额合计"));
     f.QvDBEdit1 = sumEdit("QvDBEdit1", "MA023", QStringLiteral("选中笔数"));
-    // The note of ticks the find box hides follows the count closely: no caption comes next.
-    delete sums->takeAt(sums->count() - 1);
-    sums->addSpacing(12);
-    f.lblHiddenTicked = new QLabel(f.gbSum);
-    f.lblHiddenTicked->setObjectName(QStringLiteral("lblHiddenTicked"));
-    f.lblHiddenTicked->hide();
-    sums->addWidget(f.lblHiddenTicked);
     sums->addStretch(1);
     column->addWidget(f.gbSum);
 }

@@ -193,7 +193,7 @@ TEST_F(CandidateGrid, TheFindBoxNarrowsTheRowsWhileTheTotalsKeepEveryTick)
     EXPECT_EQ(form->TotalOriginal(), original);
     EXPECT_EQ(form->TotalLocal(), local);
     EXPECT_TRUE(form->lblHiddenTicked->isVisibleTo(form));
-    EXPECT_EQ(form->lblHiddenTicked->text(), QStringLiteral("其中 1 笔不在筛选结果中"));
+    EXPECT_EQ(form->lblHiddenTicked->text(), QStringLiteral("选中的单据有 1 笔不在筛选结果中"));
     // The hand-over takes the hidden row as well.
     const Variant chosen = form->ChosenDocuments();
     std::set<std::string> sent;
