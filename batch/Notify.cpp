@@ -140,14 +140,17 @@ TfrmNotify::TfrmNotify(TfrmBaseGene* owner, const QString& portalStartup, const 
     grReceive->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                                QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     grReceive->verticalHeader()->hide();
-    // All eight columns in sight: the three Y/N flags as wide as their titles, the address
-    // taking what is left, the others a width of their own the user may change.
+    // All eight columns in sight: the mobile number, the type and the three Y/N flags as
+    // wide as what they hold, the address taking what is left, the others a width of their
+    // own the user may change.
     QHeaderView* titles = grReceive->horizontalHeader();
     titles->setDefaultSectionSize(84);
     titles->setMinimumSectionSize(52); // room for a flag's drop-down
     titles->setSectionResizeMode(3, QHeaderView::Stretch);
     for (int c = 5; c < Columns; ++c)
         titles->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    titles->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    titles->setSectionResizeMode(4, QHeaderView::ResizeToContents);
     layout->addWidget(grReceive, 1);
     AddOkCancelRow(layout, BitBtn1, BitBtn2);
     BitBtn1->OnClick = [this](QObject*) { BitBtn1Click(); };
