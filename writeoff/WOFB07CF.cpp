@@ -644,7 +644,6 @@ void TfrmWOFB07::ResetTotals()
     cdsSum->Post();
     cdsSum->Open();
     cdsData->EmptyDataSet();
-    HiddenTicked = 0;
     showHiddenTicked();
 }
 
@@ -691,22 +690,13 @@ void TfrmWOFB07::edFindChange(QObject*)
 
 void TfrmWOFB07::applyFind()
 {
-    HiddenTicked = 0;
     if (cdsData->Active()) {
         auto find = std::make_shared<CandidateFind>(*cdsData, edFind->text());
         if (find->IsEmpty()) {
             cdsData->OnFilterRecord = nullptr;
             cdsData->SetFiltered(false);
         } else {
-            TField* tick = cdsData->FieldByName("MA001");
-            // Counted as the filter goes over the rows: a hidden row's tick cannot change.
-            cdsData->OnFilterRecord = [this, find, tick](TClientDataSet*) {
-                const bool shown = find->Matches();
-                if (!shown && tick->AsString() == "Y")
-                    ++HiddenTicked;
-                return shown;
-            };
-            HiddenTicked = 0;
+            cdsData->OnFilterRecord = [find](TClientDataSet*) { return find->Matches(); };
             cdsData->SetFiltered(true);
         }
     }
@@ -715,10 +705,19 @@ void TfrmWOFB07::applyFind()
 
 void TfrmWOFB07::showHiddenTicked()
 {
+    // The ticks in sight subtracted from the count of every tick.
+    int hidden = 0;
+    if (cdsData->Active() && cdsData->Filtered()) {
+        TField* tick = cdsData->FieldByName("MA001");
+        int shown = 0;
+        for (int row = 0; row < cdsData->RecordCount(); ++row)
+            shown += tick->TextAt(row) == "Y" ? 1 : 0;
+        hidden = TotalCount() - shown;
+    }
     lblHiddenTicked->setText(GetText(QStringLiteral("TfrmWOFB07"), QStringLiteral("sHiddenTicked"),
                                      QStringLiteral("选中的单据有 %1 笔不在筛选结果中"))
-                                 .arg(HiddenTicked));
-    lblHiddenTicked->setVisible(HiddenTicked > 0);
+                                 .arg(hidden));
+    lblHiddenTicked->setVisible(hidden > 0);
 }
 
 void TfrmWOFB07::cdsDataMA001Validate(TField* sender)
@@ -835,10 +834,8 @@ Variant TfrmWOFB07::ChosenDocuments()
             if (tick->TextAt(row) == "Y")
                 keys.push_back(QStrToVar(QString::fromStdString(t->TextAt(row)).trimmed()
                                          + QString::fromStdString(n->TextAt(row)).trimmed()));
-        if (filtered) {
-            HiddenTicked = 0;
+        if (filtered)
             cdsData->SetFiltered(true);
-        }
         cdsData->Locate("MA005;MA006", Variant::list({type, number}), loCaseInsensitive);
     }
     if (keys.empty())

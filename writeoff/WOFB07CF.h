@@ -82,8 +82,6 @@ public:
     QString CandidateSql;
     int CurrencyDecimals = 2;
     int LocalDecimals = 2;
-    // Ticked rows the find box hides (their ticks stand while hidden).
-    int HiddenTicked = 0;
 
     // --- Overrides ------------------------------------------------------------------------
     void InitJob() override;

@@ -393,12 +393,7 @@ TEST_F(BatchFormTest, APeriodicRequestCarriesThePeriodTheIndexedRulesAndRolledDa
 TEST_F(BatchFormTest, TheNextRunsFollowTheSchedule)
 {
     ASSERT_TRUE(open());
-    pressPeriod();
-    form->rdoEveryWeek->SetChecked(true);
-    form->cboDayofWeek->SetItemIndex(5);
-    form->meWeek->SetText(QStringLiteral("2"));
-    form->meStartDate->SetText(QStringLiteral("2030/03/06"));
-    form->sePeriodHour->SetText(QStringLiteral("7"));
+    everyOtherFridayAtSeven();
     const QString shown = form->lblNextRuns->text();
     EXPECT_TRUE(shown.contains(QStringLiteral("2030/03/15 07:00, 2030/03/29 07:00, 2030/04/12 07:00, 2030/04/26 07:00, "
                                               "2030/05/10 07:00")))
@@ -434,12 +429,7 @@ TEST_F(BatchFormTest, APeriodicSubmissionSaysWhenItRunsFirstAndNext)
     ASSERT_TRUE(open());
     form->show();
     form->edFirst->SetText(QStringLiteral("x"));
-    pressPeriod();
-    form->rdoEveryWeek->SetChecked(true);
-    form->cboDayofWeek->SetItemIndex(5);
-    form->meWeek->SetText(QStringLiteral("2"));
-    form->meStartDate->SetText(QStringLiteral("2030/03/06"));
-    form->sePeriodHour->SetText(QStringLiteral("7"));
+    everyOtherFridayAtSeven();
     form->btnOk->click();
     ASSERT_EQ(service->count("Request"), 1);
     ASSERT_FALSE(dialogs.shown.empty());

@@ -182,6 +182,16 @@ protected:
         form->btnPeriod->click();
         settle();
     }
+    // A periodic job every other Friday at 07:00 from 2030-03-06: first run 2030-03-15.
+    void everyOtherFridayAtSeven()
+    {
+        pressPeriod();
+        form->rdoEveryWeek->SetChecked(true);
+        form->cboDayofWeek->SetItemIndex(5);
+        form->meWeek->SetText(QStringLiteral("2"));
+        form->meStartDate->SetText(QStringLiteral("2030/03/06"));
+        form->sePeriodHour->SetText(QStringLiteral("7"));
+    }
     static QString today(const char* separator = "/")
     {
         return QString::fromStdString(DateToDisplayText(1, separator, Today()));
