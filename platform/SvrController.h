@@ -17,7 +17,11 @@
 // The application server (qvappserver) runs queued jobs through the same slots: request
 // number = the job number, parameter packet = the job's option values (a periodic job's
 // rolled to the run's date), texts in the database code page, extra text = the job
-// number followed by the four-digit run number ("202403040000170003"), product id 3.
+// number followed by the four-digit run number ("202403040000170003"), product id 3; a
+// periodic job's run adds its run key (support/RunSchedule.h PeriodicRunKey: the run date
+// "yyyymmdd", or for hourly cycles the run number in eight digits), for what a library
+// must make its own for each run, such as a batch number ("202403040000170003" +
+// "20240304").
 //
 // Re-runs. When a server stops during a run (killed, power lost), the next server that
 // starts runs the same run once more, with the same request number and extra text; a run

@@ -202,8 +202,9 @@ JobRequest ReadJobRequest(const Variant& packet)
                           : "The request holds a period value but its job kind \"" + r.jobKind
                                 + "\" is not that of a periodic job (lower case)");
     if (r.periodic) {
-        if (r.runMode != 2)
-            refuse("A periodic request must have run mode 2 (environment slot 10), not " + std::to_string(r.runMode));
+        // 2 runs by the schedule; 1 runs once at once, then by the schedule.
+        if (r.runMode == 0)
+            refuse("A periodic request must have run mode 1 or 2 (environment slot 10), not 0");
         std::string why;
         if (!ReadRunPeriod(packet[3], r.period, why))
             refuse(why);

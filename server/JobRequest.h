@@ -4,7 +4,8 @@
 //   [0] environment 1..12: 1 program code, 2 EnvCount (= the high bound), 3 OptionCount,
 //       4 company, 5 user, 6 database, 7 the moment the request was built, 8 server class
 //       name, 9 job kind (one letter, lower case for a periodic job), 10 run mode (0 queue,
-//       1 at once, 2 at the given moment; periodic jobs 2), 11 the moment of the (first)
+//       1 at once, 2 at the given moment; periodic jobs 2, or 1 for one run
+//       at once before the schedule's), 11 the moment of the (first)
 //       run, 12 recipient XML ("" or "N": nobody; at most 500 recipients, checked as
 //       RecipientListProblem of support/NotificationQueue.h says)
 //   [1] option texts 1..OptionCount, each [caption, control name, ...]

@@ -73,14 +73,13 @@ void JobScheduler::say(const std::string& line)
         report(line);
 }
 
-double JobScheduler::followingRun(const Variant& periodValue, double scheduled, int runNumber)
+double JobScheduler::followingRun(const JobRecord& job, double scheduled, int runNumber)
 {
     RunPeriod period;
     std::string why;
-    if (!ReadRunPeriod(periodValue, period, why))
+    if (!ReadRunPeriod(job.period, period, why))
         return 0;
-    const double next = NextRunMoment(period, scheduled);
-    return WithinRunRange(period, next, runNumber + 1) ? next : 0;
+    return FollowingRunMoment(period, scheduled, runNumber, job.runMode);
 }
 
 int JobScheduler::recover()
@@ -101,7 +100,7 @@ int JobScheduler::recover()
         }
         const std::optional<JobRecord> job = store.find(r.number);
         const double next =
-            job && job->periodic() ? followingRun(job->period, StampMoment(job->due), job->runsDone + 1) : 0;
+            job && job->periodic() ? followingRun(*job, StampMoment(job->due), job->runsDone + 1) : 0;
         const Outcome failed{false, why + " again; it is not run a third time"};
         if (store.finishRun(r.number, r.attempt, r.runBy, false, failed.result, now, MomentStamp(next))) {
             ++found;
@@ -152,8 +151,13 @@ bool JobScheduler::runNext()
                             "; the run is not made");
         }
         Variant values = job.packet[2];
+        std::string extra = job.number + runText(claim->runNumber);
         if (job.periodic()) {
             const std::string runDate = dateToCompact(std::floor(scheduled));
+            RunPeriod period;
+            std::string unread;
+            if (ReadRunPeriod(job.period, period, unread))
+                extra += PeriodicRunKey(period, scheduled, claim->runNumber);
             values = RollConditionDates(RollParameters(values, job.period, job.rules), runDate);
             if (!values.isArray())
                 throw Exception("The date rules cannot be applied to the run date " + runDate);
@@ -164,7 +168,7 @@ bool JobScheduler::runNext()
             throw Exception(why);
         const Variant packet = ServerLibraryPacket(
             job.jobKind, job.number, job.companyCode, job.ownerCode, job.databaseName,
-            VariantToCodePage(values, options_.codePage), job.number + runText(claim->runNumber), 3, options_.codePage);
+            VariantToCodePage(values, options_.codePage), extra, 3, options_.codePage);
         const ServerLibraryOutcome ran = RunServerLibrary(library, packet, options_.jobTimeLimitSeconds);
         summary = ran.summary;
         outcome = {ran.ok, ran.result};
@@ -192,7 +196,7 @@ bool JobScheduler::runNext()
         outcome.result = MessageLines(
             "The connection to the database was lost during the run again; it is not run a third time:", outcome.result);
 
-    const double next = job.periodic() ? followingRun(job.period, scheduled, claim->runNumber) : 0;
+    const double next = job.periodic() ? followingRun(job, scheduled, claim->runNumber) : 0;
     // The run is over: record it. Should that fail for good, the job stays marked as this
     // server's run and recover() takes it up before the next one.
     recordEnd(

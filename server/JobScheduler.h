@@ -58,7 +58,7 @@ private:
         std::string result;
     };
     void say(const std::string& line);
-    double followingRun(const Variant& periodValue, double scheduled, int runNumber);
+    double followingRun(const JobRecord& job, double scheduled, int runNumber);
     // The recipients read what a successful run did (its summary: batch, documents, totals).
     void notify(const JobRecord& job, int runNumber, const Outcome& outcome, const std::string& summary);
 

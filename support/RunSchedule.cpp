@@ -61,6 +61,11 @@ double atTime(const RunPeriod& p, const std::string& date)
     return d == 0 ? 0 : d + EncodeTime(p.hour, p.minute, 0);
 }
 
+constexpr double kHalfMillisecond = 0.5 / 86400000.0;
+// Steps a schedule is followed to its first moment to come: a daily cycle from 1900 takes
+// some 46,000.
+constexpr long kMostSteps = 1000000;
+
 double roundToMillisecond(double moment)
 {
     return std::round(moment * 86400000.0) / 86400000.0;
@@ -159,14 +164,64 @@ double FirstRunMoment(const RunPeriod& period, double submitted)
 {
     if (period.kind == 3)
         return roundToMillisecond(std::max(submitted, atTime(period, period.startDate)));
-    return atTime(period, NextScheduledDate(period.startDate, period.schedule));
+    double moment = atTime(period, NextScheduledDate(period.startDate, period.schedule));
+    // Half a millisecond: a run at the very moment of submission is still to come.
+    for (long step = 0; moment > 0 && moment < submitted - kHalfMillisecond; ++step) {
+        if (step >= kMostSteps)
+            return 0;
+        moment = NextRunMoment(period, moment);
+    }
+    return moment;
 }
 
 double FirstQueuedRun(const RunPeriod* period, int runMode, double runAt, double submitted)
 {
     if (period)
-        return FirstRunMoment(*period, runAt);
+        return runMode == 1 ? submitted : FirstRunMoment(*period, std::max(runAt, submitted));
     return runMode == 2 ? runAt : submitted;
+}
+
+double FollowingRunMoment(const RunPeriod& period, double scheduled, int runNumber, int runMode)
+{
+    const bool ranAtOnce = runMode == 1 && runNumber == 1 && period.kind != 3;
+    const double next = ranAtOnce ? FirstRunMoment(period, scheduled + 2 * kHalfMillisecond)
+                                  : NextRunMoment(period, scheduled);
+    return WithinRunRange(period, next, runNumber + 1) ? next : 0;
+}
+
+DuePeriods PeriodsDue(const RunPeriod& period, double due, double now, int runNumber, long limit)
+{
+    DuePeriods d;
+    if (due <= 0 || due > now || !WithinRunRange(period, due, runNumber))
+        return d;
+    d.first = d.last = due;
+    d.count = 1;
+    for (double next = NextRunMoment(period, due); next > 0 && next <= now && d.count < limit;
+         next = NextRunMoment(period, next)) {
+        if (!WithinRunRange(period, next, runNumber))
+            break;
+        d.last = next;
+        ++d.count;
+    }
+    return d;
+}
+
+double PeriodAfter(const RunPeriod& period, double first, long steps)
+{
+    double moment = first;
+    for (long i = 0; i < steps && moment > 0; ++i)
+        moment = NextRunMoment(period, moment);
+    return moment;
+}
+
+std::string PeriodicRunKey(const RunPeriod& period, double runMoment, int runNumber)
+{
+    if (period.kind == 3) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%08d", runNumber % 100000000);
+        return buf;
+    }
+    return dateToCompact(std::floor(runMoment));
 }
 
 double NextRunMoment(const RunPeriod& period, double previous)

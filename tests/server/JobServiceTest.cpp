@@ -181,7 +181,7 @@ TEST_F(JobServiceCalls, AMalformedRequestAnswersErrorSaysWhyAndStoresNothing)
     p.periodValue = period(Variant::list({0, 1}), Variant::list({"20310305", 0}));
     const std::vector<Case> periodic = {
         {"one-time kind", [](Variant& v) { v[0][9] = "B"; }, "not that of a periodic job"},
-        {"run mode", [](Variant& v) { v[0][10] = 0; }, "run mode 2"},
+        {"run mode", [](Variant& v) { v[0][10] = 0; }, "run mode 1 or 2"},
         {"time", [](Variant& v) { v[3][1] = "25:00"; }, "hour"},
         {"end before start", [](Variant& v) { v[3][3] = Variant::list({"20310305", 2, "20310301"}); }, "before"},
         {"no run before the end", [](Variant& v) { v[3] = period(Variant::list({1, Variant::list({1, 1})}), Variant::list({"20310305", 2, "20310308"})); }, "no run"},
