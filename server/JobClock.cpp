@@ -20,6 +20,7 @@ FileJobClock::FileJobClock(std::string file) : file_(std::move(file))
 
 double FileJobClock::now()
 {
+    std::lock_guard lock(mutex_);
     std::ifstream in(file_);
     std::string text;
     in >> text;

@@ -6,6 +6,7 @@
 // "yyyymmddhhnnsszzz", which sort as the moments do.
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -39,7 +40,8 @@ private:
 
 // A clock read from a file that holds one moment "yyyymmddhhnnss" (more digits: the
 // milliseconds); the file is read at every call, so whoever writes it moves the clock.
-// A file that cannot be read keeps the last moment read (at first: Exception).
+// A file that cannot be read keeps the last moment read (at first: Exception). The
+// runs of a server read it at the same time.
 class FileJobClock : public JobClock {
 public:
     explicit FileJobClock(std::string file);
@@ -48,6 +50,7 @@ public:
 
 private:
     std::string file_;
+    std::mutex mutex_;
     double last_ = 0;
 };
 

@@ -60,6 +60,11 @@ void recordEnd(const std::function<void()>& write, const std::function<void(cons
 
 } // namespace
 
+Misfire MisfireOf(const std::string& text)
+{
+    return text == "all" ? Misfire::All : text == "skip" ? Misfire::Skip : Misfire::Once;
+}
+
 JobScheduler::JobScheduler(ServerDatabase& db, JobClock& clock, JobSchedulerOptions options)
     : db_(db), clock_(clock), options_(std::move(options))
 {
@@ -82,15 +87,39 @@ double JobScheduler::followingRun(const JobRecord& job, double scheduled, int ru
     return FollowingRunMoment(period, scheduled, runNumber, job.runMode);
 }
 
-int JobScheduler::recover()
+bool JobScheduler::abandoned(const std::string& runBy, const std::string& leaseUntil, std::string& why) const
+{
+    if (IsServerGone(runBy)) {
+        why = "The server " + runBy + " stopped during the run";
+        return true;
+    }
+    // Leases are in the machine's time, which the servers sharing a database keep in step.
+    if (!leaseUntil.empty() && leaseUntil < MomentStamp(SystemJobClock().now())) {
+        why = "The server " + runBy + " stopped renewing its lease on the run (until " + ShownStamp(leaseUntil) + ")";
+        return true;
+    }
+    return false;
+}
+
+std::string JobScheduler::leaseUntil() const
+{
+    return MomentStamp(SystemJobClock().now() + options_.leaseSeconds / 86400.0);
+}
+
+int JobScheduler::recover(const std::set<std::string>& ownRuns)
 {
     JobStore store(db_.connection());
     int found = 0;
     for (const JobStore::Running& r : store.running()) {
-        if (r.runBy != options_.serverId && !IsServerGone(r.runBy))
+        std::string why;
+        if (r.runBy == options_.serverId) {
+            if (ownRuns.count(r.number))
+                continue;
+            why = "The server " + r.runBy + " did not finish the run";
+        } else if (!abandoned(r.runBy, r.leaseUntil, why)) {
             continue;
+        }
         const std::string now = MomentStamp(clock_.now());
-        const std::string why = "The server " + r.runBy + " stopped during the run";
         if (r.interruptions == 0) {
             if (store.markInterrupted(r.number, r.runBy, now, why + "; it runs again")) {
                 ++found;
@@ -125,20 +154,100 @@ int JobScheduler::recover()
     return found;
 }
 
+std::optional<JobClaim> JobScheduler::claim()
+{
+    return JobStore(db_.connection()).claimNext(MomentStamp(clock_.now()), options_.serverId, leaseUntil());
+}
+
+std::vector<std::string> JobScheduler::renew(const std::vector<std::string>& numbers)
+{
+    std::vector<std::string> lost;
+    JobStore store(db_.connection());
+    const std::string until = leaseUntil();
+    for (const std::string& number : numbers)
+        if (!store.renewLease(number, options_.serverId, until))
+            lost.push_back(number);
+    return lost;
+}
+
 bool JobScheduler::runNext()
 {
-    JobStore store(db_.connection());
-    const std::optional<JobClaim> claim = store.claimNext(MomentStamp(clock_.now()), options_.serverId);
-    if (!claim)
+    const std::optional<JobClaim> claimed = claim();
+    if (!claimed)
         return false;
-    const JobRecord& job = claim->job;
-    const double scheduled = StampMoment(job.due);
-    say("job " + job.number + " " + job.programCode + " run " + std::to_string(claim->runNumber)
-        + (claim->rerun ? " (again, after an interruption)" : "") + " due " + ShownStamp(job.due) + " started");
+    run(*claimed);
+    return true;
+}
+
+double JobScheduler::lateRun(const JobClaim& claim, const RunPeriod& period)
+{
+    // A period whose moment is this much past is missed, not merely reached a poll late.
+    constexpr double kOnTime = 60.0 / 86400.0;
+    constexpr long kMostCounted = 10000000;
+    const JobRecord& job = claim.job;
+    const double due = StampMoment(job.due);
+    // The run made at once on submission stands for itself.
+    if (job.runMode == 1 && claim.runNumber == 1)
+        return due;
+    const double now = clock_.now();
+    const DuePeriods late = PeriodsDue(period, due, now, claim.runNumber, kMostCounted);
+    if (late.count == 0)
+        return due;
+    JobStore store(db_.connection());
+    const std::string span = ShownStamp(MomentStamp(late.first)) + " to " + ShownStamp(MomentStamp(late.last));
+    switch (options_.misfire) {
+    case Misfire::Skip:
+        if (late.last < now - kOnTime) {
+            const double next = FollowingRunMoment(period, late.last, claim.runNumber - 1, 2);
+            const std::string note = "Misfire=skip: " + std::to_string(late.count) + " missed period(s) from " + span
+                                   + " not run";
+            store.skipRun(job.number, claim.attempt, options_.serverId, MomentStamp(now), MomentStamp(next), note);
+            say("job " + job.number + ": " + note + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));
+            return 0;
+        }
+        return late.last;
+    case Misfire::All:
+        if (late.count > kMostLateRuns) {
+            const long dropped = late.count - kMostLateRuns;
+            const double from = PeriodAfter(period, late.first, dropped);
+            say("job " + job.number + ": " + std::to_string(dropped) + " of " + std::to_string(late.count)
+                + " missed periods (" + span + ") are not run: Misfire=all makes up for the latest "
+                + std::to_string(kMostLateRuns) + " alone");
+            store.recordRunPeriods(job.number, claim.attempt, MomentStamp(from), {});
+            return from;
+        }
+        return due;
+    default:
+        if (late.count > 1)
+            store.recordRunPeriods(job.number, claim.attempt, MomentStamp(late.last),
+                                   MomentStamp(late.first) + "|" + MomentStamp(late.last) + "|"
+                                       + std::to_string(late.count));
+        return late.last;
+    }
+}
+
+void JobScheduler::run(const JobClaim& claim)
+{
+    JobStore store(db_.connection());
+    const JobRecord& job = claim.job;
+    double scheduled = StampMoment(job.due);
+    RunPeriod period;
+    std::string unreadable;
+    const bool periodic = job.periodic() && ReadRunPeriod(job.period, period, unreadable);
+    if (periodic) {
+        scheduled = lateRun(claim, period);
+        if (scheduled == 0)
+            return;
+    }
+    const bool standsForMore = periodic && scheduled != StampMoment(job.due);
+    say("job " + job.number + " " + job.programCode + " run " + std::to_string(claim.runNumber)
+        + (claim.rerun ? " (again, after an interruption)" : "") + " due " + ShownStamp(job.due)
+        + (standsForMore ? " (runs for " + ShownStamp(MomentStamp(scheduled)) + ")" : "") + " started");
 
     Outcome outcome;
     std::string summary; // what a successful run did: its result, and the server log says it
     bool lost = false;   // the database server went away under the run
+    bool ended = false;  // ended from outside: the server stops, or its lease was taken
     try {
         // The owner's account and right are read again at every run: a job whose owner
         // has lost them since it was queued runs no more.
@@ -151,13 +260,11 @@ bool JobScheduler::runNext()
                             "; the run is not made");
         }
         Variant values = job.packet[2];
-        std::string extra = job.number + runText(claim->runNumber);
+        std::string extra = job.number + runText(claim.runNumber);
         if (job.periodic()) {
             const std::string runDate = dateToCompact(std::floor(scheduled));
-            RunPeriod period;
-            std::string unread;
-            if (ReadRunPeriod(job.period, period, unread))
-                extra += PeriodicRunKey(period, scheduled, claim->runNumber);
+            if (periodic)
+                extra += PeriodicRunKey(period, scheduled, claim.runNumber);
             values = RollConditionDates(RollParameters(values, job.period, job.rules), runDate);
             if (!values.isArray())
                 throw Exception("The date rules cannot be applied to the run date " + runDate);
@@ -169,17 +276,27 @@ bool JobScheduler::runNext()
         const Variant packet = ServerLibraryPacket(
             job.jobKind, job.number, job.companyCode, job.ownerCode, job.databaseName,
             VariantToCodePage(values, options_.codePage), extra, 3, options_.codePage);
-        const ServerLibraryOutcome ran = RunServerLibrary(library, packet, options_.jobTimeLimitSeconds);
+        const ServerLibraryOutcome ran = RunServerLibrary(library, packet, options_.jobTimeLimitSeconds,
+                                                          RunControl{options_.endRun, options_.ownProcess});
         summary = ran.summary;
         outcome = {ran.ok, ran.result};
         lost = !ran.ok && ran.databaseLost;
+        ended = ran.ended;
     } catch (const std::exception& e) {
         outcome = {false, e.what()};
     }
 
     // A run the database went away under was cut off, not wrong: its transaction went with
     // the connection, so it runs once more, as after a server that stopped.
-    const std::string run = "job " + job.number + " run " + std::to_string(claim->runNumber);
+    const std::string run = "job " + job.number + " run " + std::to_string(claim.runNumber);
+    if (ended) {
+        const std::string why = "The run was ended before it finished; it runs again";
+        bool kept = false;
+        recordEnd([&] { kept = store.markInterrupted(job.number, options_.serverId, MomentStamp(clock_.now()), why); },
+                  [&](const std::string& line) { say(run + ": " + line); });
+        say(run + (kept ? " ended before it finished; it runs again" : " ended: it was taken from this server"));
+        return;
+    }
     if (lost && job.interruptions == 0) {
         const std::string why = "The connection to the database was lost during the run; it runs again";
         recordEnd(
@@ -190,29 +307,28 @@ bool JobScheduler::runNext()
             },
             [&](const std::string& line) { say(run + ": " + line); });
         say(run + " interrupted: " + why + " (" + english(outcome.result) + ")");
-        return true;
+        return;
     }
     if (lost)
         outcome.result = MessageLines(
             "The connection to the database was lost during the run again; it is not run a third time:", outcome.result);
 
-    const double next = job.periodic() ? followingRun(job, scheduled, claim->runNumber) : 0;
+    const double next = periodic ? FollowingRunMoment(period, scheduled, claim.runNumber, job.runMode) : 0;
     // The run is over: record it. Should that fail for good, the job stays marked as this
     // server's run and recover() takes it up before the next one.
     recordEnd(
         [&] {
             // A run that did its work keeps what it did, for whoever looks at the queue later.
-            if (!store.finishRun(job.number, claim->attempt, options_.serverId, outcome.ok,
+            if (!store.finishRun(job.number, claim.attempt, options_.serverId, outcome.ok,
                                  outcome.ok ? summary : outcome.result, MomentStamp(clock_.now()), MomentStamp(next)))
                 say("job " + job.number + ": the run was taken from this server meanwhile");
         },
         [&](const std::string& line) { say(run + ": " + line); });
-    say("job " + job.number + " run " + std::to_string(claim->runNumber) + (outcome.ok ? " done" : " failed")
+    say("job " + job.number + " run " + std::to_string(claim.runNumber) + (outcome.ok ? " done" : " failed")
         + (outcome.result.empty() ? "" : ": " + english(outcome.result))
         + (outcome.ok && !summary.empty() ? ": " + english(summary) : "")
         + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));
-    notify(job, claim->runNumber, outcome, summary);
-    return true;
+    notify(job, claim.runNumber, outcome, summary);
 }
 
 int JobScheduler::runDue(const std::function<bool()>& stop)

@@ -9,40 +9,72 @@
 // date rules (RollConditionDates); texts reach the library in the database code page,
 // as a client's direct run hands them over.
 //
-// A job whose server stopped during its run (recover), or whose run failed because the
-// database server went away under it (its transaction went with the connection), is
-// interrupted and runs again once, with the same run number; a run interrupted a second
-// time is failed. The end of a run is recorded once the database is back. Jobs that
-// missed their moment while no server ran are run late, one after the other, each with
-// its own run date: no period is skipped.
+// A server holds a lease on each run it makes (JobStore.h) and renews it while the run goes
+// on (renew). A job whose server stopped during its run (gone from this machine, or its
+// lease ran out: another machine's server), or whose run failed because the database
+// server went away under it (its transaction went with the connection), is interrupted
+// and runs again once, with the same run number; a run interrupted a second time is
+// failed. A run ended from outside (the server stopping, its lease taken) is interrupted
+// too. The end of a run is recorded once the database is back.
 //
-// One job runs at a time; several servers may share a database, each job still runs once.
+// Periods a periodic job missed (no server ran, or its start lay in the past) are made up
+// for by the misfire rule: once (one run on the latest missed period's date, recording the
+// periods it stands for), all (each period a run of its own, at most kMostLateRuns of
+// them) or skip (missed periods are not run; the job waits for its next moment).
+//
+// Each scheduler runs one job at a time on its connection; a server runs several at once
+// through several schedulers (QueueServer.h). Servers may share a database: a job is
+// claimed by one of them, and runs once.
 
 #include "server/JobClock.h"
 #include "server/ServerDatabase.h"
 
+#include <atomic>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 struct JobRecord;
+struct JobClaim;
+struct RunPeriod;
+
+enum class Misfire { Once, All, Skip };
+// "once", "all" or "skip"; Once for anything else.
+Misfire MisfireOf(const std::string& text);
 
 struct JobSchedulerOptions {
     std::string serverId;                    // this server's name (ServerIdentity.h)
     std::vector<std::string> libraryFolders; // where program + "S.so" is looked for
     int codePage = 936;
     int jobTimeLimitSeconds = 0;             // a run longer than this is ended (0: no limit)
+    int leaseSeconds = 60;                   // how long a claim on a run lasts unrenewed
+    Misfire misfire = Misfire::Once;
+    bool ownProcess = false;                 // libraries run in a process of their own
+    const std::atomic<bool>* endRun = nullptr; // turned true: the run going on is ended
 };
+
+// With Misfire all, the most periods made up for at once; older ones are not run.
+constexpr long kMostLateRuns = 100;
 
 class JobScheduler {
 public:
     JobScheduler(ServerDatabase& db, JobClock& clock, JobSchedulerOptions options);
 
-    // Finds the runs of stopped servers (this one's own left-overs too, since nothing runs
-    // while this is called) and interrupts or fails them; answers how many.
-    int recover();
-    // Runs the job that is due first; false when none is due.
+    // Finds the runs of stopped servers and interrupts or fails them; answers how many.
+    // Runs of this server that are not among ownRuns are its left-overs and count as
+    // stopped (a single scheduler that is not running anything passes none).
+    int recover(const std::set<std::string>& ownRuns = {});
+    // Claims the job that is due first for this server, holding a lease on it.
+    std::optional<JobClaim> claim();
+    // Makes the claimed run and records it.
+    void run(const JobClaim& claim);
+    // Claims and runs the job that is due first; false when none is due.
     bool runNext();
+    // Renews this server's leases on the runs numbered; answers those that are no longer
+    // its own (their lease ran out and another server took them).
+    std::vector<std::string> renew(const std::vector<std::string>& numbers);
     // Runs due jobs until none is left or stop answers true (asked between two runs);
     // answers how many ran.
     int runDue(const std::function<bool()>& stop = {});
@@ -59,6 +91,12 @@ private:
     };
     void say(const std::string& line);
     double followingRun(const JobRecord& job, double scheduled, int runNumber);
+    std::string leaseUntil() const;
+    // Applies the misfire rule to a periodic run that is late: answers the moment the run
+    // stands for, or 0 when the run is skipped (recorded here).
+    double lateRun(const JobClaim& claim, const RunPeriod& period);
+    // Whether a running job of another server is left without it.
+    bool abandoned(const std::string& runBy, const std::string& leaseUntil, std::string& why) const;
     // The recipients read what a successful run did (its summary: batch, documents, totals).
     void notify(const JobRecord& job, int runNumber, const Outcome& outcome, const std::string& summary);
 

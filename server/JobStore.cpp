@@ -10,7 +10,7 @@ namespace {
 
 constexpr const char* kJobColumns =
     "JB001, JB002, JB003, JB004, JB005, JB006, JB007, JB008, JB009, JB010, JB011, JB012, JB013, JB014, JB015, "
-    "JB016, JB017, JB018, JB019, JB020, JB021, JB022, JB023, JB024";
+    "JB016, JB017, JB018, JB019, JB020, JB021, JB022, JB023, JB024, JB025";
 
 // A collision can only come from a database that lets two writers number at once.
 constexpr int kNumberAttempts = 20;
@@ -63,6 +63,7 @@ JobRecord recordOf(const std::vector<Variant>& r)
     j.lastResult = str(r[21]);
     j.lastEnd = str(r[22]);
     j.cancelledAt = str(r[23]);
+    j.leaseUntil = str(r[24]);
     return j;
 }
 
@@ -73,6 +74,19 @@ JobStore::JobStore(DbConnection& db) : db_(db) {}
 void JobStore::EnsureTables(DbConnection& db)
 {
     db.executeScript(SchemaPart("system", "jobs"));
+    // Columns later versions added, for a system database made before them.
+    const struct {
+        const char* table;
+        const char* column;
+        const char* definition;
+    } added[] = {{"ADMJB", "JB025", "VARCHAR(17) NOT NULL DEFAULT ''"}, {"ADMJR", "JR011", "TEXT NOT NULL DEFAULT ''"}};
+    for (const auto& a : added) {
+        try {
+            db.query(std::string("SELECT ") + a.column + " FROM " + a.table + " WHERE 1 = 0");
+        } catch (const DbError&) {
+            db.execute(std::string("ALTER TABLE ") + a.table + " ADD " + a.column + " " + a.definition);
+        }
+    }
 }
 
 std::string JobStore::nextNumber(const std::string& day)
@@ -104,7 +118,7 @@ std::string JobStore::add(const JobRequest& request, const std::string& entry, d
             db_.execute("INSERT INTO ADMJB (" + std::string(kJobColumns)
                             + ") VALUES (:JB001, :JB002, :JB003, :JB004, :JB005, :JB006, :JB007, :JB008, :JB009, "
                               ":JB010, :JB011, :JB012, :JB013, :JB014, :JB015, :JB016, :JB017, 0, 0, :JB020, 'N', '', "
-                              "'', '')",
+                              "'', '', '')",
                         {{"JB001", number},
                          {"JB002", entry},
                          {"JB003", request.programCode},
@@ -169,11 +183,11 @@ std::vector<JobRecord> JobStore::list()
 std::vector<JobRun> JobStore::runs(const std::string& number)
 {
     std::vector<JobRun> out;
-    db_.forEachRow("SELECT JR002, JR003, JR004, JR005, JR006, JR007, JR008, JR009, JR010 FROM ADMJR "
+    db_.forEachRow("SELECT JR002, JR003, JR004, JR005, JR006, JR007, JR008, JR009, JR010, JR011 FROM ADMJR "
                    "WHERE JR001 = :NO ORDER BY JR002",
                    {{"NO", number}}, [&](const std::vector<Variant>& r) {
                        out.push_back({num(r[0]), num(r[1]), str(r[2]), str(r[3]), str(r[4]), str(r[5]), str(r[6]),
-                                      str(r[7]), str(r[8])});
+                                      str(r[7]), str(r[8]), str(r[9])});
                        return true;
                    });
     return out;
@@ -185,7 +199,8 @@ std::string JobStore::earliestDue()
                           "AND JB009 <> ''"));
 }
 
-std::optional<JobClaim> JobStore::claimNext(const std::string& now, const std::string& runBy)
+std::optional<JobClaim> JobStore::claimNext(const std::string& now, const std::string& runBy,
+                                            const std::string& leaseUntil)
 {
     // On a database server the row lock of the claimed job keeps other servers away from
     // it while they claim the next ones; SQLite has one writer at a time anyway.
@@ -202,9 +217,9 @@ std::optional<JobClaim> JobStore::claimNext(const std::string& now, const std::s
     const std::string number = str(due.rows[0][0]);
     c.rerun = str(due.rows[0][1]) == "interrupted";
     c.runNumber = num(due.rows[0][2]) + 1;
-    if (db_.execute("UPDATE ADMJB SET JB010 = 'running', JB020 = :BY WHERE JB001 = :NO "
+    if (db_.execute("UPDATE ADMJB SET JB010 = 'running', JB020 = :BY, JB025 = :LEASE WHERE JB001 = :NO "
                     "AND JB010 IN ('queued', 'interrupted')",
-                    {{"BY", runBy}, {"NO", number}})
+                    {{"BY", runBy}, {"LEASE", leaseUntil}, {"NO", number}})
         != 1)
         return std::nullopt;
     c.attempt = num(db_.scalar("SELECT ISNULL(MAX(JR002), 0) + 1 FROM ADMJR WHERE JR001 = :NO", {{"NO", number}}));
@@ -237,7 +252,7 @@ bool JobStore::finishRun(const std::string& number, int attempt, const std::stri
     db_.execute("UPDATE ADMJR SET JR006 = :NOW, JR007 = :ST, JR008 = :RES WHERE JR001 = :NO AND JR002 = :ATT",
                 {{"NOW", now}, {"ST", ok ? "done" : "failed"}, {"RES", result}, {"NO", number}, {"ATT", attempt}});
     db_.execute("UPDATE ADMJB SET JB010 = :ST, JB009 = :DUE, JB018 = JB018 + 1, JB019 = 0, JB020 = '', JB022 = :RES, "
-                "JB023 = :NOW, JB024 = :CAN WHERE JB001 = :NO",
+                "JB023 = :NOW, JB024 = :CAN, JB025 = '' WHERE JB001 = :NO",
                 {{"ST", status},
                  {"DUE", cancelled ? std::string() : nextDue},
                  {"RES", result},
@@ -248,12 +263,79 @@ bool JobStore::finishRun(const std::string& number, int attempt, const std::stri
     return true;
 }
 
+bool JobStore::renewLease(const std::string& number, const std::string& runBy, const std::string& leaseUntil)
+{
+    DbTransaction tx(db_, DbTransaction::Write);
+    if (db_.execute("UPDATE ADMJB SET JB025 = :LEASE WHERE JB001 = :NO AND JB010 = 'running' AND JB020 = :BY",
+                    {{"LEASE", leaseUntil}, {"NO", number}, {"BY", runBy}})
+        != 1)
+        return false;
+    tx.commit();
+    return true;
+}
+
+void JobStore::recordRunPeriods(const std::string& number, int attempt, const std::string& runMoment,
+                                const std::string& periods)
+{
+    DbTransaction tx(db_, DbTransaction::Write);
+    db_.execute("UPDATE ADMJR SET JR004 = :AT, JR011 = :PER WHERE JR001 = :NO AND JR002 = :ATT",
+                {{"AT", runMoment}, {"PER", periods}, {"NO", number}, {"ATT", attempt}});
+    tx.commit();
+}
+
+bool JobStore::skipRun(const std::string& number, int attempt, const std::string& runBy, const std::string& now,
+                       const std::string& nextDue, const std::string& note)
+{
+    DbTransaction tx(db_, DbTransaction::Write);
+    const DbRowSet job = db_.query("SELECT JB021 FROM ADMJB WHERE JB001 = :NO AND JB010 = 'running' AND JB020 = :BY",
+                                   {{"NO", number}, {"BY", runBy}});
+    if (job.empty())
+        return false;
+    const bool cancelled = str(job.rows[0][0]) == "Y";
+    const std::string status = cancelled ? "cancelled" : !nextDue.empty() ? "queued" : "done";
+    db_.execute("UPDATE ADMJR SET JR006 = :NOW, JR007 = 'skipped', JR008 = :NOTE WHERE JR001 = :NO AND JR002 = :ATT",
+                {{"NOW", now}, {"NOTE", note}, {"NO", number}, {"ATT", attempt}});
+    db_.execute("UPDATE ADMJB SET JB010 = :ST, JB009 = :DUE, JB019 = 0, JB020 = '', JB025 = '', JB024 = :CAN "
+                "WHERE JB001 = :NO",
+                {{"ST", status},
+                 {"DUE", cancelled ? std::string() : nextDue},
+                 {"CAN", cancelled ? now : std::string()},
+                 {"NO", number}});
+    tx.commit();
+    return true;
+}
+
+JobStore::ResetResult JobStore::reset(const std::string& number, const std::string& now, const std::string& machineNow,
+                                      const std::string& reason, const std::string& goneRunner)
+{
+    DbTransaction tx(db_, DbTransaction::Write);
+    const DbRowSet rows = db_.query("SELECT JB002, JB010, JB025, JB020 FROM ADMJB WHERE JB001 = :NO", {{"NO", number}});
+    if (rows.empty())
+        return ResetResult::Unknown;
+    if (str(rows.rows[0][0]) == "D")
+        return ResetResult::Direct;
+    if (str(rows.rows[0][1]) != "running")
+        return ResetResult::NotRunning;
+    const std::string lease = str(rows.rows[0][2]);
+    const bool runnerGone = !goneRunner.empty() && str(rows.rows[0][3]) == goneRunner;
+    if (!lease.empty() && lease >= machineNow && !runnerGone)
+        return ResetResult::LeaseAlive;
+    db_.execute("UPDATE ADMJB SET JB010 = 'interrupted', JB019 = JB019 + 1, JB020 = '', JB022 = :WHY, JB025 = '' "
+                "WHERE JB001 = :NO",
+                {{"WHY", reason}, {"NO", number}});
+    db_.execute("UPDATE ADMJR SET JR006 = :NOW, JR007 = 'interrupted', JR008 = :WHY WHERE JR001 = :NO "
+                "AND JR007 = 'running'",
+                {{"NOW", now}, {"WHY", reason}, {"NO", number}});
+    tx.commit();
+    return ResetResult::Reset;
+}
+
 bool JobStore::markInterrupted(const std::string& number, const std::string& runBy, const std::string& now,
                                const std::string& reason)
 {
     DbTransaction tx(db_, DbTransaction::Write);
-    if (db_.execute("UPDATE ADMJB SET JB010 = 'interrupted', JB019 = JB019 + 1, JB020 = '', JB022 = :WHY "
-                    "WHERE JB001 = :NO AND JB010 = 'running' AND JB020 = :BY",
+    if (db_.execute("UPDATE ADMJB SET JB010 = 'interrupted', JB019 = JB019 + 1, JB020 = '', JB022 = :WHY, "
+                    "JB025 = '' WHERE JB001 = :NO AND JB010 = 'running' AND JB020 = :BY",
                     {{"WHY", reason}, {"NO", number}, {"BY", runBy}})
         != 1)
         return false;
@@ -267,10 +349,10 @@ bool JobStore::markInterrupted(const std::string& number, const std::string& run
 std::vector<JobStore::Running> JobStore::running()
 {
     std::vector<Running> out;
-    db_.forEachRow("SELECT JB001, JB020, JB019, (SELECT MAX(JR002) FROM ADMJR WHERE JR001 = JB001) FROM ADMJB "
+    db_.forEachRow("SELECT JB001, JB020, JB019, (SELECT MAX(JR002) FROM ADMJR WHERE JR001 = JB001), JB025 FROM ADMJB "
                    "WHERE JB002 = 'Q' AND JB010 = 'running' ORDER BY JB001",
                    {}, [&](const std::vector<Variant>& r) {
-                       out.push_back({str(r[0]), str(r[1]), num(r[2]), num(r[3])});
+                       out.push_back({str(r[0]), str(r[1]), num(r[2]), num(r[3]), str(r[4])});
                        return true;
                    });
     return out;
@@ -309,7 +391,7 @@ std::vector<JobStore::Running> JobStore::runningDirect()
     db_.forEachRow("SELECT JR001, JR009 FROM ADMJR JOIN ADMJB ON JB001 = JR001 WHERE JB002 = 'D' AND JR002 = 1 "
                    "AND JR007 = 'running' AND JR010 = 'X' ORDER BY JR001",
                    {}, [&](const std::vector<Variant>& r) {
-                       out.push_back({str(r[0]), str(r[1]), 0, 1});
+                       out.push_back({str(r[0]), str(r[1]), 0, 1, {}});
                        return true;
                    });
     return out;

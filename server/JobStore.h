@@ -6,7 +6,9 @@
 //
 // Statuses: queued (waiting for its due moment), running, done, failed, cancelled,
 // interrupted (its server stopped during the run; it runs once more). A periodic job is
-// queued between its runs. Moments are stamps of the caller's clock (JobClock.h).
+// queued between its runs. Moments are stamps of the caller's clock (JobClock.h), except
+// leases: a server that runs a job holds it until a moment of the machine's clock, which
+// every server sharing the database reads alike, and renews that while the run goes on.
 
 #include "platform/Db.h"
 #include "server/JobRequest.h"
@@ -30,6 +32,7 @@ struct JobRecord {
     std::string runBy;          // the server running it now
     bool cancelAsked = false;
     std::string lastResult, lastEnd, cancelledAt;
+    std::string leaseUntil;     // while running: the runner's lease (machine time)
 
     bool periodic() const { return !period.isEmpty(); }
     bool hasRun() const { return !lastEnd.empty(); }
@@ -39,6 +42,7 @@ struct JobRun {
     int attempt = 0;
     int runNumber = 0;
     std::string scheduled, started, ended, status, result, runBy, how;
+    std::string periods;        // "first|last|count" when the run stands for several periods
 };
 
 // A job a server took for one run.
@@ -67,8 +71,20 @@ public:
     // Earliest due moment (stamp) of a queue job that waits; empty when none waits.
     std::string earliestDue();
 
-    // Takes the waiting queue job that is due first (due <= now), for the server runBy.
-    std::optional<JobClaim> claimNext(const std::string& now, const std::string& runBy);
+    // Takes the waiting queue job that is due first (due <= now), for the server runBy,
+    // which holds it until leaseUntil.
+    std::optional<JobClaim> claimNext(const std::string& now, const std::string& runBy,
+                                      const std::string& leaseUntil);
+    // Moves the lease of runBy's run of a job on; false when the run is no longer its own.
+    bool renewLease(const std::string& number, const std::string& runBy, const std::string& leaseUntil);
+    // What a run stands for: its own moment (the run date its values are rolled to) and,
+    // when it makes up for periods missed, which ("first|last|count").
+    void recordRunPeriods(const std::string& number, int attempt, const std::string& runMoment,
+                          const std::string& periods);
+    // A run the queue does not make (periods missed and skipped): its row says so, and the
+    // job waits for nextDue, or is done when none is left. Counts as no run.
+    bool skipRun(const std::string& number, int attempt, const std::string& runBy, const std::string& now,
+                 const std::string& nextDue, const std::string& note);
     // Ends a run of the server runBy: the run row gets its end and result; the job waits
     // for nextDue (not empty: a periodic job with runs left), or ends done, failed or, when
     // a cancel was asked meanwhile, cancelled. False when the job is no longer this
@@ -82,11 +98,18 @@ public:
     struct Running {
         std::string number, runBy;
         int interruptions = 0, attempt = 0;
+        std::string leaseUntil;
     };
     std::vector<Running> running();
 
     enum class CancelResult { Cancelled, AfterThisRun, Unknown, Finished, RunningOnce, Direct };
     CancelResult cancel(const std::string& number, const std::string& now);
+    // An operator puts a running queue job whose runner's lease ran out before machineNow
+    // back into the queue: it is interrupted and runs once more. A live lease is refused,
+    // unless its holder is goneRunner (a server of this machine whose process is gone).
+    enum class ResetResult { Reset, Unknown, NotRunning, LeaseAlive, Direct };
+    ResetResult reset(const std::string& number, const std::string& now, const std::string& machineNow,
+                      const std::string& reason, const std::string& goneRunner = {});
 
     // Direct runs (Request1, ExecSvrDLL, UpdateStatus1). The direct job's run 1 is
     // restarted as the server's own run, finished with an outcome, or ended by the client.

@@ -179,7 +179,8 @@ CREATE TABLE IF NOT EXISTS ADMJB (
   JB021 VARCHAR(1)   NOT NULL DEFAULT 'N',  -- cancel asked while running: no further run
   JB022 TEXT         NOT NULL DEFAULT '',   -- result text of the last run (empty: success)
   JB023 VARCHAR(17)  NOT NULL DEFAULT '',   -- last run ended at
-  JB024 VARCHAR(17)  NOT NULL DEFAULT ''    -- cancelled at
+  JB024 VARCHAR(17)  NOT NULL DEFAULT '',   -- cancelled at
+  JB025 VARCHAR(17)  NOT NULL DEFAULT ''    -- lease of the server running it: until then (machine time) it is its run
 );
 CREATE INDEX IF NOT EXISTS ADMJB_DUE ON ADMJB (JB010, JB009);
 
@@ -192,10 +193,11 @@ CREATE TABLE IF NOT EXISTS ADMJR (
   JR004 VARCHAR(17)  NOT NULL DEFAULT '',   -- the run's due moment (its run date)
   JR005 VARCHAR(17)  NOT NULL DEFAULT '',   -- started
   JR006 VARCHAR(17)  NOT NULL DEFAULT '',   -- ended (empty while running)
-  JR007 VARCHAR(12)  NOT NULL DEFAULT 'running', -- running, done, failed, interrupted
+  JR007 VARCHAR(12)  NOT NULL DEFAULT 'running', -- running, done, failed, interrupted, skipped
   JR008 TEXT         NOT NULL DEFAULT '',   -- result text
   JR009 VARCHAR(80)  NOT NULL DEFAULT '',   -- run by: server host:pid:start, or the client's computer
   JR010 VARCHAR(1)   NOT NULL DEFAULT 'Q',  -- Q queue, R re-run after an interruption, D client, X server at the client's call
+  JR011 TEXT         NOT NULL DEFAULT '',   -- the periods a late run stands for: "first|last|count" (empty: its own alone)
   PRIMARY KEY (JR001, JR002)
 );
 -- @end part jobs

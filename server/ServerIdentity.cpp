@@ -49,6 +49,11 @@ std::string ThisServerId()
     return id;
 }
 
+std::string ServerIdOnHost(const std::string& host)
+{
+    return host + ":" + std::to_string(long(getpid())) + ":" + startTicks(long(getpid()));
+}
+
 bool IsServerGone(const std::string& serverId)
 {
     const std::size_t a = serverId.rfind(':');

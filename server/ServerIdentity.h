@@ -7,6 +7,9 @@
 
 // The name of this process.
 std::string ThisServerId();
+// The name of this process when its machine goes by host in the queue (servers in
+// containers that share a host name, tests that stand for another machine).
+std::string ServerIdOnHost(const std::string& host);
 // Whether the process of a name has ended. Only names of this machine can be judged: a
 // name of another host, or one that cannot be read, counts as alive.
 bool IsServerGone(const std::string& serverId);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -179,8 +180,14 @@ ServerLibraryOutcome failed(std::string why)
 
 } // namespace
 
-int RunServerLibraryChild(const std::string& libraryFile, int in, int out)
+int RunServerLibraryChild(const std::string& libraryFile, int in, int out, long parent)
 {
+    if (parent > 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The parent may have died before the line above took effect.
+        if (long(::getppid()) != parent)
+            return 1;
+    }
     ServerLibraryOutcome outcome;
     try {
         outcome = RunServerLibraryFile(libraryFile, DecodeWireValue(readAll(in)));
@@ -193,9 +200,10 @@ int RunServerLibraryChild(const std::string& libraryFile, int in, int out)
                : 1;
 }
 
-ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Variant& packet, int timeLimitSeconds)
+ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Variant& packet, int timeLimitSeconds,
+                                      const RunControl& control)
 {
-    if (timeLimitSeconds <= 0)
+    if (timeLimitSeconds <= 0 && !control.ownProcess)
         return RunServerLibraryFile(libraryFile, packet);
     std::string request;
     try {
@@ -219,7 +227,9 @@ ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Vari
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(libraryFile.c_str()), nullptr};
+    const std::string parent = std::to_string(long(::getpid()));
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(libraryFile.c_str()),
+                    const_cast<char*>(parent.c_str()), nullptr};
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -232,11 +242,14 @@ ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Vari
     }
 
     // The packet is written while the answer is read, so that neither side waits on a full pipe.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
+    // No limit: a deadline no run reaches.
+    const auto deadline = std::chrono::steady_clock::now()
+                        + std::chrono::seconds(timeLimitSeconds > 0 ? timeLimitSeconds : 100L * 365 * 86400);
     std::string answer;
     std::size_t sent = 0;
     int toChild = in[1];
     bool timedOut = false;
+    bool ended = false;
     // A process that ends before it read its packet must not end the server with it.
     signal(SIGPIPE, SIG_IGN);
     for (;;) {
@@ -245,8 +258,12 @@ ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Vari
             timedOut = true;
             break;
         }
+        if (control.end && control.end->load()) {
+            ended = true;
+            break;
+        }
         pollfd fds[2] = {{out[0], POLLIN, 0}, {toChild, POLLOUT, 0}};
-        const int n = ::poll(fds, toChild >= 0 ? 2 : 1, int(std::min<long long>(left.count(), 1000)));
+        const int n = ::poll(fds, toChild >= 0 ? 2 : 1, int(std::min<long long>(left.count(), control.end ? 100 : 1000)));
         if (n < 0 && errno != EINTR)
             break;
         if (n <= 0)
@@ -272,10 +289,15 @@ ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Vari
     if (toChild >= 0)
         ::close(toChild);
     ::close(out[0]);
-    if (timedOut)
+    if (timedOut || ended)
         ::kill(pid, SIGKILL);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (ended) {
+        ServerLibraryOutcome out = failed("The run was ended before it finished; nothing it had not committed was kept");
+        out.ended = true;
+        return out;
     }
     if (timedOut)
         return failed("The job did not finish within its time limit of " + std::to_string(timeLimitSeconds) +

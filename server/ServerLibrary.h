@@ -5,6 +5,7 @@
 
 #include "platform/Variant.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,17 @@ struct ServerLibraryOutcome {
     // The database server went away under a call of the run (DbServerLossCount): what the
     // run had not committed is gone, and a run that failed was interrupted, not wrong.
     bool databaseLost = false;
+    // The run was ended from outside (RunControl::end) before it finished: it was cut
+    // off, not wrong, and what it had not committed is gone.
+    bool ended = false;
+};
+
+// How a run may be ended from outside: when end turns true the library's process is
+// killed. ownProcess runs the library in a process of its own even without a time limit,
+// as the queue does, so that each of its runs can be ended.
+struct RunControl {
+    const std::atomic<bool>* end = nullptr;
+    bool ownProcess = false;
 };
 
 // The library of a program in the first of the folders that holds it; empty, with the
@@ -41,7 +53,11 @@ ServerLibraryOutcome RunServerLibraryFile(const std::string& libraryFile, const 
 // the limit it is killed and the outcome says so; a library that crashes fails the run
 // instead of the server. What the library wrote before it was ended stays uncommitted, as
 // its transaction never finished.
-ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Variant& packet, int timeLimitSeconds);
+// The process dies with the thread that started it: a server killed with -9 leaves no run
+// of its own going on behind a lease that another server takes over.
+ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Variant& packet, int timeLimitSeconds,
+                                      const RunControl& control = {});
 // qvjobrun's side: runs the library on the packet read from in and writes the outcome to
-// out (both WireCodec values); answers the process's exit code.
-int RunServerLibraryChild(const std::string& libraryFile, int in, int out);
+// out (both WireCodec values); answers the process's exit code. parent (when not 0) is the
+// process that started it: should it be gone already, nothing is run.
+int RunServerLibraryChild(const std::string& libraryFile, int in, int out, long parent = 0);

@@ -2,10 +2,12 @@
 // every job when it is due, through its server library (JobScheduler.h); with --listen it
 // also serves the application-server object to remote clients (RemoteEndpoint.h).
 //
-//   qvappserver --install DIR [--listen ADDRESS:PORT] [--poll MS] [--clock-file FILE]
+//   qvappserver --install DIR [--listen ADDRESS:PORT] [--poll MS] [--clock-file FILE] [--host NAME]
 //
-// Exit code 0 after a clean stop (SIGTERM, SIGINT or SIGHUP: the running job finishes
-// first), 1 when the installation cannot be served, 2 for a wrong command line.
+// Exit code 0 after a clean stop (SIGTERM, SIGINT or SIGHUP: the running jobs finish
+// first, within the grace time), 3 when jobs still running after the grace time were
+// ended (they run again), 1 when the installation cannot be served, 2 for a wrong
+// command line.
 
 #include "platform/AsciiText.h"
 #include "platform/Exception.h"
@@ -15,6 +17,7 @@
 #include "server/JobScheduler.h"
 #include "server/Installation.h"
 #include "server/JobStore.h"
+#include "server/QueueServer.h"
 #include "server/RemoteEndpoint.h"
 #include "server/ReportCounterS.h"
 #include "server/ServerDatabase.h"
@@ -44,15 +47,23 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kDefaultPollMs = 250;
-constexpr auto kRecoverEvery = std::chrono::seconds(5);
+constexpr int kEndedExit = 3;
 
 void usage(std::FILE* to)
 {
     std::fprintf(to,
                  "Usage: qvappserver --install DIR [--listen ADDRESS:PORT] [--poll MS] [--clock-file FILE]\n"
+                 "                   [--host NAME]\n"
                  "Runs the job queue of the installation in DIR: each queued job when it is due, in\n"
                  "order of due time, through its server library (program code + \"S.so\" in the\n"
-                 "[WorkDLLPath] folders of BriskoS.ini). Several servers may serve one database.\n"
+                 "[WorkDLLPath] folders of BriskoS.ini), each in a process of its own, up to\n"
+                 "[Job Queue] Workers (default 2) at a time and each for at most [DBE Setting]\n"
+                 "JobTimeLimit seconds (default 3600; 0: no limit). Several servers, on one machine\n"
+                 "or on several, may serve one database: each holds a lease of [Job Queue]\n"
+                 "LeaseSeconds (default 60) on the jobs it runs, renewed while they run; a job whose\n"
+                 "lease ran out runs once more elsewhere (keep the machines' clocks in step).\n"
+                 "Periods a periodic job missed are made up for by [Job Queue] Misfire: once (the\n"
+                 "default: one run for all of them), all (one run each, at most 100) or skip.\n"
                  "\n"
                  "  --install DIR      the installation folder: DIR/registry.ini names the server folder\n"
                  "                     (Software\\QVR\\Brisko, ServerPath) with BriskoS.ini\n"
@@ -71,12 +82,16 @@ void usage(std::FILE* to)
                  "                     holds one moment yyyymmddhhnnss and is read at every poll, so\n"
                  "                     writing a later moment into it moves the server's time on. Jobs\n"
                  "                     queued to run at once are due from their submission moment.\n"
+                 "  --host NAME        the name of this server's machine in the queue (default: the\n"
+                 "                     host name); servers of one name judge each other's processes\n"
                  "  --encode-secret TEXT  print TEXT in the stored form for ConnectionSecret (the\n"
                  "                     server's [DBPasswordCtrl] and the clients' [Server Information])\n"
                  "  --help             this text\n"
                  "\n"
-                 "Stop it with SIGTERM (kill PID): a running job finishes, then the server exits.\n"
-                 "Jobs left running by a server that stopped without finishing them run once more.\n",
+                 "Stop it with SIGTERM (kill PID): the running jobs get [Job Queue] StopGraceSeconds\n"
+                 "(default 30) to finish, then those left are ended and run again later (exit code 3);\n"
+                 "a second SIGTERM ends them at once. Jobs left running by a server that stopped\n"
+                 "without finishing them run once more.\n",
                  kDefaultPollMs);
 }
 
@@ -226,7 +241,7 @@ rlim_t raiseDescriptorLimit()
 
 // The command line; exit is set (and the rest unused) when the program is done with it.
 struct CommandLine {
-    std::string install, clockFile, listen;
+    std::string install, clockFile, listen, host;
     long pollMs = kDefaultPollMs;
     std::optional<int> exit;
 };
@@ -263,6 +278,9 @@ CommandLine readCommandLine(int argc, char** argv)
             int port = 0;
             if (!value(c.listen) || !ParseListenAddress(c.listen, host, port))
                 return done(wrong("--listen takes ADDRESS:PORT, such as 0.0.0.0:211"));
+        } else if (a == "--host") {
+            if (!value(c.host) || c.host.empty() || c.host.find(':') != std::string::npos)
+                return done(wrong("--host needs a name without \":\""));
         } else if (a == "--clock-file") {
             if (!value(c.clockFile))
                 return done(wrong("--clock-file needs a file"));
@@ -280,6 +298,61 @@ CommandLine readCommandLine(int argc, char** argv)
     return c;
 }
 
+// The queue's settings from BriskoS.ini ("Job Queue", "DBE Setting"); Exception naming a
+// value out of range.
+QueueServerOptions queueOptions(const ServerDatabase& db, const CommandLine& command)
+{
+    const TBriskoIniS ini;
+    if (!ini.JobQueueProblems.empty()) {
+        std::string all;
+        for (const std::string& p : ini.JobQueueProblems)
+            all += (all.empty() ? "" : "; ") + p;
+        throw Exception(all);
+    }
+    QueueServerOptions o;
+    o.settings = db.settings();
+    o.workers = ini.Workers;
+    o.stopGraceSeconds = ini.StopGraceSeconds;
+    o.pollMs = command.pollMs;
+    const std::string clockFile = command.clockFile;
+    o.makeClock = [clockFile] { return clockFor(clockFile); };
+    JobSchedulerOptions& s = o.scheduler;
+    s.serverId = command.host.empty() ? ThisServerId() : ServerIdOnHost(command.host);
+    s.libraryFolders = db.settings().libraryFolders;
+    s.codePage = db.settings().dbCodePage;
+    s.jobTimeLimitSeconds = db.settings().jobTimeLimitSeconds;
+    s.leaseSeconds = ini.LeaseSeconds;
+    s.misfire = MisfireOf(ini.Misfire);
+    return o;
+}
+
+void sayServing(const ServerDatabase& db, const CommandLine& command, const QueueServerOptions& o,
+                const RemoteEndpoint* endpoint, rlim_t descriptors)
+{
+    std::string folders;
+    for (const std::string& f : o.scheduler.libraryFolders)
+        folders += (folders.empty() ? "" : ", ") + f;
+    // On PostgreSQL the system database is a schema of the server's database, not a file.
+    const DbServerLogin& pg = db.settings().server;
+    const std::string systemDb = db.isPostgres() ? "schema " + PgSchemaName(db.settings().systemDb) + " of "
+                                                       + pg.database + " on " + pg.host + ":" + pg.port
+                                                 : db.filePath(db.settings().systemDb);
+    const char* misfire[] = {"once", "all", "skip"};
+    std::printf("qvappserver %s: serving %s (system database %s; server libraries from %s; poll %ld ms; "
+                "%d workers; job time limit %s; lease %d s; misfire %s%s)\n",
+                o.scheduler.serverId.c_str(), fs::absolute(command.install).c_str(), systemDb.c_str(),
+                folders.c_str(), command.pollMs, o.workers,
+                o.scheduler.jobTimeLimitSeconds > 0 ? (std::to_string(o.scheduler.jobTimeLimitSeconds) + " s").c_str()
+                                                    : "none",
+                o.scheduler.leaseSeconds, misfire[int(o.scheduler.misfire)],
+                command.clockFile.empty() ? "" : ("; clock from " + command.clockFile).c_str());
+    if (endpoint)
+        std::printf("qvappserver %s: listening on %s (port %d%s), up to %llu descriptors\n",
+                    o.scheduler.serverId.c_str(), command.listen.c_str(), endpoint->port(),
+                    endpoint->usesTls() ? ", TLS" : "", static_cast<unsigned long long>(descriptors));
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -287,10 +360,6 @@ int main(int argc, char** argv)
     const CommandLine command = readCommandLine(argc, argv);
     if (command.exit)
         return *command.exit;
-    const std::string& install = command.install;
-    const std::string& clockFile = command.clockFile;
-    const std::string& listen = command.listen;
-    const long pollMs = command.pollMs;
 
     const sigset_t signals = stopSignals();
     sigprocmask(SIG_BLOCK, &signals, nullptr);
@@ -304,14 +373,16 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     };
     std::unique_ptr<RemoteEndpoint> endpoint;
+    QueueServerOptions options;
     const rlim_t descriptors = raiseDescriptorLimit();
     try {
-        const ServerDbSettings settings = OpenInstallation(install);
+        const ServerDbSettings settings = OpenInstallation(command.install);
         db = std::make_unique<ServerDatabase>(settings);
         JobStore::EnsureTables(db->connection());
-        clock = clockFor(clockFile);
-        if (!listen.empty())
-            endpoint = listenOn(listen, settings, clockFile, [&](const std::string& line) {
+        clock = clockFor(command.clockFile);
+        options = queueOptions(*db, command);
+        if (!command.listen.empty())
+            endpoint = listenOn(command.listen, settings, command.clockFile, [&](const std::string& line) {
                 logLine(line);
                 WriteServerLog("qvappserver: " + line);
             });
@@ -319,73 +390,26 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "qvappserver: %s\n", e.what());
         return 1;
     }
-
-    JobSchedulerOptions options;
-    options.serverId = ThisServerId();
-    options.libraryFolders = db->settings().libraryFolders;
-    options.codePage = db->settings().dbCodePage;
-    options.jobTimeLimitSeconds = db->settings().jobTimeLimitSeconds;
-    JobScheduler scheduler(*db, *clock, options);
-    scheduler.report = logLine;
+    options.report = logLine;
     // The queue's own connection: a database server that went away and came back is said.
     db->connection().setReconnectReport([&](const std::string& line) {
         logLine(line);
         WriteServerLog("qvappserver: " + line);
     });
+    sayServing(*db, command, options, endpoint.get(), descriptors);
 
-    std::string folders;
-    for (const std::string& f : options.libraryFolders)
-        folders += (folders.empty() ? "" : ", ") + f;
-    // On PostgreSQL the system database is a schema of the server's database, not a file.
-    const DbServerLogin& pg = db->settings().server;
-    const std::string systemDb = db->isPostgres() ? "schema " + PgSchemaName(db->settings().systemDb) + " of "
-                                                        + pg.database + " on " + pg.host + ":" + pg.port
-                                                  : db->filePath(db->settings().systemDb);
-    std::printf("qvappserver %s: serving %s (system database %s; server libraries from %s; poll %ld ms%s)\n",
-                options.serverId.c_str(), fs::absolute(install).c_str(), systemDb.c_str(), folders.c_str(), pollMs,
-                clockFile.empty() ? "" : ("; clock from " + clockFile).c_str());
-    if (endpoint)
-        std::printf("qvappserver %s: listening on %s (port %d%s), up to %llu descriptors\n", options.serverId.c_str(),
-                    listen.c_str(), endpoint->port(), endpoint->usesTls() ? ", TLS" : "",
-                    static_cast<unsigned long long>(descriptors));
-    std::fflush(stdout);
-
-    bool stop = false;
-    auto stopAsked = [&] { return stop || (stop = stopArrives(signals, 0)); };
-    auto lastRecover = std::chrono::steady_clock::now() - 2 * kRecoverEvery;
-    while (!stopAsked()) {
-        long waitMs = pollMs;
-        try {
-            if (std::chrono::steady_clock::now() - lastRecover >= kRecoverEvery) {
-                scheduler.recover();
-                lastRecover = std::chrono::steady_clock::now();
-            }
-            scheduler.runDue(stopAsked);
-            if (stop)
-                break;
-            // On the machine's clock sleep until the next job is due (a poll still sees
-            // jobs queued meanwhile); a clock that others move is looked at every poll.
-            if (clock->isReal()) {
-                const double next = scheduler.nextDue();
-                if (next > 0)
-                    waitMs = std::clamp(long(std::ceil((next - clock->now()) * 86400000.0)), 0L, pollMs);
-            }
-        } catch (const DbError& e) {
-            // A lost database connection is made again by the next call; the server goes on.
-            if (e.kind() == DbErrorKind::ConnectionLost)
-                logLine(std::string("the database cannot be reached; the next poll tries again: ") + e.what());
-            else
-                std::fprintf(stderr, "qvappserver: %s\n", e.what());
-            WriteServerLog(std::string("qvappserver: ") + e.what());
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "qvappserver: %s\n", e.what());
-            WriteServerLog(std::string("qvappserver: ") + e.what());
-        }
-        if (stopArrives(signals, waitMs))
-            stop = true;
-    }
+    const std::string serverId = options.scheduler.serverId;
+    QueueServer queue(*db, *clock, std::move(options));
+    const QueueStop stopped = queue.serve([&](long ms) { return stopArrives(signals, ms); });
     // Calls running for remote clients finish before the server says it stopped.
     endpoint.reset();
-    std::printf("qvappserver %s: stopped\n", options.serverId.c_str());
+    if (stopped.ended > 0) {
+        std::printf("qvappserver %s: stopped; %d job(s) were ended before they finished and run again\n",
+                    serverId.c_str(), stopped.ended);
+        return kEndedExit;
+    }
+    std::printf("qvappserver %s: stopped%s\n", serverId.c_str(),
+                stopped.finished > 0 ? ("; " + std::to_string(stopped.finished) + " job(s) finished first").c_str()
+                                     : "");
     return 0;
 }

@@ -1,14 +1,14 @@
 // qvjobs: for the people who watch the job queue of an installation.
 //
 //   qvjobs --install DIR list | show N | forecast N [K] | messages USER
-//   qvjobs --install DIR [--user CODE] cancel N
+//   qvjobs --install DIR [--user CODE] cancel N | reset N
 //   qvjobs --install DIR [--company CODE] [--user CODE] reverse BATCH
 //
 // The commands that change data act for a user of the system (--user, else the login
 // name) and only with that user's rights; each change and each refusal leaves a line,
 // with the login name, in the server's alert log.
 //
-// Exit code 0 on success, 1 for an unknown job, a refused cancel or reversal, or an unusable
+// Exit code 0 on success, 1 for an unknown job, a refused cancel, reset or reversal, or an unusable
 // installation, 2 for a wrong command line.
 
 #include "platform/AsciiText.h"
@@ -18,6 +18,7 @@
 #include "server/Installation.h"
 #include "server/JobClock.h"
 #include "server/JobStore.h"
+#include "server/ServerIdentity.h"
 #include "server/ServerLog.h"
 #include "server/UserRights.h"
 #include "server/WriteOffJob.h"
@@ -65,6 +66,11 @@ void usage(std::FILE* to)
                  "                   this run and then stops. --user CODE who cancels it (default: the\n"
                  "                   login name): needs the right to queue the job's program, and may\n"
                  "                   cancel only his own jobs unless he is a super user\n"
+                 "  reset N          put job N back into the queue when the server that runs it is gone:\n"
+                 "                   it is marked interrupted and runs once more. Refused while that\n"
+                 "                   server's lease on the run is alive (it renews it while it runs;\n"
+                 "                   a server on this machine whose process is gone holds none).\n"
+                 "                   --user CODE as for cancel\n"
                  "  forecast N [K]   the next K (default %d) run moments of periodic job N, by the rules\n"
                  "                   the server runs it by\n"
                  "  messages USER    the completion notifications queued for USER, newest first\n"
@@ -76,7 +82,7 @@ void usage(std::FILE* to)
                  "                   needs the right to run WOFB07 directly, or to be a super user\n"
                  "  --help           this text\n"
                  "\n"
-                 "cancel and reverse refuse a user who is unknown, not in use or without the right, and\n"
+                 "cancel, reset and reverse refuse a user who is unknown, not in use or without the right, and\n"
                  "change nothing then; what they did or refused is written to the server's alert log\n"
                  "(Log/Alert_ReportCounterS_<day>.log), with the login name. The results of runs are\n"
                  "worded in the installation's language (UICodePage of the server configuration).\n",
@@ -212,6 +218,17 @@ int list(JobStore& store)
     return 0;
 }
 
+// What a late run made up for: "for 10 periods, 2031-03-01 08:00:00 to 2031-03-10 08:00:00; ".
+std::string periodsText(const std::string& periods)
+{
+    const std::size_t a = periods.find('|');
+    const std::size_t b = a == std::string::npos ? a : periods.find('|', a + 1);
+    if (b == std::string::npos)
+        return {};
+    return "for " + periods.substr(b + 1) + " periods, " + ShownStamp(periods.substr(0, a)) + " to "
+         + ShownStamp(periods.substr(a + 1, b - a - 1)) + "; ";
+}
+
 int show(JobStore& store, DbConnection& db, const std::string& number)
 {
     const std::optional<JobRecord> found = store.find(number);
@@ -237,7 +254,10 @@ int show(JobStore& store, DbConnection& db, const std::string& number)
     line("Run mode", j.runMode >= 0 && j.runMode <= 2 ? modes[j.runMode] : std::to_string(j.runMode));
     line("Submitted", ShownStamp(j.submitted));
     line("Status", j.status + (j.cancelAsked && j.status == "running" ? " (cancelled after this run)" : "")
-                       + (j.status == "cancelled" ? " at " + ShownStamp(j.cancelledAt) : ""));
+                       + (j.status == "cancelled" ? " at " + ShownStamp(j.cancelledAt) : "")
+                       + (j.status == "running" && j.entry == "Q" && !j.runBy.empty()
+                              ? " by " + j.runBy + (j.leaseUntil.empty() ? "" : ", lease until " + ShownStamp(j.leaseUntil))
+                              : ""));
     line("Next run", j.due.empty() ? "-" : ShownStamp(j.due));
     line("Runs", std::to_string(j.runsDone) + " finished");
     std::string recipients;
@@ -271,6 +291,7 @@ int show(JobStore& store, DbConnection& db, const std::string& number)
                     padded(r.ended.empty() ? "" : "ended " + ShownStamp(r.ended), 25).c_str(),
                     padded(r.status, 11).c_str(),
                     (std::string(r.how == "R" ? "(again) " : r.how == "D" || r.how == "X" ? "(direct) " : "")
+                     + periodsText(r.periods)
                      + (r.result.empty() ? (r.status == "done" ? "ok" : "") : oneLine(worded(r.result), 80))
                      // Which server (host:pid:start) or client computer ran it, where several share the queue.
                      + (r.runBy.empty() ? "" : "  by " + r.runBy))
@@ -342,6 +363,44 @@ int cancel(JobStore& store, DbConnection& db, const std::string& number, const A
     const std::optional<JobRecord> j = store.find(number);
     return refusedFor(who, what,
                       "job " + number + " has ended (" + (j ? j->status : std::string("?")) + "); nothing to cancel");
+}
+
+int reset(JobStore& store, DbConnection& db, const std::string& number, const Actor& who)
+{
+    const std::string what = "reset of job " + number;
+    const std::optional<JobRecord> job = store.find(number);
+    const UserRights rights = ReadUserRights(db, who.user, job ? job->programCode : std::string());
+    if (const std::string problem = AccountProblem(rights, who.user); !problem.empty())
+        return refusedFor(who, what, problem + "; nothing is reset");
+    if (!job)
+        return refusedFor(who, what, "there is no job " + number);
+    if (!rights.mayQueue())
+        return refusedFor(who, what, "the user " + who.user + " has no right to queue " + job->programCode
+                                         + " jobs, so may not reset job " + number);
+    if (!rights.super && trimText(job->ownerCode) != rights.user)
+        return refusedFor(who, what, "job " + number + " is " + trimText(job->ownerCode) + "'s; the user " + who.user
+                                         + " is no super user and may reset his own jobs only");
+    const std::string gone = !job->runBy.empty() && IsServerGone(job->runBy) ? job->runBy : std::string();
+    const std::string why = "Put back into the queue by " + who.text() + " after its server " + job->runBy
+                          + " was gone; it runs again";
+    switch (store.reset(number, MomentStamp(Now()), MomentStamp(Now()), why, gone)) {
+    case JobStore::ResetResult::Reset:
+        logLine("job " + number + " (run by " + job->runBy + ") reset by " + who.text());
+        std::printf("Job %s is back in the queue: it runs once more.\n", number.c_str());
+        return 0;
+    case JobStore::ResetResult::LeaseAlive:
+        return refusedFor(who, what,
+                          "job " + number + " is running on " + job->runBy + ", whose lease on it lasts until "
+                              + ShownStamp(job->leaseUntil) + "; a server that is gone stops renewing it, and "
+                              "the job runs again once the lease has run out");
+    case JobStore::ResetResult::Direct:
+        return refusedFor(who, what, "job " + number + " is a direct run of a client; it cannot be reset here");
+    case JobStore::ResetResult::Unknown:
+        return refusedFor(who, what, "there is no job " + number);
+    case JobStore::ResetResult::NotRunning:
+        break;
+    }
+    return refusedFor(who, what, "job " + number + " is not running (" + job->status + "); nothing to reset");
 }
 
 int forecast(JobStore& store, const std::string& number, int count)
@@ -478,7 +537,7 @@ int main(int argc, char** argv)
     if (command == "list") {
         if (!args(0, 0))
             return wrong("list takes no argument");
-    } else if (command == "show" || command == "cancel") {
+    } else if (command == "show" || command == "cancel" || command == "reset") {
         if (!args(1, 1))
             return wrong(command + " takes one job number");
     } else if (command == "forecast") {
@@ -498,7 +557,7 @@ int main(int argc, char** argv)
 
     try {
         // Reading the queue needs no write access to its database.
-        const bool reading = command != "cancel" && command != "reverse";
+        const bool reading = command != "cancel" && command != "reset" && command != "reverse";
         ServerDbSettings settings = OpenInstallation(install);
         installationLanguage = LanguageOfCodePage(std::atoi(TBriskoIniS().UICodePage.c_str()));
         settings.readOnly = reading;
@@ -512,7 +571,7 @@ int main(int argc, char** argv)
         const std::string arg = trimText(words[1]);
         if (command == "show")
             return show(store, conn, arg);
-        if (command == "cancel" || command == "reverse") {
+        if (command == "cancel" || command == "reset" || command == "reverse") {
             Actor who{trimText(user), trimText(GetUserName())};
             if (who.user.empty())
                 who.user = who.login;
@@ -520,13 +579,15 @@ int main(int argc, char** argv)
                 return refusedFor(who, command + " " + arg, "the login name is unknown; name the user with --user CODE");
             if (command == "cancel")
                 return cancel(store, conn, arg, who);
+            if (command == "reset")
+                return reset(store, conn, arg, who);
             return reverseBatch(db, conn, company, who, arg);
         }
         if (command == "forecast")
             return forecast(store, arg, count);
         return messages(conn, arg);
     } catch (const std::exception& e) {
-        if (command == "cancel" || command == "reverse")
+        if (command == "cancel" || command == "reset" || command == "reverse")
             logLine(command + " " + words[1] + " failed: " + e.what());
         return refused(e.what());
     }

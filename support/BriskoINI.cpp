@@ -3,6 +3,7 @@
 #include "support/Format.h"
 #include "support/Helpers.h"
 
+#include "platform/AsciiText.h"
 #include "platform/CodePage.h"
 #include "platform/IniFile.h"
 #include "platform/OleDate.h"
@@ -341,7 +342,12 @@ void TBriskoIniS::clear()
     OtherSystemControlAddress.clear();
     BusyTimeOut = DefaultBusyTimeOut;
     QueryTimeOut = DefaultQueryTimeOut;
-    JobTimeLimit = 0;
+    JobTimeLimit = DefaultJobTimeLimit;
+    Misfire = "once";
+    Workers = 2;
+    StopGraceSeconds = 30;
+    LeaseSeconds = 60;
+    JobQueueProblems.clear();
     QueryMaxRows = DefaultQueryMaxRows;
     QueryMaxBytes = DefaultQueryMaxBytes;
     QueryMaxMemory = DefaultQueryMaxMemory;
@@ -415,21 +421,33 @@ bool TBriskoIniS::Load()
     SupportCallBack = boolText(ini.ReadString("DBPasswordCtrl", "SupportCallBack", "0"));
     ConnectionSecret = VarToStr(password("DBPasswordCtrl", "ConnectionSecret"));
     // A bound an operator wrote is kept or refused, never quietly replaced.
-    auto remoteBound = [&](const char* key, int& out, long long low, long long high) {
-        const std::string given = trimText(ini.ReadString("DBPasswordCtrl", key, ""));
+    auto bounded = [&](const char* section, std::vector<std::string>& problems, const char* key, int& out,
+                       long long low, long long high) {
+        const std::string given = trimText(ini.ReadString(section, key, ""));
         if (given.empty())
             return;
         char* end = nullptr;
         errno = 0;
         const long long v = std::strtoll(given.c_str(), &end, 10);
         if (errno != 0 || !end || *end || v < low || v > high) {
-            RemoteSettingProblems.push_back(std::string(key) + "=" + given + " in [DBPasswordCtrl] of " + IniFileName +
-                                            " is not a whole number from " + std::to_string(low) + " to " +
-                                            std::to_string(high));
+            problems.push_back(std::string(key) + "=" + given + " in [" + section + "] of " + IniFileName +
+                               " is not a whole number from " + std::to_string(low) + " to " + std::to_string(high));
             return;
         }
         out = int(v);
     };
+    auto remoteBound = [&](const char* key, int& out, long long low, long long high) {
+        bounded("DBPasswordCtrl", RemoteSettingProblems, key, out, low, high);
+    };
+    bounded("Job Queue", JobQueueProblems, "Workers", Workers, 1, 64);
+    bounded("Job Queue", JobQueueProblems, "StopGraceSeconds", StopGraceSeconds, 0, 86400);
+    bounded("Job Queue", JobQueueProblems, "LeaseSeconds", LeaseSeconds, 3, 3600);
+    const std::string misfire = lowerAscii(trimText(ini.ReadString("Job Queue", "Misfire", "")));
+    if (misfire == "once" || misfire == "all" || misfire == "skip")
+        Misfire = misfire;
+    else if (!misfire.empty())
+        JobQueueProblems.push_back("Misfire=" + misfire + " in [Job Queue] of " + IniFileName +
+                                   " is none of once, all and skip");
     remoteBound("MaxFrameBytes", MaxFrameBytes, 64 * 1024, 1024LL * 1024 * 1024);
     remoteBound("IdleTimeOut", IdleTimeOut, 1, 7 * 24 * 3600);
     remoteBound("MaxConnections", MaxConnections, 1, 100000);
@@ -456,7 +474,7 @@ bool TBriskoIniS::Load()
     QueryMaxRows = bound("QueryMaxRows", DefaultQueryMaxRows);
     QueryMaxBytes = bound("QueryMaxBytes", DefaultQueryMaxBytes);
     QueryMaxMemory = bound("QueryMaxMemory", DefaultQueryMaxMemory);
-    JobTimeLimit = std::max(0, ini.ReadInteger(dbe, "JobTimeLimit", 0));
+    JobTimeLimit = std::max(0, ini.ReadInteger(dbe, "JobTimeLimit", DefaultJobTimeLimit));
 
     const std::string dbType = upperAscii(std::as_const(DBSettings).at(0, 3).toString());
     DBType = dbType == "ORACLE" ? 1 : dbType == "DB2" ? 2 : 0;

@@ -96,9 +96,10 @@ public:
     int BusyTimeOut = DefaultBusyTimeOut;       // ms a statement waits for another program's lock
     int QueryTimeOut = DefaultQueryTimeOut;     // ms one query may run
     // JobTimeLimit: seconds a job's server library may run before the server ends it and
-    // records the run as failed (0 or none: no limit, and the library runs in the server's
-    // own process).
-    int JobTimeLimit = 0;
+    // records the run as failed (none: an hour; 0: no limit, and a direct run's library
+    // runs in the server's own process).
+    static constexpr int DefaultJobTimeLimit = 3600;
+    int JobTimeLimit = DefaultJobTimeLimit;
     int QueryMaxRows = DefaultQueryMaxRows;     // rows of one answer
     int QueryMaxBytes = DefaultQueryMaxBytes;   // bytes of one answer
     int QueryMaxMemory = DefaultQueryMaxMemory; // bytes of working memory of one query
@@ -122,6 +123,18 @@ public:
     // against the server folder; with both, remote connections use TLS.
     std::string TlsCertificate;
     std::string TlsKey;
+
+    // The queue server ("Job Queue"), each empty for its default: what becomes of the
+    // periods a periodic job missed while no server ran (Misfire: once, all or skip), jobs
+    // run at a time (Workers, 1 to 64), seconds running jobs get to finish when the server
+    // is stopped (StopGraceSeconds, 0 to 86400) and seconds a server's claim on a running
+    // job lasts unless renewed (LeaseSeconds, 3 to 3600). A value out of range is named
+    // in JobQueueProblems, and the queue server does not start.
+    std::string Misfire = "once";
+    int Workers = 2;
+    int StopGraceSeconds = 30;
+    int LeaseSeconds = 60;
+    std::vector<std::string> JobQueueProblems;
 
     TBriskoIniS();
     // True when the registry key and the server folder were found and the ini file read.

@@ -18,6 +18,7 @@ protected:
     explicit AppServer(bool postgres = false) : JobFixture(postgres) {}
 
     void twoServersRun200JobsOnce();
+    void leaseRunsOutOnAnotherMachine();
     void eightServersNumberNotifications();
 
     void SetUp() override
@@ -168,7 +169,7 @@ TEST_F(AppServer, AJobWhoseServerWasKilledMidRunRunsOnceMoreAfterTheRestart)
     const std::string after = submit(Job{});
     {
         auto server = start();
-        ASSERT_TRUE(waitFor([&] { return runLog().size() == 1; })) << server->output();
+        ASSERT_TRUE(waitFor([&] { return status(after) == "done"; })) << server->output();
         EXPECT_EQ(status(no), "running");
         server->signal(SIGKILL);
         ASSERT_TRUE(server->wait(30));
@@ -176,10 +177,9 @@ TEST_F(AppServer, AJobWhoseServerWasKilledMidRunRunsOnceMoreAfterTheRestart)
     EXPECT_EQ(status(no), "running") << "nobody has looked yet";
     install.write("release", "");
     auto server = start();
-    ASSERT_TRUE(waitFor([&] { return status(after) == "done"; })) << server->output();
+    ASSERT_TRUE(waitFor([&] { return status(no) == "done" && status(after) == "done"; })) << server->output();
     stop(*server);
 
-    EXPECT_EQ(status(no), "done");
     const auto runs = JobStore(sys()).runs(no);
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[0].status, "interrupted");
@@ -192,22 +192,113 @@ TEST_F(AppServer, AJobWhoseServerWasKilledMidRunRunsOnceMoreAfterTheRestart)
     EXPECT_EQ(lines, 2) << "the killed run and the one after it, nothing more";
 }
 
-TEST_F(AppServer, SigtermLetsTheRunningJobFinishAndThenStops)
+TEST_F(AppServer, SigtermLetsTheRunningJobsFinishWithinTheGraceTimeAndEndsTheRest)
 {
+    // Both workers busy; the third job waits.
     Job j;
     j.action = "@hold " + install.path("release");
-    const std::string holding = submit(j);
+    const std::string first = submit(j);
+    const std::string second = submit(j);
     const std::string next = submit(Job{});
+    {
+        auto server = start();
+        ASSERT_TRUE(waitFor([&] { return runLog().size() == 2; })) << server->output();
+        server->signal(SIGTERM);
+        EXPECT_FALSE(server->wait(0.3)) << "it waits for the runs";
+        install.write("release", "");
+        ASSERT_TRUE(server->wait(30));
+        EXPECT_EQ(server->exitCode(), 0) << server->output();
+        EXPECT_NE(server->output().find("stopped; 2 job(s) finished first"), std::string::npos) << server->output();
+        EXPECT_EQ(status(first), "done");
+        EXPECT_EQ(status(second), "done");
+        EXPECT_EQ(status(next), "queued") << "no new run after the stop";
+    }
+
+    // A run still going at the end of the grace time is ended, and runs again.
+    serverIni({}, "StopGraceSeconds=1\n");
+    std::filesystem::remove(install.path("release"));
+    Job held;
+    held.action = "@hold " + install.path("release");
+    const std::string late = submit(held);
     auto server = start();
-    ASSERT_TRUE(waitFor([&] { return runLog().size() == 1; })) << server->output();
+    ASSERT_TRUE(waitFor([&] { return status(next) == "done" && status(late) == "running"; })) << server->output();
     server->signal(SIGTERM);
-    EXPECT_FALSE(server->wait(0.3)) << "it waits for the run";
+    ASSERT_TRUE(server->wait(20));
+    EXPECT_EQ(server->exitCode(), 3) << server->output();
+    EXPECT_NE(server->output().find("ending 1 job(s) still running (" + late + "); they run again"), std::string::npos)
+        << server->output();
+    EXPECT_EQ(status(late), "interrupted");
+
     install.write("release", "");
-    ASSERT_TRUE(server->wait(30));
-    EXPECT_EQ(server->exitCode(), 0) << server->output();
-    EXPECT_NE(server->output().find("stopped"), std::string::npos);
-    EXPECT_EQ(status(holding), "done");
-    EXPECT_EQ(status(next), "queued") << "no new run after the stop";
+    auto again = start();
+    ASSERT_TRUE(waitFor([&] { return status(late) == "done"; })) << again->output();
+    stop(*again);
+    const auto runs = JobStore(sys()).runs(late);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].status, "interrupted");
+    EXPECT_EQ(runs[1].runNumber, 1) << "the same run once more";
+    EXPECT_EQ(ends(late), 1) << "the ended run did not go on after its server";
+}
+
+TEST_F(AppServer, AHungLibraryIsEndedAtTheTimeLimitWhileTheOtherWorkerRunsOn)
+{
+    serverIni("JobTimeLimit=2\n");
+    Job hung;
+    hung.action = "@sleep 60000";
+    const std::string stuck = submit(hung);
+    auto server = start();
+    ASSERT_TRUE(waitFor([&] { return status(stuck) == "running"; })) << server->output();
+    Job quick;
+    quick.action = "@sleep 200";
+    const std::string a = submit(quick);
+    const std::string b = submit(quick);
+    ASSERT_TRUE(waitFor([&] { return status(a) == "done" && status(b) == "done"; })) << server->output();
+    EXPECT_EQ(status(stuck), "running") << "the others did not wait for it";
+    ASSERT_TRUE(waitFor([&] { return status(stuck) == "failed"; })) << server->output();
+    EXPECT_NE(column(stuck, "JB022").find("time limit of 2 s"), std::string::npos);
+    stop(*server);
+}
+
+void AppServer::leaseRunsOutOnAnotherMachine()
+{
+    serverIni({}, "LeaseSeconds=3\n");
+    Job held;
+    held.action = "@hold " + install.path("release");
+    const std::string taken = submit(held);
+    const std::string reset = submit(held);
+    auto killOn = [&](const std::string& host) {
+        auto server = start({"--host", host});
+        // Both libraries are running when the server goes.
+        EXPECT_TRUE(waitFor([&] { return runLog().size() == 2; })) << server->output();
+        server->signal(SIGKILL);
+        EXPECT_TRUE(server->wait(30));
+    };
+    killOn("host-a");
+
+    // An operator may not put back a run whose lease is alive.
+    const Output early = qvjobs({"--user", "DS", "reset", reset});
+    EXPECT_EQ(early.code, 1);
+    EXPECT_NE(early.text.find("lease on it lasts until"), std::string::npos) << early.text;
+    EXPECT_EQ(status(reset), "running");
+    std::this_thread::sleep_for(std::chrono::milliseconds(3200));
+    const Output put = qvjobs({"--user", "DS", "reset", reset});
+    EXPECT_EQ(put.code, 0) << put.text;
+    EXPECT_EQ(status(reset), "interrupted");
+
+    // Another machine's server cannot see the process: it waits for the lease, then runs
+    // the job once more; the killed run went no further.
+    install.write("release", "");
+    auto b = start({"--host", "host-b"});
+    ASSERT_TRUE(waitFor([&] { return status(taken) == "done" && status(reset) == "done"; }, 60)) << b->output();
+    stop(*b);
+    EXPECT_NE(b->output().find("stopped renewing its lease"), std::string::npos) << b->output();
+    for (const std::string& no : {taken, reset}) {
+        const auto runs = JobStore(sys()).runs(no);
+        ASSERT_EQ(runs.size(), 2u) << no;
+        EXPECT_EQ(runs[0].status, "interrupted");
+        EXPECT_EQ(runs[1].status, "done");
+        EXPECT_EQ(ends(no), 1) << no << ": one run finished, not two";
+    }
 }
 
 // The same servers on a shared PostgreSQL database.
@@ -216,6 +307,16 @@ protected:
     AppServerOnPostgres() : AppServer(true) {}
 };
 
+
+TEST_F(AppServer, ARunOfAServerGoneFromAnotherMachineRunsOnceMoreAfterItsLeaseAndResetPutsOneBack)
+{
+    leaseRunsOutOnAnotherMachine();
+}
+
+TEST_F(AppServerOnPostgres, ARunOfAServerGoneFromAnotherMachineRunsOnceMoreAfterItsLeaseAndResetPutsOneBack)
+{
+    leaseRunsOutOnAnotherMachine();
+}
 
 TEST_F(AppServer, TwoServersOnOneDatabaseRunEachOf200JobsExactlyOnce)
 {

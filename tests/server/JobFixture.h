@@ -94,7 +94,7 @@ inline Variant packetOf(const Job& j)
     env[7] = Variant::date(now);
     env[8] = j.program + "S.Class1";
     env[9] = j.periodValue.isEmpty() ? "B" : "b";
-    env[10] = j.periodValue.isEmpty() ? j.mode : 2;
+    env[10] = j.periodValue.isEmpty() || j.mode == 1 ? j.mode : 2; // periodic: 1 runs once at once
     env[11] = Variant::date(j.runAt ? j.runAt : now);
     env[12] = j.recipients;
     Variant texts = Variant::array(1, 5);
@@ -146,9 +146,8 @@ protected:
                   + l.user + "\nPostgresDatabase=" + l.database + "\n";
         }
         install.registry("[Software\\QVR\\Brisko]\nServerPath=" + install.path("server/") + "\nProfileType=0\n");
-        install.write("server/BriskoS.ini", "[CodePage]\nUICodePage=936\nDBCodePage=936\n"
-                                            "[DBE Setting]\n" + dbe + "[WorkDLLPath]\n1="
-                                                + install.path("server/S_PKG/") + "\n");
+        dbeSetting = dbe;
+        serverIni();
         fs::create_directories(install.path("server/data"));
         fs::create_directories(install.path("server/S_PKG"));
         fs::create_symlink(QV_TEST_QUEUE_LIB, install.path("server/S_PKG/QTEST1S.so"));
@@ -234,10 +233,32 @@ protected:
         return VarToStr(sys().scalar("SELECT JB010 FROM ADMJB WHERE JB001 = :N", {{"N", job}}));
     }
     int count(const std::string& sql) { return sys().scalar(sql).toInt(); }
+    std::string column(const std::string& job, const std::string& col)
+    {
+        return VarToStr(sys().scalar("SELECT " + col + " FROM ADMJB WHERE JB001 = :N", {{"N", job}}));
+    }
+    // How many runs of a job held or slept to their end (the test library's ".ends" lines).
+    int ends(const std::string& job) const
+    {
+        std::istringstream in(install.read("runs.log.ends"));
+        int n = 0;
+        for (std::string line; std::getline(in, line);)
+            n += line.rfind(job + "\t", 0) == 0;
+        return n;
+    }
 
     std::string bin(const std::string& program) const { return TestBinDir() + "/" + program; }
 
+    // BriskoS.ini with more lines in [DBE Setting] and a [Job Queue] section.
+    void serverIni(const std::string& moreDbe = {}, const std::string& jobQueue = {})
+    {
+        install.write("server/BriskoS.ini", "[CodePage]\nUICodePage=936\nDBCodePage=936\n[DBE Setting]\n" + dbeSetting
+                                                + moreDbe + "[WorkDLLPath]\n1=" + install.path("server/S_PKG/")
+                                                + "\n[Job Queue]\n" + jobQueue);
+    }
+
     bool onPostgres = false;
+    std::string dbeSetting;
     std::unique_ptr<PgTestDatabase> pgDb;
     TempInstall install;
     EnvGuard env;

@@ -12,6 +12,9 @@ using namespace jobtest;
 
 namespace {
 
+// A lease no test outlives: the run stays its server's.
+const std::string kLongLease = "29991231000000000";
+
 class Scheduler : public JobFixture {
 protected:
     void SetUp() override
@@ -20,10 +23,17 @@ protected:
         clock = std::make_shared<ManualJobClock>(at(2031, 3, 4, 9, 0));
         service = std::make_unique<TdmReportCounter>(settings(), clock);
         db = std::make_unique<ServerDatabase>(settings());
+        scheduler = schedulerWith(Misfire::Once);
+    }
+
+    std::unique_ptr<JobScheduler> schedulerWith(Misfire misfire)
+    {
         JobSchedulerOptions o;
         o.libraryFolders = settings().libraryFolders;
-        scheduler = std::make_unique<JobScheduler>(*db, *clock, o);
-        scheduler->report = [this](const std::string& line) { reports.push_back(line); };
+        o.misfire = misfire;
+        auto s = std::make_unique<JobScheduler>(*db, *clock, o);
+        s->report = [this](const std::string& line) { reports.push_back(line); };
+        return s;
     }
 
     std::string submit(Job j)
@@ -52,10 +62,6 @@ protected:
         return moments;
     }
 
-    std::string column(const std::string& job, const std::string& col)
-    {
-        return VarToStr(sys().scalar("SELECT " + col + " FROM ADMJB WHERE JB001 = :N", {{"N", job}}));
-    }
 
     std::shared_ptr<ManualJobClock> clock;
     std::unique_ptr<TdmReportCounter> service;
@@ -167,19 +173,84 @@ TEST_F(Scheduler, PeriodicJobsRunOnEveryDateOfTheirCycleUntilItsRangeEnds)
     }
 }
 
-TEST_F(Scheduler, JobsThatMissedTheirMomentRunLateEachWithItsOwnDate)
+TEST_F(Scheduler, PeriodsMissedWhileNoServerRanAreMadeUpForByTheMisfireRule)
 {
+    // A daily job at 08:00 from 1 March; no server ran until 10 March 09:00.
+    auto away = [&](Misfire rule, const Variant& schedule) {
+        install.write("runs.log", "");
+        clock->set(at(2031, 2, 1));
+        Job j;
+        j.periodValue = period(schedule, Variant::list({"20310301", 0}));
+        const std::string no = submit(j);
+        clock->set(at(2031, 3, 10, 9, 0));
+        const int claims = schedulerWith(rule)->runDue();
+        return std::make_pair(no, claims);
+    };
+    {
+        SCOPED_TRACE("once");
+        const auto [no, claims] = away(Misfire::Once, Variant::list({0, 1}));
+        EXPECT_EQ(claims, 1);
+        const auto runs = runLog();
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0][3], "20310310") << "the run is made for the latest period";
+        const std::vector<JobRun> rows = JobStore(sys()).runs(no);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].scheduled, "20310310080000000");
+        EXPECT_EQ(rows[0].periods, "20310301080000000|20310310080000000|10");
+        EXPECT_EQ(column(no, "JB009"), "20310311080000000");
+        EXPECT_EQ(status(no), "queued");
+    }
+    {
+        SCOPED_TRACE("all");
+        const auto [no, claims] = away(Misfire::All, Variant::list({0, 1}));
+        EXPECT_EQ(claims, 10);
+        const auto runs = runLog();
+        ASSERT_EQ(runs.size(), 10u);
+        EXPECT_EQ(runs[0][3], "20310301");
+        EXPECT_EQ(runs[9][3], "20310310");
+        EXPECT_EQ(column(no, "JB009"), "20310311080000000");
+    }
+    {
+        SCOPED_TRACE("skip");
+        const auto [no, claims] = away(Misfire::Skip, Variant::list({0, 1}));
+        EXPECT_TRUE(runLog().empty()) << "nothing is made up for";
+        const std::vector<JobRun> rows = JobStore(sys()).runs(no);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].status, "skipped");
+        EXPECT_EQ(column(no, "JB018"), "0") << "a skipped period is no run";
+        EXPECT_EQ(column(no, "JB009"), "20310311080000000");
+        EXPECT_EQ(status(no), "queued");
+    }
+    {
+        SCOPED_TRACE("all, bounded: every 2 hours from 1 March 08:00 gives 109 periods");
+        reports.clear();
+        const auto [no, claims] = away(Misfire::All, Variant::list({3, 2}));
+        EXPECT_EQ(claims, int(kMostLateRuns));
+        EXPECT_EQ(runLog().size(), std::size_t(kMostLateRuns));
+        EXPECT_EQ(JobStore(sys()).runs(no).front().scheduled, "20310302020000000") << "the oldest 9 are not run";
+        bool said = false;
+        for (const std::string& r : reports)
+            said = said || r.find("9 of 109 missed periods") != std::string::npos;
+        EXPECT_TRUE(said);
+    }
+}
+
+TEST_F(Scheduler, APeriodicJobRunsAtItsFirstMomentStillToComeOrOnceAtOnceWhenAsked)
+{
+    // Queued at 09:00 with the defaults: from today, at 00:00.
     Job j;
-    j.periodValue = period(Variant::list({0, 1}), Variant::list({"20310301", 1, 3}));
-    clock->set(at(2031, 2, 1));
-    const std::string no = submit(j);
-    clock->set(at(2031, 3, 10)); // the server was away over all three dates
-    EXPECT_EQ(scheduler->runDue(), 3);
-    const auto runs = runLog();
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0][3], "20310301");
-    EXPECT_EQ(runs[2][3], "20310303");
-    EXPECT_EQ(status(no), "done");
+    j.periodValue = period(Variant::list({0, 1}), Variant::list({"20310304", 0}), "00:00");
+    const std::string byTheSchedule = submit(j);
+    EXPECT_EQ(column(byTheSchedule, "JB009"), "20310305000000000");
+    EXPECT_EQ(scheduler->runDue(), 0) << "nothing is posted when it is queued";
+
+    j.mode = 1;
+    j.periodValue = period(Variant::list({2, Variant::list({0, 1, 25})}), Variant::list({"20310304", 0}), "07:00");
+    const std::string atOnce = submit(j);
+    EXPECT_EQ(scheduler->runDue(), 1);
+    EXPECT_EQ(column(atOnce, "JB009"), "20310325070000000") << "then the schedule's first moment, this month";
+    JobStore(sys()).cancel(byTheSchedule, MomentStamp(clock->now()));
+    JobStore(sys()).cancel(atOnce, MomentStamp(clock->now()));
 }
 
 TEST_F(Scheduler, AFailingMissingOrThrowingLibraryFailsItsJobAndTheQueueGoesOn)
@@ -242,9 +313,9 @@ TEST_F(Scheduler, ARunOfAStoppedServerRunsOnceMoreAndASecondInterruptionFailsIt)
     const std::string twice = submit(Job{});
     const std::string alive = submit(Job{});
     const std::string now = MomentStamp(clock->now());
-    ASSERT_TRUE(store.claimNext(now, gone));
-    ASSERT_TRUE(store.claimNext(now, gone));
-    ASSERT_TRUE(store.claimNext(now, "another-host:1:1"));
+    ASSERT_TRUE(store.claimNext(now, gone, kLongLease));
+    ASSERT_TRUE(store.claimNext(now, gone, kLongLease));
+    ASSERT_TRUE(store.claimNext(now, "another-host:1:1", kLongLease));
 
     EXPECT_EQ(scheduler->recover(), 2);
     EXPECT_EQ(status(once), "interrupted");
@@ -252,15 +323,15 @@ TEST_F(Scheduler, ARunOfAStoppedServerRunsOnceMoreAndASecondInterruptionFailsIt)
     EXPECT_EQ(status(alive), "running") << "left to its own server";
 
     // The second one is taken by the stopped server again and interrupted once more.
-    ASSERT_TRUE(store.claimNext(now, gone));
-    ASSERT_TRUE(store.claimNext(now, gone));
+    ASSERT_TRUE(store.claimNext(now, gone, kLongLease));
+    ASSERT_TRUE(store.claimNext(now, gone, kLongLease));
     EXPECT_EQ(scheduler->recover(), 2);
     EXPECT_EQ(status(once), "failed");
     EXPECT_NE(column(once, "JB022").find("not run a third time"), std::string::npos);
     EXPECT_EQ(status(twice), "failed");
 
     const std::string third = submit(Job{});
-    ASSERT_TRUE(store.claimNext(now, gone));
+    ASSERT_TRUE(store.claimNext(now, gone, kLongLease));
     EXPECT_EQ(scheduler->recover(), 1);
     EXPECT_EQ(scheduler->runDue(), 1);
     EXPECT_EQ(status(third), "done");
@@ -286,7 +357,7 @@ TEST_F(Scheduler, CancelStopsAWaitingJobAndAPeriodicOneAfterItsRun)
     Job p;
     p.periodValue = period(Variant::list({0, 1}), Variant::list({"20310304", 0}), "09:00");
     const std::string periodic = submit(p);
-    const auto claim = store.claimNext(MomentStamp(clock->now()), "this-run");
+    const auto claim = store.claimNext(MomentStamp(clock->now()), "this-run", kLongLease);
     ASSERT_TRUE(claim);
     EXPECT_EQ(store.cancel(periodic, MomentStamp(clock->now())), JobStore::CancelResult::AfterThisRun);
     EXPECT_TRUE(store.finishRun(periodic, claim->attempt, "this-run", true, "", MomentStamp(clock->now()),
@@ -295,7 +366,7 @@ TEST_F(Scheduler, CancelStopsAWaitingJobAndAPeriodicOneAfterItsRun)
     EXPECT_EQ(column(periodic, "JB009"), "");
 
     const std::string once = submit(Job{});
-    const auto running = store.claimNext(MomentStamp(clock->now()), "this-run");
+    const auto running = store.claimNext(MomentStamp(clock->now()), "this-run", kLongLease);
     ASSERT_TRUE(running);
     EXPECT_EQ(store.cancel(once, MomentStamp(clock->now())), JobStore::CancelResult::RunningOnce);
     EXPECT_FALSE(store.finishRun(once, running->attempt, "another-run", true, "", "", ""))

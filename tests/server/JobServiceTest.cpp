@@ -41,10 +41,6 @@ protected:
         return english(call("ExecSvrDLL", {requestNo, program, "", "01", "DS", program + "S.Class1", "B", "DEMO",
                                             values, 1, requestNo.substr(0, 8) + "0001", 3}));
     }
-    std::string column(const std::string& job, const std::string& col)
-    {
-        return VarToStr(sys().scalar("SELECT " + col + " FROM ADMJB WHERE JB001 = :N", {{"N", job}}));
-    }
 
     std::shared_ptr<ManualJobClock> clock;
     std::shared_ptr<TdmReportCounter> object;

@@ -5,6 +5,8 @@
 //   "@fail TEXT"   answers TEXT as its error        "@raise TEXT"  raises TEXT
 //   "@hold FILE"   waits until FILE exists (at most 60 s), then succeeds
 //   "@sleep MS"    takes MS milliseconds, then succeeds
+// (these two add the first two fields to QV_TEST_JOB_LOG + ".ends" when they are over,
+// so that a run that went on after its server was killed shows)
 //   "@crash"       ends its process with SIGSEGV (only ever run in a process of its own)
 // anything else succeeds at once. A run that succeeds sums itself up as "ran REQUEST".
 
@@ -33,12 +35,13 @@ std::string shown(const Variant& v)
 }
 
 // One write with O_APPEND: lines of several servers never interleave.
-void record(const std::string& line)
+void record(const std::string& line, const char* suffix = "")
 {
-    const char* file = std::getenv("QV_TEST_JOB_LOG");
-    if (!file || !*file)
+    const char* log = std::getenv("QV_TEST_JOB_LOG");
+    if (!log || !*log)
         return;
-    const int fd = ::open(file, O_WRONLY | O_APPEND | O_CREAT, 0644);
+    const std::string file = std::string(log) + suffix;
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
     if (fd < 0)
         return;
     const std::string text = line + "\n";
@@ -83,12 +86,14 @@ public:
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
             while (!exists(arg) && std::chrono::steady_clock::now() < until)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            record(VarToStr(packet[0]) + "\t" + extra, ".ends");
         } else if (verb == "crash") {
             // A sanitizer's handler would report and exit(1); the run must die of the signal.
             std::signal(SIGSEGV, SIG_DFL);
             std::raise(SIGSEGV);
         } else if (verb == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
+            record(VarToStr(packet[0]) + "\t" + extra, ".ends");
         }
     }
 
