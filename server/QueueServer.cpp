@@ -42,6 +42,13 @@ struct QueueServer::Runs {
         joinAll();
     }
 
+    bool anyFinished() const
+    {
+        for (const Run& r : list)
+            if (r.finished->load())
+                return true;
+        return false;
+    }
     void reap()
     {
         for (auto it = list.begin(); it != list.end();) {
@@ -160,6 +167,17 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
     const auto recoverEvery = std::min<Steady::duration>(std::chrono::seconds(5), leaseTick);
     auto lastRecover = Steady::now() - 2 * recoverEvery;
     auto lastRenew = Steady::now();
+    // A run that ends frees its worker at once, not at the next poll.
+    auto waitOrRunEnds = [&](long ms) {
+        const auto until = Steady::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            const long left = long(std::chrono::duration_cast<std::chrono::milliseconds>(until - Steady::now()).count());
+            if (left <= 0 || runs_->anyFinished())
+                return false;
+            if (waitForStop(runs_->list.empty() ? left : std::min(left, 10L)))
+                return true;
+        }
+    };
     for (;;) {
         long waitMs = options_.pollMs;
         try {
@@ -183,7 +201,7 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
         } catch (const std::exception& e) {
             say(e.what());
         }
-        if (waitForStop(waitMs))
+        if (waitOrRunEnds(waitMs))
             break;
     }
 
