@@ -7,7 +7,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <list>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -26,64 +28,89 @@ std::string joined(const std::vector<std::string>& items)
 
 } // namespace
 
-// The runs going on, each on its thread. Only the loop's thread touches the list.
+// The workers, each a thread with its own database connection, kept from run to run.
+// Only the loop's thread hands out runs and reads which run a worker makes.
+struct QueueServer::Worker {
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::optional<JobClaim> claim; // handed over, not yet taken
+    bool quit = false;
+    std::string number;            // the run it makes; empty when idle
+    std::atomic<bool> end{false};
+    std::atomic<bool> finished{false};
+};
+
 struct QueueServer::Runs {
-    struct Run {
-        std::string number;
-        std::shared_ptr<std::atomic<bool>> end = std::make_shared<std::atomic<bool>>(false);
-        std::shared_ptr<std::atomic<bool>> finished = std::make_shared<std::atomic<bool>>(false);
-        std::thread thread;
-    };
-    std::list<Run> list;
+    std::vector<std::unique_ptr<Worker>> workers;
 
-    ~Runs()
+    ~Runs() { stopAll(); }
+
+    int busy() const
     {
-        endAll();
-        joinAll();
+        return int(std::count_if(workers.begin(), workers.end(), [](const auto& w) { return !w->number.empty(); }));
     }
-
     bool anyFinished() const
     {
-        for (const Run& r : list)
-            if (r.finished->load())
-                return true;
-        return false;
+        return std::any_of(workers.begin(), workers.end(), [](const auto& w) { return w->finished.load(); });
     }
     void reap()
     {
-        for (auto it = list.begin(); it != list.end();) {
-            if (it->finished->load()) {
-                it->thread.join();
-                it = list.erase(it);
-            } else {
-                ++it;
-            }
+        for (auto& w : workers)
+            if (w->finished.exchange(false))
+                w->number.clear();
+    }
+    Worker* idle()
+    {
+        for (auto& w : workers)
+            if (w->number.empty())
+                return w.get();
+        return nullptr;
+    }
+    void hand(Worker& w, JobClaim claim)
+    {
+        w.number = claim.job.number;
+        w.end = false;
+        {
+            std::lock_guard lock(w.mutex);
+            w.claim = std::move(claim);
         }
+        w.wake.notify_one();
     }
     std::vector<std::string> numbers() const
     {
         std::vector<std::string> out;
-        for (const Run& r : list)
-            out.push_back(r.number);
+        for (const auto& w : workers)
+            if (!w->number.empty())
+                out.push_back(w->number);
         return out;
     }
     void end(const std::string& number)
     {
-        for (Run& r : list)
-            if (r.number == number)
-                r.end->store(true);
+        for (auto& w : workers)
+            if (w->number == number)
+                w->end = true;
     }
     void endAll()
     {
-        for (Run& r : list)
-            r.end->store(true);
+        for (auto& w : workers)
+            if (!w->number.empty())
+                w->end = true;
     }
-    void joinAll()
+    // Waits for the runs going on, then lets the workers go.
+    void stopAll()
     {
-        for (Run& r : list)
-            if (r.thread.joinable())
-                r.thread.join();
-        list.clear();
+        for (auto& w : workers) {
+            {
+                std::lock_guard lock(w->mutex);
+                w->quit = true;
+            }
+            w->wake.notify_one();
+        }
+        for (auto& w : workers)
+            if (w->thread.joinable())
+                w->thread.join();
+        reap();
     }
 };
 
@@ -92,6 +119,44 @@ QueueServer::QueueServer(ServerDatabase& db, JobClock& clock, QueueServerOptions
 {
     options_.workers = std::max(1, options_.workers);
     options_.scheduler.ownProcess = true;
+    for (int i = 0; i < options_.workers; ++i) {
+        runs_->workers.push_back(std::make_unique<Worker>());
+        Worker& w = *runs_->workers.back();
+        w.thread = std::thread([this, &w] { work(w); });
+    }
+}
+
+void QueueServer::work(Worker& w)
+{
+    std::unique_ptr<ServerDatabase> db;
+    std::unique_ptr<JobClock> clock;
+    for (;;) {
+        std::optional<JobClaim> claim;
+        {
+            std::unique_lock lock(w.mutex);
+            w.wake.wait(lock, [&] { return w.quit || w.claim; });
+            if (!w.claim)
+                return;
+            claim = std::move(w.claim);
+            w.claim.reset();
+        }
+        try {
+            if (!db) {
+                db = std::make_unique<ServerDatabase>(options_.settings);
+                clock = options_.makeClock();
+            }
+            JobSchedulerOptions o = options_.scheduler;
+            o.endRun = &w.end;
+            JobScheduler runner(*db, *clock, o);
+            runner.report = options_.report;
+            runner.run(*claim);
+        } catch (const std::exception& e) {
+            // The job stays this server's run; recover() takes it up once the worker is free.
+            say("job " + claim->job.number + ": the run broke off: " + e.what());
+            db.reset();
+        }
+        w.finished = true;
+    }
 }
 
 QueueServer::~QueueServer() = default;
@@ -105,27 +170,11 @@ void QueueServer::say(const std::string& line)
 
 void QueueServer::poll(JobScheduler& scheduler)
 {
-    while (int(runs_->list.size()) < options_.workers) {
+    while (Worker* free = runs_->idle()) {
         std::optional<JobClaim> claim = scheduler.claim();
         if (!claim)
             return;
-        Runs::Run& run = runs_->list.emplace_back();
-        run.number = claim->job.number;
-        run.thread = std::thread([this, claim = std::move(*claim), end = run.end, finished = run.finished] {
-            try {
-                ServerDatabase db(options_.settings);
-                const std::unique_ptr<JobClock> clock = options_.makeClock();
-                JobSchedulerOptions o = options_.scheduler;
-                o.endRun = end.get();
-                JobScheduler runner(db, *clock, o);
-                runner.report = options_.report;
-                runner.run(claim);
-            } catch (const std::exception& e) {
-                // The job stays this server's run; recover() takes it up once the thread is gone.
-                say("job " + claim.job.number + ": the run broke off: " + e.what());
-            }
-            finished->store(true);
-        });
+        runs_->hand(*free, std::move(*claim));
     }
 }
 
@@ -151,7 +200,7 @@ long QueueServer::waitAfterPoll(JobScheduler& scheduler)
 {
     // On the machine's clock sleep until the next job is due (a poll still sees jobs
     // queued meanwhile); a clock that others move is looked at every poll.
-    if (int(runs_->list.size()) >= options_.workers || !clock_.isReal())
+    if (runs_->busy() >= options_.workers || !clock_.isReal())
         return options_.pollMs;
     const double next = scheduler.nextDue();
     if (next <= 0)
@@ -174,7 +223,7 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
             const long left = long(std::chrono::duration_cast<std::chrono::milliseconds>(until - Steady::now()).count());
             if (left <= 0 || runs_->anyFinished())
                 return false;
-            if (waitForStop(runs_->list.empty() ? left : std::min(left, 10L)))
+            if (waitForStop(runs_->busy() == 0 ? left : std::min(left, 10L)))
                 return true;
         }
     };
@@ -207,12 +256,12 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
 
     QueueStop out;
     runs_->reap();
-    const int running = int(runs_->list.size());
+    const int running = runs_->busy();
     if (running > 0)
         say("stopping: " + std::to_string(running) + " job(s) running (" + joined(runs_->numbers()) + ") get up to "
             + std::to_string(options_.stopGraceSeconds) + " s to finish");
     const auto deadline = Steady::now() + std::chrono::seconds(options_.stopGraceSeconds);
-    while (!runs_->list.empty() && Steady::now() < deadline) {
+    while (runs_->busy() > 0 && Steady::now() < deadline) {
         if (Steady::now() - lastRenew >= leaseTick) {
             renewLeases(scheduler);
             lastRenew = Steady::now();
@@ -223,13 +272,13 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
         }
         runs_->reap();
     }
-    out.ended = int(runs_->list.size());
+    out.ended = runs_->busy();
     out.finished = running - out.ended;
     if (out.ended > 0) {
         say("ending " + std::to_string(out.ended) + " job(s) still running (" + joined(runs_->numbers())
             + "); they run again");
         runs_->endAll();
-        runs_->joinAll();
     }
+    runs_->stopAll();
     return out;
 }

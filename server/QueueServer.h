@@ -1,6 +1,6 @@
 #pragma once
-// The queue server's loop: claims due jobs for up to `workers` runs at a time, each run
-// on a thread and a database connection of its own (JobScheduler.h), keeps the leases of
+// The queue server's loop: claims due jobs for up to `workers` runs at a time, each
+// worker a thread with a database connection of its own (JobScheduler.h), keeps the leases of
 // its runs renewed, and takes up the runs of servers that stopped. A run whose lease was
 // taken by another server meanwhile is ended here; so are all runs when the leases cannot
 // be renewed for a whole lease, for then another server may take them.
@@ -45,9 +45,11 @@ public:
     QueueStop serve(const std::function<bool(long ms)>& waitForStop);
 
 private:
+    struct Worker;
     struct Runs;
 
     void say(const std::string& line);
+    void work(Worker& worker);
     void poll(JobScheduler& scheduler);
     void renewLeases(JobScheduler& scheduler);
     long waitAfterPoll(JobScheduler& scheduler);
