@@ -631,12 +631,8 @@ void TfrmBaseOpt::showNextRuns()
         return;
     const QString heading = GetText(QStringLiteral("sNextRuns"), QStringLiteral("以后五次运行: "));
     try {
-        ReadSchedule();
         const QString start = DateTextToCompact(meStartDate->Text()).trimmed();
-        const int rangeKind = rbCycleRang_2->Checked() ? 1 : rbCycleRang_3->Checked() ? 2 : 0;
-        const Variant period = MakePeriodValue(numberOf(spinText(sePeriodHour)), numberOf(spinText(sePeriodMin)),
-                                               ScheduleValue, rangeKind, start, spinText(meCycleRang_2),
-                                               DateTextToCompact(meEndDate->Text()).trimmed());
+        const Variant period = PeriodValue();
         RunPeriod run;
         std::string why;
         if (start.isEmpty() || !ReadRunPeriod(period, run, why)) {
@@ -653,6 +649,15 @@ void TfrmBaseOpt::showNextRuns()
     } catch (const std::exception&) {
         lblNextRuns->setText(heading);
     }
+}
+
+Variant TfrmBaseOpt::PeriodValue()
+{
+    ReadSchedule();
+    const int rangeKind = rbCycleRang_2->Checked() ? 1 : rbCycleRang_3->Checked() ? 2 : 0;
+    return MakePeriodValue(numberOf(spinText(sePeriodHour)), numberOf(spinText(sePeriodMin)), ScheduleValue,
+                           rangeKind, DateTextToCompact(meStartDate->Text()).trimmed(), spinText(meCycleRang_2),
+                           DateTextToCompact(meEndDate->Text()).trimmed());
 }
 
 QString TfrmBaseOpt::shownMoment(double moment)
@@ -912,10 +917,7 @@ bool TfrmBaseOpt::CollectParams()
     if (!built || !periodDown())
         return built;
     try {
-        const int rangeKind = rbCycleRang_2->Checked() ? 1 : rbCycleRang_3->Checked() ? 2 : 0;
-        const Variant period = MakePeriodValue(numberOf(spinText(sePeriodHour)), numberOf(spinText(sePeriodMin)),
-                                               ScheduleValue, rangeKind, DateTextToCompact(meStartDate->Text()).trimmed(),
-                                               spinText(meCycleRang_2), DateTextToCompact(meEndDate->Text()).trimmed());
+        const Variant period = PeriodValue();
         Variant& packet = ParamPacket;
         const Variant texts = packet[1];
         const int n = int(DateRuleList.size());

@@ -165,6 +165,8 @@ public:
 
     // The schedule's next runs into lblNextRuns.
     void showNextRuns();
+    // The period value the schedule's controls give (MakePeriodValue), read afresh.
+    Variant PeriodValue();
     // Whether the rights answer lets the user queue (index 2) or run directly (index 3).
     bool RightAllows(int index) const;
     QString OkRefusal() override;

@@ -53,6 +53,11 @@ public:
     // did, in words for the run's messages (the result text is empty then). Libraries
     // without a summary answer the empty text.
     virtual std::string GetSummaryText() { return {}; }
+    // Appended, so the slots above keep their numbers: asked when a periodic job is queued,
+    // with the packet its first run will get (its request number the submission's day and
+    // zeros, the job having no number yet), why that run would be refused, as an error text;
+    // the job is then not queued. Libraries without a check answer the empty text.
+    virtual std::string CheckRequest(const Variant& /*packet*/) { return {}; }
 };
 
 extern "C" {

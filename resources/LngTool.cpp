@@ -96,6 +96,8 @@ const std::pair<const char*, const char*> kBaseBatchTexts[] = {
 };
 const std::pair<const char*, const char*> kWriteOffTexts[] = {
     {"sHiddenTicked", "选中的单据有 %1 笔不在筛选结果中"},
+    {"sRunBatchDate", "每次运行的批号加上运行日期, 第一次运行的批号: %1"},
+    {"sRunBatchNumber", "每次运行的批号加上运行序号, 第一次运行的批号: %1"},
 };
 const std::pair<const char*, const char*> kGeneConditionTexts[] = {
     {"sEmptyProjName", "方案名不可空白!"},

@@ -42,6 +42,10 @@ std::string JobService::Request(const Variant& packet)
         const double due = FirstQueuedRun(r.periodic ? &r.period : nullptr, r.runMode, r.runAt, now);
         if (r.periodic && !WithinRunRange(r.period, due, 1))
             return fail("Request", MessageCode("E;000040", {r.period.endDate}));
+        if (const std::string refused = CheckFirstRun(r, due, now, db_.settings().libraryFolders,
+                                                      db_.settings().dbCodePage);
+            !refused.empty())
+            return fail("Request", MessageLines(MessageCode("E;000041"), refused));
         return storeOf(db_, tablesChecked_).addQueued(r, now, due);
     } catch (const JobRequestError& e) {
         return fail("Request", MessageLines(MessageCode("E;000041"), e.what()));

@@ -5,11 +5,15 @@
 #include "platform/DynLib.h"
 #include "platform/SvrController.h"
 #include "server/JobRequest.h"
+#include "support/Dates.h"
+#include "support/Helpers.h"
+#include "support/RunSchedule.h"
 
 #include "platform/WireCodec.h"
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -134,6 +138,42 @@ ServerLibraryOutcome RunServerLibraryFile(const std::string& libraryFile, const 
     out.ok = raised.empty() && result.empty();
     out.databaseLost = DbServerLossCount() != lossesBefore;
     return out;
+}
+
+std::string CheckServerLibraryRequest(const std::string& libraryFile, const Variant& packet)
+{
+    HMODULE module = LoadLibrary(libraryFile);
+    if (!module)
+        return {};
+    struct Release {
+        HMODULE m;
+        ~Release() { FreeLibrary(m); }
+    } release{module};
+    auto get = reinterpret_cast<TGetSvrController>(GetProcAddress(module, "GetSvrController"));
+    if (!get)
+        return {};
+    try {
+        const std::unique_ptr<TSvrController> controller(get());
+        return controller ? controller->CheckRequest(packet) : std::string();
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string CheckFirstRun(const JobRequest& request, double firstRun, double submitted,
+                          const std::vector<std::string>& folders, int codePage)
+{
+    std::string why;
+    const std::string library = FindServerLibrary(folders, request.programCode, why);
+    if (library.empty() || !request.periodic)
+        return {};
+    // The run's extra text as the queue makes it; the job number is not drawn yet.
+    const std::string number = dateToCompact(std::floor(submitted)) + "000000";
+    const std::string extra = number + "0001" + PeriodicRunKey(request.period, firstRun, 1);
+    const Variant packet = ServerLibraryPacket(request.jobKind, number, request.companyCode, request.userCode,
+                                               request.databaseName, VariantToCodePage(request.optionValues(), codePage),
+                                               extra, 3, codePage);
+    return CheckServerLibraryRequest(library, packet);
 }
 
 namespace {

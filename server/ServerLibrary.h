@@ -47,6 +47,18 @@ Variant ServerLibraryPacket(const std::string& jobKind, const std::string& reque
 // reason; a run that answers an error text gives ok false and that text.
 ServerLibraryOutcome RunServerLibraryFile(const std::string& libraryFile, const Variant& packet);
 
+// The library's check of a request before it is queued (slot CheckRequest of
+// platform/SvrController.h), in this process: its refusal, or empty when it has none. A
+// library that cannot be loaded or raises is no refusal: its runs report what is wrong.
+std::string CheckServerLibraryRequest(const std::string& libraryFile, const Variant& packet);
+
+struct JobRequest;
+// The check of a periodic request submitted at submitted, whose first run is at firstRun:
+// its program's library (in the first of folders that holds it) is asked with the packet
+// the queue will hand that run, texts in codePage. Empty when no library is found.
+std::string CheckFirstRun(const JobRequest& request, double firstRun, double submitted,
+                          const std::vector<std::string>& folders, int codePage);
+
 // The same run under a time limit (seconds; 0 or less: none, and the library runs in this
 // process as above). With a limit the library runs in a process of its own (the program
 // qvjobrun beside the platform library), so that a library that hangs can be ended: after

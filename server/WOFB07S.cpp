@@ -12,6 +12,7 @@ public:
     std::string GetResultText() override { return result_.error; }
     std::string GetSummaryText() override { return result_.summary; }
     void RunJob(const Variant& packet) override { result_ = RunWriteOffJob(packet); }
+    std::string CheckRequest(const Variant& packet) override { return CheckWriteOffRequest(packet); }
 
 private:
     WriteOffJobResult result_;

@@ -170,6 +170,26 @@ WriteOffJobResult RunWriteOffJob(const Variant& packet, const ServerDbSettings& 
     return result;
 }
 
+std::string CheckWriteOffRequest(const Variant& packet)
+{
+    return CheckWriteOffRequest(packet, ServerDatabase::fromConfiguration());
+}
+
+std::string CheckWriteOffRequest(const Variant& packet, const ServerDbSettings& settings)
+{
+    try {
+        const WriteOffRequest r = ReadWriteOffBatch(packet);
+        auto company = openCompany(settings, r.databaseName);
+        if (!company->query("SELECT LC001 FROM ACPLC WHERE LC001 = :K", {{"K", r.batchKey()}}).empty())
+            return MessageCode("E;200658", {r.batchNo, r.batchKey()});
+        return {};
+    } catch (const WriteOffError& e) {
+        return e.what();
+    } catch (const std::exception& e) {
+        return MessageCode("E;200674", {e.what()});
+    }
+}
+
 WriteOffJobResult ReverseWriteOffJob(const ServerDbSettings& settings, const std::string& companyCode,
                                      const std::string& databaseName, const std::string& batchNo,
                                      const std::string& userCode)

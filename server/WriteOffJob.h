@@ -22,6 +22,12 @@ struct WriteOffJobResult {
 WriteOffJobResult RunWriteOffJob(const Variant& packet);
 WriteOffJobResult RunWriteOffJob(const Variant& packet, const ServerDbSettings& settings);
 
+// The check made when a job is queued, on the packet its first run will get: why that run
+// would be refused for its batch number (too long a prefix, a number used already), as a
+// message text; empty when it would not. Never raises.
+std::string CheckWriteOffRequest(const Variant& packet);
+std::string CheckWriteOffRequest(const Variant& packet, const ServerDbSettings& settings);
+
 // Reverses a batch of the company (its database from ADMMC when databaseName is empty).
 // Never raises: the error text says why nothing was changed.
 WriteOffJobResult ReverseWriteOffJob(const ServerDbSettings& settings, const std::string& companyCode,

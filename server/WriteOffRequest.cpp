@@ -108,13 +108,49 @@ std::string NormalizedBatchNo(const std::string& text)
     return batch;
 }
 
-WriteOffRequest ReadWriteOffPacket(const Variant& packet)
+std::string RunKeyOf(const std::string& extra)
+{
+    constexpr std::size_t kRunExtraLength = 26;
+    if (extra.size() != kRunExtraLength)
+        return {};
+    const std::string key = extra.substr(kRunExtraLength - kRunKeyLength);
+    for (char c : key)
+        if (c < '0' || c > '9')
+            return {};
+    return key;
+}
+
+std::string RunBatchNo(const std::string& text, const std::string& runKey)
+{
+    const std::string batch = NormalizedBatchNo(text);
+    if (runKey.empty())
+        return batch;
+    if (batch.size() > kMaxBatchPrefixLength)
+        throw WriteOffError(MessageCode("E;200686", {batch, std::to_string(kMaxBatchPrefixLength)}));
+    return batch + "-" + runKey;
+}
+
+std::string StoredBatchNo(const std::string& text)
+{
+    const std::string batch = upperAscii(trimBlanks(text));
+    const std::size_t hyphen = batch.find('-');
+    if (hyphen == std::string::npos || batch.size() - hyphen - 1 != kRunKeyLength)
+        return NormalizedBatchNo(batch);
+    const std::string key = batch.substr(hyphen + 1);
+    if (key.find_first_not_of("0123456789") != std::string::npos)
+        return NormalizedBatchNo(batch);
+    return RunBatchNo(batch.substr(0, hyphen), key);
+}
+
+namespace {
+
+// The envelope of either packet layout and its option values, in UTF-8.
+Variant readEnvelope(const Variant& packet, WriteOffRequest& r)
 {
     if (!packet.isArray() || packet.dimCount() != 1 || packet.lowBound() != 0
         || (packet.highBound() != 6 && packet.highBound() != 11))
         throw WriteOffError("The write-off packet is malformed: expected 7 elements (job kind B) or 12");
     const bool batch = packet.highBound() == 6;
-    WriteOffRequest r;
     r.requestNo = TrimmedText(packet[0]);
     r.companyCode = TrimmedText(packet[batch ? 1 : 2]);
     r.userCode = TrimmedText(packet[batch ? 2 : 3]);
@@ -132,6 +168,23 @@ WriteOffRequest ReadWriteOffPacket(const Variant& packet)
         throw WriteOffError("The write-off packet is malformed: the option values must have the bounds 1.."
                             + std::to_string(kWriteOffOptionCount) + ", not " + std::to_string(values.lowBound())
                             + ".." + std::to_string(values.highBound()));
+    return values;
+}
+
+} // namespace
+
+WriteOffRequest ReadWriteOffBatch(const Variant& packet)
+{
+    WriteOffRequest r;
+    const Variant values = readEnvelope(packet, r);
+    r.batchNo = RunBatchNo(scalarText(values, 10), RunKeyOf(r.extra));
+    return r;
+}
+
+WriteOffRequest ReadWriteOffPacket(const Variant& packet)
+{
+    WriteOffRequest r;
+    const Variant values = readEnvelope(packet, r);
 
     // 1: the type, as an integer or its digit.
     try {
@@ -159,7 +212,7 @@ WriteOffRequest ReadWriteOffPacket(const Variant& packet)
     r.currency = scalarText(values, 4);
     if (r.currency.empty())
         throw WriteOffError("The write-off packet is malformed: " + slotName(4) + " is empty");
-    r.batchNo = NormalizedBatchNo(scalarText(values, 10));
+    r.batchNo = RunBatchNo(scalarText(values, 10), RunKeyOf(r.extra));
     r.transferSupplier = scalarText(values, 11);
     if (r.transferSupplier.empty())
         throw WriteOffError(MessageCode("E;200668"));

@@ -42,7 +42,7 @@ struct WriteOffRequest {
     std::string currency;
     Variant suppliers;
     Variant selections[4];        // slots 6-9
-    std::string batchNo;          // upper case, letters and digits
+    std::string batchNo;          // upper case, letters and digits; a periodic run's prefix-key
     std::string transferSupplier;
     std::string refundType;
     std::vector<std::string> documents; // type and number joined, in the order sent
@@ -58,10 +58,28 @@ constexpr int kWriteOffOptionCount = 17;
 // The longest batch number: LC001 holds 20 characters, "WOFB07-" takes 7.
 constexpr std::size_t kMaxBatchNoLength = 13;
 
+// A periodic job's batch number is a prefix: each run writes off under prefix + "-" + its
+// run key (the last 8 characters of the run's 26-character extra text), so that every
+// run has a number of its own. The prefix leaves room for the hyphen and the key.
+constexpr std::size_t kRunKeyLength = 8;
+constexpr std::size_t kMaxBatchPrefixLength = kMaxBatchNoLength - 1 - kRunKeyLength;
+
 // Reads and checks the packet; WriteOffError names the slot that is wrong.
 WriteOffRequest ReadWriteOffPacket(const Variant& packet);
+// The envelope and the batch number alone (a run's own for a periodic run), for the check
+// made when a job is queued: the rest is read when it runs.
+WriteOffRequest ReadWriteOffBatch(const Variant& packet);
 // A batch number as the job stores it: trimmed, upper case; WriteOffError when it is
 // empty, too long or holds anything but letters and digits.
 std::string NormalizedBatchNo(const std::string& text);
+// The run key of a periodic run's extra text (job number, run number, key: 26 characters
+// ending in 8 digits); empty for any other extra text.
+std::string RunKeyOf(const std::string& extra);
+// The batch number of a run: the normalized number, or with a run key prefix + "-" + key;
+// WriteOffError when the prefix is longer than kMaxBatchPrefixLength.
+std::string RunBatchNo(const std::string& text, const std::string& runKey);
+// A batch number as a person names a stored batch: a plain one, or a periodic run's
+// ("D9-20261210").
+std::string StoredBatchNo(const std::string& text);
 // A text value in UTF-8 (AnsiString converted from its code page), trimmed.
 std::string TrimmedText(const Variant& value);

@@ -52,7 +52,7 @@ WriteOffReversal ReverseWriteOffBatch(DbConnection& db, const std::string& batch
                                       const std::string& stamp)
 {
     WriteOffReversal out;
-    out.batchKey = WriteOffRequest::BatchKey(NormalizedBatchNo(batchNo));
+    out.batchKey = WriteOffRequest::BatchKey(StoredBatchNo(batchNo));
     const std::string& key = out.batchKey;
     EnsureWriteOffColumns(db);
     DbTransaction tx(db, DbTransaction::Write);

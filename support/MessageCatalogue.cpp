@@ -76,6 +76,7 @@ constexpr std::array kCatalogue{
     Entry{'E', "200674", {"转销无法完成: %s", "轉銷無法完成: %s", "The write-off could not be made: %s"}},
     Entry{'E', "200675", {"转销失败: %s", "轉銷失敗: %s", "The write-off failed: %s"}},
     Entry{'E', "200676", {"公司数据库 %s 不存在", "公司資料庫 %s 不存在", "The company database %s does not exist"}},
+    Entry{'E', "200686", {"周期性转销的批号 %s 是每次运行批号的前缀, 最多 %s 个字符 (每次运行再加上 \"-\" 和运行日期)", "週期性轉銷的批號 %s 是每次執行批號的前綴, 最多 %s 個字元 (每次執行再加上 \"-\" 和執行日期)", "The batch number %s of a periodic write-off is the prefix of each run's number and may have at most %s characters (each run adds \"-\" and its run date)"}},
     Entry{'I', "000003",
           {"此作业没有定义环境或选项参数!", "此作業沒有定義環境或選項參數!", "This job defines no environment or option values!"}},
     Entry{'I', "000004", {"作业已送出, 作业编号: %s", "作業已送出, 作業編號: %s", "The job was submitted as number %s."}},

@@ -17,6 +17,7 @@
 #include "support/Conditions.h"
 #include "support/Dates.h"
 #include "writeoff/CandidateFind.h"
+#include "writeoff/RunBatchNote.h"
 #include "writeoff/WOFB07Layout.h"
 #include "writeoff/WOFB07Lookup.h"
 #include "writeoff/WOFB07Query.h"
@@ -490,21 +491,35 @@ void TfrmWOFB07::ed04Exit(QObject*)
 
 void TfrmWOFB07::ed10Exit(QObject*)
 {
-    const QString batch = ed10->Text().trimmed();
-    if (batch.isEmpty()) {
+    QString refusal;
+    const QString batch = RunBatchNote::NumberToCheck(*this, ed10->Text().trimmed(), refusal);
+    if (batch.isEmpty() && refusal.isEmpty()) {
         ValidationFailed = false;
         return;
     }
     Variant row;
-    if (ValidateValue(QStringLiteral("ACPLC"), QStringLiteral("01"), false, row,
-                      Variant::list({QStrToVar(QStringLiteral("WOFB07-") + batch)}))) {
+    if (!refusal.isEmpty()
+        || ValidateValue(QStringLiteral("ACPLC"), QStringLiteral("01"), false, row,
+                         Variant::list({QStrToVar(QStringLiteral("WOFB07-") + batch)}))) {
         ValidationFailed = true;
-        ReportMessage(QStringLiteral("E;200601;"));
+        ReportMessage(refusal.isEmpty() ? QStringLiteral("E;200601;") : refusal);
         ed10->setFocus(Qt::OtherFocusReason);
         ed10->selectAll();
     } else {
         ValidationFailed = false;
     }
+}
+
+void TfrmWOFB07::btnPeriodClick(QObject* sender)
+{
+    TfrmBaseBatch::btnPeriodClick(sender);
+    RunBatchNote::Refresh(*this);
+}
+
+void TfrmWOFB07::pgOptionChange(QObject* sender)
+{
+    TfrmBaseBatch::pgOptionChange(sender);
+    RunBatchNote::Refresh(*this);
 }
 
 void TfrmWOFB07::ed10KeyPress(QObject*, QChar& key)

@@ -54,6 +54,7 @@ public:
     TFDBGrid* grdResult = nullptr;
     TQvEdit* edFind = nullptr;
     QLabel* lblHiddenTicked = nullptr;
+    QLabel* lblRunBatch = nullptr;
     TQvComboBox* cboMA015G = nullptr;
     TQvComboBox* cbxMA400G = nullptr;
     QGroupBox* gbSum = nullptr;
@@ -91,6 +92,9 @@ public:
     bool CollectOptionTexts(Variant& texts, int index) override;
     bool CollectOptionValues(Variant& values, int index) override;
     void btnQueryClick(QObject* sender) override;
+    // A periodic job's batch number is a prefix (RunBatchNote.h): the page says so.
+    void btnPeriodClick(QObject* sender) override;
+    void pgOptionChange(QObject* sender) override;
     // The number of ticked documents, their totals, the batch number and the transfer
     // supplier, and whether to post them now.
     bool ConfirmDirectRun() override;

@@ -8,6 +8,7 @@
 #include "controls/MaskEdit.h"
 #include "controls/QvrEdit.h"
 #include "controls/SelectPnl.h"
+#include "writeoff/RunBatchNote.h"
 #include "writeoff/WOFB07CF.h"
 
 #include <QFrame>
@@ -115,6 +116,12 @@ void buildLast(TfrmWOFB07& f)
     f.lbl11C = new QLabel(top);
     f.lbl11C->setObjectName(QStringLiteral("lbl11C"));
     f.lbl11C->setGeometry(226, 28, 150, 22);
+    // Under the batch number while btnPeriod is down; the row grows for it then.
+    f.lblRunBatch = new QLabel(top);
+    f.lblRunBatch->setObjectName(QStringLiteral("lblRunBatch"));
+    f.lblRunBatch->move(100, 52);
+    f.lblRunBatch->hide();
+    QObject::connect(f.ed10, &QLineEdit::textChanged, &f, [form = &f] { RunBatchNote::Refresh(*form); });
     f.ed12 = new TQvBtnEdit(top);
     f.ed12->setObjectName(QStringLiteral("ed12"));
     f.ed12->SetCaption(QStringLiteral("选择退款单别"));

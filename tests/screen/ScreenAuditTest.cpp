@@ -254,6 +254,19 @@ TEST_P(ScreenAuditOfTheJob, EveryScreenOfTheJobReadsRightAndFits)
     form->edFind->clear();
     settle();
     pressF2(form->ed11, QStringLiteral("page 3, transfer supplier look-up"));
+    // A periodic job's batch number is a prefix: the note under it is read too.
+    form->ed10->SetText(QStringLiteral("D9"));
+    form->ed11->SetText(QStringLiteral("B006"));
+    form->btnPeriod->click();
+    form->pgOption->SetActivePage(form->tsOption1);
+    settle();
+    EXPECT_TRUE(form->lblRunBatch->isVisible());
+    visit(form, QStringLiteral("page 3, periodic"));
+    form->btnPeriod->click();
+    form->pgOption->SetActivePage(form->tsOption1);
+    form->ed10->clear();
+    form->ed11->clear();
+    settle();
 
     screen = QStringLiteral("scheme dialog");
     form->btnInsert->click();
@@ -267,7 +280,8 @@ TEST_P(ScreenAuditOfTheJob, EveryScreenOfTheJobReadsRightAndFits)
           "recipients, user look-up / LookupWindow", "portal users / TfrmPortalUser", "periodic settings",
           "page 2, type 1", "page 2, type 2", "page 2, type 3", "page 2, currency look-up / LookupWindow",
           "page 2, supplier look-up / LookupWindow", "page 2, purchase invoice look-up / LookupWindow", "page 3",
-          "page 3, find", "page 3, transfer supplier look-up / LookupWindow", "scheme dialog / TfrmGeneCondition"})
+          "page 3, find", "page 3, transfer supplier look-up / LookupWindow", "page 3, periodic",
+          "scheme dialog / TfrmGeneCondition"})
         EXPECT_TRUE(visited.contains(QString::fromUtf8(name))) << "not visited: " << name;
     EXPECT_TRUE(findings.empty()) << findings.size() << " findings on " << screens << " screens:\n"
                                   << report(findings, GetParam()).toStdString() << "\nscreens:\n"

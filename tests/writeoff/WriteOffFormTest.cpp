@@ -4,6 +4,7 @@
 
 #include "controls/Buttons.h"
 #include "controls/DataSource.h"
+#include "controls/ExtPage.h"
 #include "controls/FDBGrid.h"
 #include "controls/TabOrder.h"
 #include "jobform/GeneCondition.h"
@@ -274,6 +275,54 @@ TEST_F(WriteOffForm, BatchNumberKeysAndCheck)
     form->ApplyParams(byName(0, {{"ed10", "b0001"}}));
     EXPECT_EQ(form->ed10->Text(), QStringLiteral("B0001"));
     EXPECT_TRUE(form->ValidationFailed) << form->MessageCodes.toStdString();
+}
+
+TEST_F(WriteOffForm, APeriodicBatchNumberIsAPrefixShownWithItsFirstRunAndCheckedAsThat)
+{
+    toLastPage(0);
+    form->ed10->SetText(QStringLiteral("B0001"));
+    form->ed11->SetText(QStringLiteral("B006"));
+    EXPECT_FALSE(form->lblRunBatch->isVisibleTo(form));
+
+    // Daily from 5 January 2099: the first run posts under prefix-20990105.
+    form->btnPeriod->click();
+    form->meStartDate->SetText(QString::fromStdString(
+        DateToDisplayText(form->GetDateFormat(), Utf8(form->GetDateSeparator()), CompactToDate("20990105"))));
+    form->pgOption->SetActivePage(form->tsOption1);
+    ASSERT_TRUE(form->lblRunBatch->isVisibleTo(form));
+    EXPECT_FALSE(form->lblRunBatch->geometry().intersects(form->ed11->geometry()));
+
+    // What was typed before stays; leaving the field says it is too long for a prefix.
+    form->ed10Exit(form->ed10);
+    EXPECT_TRUE(form->ValidationFailed);
+    EXPECT_TRUE(has(form->MessageCodes, "E;200686;B0001;4"));
+    EXPECT_EQ(form->ed10->Text(), QStringLiteral("B0001"));
+    // A new one takes four characters.
+    form->ed10->clear();
+    form->ed10->setFocus();
+    QTest::keyClicks(form->ed10, QStringLiteral("abcdef"));
+    EXPECT_EQ(form->ed10->Text(), QStringLiteral("ABCD"));
+    EXPECT_TRUE(form->lblRunBatch->text().contains(QStringLiteral("ABCD-20990105")))
+        << form->lblRunBatch->text().toStdString();
+
+    // The check looks up the first run's number, not the prefix.
+    form->ed10->SetText(QStringLiteral("D9"));
+    form->ed10Exit(form->ed10);
+    EXPECT_FALSE(form->ValidationFailed);
+    company().execute("INSERT INTO ACPLC (LC001, LC002) VALUES ('WOFB07-D9-20990105', '000001')");
+    form->ed10Exit(form->ed10);
+    company().execute("DELETE FROM ACPLC WHERE LC001 = 'WOFB07-D9-20990105'");
+    EXPECT_TRUE(form->ValidationFailed);
+    EXPECT_TRUE(has(form->MessageCodes, "E;200601;"));
+
+    // Up again, the number is a whole one as before.
+    form->btnPeriod->click();
+    form->pgOption->SetActivePage(form->tsOption1);
+    EXPECT_FALSE(form->lblRunBatch->isVisibleTo(form));
+    EXPECT_EQ(form->ed10->MaxLength(), 13);
+    form->ed10->SetText(QStringLiteral("B0001"));
+    form->ed10Exit(form->ed10);
+    EXPECT_TRUE(form->ValidationFailed) << "the demo's batch";
 }
 
 TEST_F(WriteOffForm, TransferSupplierChecks)
