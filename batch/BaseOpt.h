@@ -53,6 +53,9 @@ public:
     QLabel* lblPeriodTime = nullptr;
     TQvSpinEdit* sePeriodHour = nullptr;
     TQvSpinEdit* sePeriodMin = nullptr;
+    // One run at once on submission, then by the schedule (run mode 1); else by the
+    // schedule only (run mode 2).
+    TBitCheckBox* chkRunFirstNow = nullptr;
     QGroupBox* gbCycleStyle = nullptr;
     TQvRadioButton* rdoEveryday = nullptr;
     TQvRadioButton* rdoEveryWeek = nullptr;

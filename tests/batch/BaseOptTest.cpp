@@ -545,3 +545,25 @@ TEST_F(BatchFormTest, TheRightsReachTheJobFormCore)
     EXPECT_TRUE(form->pnlCondition->isVisibleTo(form));
     EXPECT_EQ(session->validator->baseLimited, "MR009=华东") << "the user's data limit goes with every check";
 }
+
+TEST_F(BatchFormTest, RunOnceNowIsTheClerksChoiceAndTheFormSaysWhatFollows)
+{
+    ASSERT_TRUE(open());
+    form->show();
+    form->edFirst->SetText(QStringLiteral("x"));
+    everyOtherFridayAtSeven();
+    EXPECT_FALSE(form->chkRunFirstNow->Checked()) << "by the schedule only unless asked";
+    form->chkRunFirstNow->Click();
+    EXPECT_TRUE(form->lblNextRuns->text().endsWith(
+        QStringLiteral("提交时, 2030/03/15 07:00, 2030/03/29 07:00, 2030/04/12 07:00, 2030/04/26 07:00")))
+        << form->lblNextRuns->text().toStdString();
+
+    form->btnOk->click();
+    const RecordedCall* request = service->last("Request");
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(request->args[0][0][10].toInt(), 1) << "one run at once, then by the schedule";
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.back().text,
+              QStringLiteral("作业已送出, 作业编号: 20240306000007\n作业提交后立即运行一次。\n"
+                             "以后: 2030/03/15 07:00, 2030/03/29 07:00, 2030/04/12 07:00"));
+}
