@@ -5,6 +5,7 @@
 #include "jobform/SchemeValues.h"
 #include "batch/BaseOptU.h"
 #include "batch/OptLayout.h"
+#include "batch/PeriodHandOver.h"
 #include "jobform/BaseGeneU.h"
 #include "jobform/SocketConnection.h"
 
@@ -84,6 +85,35 @@ TfrmBaseOpt::TfrmBaseOpt(QWidget* owner) : TfrmBaseGene(owner)
 {
     BuildRunOptionControls(*this);
     BindRunOptionHandlers(*this);
+    periodHandOver_ = std::make_unique<TPeriodHandOver>(*this);
+}
+
+TfrmBaseOpt::~TfrmBaseOpt() = default;
+
+// --- Values handed in from outside -------------------------------------------------------------
+
+bool TfrmBaseOpt::TakesAction(QWidget* control) const
+{
+    return periodHandOver_->TakesAction(control) || TfrmBaseGene::TakesAction(control);
+}
+
+bool TfrmBaseOpt::ApplyAction(QWidget* control, const Variant& value)
+{
+    if (periodHandOver_->TakesAction(control))
+        return periodHandOver_->ApplyAction(control, value);
+    return TfrmBaseGene::ApplyAction(control, value);
+}
+
+void TfrmBaseOpt::BeforeApplyValue(QWidget* control, const QString& value)
+{
+    TfrmBaseGene::BeforeApplyValue(control, value);
+    periodHandOver_->BeforeApplyValue(control);
+}
+
+void TfrmBaseOpt::AfterApplyValue(QWidget* control, const QString& value)
+{
+    TfrmBaseGene::AfterApplyValue(control, value);
+    periodHandOver_->AfterApplyValue(control);
 }
 
 // --- Creation, initialisation ---------------------------------------------------------------
