@@ -184,7 +184,8 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
     }
     const auto updateStatus = [&](const QString& texts) {
         try {
-            std::vector<Variant> args{QStrToVar(requestNo), QStrToVar(texts), Variant::date(Now())};
+            // The summary goes with the end: the server tells the clerk's recipients.
+            std::vector<Variant> args{QStrToVar(requestNo), QStrToVar(texts), Variant::date(Now()), QStrToVar(RunSummary)};
             AppServer.invoke("UpdateStatus1", args);
         } catch (const std::exception&) {
         }

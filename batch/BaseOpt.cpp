@@ -5,6 +5,7 @@
 #include "jobform/SchemeValues.h"
 #include "batch/BaseOptU.h"
 #include "batch/OptLayout.h"
+#include "batch/PeriodHandOver.h"
 #include "jobform/BaseGeneU.h"
 #include "jobform/SocketConnection.h"
 
@@ -84,6 +85,35 @@ TfrmBaseOpt::TfrmBaseOpt(QWidget* owner) : TfrmBaseGene(owner)
 {
     BuildRunOptionControls(*this);
     BindRunOptionHandlers(*this);
+    periodHandOver_ = std::make_unique<TPeriodHandOver>(*this);
+}
+
+TfrmBaseOpt::~TfrmBaseOpt() = default;
+
+// --- Values handed in from outside -------------------------------------------------------------
+
+bool TfrmBaseOpt::TakesAction(QWidget* control) const
+{
+    return periodHandOver_->TakesAction(control) || TfrmBaseGene::TakesAction(control);
+}
+
+bool TfrmBaseOpt::ApplyAction(QWidget* control, const Variant& value)
+{
+    if (periodHandOver_->TakesAction(control))
+        return periodHandOver_->ApplyAction(control, value);
+    return TfrmBaseGene::ApplyAction(control, value);
+}
+
+void TfrmBaseOpt::BeforeApplyValue(QWidget* control, const QString& value)
+{
+    TfrmBaseGene::BeforeApplyValue(control, value);
+    periodHandOver_->BeforeApplyValue(control);
+}
+
+void TfrmBaseOpt::AfterApplyValue(QWidget* control, const QString& value)
+{
+    TfrmBaseGene::AfterApplyValue(control, value);
+    periodHandOver_->AfterApplyValue(control);
 }
 
 // --- Creation, initialisation ---------------------------------------------------------------
@@ -639,9 +669,15 @@ void TfrmBaseOpt::showNextRuns()
             lblNextRuns->setText(heading + GetText(QStringLiteral("sNoRuns"), QStringLiteral("(请输入完整的循环设置)")));
             return;
         }
-        const double first = FirstRunMoment(run, Now());
-        const std::vector<double> moments = first > 0 ? ForecastRunMoments(run, first, 0, 5) : std::vector<double>();
+        // The run at once counts as the first of the range, as the queue counts it.
+        const bool atOnce = chkRunFirstNow->Checked();
+        const double now = Now();
+        const double first = atOnce ? FollowingRunMoment(run, now, 1, 1) : FirstRunMoment(run, now);
+        const std::vector<double> moments =
+            first > 0 ? ForecastRunMoments(run, first, atOnce ? 1 : 0, atOnce ? 4 : 5) : std::vector<double>();
         QStringList shown;
+        if (atOnce)
+            shown << GetText(QStringLiteral("sRunNow"), QStringLiteral("提交时"));
         for (double m : moments)
             shown << shownMoment(m);
         lblNextRuns->setText(heading + (shown.isEmpty() ? GetText(QStringLiteral("sNoRunsLeft"), QStringLiteral("(没有运行)"))
@@ -679,14 +715,19 @@ QString TfrmBaseOpt::plannedRunText(const Variant& packet)
                               && ReadRunPeriod(packet[3], period, why);
         if (!periodic && runMode != 2)
             return GetText(QStringLiteral("sRunsSoon"), QStringLiteral("作业将在工作队列中尽快运行。"));
-        const double first = FirstQueuedRun(periodic ? &period : nullptr, runMode, runAt, Now());
+        const double submitted = Now();
+        const double first = FirstQueuedRun(periodic ? &period : nullptr, runMode, runAt, submitted);
         if (!periodic)
             return GetText(QStringLiteral("sRunsAt"), QStringLiteral("作业将于 %1 运行。")).arg(shownMoment(first));
+        // A run at once is followed by the schedule's first moment still to come.
+        const bool atOnce = runMode == 1;
+        const double second = FollowingRunMoment(period, first, 1, runMode);
         QStringList later;
-        const std::vector<double> moments = ForecastRunMoments(period, first, 0, 4);
-        for (std::size_t i = 1; i < moments.size(); ++i)
-            later << shownMoment(moments[i]);
-        return GetText(QStringLiteral("sRunsFirst"), QStringLiteral("作业第一次于 %1 运行。")).arg(shownMoment(first))
+        for (double m : second > 0 ? ForecastRunMoments(period, second, 1, 3) : std::vector<double>())
+            later << shownMoment(m);
+        return (atOnce ? GetText(QStringLiteral("sRunsNowFirst"), QStringLiteral("作业提交后立即运行一次。"))
+                       : GetText(QStringLiteral("sRunsFirst"), QStringLiteral("作业第一次于 %1 运行。"))
+                             .arg(shownMoment(first)))
              + (later.isEmpty() ? QString()
                                 : QLatin1Char('\r')
                                       + GetText(QStringLiteral("sRunsLater"), QStringLiteral("以后: %1"))
@@ -902,6 +943,9 @@ bool TfrmBaseOpt::CollectEnvironment(Variant& environment)
                 return false;
             }
             environment[11] = hourly ? Variant::date(Now()) : Variant::date(day + EncodeTime(hour, minute, second));
+            // The run at once comes before the schedule's first moment, not instead of it.
+            if (periodDown() && chkRunFirstNow->Checked())
+                environment[10] = 1;
         }
         environment[12] = QStrToVar(chkNotify->Checked() ? NotifyRecipients : QString());
         return true;

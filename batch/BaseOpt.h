@@ -12,6 +12,8 @@
 
 #include <QStringList>
 
+#include <memory>
+
 class QAction;
 class QGroupBox;
 class QLabel;
@@ -22,6 +24,7 @@ class TQvEdit;
 class TQvRadioButton;
 class TQvSpinEdit;
 class TSpeedButton;
+class TPeriodHandOver;
 
 class TfrmBaseOpt : public TfrmBaseGene {
     Q_OBJECT
@@ -31,6 +34,7 @@ public:
     static constexpr const char* JobServiceName = "ReportCounterS.dmReportCounter";
 
     explicit TfrmBaseOpt(QWidget* owner = nullptr);
+    ~TfrmBaseOpt() override;
 
     // --- Components -----------------------------------------------------------------------
     TTabSheet* tsPeriodOption = nullptr;
@@ -53,6 +57,9 @@ public:
     QLabel* lblPeriodTime = nullptr;
     TQvSpinEdit* sePeriodHour = nullptr;
     TQvSpinEdit* sePeriodMin = nullptr;
+    // One run at once on submission, then by the schedule (run mode 1); else by the
+    // schedule only (run mode 2).
+    TBitCheckBox* chkRunFirstNow = nullptr;
     QGroupBox* gbCycleStyle = nullptr;
     TQvRadioButton* rdoEveryday = nullptr;
     TQvRadioButton* rdoEveryWeek = nullptr;
@@ -154,6 +161,11 @@ public:
     bool CollectParams() override;
     void AfterOptionsRead() override;
     void HandleF2Key(int key, QWidget* control) override;
+    // btnPeriod, the periodic page and its date rules handed in from outside (PeriodHandOver.h).
+    bool TakesAction(QWidget* control) const override;
+    bool ApplyAction(QWidget* control, const Variant& value) override;
+    void BeforeApplyValue(QWidget* control, const QString& value) override;
+    void AfterApplyValue(QWidget* control, const QString& value) override;
 
     // --- Operations added here ---------------------------------------------------------------
     virtual void LoadRights();
@@ -250,4 +262,5 @@ private:
     QString todayText();
     bool BaseRequiredTaken = false;
     bool PeriodPanelsPlaced = false;
+    std::unique_ptr<TPeriodHandOver> periodHandOver_;
 };

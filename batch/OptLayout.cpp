@@ -162,6 +162,7 @@ void buildPeriodPage(TfrmBaseOpt& f)
     f.sePeriodHour = spin(page, "sePeriodHour", 0, 23, 70, 6);
     label(page, QStringLiteral(":"), 122, 6);
     f.sePeriodMin = spin(page, "sePeriodMin", 0, 59, 130, 6);
+    f.chkRunFirstNow = check(page, "chkRunFirstNow", QStringLiteral("提交后立即运行一次"), 200, 8, 300);
 
     f.gbCycleStyle = group(page, "gbCycleStyle", QStringLiteral("循环模式"), 8, 32, 500, 120);
     f.rdoEveryday = radio(f.gbCycleStyle, "rdoEveryday", QStringLiteral("每天"), 10, 18, 80);
@@ -390,6 +391,7 @@ void BindRunOptionHandlers(TfrmBaseOpt& f)
     for (TQvRadioButton* r : {f.rdoEveryday, f.rdoEveryWeek, f.rdoEveryMonth, f.rbEveryHour, f.rdomonth_1, f.rdomonth_2,
                               f.rbCycleRang_1, f.rbCycleRang_2, f.rbCycleRang_3})
         QObject::connect(r, &QAbstractButton::toggled, &f, rerun);
+    f.chkRunFirstNow->OnClick = [form](QObject*) { form->showNextRuns(); };
     for (QLineEdit* e : {static_cast<QLineEdit*>(f.meStartDate), static_cast<QLineEdit*>(f.meEndDate),
                          static_cast<QLineEdit*>(f.edEveryHour)})
         QObject::connect(e, &QLineEdit::textChanged, &f, rerun);

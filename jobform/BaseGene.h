@@ -231,8 +231,9 @@ public:
     // compact dates of date and year-month fields shown in the user's format. All names
     // are checked before anything is set; a control that is missing or cannot take its
     // value reports "W;000014" with its name and nothing further is set. BeforeApplyValue
-    // and AfterApplyValue run around each control; buttons the job takes (TakesAction)
-    // act last. Not by name, ApplyValues decides.
+    // and AfterApplyValue run around each control (BeforeApplyValue may refuse the value
+    // through RefuseParam); buttons the job takes (TakesAction) act last. Not by name,
+    // ApplyValues decides.
     // Command 0 only sets the values; a command above 2 goes to RunCommand; 1 and 2 press
     // OK once the values were taken. An error or a warning shown while the values are set
     // (a check that refused one) stops there: nothing is handed over.

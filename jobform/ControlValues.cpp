@@ -379,7 +379,11 @@ bool TControlValues::ApplyCommandArray(const Variant& cmd)
 bool TControlValues::applyOne(QWidget* control, const Variant& value)
 {
     const QString text = valueText(value);
+    const bool refusedBefore = refused_;
     form_.BeforeApplyValue(control, text);
+    // The job may refuse the value before it is set (RefuseParam).
+    if (refused_ && !refusedBefore)
+        return false;
     if (!applyControlValue(control, value)) {
         Refuse(control->objectName());
         return false;

@@ -86,6 +86,8 @@ const std::pair<const char*, const char*> kBaseGeneTexts[] = {
     {"sRunsAt", "作业将于 %1 运行。"},
     {"sRunsFirst", "作业第一次于 %1 运行。"},
     {"sRunsLater", "以后: %1"},
+    {"sRunNow", "提交时"},
+    {"sRunsNowFirst", "作业提交后立即运行一次。"},
     {"sConfirmRun", "现在转销并过账吗?\r单据笔数: %1\r原币合计 (%2): %3\r本币合计 (%4): %5\r转销批号: %6\r转销供应商: %7"},
 };
 

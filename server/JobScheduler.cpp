@@ -3,6 +3,7 @@
 
 #include "server/JobRequest.h"
 #include "server/JobStore.h"
+#include "server/RunNotices.h"
 #include "server/ServerIdentity.h"
 #include "server/ServerLibrary.h"
 #include "server/ServerLog.h"
@@ -348,24 +349,10 @@ void JobScheduler::notify(const JobRecord& job, int runNumber, const Outcome& ou
 {
     // A notification that cannot be written must not undo the run: it is logged.
     try {
+        TellRunRecipients(db_, job,
+                          {job.periodic() ? runNumber : 0, outcome.ok, outcome.result, summary, clock_.now()});
         DbConnection& conn = db_.connection();
         db_.useCompanyDatabase(job.databaseName);
-        if (!job.recipients.empty()) {
-            const Variant name = conn.scalar("SELECT MB002 FROM ADMMB WHERE MB001 = :P", {{"P", job.programCode}});
-            const std::string program = job.programCode + (VarToStr(name).empty() ? "" : " " + VarToStr(name));
-            const std::string run = job.periodic() ? " 第 " + std::to_string(runNumber) + " 次运行" : " ";
-            const std::string at = ShownStamp(MomentStamp(clock_.now()));
-            NotificationContent c;
-            c.receivers = trimText(job.recipients);
-            c.title = (outcome.ok ? "作业完成: " : "作业失败: ") + program;
-            c.text = "作业 " + job.number + " (" + program + ")" + run
-                     + (outcome.ok ? "已于 " + at + " 完成。"
-                                         + (summary.empty() ? "" : " " + WordMessages(summary, HostLanguage::Simplified, "; "))
-                                   : "于 " + at + " 失败: " + WordMessages(outcome.result, HostLanguage::Simplified, "; "));
-            const DeliveryOutcome d = DeliverToRecipients(conn, job.ownerCode, job.companyCode, c);
-            for (const std::string& f : d.failures)
-                WriteServerLog("qvappserver: job " + job.number + ": a recipient was not told: " + f);
-        }
         if (outcome.ok) {
             const NotificationOutcome out =
                 QueueProgramNotifications(conn, job.databaseName, job.programCode, job.ownerCode, job.companyCode);

@@ -3,6 +3,7 @@
 #include "platform/AsciiText.h"
 #include "server/JobRequest.h"
 #include "server/JobStore.h"
+#include "server/RunNotices.h"
 #include "server/ServerIdentity.h"
 #include "server/ServerLibrary.h"
 #include "server/ServerLog.h"
@@ -106,7 +107,9 @@ std::string JobService::ExecSvrDLL(const std::string& requestNo, const std::stri
                                              db_.settings().dbCodePage),
                 db_.settings().jobTimeLimitSeconds);
         }
-        store.finishDirectRun(requestNo, outcome.ok, outcome.result, MomentStamp(clock_->now()));
+        const double ended = clock_->now();
+        if (store.finishDirectRun(requestNo, outcome.ok, outcome.result, MomentStamp(ended)))
+            tellRecipients(*job, outcome.ok, outcome.result, outcome.summary, ended);
         if (!outcome.ok) {
             fail("ExecSvrDLL", outcome.result, "Request " + requestNo + ": ");
         } else {
@@ -119,8 +122,20 @@ std::string JobService::ExecSvrDLL(const std::string& requestNo, const std::stri
     }
 }
 
+void JobService::tellRecipients(const JobRecord& job, bool ok, const std::string& result, const std::string& summary,
+                                double at)
+{
+    // The run stands whatever becomes of its notice; a notice lost is logged.
+    try {
+        TellRunRecipients(db_, job, {0, ok, result, ok ? summary : std::string(), at});
+    } catch (const std::exception& e) {
+        WriteServerLog("ReportCounterS.dmReportCounter: request " + job.number
+                       + ": the recipients were not told: " + e.what());
+    }
+}
+
 std::string JobService::UpdateStatus1(const std::string& requestNo, const std::string& messageTexts,
-                                      const Variant& ended)
+                                      const Variant& ended, const std::string& summary)
 {
     error_.clear();
     if (SameTextAscii(trimBlanks(requestNo), "ERROR"))
@@ -135,11 +150,16 @@ std::string JobService::UpdateStatus1(const std::string& requestNo, const std::s
         }
         if (MomentStamp(end).size() != 17)
             end = clock_->now();
-        if (!storeOf(db_, tablesChecked_).endDirectRun(std::string(trimBlanks(requestNo)), messageTexts,
-                                                       MomentStamp(end))) {
+        const std::string number(trimBlanks(requestNo));
+        JobStore store = storeOf(db_, tablesChecked_);
+        bool decided = false;
+        if (!store.endDirectRun(number, messageTexts, MomentStamp(end), &decided)) {
             fail("UpdateStatus1", MessageCode("E;000045", {requestNo}));
             return error_;
         }
+        if (decided)
+            if (const std::optional<JobRecord> job = store.find(number))
+                tellRecipients(*job, messageTexts.empty(), messageTexts, summary, end);
         return {};
     } catch (const std::exception& e) {
         fail("UpdateStatus1", MessageLines(MessageCode("E;000049"), e.what()));

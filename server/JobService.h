@@ -18,6 +18,8 @@
 #include <memory>
 #include <string>
 
+struct JobRecord;
+
 class JobService {
 public:
     JobService(ServerDatabase& db, std::shared_ptr<JobClock> clock);
@@ -34,8 +36,10 @@ public:
                            const std::string& databaseName, const Variant& values, const std::string& jobNumber,
                            int productId);
     // Ends a direct run; the request number "ERROR" changes nothing. Answers the empty
-    // text, or an error text.
-    std::string UpdateStatus1(const std::string& requestNo, const std::string& messageTexts, const Variant& ended);
+    // text, or an error text. summary is what a run the client made itself did, for the
+    // recipients' notice when this call gives the run its outcome.
+    std::string UpdateStatus1(const std::string& requestNo, const std::string& messageTexts, const Variant& ended,
+                              const std::string& summary = {});
     const std::string& ErrorDescript() const { return error_; }
     // What the library said it did in the last successful ExecSvrDLL of this object
     // (documents and totals), empty after a failure: the client shows it as a local run does.
@@ -46,6 +50,9 @@ public:
 private:
     // why is a message text (MessageText.h): callers word it; the server log has it in English.
     std::string fail(const std::string& member, const std::string& why, const std::string& about = {});
+    // The recipients of a direct run hear of its outcome, once, from whichever call gave it.
+    void tellRecipients(const JobRecord& job, bool ok, const std::string& result, const std::string& summary,
+                        double at);
 
     ServerDatabase& db_;
     std::shared_ptr<JobClock> clock_;

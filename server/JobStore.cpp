@@ -424,7 +424,8 @@ bool JobStore::finishDirectRun(const std::string& number, bool ok, const std::st
     return true;
 }
 
-bool JobStore::endDirectRun(const std::string& number, const std::string& texts, const std::string& ended)
+bool JobStore::endDirectRun(const std::string& number, const std::string& texts, const std::string& ended,
+                            bool* decided)
 {
     DbTransaction tx(db_, DbTransaction::Write);
     const DbRowSet run = db_.query("SELECT JR007 FROM ADMJR, ADMJB WHERE JR001 = :NO AND JR002 = 1 AND JB001 = JR001 "
@@ -432,7 +433,8 @@ bool JobStore::endDirectRun(const std::string& number, const std::string& texts,
                                    {{"NO", number}});
     if (run.empty())
         return false;
-    if (str(run.rows[0][0]) == "running") {
+    const bool open = str(run.rows[0][0]) == "running";
+    if (open) {
         const char* status = texts.empty() ? "done" : "failed";
         db_.execute("UPDATE ADMJR SET JR006 = :END, JR007 = :ST, JR008 = :RES WHERE JR001 = :NO AND JR002 = 1",
                     {{"END", ended}, {"ST", status}, {"RES", texts}, {"NO", number}});
@@ -448,5 +450,7 @@ bool JobStore::endDirectRun(const std::string& number, const std::string& texts,
                     {{"END", ended}, {"RES", texts}, {"NO", number}});
     }
     tx.commit();
+    if (decided)
+        *decided = open;
     return true;
 }

@@ -119,7 +119,9 @@ public:
     std::vector<Running> runningDirect();
     // The client's end of a direct run: while the run has no outcome, texts decide it
     // (empty: done); afterwards only the end moment and non-empty texts are recorded.
-    bool endDirectRun(const std::string& number, const std::string& texts, const std::string& ended);
+    // decided, when given, says whether this call gave the run its outcome.
+    bool endDirectRun(const std::string& number, const std::string& texts, const std::string& ended,
+                      bool* decided = nullptr);
 
 private:
     std::string nextNumber(const std::string& day);

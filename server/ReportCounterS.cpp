@@ -257,7 +257,8 @@ void TdmReportCounter::defineJobMembers()
                 lastError_ = why;
                 return Variant(why);
             }
-        return jobCall(Variant(jobs_->UpdateStatus1(requestNo, safeText(optArg(args, 1)), optArg(args, 2))));
+        return jobCall(Variant(
+            jobs_->UpdateStatus1(requestNo, safeText(optArg(args, 1)), optArg(args, 2), safeText(optArg(args, 3)))));
     });
 }
 

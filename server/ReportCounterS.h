@@ -142,13 +142,14 @@
 //       could not run (unknown request, another program, a run that ended already,
 //       missing library, an exception). The request records the outcome (done or failed,
 //       with the text) either way; ErrorDescript gives the same failure. requestNo and
-//       values are not changed.
+//       values are not changed. Whichever of ExecSvrDLL and UpdateStatus1 gives the run
+//       its outcome tells the recipients of the request (slot 12) once, as the queue does.
 //   ErrorDescript() -> text: why this object's last call failed, a job-service call as
 //       any other (above); empty when it succeeded.
-//   UpdateStatus1(requestNo, messageTexts, dateTime) -> text: empty, or an error text
+//   UpdateStatus1(requestNo, messageTexts, dateTime[, summary]) -> text: empty, or an error text
 //       Ends a direct run at dateTime (the server's clock when unreadable). When no
 //       ExecSvrDLL recorded an outcome, the texts decide it: empty done, else failed with
-//       them as the result. After ExecSvrDLL the outcome stays and non-empty texts replace
+//       them as the result; summary is what the client's own run did. After ExecSvrDLL the outcome stays and non-empty texts replace
 //       the result text. The request number "ERROR" (any case) is accepted and changes
 //       nothing.
 //

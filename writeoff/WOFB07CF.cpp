@@ -933,7 +933,7 @@ Variant TfrmWOFB07::ConditionSnapshot()
 
 bool TfrmWOFB07::TakesAction(QWidget* control) const
 {
-    return control == btnFilter || control == BtnNext || control == btnprior;
+    return control == btnFilter || control == BtnNext || control == btnprior || TfrmBaseBatch::TakesAction(control);
 }
 
 bool TfrmWOFB07::stepForward(QWidget* by)

@@ -545,3 +545,75 @@ TEST_F(BatchFormTest, TheRightsReachTheJobFormCore)
     EXPECT_TRUE(form->pnlCondition->isVisibleTo(form));
     EXPECT_EQ(session->validator->baseLimited, "MR009=华东") << "the user's data limit goes with every check";
 }
+
+TEST_F(BatchFormTest, RunOnceNowIsTheClerksChoiceAndTheFormSaysWhatFollows)
+{
+    ASSERT_TRUE(open());
+    form->show();
+    form->edFirst->SetText(QStringLiteral("x"));
+    everyOtherFridayAtSeven();
+    EXPECT_FALSE(form->chkRunFirstNow->Checked()) << "by the schedule only unless asked";
+    form->chkRunFirstNow->Click();
+    EXPECT_TRUE(form->lblNextRuns->text().endsWith(
+        QStringLiteral("提交时, 2030/03/15 07:00, 2030/03/29 07:00, 2030/04/12 07:00, 2030/04/26 07:00")))
+        << form->lblNextRuns->text().toStdString();
+
+    form->btnOk->click();
+    const RecordedCall* request = service->last("Request");
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(request->args[0][0][10].toInt(), 1) << "one run at once, then by the schedule";
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.back().text,
+              QStringLiteral("作业已送出, 作业编号: 20240306000007\n作业提交后立即运行一次。\n"
+                             "以后: 2030/03/15 07:00, 2030/03/29 07:00, 2030/04/12 07:00"));
+}
+
+TEST_F(BatchFormTest, AHandOverSetsUpThePeriodicPageAndARuleAsTheClerkDoes)
+{
+    ASSERT_TRUE(open());
+    form->show();
+    std::vector<Variant> texts, values;
+    const auto give = [&](const char* name, Variant value) {
+        texts.push_back(Variant::list({name, name}));
+        values.push_back(std::move(value));
+    };
+    give("edFirst", "x");
+    give("btnPeriod", true);
+    give("rdoEveryWeek", true);
+    give("meWeek", 2);
+    give("cboDayofWeek", 5);
+    give("sePeriodHour", 7);
+    give("meStartDate", "20300306");
+    give("chkRunFirstNow", true);
+    // The rule of one entry by its controls: the last day of the next month.
+    give("cbocondition", "edDocDate");
+    give("edChangeDate", true);
+    give("seDay1", 1);
+    give("cboDay1", 1);
+    give("cboDay2", 2);
+    const Variant packet = Variant::list({1, Variant::list({true, Variant::list({Variant::list(texts), Variant::list(values)})})});
+    EXPECT_EQ(form->ApplyParams(packet), TApplyOutcome::Taken);
+
+    const RecordedCall* request = service->last("Request");
+    ASSERT_NE(request, nullptr);
+    const Variant& sent = request->args[0];
+    EXPECT_EQ(sent[0][10].toInt(), 1) << "one run at once";
+    EXPECT_EQ(sent[3][2][0].toInt(), 1) << "weekly";
+    EXPECT_EQ(VarToStr(sent[3][2][1][0]), "2");
+    EXPECT_EQ(sent[3][2][1][1].toInt(), 5);
+    EXPECT_EQ(VarToStr(sent[3][1]), "07:00");
+    EXPECT_EQ(VarToStr(sent[3][3][0]), "20300306");
+    EXPECT_EQ(RuleWithoutIndex(VarToQStr(sent[4][1])),
+              SingleRuleLine(QStringLiteral("edDocDate"), {true, 1, 1, 2, 0}, QStringLiteral("D")));
+
+    // Without btnPeriod the page's values would go nowhere: refused by name.
+    settle();
+    if (form)
+        form->Free();
+    settle();
+    ASSERT_TRUE(open());
+    const Variant alone = Variant::list(
+        {1, Variant::list({true, Variant::list({Variant::list({Variant::list({"meWeek", "meWeek"})}), Variant::list({2})})})});
+    EXPECT_EQ(form->ApplyParams(alone), TApplyOutcome::Refused);
+    EXPECT_EQ(service->count("Request"), 1);
+}

@@ -4,6 +4,7 @@
 #include "TestPaths.h"
 
 #include "platform/Db.h"
+#include "platform/VariantStream.h"
 
 #include <QDir>
 #include <QFile>
@@ -253,4 +254,58 @@ TEST(JobhostDemo, ABadStoredPasswordIsLoggedOnceThoughHostAndServerLibraryReadIt
             log += l.readAll();
     }
     EXPECT_EQ(log.count("Exception is ConvertError"), 1) << log.toStdString();
+}
+
+TEST(JobhostDemo, ARunFileQueuesADailyWriteOffAsTheClerksPeriodicPageDoes)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("demo"));
+    const QString file = dir.filePath(QStringLiteral("daily.json"));
+    // Every day at 07:00 from 2030-03-06; the write-off date is each run's date, the
+    // documents' dates end there.
+    const QByteArray daily = R"({"command": 1, "cbo01": 0, "ed04": "RMB", "sp05": {"from": "A001", "to": "A003"},
+                                 "ed10": "D9", "ed11": "B006", "btnFilter": "*",
+                                 "btnPeriod": true, "rdoEveryday": true, "meDay": 1, "sePeriodHour": 7,
+                                 "sePeriodMin": 0, "meStartDate": "20300306", "rbCycleRang_1": true,
+                                 "cbocondition": {"list": [["ed02", true, 0, 0, 0, 0],
+                                                           ["sp03", false, 0, 0, 0, 0, true, 0, 0, 0, 0]]}})";
+    const Outcome queued = runFile(folder, file, daily);
+    EXPECT_EQ(queued.exitCode, 0) << queued.out.toStdString() << queued.err.toStdString();
+    EXPECT_TRUE(queued.out.contains(QStringLiteral("作业第一次于 2030/03/06 07:00 运行"))) << queued.out.toStdString();
+
+    DbConnection sys;
+    sys.openSqlite((folder + QStringLiteral("/server/data/QVSYS.db")).toStdString());
+    const DbRowSet jobs = sys.query("SELECT JB007, JB008, JB009, JB012, JB013, JB011 FROM ADMJB");
+    ASSERT_EQ(jobs.rows.size(), 1u);
+    const auto& job = jobs.rows[0];
+    EXPECT_EQ(VarToStr(job[0]), "b") << "a periodic job";
+    EXPECT_EQ(job[1].toInt(), 2) << "by the schedule only";
+    EXPECT_EQ(VarToStr(job[2]), "20300306070000000");
+    const Variant period = DecodeVariantText(VarToStr(job[3]));
+    ASSERT_TRUE(period.isArray());
+    EXPECT_EQ(VarToStr(period[1]), "07:00");
+    EXPECT_EQ(period[2][0].toInt(), 0) << "every day";
+    EXPECT_EQ(VarToStr(period[2][1]), "1");
+    EXPECT_EQ(VarToStr(period[3][0]), "20300306");
+    EXPECT_EQ(period[3][1].toInt(), 0) << "no end";
+    const Variant rules = DecodeVariantText(VarToStr(job[4]));
+    ASSERT_TRUE(rules.isArray());
+    ASSERT_EQ(rules.highBound(), 2);
+    const std::string sep = "\x03";
+    EXPECT_EQ(VarToStr(rules[1]), "1" + sep + "ed02" + sep + "Y" + sep + "0" + sep + "0" + sep + "0" + sep + "0" + sep + "D"
+                                      + sep + "2");
+    EXPECT_EQ(VarToStr(rules[2]), "0" + sep + "sp03" + sep + "N" + sep + "0" + sep + "0" + sep + "0" + sep + "0" + sep
+                                      + "Y" + sep + "0" + sep + "0" + sep + "0" + sep + "0" + sep + "D" + sep + "3");
+    // The values go rolled to the first run, as the page rolls them.
+    const Variant packet = DecodeVariantText(VarToStr(job[5]));
+    ASSERT_TRUE(packet.isArray());
+    EXPECT_EQ(VarToStr(packet[2][2]), "20300306") << "the write-off date";
+    EXPECT_EQ(VarToStr(packet[2][3][2]), "20300306") << "the end of the document dates";
+
+    // The page's values without btnPeriod would be dropped unseen: refused by name.
+    QByteArray alone = daily;
+    alone.replace(R"("btnPeriod": true, )", "");
+    const Outcome refused = runFile(folder, file, alone);
+    EXPECT_EQ(refused.exitCode, 1) << refused.out.toStdString() << refused.err.toStdString();
+    EXPECT_EQ(sys.scalar("SELECT COUNT(*) FROM ADMJB").toInt(), 1);
 }

@@ -300,3 +300,42 @@ TEST_F(JobServiceCalls, UpdateStatusEndsARunTheClientMadeItself)
     EXPECT_NE(errorText().find("not registered"), std::string::npos);
     EXPECT_EQ(status(queued), "queued");
 }
+
+TEST_F(JobServiceCalls, TheRecipientsOfADirectRunHearOfItsOutcomeOnce)
+{
+    Job j;
+    j.recipients = recipientsOf({"U001"});
+    const auto notices = [&](const std::string& no) {
+        return sys().query("SELECT TC003, TC006, TC008 FROM ADMTC WHERE TC008 LIKE :N ORDER BY TC001",
+                           {{"N", "%" + no + "%"}});
+    };
+
+    // Run on the server: ExecSvrDLL knows the outcome, the client's end adds nothing.
+    const std::string served = VarToStr(call("Request1", {packetOf(j), "PC-01"}));
+    ASSERT_EQ(exec(served), "");
+    EXPECT_EQ(VarToStr(call("UpdateStatus1", {served, "", Variant::date(at(2031, 3, 4, 9, 2))})), "");
+    DbRowSet rows = notices(served);
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(VarToStr(rows.rows[0][0]), recipientsOf({"U001"}));
+    EXPECT_EQ(VarToStr(rows.rows[0][1]), "作业完成: QTEST1 队列测试作业");
+    EXPECT_NE(VarToStr(rows.rows[0][2]).find("ran " + served), std::string::npos) << "with the run's summary";
+
+    // Run by the client itself: its end decides, with the summary it reports.
+    const std::string local = VarToStr(call("Request1", {packetOf(j), "PC-01"}));
+    EXPECT_EQ(VarToStr(call("UpdateStatus1", {local, "", Variant::date(at(2031, 3, 4, 9, 3)), "核销 3 张单据"})), "");
+    EXPECT_EQ(VarToStr(call("UpdateStatus1", {local, "", Variant::date(at(2031, 3, 4, 9, 4)), "again"})), "");
+    rows = notices(local);
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_NE(VarToStr(rows.rows[0][2]).find("核销 3 张单据"), std::string::npos);
+
+    const std::string failing = VarToStr(call("Request1", {packetOf(j), "PC-01"}));
+    exec(failing, "QTEST1", actionValues("@fail 供应商 S009 不存在"));
+    rows = notices(failing);
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(VarToStr(rows.rows[0][1]), "作业失败: QTEST1 队列测试作业");
+    EXPECT_NE(VarToStr(rows.rows[0][2]).find("供应商 S009 不存在"), std::string::npos);
+
+    const std::string nobody = VarToStr(call("Request1", {packetOf(Job{}), "PC-01"}));
+    exec(nobody);
+    EXPECT_EQ(notices(nobody).rows.size(), 0u) << "a run with nobody chosen tells nobody";
+}
