@@ -122,6 +122,22 @@ std::string JobService::ExecSvrDLL(const std::string& requestNo, const std::stri
     }
 }
 
+namespace {
+
+// The client's words for a notice: a summary, not a document; cut at a character's start.
+std::string clientSummary(const std::string& text)
+{
+    constexpr std::size_t kMostBytes = 2000;
+    if (text.size() <= kMostBytes)
+        return text;
+    std::size_t cut = kMostBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return text.substr(0, cut) + "...";
+}
+
+} // namespace
+
 void JobService::tellRecipients(const JobRecord& job, bool ok, const std::string& result, const std::string& summary,
                                 double at)
 {
@@ -159,7 +175,7 @@ std::string JobService::UpdateStatus1(const std::string& requestNo, const std::s
         }
         if (decided)
             if (const std::optional<JobRecord> job = store.find(number))
-                tellRecipients(*job, messageTexts.empty(), messageTexts, summary, end);
+                tellRecipients(*job, messageTexts.empty(), messageTexts, clientSummary(summary), end);
         return {};
     } catch (const std::exception& e) {
         fail("UpdateStatus1", MessageLines(MessageCode("E;000049"), e.what()));
