@@ -169,7 +169,8 @@ TEST_F(AppServer, AJobWhoseServerWasKilledMidRunRunsOnceMoreAfterTheRestart)
     const std::string after = submit(Job{});
     {
         auto server = start();
-        ASSERT_TRUE(waitFor([&] { return status(after) == "done"; })) << server->output();
+        // The held run's library has started (its line is written) and the other job is done.
+        ASSERT_TRUE(waitFor([&] { return status(after) == "done" && runLog().size() == 2; })) << server->output();
         EXPECT_EQ(status(no), "running");
         server->signal(SIGKILL);
         ASSERT_TRUE(server->wait(30));
