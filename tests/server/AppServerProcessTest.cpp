@@ -243,20 +243,20 @@ TEST_F(AppServer, SigtermLetsTheRunningJobsFinishWithinTheGraceTimeAndEndsTheRes
 
 TEST_F(AppServer, AHungLibraryIsEndedAtTheTimeLimitWhileTheOtherWorkerRunsOn)
 {
-    serverIni("JobTimeLimit=2\n");
+    serverIni("JobTimeLimit=4\n");
     Job hung;
     hung.action = "@sleep 60000";
     const std::string stuck = submit(hung);
     auto server = start();
     ASSERT_TRUE(waitFor([&] { return status(stuck) == "running"; })) << server->output();
     Job quick;
-    quick.action = "@sleep 200";
+    quick.action = "@sleep 100";
     const std::string a = submit(quick);
     const std::string b = submit(quick);
     ASSERT_TRUE(waitFor([&] { return status(a) == "done" && status(b) == "done"; })) << server->output();
     EXPECT_EQ(status(stuck), "running") << "the others did not wait for it";
     ASSERT_TRUE(waitFor([&] { return status(stuck) == "failed"; })) << server->output();
-    EXPECT_NE(column(stuck, "JB022").find("time limit of 2 s"), std::string::npos);
+    EXPECT_NE(column(stuck, "JB022").find("time limit of 4 s"), std::string::npos);
     stop(*server);
 }
 
