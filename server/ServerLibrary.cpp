@@ -267,6 +267,9 @@ ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Vari
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    // The server's sockets (its listening one, clients', the database's) stay with the
+    // server: a run that outlives it for a moment must not answer for it.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     const std::string parent = std::to_string(long(::getpid()));
     char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(libraryFile.c_str()),
                     const_cast<char*>(parent.c_str()), nullptr};
