@@ -239,25 +239,32 @@ std::optional<JobClaim> JobStore::claimNext(const std::string& now, const std::s
     return c;
 }
 
+std::optional<bool> JobStore::cancelAskedOfRun(const std::string& number, const std::string& runBy)
+{
+    const DbRowSet job = db_.query("SELECT JB021 FROM ADMJB WHERE JB001 = :NO AND JB010 = 'running' AND JB020 = :BY",
+                                   {{"NO", number}, {"BY", runBy}});
+    if (job.empty())
+        return std::nullopt;
+    return str(job.rows[0][0]) == "Y";
+}
+
 bool JobStore::finishRun(const std::string& number, int attempt, const std::string& runBy, bool ok,
                          const std::string& result, const std::string& now, const std::string& nextDue)
 {
     DbTransaction tx(db_, DbTransaction::Write);
-    const DbRowSet job = db_.query("SELECT JB021 FROM ADMJB WHERE JB001 = :NO AND JB010 = 'running' AND JB020 = :BY",
-                                   {{"NO", number}, {"BY", runBy}});
-    if (job.empty())
+    const std::optional<bool> cancelled = cancelAskedOfRun(number, runBy);
+    if (!cancelled)
         return false;
-    const bool cancelled = str(job.rows[0][0]) == "Y";
-    const std::string status = cancelled ? "cancelled" : !nextDue.empty() ? "queued" : ok ? "done" : "failed";
+    const std::string status = *cancelled ? "cancelled" : !nextDue.empty() ? "queued" : ok ? "done" : "failed";
     db_.execute("UPDATE ADMJR SET JR006 = :NOW, JR007 = :ST, JR008 = :RES WHERE JR001 = :NO AND JR002 = :ATT",
                 {{"NOW", now}, {"ST", ok ? "done" : "failed"}, {"RES", result}, {"NO", number}, {"ATT", attempt}});
     db_.execute("UPDATE ADMJB SET JB010 = :ST, JB009 = :DUE, JB018 = JB018 + 1, JB019 = 0, JB020 = '', JB022 = :RES, "
                 "JB023 = :NOW, JB024 = :CAN, JB025 = '' WHERE JB001 = :NO",
                 {{"ST", status},
-                 {"DUE", cancelled ? std::string() : nextDue},
+                 {"DUE", *cancelled ? std::string() : nextDue},
                  {"RES", result},
                  {"NOW", now},
-                 {"CAN", cancelled ? now : std::string()},
+                 {"CAN", *cancelled ? now : std::string()},
                  {"NO", number}});
     tx.commit();
     return true;
@@ -287,19 +294,17 @@ bool JobStore::skipRun(const std::string& number, int attempt, const std::string
                        const std::string& nextDue, const std::string& note)
 {
     DbTransaction tx(db_, DbTransaction::Write);
-    const DbRowSet job = db_.query("SELECT JB021 FROM ADMJB WHERE JB001 = :NO AND JB010 = 'running' AND JB020 = :BY",
-                                   {{"NO", number}, {"BY", runBy}});
-    if (job.empty())
+    const std::optional<bool> cancelled = cancelAskedOfRun(number, runBy);
+    if (!cancelled)
         return false;
-    const bool cancelled = str(job.rows[0][0]) == "Y";
-    const std::string status = cancelled ? "cancelled" : !nextDue.empty() ? "queued" : "done";
+    const std::string status = *cancelled ? "cancelled" : !nextDue.empty() ? "queued" : "done";
     db_.execute("UPDATE ADMJR SET JR006 = :NOW, JR007 = 'skipped', JR008 = :NOTE WHERE JR001 = :NO AND JR002 = :ATT",
                 {{"NOW", now}, {"NOTE", note}, {"NO", number}, {"ATT", attempt}});
     db_.execute("UPDATE ADMJB SET JB010 = :ST, JB009 = :DUE, JB019 = 0, JB020 = '', JB025 = '', JB024 = :CAN "
                 "WHERE JB001 = :NO",
                 {{"ST", status},
-                 {"DUE", cancelled ? std::string() : nextDue},
-                 {"CAN", cancelled ? now : std::string()},
+                 {"DUE", *cancelled ? std::string() : nextDue},
+                 {"CAN", *cancelled ? now : std::string()},
                  {"NO", number}});
     tx.commit();
     return true;

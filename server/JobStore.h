@@ -124,6 +124,8 @@ public:
                       bool* decided = nullptr);
 
 private:
+    // Whether a cancel was asked of runBy's run of the job; none when it is not its run.
+    std::optional<bool> cancelAskedOfRun(const std::string& number, const std::string& runBy);
     std::string nextNumber(const std::string& day);
     std::string add(const JobRequest& request, const std::string& entry, double now, const std::string& due,
                     const std::string& status, const std::string& computer);
