@@ -5,7 +5,7 @@
 #include "controls/BtChkBox.h"
 #include "controls/Buttons.h"
 #include "controls/ExtPage.h"
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "platform/OleDate.h"
 #include "support/Helpers.h"
 #include "support/NotificationQueue.h"

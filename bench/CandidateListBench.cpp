@@ -23,8 +23,8 @@
 #include "host/HostConfig.h"
 #include "host/HostSession.h"
 #include "support/BriskoINI.h"
-#include "platform/ClientDataSet.h"
-#include "platform/Db.h"
+#include "dataset/ClientDataSet.h"
+#include "db/Db.h"
 #include "platform/ModalRunner.h"
 #include "writeoff/WOFB07CF.h"
 

@@ -2,7 +2,7 @@
 // observers quiet and an ordering on four fields, ticking every row through the field
 // validation that keeps the exact totals, and finding a row again by its key.
 
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,7 +9,7 @@
 
 #include "platform/OleDate.h"
 #include "server/ReportCounterS.h"
-#include "server/Schema.h"
+#include "serverdb/Schema.h"
 #include "support/RunSchedule.h"
 
 #include <benchmark/benchmark.h>

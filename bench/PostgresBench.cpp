@@ -13,12 +13,12 @@
 
 #include "QueueLoad.h"
 #include "platform/AsciiText.h"
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "platform/OleDate.h"
 #include "platform/Variant.h"
 #include "server/ReportCounterS.h"
 #include "server/JobService.h"
-#include "server/Schema.h"
+#include "serverdb/Schema.h"
 #include "server/ServerLibrary.h"
 #include "writeoff/WOFB07Query.h"
 

@@ -4,9 +4,9 @@
 // started, and whether every job ran exactly once.
 #pragma once
 
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "platform/OleDate.h"
-#include "server/JobClock.h"
+#include "support/JobClock.h"
 #include "server/ReportCounterS.h"
 
 #include <algorithm>

@@ -6,8 +6,8 @@
 // memory when it listens and once every client has gone; goal: back within 10% of the start.
 
 #include "BenchServer.h"
-#include "platform/RemoteClient.h"
-#include "server/Schema.h"
+#include "wire/RemoteClient.h"
+#include "serverdb/Schema.h"
 #include "support/BriskoINI.h"
 
 #include <algorithm>

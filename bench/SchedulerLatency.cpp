@@ -11,9 +11,9 @@
 #include "BenchServer.h"
 #include "QueueLoad.h"
 #include "platform/OleDate.h"
-#include "server/JobClock.h"
+#include "support/JobClock.h"
 #include "server/ReportCounterS.h"
-#include "server/Schema.h"
+#include "serverdb/Schema.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // company database (a copy); prints the median and the slowest of the runs.
 
 #include "platform/Variant.h"
-#include "server/Schema.h"
+#include "serverdb/Schema.h"
 #include "server/ServerLibrary.h"
 
 #include <algorithm>

@@ -2,7 +2,8 @@
 # and a check at build time fails when one of its sources includes a header of a folder
 # it may not use, so that dependencies keep pointing downwards.
 
-set(QV_FOLDERS platform support config controls jobform batch writeoff plugin libs server host)
+set(QV_FOLDERS platform dataset db wire support config controls jobform batch writeoff plugin libs serverdb
+    writeoffserver server host)
 set(QV_WARNINGS -Wall -Wextra -Werror)
 
 # qv_layer(<target> <folder> MAY_USE <folders...>)
@@ -27,4 +28,12 @@ function(qv_layer target folder)
     COMMENT "Checking the includes of ${folder}/" VERBATIM)
   add_custom_target(${target}_layers DEPENDS ${stamp})
   add_dependencies(${target} ${target}_layers)
+endfunction()
+
+# qv_shared_room(<target> <folder> MAY_USE <folders...>): a room below the client and the
+# server that both load, as one shared library that exports all it has, so that its
+# process-wide state exists once in host, plug-ins and server.
+function(qv_shared_room target folder)
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET default VISIBILITY_INLINES_HIDDEN OFF)
+  qv_layer(${target} ${folder} ${ARGN})
 endfunction()

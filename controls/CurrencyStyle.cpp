@@ -1,6 +1,6 @@
 #include "controls/CurrencyStyle.h"
 
-#include "platform/Decimal.h"
+#include "dataset/Decimal.h"
 #include "platform/Exception.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "controls/DataSource.h"
 #include "controls/F2Button.h"
 #include "config/QtVariant.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 
 #include <QMouseEvent>
 

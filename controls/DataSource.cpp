@@ -1,6 +1,6 @@
 #include "controls/DataSource.h"
 
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 
 TDataSource::TDataSource(QObject* owner) : QAbstractTableModel(owner) {}
 

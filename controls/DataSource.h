@@ -3,7 +3,7 @@
 // table model. One row per record in the data set's current order, one column per visible
 // field; the current record of the data set is the model's current row.
 //
-// The data set tells the model what changed (platform/ClientDataSet.h observers); inserts,
+// The data set tells the model what changed (dataset/ClientDataSet.h observers); inserts,
 // removals and moves are announced before they happen, so views and proxies keep their
 // persistent indexes. While the data set's controls are disabled the model stays as it
 // was and is reset once when they are enabled again.

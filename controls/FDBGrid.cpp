@@ -2,7 +2,7 @@
 
 #include "controls/BmpLibrary.h"
 #include "controls/DataSource.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 #include "platform/ModalRunner.h"
 
 #include <QApplication>

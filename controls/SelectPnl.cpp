@@ -2,7 +2,7 @@
 
 #include "config/LookupRequest.h"
 #include "config/RunTimeProps.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 #include "platform/OleDate.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "host/AppServerLink.h"
 
 #include "host/HostConfig.h"
-#include "platform/RemoteClient.h"
+#include "wire/RemoteClient.h"
 
 namespace {
 

@@ -23,7 +23,7 @@ public:
 
     explicit AppServerLink(Factory factory);
     // The server of an installation: in-process by ProgID when its address is this
-    // machine's, else a proxy of the server at that address (platform/RemoteClient.h),
+    // machine's, else a proxy of the server at that address (wire/RemoteClient.h),
     // signed on for the configuration's session user and company.
     static Factory FactoryFor(const HostConfig& config);
 

@@ -2,7 +2,7 @@
 
 #include "host/DatePicker.h"
 #include "host/LookupWindow.h"
-#include "platform/DisplayFormat.h"
+#include "dataset/DisplayFormat.h"
 #include "platform/IniFile.h"
 #include "platform/ModalRunner.h"
 #include "support/Dates.h"

@@ -21,7 +21,7 @@
 #include "controls/F2Button.h"
 #include "controls/MaskEdit.h"
 #include "controls/SelectPnl.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 #include "platform/OleDate.h"
 #include "support/AlertLog.h"
 #include "support/Dates.h"

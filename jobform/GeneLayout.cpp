@@ -8,7 +8,7 @@
 #include "controls/ExtPage.h"
 #include "controls/F2Button.h"
 #include "controls/MaskEdit.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 
 #include <QActionGroup>
 #include <QFrame>

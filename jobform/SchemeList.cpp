@@ -7,7 +7,7 @@
 #include "jobform/GeneKeys.h"
 #include "jobform/SchemeValues.h"
 #include "platform/Automation.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 #include "platform/CodePage.h"
 #include "platform/OleDate.h"
 #include "support/Dates.h"

@@ -9,7 +9,7 @@
 #include "platform/Automation.h"
 #include "platform/DynLib.h"
 #include "platform/OleDate.h"
-#include "platform/RemoteClient.h"
+#include "wire/RemoteClient.h"
 #include "platform/SvrController.h"
 #include "platform/SystemInfo.h"
 #include "support/BriskoINI.h"

@@ -1,7 +1,7 @@
 #include "jobform/SocketConnection.h"
 
 #include "platform/Exception.h"
-#include "platform/RemoteClient.h"
+#include "wire/RemoteClient.h"
 
 TSimpleObjectBroker::TSimpleObjectBroker(QObject* owner) : QObject(owner) {}
 

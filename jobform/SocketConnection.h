@@ -3,7 +3,7 @@
 //
 // A server on this machine ("127.0.0.1") is created in-process by its ProgID and handed
 // to the connection with SetAppServer; the connection then only holds it. A server on
-// another machine is reached by Open() over TCP (platform/RemoteClient.h): it connects and
+// another machine is reached by Open() over TCP (wire/RemoteClient.h): it connects and
 // signs on for the session's user and company with the installation's secret, and
 // AppServer is then a late-bound proxy whose calls run on the server. A call that breaks
 // raises; the next one connects again.

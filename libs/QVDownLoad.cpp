@@ -12,7 +12,7 @@
 // Files get 0644, shared libraries (*.so) 0755, whatever rights the archive gives them.
 
 #include "platform/Automation.h"
-#include "platform/RemoteClient.h"
+#include "wire/RemoteClient.h"
 #include "support/BriskoINI.h"
 
 #include <zip.h>

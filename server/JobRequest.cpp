@@ -1,7 +1,7 @@
 #include "server/JobRequest.h"
 
 #include "platform/OleDate.h"
-#include "server/ServerDatabase.h"
+#include "serverdb/ServerDatabase.h"
 #include "support/Dates.h"
 #include "support/Helpers.h"
 #include "support/NotificationQueue.h"

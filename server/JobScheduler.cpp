@@ -6,7 +6,7 @@
 #include "server/RunNotices.h"
 #include "server/ServerIdentity.h"
 #include "server/ServerLibrary.h"
-#include "server/ServerLog.h"
+#include "support/ServerLog.h"
 #include "support/Dates.h"
 #include "support/Helpers.h"
 #include "support/MessageText.h"

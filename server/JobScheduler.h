@@ -26,8 +26,8 @@
 // through several schedulers (QueueServer.h). Servers may share a database: a job is
 // claimed by one of them, and runs once.
 
-#include "server/JobClock.h"
-#include "server/ServerDatabase.h"
+#include "support/JobClock.h"
+#include "serverdb/ServerDatabase.h"
 
 #include <atomic>
 #include <functional>

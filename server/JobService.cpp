@@ -6,7 +6,7 @@
 #include "server/RunNotices.h"
 #include "server/ServerIdentity.h"
 #include "server/ServerLibrary.h"
-#include "server/ServerLog.h"
+#include "support/ServerLog.h"
 #include "support/MessageText.h"
 
 JobService::JobService(ServerDatabase& db, std::shared_ptr<JobClock> clock) : db_(db), clock_(std::move(clock)) {}

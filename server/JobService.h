@@ -12,8 +12,8 @@
 // call succeeded). The texts, the run's summary and the results kept in the job table are
 // message codes (support/MessageText.h), worded by whoever shows them.
 
-#include "server/JobClock.h"
-#include "server/ServerDatabase.h"
+#include "support/JobClock.h"
+#include "serverdb/ServerDatabase.h"
 
 #include <memory>
 #include <string>

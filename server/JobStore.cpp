@@ -1,8 +1,8 @@
 #include "server/JobStore.h"
 
-#include "platform/VariantStream.h"
-#include "server/JobClock.h"
-#include "server/Schema.h"
+#include "wire/VariantStream.h"
+#include "support/JobClock.h"
+#include "serverdb/Schema.h"
 
 #include <cstdio>
 

@@ -10,7 +10,7 @@
 // leases: a server that runs a job holds it until a moment of the machine's clock, which
 // every server sharing the database reads alike, and renews that while the run goes on.
 
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "server/JobRequest.h"
 
 #include <optional>

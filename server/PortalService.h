@@ -3,7 +3,7 @@
 // answer to "PORTAL.getAllUser" lists the installation's users in use, for a company the
 // installation knows.
 
-#include "platform/Db.h"
+#include "db/Db.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "server/QueryScope.h"
 
 #include "platform/AsciiText.h"
-#include "platform/SqlTokens.h"
+#include "db/SqlTokens.h"
 
 #include <algorithm>
 

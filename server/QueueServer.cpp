@@ -1,7 +1,7 @@
 #include "server/QueueServer.h"
 
 #include "server/JobStore.h"
-#include "server/ServerLog.h"
+#include "support/ServerLog.h"
 
 #include <algorithm>
 #include <atomic>

@@ -8,9 +8,9 @@
 // Stopping: the running jobs get stopGraceSeconds to finish (a second stop ends them at
 // once); those still running then are ended and marked interrupted, so that they run again.
 
-#include "server/JobClock.h"
+#include "support/JobClock.h"
 #include "server/JobScheduler.h"
-#include "server/ServerDatabase.h"
+#include "serverdb/ServerDatabase.h"
 
 #include <chrono>
 #include <functional>

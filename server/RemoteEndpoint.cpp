@@ -1,8 +1,8 @@
 #include "server/RemoteEndpoint.h"
 
 #include "platform/Exception.h"
-#include "platform/RemoteProtocol.h"
-#include "platform/WireCodec.h"
+#include "wire/RemoteProtocol.h"
+#include "wire/WireCodec.h"
 #include "server/CallShare.h"
 
 #include <asio.hpp>

@@ -1,14 +1,14 @@
 #include "server/ReportCounterS.h"
 
 #include "platform/AsciiText.h"
-#include "platform/RemoteClient.h"
+#include "wire/RemoteClient.h"
 #include "server/JobRequest.h"
 #include "server/JobStore.h"
 #include "server/LibraryFiles.h"
 #include "server/SchemeStore.h"
-#include "server/ServerLog.h"
+#include "support/ServerLog.h"
 #include "server/UserRights.h"
-#include "server/WriteOffJob.h"
+#include "writeoffserver/WriteOffJob.h"
 #include "support/NotificationQueue.h"
 
 #include <algorithm>

@@ -43,7 +43,7 @@
 // Whom it works for (ServerSession.h)
 //   An object works for one session: over the network, the user and company its
 //   connection signed on for; in-process, the session the host signed on
-//   (SetProcessSignOn of platform/RemoteClient.h). Every member that names a user acts for
+//   (SetProcessSignOn of wire/RemoteClient.h). Every member that names a user acts for
 //   the session's user: another user is refused unless the session's user is a super user
 //   (logged as acting for him). A call reaches the session company's database and the
 //   system database only. Rights are the server's own reading of GetPower's layout:
@@ -188,9 +188,9 @@
 //   server only)
 
 #include "platform/Automation.h"
-#include "server/JobClock.h"
+#include "support/JobClock.h"
 #include "server/JobService.h"
-#include "server/ServerDatabase.h"
+#include "serverdb/ServerDatabase.h"
 #include "server/SchemeStore.h"
 #include "server/ServerSession.h"
 #include "server/SessionGuard.h"

@@ -1,8 +1,8 @@
 #include "server/RunNotices.h"
 
-#include "server/ServerDatabase.h"
-#include "server/ServerLog.h"
-#include "server/JobClock.h"
+#include "serverdb/ServerDatabase.h"
+#include "support/ServerLog.h"
+#include "support/JobClock.h"
 #include "support/Helpers.h"
 #include "support/MessageText.h"
 

@@ -4,7 +4,7 @@
 // and its provider "pvdConSave" are this store; every name and value is bound, never
 // pasted, and kept exactly as it came (Chinese text, quotes, control characters).
 
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "platform/Variant.h"
 
 #include <string>

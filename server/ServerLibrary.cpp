@@ -1,7 +1,7 @@
 #include "server/ServerLibrary.h"
 
 #include "platform/AsciiText.h"
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "platform/DynLib.h"
 #include "platform/SvrController.h"
 #include "server/JobRequest.h"
@@ -9,7 +9,7 @@
 #include "support/Helpers.h"
 #include "support/RunSchedule.h"
 
-#include "platform/WireCodec.h"
+#include "wire/WireCodec.h"
 
 #include <cerrno>
 #include <chrono>

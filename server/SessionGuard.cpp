@@ -1,7 +1,7 @@
 #include "server/SessionGuard.h"
 
 #include "platform/AsciiText.h"
-#include "server/ServerLog.h"
+#include "support/ServerLog.h"
 
 #include <algorithm>
 

@@ -10,7 +10,7 @@
 
 #include "platform/Exception.h"
 #include "server/QueryScope.h"
-#include "server/ServerDatabase.h"
+#include "serverdb/ServerDatabase.h"
 #include "server/ServerSession.h"
 #include "server/UserRights.h"
 

@@ -3,7 +3,7 @@
 // use, super user; ADMMR: the rights per program). The application server decides every
 // call on this, never on what a caller claims; qvjobs decides its commands on it too.
 
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "platform/Variant.h"
 
 #include <string>

@@ -11,18 +11,18 @@
 
 #include "platform/AsciiText.h"
 #include "platform/Exception.h"
-#include "platform/PgDialect.h"
+#include "db/PgDialect.h"
 #include "support/BriskoINI.h"
-#include "server/JobClock.h"
+#include "support/JobClock.h"
 #include "server/JobScheduler.h"
-#include "server/Installation.h"
+#include "serverdb/Installation.h"
 #include "server/JobStore.h"
 #include "server/QueueServer.h"
 #include "server/RemoteEndpoint.h"
 #include "server/ReportCounterS.h"
-#include "server/ServerDatabase.h"
+#include "serverdb/ServerDatabase.h"
 #include "server/ServerIdentity.h"
-#include "server/ServerLog.h"
+#include "support/ServerLog.h"
 #include "server/UserRights.h"
 
 #include <sys/resource.h>

@@ -5,9 +5,9 @@
 // Answers POST requests whose SOAPAction header names the method (PORTAL.getAllUser).
 // Ends on SIGTERM or SIGINT.
 
-#include "server/Installation.h"
+#include "serverdb/Installation.h"
 #include "server/PortalService.h"
-#include "server/ServerDatabase.h"
+#include "serverdb/ServerDatabase.h"
 
 #include <httplib.h>
 

@@ -13,7 +13,7 @@
 // The connection is the one "ResultConnectString" describes: the system database (ADMTC,
 // ADMTD) as main, the company database attached under its name.
 
-#include "platform/Db.h"
+#include "db/Db.h"
 
 #include <string>
 #include <string_view>

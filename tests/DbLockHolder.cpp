@@ -2,7 +2,7 @@
 // it with BEGIN EXCLUSIVE, says "locked" on standard output and keeps it until standard
 // input closes, or a minute has passed.
 
-#include "platform/Db.h"
+#include "db/Db.h"
 
 #include <poll.h>
 #include <unistd.h>

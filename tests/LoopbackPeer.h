@@ -2,8 +2,8 @@
 // A raw TCP peer of the application server's endpoint on loopback, for what no well-behaved
 // client sends: frames by hand, a sign-on by hand, and whether the server closed.
 
-#include "platform/RemoteProtocol.h"
-#include "platform/WireCodec.h"
+#include "wire/RemoteProtocol.h"
+#include "wire/WireCodec.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

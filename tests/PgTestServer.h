@@ -6,7 +6,7 @@
 // Every test takes schemas with names no other test (or test process) uses, and drops
 // them at its end.
 
-#include "platform/Db.h"
+#include "db/Db.h"
 
 #include <gtest/gtest.h>
 

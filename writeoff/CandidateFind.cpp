@@ -1,6 +1,6 @@
 #include "writeoff/CandidateFind.h"
 
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 
 CandidateFind::CandidateFind(const TClientDataSet& candidates, const QString& text)
     : text_(text.trimmed()),

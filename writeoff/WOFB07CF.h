@@ -6,7 +6,7 @@
 // documents go to the job's server library with the job's conditions.
 
 #include "batch/BaseBatchCF.h"
-#include "platform/Decimal.h"
+#include "dataset/Decimal.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #include "writeoff/WOFB07Query.h"
 
 #include "platform/AsciiText.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
 #include "support/Helpers.h"

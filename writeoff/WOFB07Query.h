@@ -7,7 +7,7 @@
 // doubles, so the text also selects the parts (O1..O2 original, L1..L4 local, R1 the
 // revaluation rate, R2 the document rate) and the loader sums them as exact decimals.
 
-#include "platform/Decimal.h"
+#include "dataset/Decimal.h"
 #include "platform/Variant.h"
 
 #include <string>

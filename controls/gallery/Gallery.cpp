@@ -4,7 +4,7 @@
 #include "controls/DataSource.h"
 #include "controls/FDBGrid.h"
 #include "controls/SelectPnl.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 #include "controls/Buttons.h"
 #include "controls/DBLabel.h"
 #include "controls/ExtPage.h"

@@ -3,7 +3,7 @@
 
 #include "BatchFixture.h"
 
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "platform/DynLib.h"
 
 #include <filesystem>

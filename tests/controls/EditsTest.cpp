@@ -10,7 +10,7 @@
 #include "controls/QvRadioGroup.h"
 #include "controls/QvSpin.h"
 #include "controls/QvrEdit.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
 #include "controls/DataSource.h"
 #include "controls/FDBGrid.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 #include "platform/ModalRunner.h"
 
 #include <QAbstractItemModelTester>

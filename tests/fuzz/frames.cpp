@@ -10,8 +10,8 @@
 
 #include "platform/CodePage.h"
 #include "platform/Exception.h"
-#include "platform/RemoteProtocol.h"
-#include "platform/WireCodec.h"
+#include "wire/RemoteProtocol.h"
+#include "wire/WireCodec.h"
 
 #include <climits>
 #include <stdexcept>

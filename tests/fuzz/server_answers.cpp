@@ -12,8 +12,8 @@
 #include "FuzzSupport.h"
 
 #include "platform/Automation.h"
-#include "platform/RemoteClient.h"
-#include "platform/RemoteProtocol.h"
+#include "wire/RemoteClient.h"
+#include "wire/RemoteProtocol.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -7,10 +7,10 @@
 
 #include "FuzzSupport.h"
 
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "server/RemoteEndpoint.h"
 #include "server/ReportCounterS.h"
-#include "server/Schema.h"
+#include "serverdb/Schema.h"
 #include "server/UserRights.h"
 #include "tests/LoopbackPeer.h"
 

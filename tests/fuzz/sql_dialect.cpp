@@ -7,9 +7,9 @@
 #include "FuzzSupport.h"
 
 #include "platform/AsciiText.h"
-#include "platform/DbError.h"
-#include "platform/PgDialect.h"
-#include "platform/SqlDialect.h"
+#include "db/DbError.h"
+#include "db/PgDialect.h"
+#include "db/SqlDialect.h"
 
 #include <vector>
 

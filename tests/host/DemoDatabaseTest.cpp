@@ -8,7 +8,7 @@
 #include "host/DemoInstall.h"
 #include "host/HostSession.h"
 #include "host/LookupWindow.h"
-#include "platform/Db.h"
+#include "db/Db.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,7 +6,7 @@
 
 #include "TestPaths.h"
 #include "host/DemoInstall.h"
-#include "platform/RemoteProtocol.h"
+#include "wire/RemoteProtocol.h"
 #include "support/BriskoINI.h"
 
 #include <QDir>

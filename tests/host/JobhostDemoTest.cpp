@@ -3,8 +3,8 @@
 
 #include "TestPaths.h"
 
-#include "platform/Db.h"
-#include "platform/VariantStream.h"
+#include "db/Db.h"
+#include "wire/VariantStream.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 // queues a write-off; every job ends done once, run by one party, and its documents are
 // settled under its batch.
 
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "support/BriskoINI.h"
 
 #include <QDir>

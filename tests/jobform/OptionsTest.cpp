@@ -5,7 +5,7 @@
 #include "config/LookupRequest.h"
 #include "config/RunTimeProps.h"
 #include "controls/DataSource.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 
 #include <QPlainTextEdit>
 #include <QStandardItemModel>

@@ -8,7 +8,7 @@
 #include "batch/BaseBatchCF.h"
 #include "jobform/SocketConnection.h"
 #include "platform/Automation.h"
-#include "platform/Db.h"
+#include "db/Db.h"
 #include "platform/DynLib.h"
 #include "platform/ModalRunner.h"
 #include "plugin/DLLBaseCtrller.h"

@@ -11,7 +11,7 @@
 #include "jobform/SchemeList.h"
 #include "jobform/SchemeValues.h"
 #include "server/ReportCounterS.h"
-#include "server/Schema.h"
+#include "serverdb/Schema.h"
 
 #include "platform/OleDate.h"
 #include "support/Dates.h"

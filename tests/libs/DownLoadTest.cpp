@@ -9,7 +9,7 @@
 #include "platform/Automation.h"
 #include "platform/ModalRunner.h"
 #include "platform/OleDate.h"
-#include "platform/RemoteClient.h"
+#include "wire/RemoteClient.h"
 #include "support/AlertLog.h"
 #include "support/BriskoINI.h"
 

@@ -18,7 +18,7 @@
 #include "controls/SelectPnl.h"
 #include "host/DemoInstall.h"
 #include "host/HostSession.h"
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 #include "platform/ModalRunner.h"
 #include "writeoff/WOFB07CF.h"
 

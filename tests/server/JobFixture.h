@@ -14,9 +14,9 @@
 #include "TestPaths.h"
 #include "platform/OleDate.h"
 #include "platform/Variant.h"
-#include "server/JobClock.h"
+#include "support/JobClock.h"
 #include "server/ReportCounterS.h"
-#include "server/Schema.h"
+#include "serverdb/Schema.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "JobFixture.h"
 #include "platform/Automation.h"
-#include "platform/VariantStream.h"
+#include "wire/VariantStream.h"
 #include "support/MessageText.h"
 
 #include <bit>

@@ -4,9 +4,9 @@
 
 #include "JobFixture.h"
 #include "LoopbackPeer.h"
-#include "platform/RemoteClient.h"
-#include "platform/RemoteProtocol.h"
-#include "platform/WireCodec.h"
+#include "wire/RemoteClient.h"
+#include "wire/RemoteProtocol.h"
+#include "wire/WireCodec.h"
 #include "server/RemoteEndpoint.h"
 #include "support/BriskoINI.h"
 

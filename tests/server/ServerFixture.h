@@ -5,7 +5,7 @@
 
 #include "TestPaths.h"
 #include "server/ReportCounterS.h"
-#include "server/Schema.h"
+#include "serverdb/Schema.h"
 
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "writeoff/WOFB07Query.h"
 
-#include "platform/ClientDataSet.h"
+#include "dataset/ClientDataSet.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 
 #include "host/DemoInstall.h"
 #include "host/HostSession.h"
-#include "platform/ClientDataSet.h"
-#include "platform/Db.h"
+#include "dataset/ClientDataSet.h"
+#include "db/Db.h"
 #include "platform/ModalRunner.h"
 #include "writeoff/WOFB07CF.h"
 #include "writeoff/WOFB07Query.h"

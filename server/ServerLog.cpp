@@ -1,8 +1,0 @@
-#include "server/ServerLog.h"
-
-#include "support/AlertLog.h"
-
-void WriteServerLog(const std::string& message)
-{
-    WriteAlertLog("ReportCounterS", message, "D");
-}

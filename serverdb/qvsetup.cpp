@@ -1,0 +1,215 @@
+// qvsetup: creates the system database and a company database with demo data.
+//
+//   qvsetup --folder DIR [--documents N] [--seed S] [--last-date yyyymmdd]
+//           [--company CODE] [--company-db NAME] [--system-db NAME] [--replace]
+//   qvsetup --database postgresql --server "Host=..;Port=..;Database=..;User=.." [the same options]
+//           [--if-missing]
+//
+// On PostgreSQL the system and the company database are schemas of the server's database;
+// the password comes from "Password=" or, better, from PGPASSWORD or ~/.pgpass.
+//
+// Existing databases are kept unless --replace is given; with --if-missing both schemas are
+// kept when both are there, and both are made again when either is missing. Exit code 0 on success, 1 when
+// the databases could not be made, 2 for a wrong command line.
+
+#include "serverdb/DemoData.h"
+#include "db/PgDialect.h"
+
+#include <cctype>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void usage()
+{
+    std::fprintf(stderr,
+                 "Usage: qvsetup --folder DIR [--documents N] [--seed S] [--last-date yyyymmdd]\n"
+                 "               [--company CODE] [--company-db NAME] [--system-db NAME] [--replace]\n"
+                 "Creates DIR/<system-db>.db (default QVSYS) and DIR/<company-db>.db (default DEMO)\n"
+                 "with demo data: N documents (default 300) dated up to the last date (default 20240630).\n"
+                 "       qvsetup --database postgresql --server \"Host=H;Port=P;Database=D;User=U\" [options]\n"
+                 "Creates the schemas <system-db> and <company-db> (lower case) in database D instead;\n"
+                 "--if-missing keeps both when both are there and makes both again when either is missing.\n");
+}
+
+bool readNumber(const char* text, long long& out)
+{
+    char* end = nullptr;
+    out = std::strtoll(text, &end, 10);
+    return end && *end == 0 && end != text;
+}
+
+// "Host=..;Port=..;Database=..;User=..;Password=.." of a PostgreSQL server.
+bool readServer(const std::string& text, DbServerLogin& login, std::string& error)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t end = text.find(';', i);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string part = text.substr(i, end - i);
+        i = end + 1;
+        if (part.find_first_not_of(' ') == std::string::npos)
+            continue;
+        const std::size_t eq = part.find('=');
+        if (eq == std::string::npos) {
+            error = "\"" + part + "\" has no value";
+            return false;
+        }
+        std::string key = part.substr(0, eq);
+        for (char& c : key)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        const std::string value = part.substr(eq + 1);
+        if (key == "host")
+            login.host = value;
+        else if (key == "port")
+            login.port = value;
+        else if (key == "database")
+            login.database = value;
+        else if (key == "user")
+            login.user = value;
+        else if (key == "password")
+            login.password = value;
+        else {
+            error = "unknown key \"" + part.substr(0, eq) + "\"";
+            return false;
+        }
+    }
+    if (login.database.empty()) {
+        error = "no Database=";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    DemoOptions options;
+    std::string folder;
+    std::string database = "sqlite";
+    std::string serverText;
+    bool replace = false;
+    bool ifMissing = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "qvsetup: %s needs a value\n", a.c_str());
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        const char* v = nullptr;
+        long long n = 0;
+        if (a == "--help" || a == "-h") {
+            usage();
+            return 0;
+        } else if (a == "--replace") {
+            replace = true;
+        } else if (a == "--if-missing") {
+            ifMissing = true;
+        } else if (a == "--database") {
+            if (!(v = value()))
+                return 2;
+            database = v;
+            for (char& c : database)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            if (database != "sqlite" && database != "postgresql") {
+                std::fprintf(stderr, "qvsetup: --database takes sqlite or postgresql\n");
+                return 2;
+            }
+        } else if (a == "--server") {
+            if (!(v = value()))
+                return 2;
+            serverText = v;
+        } else if (a == "--folder") {
+            if (!(v = value()))
+                return 2;
+            folder = v;
+        } else if (a == "--documents") {
+            if (!(v = value()))
+                return 2;
+            if (!readNumber(v, n) || n < 0 || n > 10000000) {
+                std::fprintf(stderr, "qvsetup: --documents takes a number from 0 to 10000000\n");
+                return 2;
+            }
+            options.documents = int(n);
+        } else if (a == "--seed") {
+            if (!(v = value()))
+                return 2;
+            if (!readNumber(v, n) || n < 0) {
+                std::fprintf(stderr, "qvsetup: --seed takes a whole number\n");
+                return 2;
+            }
+            options.seed = std::uint64_t(n);
+        } else if (a == "--last-date") {
+            if (!(v = value()))
+                return 2;
+            options.lastDate = v;
+        } else if (a == "--company") {
+            if (!(v = value()))
+                return 2;
+            options.companyCode = v;
+        } else if (a == "--company-db") {
+            if (!(v = value()))
+                return 2;
+            options.companyDatabase = v;
+        } else if (a == "--system-db") {
+            if (!(v = value()))
+                return 2;
+            options.systemDatabase = v;
+        } else {
+            std::fprintf(stderr, "qvsetup: unknown option %s\n", a.c_str());
+            usage();
+            return 2;
+        }
+    }
+    if (database == "postgresql") {
+        DbServerLogin login;
+        std::string error;
+        if (!readServer(serverText, login, error)) {
+            std::fprintf(stderr, "qvsetup: --server: %s\n", error.c_str());
+            return 2;
+        }
+        try {
+            if (ifMissing && !replace) {
+                if (DemoSchemasExist(login, options)) {
+                    std::printf("Kept the schemas %s and %s of %s\n", PgSchemaName(options.systemDatabase).c_str(),
+                                PgSchemaName(options.companyDatabase).c_str(), login.database.c_str());
+                    return 0;
+                }
+                replace = true;
+            }
+            CreateDemoSchemas(login, options, replace);
+            std::printf("System database:  schema %s of %s\nCompany database: schema %s (company %s, %d documents)\n",
+                        PgSchemaName(options.systemDatabase).c_str(), login.database.c_str(),
+                        PgSchemaName(options.companyDatabase).c_str(), options.companyCode.c_str(), options.documents);
+            return 0;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "qvsetup: %s\n", e.what());
+            return 1;
+        }
+    }
+    if (ifMissing) {
+        std::fprintf(stderr, "qvsetup: --if-missing serves --database postgresql\n");
+        return 2;
+    }
+    if (folder.empty()) {
+        usage();
+        return 2;
+    }
+    try {
+        const DemoFiles files = CreateDemoDatabases(folder, options, replace);
+        std::printf("System database:  %s\nCompany database: %s (company %s, %d documents)\n", files.systemFile.c_str(),
+                    files.companyFile.c_str(), options.companyCode.c_str(), options.documents);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qvsetup: %s\n", e.what());
+        return 1;
+    }
+}

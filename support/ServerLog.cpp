@@ -1,0 +1,8 @@
+#include "support/ServerLog.h"
+
+#include "support/AlertLog.h"
+
+void WriteServerLog(const std::string& message)
+{
+    WriteAlertLog("ReportCounterS", message, "D");
+}
