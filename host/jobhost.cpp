@@ -46,6 +46,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -128,22 +129,21 @@ int runExitCode(std::int32_t applied, std::int32_t outcome)
     return 0;
 }
 
-QWidget* findWindow(HWND handle)
+// What the command line asks for.
+struct HostOptions {
+    QString library;       // empty: WOFB07C.so beside this program
+    bool demo = false;
+    QString demoFolder;
+    QString user, company, database;
+    bool userSet = false, companySet = false, databaseSet = false;
+    QString lang, postgres, screenshot, runFile;
+    bool langSet = false, postgresSet = false, screenshotSet = false, offscreen = false;
+    bool scripted() const { return !runFile.isEmpty(); }
+};
+
+// Reads the options into o; an exit code when they are refused. --help prints and ends here.
+std::optional<int> readOptions(QApplication& app, HostOptions& o)
 {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->internalWinId() && HWND(w->winId()) == handle)
-            return w;
-    return nullptr;
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    const bool noDisplay = choosePlatform(argc, argv);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("jobhost"));
-
     QCommandLineParser cli;
     cli.setApplicationDescription(QStringLiteral(
         "Loads a job library and opens its job window for a user of a company.\n"
@@ -179,14 +179,213 @@ int main(int argc, char** argv)
     }
     cli.process(app); // --help and --help-all print and end here
 
+    const QStringList positional = cli.positionalArguments();
+    o.library = positional.value(0);
+    o.demo = o.library == QLatin1String("demo");
+    o.demoFolder = positional.value(1);
+    o.user = cli.value(user);
+    o.company = cli.value(company);
+    o.database = cli.value(database);
+    o.userSet = cli.isSet(user);
+    o.companySet = cli.isSet(company);
+    o.databaseSet = cli.isSet(database);
+    o.offscreen = cli.isSet(offscreenOpt);
+    o.screenshotSet = cli.isSet(screenshot);
+    o.screenshot = cli.value(screenshot);
+    o.langSet = cli.isSet(lang);
+    o.lang = cli.value(lang);
+    o.postgresSet = cli.isSet(postgres);
+    o.postgres = cli.value(postgres);
+    if (cli.isSet(run))
+        o.runFile = cli.value(run);
+    return std::nullopt;
+}
+
+// The options that serve the demo alone; an exit code when one is misused.
+std::optional<int> checkDemoOptions(const HostOptions& o)
+{
+    if (o.langSet && (!o.demo || !DemoInstall::LanguageCodePage(o.lang.toStdString()))) {
+        std::fprintf(stderr, "jobhost: --lang takes CHS, CHT or ENG and serves the demo installation\n");
+        return 2;
+    }
+    if (o.postgresSet && (!o.demo || o.postgres.trimmed().isEmpty())) {
+        std::fprintf(stderr, "jobhost: --postgres takes \"Host=..;Port=..;Database=..;User=..\" and serves the demo "
+                             "installation\n");
+        return 2;
+    }
+    return std::nullopt;
+}
+
+// Prepares, reuses or mends the demo installation and takes its session for the options
+// not given; false (with the reason printed) when it cannot be prepared.
+bool prepareDemo(HostOptions& o)
+{
+    try {
+        const DemoInstallation demo = DemoInstall::Prepare(o.demoFolder.toStdString(),
+                                                           QCoreApplication::applicationDirPath().toStdString(),
+                                                           o.postgres.toStdString());
+        if (o.langSet)
+            DemoInstall::SetLanguage(demo, o.lang.toStdString());
+        DemoInstall::UseEnvironment(demo);
+        std::string state = demo.createdDatabases ? "databases created" : "reused";
+        if (demo.onPostgres)
+            state += ", on PostgreSQL";
+        if (!demo.repaired.empty()) {
+            std::string what;
+            for (const std::string& r : demo.repaired)
+                what += (what.empty() ? "" : "; ") + r;
+            state = "repaired: " + what + (demo.createdDatabases ? "; databases created" : "");
+        }
+        std::printf("demo installation: %s (%s)\n", demo.folder.c_str(), state.c_str());
+        std::fflush(stdout);
+        if (!o.userSet)
+            o.user = QString::fromStdString(demo.user);
+        if (!o.companySet)
+            o.company = QString::fromStdString(demo.company);
+        if (!o.databaseSet)
+            o.database = QString::fromStdString(demo.database);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "jobhost: demo installation: %s\n", e.what());
+        return false;
+    }
+    o.library.clear();
+    return true;
+}
+
+struct CheckedSession {
+    std::shared_ptr<HostSession> session;
+    SessionVerdict verdict;
+};
+
+// The installation and the session before anything of the job: a job that cannot work
+// is not opened. Empty when either is refused (the problems printed).
+std::optional<CheckedSession> checkSession(const HostOptions& o)
+{
+    InstallationReport install = InstallationCheck::CheckFiles();
+    for (const std::string& note : install.notes)
+        std::fprintf(stderr, "jobhost: note: %s\n", note.c_str());
+    // A remote server signs the session's calls on for this user and company.
+    install.config.sessionUser = o.user.toStdString();
+    install.config.sessionCompany = o.company.toStdString();
+    auto session = std::make_shared<HostSession>(install.config, AppServerLink::Factory());
+    if (install.ok())
+        InstallationCheck::CheckServer(session->server(), install);
+    if (!install.ok()) {
+        printProblems("the installation cannot run the job", install.problems);
+        // The demo keeps what a user changed in its files; a file removed is written afresh.
+        if (o.demo)
+            std::fprintf(stderr, "jobhost: a file of the demo installation that is removed is written again by "
+                                 "the next \"jobhost demo\"\n");
+        return std::nullopt;
+    }
+    SessionVerdict verdict = SessionCheck::Run(session->server(), install.config,
+                                               {o.user.toStdString(), o.company.toStdString(), o.database.toStdString()});
+    if (!verdict.ok()) {
+        printProblems("the session is refused", verdict.problems);
+        return std::nullopt;
+    }
+    return CheckedSession{std::move(session), std::move(verdict)};
+}
+
+QWidget* findWindow(HWND handle)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->internalWinId() && HWND(w->winId()) == handle)
+            return w;
+    return nullptr;
+}
+
+// Without anyone at the screen: shows the window, hands over the run file's parameters
+// when there is one, takes the picture asked for and closes the window. The exit code.
+int runUnattended(TDLLBaseController& controller, const HostOptions& o, const RunFile& runFile)
+{
+    int exitCode = 0;
+    controller.SetFormVisible(-1);
+    settle();
+    if (o.scripted()) {
+        const std::int32_t applied = controller.ApplyParams(runFile.packet);
+        const std::int32_t outcome = controller.LastApplyOutcome();
+        std::printf("ApplyParams: %d\n", applied);
+        std::fflush(stdout);
+        settle();
+        exitCode = runExitCode(applied, outcome);
+    }
+    if (o.screenshotSet && !controller.IsFormFree()) {
+        QWidget* window = findWindow(controller.GetFormHandle());
+        if (window && window->grab().save(o.screenshot))
+            std::printf("screenshot: %s\n", qPrintable(o.screenshot));
+        else
+            std::fprintf(stderr, "jobhost: could not write %s\n", qPrintable(o.screenshot));
+    }
+    if (!controller.IsFormFree()) {
+        controller.SetFormVisible(0);
+        controller.FreeForm();
+    }
+    return exitCode;
+}
+
+// Asks the library for its controller, opens the job window for the session and runs it,
+// printing the controller's events and the job's result. The exit code.
+int runJob(TGetController getController, const CheckedSession& checked, const HostOptions& o, const RunFile& runFile,
+           bool unattended)
+{
+    int exitCode = 0;
+    try {
+        std::unique_ptr<TDLLBaseController> controller(getController());
+        controller->Environment = Variant(checked.session);
+        controller->OnEvent = [](std::int32_t code, TDLLBaseController*) {
+            std::printf("event %d (%s)\n", code, eventName(code));
+            std::fflush(stdout);
+        };
+        const SessionVerdict& verdict = checked.verdict;
+        const Variant sessionArray = Variant::list({verdict.session.user, verdict.session.company,
+                                                    verdict.session.database, std::int64_t(0), Variant()});
+        const std::int32_t opened = controller->OpenForm(sessionArray);
+        std::printf("OpenForm: %d\n", opened);
+        if (opened != 0) {
+            std::fprintf(stderr, "jobhost: the job could not be opened (OpenForm answered %d)\n", opened);
+            exitCode = 1;
+        }
+        if (opened == 0 && !controller->IsFormFree()) {
+            std::string version;
+            controller->GetFormVersion(version);
+            std::printf("form version: %s\n", version.c_str());
+            if (unattended) {
+                exitCode = runUnattended(*controller, o, runFile);
+            } else {
+                const Variant result = controller->ShowFormModal();
+                std::printf("modal result: %s\n", result.toString().c_str());
+            }
+        }
+        settle();
+        std::printf("ResultCode: %d\nResultValue: %s\n", controller->ResultCode, VarToStr(controller->ResultValue).c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "jobhost: %s\n", e.what());
+        exitCode = 1;
+    }
+    return exitCode;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const bool noDisplay = choosePlatform(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("jobhost"));
+
+    HostOptions o;
+    if (const std::optional<int> refused = readOptions(app, o))
+        return *refused;
+
     // Nobody is there to close a dialog: every one is answered and printed.
     const QString platform = QGuiApplication::platformName();
-    const bool scripted = cli.isSet(run);
-    const bool unattended = scripted || cli.isSet(offscreenOpt) || platform == QLatin1String("offscreen") ||
+    const bool scripted = o.scripted();
+    const bool unattended = scripted || o.offscreen || platform == QLatin1String("offscreen") ||
                             platform == QLatin1String("minimal");
     RunFile runFile;
     if (scripted) {
-        runFile = ReadRunFile(cli.value(run));
+        runFile = ReadRunFile(o.runFile);
         if (!runFile.ok()) {
             std::fprintf(stderr, "jobhost: %s\n", qPrintable(runFile.problem));
             return runFile.readable ? 1 : 2;
@@ -204,82 +403,18 @@ int main(int argc, char** argv)
     if (noDisplay)
         std::fprintf(stderr, "jobhost: no display: running unattended (--offscreen)\n");
 
-    const QStringList positional = cli.positionalArguments();
-    QString library = positional.value(0);
-    QString userCode = cli.value(user);
-    QString companyCode = cli.value(company);
-    QString databaseName = cli.value(database);
-    const bool demoMode = library == QLatin1String("demo");
-    if (cli.isSet(lang) && (!demoMode || !DemoInstall::LanguageCodePage(cli.value(lang).toStdString()))) {
-        std::fprintf(stderr, "jobhost: --lang takes CHS, CHT or ENG and serves the demo installation\n");
+    if (const std::optional<int> refused = checkDemoOptions(o))
+        return *refused;
+    if (o.demo && !prepareDemo(o))
         return 2;
-    }
-    if (cli.isSet(postgres) && (!demoMode || cli.value(postgres).trimmed().isEmpty())) {
-        std::fprintf(stderr, "jobhost: --postgres takes \"Host=..;Port=..;Database=..;User=..\" and serves the demo "
-                             "installation\n");
-        return 2;
-    }
-    if (demoMode) {
-        try {
-            const DemoInstallation demo = DemoInstall::Prepare(positional.value(1).toStdString(),
-                                                               QCoreApplication::applicationDirPath().toStdString(),
-                                                               cli.value(postgres).toStdString());
-            if (cli.isSet(lang))
-                DemoInstall::SetLanguage(demo, cli.value(lang).toStdString());
-            DemoInstall::UseEnvironment(demo);
-            std::string state = demo.createdDatabases ? "databases created" : "reused";
-            if (demo.onPostgres)
-                state += ", on PostgreSQL";
-            if (!demo.repaired.empty()) {
-                std::string what;
-                for (const std::string& r : demo.repaired)
-                    what += (what.empty() ? "" : "; ") + r;
-                state = "repaired: " + what + (demo.createdDatabases ? "; databases created" : "");
-            }
-            std::printf("demo installation: %s (%s)\n", demo.folder.c_str(), state.c_str());
-            std::fflush(stdout);
-            if (!cli.isSet(user))
-                userCode = QString::fromStdString(demo.user);
-            if (!cli.isSet(company))
-                companyCode = QString::fromStdString(demo.company);
-            if (!cli.isSet(database))
-                databaseName = QString::fromStdString(demo.database);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "jobhost: demo installation: %s\n", e.what());
-            return 2;
-        }
-        library.clear();
-    }
+    QString library = o.library;
     if (library.isEmpty())
         library = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("WOFB07C.so"));
     library = QFileInfo(library).absoluteFilePath();
 
-    // The installation and the session before anything of the job: a job that cannot work
-    // is not opened.
-    InstallationReport install = InstallationCheck::CheckFiles();
-    for (const std::string& note : install.notes)
-        std::fprintf(stderr, "jobhost: note: %s\n", note.c_str());
-    // A remote server signs the session's calls on for this user and company.
-    install.config.sessionUser = userCode.toStdString();
-    install.config.sessionCompany = companyCode.toStdString();
-    auto session = std::make_shared<HostSession>(install.config, AppServerLink::Factory());
-    if (install.ok())
-        InstallationCheck::CheckServer(session->server(), install);
-    if (!install.ok()) {
-        printProblems("the installation cannot run the job", install.problems);
-        // The demo keeps what a user changed in its files; a file removed is written afresh.
-        if (demoMode)
-            std::fprintf(stderr, "jobhost: a file of the demo installation that is removed is written again by "
-                                 "the next \"jobhost demo\"\n");
+    const std::optional<CheckedSession> checked = checkSession(o);
+    if (!checked)
         return 2;
-    }
-    const SessionVerdict verdict =
-        SessionCheck::Run(session->server(), install.config,
-                          {userCode.toStdString(), companyCode.toStdString(), databaseName.toStdString()});
-    if (!verdict.ok()) {
-        printProblems("the session is refused", verdict.problems);
-        return 2;
-    }
     // A job form without a host (exe mode) finds the session by ProgID; in the host the
     // same class answers.
     RegisterHostSessionClass();
@@ -295,59 +430,7 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    int exitCode = 0;
-    try {
-        std::unique_ptr<TDLLBaseController> controller(getController());
-        controller->Environment = Variant(session);
-        controller->OnEvent = [](std::int32_t code, TDLLBaseController*) {
-            std::printf("event %d (%s)\n", code, eventName(code));
-            std::fflush(stdout);
-        };
-        const Variant sessionArray = Variant::list({verdict.session.user, verdict.session.company,
-                                                    verdict.session.database, std::int64_t(0), Variant()});
-        const std::int32_t opened = controller->OpenForm(sessionArray);
-        std::printf("OpenForm: %d\n", opened);
-        if (opened != 0) {
-            std::fprintf(stderr, "jobhost: the job could not be opened (OpenForm answered %d)\n", opened);
-            exitCode = 1;
-        }
-        if (opened == 0 && !controller->IsFormFree()) {
-            std::string version;
-            controller->GetFormVersion(version);
-            std::printf("form version: %s\n", version.c_str());
-            if (unattended) {
-                controller->SetFormVisible(-1);
-                settle();
-                if (scripted) {
-                    const std::int32_t applied = controller->ApplyParams(runFile.packet);
-                    const std::int32_t outcome = controller->LastApplyOutcome();
-                    std::printf("ApplyParams: %d\n", applied);
-                    std::fflush(stdout);
-                    settle();
-                    exitCode = runExitCode(applied, outcome);
-                }
-                if (cli.isSet(screenshot) && !controller->IsFormFree()) {
-                    QWidget* window = findWindow(controller->GetFormHandle());
-                    if (window && window->grab().save(cli.value(screenshot)))
-                        std::printf("screenshot: %s\n", qPrintable(cli.value(screenshot)));
-                    else
-                        std::fprintf(stderr, "jobhost: could not write %s\n", qPrintable(cli.value(screenshot)));
-                }
-                if (!controller->IsFormFree()) {
-                    controller->SetFormVisible(0);
-                    controller->FreeForm();
-                }
-            } else {
-                const Variant result = controller->ShowFormModal();
-                std::printf("modal result: %s\n", result.toString().c_str());
-            }
-        }
-        settle();
-        std::printf("ResultCode: %d\nResultValue: %s\n", controller->ResultCode, VarToStr(controller->ResultValue).c_str());
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "jobhost: %s\n", e.what());
-        exitCode = 1;
-    }
+    int exitCode = runJob(getController, *checked, o, runFile, unattended);
     settle();
     FreeLibrary(module);
     if (exitCode == 0 && scripted && problems > 0)
