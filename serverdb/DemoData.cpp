@@ -170,11 +170,487 @@ const std::vector<Supplier>& suppliers()
     return list;
 }
 
+struct DocType {
+    const char* code;
+    const char* name;
+    const char* kind;
+    const char* shortName;
+};
+
+const std::vector<DocType>& docTypes()
+{
+    static const std::vector<DocType> list = {
+        {"7101", "采购发票", "71", "采购发票"},
+        {"7A01", "进口采购发票", "7A", "进口发票"},
+        {"7F01", "费用发票", "7F", "费用发票"},
+        {"7B01", "其他应付单", "7B", "其他应付"},
+        {"7C01", "预付款单", "7C", "预付款"},
+        {"7D01", "预付退款单", "7D", "预付退款"},
+        {"7D02", "其他退款单", "7D", "其他退款"},
+        {"7E01", "应付调整单", "7E", "应付调整"},
+    };
+    return list;
+}
+
+struct Department {
+    const char* code;
+    const char* name;
+};
+
+const std::vector<Department>& departments()
+{
+    static const std::vector<Department> list = {
+        {"1100", "采购部"},
+        {"1200", "财务部"},
+        {"1300", "生产部"},
+        {"1400", "行政部"},
+    };
+    return list;
+}
+
+struct Employee {
+    const char* code;
+    const char* name;
+    const char* title;
+    const char* dept;
+};
+
+const std::vector<Employee>& employees()
+{
+    static const std::vector<Employee> list = {
+        {"E001", "陈明", "采购专员", "1100"}, {"E002", "刘洋", "采购主管", "1100"},
+        {"E003", "赵丽", "会计", "1200"},     {"E004", "孙强", "生产主管", "1300"},
+        {"E005", "杨静", "行政助理", "1400"},
+    };
+    return list;
+}
+
+// Remarks the documents draw from; an empty one leaves the remark blank.
+const std::vector<std::string>& payableRemarks()
+{
+    static const std::vector<std::string> list = {"", "", "货款", "月结货款", "进料货款", "模具费", "运费"};
+    return list;
+}
+
+const std::vector<std::string>& expenseRemarks()
+{
+    static const std::vector<std::string> list = {"", "办公用品", "设备维修费", "差旅费", "咨询服务费"};
+    return list;
+}
+
+const std::vector<std::string>& otherRemarks()
+{
+    static const std::vector<std::string> list = {"", "押金", "代垫运费", "质量扣款退还", "租金"};
+    return list;
+}
+
+const std::vector<std::string>& prepayRemarks()
+{
+    static const std::vector<std::string> list = {"", "预付定金", "预付货款", "预付模具款"};
+    return list;
+}
+
+// Notifications of WOFB07: one live definition for a finished job, one left blank,
+// one for another occasion, and a second subject whose program code is in lower case.
+struct NotificationSubject {
+    const char* group;
+    const char* code;
+    const char* name;
+    const char* description;
+    const char* program;
+    const char* inUse;
+};
+
+const std::vector<NotificationSubject>& notificationSubjects()
+{
+    static const std::vector<NotificationSubject> list = {
+        {"WOF", "WOFB07", "应付账款转销通知", "转销作业完成后通知财务人员", "WOFB07", "Y"},
+        {"WOF", "WOFB07M", "应付账款转销通知(主管)", "转销作业完成后通知主管", "wofb07", "Y"},
+        {"WOF", "WOFB08", "应付账款重估通知", "", "WOFB08", "Y"},
+    };
+    return list;
+}
+
+const char* const finishedMessage =
+    "<MD007><Receiver><R1 ID=\"DS\" Name=\"系统管理员\" Type=\"1\" Msg=\"YNN\"/>"
+    "<R2 ID=\"U001\" Name=\"张伟\" Mail=\"zhangwei@example.com\" Type=\"1\" Msg=\"YNY\"/></Receiver>"
+    "<Title Value=\"应付账款转销作业已完成\"/></MD007>"
+    "||[**********]应付账款转销作业已处理完毕，请查看转销结果。[**********]||WOFB07";
+const char* const toManagerMessage =
+    "<MD007><Receiver><R1 ID=\"U002\" Name=\"李娜\" Type=\"1\" Msg=\"YNN\"/></Receiver>"
+    "<Title Value=\"转销完成(主管)\"/></MD007>||转销作业已完成||";
+
+struct NotificationDefinition {
+    const char* group;
+    const char* subject;
+    const char* serial;
+    const char* occasion;
+    const char* description;
+    const char* channels;
+    const char* content;
+};
+
+const std::vector<NotificationDefinition>& notificationDefinitions()
+{
+    static const std::vector<NotificationDefinition> list = {
+        {"WOF", "WOFB07", "0001", "6", "作业完成通知", "YNY", finishedMessage},
+        {"WOF", "WOFB07", "0002", "6", "未设定内容", "YNN", "   "},
+        {"WOF", "WOFB07", "0003", "2", "作业开始通知", "YNN", finishedMessage},
+        {"WOF", "WOFB07M", "0001", "6", "主管通知", "YNN", toManagerMessage},
+        {"WOF", "WOFB08", "0001", "6", "重估完成通知", "YNN", finishedMessage},
+    };
+    return list;
+}
+
 struct Audit {
     std::string company;
     std::string creator = "DS";
     std::string stamp; // yyyymmddhhnnsszzz
 };
+
+std::string stampOf(const std::string& day)
+{
+    return day + "090000000";
+}
+
+// Writes the company's demo rows. Every draw comes from one seeded generator, so the steps
+// run in a fixed order and each draws in the order it always has.
+class CompanyDemo {
+public:
+    CompanyDemo(DbConnection& db, const DemoOptions& o)
+        : db_(db), o_(o), last_(parseCompactDate(o.lastDate)), rnd_(o.seed), audit_{o.companyCode, "DS", ""}
+    {
+    }
+
+    void insertCurrencies();
+    void insertSuppliers();
+    void insertDocTypes();
+    void insertDepartments();
+    void insertEmployees();
+    void insertPayables(int count);
+    void insertOtherPayables(int count);
+    void insertPrepayments(int count);
+    void insertWriteOffBatch();
+    void insertNotifications();
+
+private:
+    void insertPayableLines(Inserter& tb, const char* typeCode, const std::string& number, const std::string& date,
+                            bool expense, const Currency& c, double untaxed, double tax, double localUntaxed);
+    void insertOtherPayableLines(Inserter& tj, const std::string& number, const std::string& date, const Currency& c,
+                                 double amount, double local);
+
+    std::string numberFor(const std::string& typeCode, double& day);
+    double documentDay() { return last_ - rnd_.below(365); }
+    std::string accountingDate(double day) { return compactDate(std::min(last_, day + rnd_.below(4))); }
+    const Supplier& pickSupplier();
+    const Currency& currencyFor(const Supplier& s)
+    {
+        return rnd_.percent(85) ? currency(s.currency) : currency("RMB");
+    }
+    double originalAmount(const Currency& c) { return roundTo(rnd_.between(500, 80000) / c.rate, c.amountDecimals); }
+    std::string project() { return rnd_.percent(30) ? "P2024-0" + std::to_string(1 + rnd_.below(5)) : std::string(); }
+    std::string invoiceNo();
+    void revalue(const Currency& c, double original, double local, double& rate, double& diff);
+
+    DbConnection& db_;
+    const DemoOptions& o_;
+    const double last_;
+    DemoRandom rnd_;
+    Audit audit_;
+    std::map<std::string, int> counters_;
+    std::vector<std::pair<std::string, std::string>> settled_; // for the write-off batch
+};
+
+// Documents. Numbers are the document date and a three-digit counter per type and day.
+std::string CompanyDemo::numberFor(const std::string& typeCode, double& day)
+{
+    for (;;) {
+        const std::string date = compactDate(day);
+        int& n = counters_[typeCode + date];
+        if (n < 999) {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%03d", ++n);
+            return date + buf;
+        }
+        day -= 1;
+    }
+}
+
+const Supplier& CompanyDemo::pickSupplier()
+{
+    // Most business is with the domestic suppliers.
+    const auto& all = suppliers();
+    return rnd_.percent(70) ? all[std::size_t(rnd_.below(7))] : all[std::size_t(7 + rnd_.below(int(all.size()) - 7))];
+}
+
+std::string CompanyDemo::invoiceNo()
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08d", rnd_.below(100000000));
+    return std::string(buf);
+}
+
+// Revaluation of a foreign-currency document: rate and local difference.
+void CompanyDemo::revalue(const Currency& c, double original, double local, double& rate, double& diff)
+{
+    rate = 0;
+    diff = 0;
+    if (std::string(c.code) != "RMB" && rnd_.percent(25)) {
+        rate = roundTo(c.rate * (1 + rnd_.between(-0.03, 0.03)), 7);
+        diff = roundTo(original * rate - local, 2);
+    }
+}
+
+void CompanyDemo::insertCurrencies()
+{
+    Inserter cur(db_, "CMSMF", {"MF001", "MF002", "MF003", "MF004", "MF005", "MF006", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (const Currency& c : currencies())
+        cur({c.code, c.name, c.priceDecimals, c.amountDecimals, money(c.rate, 7), "Y", audit_.company, audit_.creator, stampOf(o_.lastDate)});
+}
+
+void CompanyDemo::insertSuppliers()
+{
+    Inserter sup(db_, "PURMA", {"MA001", "MA002", "MA003", "MA004", "MA005", "MA006", "MA007", "MA008", "MA009",
+                                "MA010", "MA011", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (const Supplier& s : suppliers()) {
+        char tax[24];
+        std::snprintf(tax, sizeof tax, "91%016llu", static_cast<unsigned long long>(rnd_.next() % 10000000000000000ull));
+        sup({s.code, s.shortName, s.fullName, tax, s.contact, s.phone, s.address, s.currency, s.status, "M30",
+             std::string("ap@") + s.code + ".example.com", audit_.company, audit_.creator, stampOf(o_.lastDate)});
+    }
+}
+
+void CompanyDemo::insertDocTypes()
+{
+    Inserter type(db_, "CMSMQ", {"MQ001", "MQ002", "MQ003", "MQ004", "MQ005", "MQ006", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (const DocType& t : docTypes())
+        type({t.code, t.name, t.kind, t.shortName, "Y", "N", audit_.company, audit_.creator, stampOf(o_.lastDate)});
+}
+
+void CompanyDemo::insertDepartments()
+{
+    Inserter dept(db_, "CMSME", {"ME001", "ME002", "ME003", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (const Department& d : departments())
+        dept({d.code, d.name, "Y", audit_.company, audit_.creator, stampOf(o_.lastDate)});
+}
+
+void CompanyDemo::insertEmployees()
+{
+    Inserter emp(db_, "CMSMV", {"MV001", "MV002", "MV003", "MV004", "MV005", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (const Employee& e : employees())
+        emp({e.code, e.name, e.title, e.dept, "Y", audit_.company, audit_.creator, stampOf(o_.lastDate)});
+}
+
+void CompanyDemo::insertPayables(int count)
+{
+    Inserter ta(db_, "ACPTA", {"TA001", "TA002", "TA003", "TA004", "TA005", "TA008", "TA009", "TA014", "TA021", "TA024",
+                               "TA028", "TA029", "TA030", "TA033", "TA034", "TA037", "TA038", "TA050", "TA051", "TA070",
+                               "TA079", "TA080", "TA085", "TA087", "TA089", "TA090", "COMPANY", "CREATOR", "CREATE_DATE"});
+    Inserter tb(db_, "ACPTB", {"TB001", "TB002", "TB003", "TB004", "TB005", "TB006", "TB009", "TB010", "TB011",
+                               "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (int i = 0; i < count; ++i) {
+        const int kind = rnd_.weighted({50, 20, 30});
+        const char* typeCode = kind == 0 ? "7101" : kind == 1 ? "7A01" : "7F01";
+        const Supplier& s = pickSupplier();
+        const Currency& c = currencyFor(s);
+        double day = documentDay();
+        const std::string number = numberFor(typeCode, day);
+        const std::string date = compactDate(day);
+        const double untaxed = originalAmount(c);
+        const double tax = std::string(c.code) == "RMB" ? roundTo(untaxed * 0.13, c.amountDecimals) : 0.0;
+        const double localUntaxed = roundTo(untaxed * c.rate, 2);
+        const double localTax = roundTo(tax * c.rate, 2);
+        double revalRate = 0, revalDiff = 0;
+        revalue(c, untaxed + tax, localUntaxed + localTax, revalRate, revalDiff);
+
+        std::string confirmed = "Y", debit = "1", inRun = "N", closed = "N", status = "1";
+        double paid = 0, paidLocal = 0;
+        switch (rnd_.weighted({64, 6, 6, 6, 6, 6, 6})) {
+        case 1: confirmed = "N"; break;
+        case 2:
+            status = "2";
+            paid = roundTo((untaxed + tax) * 0.4, c.amountDecimals);
+            paidLocal = roundTo((localUntaxed + localTax) * 0.4, 2);
+            break;
+        case 3:
+            status = "3";
+            paid = untaxed + tax;
+            paidLocal = localUntaxed + localTax;
+            settled_.emplace_back(typeCode, number);
+            break;
+        case 4: debit = "2"; break;
+        case 5: inRun = "Y"; break;
+        case 6: closed = "Y"; break;
+        default: break;
+        }
+        const std::string remark = kind == 2 ? rnd_.pick(expenseRemarks()) : rnd_.pick(payableRemarks());
+        const int d = c.amountDecimals;
+        ta({typeCode, number, date, s.code, s.shortName, c.code, money(c.rate, 7), invoiceNo(), remark, confirmed,
+            money(untaxed, d), money(tax, d), money(paid, d), closed, accountingDate(day), money(localUntaxed, 2),
+            money(localTax, 2), money(revalRate, 7), money(revalDiff, 2), rnd_.pick(departments()).code, debit, inRun,
+            money(paidLocal, 2), status, rnd_.pick(employees()).code, project(),
+            audit_.company, audit_.creator, stampOf(date)});
+
+        insertPayableLines(tb, typeCode, number, date, kind == 2, c, untaxed, tax, localUntaxed);
+    }
+}
+
+// One to three lines sharing the payable's amounts; the last line takes what is left.
+void CompanyDemo::insertPayableLines(Inserter& tb, const char* typeCode, const std::string& number,
+                                     const std::string& date, bool expense, const Currency& c, double untaxed,
+                                     double tax, double localUntaxed)
+{
+    const int lines = 1 + rnd_.below(3);
+    double restUntaxed = untaxed, restTax = tax, restLocal = localUntaxed;
+    for (int l = 1; l <= lines; ++l) {
+        const bool lastLine = l == lines;
+        const double share = lastLine ? 1.0 : rnd_.between(0.2, 0.6);
+        const double lu = lastLine ? restUntaxed : roundTo(restUntaxed * share, c.amountDecimals);
+        const double lt = lastLine ? restTax : roundTo(restTax * share, c.amountDecimals);
+        const double ll = lastLine ? restLocal : roundTo(restLocal * share, 2);
+        restUntaxed = roundTo(restUntaxed - lu, c.amountDecimals);
+        restTax = roundTo(restTax - lt, c.amountDecimals);
+        restLocal = roundTo(restLocal - ll, 2);
+        char seq[16];
+        std::snprintf(seq, sizeof seq, "%04d", l);
+        tb({typeCode, number, seq, expense ? "" : "3401", expense ? "" : date.substr(0, 8) + "0" + std::to_string(l) + "1",
+            expense ? "费用" : "进货", money(lu, c.amountDecimals), money(lt, c.amountDecimals), money(ll, 2), audit_.company, audit_.creator, stampOf(date)});
+    }
+}
+
+void CompanyDemo::insertOtherPayables(int count)
+{
+    Inserter ti(db_, "ACPTI", {"TI001", "TI002", "TI003", "TI004", "TI005", "TI006", "TI007", "TI008", "TI012", "TI013",
+                               "TI015", "TI016", "TI017", "TI018", "TI019", "TI026", "TI029", "TI031", "TI032", "TI035",
+                               "TI043", "TI044", "COMPANY", "CREATOR", "CREATE_DATE"});
+    Inserter tj(db_, "ACPTJ", {"TJ001", "TJ002", "TJ003", "TJ004", "TJ005", "TJ006", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (int i = 0; i < count; ++i) {
+        const Supplier& s = pickSupplier();
+        const Currency& c = currencyFor(s);
+        double day = documentDay();
+        const std::string number = numberFor("7B01", day);
+        const std::string date = compactDate(day);
+        const double amount = originalAmount(c);
+        const double local = roundTo(amount * c.rate, 2);
+        double revalRate = 0, revalDiff = 0;
+        revalue(c, amount, local, revalRate, revalDiff);
+        std::string confirmed = "Y", status = "1", docKind = "1", origin = "1", inRun = "N";
+        double paid = 0, paidLocal = 0;
+        switch (rnd_.weighted({64, 6, 6, 6, 6, 6, 6})) {
+        case 1: confirmed = "N"; break;
+        case 2:
+            status = "2";
+            paid = roundTo(amount * 0.5, c.amountDecimals);
+            paidLocal = roundTo(local * 0.5, 2);
+            break;
+        case 3:
+            status = "3";
+            paid = amount;
+            paidLocal = local;
+            break;
+        case 4: docKind = "2"; break;
+        case 5: origin = "2"; break;
+        case 6: inRun = "Y"; break;
+        default: break;
+        }
+        ti({"7B01", number, date, s.code, rnd_.pick(employees()).code,
+            rnd_.pick(departments()).code, c.code, money(c.rate, 7), rnd_.pick(otherRemarks()), confirmed,
+            money(amount, c.amountDecimals), money(local, 2), money(paid, c.amountDecimals), money(paidLocal, 2),
+            accountingDate(day), money(revalRate, 7), status, docKind, money(revalDiff, 2), origin, inRun, project(), audit_.company,
+            audit_.creator, stampOf(date)});
+        insertOtherPayableLines(tj, number, date, c, amount, local);
+    }
+}
+
+// One or two lines; the first takes half, the last what is left.
+void CompanyDemo::insertOtherPayableLines(Inserter& tj, const std::string& number, const std::string& date,
+                                          const Currency& c, double amount, double local)
+{
+    const int lines = 1 + rnd_.below(2);
+    double rest = amount, restLocal = local;
+    for (int l = 1; l <= lines; ++l) {
+        const bool lastLine = l == lines;
+        const double a = lastLine ? rest : roundTo(rest * 0.5, c.amountDecimals);
+        const double la = lastLine ? restLocal : roundTo(restLocal * 0.5, 2);
+        rest = roundTo(rest - a, c.amountDecimals);
+        restLocal = roundTo(restLocal - la, 2);
+        char seq[16];
+        std::snprintf(seq, sizeof seq, "%04d", l);
+        tj({"7B01", number, seq, l == 1 ? "其他应付款" : "其他应付款-补充", money(a, c.amountDecimals), money(la, 2), audit_.company, audit_.creator, stampOf(date)});
+    }
+}
+
+void CompanyDemo::insertPrepayments(int count)
+{
+    Inserter tk(db_, "ACPTK", {"TK001", "TK002", "TK003", "TK004", "TK005", "TK006", "TK007", "TK008", "TK009", "TK014",
+                               "TK020", "TK022", "TK027", "TK028", "TK030", "TK031", "TK035", "TK036", "TK037", "TK039",
+                               "TK043", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (int i = 0; i < count; ++i) {
+        const Supplier& s = pickSupplier();
+        const Currency& c = currencyFor(s);
+        double day = documentDay();
+        const std::string number = numberFor("7C01", day);
+        const std::string date = compactDate(day);
+        const double amount = originalAmount(c);
+        const double local = roundTo(amount * c.rate, 2);
+        double revalRate = 0, revalDiff = 0;
+        revalue(c, amount, local, revalRate, revalDiff);
+        std::string confirmed = "Y", status = "1", kind = "1";
+        double used = 0, usedLocal = 0;
+        switch (rnd_.weighted({70, 8, 8, 8, 6})) {
+        case 1: confirmed = "N"; break;
+        case 2:
+            status = "2";
+            used = roundTo(amount * 0.3, c.amountDecimals);
+            usedLocal = roundTo(local * 0.3, 2);
+            break;
+        case 3:
+            status = "3";
+            used = amount;
+            usedLocal = local;
+            break;
+        case 4: kind = "2"; break;
+        default: break;
+        }
+        tk({"7C01", number, date, s.code, rnd_.pick(employees()).code,
+            rnd_.pick(departments()).code, c.code, money(c.rate, 7), rnd_.pick(prepayRemarks()), "R" + invoiceNo(), confirmed,
+            accountingDate(day), project(), status, money(amount, c.amountDecimals), money(local, 2),
+            money(used, c.amountDecimals), money(usedLocal, 2), money(revalRate, 7), money(revalDiff, 2), kind,
+            audit_.company, audit_.creator, stampOf(date)});
+    }
+}
+
+// One write-off batch already made, so that the batch-number check finds something.
+void CompanyDemo::insertWriteOffBatch()
+{
+    Inserter lc(db_, "ACPLC", {"LC001", "LC002", "LC003", "LC004", "LC005", "LC006", "LC007", "LC008", "LC009",
+                               "LC010", "LC011", "LC012", "LC013", "LC014", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (std::size_t k = 0; k < settled_.size() && k < 2; ++k) {
+        const DbRowSet doc = db_.query("SELECT TA004, TA008, TA028, TA029, TA037, TA038 FROM ACPTA WHERE TA001 = :T "
+                                       "AND TA002 = :N",
+                                       {{"T", settled_[k].first}, {"N", settled_[k].second}});
+        const auto& v = doc.rows[0];
+        const auto sum = [](const Variant& a, const Variant& b) {
+            return Variant((Decimal::parse(VarToStr(a)) + Decimal::parse(VarToStr(b))).toString());
+        };
+        char seq[16];
+        std::snprintf(seq, sizeof seq, "%04d", int(k + 1));
+        lc({"WOFB07-B0001", seq, "1", o_.lastDate, settled_[k].first, settled_[k].second, v[0], "A001",
+            v[1], sum(v[2], v[3]), sum(v[4], v[5]), "", "", o_.lastDate + "000001", audit_.company, audit_.creator,
+            stampOf(o_.lastDate)});
+    }
+}
+
+void CompanyDemo::insertNotifications()
+{
+    Inserter mc(db_, "TMCMC", {"MC001", "MC002", "MC003", "MC004", "MC005", "MC006", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (const NotificationSubject& n : notificationSubjects())
+        mc({n.group, n.code, n.name, n.description, n.program, n.inUse, audit_.company, audit_.creator, stampOf(o_.lastDate)});
+    Inserter md(db_, "TMCMD", {"MD001", "MD002", "MD003", "MD004", "MD005", "MD006", "MD007", "COMPANY", "CREATOR", "CREATE_DATE"});
+    for (const NotificationDefinition& n : notificationDefinitions())
+        md({n.group, n.subject, n.serial, n.occasion, n.description, n.channels, n.content, audit_.company, audit_.creator,
+            stampOf(o_.lastDate)});
+}
 
 } // namespace
 
@@ -228,312 +704,23 @@ void FillCompanyDemoData(DbConnection& db, const DemoOptions& o)
 {
     if (o.documents < 0)
         throw DbError("The number of demo documents cannot be negative");
-    const double last = parseCompactDate(o.lastDate);
-    DemoRandom rnd(o.seed);
-    Audit audit{o.companyCode, "DS", ""};
-    const auto stampOf = [](const std::string& day) { return day + "090000000"; };
+    CompanyDemo demo(db, o);
 
     DbTransaction tx(db);
-
-    Inserter cur(db, "CMSMF", {"MF001", "MF002", "MF003", "MF004", "MF005", "MF006", "COMPANY", "CREATOR", "CREATE_DATE"});
-    for (const Currency& c : currencies())
-        cur({c.code, c.name, c.priceDecimals, c.amountDecimals, money(c.rate, 7), "Y", audit.company, audit.creator, stampOf(o.lastDate)});
-
-    Inserter sup(db, "PURMA", {"MA001", "MA002", "MA003", "MA004", "MA005", "MA006", "MA007", "MA008", "MA009",
-                               "MA010", "MA011", "COMPANY", "CREATOR", "CREATE_DATE"});
-    for (const Supplier& s : suppliers()) {
-        char tax[24];
-        std::snprintf(tax, sizeof tax, "91%016llu", static_cast<unsigned long long>(rnd.next() % 10000000000000000ull));
-        sup({s.code, s.shortName, s.fullName, tax, s.contact, s.phone, s.address, s.currency, s.status, "M30",
-             std::string("ap@") + s.code + ".example.com", audit.company, audit.creator, stampOf(o.lastDate)});
-    }
-
-    struct DocType {
-        const char* code;
-        const char* name;
-        const char* kind;
-        const char* shortName;
-    };
-    const std::vector<DocType> docTypes = {
-        {"7101", "采购发票", "71", "采购发票"},
-        {"7A01", "进口采购发票", "7A", "进口发票"},
-        {"7F01", "费用发票", "7F", "费用发票"},
-        {"7B01", "其他应付单", "7B", "其他应付"},
-        {"7C01", "预付款单", "7C", "预付款"},
-        {"7D01", "预付退款单", "7D", "预付退款"},
-        {"7D02", "其他退款单", "7D", "其他退款"},
-        {"7E01", "应付调整单", "7E", "应付调整"},
-    };
-    Inserter type(db, "CMSMQ", {"MQ001", "MQ002", "MQ003", "MQ004", "MQ005", "MQ006", "COMPANY", "CREATOR", "CREATE_DATE"});
-    for (const DocType& t : docTypes)
-        type({t.code, t.name, t.kind, t.shortName, "Y", "N", audit.company, audit.creator, stampOf(o.lastDate)});
-
-    Inserter dept(db, "CMSME", {"ME001", "ME002", "ME003", "COMPANY", "CREATOR", "CREATE_DATE"});
-    const std::vector<std::string> departments = {"1100", "1200", "1300", "1400"};
-    dept({"1100", "采购部", "Y", audit.company, audit.creator, stampOf(o.lastDate)});
-    dept({"1200", "财务部", "Y", audit.company, audit.creator, stampOf(o.lastDate)});
-    dept({"1300", "生产部", "Y", audit.company, audit.creator, stampOf(o.lastDate)});
-    dept({"1400", "行政部", "Y", audit.company, audit.creator, stampOf(o.lastDate)});
-
-    Inserter emp(db, "CMSMV", {"MV001", "MV002", "MV003", "MV004", "MV005", "COMPANY", "CREATOR", "CREATE_DATE"});
-    struct Employee {
-        const char* code;
-        const char* name;
-        const char* title;
-        const char* dept;
-    };
-    const std::vector<Employee> employees = {
-        {"E001", "陈明", "采购专员", "1100"}, {"E002", "刘洋", "采购主管", "1100"},
-        {"E003", "赵丽", "会计", "1200"},     {"E004", "孙强", "生产主管", "1300"},
-        {"E005", "杨静", "行政助理", "1400"},
-    };
-    for (const Employee& e : employees)
-        emp({e.code, e.name, e.title, e.dept, "Y", audit.company, audit.creator, stampOf(o.lastDate)});
-
-    // Documents. Numbers are the document date and a three-digit counter per type and day.
-    std::map<std::string, int> counters;
-    auto numberFor = [&](const std::string& typeCode, double& day) {
-        for (;;) {
-            const std::string date = compactDate(day);
-            int& n = counters[typeCode + date];
-            if (n < 999) {
-                char buf[16];
-                std::snprintf(buf, sizeof buf, "%03d", ++n);
-                return date + buf;
-            }
-            day -= 1;
-        }
-    };
-    auto documentDay = [&]() { return last - rnd.below(365); };
-    auto accountingDate = [&](double day) { return compactDate(std::min(last, day + rnd.below(4))); };
-    auto pickSupplier = [&]() -> const Supplier& {
-        // Most business is with the domestic suppliers.
-        const auto& all = suppliers();
-        return rnd.percent(70) ? all[std::size_t(rnd.below(7))] : all[std::size_t(7 + rnd.below(int(all.size()) - 7))];
-    };
-    auto currencyFor = [&](const Supplier& s) -> const Currency& {
-        return rnd.percent(85) ? currency(s.currency) : currency("RMB");
-    };
-    auto originalAmount = [&](const Currency& c) { return roundTo(rnd.between(500, 80000) / c.rate, c.amountDecimals); };
-    auto project = [&]() { return rnd.percent(30) ? "P2024-0" + std::to_string(1 + rnd.below(5)) : std::string(); };
-    auto invoiceNo = [&]() {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "%08d", rnd.below(100000000));
-        return std::string(buf);
-    };
-    // Revaluation of a foreign-currency document: rate and local difference.
-    auto revalue = [&](const Currency& c, double original, double local, double& rate, double& diff) {
-        rate = 0;
-        diff = 0;
-        if (std::string(c.code) != "RMB" && rnd.percent(25)) {
-            rate = roundTo(c.rate * (1 + rnd.between(-0.03, 0.03)), 7);
-            diff = roundTo(original * rate - local, 2);
-        }
-    };
+    demo.insertCurrencies();
+    demo.insertSuppliers();
+    demo.insertDocTypes();
+    demo.insertDepartments();
+    demo.insertEmployees();
 
     const int payables = o.documents / 2;
     const int others = o.documents / 4;
     const int prepayments = o.documents - payables - others;
-
-    const std::vector<std::string> payableRemarks = {"", "", "货款", "月结货款", "进料货款", "模具费", "运费"};
-    const std::vector<std::string> expenseRemarks = {"", "办公用品", "设备维修费", "差旅费", "咨询服务费"};
-    std::vector<std::pair<std::string, std::string>> settled; // for the write-off batch
-
-    Inserter ta(db, "ACPTA", {"TA001", "TA002", "TA003", "TA004", "TA005", "TA008", "TA009", "TA014", "TA021", "TA024",
-                              "TA028", "TA029", "TA030", "TA033", "TA034", "TA037", "TA038", "TA050", "TA051", "TA070",
-                              "TA079", "TA080", "TA085", "TA087", "TA089", "TA090", "COMPANY", "CREATOR", "CREATE_DATE"});
-    Inserter tb(db, "ACPTB", {"TB001", "TB002", "TB003", "TB004", "TB005", "TB006", "TB009", "TB010", "TB011",
-                              "COMPANY", "CREATOR", "CREATE_DATE"});
-    for (int i = 0; i < payables; ++i) {
-        const int kind = rnd.weighted({50, 20, 30});
-        const char* typeCode = kind == 0 ? "7101" : kind == 1 ? "7A01" : "7F01";
-        const Supplier& s = pickSupplier();
-        const Currency& c = currencyFor(s);
-        double day = documentDay();
-        const std::string number = numberFor(typeCode, day);
-        const std::string date = compactDate(day);
-        const double untaxed = originalAmount(c);
-        const double tax = std::string(c.code) == "RMB" ? roundTo(untaxed * 0.13, c.amountDecimals) : 0.0;
-        const double localUntaxed = roundTo(untaxed * c.rate, 2);
-        const double localTax = roundTo(tax * c.rate, 2);
-        double revalRate = 0, revalDiff = 0;
-        revalue(c, untaxed + tax, localUntaxed + localTax, revalRate, revalDiff);
-
-        std::string confirmed = "Y", debit = "1", inRun = "N", closed = "N", status = "1";
-        double paid = 0, paidLocal = 0;
-        switch (rnd.weighted({64, 6, 6, 6, 6, 6, 6})) {
-        case 1: confirmed = "N"; break;
-        case 2:
-            status = "2";
-            paid = roundTo((untaxed + tax) * 0.4, c.amountDecimals);
-            paidLocal = roundTo((localUntaxed + localTax) * 0.4, 2);
-            break;
-        case 3:
-            status = "3";
-            paid = untaxed + tax;
-            paidLocal = localUntaxed + localTax;
-            settled.emplace_back(typeCode, number);
-            break;
-        case 4: debit = "2"; break;
-        case 5: inRun = "Y"; break;
-        case 6: closed = "Y"; break;
-        default: break;
-        }
-        const std::string remark = kind == 2 ? rnd.pick(expenseRemarks) : rnd.pick(payableRemarks);
-        const int d = c.amountDecimals;
-        ta({typeCode, number, date, s.code, s.shortName, c.code, money(c.rate, 7), invoiceNo(), remark, confirmed,
-            money(untaxed, d), money(tax, d), money(paid, d), closed, accountingDate(day), money(localUntaxed, 2),
-            money(localTax, 2), money(revalRate, 7), money(revalDiff, 2), rnd.pick(departments), debit, inRun,
-            money(paidLocal, 2), status, employees[std::size_t(rnd.below(int(employees.size())))].code, project(),
-            audit.company, audit.creator, stampOf(date)});
-
-        const int lines = 1 + rnd.below(3);
-        double restUntaxed = untaxed, restTax = tax, restLocal = localUntaxed;
-        for (int l = 1; l <= lines; ++l) {
-            const bool lastLine = l == lines;
-            const double share = lastLine ? 1.0 : rnd.between(0.2, 0.6);
-            const double lu = lastLine ? restUntaxed : roundTo(restUntaxed * share, c.amountDecimals);
-            const double lt = lastLine ? restTax : roundTo(restTax * share, c.amountDecimals);
-            const double ll = lastLine ? restLocal : roundTo(restLocal * share, 2);
-            restUntaxed = roundTo(restUntaxed - lu, c.amountDecimals);
-            restTax = roundTo(restTax - lt, c.amountDecimals);
-            restLocal = roundTo(restLocal - ll, 2);
-            char seq[16];
-            std::snprintf(seq, sizeof seq, "%04d", l);
-            tb({typeCode, number, seq, kind == 2 ? "" : "3401", kind == 2 ? "" : date.substr(0, 8) + "0" + std::to_string(l) + "1",
-                kind == 2 ? "费用" : "进货", money(lu, c.amountDecimals), money(lt, c.amountDecimals), money(ll, 2), audit.company, audit.creator, stampOf(date)});
-        }
-    }
-
-    Inserter ti(db, "ACPTI", {"TI001", "TI002", "TI003", "TI004", "TI005", "TI006", "TI007", "TI008", "TI012", "TI013",
-                              "TI015", "TI016", "TI017", "TI018", "TI019", "TI026", "TI029", "TI031", "TI032", "TI035",
-                              "TI043", "TI044", "COMPANY", "CREATOR", "CREATE_DATE"});
-    Inserter tj(db, "ACPTJ", {"TJ001", "TJ002", "TJ003", "TJ004", "TJ005", "TJ006", "COMPANY", "CREATOR", "CREATE_DATE"});
-    const std::vector<std::string> otherRemarks = {"", "押金", "代垫运费", "质量扣款退还", "租金"};
-    for (int i = 0; i < others; ++i) {
-        const Supplier& s = pickSupplier();
-        const Currency& c = currencyFor(s);
-        double day = documentDay();
-        const std::string number = numberFor("7B01", day);
-        const std::string date = compactDate(day);
-        const double amount = originalAmount(c);
-        const double local = roundTo(amount * c.rate, 2);
-        double revalRate = 0, revalDiff = 0;
-        revalue(c, amount, local, revalRate, revalDiff);
-        std::string confirmed = "Y", status = "1", docKind = "1", origin = "1", inRun = "N";
-        double paid = 0, paidLocal = 0;
-        switch (rnd.weighted({64, 6, 6, 6, 6, 6, 6})) {
-        case 1: confirmed = "N"; break;
-        case 2:
-            status = "2";
-            paid = roundTo(amount * 0.5, c.amountDecimals);
-            paidLocal = roundTo(local * 0.5, 2);
-            break;
-        case 3:
-            status = "3";
-            paid = amount;
-            paidLocal = local;
-            break;
-        case 4: docKind = "2"; break;
-        case 5: origin = "2"; break;
-        case 6: inRun = "Y"; break;
-        default: break;
-        }
-        ti({"7B01", number, date, s.code, employees[std::size_t(rnd.below(int(employees.size())))].code,
-            rnd.pick(departments), c.code, money(c.rate, 7), rnd.pick(otherRemarks), confirmed,
-            money(amount, c.amountDecimals), money(local, 2), money(paid, c.amountDecimals), money(paidLocal, 2),
-            accountingDate(day), money(revalRate, 7), status, docKind, money(revalDiff, 2), origin, inRun, project(), audit.company,
-            audit.creator, stampOf(date)});
-        const int lines = 1 + rnd.below(2);
-        double rest = amount, restLocal = local;
-        for (int l = 1; l <= lines; ++l) {
-            const bool lastLine = l == lines;
-            const double a = lastLine ? rest : roundTo(rest * 0.5, c.amountDecimals);
-            const double la = lastLine ? restLocal : roundTo(restLocal * 0.5, 2);
-            rest = roundTo(rest - a, c.amountDecimals);
-            restLocal = roundTo(restLocal - la, 2);
-            char seq[16];
-            std::snprintf(seq, sizeof seq, "%04d", l);
-            tj({"7B01", number, seq, l == 1 ? "其他应付款" : "其他应付款-补充", money(a, c.amountDecimals), money(la, 2), audit.company, audit.creator, stampOf(date)});
-        }
-    }
-
-    Inserter tk(db, "ACPTK", {"TK001", "TK002", "TK003", "TK004", "TK005", "TK006", "TK007", "TK008", "TK009", "TK014",
-                              "TK020", "TK022", "TK027", "TK028", "TK030", "TK031", "TK035", "TK036", "TK037", "TK039",
-                              "TK043", "COMPANY", "CREATOR", "CREATE_DATE"});
-    const std::vector<std::string> prepayRemarks = {"", "预付定金", "预付货款", "预付模具款"};
-    for (int i = 0; i < prepayments; ++i) {
-        const Supplier& s = pickSupplier();
-        const Currency& c = currencyFor(s);
-        double day = documentDay();
-        const std::string number = numberFor("7C01", day);
-        const std::string date = compactDate(day);
-        const double amount = originalAmount(c);
-        const double local = roundTo(amount * c.rate, 2);
-        double revalRate = 0, revalDiff = 0;
-        revalue(c, amount, local, revalRate, revalDiff);
-        std::string confirmed = "Y", status = "1", kind = "1";
-        double used = 0, usedLocal = 0;
-        switch (rnd.weighted({70, 8, 8, 8, 6})) {
-        case 1: confirmed = "N"; break;
-        case 2:
-            status = "2";
-            used = roundTo(amount * 0.3, c.amountDecimals);
-            usedLocal = roundTo(local * 0.3, 2);
-            break;
-        case 3:
-            status = "3";
-            used = amount;
-            usedLocal = local;
-            break;
-        case 4: kind = "2"; break;
-        default: break;
-        }
-        tk({"7C01", number, date, s.code, employees[std::size_t(rnd.below(int(employees.size())))].code,
-            rnd.pick(departments), c.code, money(c.rate, 7), rnd.pick(prepayRemarks), "R" + invoiceNo(), confirmed,
-            accountingDate(day), project(), status, money(amount, c.amountDecimals), money(local, 2),
-            money(used, c.amountDecimals), money(usedLocal, 2), money(revalRate, 7), money(revalDiff, 2), kind,
-            audit.company, audit.creator, stampOf(date)});
-    }
-
-    // One write-off batch already made, so that the batch-number check finds something.
-    Inserter lc(db, "ACPLC", {"LC001", "LC002", "LC003", "LC004", "LC005", "LC006", "LC007", "LC008", "LC009",
-                              "LC010", "LC011", "LC012", "LC013", "LC014", "COMPANY", "CREATOR", "CREATE_DATE"});
-    for (std::size_t k = 0; k < settled.size() && k < 2; ++k) {
-        const DbRowSet doc = db.query("SELECT TA004, TA008, TA028, TA029, TA037, TA038 FROM ACPTA WHERE TA001 = :T "
-                                      "AND TA002 = :N",
-                                      {{"T", settled[k].first}, {"N", settled[k].second}});
-        const auto& v = doc.rows[0];
-        const auto sum = [](const Variant& a, const Variant& b) {
-            return Variant((Decimal::parse(VarToStr(a)) + Decimal::parse(VarToStr(b))).toString());
-        };
-        char seq[16];
-        std::snprintf(seq, sizeof seq, "%04d", int(k + 1));
-        lc({"WOFB07-B0001", seq, "1", o.lastDate, settled[k].first, settled[k].second, v[0], "A001",
-            v[1], sum(v[2], v[3]), sum(v[4], v[5]), "", "", o.lastDate + "000001", audit.company, audit.creator,
-            stampOf(o.lastDate)});
-    }
-
-    // Notifications of WOFB07: one live definition for a finished job, one left blank,
-    // one for another occasion, and a second subject whose program code is in lower case.
-    Inserter mc(db, "TMCMC", {"MC001", "MC002", "MC003", "MC004", "MC005", "MC006", "COMPANY", "CREATOR", "CREATE_DATE"});
-    mc({"WOF", "WOFB07", "应付账款转销通知", "转销作业完成后通知财务人员", "WOFB07", "Y", audit.company, audit.creator, stampOf(o.lastDate)});
-    mc({"WOF", "WOFB07M", "应付账款转销通知(主管)", "转销作业完成后通知主管", "wofb07", "Y", audit.company, audit.creator, stampOf(o.lastDate)});
-    mc({"WOF", "WOFB08", "应付账款重估通知", "", "WOFB08", "Y", audit.company, audit.creator, stampOf(o.lastDate)});
-    Inserter md(db, "TMCMD", {"MD001", "MD002", "MD003", "MD004", "MD005", "MD006", "MD007", "COMPANY", "CREATOR", "CREATE_DATE"});
-    const std::string finished =
-        "<MD007><Receiver><R1 ID=\"DS\" Name=\"系统管理员\" Type=\"1\" Msg=\"YNN\"/>"
-        "<R2 ID=\"U001\" Name=\"张伟\" Mail=\"zhangwei@example.com\" Type=\"1\" Msg=\"YNY\"/></Receiver>"
-        "<Title Value=\"应付账款转销作业已完成\"/></MD007>"
-        "||[**********]应付账款转销作业已处理完毕，请查看转销结果。[**********]||WOFB07";
-    const std::string toManager =
-        "<MD007><Receiver><R1 ID=\"U002\" Name=\"李娜\" Type=\"1\" Msg=\"YNN\"/></Receiver>"
-        "<Title Value=\"转销完成(主管)\"/></MD007>||转销作业已完成||";
-    md({"WOF", "WOFB07", "0001", "6", "作业完成通知", "YNY", finished, audit.company, audit.creator, stampOf(o.lastDate)});
-    md({"WOF", "WOFB07", "0002", "6", "未设定内容", "YNN", "   ", audit.company, audit.creator, stampOf(o.lastDate)});
-    md({"WOF", "WOFB07", "0003", "2", "作业开始通知", "YNN", finished, audit.company, audit.creator, stampOf(o.lastDate)});
-    md({"WOF", "WOFB07M", "0001", "6", "主管通知", "YNN", toManager, audit.company, audit.creator, stampOf(o.lastDate)});
-    md({"WOF", "WOFB08", "0001", "6", "重估完成通知", "YNN", finished, audit.company, audit.creator, stampOf(o.lastDate)});
+    demo.insertPayables(payables);
+    demo.insertOtherPayables(others);
+    demo.insertPrepayments(prepayments);
+    demo.insertWriteOffBatch();
+    demo.insertNotifications();
     tx.commit();
 }
 
