@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace {
@@ -85,126 +86,137 @@ bool readServer(const std::string& text, DbServerLogin& login, std::string& erro
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
-    DemoOptions options;
+struct SetupOptions {
+    DemoOptions demo;
     std::string folder;
     std::string database = "sqlite";
     std::string serverText;
     bool replace = false;
     bool ifMissing = false;
+};
+
+// The options that take a value, read into o; false (with the message printed) when it is refused.
+bool readValue(const std::string& a, const char* v, SetupOptions& o)
+{
+    long long n = 0;
+    if (a == "--database") {
+        o.database = v;
+        for (char& c : o.database)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (o.database != "sqlite" && o.database != "postgresql") {
+            std::fprintf(stderr, "qvsetup: --database takes sqlite or postgresql\n");
+            return false;
+        }
+    } else if (a == "--server") {
+        o.serverText = v;
+    } else if (a == "--folder") {
+        o.folder = v;
+    } else if (a == "--documents") {
+        if (!readNumber(v, n) || n < 0 || n > 10000000) {
+            std::fprintf(stderr, "qvsetup: --documents takes a number from 0 to 10000000\n");
+            return false;
+        }
+        o.demo.documents = int(n);
+    } else if (a == "--seed") {
+        if (!readNumber(v, n) || n < 0) {
+            std::fprintf(stderr, "qvsetup: --seed takes a whole number\n");
+            return false;
+        }
+        o.demo.seed = std::uint64_t(n);
+    } else if (a == "--last-date") {
+        o.demo.lastDate = v;
+    } else if (a == "--company") {
+        o.demo.companyCode = v;
+    } else if (a == "--company-db") {
+        o.demo.companyDatabase = v;
+    } else if (a == "--system-db") {
+        o.demo.systemDatabase = v;
+    }
+    return true;
+}
+
+bool takesValue(const std::string& a)
+{
+    for (const char* name : {"--database", "--server", "--folder", "--documents", "--seed", "--last-date", "--company",
+                             "--company-db", "--system-db"})
+        if (a == name)
+            return true;
+    return false;
+}
+
+// Reads the command line into o; an exit code when it is refused. --help prints and ends here.
+std::optional<int> readOptions(int argc, char** argv, SetupOptions& o)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "qvsetup: %s needs a value\n", a.c_str());
-                return nullptr;
-            }
-            return argv[++i];
-        };
-        const char* v = nullptr;
-        long long n = 0;
         if (a == "--help" || a == "-h") {
             usage();
             return 0;
         } else if (a == "--replace") {
-            replace = true;
+            o.replace = true;
         } else if (a == "--if-missing") {
-            ifMissing = true;
-        } else if (a == "--database") {
-            if (!(v = value()))
-                return 2;
-            database = v;
-            for (char& c : database)
-                c = char(std::tolower(static_cast<unsigned char>(c)));
-            if (database != "sqlite" && database != "postgresql") {
-                std::fprintf(stderr, "qvsetup: --database takes sqlite or postgresql\n");
+            o.ifMissing = true;
+        } else if (takesValue(a)) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "qvsetup: %s needs a value\n", a.c_str());
                 return 2;
             }
-        } else if (a == "--server") {
-            if (!(v = value()))
+            if (!readValue(a, argv[++i], o))
                 return 2;
-            serverText = v;
-        } else if (a == "--folder") {
-            if (!(v = value()))
-                return 2;
-            folder = v;
-        } else if (a == "--documents") {
-            if (!(v = value()))
-                return 2;
-            if (!readNumber(v, n) || n < 0 || n > 10000000) {
-                std::fprintf(stderr, "qvsetup: --documents takes a number from 0 to 10000000\n");
-                return 2;
-            }
-            options.documents = int(n);
-        } else if (a == "--seed") {
-            if (!(v = value()))
-                return 2;
-            if (!readNumber(v, n) || n < 0) {
-                std::fprintf(stderr, "qvsetup: --seed takes a whole number\n");
-                return 2;
-            }
-            options.seed = std::uint64_t(n);
-        } else if (a == "--last-date") {
-            if (!(v = value()))
-                return 2;
-            options.lastDate = v;
-        } else if (a == "--company") {
-            if (!(v = value()))
-                return 2;
-            options.companyCode = v;
-        } else if (a == "--company-db") {
-            if (!(v = value()))
-                return 2;
-            options.companyDatabase = v;
-        } else if (a == "--system-db") {
-            if (!(v = value()))
-                return 2;
-            options.systemDatabase = v;
         } else {
             std::fprintf(stderr, "qvsetup: unknown option %s\n", a.c_str());
             usage();
             return 2;
         }
     }
-    if (database == "postgresql") {
-        DbServerLogin login;
-        std::string error;
-        if (!readServer(serverText, login, error)) {
-            std::fprintf(stderr, "qvsetup: --server: %s\n", error.c_str());
-            return 2;
-        }
-        try {
-            if (ifMissing && !replace) {
-                if (DemoSchemasExist(login, options)) {
-                    std::printf("Kept the schemas %s and %s of %s\n", PgSchemaName(options.systemDatabase).c_str(),
-                                PgSchemaName(options.companyDatabase).c_str(), login.database.c_str());
-                    return 0;
-                }
-                replace = true;
-            }
-            CreateDemoSchemas(login, options, replace);
-            std::printf("System database:  schema %s of %s\nCompany database: schema %s (company %s, %d documents)\n",
-                        PgSchemaName(options.systemDatabase).c_str(), login.database.c_str(),
-                        PgSchemaName(options.companyDatabase).c_str(), options.companyCode.c_str(), options.documents);
-            return 0;
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "qvsetup: %s\n", e.what());
-            return 1;
-        }
+    return std::nullopt;
+}
+
+// The schemas on a PostgreSQL server. The exit code.
+int setUpOnPostgres(const SetupOptions& o)
+{
+    const DemoOptions& options = o.demo;
+    bool replace = o.replace;
+    DbServerLogin login;
+    std::string error;
+    if (!readServer(o.serverText, login, error)) {
+        std::fprintf(stderr, "qvsetup: --server: %s\n", error.c_str());
+        return 2;
     }
-    if (ifMissing) {
+    try {
+        if (o.ifMissing && !replace) {
+            if (DemoSchemasExist(login, options)) {
+                std::printf("Kept the schemas %s and %s of %s\n", PgSchemaName(options.systemDatabase).c_str(),
+                            PgSchemaName(options.companyDatabase).c_str(), login.database.c_str());
+                return 0;
+            }
+            replace = true;
+        }
+        CreateDemoSchemas(login, options, replace);
+        std::printf("System database:  schema %s of %s\nCompany database: schema %s (company %s, %d documents)\n",
+                    PgSchemaName(options.systemDatabase).c_str(), login.database.c_str(),
+                    PgSchemaName(options.companyDatabase).c_str(), options.companyCode.c_str(), options.documents);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qvsetup: %s\n", e.what());
+        return 1;
+    }
+}
+
+// The SQLite files in the folder. The exit code.
+int setUpInFolder(const SetupOptions& o)
+{
+    const DemoOptions& options = o.demo;
+    if (o.ifMissing) {
         std::fprintf(stderr, "qvsetup: --if-missing serves --database postgresql\n");
         return 2;
     }
-    if (folder.empty()) {
+    if (o.folder.empty()) {
         usage();
         return 2;
     }
     try {
-        const DemoFiles files = CreateDemoDatabases(folder, options, replace);
+        const DemoFiles files = CreateDemoDatabases(o.folder, options, o.replace);
         std::printf("System database:  %s\nCompany database: %s (company %s, %d documents)\n", files.systemFile.c_str(),
                     files.companyFile.c_str(), options.companyCode.c_str(), options.documents);
         return 0;
@@ -212,4 +224,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "qvsetup: %s\n", e.what());
         return 1;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SetupOptions o;
+    if (const std::optional<int> refused = readOptions(argc, argv, o))
+        return *refused;
+    if (o.database == "postgresql")
+        return setUpOnPostgres(o);
+    return setUpInFolder(o);
 }
