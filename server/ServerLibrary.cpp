@@ -218,6 +218,147 @@ ServerLibraryOutcome failed(std::string why)
     return out;
 }
 
+// The job's own process and the server's ends of its pipes.
+struct JobProcess {
+    pid_t pid = -1;
+    int toChild = -1;
+    int fromChild = -1;
+};
+
+// How the wait for the job's process ended.
+struct JobWait {
+    std::string answer;
+    int status = 0;
+    bool timedOut = false;
+    bool ended = false;
+};
+
+// Starts the runner on the library with a pipe for its packet and one for its answer. Why it
+// could not, or empty.
+std::string startJobProcess(const std::string& program, const std::string& libraryFile, JobProcess& job)
+{
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0)
+        return std::string("The job's process cannot be started: ") + std::strerror(errno);
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        return std::string("The job's process cannot be started: ") + std::strerror(errno);
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    // The server's sockets (its listening one, clients', the database's) stay with the
+    // server: a run that outlives it for a moment must not answer for it.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    const std::string parent = std::to_string(long(::getpid()));
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(libraryFile.c_str()),
+                    const_cast<char*>(parent.c_str()), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(in[1]);
+        ::close(out[0]);
+        return "The job's process " + program + " cannot be started: " + std::strerror(rc);
+    }
+    job.pid = pid;
+    job.toChild = in[1];
+    job.fromChild = out[0];
+    return {};
+}
+
+// Hands the packet over and reads the answer until the process closes its end, the time
+// limit passes or the run is ended; then reaps the process, killed if it has to be.
+JobWait waitForJob(const JobProcess& job, const std::string& request, int timeLimitSeconds, const RunControl& control)
+{
+    // The packet is written while the answer is read, so that neither side waits on a full pipe.
+    // No limit: a deadline no run reaches.
+    const auto deadline = std::chrono::steady_clock::now()
+                        + std::chrono::seconds(timeLimitSeconds > 0 ? timeLimitSeconds : 100L * 365 * 86400);
+    std::string answer;
+    std::size_t sent = 0;
+    int toChild = job.toChild;
+    bool timedOut = false;
+    bool ended = false;
+    // A process that ends before it read its packet must not end the server with it.
+    signal(SIGPIPE, SIG_IGN);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        if (control.end && control.end->load()) {
+            ended = true;
+            break;
+        }
+        pollfd fds[2] = {{job.fromChild, POLLIN, 0}, {toChild, POLLOUT, 0}};
+        const int n = ::poll(fds, toChild >= 0 ? 2 : 1, int(std::min<long long>(left.count(), control.end ? 100 : 1000)));
+        if (n < 0 && errno != EINTR)
+            break;
+        if (n <= 0)
+            continue;
+        if (toChild >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            const ssize_t w = ::write(toChild, request.data() + sent, request.size() - sent);
+            if (w > 0)
+                sent += std::size_t(w);
+            if (w < 0 || sent == request.size()) {
+                ::close(toChild);
+                toChild = -1;
+            }
+        }
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buf[65536];
+            const ssize_t r = ::read(job.fromChild, buf, sizeof buf);
+            if (r > 0)
+                answer.append(buf, std::size_t(r));
+            else if (r == 0 || errno != EINTR)
+                break;
+        }
+    }
+    if (toChild >= 0)
+        ::close(toChild);
+    ::close(job.fromChild);
+    if (timedOut || ended)
+        ::kill(job.pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(job.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return {std::move(answer), status, timedOut, ended};
+}
+
+// What the run came to: ended, out of time, killed by a signal, or the outcome the process wrote.
+ServerLibraryOutcome jobOutcome(const std::string& libraryFile, const JobWait& waited, int timeLimitSeconds)
+{
+    if (waited.ended) {
+        ServerLibraryOutcome out = failed("The run was ended before it finished; nothing it had not committed was kept");
+        out.ended = true;
+        return out;
+    }
+    if (waited.timedOut)
+        return failed("The job did not finish within its time limit of " + std::to_string(timeLimitSeconds) +
+                      " s and was ended; nothing it had not committed was kept");
+    if (WIFSIGNALED(waited.status))
+        return failed("The server library " + libraryFile + " ended abnormally (signal " +
+                      std::to_string(WTERMSIG(waited.status)) + ")");
+    try {
+        const Variant v = DecodeWireValue(waited.answer);
+        ServerLibraryOutcome outcome;
+        outcome.ok = v[0].toBool();
+        outcome.result = VarToStr(v[1]);
+        outcome.summary = VarToStr(v[2]);
+        outcome.databaseLost = v.highBound() >= 3 && v[3].toBool();
+        return outcome;
+    } catch (const std::exception&) {
+        return failed("The server library " + libraryFile + " ended without an outcome (exit code " +
+                      std::to_string(WIFEXITED(waited.status) ? WEXITSTATUS(waited.status) : -1) + ")");
+    }
+}
+
 } // namespace
 
 int RunServerLibraryChild(const std::string& libraryFile, int in, int out, long parent)
@@ -255,109 +396,9 @@ ServerLibraryOutcome RunServerLibrary(const std::string& libraryFile, const Vari
     if (::access(program.c_str(), X_OK) != 0)
         return failed("The job cannot run under its time limit: the program " + program + " is missing");
 
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0)
-        return failed(std::string("The job's process cannot be started: ") + std::strerror(errno));
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        ::close(in[0]);
-        ::close(in[1]);
-        return failed(std::string("The job's process cannot be started: ") + std::strerror(errno));
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    // The server's sockets (its listening one, clients', the database's) stay with the
-    // server: a run that outlives it for a moment must not answer for it.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    const std::string parent = std::to_string(long(::getpid()));
-    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(libraryFile.c_str()),
-                    const_cast<char*>(parent.c_str()), nullptr};
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    if (rc != 0) {
-        ::close(in[1]);
-        ::close(out[0]);
-        return failed("The job's process " + program + " cannot be started: " + std::strerror(rc));
-    }
-
-    // The packet is written while the answer is read, so that neither side waits on a full pipe.
-    // No limit: a deadline no run reaches.
-    const auto deadline = std::chrono::steady_clock::now()
-                        + std::chrono::seconds(timeLimitSeconds > 0 ? timeLimitSeconds : 100L * 365 * 86400);
-    std::string answer;
-    std::size_t sent = 0;
-    int toChild = in[1];
-    bool timedOut = false;
-    bool ended = false;
-    // A process that ends before it read its packet must not end the server with it.
-    signal(SIGPIPE, SIG_IGN);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        if (control.end && control.end->load()) {
-            ended = true;
-            break;
-        }
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {toChild, POLLOUT, 0}};
-        const int n = ::poll(fds, toChild >= 0 ? 2 : 1, int(std::min<long long>(left.count(), control.end ? 100 : 1000)));
-        if (n < 0 && errno != EINTR)
-            break;
-        if (n <= 0)
-            continue;
-        if (toChild >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            const ssize_t w = ::write(toChild, request.data() + sent, request.size() - sent);
-            if (w > 0)
-                sent += std::size_t(w);
-            if (w < 0 || sent == request.size()) {
-                ::close(toChild);
-                toChild = -1;
-            }
-        }
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            char buf[65536];
-            const ssize_t r = ::read(out[0], buf, sizeof buf);
-            if (r > 0)
-                answer.append(buf, std::size_t(r));
-            else if (r == 0 || errno != EINTR)
-                break;
-        }
-    }
-    if (toChild >= 0)
-        ::close(toChild);
-    ::close(out[0]);
-    if (timedOut || ended)
-        ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (ended) {
-        ServerLibraryOutcome out = failed("The run was ended before it finished; nothing it had not committed was kept");
-        out.ended = true;
-        return out;
-    }
-    if (timedOut)
-        return failed("The job did not finish within its time limit of " + std::to_string(timeLimitSeconds) +
-                      " s and was ended; nothing it had not committed was kept");
-    if (WIFSIGNALED(status))
-        return failed("The server library " + libraryFile + " ended abnormally (signal " +
-                      std::to_string(WTERMSIG(status)) + ")");
-    try {
-        const Variant v = DecodeWireValue(answer);
-        ServerLibraryOutcome outcome;
-        outcome.ok = v[0].toBool();
-        outcome.result = VarToStr(v[1]);
-        outcome.summary = VarToStr(v[2]);
-        outcome.databaseLost = v.highBound() >= 3 && v[3].toBool();
-        return outcome;
-    } catch (const std::exception&) {
-        return failed("The server library " + libraryFile + " ended without an outcome (exit code " +
-                      std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")");
-    }
+    JobProcess job;
+    const std::string why = startJobProcess(program, libraryFile, job);
+    if (!why.empty())
+        return failed(why);
+    return jobOutcome(libraryFile, waitForJob(job, request, timeLimitSeconds, control), timeLimitSeconds);
 }
