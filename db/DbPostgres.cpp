@@ -521,6 +521,115 @@ struct PgConnection::Impl {
         }
     }
 
+    // What keeps a statement to itself: a query from outside reads in a transaction of its
+    // own that cannot write, bounded in time by the server; inside the caller's transaction
+    // a savepoint keeps a failed statement from spoiling the rest.
+    void beginStatement(bool ownReadOnly, bool outer)
+    {
+        if (ownReadOnly) {
+            std::string start = "BEGIN READ ONLY";
+            if (limits.timeMs > 0)
+                start += "; SET LOCAL statement_timeout = " + std::to_string(limits.timeMs);
+            exec(start);
+            if (limits.memory > 0)
+                boundMemory();
+        } else if (outer) {
+            exec(savepointOpen ? "RELEASE SAVEPOINT qv_statement; SAVEPOINT qv_statement" : "SAVEPOINT qv_statement");
+            savepointOpen = true;
+        }
+    }
+
+    // After a failed statement: what beginStatement opened is undone, unless the server is gone.
+    void undoStatement(bool ownReadOnly, bool outer)
+    {
+        if (lost())
+            return;
+        if (ownReadOnly)
+            Result(PQexec(conn, "ROLLBACK"));
+        else if (outer) {
+            Result(PQexec(conn, "ROLLBACK TO SAVEPOINT qv_statement; RELEASE SAVEPOINT qv_statement"));
+            savepointOpen = false;
+        }
+    }
+
+    // Prepares the statement on its first run and sends it with its values, for one row at a time.
+    void sendStatement(Statement& s, const std::vector<const char*>& ptrs, std::string_view sql, DbAccess access)
+    {
+        if (s.name.empty()) {
+            const std::string name = "qv_" + std::to_string(++nextName);
+            Result p(PQprepare(conn, name.c_str(), s.meta.text.c_str(), int(s.meta.params.size()), nullptr));
+            if (PQresultStatus(p.r) != PGRES_COMMAND_OK)
+                throwResult(p.r, "Cannot prepare the statement", sql, access);
+            s.name = name;
+        }
+        if (!PQsendQueryPrepared(conn, s.name.c_str(), int(ptrs.size()), ptrs.data(), nullptr, nullptr, 0))
+            throwLost(sql);
+        PQsetSingleRowMode(conn);
+    }
+
+    // Reads the whole answer of the statement sent: the column names, the rows (kept when
+    // row is given), the rows changed; past a query's limits the server is told to stop.
+    // Answers the number of rows seen.
+    std::size_t readAnswer(const Statement& s, std::string_view sql, DbAccess access, const RowFn* row,
+                           std::vector<std::string>* names, std::int64_t* changes,
+                           std::vector<std::vector<Variant>>& rows)
+    {
+        std::size_t seen = 0;
+        const bool counted = access == DbAccess::QueryOnly;
+        std::int64_t bytes = 0;
+        DbErrorKind over = DbErrorKind::Other;
+        Result failed;
+        bool haveNames = false;
+        while (PGresult* raw = PQgetResult(conn)) {
+            Result r(raw);
+            const ExecStatusType st = PQresultStatus(r.r);
+            if ((st == PGRES_SINGLE_TUPLE || st == PGRES_TUPLES_OK) && names && !haveNames) {
+                haveNames = true;
+                for (int c = 0; c < PQnfields(r.r); ++c)
+                    names->push_back(spelled(s.meta, PQfname(r.r, c)));
+            }
+            if (st == PGRES_SINGLE_TUPLE) {
+                if (over != DbErrorKind::Other)
+                    continue;
+                ++seen;
+                const int ncol = PQnfields(r.r);
+                if (counted) {
+                    for (int c = 0; c < ncol; ++c)
+                        bytes += std::int64_t(sizeof(Variant)) + PQgetlength(r.r, 0, c);
+                    if (limits.rows > 0 && std::int64_t(seen) > limits.rows)
+                        over = DbErrorKind::RowLimit;
+                    else if (limits.bytes > 0 && bytes > limits.bytes)
+                        over = DbErrorKind::ByteLimit;
+                    if (over != DbErrorKind::Other) {
+                        cancelRunning();
+                        continue;
+                    }
+                }
+                if (row) {
+                    std::vector<Variant> v;
+                    v.reserve(std::size_t(ncol));
+                    for (int c = 0; c < ncol; ++c)
+                        v.push_back(valueOf(r.r, 0, c));
+                    rows.push_back(std::move(v));
+                }
+            } else if (st == PGRES_COMMAND_OK) {
+                if (changes)
+                    *changes = std::atoll(PQcmdTuples(r.r));
+            } else if (st != PGRES_TUPLES_OK && !failed.r && over == DbErrorKind::Other) {
+                failed = std::move(r);
+            }
+        }
+        if (over == DbErrorKind::RowLimit)
+            throw DbError("The answer has more than " + std::to_string(limits.rows) + " rows", over);
+        if (over == DbErrorKind::ByteLimit)
+            throw DbError("The answer is larger than " + std::to_string(limits.bytes) + " bytes", over);
+        if (failed.r)
+            throwResult(failed.r, "The statement failed", sql, access);
+        if (lost())
+            throwLost(sql);
+        return seen;
+    }
+
     std::size_t run(std::string_view sql, const DbParams& params, DbAccess access, const RowFn* row,
                     std::vector<std::string>* names, std::int64_t* changes)
     {
@@ -533,103 +642,19 @@ struct PgConnection::Impl {
         for (std::size_t i = 0; i < texts.size(); ++i)
             ptrs.push_back(nulls[i] ? nullptr : texts[i].c_str());
 
-        // A query from outside reads in a transaction of its own that cannot write, bounded
-        // in time by the server; inside the caller's transaction a savepoint keeps a failed
-        // statement from spoiling the rest.
         const bool outer = inTransaction();
         const bool ownReadOnly = access == DbAccess::QueryOnly && !outer;
-        if (ownReadOnly) {
-            std::string start = "BEGIN READ ONLY";
-            if (limits.timeMs > 0)
-                start += "; SET LOCAL statement_timeout = " + std::to_string(limits.timeMs);
-            exec(start);
-            if (limits.memory > 0)
-                boundMemory();
-        } else if (outer) {
-            exec(savepointOpen ? "RELEASE SAVEPOINT qv_statement; SAVEPOINT qv_statement" : "SAVEPOINT qv_statement");
-            savepointOpen = true;
-        }
-        const auto undo = [&] {
-            if (lost())
-                return;
-            if (ownReadOnly)
-                Result(PQexec(conn, "ROLLBACK"));
-            else if (outer) {
-                Result(PQexec(conn, "ROLLBACK TO SAVEPOINT qv_statement; RELEASE SAVEPOINT qv_statement"));
-                savepointOpen = false;
-            }
-        };
+        beginStatement(ownReadOnly, outer);
 
         std::vector<std::vector<Variant>> rows;
         std::size_t seen = 0;
         try {
-            if (s.name.empty()) {
-                const std::string name = "qv_" + std::to_string(++nextName);
-                Result p(PQprepare(conn, name.c_str(), s.meta.text.c_str(), int(s.meta.params.size()), nullptr));
-                if (PQresultStatus(p.r) != PGRES_COMMAND_OK)
-                    throwResult(p.r, "Cannot prepare the statement", sql, access);
-                s.name = name;
-            }
-            if (!PQsendQueryPrepared(conn, s.name.c_str(), int(ptrs.size()), ptrs.data(), nullptr, nullptr, 0))
-                throwLost(sql);
-            PQsetSingleRowMode(conn);
-
-            const bool counted = access == DbAccess::QueryOnly;
-            std::int64_t bytes = 0;
-            DbErrorKind over = DbErrorKind::Other;
-            Result failed;
-            bool haveNames = false;
-            while (PGresult* raw = PQgetResult(conn)) {
-                Result r(raw);
-                const ExecStatusType st = PQresultStatus(r.r);
-                if ((st == PGRES_SINGLE_TUPLE || st == PGRES_TUPLES_OK) && names && !haveNames) {
-                    haveNames = true;
-                    for (int c = 0; c < PQnfields(r.r); ++c)
-                        names->push_back(spelled(s.meta, PQfname(r.r, c)));
-                }
-                if (st == PGRES_SINGLE_TUPLE) {
-                    if (over != DbErrorKind::Other)
-                        continue;
-                    ++seen;
-                    const int ncol = PQnfields(r.r);
-                    if (counted) {
-                        for (int c = 0; c < ncol; ++c)
-                            bytes += std::int64_t(sizeof(Variant)) + PQgetlength(r.r, 0, c);
-                        if (limits.rows > 0 && std::int64_t(seen) > limits.rows)
-                            over = DbErrorKind::RowLimit;
-                        else if (limits.bytes > 0 && bytes > limits.bytes)
-                            over = DbErrorKind::ByteLimit;
-                        if (over != DbErrorKind::Other) {
-                            cancelRunning();
-                            continue;
-                        }
-                    }
-                    if (row) {
-                        std::vector<Variant> v;
-                        v.reserve(std::size_t(ncol));
-                        for (int c = 0; c < ncol; ++c)
-                            v.push_back(valueOf(r.r, 0, c));
-                        rows.push_back(std::move(v));
-                    }
-                } else if (st == PGRES_COMMAND_OK) {
-                    if (changes)
-                        *changes = std::atoll(PQcmdTuples(r.r));
-                } else if (st != PGRES_TUPLES_OK && !failed.r && over == DbErrorKind::Other) {
-                    failed = std::move(r);
-                }
-            }
-            if (over == DbErrorKind::RowLimit)
-                throw DbError("The answer has more than " + std::to_string(limits.rows) + " rows", over);
-            if (over == DbErrorKind::ByteLimit)
-                throw DbError("The answer is larger than " + std::to_string(limits.bytes) + " bytes", over);
-            if (failed.r)
-                throwResult(failed.r, "The statement failed", sql, access);
-            if (lost())
-                throwLost(sql);
+            sendStatement(s, ptrs, sql, access);
+            seen = readAnswer(s, sql, access, row, names, changes, rows);
             if (ownReadOnly)
                 exec("COMMIT");
         } catch (...) {
-            undo();
+            undoStatement(ownReadOnly, outer);
             throw;
         }
         if (s.keyword == "CREATE" || s.keyword == "DROP" || s.keyword == "ALTER")
