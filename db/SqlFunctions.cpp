@@ -431,6 +431,122 @@ void convertError(sqlite3_context* ctx, const std::string& message)
     sqlite3_result_error(ctx, m.c_str(), int(m.size()));
 }
 
+// Text: numbers as the server writes them, dates in a style; CHAR pads, VARCHAR cuts.
+void convertToText(sqlite3_context* ctx, sqlite3_value* v, int vt, const SqlType& type, int style)
+{
+    const std::string& b = type.base;
+
+    std::string s;
+    const bool numeric = vt == SQLITE_INTEGER || vt == SQLITE_FLOAT;
+    if (vt == SQLITE_INTEGER)
+        s = std::to_string(sqlite3_value_int64(v));
+    else if (vt == SQLITE_FLOAT)
+        s = numberText(sqlite3_value_double(v));
+    else
+        s = valueText(v);
+    double when = 0;
+    if (style >= 0 && !numeric && ParseSqliteDateTime(s, when))
+        s = formatDateStyle(when, style);
+    if (!type.max && !oneOf(b, {"TEXT", "NTEXT"})) {
+        const std::size_t n = type.size < 0 ? 30 : std::size_t(type.size);
+        const std::size_t have = countChars(s);
+        if (have > n) {
+            if (numeric) {
+                convertError(ctx, "the value " + s + " does not fit " + b + "(" + std::to_string(n) + ")");
+                return;
+            }
+            s = firstChars(s, n);
+        } else if (b == "CHAR" || b == "NCHAR") {
+            s.append(n - have, ' ');
+        }
+    }
+    sqlite3_result_text(ctx, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
+}
+
+// A whole number that must fit the type.
+void convertToWhole(sqlite3_context* ctx, sqlite3_value* v, int vt, const SqlType& type)
+{
+    const std::string& b = type.base;
+
+    sqlite3_int64 n = 0;
+    if (vt == SQLITE_INTEGER) {
+        n = sqlite3_value_int64(v);
+    } else if (vt == SQLITE_FLOAT) {
+        const double d = std::trunc(sqlite3_value_double(v));
+        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) {
+            convertError(ctx, "the value " + numberText(d) + " does not fit " + b);
+            return;
+        }
+        n = sqlite3_int64(d);
+    } else {
+        const std::string s = SqlTrimmed(valueText(v));
+        char* end = nullptr;
+        errno = 0;
+        n = std::strtoll(s.c_str(), &end, 10);
+        if (s.empty() || errno || (end && *end)) {
+            convertError(ctx, "'" + s + "' is not a whole number");
+            return;
+        }
+    }
+    if (b == "BIT")
+        n = n != 0;
+    const sqlite3_int64 lo = b == "INT" || b == "INTEGER" ? std::numeric_limits<std::int32_t>::min()
+                             : b == "SMALLINT"             ? -32768
+                             : b == "TINYINT"              ? 0
+                                                           : std::numeric_limits<sqlite3_int64>::min();
+    const sqlite3_int64 hi = b == "INT" || b == "INTEGER" ? std::numeric_limits<std::int32_t>::max()
+                             : b == "SMALLINT"             ? 32767
+                             : b == "TINYINT"              ? 255
+                                                           : std::numeric_limits<sqlite3_int64>::max();
+    if (n < lo || n > hi) {
+        convertError(ctx, "the value " + std::to_string(n) + " does not fit " + b);
+        return;
+    }
+    sqlite3_result_int64(ctx, n);
+}
+
+// A number; DECIMAL and NUMERIC round to their scale, MONEY to four places.
+void convertToNumber(sqlite3_context* ctx, sqlite3_value* v, int vt, const SqlType& type)
+{
+    const std::string& b = type.base;
+
+    double d = 0;
+    if (vt == SQLITE_INTEGER || vt == SQLITE_FLOAT) {
+        d = sqlite3_value_double(v);
+    } else {
+        const std::string s = SqlTrimmed(valueText(v));
+        char* end = nullptr;
+        d = std::strtod(s.c_str(), &end);
+        if (s.empty() || (end && *end) || !std::isfinite(d)) {
+            convertError(ctx, "'" + s + "' is not a number");
+            return;
+        }
+    }
+    if (oneOf(b, {"DECIMAL", "NUMERIC"}))
+        d = roundHalfAway(d, type.scale < 0 ? 0 : type.scale);
+    else if (b == "MONEY")
+        d = roundHalfAway(d, 4);
+    sqlite3_result_double(ctx, d);
+}
+
+// A date-time from a text or from the server's count of days.
+void convertToDate(sqlite3_context* ctx, sqlite3_value* v, int vt, const SqlType& type)
+{
+    const std::string& b = type.base;
+
+    double when = 0;
+    if (vt == SQLITE_INTEGER || vt == SQLITE_FLOAT) {
+        when = sqlite3_value_double(v) + 2; // the server counts days from 1 January 1900
+    } else if (!ParseSqliteDateTime(valueText(v), when)) {
+        convertError(ctx, "'" + valueText(v) + "' is not a date");
+        return;
+    }
+    std::string s = SqliteDateTimeText(when);
+    if (b == "DATE")
+        s = s.substr(0, 10);
+    sqlite3_result_text(ctx, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
+}
+
 // convert('type', value [, style]): the server's CONVERT and CAST.
 void fnConvert(sqlite3_context* ctx, int argc, sqlite3_value** argv)
 {
@@ -449,106 +565,22 @@ void fnConvert(sqlite3_context* ctx, int argc, sqlite3_value** argv)
     const std::string& b = type.base;
 
     if (oneOf(b, {"CHAR", "NCHAR", "VARCHAR", "NVARCHAR", "TEXT", "NTEXT"})) {
-        std::string s;
-        const bool numeric = vt == SQLITE_INTEGER || vt == SQLITE_FLOAT;
-        if (vt == SQLITE_INTEGER)
-            s = std::to_string(sqlite3_value_int64(v));
-        else if (vt == SQLITE_FLOAT)
-            s = numberText(sqlite3_value_double(v));
-        else
-            s = valueText(v);
-        double when = 0;
-        if (style >= 0 && !numeric && ParseSqliteDateTime(s, when))
-            s = formatDateStyle(when, style);
-        if (!type.max && !oneOf(b, {"TEXT", "NTEXT"})) {
-            const std::size_t n = type.size < 0 ? 30 : std::size_t(type.size);
-            const std::size_t have = countChars(s);
-            if (have > n) {
-                if (numeric) {
-                    convertError(ctx, "the value " + s + " does not fit " + b + "(" + std::to_string(n) + ")");
-                    return;
-                }
-                s = firstChars(s, n);
-            } else if (b == "CHAR" || b == "NCHAR") {
-                s.append(n - have, ' ');
-            }
-        }
-        sqlite3_result_text(ctx, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
+        convertToText(ctx, v, vt, type, style);
         return;
     }
 
     if (oneOf(b, {"INT", "INTEGER", "BIGINT", "SMALLINT", "TINYINT", "BIT"})) {
-        sqlite3_int64 n = 0;
-        if (vt == SQLITE_INTEGER) {
-            n = sqlite3_value_int64(v);
-        } else if (vt == SQLITE_FLOAT) {
-            const double d = std::trunc(sqlite3_value_double(v));
-            if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) {
-                convertError(ctx, "the value " + numberText(d) + " does not fit " + b);
-                return;
-            }
-            n = sqlite3_int64(d);
-        } else {
-            const std::string s = SqlTrimmed(valueText(v));
-            char* end = nullptr;
-            errno = 0;
-            n = std::strtoll(s.c_str(), &end, 10);
-            if (s.empty() || errno || (end && *end)) {
-                convertError(ctx, "'" + s + "' is not a whole number");
-                return;
-            }
-        }
-        if (b == "BIT")
-            n = n != 0;
-        const sqlite3_int64 lo = b == "INT" || b == "INTEGER" ? std::numeric_limits<std::int32_t>::min()
-                                 : b == "SMALLINT"             ? -32768
-                                 : b == "TINYINT"              ? 0
-                                                               : std::numeric_limits<sqlite3_int64>::min();
-        const sqlite3_int64 hi = b == "INT" || b == "INTEGER" ? std::numeric_limits<std::int32_t>::max()
-                                 : b == "SMALLINT"             ? 32767
-                                 : b == "TINYINT"              ? 255
-                                                               : std::numeric_limits<sqlite3_int64>::max();
-        if (n < lo || n > hi) {
-            convertError(ctx, "the value " + std::to_string(n) + " does not fit " + b);
-            return;
-        }
-        sqlite3_result_int64(ctx, n);
+        convertToWhole(ctx, v, vt, type);
         return;
     }
 
     if (oneOf(b, {"DECIMAL", "NUMERIC", "MONEY", "FLOAT", "REAL"})) {
-        double d = 0;
-        if (vt == SQLITE_INTEGER || vt == SQLITE_FLOAT) {
-            d = sqlite3_value_double(v);
-        } else {
-            const std::string s = SqlTrimmed(valueText(v));
-            char* end = nullptr;
-            d = std::strtod(s.c_str(), &end);
-            if (s.empty() || (end && *end) || !std::isfinite(d)) {
-                convertError(ctx, "'" + s + "' is not a number");
-                return;
-            }
-        }
-        if (oneOf(b, {"DECIMAL", "NUMERIC"}))
-            d = roundHalfAway(d, type.scale < 0 ? 0 : type.scale);
-        else if (b == "MONEY")
-            d = roundHalfAway(d, 4);
-        sqlite3_result_double(ctx, d);
+        convertToNumber(ctx, v, vt, type);
         return;
     }
 
     if (oneOf(b, {"DATETIME", "SMALLDATETIME", "DATETIME2", "DATE"})) {
-        double when = 0;
-        if (vt == SQLITE_INTEGER || vt == SQLITE_FLOAT) {
-            when = sqlite3_value_double(v) + 2; // the server counts days from 1 January 1900
-        } else if (!ParseSqliteDateTime(valueText(v), when)) {
-            convertError(ctx, "'" + valueText(v) + "' is not a date");
-            return;
-        }
-        std::string s = SqliteDateTimeText(when);
-        if (b == "DATE")
-            s = s.substr(0, 10);
-        sqlite3_result_text(ctx, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
+        convertToDate(ctx, v, vt, type);
         return;
     }
 
