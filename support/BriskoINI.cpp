@@ -362,6 +362,139 @@ void TBriskoIniS::clear()
     TlsKey.clear();
 }
 
+namespace {
+
+// The server's ini file as TBriskoIniS::Load reads it.
+struct ServerIni {
+    const IniFile& ini;
+    const std::string& fileName;
+    const std::string& clientPath;
+    const std::string& serverPath;
+
+    Variant password(const char* section, const char* key) const
+    {
+        std::string plain, reason;
+        if (!decode(ini.ReadString(section, key, ""), plain, reason) && firstReport(fileName, key))
+            logBadPassword(passwordLogFolder(clientPath, serverPath), "ConvertError", reason);
+        return Variant(plain);
+    }
+    Variant text(const char* section, const char* key, const char* def) const
+    {
+        return Variant(ini.ReadString(section, key, def));
+    }
+    Variant integer(const char* section, const char* key, int def) const
+    {
+        return Variant(ini.ReadInteger(section, key, def));
+    }
+    // A bound an operator wrote is kept or refused, never quietly replaced.
+    void bounded(const char* section, std::vector<std::string>& problems, const char* key, int& out, long long low,
+                 long long high) const
+    {
+        const std::string given = trimText(ini.ReadString(section, key, ""));
+        if (given.empty())
+            return;
+        char* end = nullptr;
+        errno = 0;
+        const long long v = std::strtoll(given.c_str(), &end, 10);
+        if (errno != 0 || !end || *end || v < low || v > high) {
+            problems.push_back(std::string(key) + "=" + given + " in [" + section + "] of " + fileName +
+                               " is not a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+            return;
+        }
+        out = int(v);
+    }
+};
+
+// The main and the temporary database ([0, *] and [1, *]) and the control addresses.
+void readDatabases(TBriskoIniS& s, const ServerIni& r)
+{
+    const char* dbe = "DBE Setting";
+    s.DBSettings.at(0, 1) = r.text(dbe, "MainUserName", "sa");
+    s.DBSettings.at(0, 2) = r.password(dbe, "XXXXXX");
+    s.DBSettings.at(0, 0) = r.text(dbe, "MainAlias", "Vostel");
+    s.DBSettings.at(0, 3) = r.text(dbe, "MainDBType", "MSSQL");
+    s.DBSettings.at(0, 4) = r.text(dbe, "MainDBName", "");
+    const std::string mainServer = r.ini.ReadString(dbe, "MainServerName", "");
+    s.DBSettings.at(0, 5) = Variant(mainServer);
+    s.SystemControlAddress = r.ini.ReadString(dbe, "SystemControlAddress", "");
+    if (trimText(s.SystemControlAddress).empty())
+        s.SystemControlAddress = mainServer;
+    s.OtherSystemControlAddress = r.ini.ReadString(dbe, "OtherSystemControlAddress", "");
+    if (trimText(s.OtherSystemControlAddress).empty())
+        s.OtherSystemControlAddress = mainServer;
+    s.DBSettings.at(0, 6) = r.integer(dbe, "MainConnectionTimeOut", 300);
+    s.DBSettings.at(0, 7) = r.integer(dbe, "MainCommandTimeOut", 3000);
+
+    s.DBSettings.at(1, 0) = r.text(dbe, "TempAlias", "VostelTemp");
+    s.DBSettings.at(1, 1) = r.text(dbe, "TempUserName", "sa");
+    s.DBSettings.at(1, 2) = r.password(dbe, "TempPassword");
+    s.DBSettings.at(1, 3) = r.text(dbe, "TempDBType", "PARADOX");
+    s.DBSettings.at(1, 4) = r.text(dbe, "TempDBName", "");
+    s.DBSettings.at(1, 5) = r.text(dbe, "TempDriverName", "PostgreSQL");
+    s.DBSettings.at(1, 6) = r.integer(dbe, "TempConnectionTimeOut", 300);
+    s.DBSettings.at(1, 7) = r.integer(dbe, "TempCommandTimeOut", 3000);
+}
+
+// The socket server ([2, 0..2]) and the secret remote clients must prove.
+void readPasswordCtrl(TBriskoIniS& s, const ServerIni& r)
+{
+    s.DBSettings.at(2, 0) = Variant(trimText(r.ini.ReadString("DBPasswordCtrl", "ComputerName", "")));
+    s.DBSettings.at(2, 1) = r.integer("DBPasswordCtrl", "ServerPort", 211);
+    s.DBSettings.at(2, 2) = r.integer("DBPasswordCtrl", "ClientSocketPort", 1024);
+    s.SupportCallBack = boolText(r.ini.ReadString("DBPasswordCtrl", "SupportCallBack", "0"));
+    s.ConnectionSecret = VarToStr(r.password("DBPasswordCtrl", "ConnectionSecret"));
+}
+
+void readJobQueue(TBriskoIniS& s, const ServerIni& r)
+{
+    r.bounded("Job Queue", s.JobQueueProblems, "Workers", s.Workers, 1, 64);
+    r.bounded("Job Queue", s.JobQueueProblems, "StopGraceSeconds", s.StopGraceSeconds, 0, 86400);
+    r.bounded("Job Queue", s.JobQueueProblems, "LeaseSeconds", s.LeaseSeconds, 3, 3600);
+    const std::string misfire = lowerAscii(trimText(r.ini.ReadString("Job Queue", "Misfire", "")));
+    if (misfire == "once" || misfire == "all" || misfire == "skip")
+        s.Misfire = misfire;
+    else if (!misfire.empty())
+        s.JobQueueProblems.push_back("Misfire=" + misfire + " in [Job Queue] of " + s.IniFileName +
+                                     " is none of once, all and skip");
+}
+
+// The bounds of the remote clients' endpoint and its TLS files.
+void readRemoteEndpoint(TBriskoIniS& s, const ServerIni& r)
+{
+    auto remoteBound = [&](const char* key, int& out, long long low, long long high) {
+        r.bounded("DBPasswordCtrl", s.RemoteSettingProblems, key, out, low, high);
+    };
+    remoteBound("MaxFrameBytes", s.MaxFrameBytes, 64 * 1024, 1024LL * 1024 * 1024);
+    remoteBound("IdleTimeOut", s.IdleTimeOut, 1, 7 * 24 * 3600);
+    remoteBound("MaxConnections", s.MaxConnections, 1, 100000);
+    remoteBound("MaxConnectionsPerAddress", s.MaxConnectionsPerAddress, 1, 100000);
+    remoteBound("MaxObjectsPerConnection", s.MaxObjectsPerConnection, 1, 65536);
+    auto file = [&](const char* key) {
+        const std::string f = trimText(r.ini.ReadString("DBPasswordCtrl", key, ""));
+        return f.empty() ? std::string() : ResolvePath(f, s.ServerPath);
+    };
+    s.TlsCertificate = file("TlsCertificate");
+    s.TlsKey = file("TlsKey");
+}
+
+// The bounds of the server's database work and of a job's run.
+void readQueryBounds(TBriskoIniS& s, const ServerIni& r)
+{
+    const char* dbe = "DBE Setting";
+    auto bound = [&](const char* key, int def) {
+        const int v = r.ini.ReadInteger(dbe, key, def);
+        return v < 1 ? def : v;
+    };
+    s.BusyTimeOut = bound("BusyTimeOut", TBriskoIniS::DefaultBusyTimeOut);
+    s.QueryTimeOut = bound("QueryTimeOut", TBriskoIniS::DefaultQueryTimeOut);
+    s.QueryMaxRows = bound("QueryMaxRows", TBriskoIniS::DefaultQueryMaxRows);
+    s.QueryMaxBytes = bound("QueryMaxBytes", TBriskoIniS::DefaultQueryMaxBytes);
+    s.QueryMaxMemory = bound("QueryMaxMemory", TBriskoIniS::DefaultQueryMaxMemory);
+    s.JobTimeLimit = std::max(0, r.ini.ReadInteger(dbe, "JobTimeLimit", TBriskoIniS::DefaultJobTimeLimit));
+}
+
+} // namespace
+
 bool TBriskoIniS::Load()
 {
     clear();
@@ -373,108 +506,23 @@ bool TBriskoIniS::Load()
     ServerPath = path;
 
     const IniFile ini(IniFileName);
-    auto password = [&](const char* section, const char* key) {
-        std::string plain, reason;
-        if (!decode(ini.ReadString(section, key, ""), plain, reason) && firstReport(IniFileName, key))
-            logBadPassword(passwordLogFolder(clientPath, serverPath), "ConvertError", reason);
-        return Variant(plain);
-    };
+    const ServerIni r{ini, IniFileName, clientPath, serverPath};
     const char* dbe = "DBE Setting";
-    auto text = [&](const char* section, const char* key, const char* def) {
-        return Variant(ini.ReadString(section, key, def));
-    };
-    auto integer = [&](const char* section, const char* key, int def) {
-        return Variant(ini.ReadInteger(section, key, def));
-    };
     Version = ini.ReadString("ProductVersion", "Version", "");
     UICodePage = ini.ReadString("CodePage", "UICodePage", SystemCodePage);
     DBCodePage = ini.ReadString("CodePage", "DBCodePage", "936");
 
-    DBSettings.at(0, 1) = text(dbe, "MainUserName", "sa");
-    DBSettings.at(0, 2) = password(dbe, "XXXXXX");
-    DBSettings.at(0, 0) = text(dbe, "MainAlias", "Vostel");
-    DBSettings.at(0, 3) = text(dbe, "MainDBType", "MSSQL");
-    DBSettings.at(0, 4) = text(dbe, "MainDBName", "");
-    const std::string mainServer = ini.ReadString(dbe, "MainServerName", "");
-    DBSettings.at(0, 5) = Variant(mainServer);
-    SystemControlAddress = ini.ReadString(dbe, "SystemControlAddress", "");
-    if (trimText(SystemControlAddress).empty())
-        SystemControlAddress = mainServer;
-    OtherSystemControlAddress = ini.ReadString(dbe, "OtherSystemControlAddress", "");
-    if (trimText(OtherSystemControlAddress).empty())
-        OtherSystemControlAddress = mainServer;
-    DBSettings.at(0, 6) = integer(dbe, "MainConnectionTimeOut", 300);
-    DBSettings.at(0, 7) = integer(dbe, "MainCommandTimeOut", 3000);
+    readDatabases(*this, r);
+    readPasswordCtrl(*this, r);
+    readJobQueue(*this, r);
+    readRemoteEndpoint(*this, r);
+    DBSettings.at(2, 3) = r.text(dbe, "DataBaseCodeOrder", "Chinese_Taiwan_Stroke_BIN");
 
-    DBSettings.at(1, 0) = text(dbe, "TempAlias", "VostelTemp");
-    DBSettings.at(1, 1) = text(dbe, "TempUserName", "sa");
-    DBSettings.at(1, 2) = password(dbe, "TempPassword");
-    DBSettings.at(1, 3) = text(dbe, "TempDBType", "PARADOX");
-    DBSettings.at(1, 4) = text(dbe, "TempDBName", "");
-    DBSettings.at(1, 5) = text(dbe, "TempDriverName", "PostgreSQL");
-    DBSettings.at(1, 6) = integer(dbe, "TempConnectionTimeOut", 300);
-    DBSettings.at(1, 7) = integer(dbe, "TempCommandTimeOut", 3000);
+    DBSettings.at(3, 0) = r.text(dbe, "EctAlias", "EDIDATA");
+    DBSettings.at(3, 1) = r.text(dbe, "EctUserName", "sa");
+    DBSettings.at(3, 2) = r.text(dbe, "EctPassword", "");
 
-    DBSettings.at(2, 0) = Variant(trimText(ini.ReadString("DBPasswordCtrl", "ComputerName", "")));
-    DBSettings.at(2, 1) = integer("DBPasswordCtrl", "ServerPort", 211);
-    DBSettings.at(2, 2) = integer("DBPasswordCtrl", "ClientSocketPort", 1024);
-    SupportCallBack = boolText(ini.ReadString("DBPasswordCtrl", "SupportCallBack", "0"));
-    ConnectionSecret = VarToStr(password("DBPasswordCtrl", "ConnectionSecret"));
-    // A bound an operator wrote is kept or refused, never quietly replaced.
-    auto bounded = [&](const char* section, std::vector<std::string>& problems, const char* key, int& out,
-                       long long low, long long high) {
-        const std::string given = trimText(ini.ReadString(section, key, ""));
-        if (given.empty())
-            return;
-        char* end = nullptr;
-        errno = 0;
-        const long long v = std::strtoll(given.c_str(), &end, 10);
-        if (errno != 0 || !end || *end || v < low || v > high) {
-            problems.push_back(std::string(key) + "=" + given + " in [" + section + "] of " + IniFileName +
-                               " is not a whole number from " + std::to_string(low) + " to " + std::to_string(high));
-            return;
-        }
-        out = int(v);
-    };
-    auto remoteBound = [&](const char* key, int& out, long long low, long long high) {
-        bounded("DBPasswordCtrl", RemoteSettingProblems, key, out, low, high);
-    };
-    bounded("Job Queue", JobQueueProblems, "Workers", Workers, 1, 64);
-    bounded("Job Queue", JobQueueProblems, "StopGraceSeconds", StopGraceSeconds, 0, 86400);
-    bounded("Job Queue", JobQueueProblems, "LeaseSeconds", LeaseSeconds, 3, 3600);
-    const std::string misfire = lowerAscii(trimText(ini.ReadString("Job Queue", "Misfire", "")));
-    if (misfire == "once" || misfire == "all" || misfire == "skip")
-        Misfire = misfire;
-    else if (!misfire.empty())
-        JobQueueProblems.push_back("Misfire=" + misfire + " in [Job Queue] of " + IniFileName +
-                                   " is none of once, all and skip");
-    remoteBound("MaxFrameBytes", MaxFrameBytes, 64 * 1024, 1024LL * 1024 * 1024);
-    remoteBound("IdleTimeOut", IdleTimeOut, 1, 7 * 24 * 3600);
-    remoteBound("MaxConnections", MaxConnections, 1, 100000);
-    remoteBound("MaxConnectionsPerAddress", MaxConnectionsPerAddress, 1, 100000);
-    remoteBound("MaxObjectsPerConnection", MaxObjectsPerConnection, 1, 65536);
-    auto file = [&](const char* key) {
-        const std::string f = trimText(ini.ReadString("DBPasswordCtrl", key, ""));
-        return f.empty() ? std::string() : ResolvePath(f, ServerPath);
-    };
-    TlsCertificate = file("TlsCertificate");
-    TlsKey = file("TlsKey");
-    DBSettings.at(2, 3) = text(dbe, "DataBaseCodeOrder", "Chinese_Taiwan_Stroke_BIN");
-
-    DBSettings.at(3, 0) = text(dbe, "EctAlias", "EDIDATA");
-    DBSettings.at(3, 1) = text(dbe, "EctUserName", "sa");
-    DBSettings.at(3, 2) = text(dbe, "EctPassword", "");
-
-    auto bound = [&](const char* key, int def) {
-        const int v = ini.ReadInteger(dbe, key, def);
-        return v < 1 ? def : v;
-    };
-    BusyTimeOut = bound("BusyTimeOut", DefaultBusyTimeOut);
-    QueryTimeOut = bound("QueryTimeOut", DefaultQueryTimeOut);
-    QueryMaxRows = bound("QueryMaxRows", DefaultQueryMaxRows);
-    QueryMaxBytes = bound("QueryMaxBytes", DefaultQueryMaxBytes);
-    QueryMaxMemory = bound("QueryMaxMemory", DefaultQueryMaxMemory);
-    JobTimeLimit = std::max(0, ini.ReadInteger(dbe, "JobTimeLimit", DefaultJobTimeLimit));
+    readQueryBounds(*this, r);
 
     const std::string dbType = upperAscii(std::as_const(DBSettings).at(0, 3).toString());
     DBType = dbType == "ORACLE" ? 1 : dbType == "DB2" ? 2 : 0;
