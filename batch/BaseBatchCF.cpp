@@ -151,69 +151,45 @@ QString TfrmBaseBatch::remoteRunSummary()
     }
 }
 
-void TfrmBaseBatch::btnQueryClick(QObject*)
+bool TfrmBaseBatch::directRunAllowed()
 {
-    btnQuery->setEnabled(false);
-    QPointer<TfrmBaseBatch> self(this);
-    const auto done = [&] {
-        if (self)
-            ApplyDirectRunRule();
-    };
     // The field being left is checked first, whether or not the window had the focus.
-    if (!ExitActiveControl(btnQuery, [this] { return ValidationFailed; })) {
-        done();
-        return;
-    }
+    if (!ExitActiveControl(btnQuery, [this] { return ValidationFailed; }))
+        return false;
     if (!RightAllows(0) || !RightAllows(3)) {
         ShowMessageDialog(GetText(QStringLiteral("sNoDirectRight"), QStringLiteral("您没有直接处理本作业的权限")), mtError,
                           {mbOK});
-        done();
-        return;
+        return false;
     }
-    if (!CollectParams() || (askBeforeDirectRun_ && !ConfirmDirectRun())) {
-        done();
-        return;
-    }
-    Variant packet = VariantFromCodePage(ParamPacket, 936);
-    QString requestNo;
+    return CollectParams() && (!askBeforeDirectRun_ || ConfirmDirectRun());
+}
+
+QString TfrmBaseBatch::requestDirectRun(const Variant& packet)
+{
     try {
         std::vector<Variant> args{packet, QStrToVar(GetComputerName())};
-        requestNo = VarToQStr(AppServer.invoke("Request1", args));
+        return VarToQStr(AppServer.invoke("Request1", args));
     } catch (const std::exception&) {
-        requestNo = QStringLiteral("ERROR");
+        return QStringLiteral("ERROR");
     }
-    const auto updateStatus = [&](const QString& texts) {
-        try {
-            // The summary goes with the end: the server tells the clerk's recipients.
-            std::vector<Variant> args{QStrToVar(requestNo), QStrToVar(texts), Variant::date(Now()), QStrToVar(RunSummary)};
-            AppServer.invoke("UpdateStatus1", args);
-        } catch (const std::exception&) {
-        }
-    };
-    if (requestNo.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) == 0) {
-        QString reason;
-        try {
-            std::vector<Variant> none;
-            reason = WordServerMessages(
-                DisplayConvert(VarToQStr(IncomingConvert(AppServer.invoke("ErrorDescript", none)))), UICodePage());
-        } catch (const std::exception& e) {
-            reason = QString::fromUtf8(e.what());
-        }
-        ReportMessage(QStringLiteral("E;000013;") + reason);
-        updateStatus(MessageTexts);
-        done();
-        return;
-    }
-    JobSubmitted = 1;
-    LastRequestNo = QStrToVar(requestNo);
+}
 
-    const Variant values = VariantToCodePage(packet, 936)[2];
-    const QString jobNumber = requestNo.left(8) + QStringLiteral("0001");
-    // The run's outcome alone goes to the job service, not earlier messages of the form.
-    ReportRawError(QString());
-    RunSummary.clear();
+void TfrmBaseBatch::reportRequestError()
+{
+    QString reason;
+    try {
+        std::vector<Variant> none;
+        reason = WordServerMessages(
+            DisplayConvert(VarToQStr(IncomingConvert(AppServer.invoke("ErrorDescript", none)))), UICodePage());
+    } catch (const std::exception& e) {
+        reason = QString::fromUtf8(e.what());
+    }
+    ReportMessage(QStringLiteral("E;000013;") + reason);
+}
+
+bool TfrmBaseBatch::runDirectly(const QString& requestNo, const Variant& values, const QString& jobNumber, bool& remote)
+{
     bool ran = false;
-    bool remote = false;
     try {
         if (IsLocalServer) {
             ran = RunServerLibrary(QStrToVar(requestNo), ProgramCode, jobNumber, 1, values, DatabaseName, JobKind,
@@ -235,15 +211,71 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
         ReportRawError(QString::fromUtf8(e.what()));
         ran = false;
     }
+    return ran;
+}
+
+void TfrmBaseBatch::showRunFailure()
+{
+    if (MessageTexts.trimmed().isEmpty())
+        ReportRawError(GetText(QStringLiteral("sNoResult"), QStringLiteral("作业没有完成")));
+    const QString reason = GetText(QStringLiteral("TfrmBaseBatch"), QStringLiteral("sReason"),
+                                   QStringLiteral("有问题! 原因: "));
+    ShowMessageDialog(reason + QLatin1Char('\r') + WordServerMessages(DisplayConvert(MessageTexts), UICodePage()),
+                      mtError, {mbOK});
+}
+
+void TfrmBaseBatch::showDoneMessage()
+{
+    ShowMessageDialog(GetText(QStringLiteral("TfrmBaseBatch"), QStringLiteral("sOver"), QStringLiteral("处理完毕! "))
+                          + WordServerMessages(DisplayConvert(MessageTexts), UICodePage())
+                          + (RunSummary.isEmpty()
+                                 ? QString()
+                                 : QLatin1Char('\r') + WordServerMessages(DisplayConvert(RunSummary), UICodePage())),
+                      mtInformation, {mbOK});
+}
+
+void TfrmBaseBatch::btnQueryClick(QObject*)
+{
+    btnQuery->setEnabled(false);
+    QPointer<TfrmBaseBatch> self(this);
+    const auto done = [&] {
+        if (self)
+            ApplyDirectRunRule();
+    };
+    if (!directRunAllowed()) {
+        done();
+        return;
+    }
+    Variant packet = VariantFromCodePage(ParamPacket, 936);
+    const QString requestNo = requestDirectRun(packet);
+    const auto updateStatus = [&](const QString& texts) {
+        try {
+            // The summary goes with the end: the server tells the clerk's recipients.
+            std::vector<Variant> args{QStrToVar(requestNo), QStrToVar(texts), Variant::date(Now()), QStrToVar(RunSummary)};
+            AppServer.invoke("UpdateStatus1", args);
+        } catch (const std::exception&) {
+        }
+    };
+    if (requestNo.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) == 0) {
+        reportRequestError();
+        updateStatus(MessageTexts);
+        done();
+        return;
+    }
+    JobSubmitted = 1;
+    LastRequestNo = QStrToVar(requestNo);
+
+    const Variant values = VariantToCodePage(packet, 936)[2];
+    const QString jobNumber = requestNo.left(8) + QStringLiteral("0001");
+    // The run's outcome alone goes to the job service, not earlier messages of the form.
+    ReportRawError(QString());
+    RunSummary.clear();
+    bool remote = false;
+    const bool ran = runDirectly(requestNo, values, jobNumber, remote);
     if (!self)
         return;
     if (!ran) {
-        if (MessageTexts.trimmed().isEmpty())
-            ReportRawError(GetText(QStringLiteral("sNoResult"), QStringLiteral("作业没有完成")));
-        const QString reason = GetText(QStringLiteral("TfrmBaseBatch"), QStringLiteral("sReason"),
-                                       QStringLiteral("有问题! 原因: "));
-        ShowMessageDialog(reason + QLatin1Char('\r') + WordServerMessages(DisplayConvert(MessageTexts), UICodePage()),
-                          mtError, {mbOK});
+        showRunFailure();
         // The server recorded the outcome of its own run; a run here is ended as failed.
         if (!remote)
             updateStatus(MessageTexts);
@@ -256,12 +288,7 @@ void TfrmBaseBatch::btnQueryClick(QObject*)
     if (!QueueNotifications(requestNo, why))
         ShowMessageDialog(GetText(QStringLiteral("sNoNotice"), QStringLiteral("完成通知未能送出: ")) + why, mtWarning, {mbOK});
     if (self && ShowDoneMessage)
-        ShowMessageDialog(GetText(QStringLiteral("TfrmBaseBatch"), QStringLiteral("sOver"), QStringLiteral("处理完毕! "))
-                              + WordServerMessages(DisplayConvert(MessageTexts), UICodePage())
-                              + (RunSummary.isEmpty()
-                                     ? QString()
-                                     : QLatin1Char('\r') + WordServerMessages(DisplayConvert(RunSummary), UICodePage())),
-                          mtInformation, {mbOK});
+        showDoneMessage();
     if (!self)
         return;
     updateStatus(MessageTexts);

@@ -51,4 +51,17 @@ private:
     // What the server's run of the job did (documents and totals), for the closing
     // message; empty from a server that does not say.
     QString remoteRunSummary();
+
+    // Steps of a direct run (btnQueryClick).
+    // The field being left is valid, the user has the right, the parameters are collected
+    // and, when asked for, the run is confirmed.
+    bool directRunAllowed();
+    // Registers the run with the job service: its request number, "ERROR" when it could not.
+    QString requestDirectRun(const Variant& packet);
+    // Tells why the job service did not register the run.
+    void reportRequestError();
+    // Runs the job here through its server library, or by the server (remote set).
+    bool runDirectly(const QString& requestNo, const Variant& values, const QString& jobNumber, bool& remote);
+    void showRunFailure();
+    void showDoneMessage();
 };
