@@ -460,14 +460,11 @@ void checkPlace(const fs::path& root, const std::vector<std::string>& parts, boo
     }
 }
 
-void unzipInto(const std::string& zipFile, const std::string& folder)
+// The parts of every entry's name and whether it is a folder; an archive that unpacks to
+// more than a job library can be is refused.
+void readEntries(const Archive& archive, const std::string& zipFile, std::vector<std::vector<std::string>>& names,
+                 std::vector<bool>& folders)
 {
-    if (trimmed(folder).empty())
-        throw Failure(BadArguments, "No folder to unpack into");
-    Archive archive(zipFile);
-    // Every name is checked before anything is written.
-    std::vector<std::vector<std::string>> names;
-    std::vector<bool> folders;
     zip_uint64_t total = 0;
     for (zip_uint64_t i = 0; i < archive.count(); ++i) {
         names.push_back(entryParts(archive.name(i)));
@@ -481,25 +478,32 @@ void unzipInto(const std::string& zipFile, const std::string& folder)
     if (total > kMaxUnpackedBytes)
         throw Failure(BadArchive, "The archive " + zipFile + " unpacks to " + std::to_string(total) +
                                       " bytes, more than a job library can be");
-    // A file of the archive may not be a folder of another of its entries.
-    {
-        std::set<std::string> files, inner;
-        for (std::size_t k = 0; k < names.size(); ++k) {
-            std::string path;
-            for (std::size_t p = 0; p < names[k].size(); ++p) {
-                path += (p ? "/" : "") + names[k][p];
-                if (p + 1 < names[k].size() || folders[k])
-                    inner.insert(path);
-            }
-            if (!folders[k])
-                files.insert(path);
+}
+
+// A file of the archive may not be a folder of another of its entries.
+void checkFilesAndFolders(const std::vector<std::vector<std::string>>& names, const std::vector<bool>& folders)
+{
+    std::set<std::string> files, inner;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        std::string path;
+        for (std::size_t p = 0; p < names[k].size(); ++p) {
+            path += (p ? "/" : "") + names[k][p];
+            if (p + 1 < names[k].size() || folders[k])
+                inner.insert(path);
         }
-        for (const std::string& f : files)
-            if (inner.count(f))
-                throw Failure(UnsafeEntry, "The archive entry \"" + f + "\" is refused: it is a file and a folder");
+        if (!folders[k])
+            files.insert(path);
     }
-    // And the whole path of every entry before any folder is made: a link already in the
-    // folder could lead a new folder elsewhere. A folder that is not there holds nothing.
+    for (const std::string& f : files)
+        if (inner.count(f))
+            throw Failure(UnsafeEntry, "The archive entry \"" + f + "\" is refused: it is a file and a folder");
+}
+
+// And the whole path of every entry before any folder is made: a link already in the
+// folder could lead a new folder elsewhere. A folder that is not there holds nothing.
+void checkPlaces(const Archive& archive, const std::string& folder, const std::vector<std::vector<std::string>>& names,
+                 const std::vector<bool>& folders)
+{
     std::error_code ec;
     if (fs::is_directory(folder, ec)) {
         const fs::path there = fs::canonical(folder, ec);
@@ -508,69 +512,100 @@ void unzipInto(const std::string& zipFile, const std::string& folder)
         for (zip_uint64_t i = 0; i < archive.count(); ++i)
             checkPlace(there, names[std::size_t(i)], folders[std::size_t(i)], archive.name(i));
     }
+}
+
+// Makes the folder of place with those above it; made gets each one that was not there.
+void makeFolders(fs::path place, std::vector<fs::path>& made)
+{
+    if (!place.has_filename())
+        place = place.parent_path();
+    std::vector<fs::path> missing;
+    struct stat st {};
+    for (fs::path p = place; !p.empty() && ::lstat(p.c_str(), &st) != 0; p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path())
+            break;
+    }
+    std::error_code failed;
+    fs::create_directories(place, failed);
+    made.insert(made.end(), missing.rbegin(), missing.rend());
+    if (failed)
+        throw Failure(WriteFailed, "Cannot make the folder " + place.string() + ": " + failed.message());
+}
+
+// After a failure: the new files not yet in place go, and the folders made.
+void dropPending(const std::vector<Pending>& pending, const std::vector<fs::path>& made)
+{
+    for (const Pending& p : pending)
+        ::unlink(p.temp.c_str());
+    std::error_code ignored;
+    for (auto m = made.rbegin(); m != made.rend(); ++m)
+        fs::remove(*m, ignored);
+}
+
+// Unpacks every entry into a new file beside its target (pending), making the folders.
+void unpackEntries(const Archive& archive, const std::string& folder, const std::vector<std::vector<std::string>>& names,
+                   const std::vector<bool>& folders, std::vector<fs::path>& made, std::vector<Pending>& pending)
+{
+    std::error_code ec;
+    makeFolders(fs::absolute(folder), made);
+    const fs::path root = fs::canonical(folder, ec);
+    if (ec)
+        throw Failure(WriteFailed, "The folder " + folder + " cannot be used: " + ec.message());
+    for (zip_uint64_t i = 0; i < archive.count(); ++i) {
+        const std::vector<std::string>& parts = names[std::size_t(i)];
+        const bool isFolder = folders[std::size_t(i)];
+        fs::path place = root;
+        for (std::size_t k = 0; k + (isFolder ? 0 : 1) < parts.size(); ++k)
+            place /= parts[k];
+        makeFolders(place, made);
+        // Checked again once made: nothing may have put a link in the way meanwhile.
+        const fs::path realPlace = fs::canonical(place, ec);
+        if (ec || !isBelow(realPlace, root))
+            throw Failure(UnsafeEntry, "The archive entry \"" + archive.name(i) +
+                                           "\" is refused: it leads out of the folder");
+        if (isFolder)
+            continue;
+        const fs::path target = realPlace / parts.back();
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            throw Failure(WriteFailed, "Unpacking \"" + archive.name(i) + "\" failed: a folder has that name");
+        pending.push_back(extract(archive.zip, i, target, archive.name(i)));
+    }
+}
+
+// All complete: each new file takes its name in one step.
+void putInPlace(std::vector<Pending>& pending, std::vector<fs::path>& made)
+{
+    for (std::size_t k = 0; k < pending.size(); ++k) {
+        if (::rename(pending[k].temp.c_str(), pending[k].target.c_str()) != 0) {
+            const std::string why = std::strerror(errno);
+            pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(k));
+            made.clear(); // the files put in place keep their folders
+            throw Failure(WriteFailed, "Cannot put " + pending.front().target + " in place: " + why);
+        }
+    }
+}
+
+void unzipInto(const std::string& zipFile, const std::string& folder)
+{
+    if (trimmed(folder).empty())
+        throw Failure(BadArguments, "No folder to unpack into");
+    Archive archive(zipFile);
+    // Every name is checked before anything is written.
+    std::vector<std::vector<std::string>> names;
+    std::vector<bool> folders;
+    readEntries(archive, zipFile, names, folders);
+    checkFilesAndFolders(names, folders);
+    checkPlaces(archive, folder, names, folders);
     // The folders this call makes go again when it fails.
     std::vector<fs::path> made;
-    const auto makeFolders = [&](fs::path place) {
-        if (!place.has_filename())
-            place = place.parent_path();
-        std::vector<fs::path> missing;
-        struct stat st {};
-        for (fs::path p = place; !p.empty() && ::lstat(p.c_str(), &st) != 0; p = p.parent_path()) {
-            missing.push_back(p);
-            if (p == p.parent_path())
-                break;
-        }
-        std::error_code failed;
-        fs::create_directories(place, failed);
-        made.insert(made.end(), missing.rbegin(), missing.rend());
-        if (failed)
-            throw Failure(WriteFailed, "Cannot make the folder " + place.string() + ": " + failed.message());
-    };
     std::vector<Pending> pending;
-    const auto dropPending = [&] {
-        for (const Pending& p : pending)
-            ::unlink(p.temp.c_str());
-        std::error_code ignored;
-        for (auto m = made.rbegin(); m != made.rend(); ++m)
-            fs::remove(*m, ignored);
-    };
-    fs::path root;
     try {
-        makeFolders(fs::absolute(folder));
-        root = fs::canonical(folder, ec);
-        if (ec)
-            throw Failure(WriteFailed, "The folder " + folder + " cannot be used: " + ec.message());
-        for (zip_uint64_t i = 0; i < archive.count(); ++i) {
-            const std::vector<std::string>& parts = names[std::size_t(i)];
-            const bool isFolder = folders[std::size_t(i)];
-            fs::path place = root;
-            for (std::size_t k = 0; k + (isFolder ? 0 : 1) < parts.size(); ++k)
-                place /= parts[k];
-            makeFolders(place);
-            // Checked again once made: nothing may have put a link in the way meanwhile.
-            const fs::path realPlace = fs::canonical(place, ec);
-            if (ec || !isBelow(realPlace, root))
-                throw Failure(UnsafeEntry, "The archive entry \"" + archive.name(i) +
-                                               "\" is refused: it leads out of the folder");
-            if (isFolder)
-                continue;
-            const fs::path target = realPlace / parts.back();
-            struct stat st {};
-            if (::lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-                throw Failure(WriteFailed, "Unpacking \"" + archive.name(i) + "\" failed: a folder has that name");
-            pending.push_back(extract(archive.zip, i, target, archive.name(i)));
-        }
-        // All complete: each new file takes its name in one step.
-        for (std::size_t k = 0; k < pending.size(); ++k) {
-            if (::rename(pending[k].temp.c_str(), pending[k].target.c_str()) != 0) {
-                const std::string why = std::strerror(errno);
-                pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(k));
-                made.clear(); // the files put in place keep their folders
-                throw Failure(WriteFailed, "Cannot put " + pending.front().target + " in place: " + why);
-            }
-        }
+        unpackEntries(archive, folder, names, folders, made, pending);
+        putInPlace(pending, made);
     } catch (...) {
-        dropPending();
+        dropPending(pending, made);
         throw;
     }
 }
