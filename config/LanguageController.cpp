@@ -122,6 +122,133 @@ void fail(QStringList& failures, const QObject* component, const QString& path, 
     failures << QStringLiteral("%1.%2=%3").arg(component->objectName(), path, value);
 }
 
+// Where the walk along an attribute's path stopped: the object, or an item or a column of
+// it; left when a step went past the component itself.
+struct PathEnd {
+    QObject* current = nullptr;
+    QTreeWidgetItem* item = nullptr;
+    int column = -1;
+    bool left = false;
+};
+
+// Walks the parts before the last one; false when that is all there is to do (nothing to
+// set, or a part of a font set).
+bool walkPath(QObject* component, const QString& path, const QString& value, const QStringList& parts, PathEnd& at,
+              QStringList& failures)
+{
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        const auto [name, index] = splitIndex(parts[i]);
+        if (index >= 0) {
+            if (!same(name, "Items") && !same(name, "Columns"))
+                return false;
+            auto* tree = qobject_cast<QTreeWidget*>(at.current);
+            auto* view = qobject_cast<QAbstractItemView*>(at.current);
+            if (!view || at.item || at.column >= 0)
+                continue; // no such collection here: the current object stays
+            if (same(name, "Columns")) {
+                // A table's columns are its model's: a data grid's titles are its fields' labels.
+                if (index < (tree ? tree->columnCount() : view->model() ? view->model()->columnCount() : 0)) {
+                    at.column = index;
+                    at.left = true;
+                }
+            } else if (!tree) {
+                continue;
+            } else if (QTreeWidgetItem* found = isListView(tree) ? tree->topLevelItem(index) : nodeAt(tree, index)) {
+                at.item = found;
+                at.left = true;
+            }
+            continue;
+        }
+        if (at.item || at.column >= 0)
+            return false;
+        const QMetaProperty p = FindProperty(at.current, name);
+        if (p.isValid() && p.metaType().id() == QMetaType::QFont) {
+            // The rest names a part of the font ("Font.Name").
+            const QString rest = parts.mid(i).join(QLatin1Char('.'));
+            if (!SetPropertyPathText(at.current, rest, value))
+                fail(failures, component, path, value);
+            return false;
+        }
+        QObject* next = p.isValid() && (p.metaType().flags() & QMetaType::PointerToQObject)
+                            ? p.read(at.current).value<QObject*>()
+                            : nullptr;
+        if (!next)
+            return false;
+        at.current = next;
+        at.left = true;
+    }
+    return true;
+}
+
+// The text of a tree item (its first column) or of a column's title.
+void setItemText(QObject* component, const QString& path, const QString& value, const QString& name,
+                 const PathEnd& at, QStringList& failures)
+{
+    if (at.item) {
+        if (same(name, "Caption") || same(name, "Text"))
+            at.item->setText(0, value);
+        return;
+    }
+    if (!same(name, "Caption") && !same(name, "Text"))
+        return;
+    if (auto* tree = qobject_cast<QTreeWidget*>(at.current))
+        tree->headerItem()->setText(at.column, value);
+    else if (auto* view = qobject_cast<QAbstractItemView*>(at.current);
+             !view->model()->setHeaderData(at.column, Qt::Horizontal, value))
+        fail(failures, component, path, value);
+}
+
+// The last part names a property of the object, a line of a string list or of a combo box.
+void setPropertyText(QObject* component, const QString& path, const QString& value, const QString& name, int index,
+                     const PathEnd& at, QStringList& failures)
+{
+    if (same(name, "Name") || same(name, "objectName")) {
+        // Components are found by their names, by the form's code and by every file read
+        // after this one: a text never renames one.
+        fail(failures, component, path, value);
+        return;
+    }
+    const QMetaProperty p = FindProperty(at.current, name);
+    auto* combo = qobject_cast<QComboBox*>(at.current);
+    if (!p.isValid() && combo && same(name, "Items") && index >= 0 && !at.left) {
+        // A plain combo box's lines, which it does not publish as a list.
+        if (index < combo->count())
+            combo->setItemText(index, value);
+        return;
+    }
+    if (!p.isValid()) {
+        // The names every control answers (a window's Caption, Hint, Left ...); others are
+        // unknown and skipped. Events take no text.
+        if (index < 0 && HasProperty(at.current, name) && !FindNotifyEvent(at.current, name.toStdString())
+            && !SetPropertyValue(at.current, name, value))
+            fail(failures, component, path, value);
+        return;
+    }
+    if (p.metaType().id() == QMetaType::QStringList) {
+        // A line of a string list; the list as a whole takes no text.
+        if (at.left || index < 0)
+            return;
+        QStringList lines = p.read(at.current).toStringList();
+        // A line far past the end is no text for the list: padding up to it would make a
+        // list of millions of lines out of one attribute.
+        if (index >= lines.size() + kMaxPaddedLines) {
+            fail(failures, component, path, value);
+            return;
+        }
+        while (lines.size() <= index)
+            lines << QString();
+        lines[index] = value;
+        if (!p.isWritable() || !p.write(at.current, lines))
+            fail(failures, component, path, value);
+        return;
+    }
+    if (index >= 0)
+        return;
+    const QString text = p.isEnumType() ? value.trimmed() : value;
+    if (!p.isWritable() || !SetPropertyValue(at.current, name, text))
+        fail(failures, component, path, value);
+}
+
 } // namespace
 
 // --- Readers -------------------------------------------------------------------------------
@@ -132,113 +259,17 @@ void TComponentRead::ApplyAttribute(QObject* component, const QString& path, con
     QStringList parts = path.split(QLatin1Char('.'));
     while (parts.size() > 1 && parts.back().isEmpty())
         parts.removeLast(); // a trailing "." ends the walk
-    QObject* current = component;
-    QTreeWidgetItem* item = nullptr;
-    int column = -1;
-    bool left = false;
-    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-        const auto [name, index] = splitIndex(parts[i]);
-        if (index >= 0) {
-            if (!same(name, "Items") && !same(name, "Columns"))
-                return;
-            auto* tree = qobject_cast<QTreeWidget*>(current);
-            auto* view = qobject_cast<QAbstractItemView*>(current);
-            if (!view || item || column >= 0)
-                continue; // no such collection here: the current object stays
-            if (same(name, "Columns")) {
-                // A table's columns are its model's: a data grid's titles are its fields' labels.
-                if (index < (tree ? tree->columnCount() : view->model() ? view->model()->columnCount() : 0)) {
-                    column = index;
-                    left = true;
-                }
-            } else if (!tree) {
-                continue;
-            } else if (QTreeWidgetItem* found = isListView(tree) ? tree->topLevelItem(index) : nodeAt(tree, index)) {
-                item = found;
-                left = true;
-            }
-            continue;
-        }
-        if (item || column >= 0)
-            return;
-        const QMetaProperty p = FindProperty(current, name);
-        if (p.isValid() && p.metaType().id() == QMetaType::QFont) {
-            // The rest names a part of the font ("Font.Name").
-            const QString rest = parts.mid(i).join(QLatin1Char('.'));
-            if (!SetPropertyPathText(current, rest, value))
-                fail(failures, component, path, value);
-            return;
-        }
-        QObject* next = p.isValid() && (p.metaType().flags() & QMetaType::PointerToQObject)
-                            ? p.read(current).value<QObject*>()
-                            : nullptr;
-        if (!next)
-            return;
-        current = next;
-        left = true;
-    }
+    PathEnd at;
+    at.current = component;
+    if (!walkPath(component, path, value, parts, at, failures))
+        return;
 
     const auto [name, index] = splitIndex(parts.back());
-    if (item) {
-        if (same(name, "Caption") || same(name, "Text"))
-            item->setText(0, value);
+    if (at.item || at.column >= 0) {
+        setItemText(component, path, value, name, at, failures);
         return;
     }
-    if (column >= 0) {
-        if (!same(name, "Caption") && !same(name, "Text"))
-            return;
-        if (auto* tree = qobject_cast<QTreeWidget*>(current))
-            tree->headerItem()->setText(column, value);
-        else if (auto* view = qobject_cast<QAbstractItemView*>(current);
-                 !view->model()->setHeaderData(column, Qt::Horizontal, value))
-            fail(failures, component, path, value);
-        return;
-    }
-    if (same(name, "Name") || same(name, "objectName")) {
-        // Components are found by their names, by the form's code and by every file read
-        // after this one: a text never renames one.
-        fail(failures, component, path, value);
-        return;
-    }
-    const QMetaProperty p = FindProperty(current, name);
-    auto* combo = qobject_cast<QComboBox*>(current);
-    if (!p.isValid() && combo && same(name, "Items") && index >= 0 && !left) {
-        // A plain combo box's lines, which it does not publish as a list.
-        if (index < combo->count())
-            combo->setItemText(index, value);
-        return;
-    }
-    if (!p.isValid()) {
-        // The names every control answers (a window's Caption, Hint, Left ...); others are
-        // unknown and skipped. Events take no text.
-        if (index < 0 && HasProperty(current, name) && !FindNotifyEvent(current, name.toStdString())
-            && !SetPropertyValue(current, name, value))
-            fail(failures, component, path, value);
-        return;
-    }
-    if (p.metaType().id() == QMetaType::QStringList) {
-        // A line of a string list; the list as a whole takes no text.
-        if (left || index < 0)
-            return;
-        QStringList lines = p.read(current).toStringList();
-        // A line far past the end is no text for the list: padding up to it would make a
-        // list of millions of lines out of one attribute.
-        if (index >= lines.size() + kMaxPaddedLines) {
-            fail(failures, component, path, value);
-            return;
-        }
-        while (lines.size() <= index)
-            lines << QString();
-        lines[index] = value;
-        if (!p.isWritable() || !p.write(current, lines))
-            fail(failures, component, path, value);
-        return;
-    }
-    if (index >= 0)
-        return;
-    const QString text = p.isEnumType() ? value.trimmed() : value;
-    if (!p.isWritable() || !SetPropertyValue(current, name, text))
-        fail(failures, component, path, value);
+    setPropertyText(component, path, value, name, index, at, failures);
 }
 
 void TComponentRead::Apply(QObject* component, const pugi::xml_node& element, QStringList& failures)
