@@ -46,24 +46,23 @@ Variant currentImage(DbConnection& db, const WriteOffTable& t, const std::vector
     return values;
 }
 
-} // namespace
+// The batch as recorded: its documents with their images, and the documents it made.
+struct RecordedBatch {
+    std::vector<BatchLine> lines;
+    std::set<MadeDocument> made;
+};
 
-WriteOffReversal ReverseWriteOffBatch(DbConnection& db, const std::string& batchNo, const std::string& userCode,
-                                      const std::string& stamp)
+// Reads the batch; refused when there is none, when it was reversed already or cannot be.
+RecordedBatch recordedBatch(DbConnection& db, const std::string& key)
 {
-    WriteOffReversal out;
-    out.batchKey = WriteOffRequest::BatchKey(StoredBatchNo(batchNo));
-    const std::string& key = out.batchKey;
-    EnsureWriteOffColumns(db);
-    DbTransaction tx(db, DbTransaction::Write);
-
     const DbRowSet rows = db.query("SELECT LC003, LC005, LC006, LC012, LC013, LC015, LC016, LC017, LC018, LC019, LC020 "
                                    "FROM ACPLC WHERE LC001 = :K ORDER BY LC002",
                                    {{"K", key}});
     if (rows.empty())
         throw WriteOffError("There is no write-off batch " + key);
-    std::vector<BatchLine> lines;
-    std::set<MadeDocument> made;
+    RecordedBatch b;
+    std::vector<BatchLine>& lines = b.lines;
+    std::set<MadeDocument>& made = b.made;
     for (const std::vector<Variant>& row : rows.rows) {
         if (text(row[5]) == "Y")
             throw WriteOffError("The write-off batch " + key + " was reversed already by " + text(row[6]) + " at "
@@ -90,10 +89,14 @@ WriteOffReversal ReverseWriteOffBatch(DbConnection& db, const std::string& batch
             made.insert({l.type, madeType, madeNo});
         lines.push_back(std::move(l));
     }
+    return b;
+}
 
-    // Nothing may have changed since the run.
+// Nothing may have changed since the run.
+void checkUnchanged(DbConnection& db, const std::string& key, const RecordedBatch& b)
+{
     std::vector<std::string> changed;
-    for (const BatchLine& l : lines) {
+    for (const BatchLine& l : b.lines) {
         const WriteOffTable& t = WriteOffTableOf(l.type);
         const Variant now = currentImage(db, t, SettlementColumns(t), l.docType, l.docNo);
         if (now.isEmpty())
@@ -101,7 +104,7 @@ WriteOffReversal ReverseWriteOffBatch(DbConnection& db, const std::string& batch
         else if (EncodeVariant(now) != EncodeVariant(l.after))
             changed.push_back(l.docType + "-" + l.docNo + " was changed");
     }
-    for (const MadeDocument& m : made) {
+    for (const MadeDocument& m : b.made) {
         const bool refund = m.type == 3;
         const char* table = refund ? "ACPTK" : "ACPTI";
         const std::string p = refund ? "TK" : "TI";
@@ -126,8 +129,13 @@ WriteOffReversal ReverseWriteOffBatch(DbConnection& db, const std::string& batch
             why += "; and " + std::to_string(changed.size() - 10) + " more";
         throw WriteOffError(why);
     }
+}
 
-    for (const BatchLine& l : lines) {
+// Puts every document's settlement columns back as they were and removes the documents
+// the run made.
+void restoreBatch(DbConnection& db, const RecordedBatch& b, WriteOffReversal& out)
+{
+    for (const BatchLine& l : b.lines) {
         const WriteOffTable& t = WriteOffTableOf(l.type);
         const std::vector<std::string> columns = SettlementColumns(t);
         std::string sql = "UPDATE " + std::string(t.table) + " SET ";
@@ -142,7 +150,7 @@ WriteOffReversal ReverseWriteOffBatch(DbConnection& db, const std::string& batch
         db.execute(sql, params);
         ++out.documents;
     }
-    for (const MadeDocument& m : made) {
+    for (const MadeDocument& m : b.made) {
         if (m.type == 3) {
             db.execute("DELETE FROM ACPTK WHERE TK001 = :T AND TK002 = :N", {{"T", m.docType}, {"N", m.docNo}});
         } else {
@@ -151,6 +159,22 @@ WriteOffReversal ReverseWriteOffBatch(DbConnection& db, const std::string& batch
         }
         ++out.removed;
     }
+}
+
+} // namespace
+
+WriteOffReversal ReverseWriteOffBatch(DbConnection& db, const std::string& batchNo, const std::string& userCode,
+                                      const std::string& stamp)
+{
+    WriteOffReversal out;
+    out.batchKey = WriteOffRequest::BatchKey(StoredBatchNo(batchNo));
+    const std::string& key = out.batchKey;
+    EnsureWriteOffColumns(db);
+    DbTransaction tx(db, DbTransaction::Write);
+
+    const RecordedBatch batch = recordedBatch(db, key);
+    checkUnchanged(db, key, batch);
+    restoreBatch(db, batch, out);
     db.execute("UPDATE ACPLC SET LC015 = 'Y', LC016 = :U, LC017 = :S, MODIFIER = :U, MODI_DATE = :S, FLAG = FLAG + 1 "
                "WHERE LC001 = :K",
                {{"U", userCode}, {"S", stamp}, {"K", key}});
