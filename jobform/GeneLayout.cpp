@@ -23,37 +23,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-void BuildGeneComponents(TfrmBaseGene& f)
+namespace {
+
+// The condition-scheme area's bar: open, save, delete, and the view button with its menu.
+void buildSchemeToolBar(TfrmBaseGene& f, QVBoxLayout* conditionLayout)
 {
-    auto* root = new QVBoxLayout(&f);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-
-    f.Splitter1 = new QSplitter(Qt::Horizontal, &f);
-    f.Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    root->addWidget(f.Splitter1, 1);
-
-    // The condition-scheme area.
-    f.pnlCondition = new QFrame(f.Splitter1);
-    f.pnlCondition->setObjectName(QStringLiteral("pnlCondition"));
-    f.pnlCondition->resize(151, f.pnlCondition->height());
-    auto* conditionLayout = new QVBoxLayout(f.pnlCondition);
-    conditionLayout->setContentsMargins(0, 0, 0, 0);
-    conditionLayout->setSpacing(0);
-    f.lblCondition = new QLabel(QStringLiteral(" 条件方案"), f.pnlCondition);
-    f.lblCondition->setObjectName(QStringLiteral("lblCondition"));
-    f.lblCondition->setFixedHeight(21);
-    conditionLayout->addWidget(f.lblCondition);
-
-    f.ImageList1 = new QObject(&f);
-    f.ImageList1->setObjectName(QStringLiteral("ImageList1"));
-    f.ImageList1->setProperty("Width", 18);
-    f.ImageList1->setProperty("Height", 18);
-    f.ImageList2 = new QObject(&f);
-    f.ImageList2->setObjectName(QStringLiteral("ImageList2"));
-    f.ImageList2->setProperty("Width", 24);
-    f.ImageList2->setProperty("Height", 24);
-
     f.ToolBar1 = new QToolBar(f.pnlCondition);
     f.ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     f.ToolBar1->setIconSize(QSize(18, 18));
@@ -93,7 +67,11 @@ void BuildGeneComponents(TfrmBaseGene& f)
     f.mnList->actions().first()->setChecked(true);
     f.ToolButton1->setMenu(f.mnList);
     f.ToolButton1->setPopupMode(QToolButton::MenuButtonPopup);
+}
 
+// The scheme list and its context menu.
+void buildSchemeList(TfrmBaseGene& f, QVBoxLayout* conditionLayout)
+{
     f.lstCondition = new QTreeWidget(f.pnlCondition);
     f.lstCondition->setObjectName(QStringLiteral("lstCondition"));
     f.lstCondition->setRootIsDecorated(false);
@@ -107,8 +85,38 @@ void BuildGeneComponents(TfrmBaseGene& f)
     f.muOperation->addAction(QStringLiteral("删除(&D)"));
     QObject::connect(f.lstCondition, &QWidget::customContextMenuRequested, &f,
             [&f](const QPoint& at) { f.muOperation->popup(f.lstCondition->viewport()->mapToGlobal(at)); });
+}
 
-    // The option pages.
+// The condition-scheme area.
+void buildSchemeArea(TfrmBaseGene& f)
+{
+    f.pnlCondition = new QFrame(f.Splitter1);
+    f.pnlCondition->setObjectName(QStringLiteral("pnlCondition"));
+    f.pnlCondition->resize(151, f.pnlCondition->height());
+    auto* conditionLayout = new QVBoxLayout(f.pnlCondition);
+    conditionLayout->setContentsMargins(0, 0, 0, 0);
+    conditionLayout->setSpacing(0);
+    f.lblCondition = new QLabel(QStringLiteral(" 条件方案"), f.pnlCondition);
+    f.lblCondition->setObjectName(QStringLiteral("lblCondition"));
+    f.lblCondition->setFixedHeight(21);
+    conditionLayout->addWidget(f.lblCondition);
+
+    f.ImageList1 = new QObject(&f);
+    f.ImageList1->setObjectName(QStringLiteral("ImageList1"));
+    f.ImageList1->setProperty("Width", 18);
+    f.ImageList1->setProperty("Height", 18);
+    f.ImageList2 = new QObject(&f);
+    f.ImageList2->setObjectName(QStringLiteral("ImageList2"));
+    f.ImageList2->setProperty("Width", 24);
+    f.ImageList2->setProperty("Height", 24);
+
+    buildSchemeToolBar(f, conditionLayout);
+    buildSchemeList(f, conditionLayout);
+}
+
+// The option pages, the system page with the print date.
+void buildOptionPages(TfrmBaseGene& f)
+{
     f.pgOption = new TExtPageControl(f.Splitter1);
     f.pgOption->setObjectName(QStringLiteral("pgOption"));
     f.pgOption->setToolTip(QStringLiteral("请输入选项条件"));
@@ -135,8 +143,11 @@ void BuildGeneComponents(TfrmBaseGene& f)
     f.btnPrintDate->SetHint(QStringLiteral("日期快手"));
     f.btnPrintDate->SetGlyphIndex(9);
     f.btnPrintDate->SetF2Control(f.edPrintDate);
+}
 
-    // OK and Cancel.
+// OK and Cancel.
+void buildOkCancel(TfrmBaseGene& f, QVBoxLayout* root)
+{
     f.Panel1 = new QFrame(&f);
     f.Panel1->setObjectName(QStringLiteral("Panel1"));
     f.Panel1->setFixedHeight(43);
@@ -155,6 +166,23 @@ void BuildGeneComponents(TfrmBaseGene& f)
     f.btnCancel->SetCancel(true);
     f.btnCancel->SetModalResult(mrCancel);
     buttons->addWidget(f.btnCancel);
+}
+
+} // namespace
+
+void BuildGeneComponents(TfrmBaseGene& f)
+{
+    auto* root = new QVBoxLayout(&f);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    f.Splitter1 = new QSplitter(Qt::Horizontal, &f);
+    f.Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    root->addWidget(f.Splitter1, 1);
+
+    buildSchemeArea(f);
+    buildOptionPages(f);
+    buildOkCancel(f, root);
 
     f.MainMidas = new TSocketConnection(&f);
     f.MainMidas->setObjectName(QStringLiteral("MainMidas"));

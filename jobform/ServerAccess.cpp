@@ -39,6 +39,40 @@ std::string libraryExtension()
     return ".so";
 }
 
+// What the job's server library is asked to run: a batch job ("B") gets the shorter
+// request.
+Variant libraryRequest(const TfrmBaseGene& form, const Variant& requestNo, const QString& extra, int count,
+                       const Variant& packet, const QString& databaseName, const QString& jobKind,
+                       const QString& userCode, const QString& companyCode, const QString& spare)
+{
+    Variant request;
+    if (jobKind.compare(QLatin1String("B"), Qt::CaseInsensitive) != 0) {
+        request = Variant::array(0, 11);
+        request[0] = requestNo;
+        request[1] = QStrToVar(spare);
+        request[2] = QStrToVar(companyCode);
+        request[3] = QStrToVar(userCode);
+        request[4] = QStrToVar(databaseName);
+        request[5] = packet;
+        request[6] = count;
+        request[7] = QStrToVar(jobKind.toUpper());
+        request[8] = QStrToVar(extra);
+        request[9] = form.ProductId;
+        request[10] = form.OptionsFilled ? 1 : 0;
+        request[11] = QStrToVar(form.UICodePage());
+    } else {
+        request = Variant::array(0, 6);
+        request[0] = requestNo;
+        request[1] = QStrToVar(companyCode);
+        request[2] = QStrToVar(userCode);
+        request[3] = packet;
+        request[4] = QStrToVar(databaseName);
+        request[5] = QStrToVar(extra);
+        request[6] = form.ProductId;
+    }
+    return request;
+}
+
 } // namespace
 
 TServerAccess::TServerAccess(TfrmBaseGene& form) : form_(form) {}
@@ -441,41 +475,35 @@ QString TServerAccess::ServerLibraryName(const QString& programCode)
     return programCode + QStringLiteral("S") + QString::fromStdString(libraryExtension());
 }
 
-bool TServerAccess::RunServerLibrary(const Variant& requestNo, const QString& programCode, const QString& extra,
-                                     int count, const Variant& packet, const QString& databaseName,
-                                     const QString& jobKind, const QString& /*serverClassName*/,
-                                     const QString& userCode, const QString& companyCode, const QString& spare)
+bool TServerAccess::libraryUpToDate(const QString& candidate)
 {
-    QCoreApplication::processEvents();
-    const QStringList folders = WorkLibraryFolders();
-    const QString fileName = ServerLibraryName(programCode);
-
-    auto check = [&](const QString& candidate) {
-        QString fileList;
-        try {
-            const Variant s = session();
-            if (s.isDispatch()) {
-                Variant names = Variant::array(0, 0);
-                names[0] = QStrToVar(QFileInfo(candidate).fileName().toLower());
-                fileList = VarToQStr(wrapCall(s, "GetFileList", {names}));
-            }
-        } catch (const std::exception&) {
-            fileList.clear();
+    QString fileList;
+    try {
+        const Variant s = session();
+        if (s.isDispatch()) {
+            Variant names = Variant::array(0, 0);
+            names[0] = QStrToVar(QFileInfo(candidate).fileName().toLower());
+            fileList = VarToQStr(wrapCall(s, "GetFileList", {names}));
         }
-        // The download signs on for the session this form works for.
-        SetProcessSignOn(Utf8(form_.UserCode), Utf8(form_.CompanyCode));
-        QString error;
-        const bool ok = UpdateFile(fileList, candidate, error, true, &form_);
-        if (!ok)
-            form_.ReportRawError(error);
-        return ok;
-    };
+    } catch (const std::exception&) {
+        fileList.clear();
+    }
+    // The download signs on for the session this form works for.
+    SetProcessSignOn(Utf8(form_.UserCode), Utf8(form_.CompanyCode));
+    QString error;
+    const bool ok = UpdateFile(fileList, candidate, error, true, &form_);
+    if (!ok)
+        form_.ReportRawError(error);
+    return ok;
+}
 
+QString TServerAccess::findServerLibrary(const QStringList& folders, const QString& fileName)
+{
     QString chosen;
     QString packageFolder;
     for (const QString& folder : folders) {
         const QString candidate = folder + fileName;
-        if (QFileInfo::exists(candidate) && check(candidate)) {
+        if (QFileInfo::exists(candidate) && libraryUpToDate(candidate)) {
             chosen = candidate;
             break;
         }
@@ -484,12 +512,48 @@ bool TServerAccess::RunServerLibrary(const Variant& requestNo, const QString& pr
     }
     if (chosen.isEmpty()) {
         if (folders.isEmpty())
-            return false;
+            return QString();
         const QString candidate = (packageFolder.isEmpty() ? folders.first() : packageFolder) + fileName;
-        if (!check(candidate))
-            return false;
+        if (!libraryUpToDate(candidate))
+            return QString();
         chosen = candidate;
     }
+    return chosen;
+}
+
+void TServerAccess::readLibraryOutcome(TSvrController& controller, bool ok)
+{
+    QString resultText;
+    try {
+        resultText = QString::fromStdString(controller.GetResultText());
+    } catch (const std::exception& e) {
+        resultText = QString::fromUtf8(e.what());
+    }
+    // The job's own outcome is what the run reports (an empty text clears the records);
+    // an exception of the run itself stays recorded beside it.
+    if (ok || !resultText.trimmed().isEmpty())
+        form_.ReportRawError(resultText);
+    // What a successful run did, for the message that ends it.
+    form_.RunSummary.clear();
+    if (ok && resultText.trimmed().isEmpty()) {
+        try {
+            form_.RunSummary = QString::fromStdString(controller.GetSummaryText());
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+bool TServerAccess::RunServerLibrary(const Variant& requestNo, const QString& programCode, const QString& extra,
+                                     int count, const Variant& packet, const QString& databaseName,
+                                     const QString& jobKind, const QString& /*serverClassName*/,
+                                     const QString& userCode, const QString& companyCode, const QString& spare)
+{
+    QCoreApplication::processEvents();
+    const QStringList folders = WorkLibraryFolders();
+    const QString fileName = ServerLibraryName(programCode);
+    const QString chosen = findServerLibrary(folders, fileName);
+    if (chosen.isEmpty())
+        return false;
 
     HMODULE module = LoadLibrary(Utf8(chosen));
     if (!module) {
@@ -513,55 +577,14 @@ bool TServerAccess::RunServerLibrary(const Variant& requestNo, const QString& pr
         controller.reset(getController());
         if (!controller)
             throw Exception("GetSvrController gave no controller");
-        Variant request;
-        if (jobKind.compare(QLatin1String("B"), Qt::CaseInsensitive) != 0) {
-            request = Variant::array(0, 11);
-            request[0] = requestNo;
-            request[1] = QStrToVar(spare);
-            request[2] = QStrToVar(companyCode);
-            request[3] = QStrToVar(userCode);
-            request[4] = QStrToVar(databaseName);
-            request[5] = packet;
-            request[6] = count;
-            request[7] = QStrToVar(jobKind.toUpper());
-            request[8] = QStrToVar(extra);
-            request[9] = form_.ProductId;
-            request[10] = form_.OptionsFilled ? 1 : 0;
-            request[11] = QStrToVar(form_.UICodePage());
-        } else {
-            request = Variant::array(0, 6);
-            request[0] = requestNo;
-            request[1] = QStrToVar(companyCode);
-            request[2] = QStrToVar(userCode);
-            request[3] = packet;
-            request[4] = QStrToVar(databaseName);
-            request[5] = QStrToVar(extra);
-            request[6] = form_.ProductId;
-        }
-        controller->RunJob(request);
+        controller->RunJob(libraryRequest(form_, requestNo, extra, count, packet, databaseName, jobKind, userCode,
+                                          companyCode, spare));
     } catch (const std::exception& e) {
         ok = false;
         form_.ReportRawError(QString::fromUtf8(e.what()));
     }
     if (controller) {
-        QString resultText;
-        try {
-            resultText = QString::fromStdString(controller->GetResultText());
-        } catch (const std::exception& e) {
-            resultText = QString::fromUtf8(e.what());
-        }
-        // The job's own outcome is what the run reports (an empty text clears the records);
-        // an exception of the run itself stays recorded beside it.
-        if (ok || !resultText.trimmed().isEmpty())
-            form_.ReportRawError(resultText);
-        // What a successful run did, for the message that ends it.
-        form_.RunSummary.clear();
-        if (ok && resultText.trimmed().isEmpty()) {
-            try {
-                form_.RunSummary = QString::fromStdString(controller->GetSummaryText());
-            } catch (const std::exception&) {
-            }
-        }
+        readLibraryOutcome(*controller, ok);
         controller.reset();
     }
     releaseLibrary();

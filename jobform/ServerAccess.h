@@ -19,6 +19,7 @@ class QWidget;
 class TfrmBaseGene;
 class TSocketConnection;
 class TSimpleObjectBroker;
+class TSvrController;
 
 class TServerAccess {
 public:
@@ -67,6 +68,14 @@ public:
 private:
     // The session object, or Empty.
     Variant session() const;
+    // Brings the library at candidate up to date from the session's file list; false
+    // (reported) when that failed.
+    bool libraryUpToDate(const QString& candidate);
+    // The first folder's library that exists and is up to date, else the one fetched into
+    // the package folder (or the first folder); empty when none could be had.
+    QString findServerLibrary(const QStringList& folders, const QString& fileName);
+    // The run's result text into the form's records and, after a clean run, its summary.
+    void readLibraryOutcome(TSvrController& controller, bool ok);
 
     TfrmBaseGene& form_;
 };

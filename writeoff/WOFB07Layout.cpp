@@ -89,10 +89,9 @@ void buildNext(TfrmWOFB07& f)
     f.sp09 = makePanel(f.pnlNext, "sp09", QStringLiteral("选择预付款单"), TSelectPanel::sp_UserChoice, 280, 300);
 }
 
-void buildLast(TfrmWOFB07& f)
+// The batch number, the transfer supplier and the refund document type above the grid.
+void buildLastEntries(TfrmWOFB07& f, QVBoxLayout* column)
 {
-    auto* column = new QVBoxLayout(f.pnlLast);
-    column->setContentsMargins(2, 2, 2, 2);
     auto* top = new QWidget(f.pnlLast);
     top->setMinimumHeight(52);
     column->addWidget(top);
@@ -132,8 +131,12 @@ void buildLast(TfrmWOFB07& f)
     f.lbl12C = new QLabel(top);
     f.lbl12C->setObjectName(QStringLiteral("lbl12C"));
     f.lbl12C->setGeometry(460, 28, 100, 22);
-    // The find box in a row of its own above the grid, at its right end, so that it
-    // stays in sight however narrow the page is.
+}
+
+// The find box in a row of its own above the grid, at its right end, so that it
+// stays in sight however narrow the page is.
+void buildFindBar(TfrmWOFB07& f, QVBoxLayout* column)
+{
     auto* findBar = new QWidget(f.pnlLast);
     column->addWidget(findBar);
     f.edFind = new TQvEdit(findBar);
@@ -155,7 +158,22 @@ void buildLast(TfrmWOFB07& f)
     findRow->addSpacing(80);
     findRow->addWidget(f.edFind);
     QObject::connect(f.edFind, &QLineEdit::textChanged, &f, [form = &f] { form->edFindChange(form->edFind); });
+}
 
+// A hidden combo whose items are the texts of the stored codes.
+TQvComboBox* makeMappedCombo(QWidget* parent, const char* name, const QStringList& items, const QStringList& codes)
+{
+    auto* combo = new TQvComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->SetStyle(TQvComboBox::csDropDownList);
+    combo->SetItems(items);
+    combo->SetValues(codes);
+    combo->hide();
+    return combo;
+}
+
+void buildGrid(TfrmWOFB07& f, QVBoxLayout* column)
+{
     f.grdResult = new TFDBGrid(f.pnlLast);
     f.grdResult->setObjectName(QStringLiteral("grdResult"));
     f.grdResult->SetDataSource(f.dsData);
@@ -167,49 +185,56 @@ void buildLast(TfrmWOFB07& f)
     column->addWidget(f.grdResult, 1);
     // The grid's mapped combos: hidden, their lines the texts the status and document-kind
     // cells show for the stored codes (language files and the converter reach them).
-    const auto mapped = [&](const char* name, const QStringList& items, const QStringList& codes) {
-        auto* combo = new TQvComboBox(f.pnlLast);
-        combo->setObjectName(QString::fromLatin1(name));
-        combo->SetStyle(TQvComboBox::csDropDownList);
-        combo->SetItems(items);
-        combo->SetValues(codes);
-        combo->hide();
-        return combo;
-    };
-    f.cboMA015G = mapped("cboMA015G",
-                         {QStringLiteral("1.未核销"), QStringLiteral("2.部分核销"), QStringLiteral("3.已核销")},
-                         {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
-    f.cbxMA400G = mapped("cbxMA400G",
-                         {QStringLiteral("采购发票"), QStringLiteral("采购发票"), QStringLiteral("费用发票"),
-                          QStringLiteral("其他应付单"), QStringLiteral("预付款单")},
-                         {QStringLiteral("7A"), QStringLiteral("71"), QStringLiteral("7F"), QStringLiteral("7B"),
-                          QStringLiteral("7C")});
+    f.cboMA015G = makeMappedCombo(f.pnlLast, "cboMA015G",
+                                  {QStringLiteral("1.未核销"), QStringLiteral("2.部分核销"), QStringLiteral("3.已核销")},
+                                  {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
+    f.cbxMA400G = makeMappedCombo(f.pnlLast, "cbxMA400G",
+                                  {QStringLiteral("采购发票"), QStringLiteral("采购发票"), QStringLiteral("费用发票"),
+                                   QStringLiteral("其他应付单"), QStringLiteral("预付款单")},
+                                  {QStringLiteral("7A"), QStringLiteral("71"), QStringLiteral("7F"), QStringLiteral("7B"),
+                                   QStringLiteral("7C")});
+}
 
+// A total of the totals box, read-only, its caption left of it.
+TQvDBEdit* makeSumEdit(TfrmWOFB07& f, QHBoxLayout* sums, const char* name, const char* field, const QString& caption)
+{
+    auto* edit = new TQvDBEdit(f.gbSum);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->SetCaption(caption);
+    edit->SetLabelPosition(TQvEdit::lpLeft);
+    // The totals follow the ticks alone: a count typed in would decide the hand-over.
+    edit->setReadOnly(true);
+    edit->SetDataSource(f.dsSum);
+    edit->SetDataField(QString::fromLatin1(field));
+    edit->setAlignment(Qt::AlignRight);
+    // The caption stands left of the edit, in the spacing before it.
+    edit->setMinimumWidth(qstrcmp(field, "MA023") == 0 ? 50 : 110);
+    sums->addWidget(edit);
+    sums->addSpacing(120);
+    return edit;
+}
+
+void buildTotals(TfrmWOFB07& f, QVBoxLayout* column)
+{
     f.gbSum = new QGroupBox(f.pnlLast);
     f.gbSum->setObjectName(QStringLiteral("gbSum"));
     auto* sums = new QHBoxLayout(f.gbSum);
     sums->setContentsMargins(115, 4, 4, 4);
-    const auto sumEdit = [&](const char* name, const char* field, const QString& caption) {
-        auto* edit = new TQvDBEdit(f.gbSum);
-        edit->setObjectName(QString::fromLatin1(name));
-        edit->SetCaption(caption);
-        edit->SetLabelPosition(TQvEdit::lpLeft);
-        // The totals follow the ticks alone: a count typed in would decide the hand-over.
-        edit->setReadOnly(true);
-        edit->SetDataSource(f.dsSum);
-        edit->SetDataField(QString::fromLatin1(field));
-        edit->setAlignment(Qt::AlignRight);
-        // The caption stands left of the edit, in the spacing before it.
-        edit->setMinimumWidth(qstrcmp(field, "MA023") == 0 ? 50 : 110);
-        sums->addWidget(edit);
-        sums->addSpacing(120);
-        return edit;
-    };
-    f.edMA021 = sumEdit("edMA021", "MA021", QStringLiteral("原币转销金额合计"));
-    f.edMA022 = sumEdit("edMA022", "MA022", QStringLiteral("本币转销金额合计"));
-    f.QvDBEdit1 = sumEdit("QvDBEdit1", "MA023", QStringLiteral("选中笔数"));
+    f.edMA021 = makeSumEdit(f, sums, "edMA021", "MA021", QStringLiteral("原币转销金额合计"));
+    f.edMA022 = makeSumEdit(f, sums, "edMA022", "MA022", QStringLiteral("本币转销金额合计"));
+    f.QvDBEdit1 = makeSumEdit(f, sums, "QvDBEdit1", "MA023", QStringLiteral("选中笔数"));
     sums->addStretch(1);
     column->addWidget(f.gbSum);
+}
+
+void buildLast(TfrmWOFB07& f)
+{
+    auto* column = new QVBoxLayout(f.pnlLast);
+    column->setContentsMargins(2, 2, 2, 2);
+    buildLastEntries(f, column);
+    buildFindBar(f, column);
+    buildGrid(f, column);
+    buildTotals(f, column);
 }
 
 } // namespace
