@@ -16,8 +16,9 @@
 #include "platform/OleDate.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
-#include "writeoff/CandidateFind.h"
+#include "writeoff/CandidateList.h"
 #include "writeoff/RunBatchNote.h"
+#include "writeoff/WOFB07HandOver.h"
 #include "writeoff/WOFB07Layout.h"
 #include "writeoff/WOFB07Lookup.h"
 #include "writeoff/WOFB07Query.h"
@@ -31,7 +32,6 @@
 #include <QScopedValueRollback>
 
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -650,158 +650,32 @@ void TfrmWOFB07::AfterApplyValue(QWidget* control, const QString& value)
 
 void TfrmWOFB07::ResetTotals()
 {
-    cdsSum->EmptyDataSet();
-    cdsSum->Append();
-    cdsSum->FieldByName("MA001")->SetAsString("11");
-    cdsSum->FieldByName("MA021")->SetAsDecimal(Decimal());
-    cdsSum->FieldByName("MA022")->SetAsDecimal(Decimal());
-    cdsSum->FieldByName("MA023")->SetAsInteger(0);
-    cdsSum->Post();
-    cdsSum->Open();
-    cdsData->EmptyDataSet();
-    showHiddenTicked();
+    CandidateList::Reset(*this);
 }
 
 void TfrmWOFB07::btnFilterClick(QObject*)
 {
-    // A new list is seen whole.
-    if (!edFind->text().isEmpty()) {
-        const QSignalBlocker quiet(edFind);
-        edFind->clear();
-    }
-    cdsData->OnFilterRecord = nullptr;
-    cdsData->SetFiltered(false);
-    ResetTotals();
-    CandidateFilter filter{cbo01->ItemIndex(), FilterValues};
-    CandidateSql = QString::fromStdString(::CandidateSql(filter));
-    {
-        // The answer comes in parts that are let go once listed, so that 100,000
-        // candidates are never held twice; the grid hears of them once.
-        ControlsDisabledScope quiet(*cdsData);
-        const int dateFormat = GetDateFormat();
-        const std::string separator = Utf8(GetDateSeparator());
-        const std::int64_t rows =
-            QueryInParts(CandidateSql, QString::fromLatin1(kCandidateFieldList), Variant(), kCandidatePartRows,
-                         [&](Variant& part) {
-                             if (part.isArray())
-                                 LoadCandidates(*cdsData, std::move(part), dateFormat, separator);
-                             return true;
-                         });
-        // A query that failed after some parts (a bound of the server) lists nothing rather
-        // than a part of the candidates; the server's notice says why.
-        if (rows < 0)
-            cdsData->EmptyDataSet();
-    }
-    cdsData->FieldByName("MA008")->SetEditMask(Utf8(DateMask()));
-    cdsData->SetIndexFieldNames("MA002;MA005;MA006;MA008");
-    cdsData->Open();
-    cdsData->First();
+    CandidateList::Load(*this);
 }
 
 void TfrmWOFB07::edFindChange(QObject*)
 {
-    applyFind();
-}
-
-void TfrmWOFB07::applyFind()
-{
-    if (cdsData->Active()) {
-        auto find = std::make_shared<CandidateFind>(*cdsData, edFind->text());
-        if (find->IsEmpty()) {
-            cdsData->OnFilterRecord = nullptr;
-            cdsData->SetFiltered(false);
-        } else {
-            cdsData->OnFilterRecord = [find](TClientDataSet*) { return find->Matches(); };
-            cdsData->SetFiltered(true);
-        }
-    }
-    showHiddenTicked();
-}
-
-void TfrmWOFB07::showHiddenTicked()
-{
-    // The ticks in sight subtracted from the count of every tick.
-    int hidden = 0;
-    if (cdsData->Active() && cdsData->Filtered()) {
-        TField* tick = cdsData->FieldByName("MA001");
-        int shown = 0;
-        for (int row = 0; row < cdsData->RecordCount(); ++row)
-            shown += tick->TextAt(row) == "Y" ? 1 : 0;
-        hidden = TotalCount() - shown;
-    }
-    lblHiddenTicked->setText(GetText(QStringLiteral("TfrmWOFB07"), QStringLiteral("sHiddenTicked"),
-                                     QStringLiteral("选中的单据有 %1 笔不在筛选结果中"))
-                                 .arg(hidden));
-    lblHiddenTicked->setVisible(hidden > 0);
+    CandidateList::ApplyFind(*this);
 }
 
 void TfrmWOFB07::cdsDataMA001Validate(TField* sender)
 {
-    if (cdsData->State() == dsInsert)
-        return;
-    // Only a change of the tick counts: setting a row to what it already holds would
-    // otherwise count it twice or take it off twice.
-    const int row = cdsData->RecNo() - 1;
-    const FieldValue stored = row >= 0 ? sender->DataAt(row) : FieldValue();
-    const std::string* old = std::get_if<std::string>(&stored);
-    const bool was = old && *old == "Y";
-    const bool now = sender->AsString() == "Y";
-    if (was == now)
-        return;
-    const Decimal original = cdsData->FieldByName("MA016")->AsDecimal();
-    const Decimal local = cdsData->FieldByName("MA017")->AsDecimal();
-    if (now)
-        addToTotals(original, local, 1);
-    else
-        addToTotals(-original, -local, -1);
-}
-
-void TfrmWOFB07::addToTotals(const Decimal& original, const Decimal& local, int count)
-{
-    cdsSum->Edit();
-    TField* sumOriginal = cdsSum->FieldByName("MA021");
-    TField* sumLocal = cdsSum->FieldByName("MA022");
-    TField* sumCount = cdsSum->FieldByName("MA023");
-    sumOriginal->SetAsDecimal(sumOriginal->AsDecimal() + original);
-    sumLocal->SetAsDecimal(sumLocal->AsDecimal() + local);
-    sumCount->SetAsInteger(sumCount->AsInteger() + count);
-    cdsSum->Post();
-}
-
-void TfrmWOFB07::setTicks(const QString& value)
-{
-    if (!cdsData->Active() || cdsData->IsEmpty())
-        return;
-    cdsData->CheckBrowseMode();
-    // What ticking the rows does to the totals, summed in the same walk rather than
-    // validated row by row: a row already as asked for counts nothing.
-    const bool tick = value == QStringLiteral("Y");
-    TField* mark = cdsData->FieldByName("MA001");
-    TField* original = cdsData->FieldByName("MA016");
-    TField* local = cdsData->FieldByName("MA017");
-    Decimal changeOriginal, changeLocal;
-    const int changeCount = cdsData->SetFieldOfEveryRecord(mark, Utf8(value), [&](int row) {
-        changeOriginal += original->DecimalAt(row);
-        changeLocal += local->DecimalAt(row);
-    });
-    cdsData->Last(); // where walking the rows would leave the cursor
-
-    if (changeCount == 0)
-        return;
-    if (tick)
-        addToTotals(changeOriginal, changeLocal, changeCount);
-    else
-        addToTotals(-changeOriginal, -changeLocal, -changeCount);
+    CandidateList::TickChanged(*this, sender);
 }
 
 void TfrmWOFB07::btnALLClick(QObject*)
 {
-    setTicks(QStringLiteral("Y"));
+    CandidateList::SetTicks(*this, QStringLiteral("Y"));
 }
 
 void TfrmWOFB07::BtnAllNoClick(QObject*)
 {
-    setTicks(QStringLiteral("N"));
+    CandidateList::SetTicks(*this, QStringLiteral("N"));
 }
 
 void TfrmWOFB07::grdResultDblClick(QObject*)
@@ -830,32 +704,7 @@ int TfrmWOFB07::TotalCount() const
 
 Variant TfrmWOFB07::ChosenDocuments()
 {
-    if (TotalCount() < 1 || !cdsData->Active() || cdsData->IsEmpty())
-        return Variant::list({"NN"});
-    const std::string type = cdsData->FieldByName("MA005")->AsString();
-    const std::string number = cdsData->FieldByName("MA006")->AsString();
-    std::vector<Variant> keys;
-    {
-        ControlsDisabledScope quiet(*cdsData);
-        // Every ticked row goes, those the find box hides too.
-        const bool filtered = cdsData->Filtered();
-        if (filtered)
-            cdsData->SetFiltered(false);
-        TField* tick = cdsData->FieldByName("MA001");
-        TField* t = cdsData->FieldByName("MA005");
-        TField* n = cdsData->FieldByName("MA006");
-        // Sized by the ticks found, whatever the count says.
-        for (int row = 0; row < cdsData->RecordCount(); ++row)
-            if (tick->TextAt(row) == "Y")
-                keys.push_back(QStrToVar(QString::fromStdString(t->TextAt(row)).trimmed()
-                                         + QString::fromStdString(n->TextAt(row)).trimmed()));
-        if (filtered)
-            cdsData->SetFiltered(true);
-        cdsData->Locate("MA005;MA006", Variant::list({type, number}), loCaseInsensitive);
-    }
-    if (keys.empty())
-        return Variant::list({"NN"});
-    return Variant::list(std::move(keys));
+    return CandidateList::ChosenDocuments(*this);
 }
 
 // --- The job's options --------------------------------------------------------------------------
@@ -936,91 +785,13 @@ bool TfrmWOFB07::TakesAction(QWidget* control) const
     return control == btnFilter || control == BtnNext || control == btnprior || TfrmBaseBatch::TakesAction(control);
 }
 
-bool TfrmWOFB07::stepForward(QWidget* by)
-{
-    const int before = CurrentPage;
-    BtnNextClick(by);
-    if (CurrentPage == before)
-        return false;
-    // The page's own defaults (the end of the document dates is the write-off date, the
-    // last page's entries are empty) give way to what was handed in.
-    return ApplyAgainWithin(CurrentPage == pgNext ? pnlNext : pnlLast) && !HandOverChecksRefused();
-}
-
 bool TfrmWOFB07::ApplyAction(QWidget* control, const Variant& value)
 {
-    if (control == BtnNext || control == btnprior) {
-        // A value refused by its check already: a step would only say it again.
-        if (HandOverChecksRefused())
-            return false;
-        // The number of presses (true is one); a press whose page check refuses stops.
-        int presses = 0;
-        try {
-            presses = value.type() == VarType::Bool ? int(value.toBool()) : value.toInt();
-        } catch (const std::exception&) {
-            presses = -1;
-        }
-        if (presses < 0 || presses > 2) {
-            RefuseParam(control->objectName());
-            return false;
-        }
-        for (int i = 0; i < presses; ++i) {
-            if (control == BtnNext) {
-                if (!stepForward(control))
-                    return false;
-                continue;
-            }
-            const int before = CurrentPage;
-            btnpriorClick(control);
-            if (CurrentPage == before)
-                return false;
-        }
-        return true;
-    }
+    if (control == BtnNext || control == btnprior)
+        return WOFB07HandOver::PressStep(*this, control, value);
     if (control != btnFilter)
         return TfrmBaseBatch::ApplyAction(control, value);
-    // A value refused by its check already: the walk would only say it again.
-    if (HandOverChecksRefused())
-        return false;
-    if (CurrentPage == pgLast)
-        btnFilterClick(btnFilter);
-    for (int step = 0; step < 2 && CurrentPage != pgLast; ++step)
-        if (!stepForward(btnFilter))
-            return false;
-
-    std::vector<std::string> keys;
-    if (value.isArray()) {
-        for (int i = value.lowBound(); i <= value.highBound(); ++i)
-            keys.push_back(VarToStr(value[i]));
-    } else if (!value.isEmptyOrNull()) {
-        keys.push_back(VarToStr(value));
-    }
-    if (keys.size() == 1 && keys.front() == "*") {
-        if (cdsData->RecordCount() == 0)
-            ShowMessageDialog(GetText(QStringLiteral("sNoCandidates"), QStringLiteral("没有待冲销的单据")), mtInformation,
-                              {mbOK});
-        btnALLClick(btnFilter);
-        return true;
-    }
-    std::vector<std::string> missing;
-    const std::vector<int> rows = RowsOfDocumentKeys(*cdsData, keys, missing);
-    if (!missing.empty()) {
-        QStringList names;
-        for (const std::string& key : missing)
-            names << QString::fromStdString(key);
-        ShowMessageDialog(GetText(QStringLiteral("sNotListed"), QStringLiteral("下列单据不在待冲销清单中: %1"))
-                              .arg(names.join(QStringLiteral(", "))),
-                          mtError, {mbOK});
-        return false;
-    }
-    for (int row : rows) {
-        cdsData->SetRecNo(row + 1);
-        cdsData->Edit();
-        cdsData->FieldByName("MA001")->SetAsString("Y");
-        cdsData->Post();
-    }
-    cdsData->First();
-    return true;
+    return WOFB07HandOver::ListAndTick(*this, value);
 }
 
 bool TfrmWOFB07::ConfirmDirectRun()

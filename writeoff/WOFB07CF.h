@@ -106,7 +106,7 @@ public:
     // walked as a person walks them (their checks report and stop), the candidates listed
     // and the documents of the value ticked: "*" every one, else the listed keys (type and
     // number); a key that is not listed reports and stops. BtnNext and btnprior take the
-    // number of presses.
+    // number of presses (WOFB07HandOver.h).
     bool TakesAction(QWidget* control) const override;
     bool ApplyAction(QWidget* control, const Variant& value) override;
     // Enter from the last field of a page of the job's own tab steps forward.
@@ -156,15 +156,8 @@ private:
     QString writeOffDateCompact();
     int queryDecimals(const QString& currency);
     void applyAmountFormats(bool currencyOnly);
-    void setTicks(const QString& value);
-    void addToTotals(const Decimal& original, const Decimal& local, int count);
     // "全选" and "全不选" stand beside the grid only while it is in sight.
     void showTickButtons();
-    void applyFind();
-    void showHiddenTicked();
     QString layoutFile() const;
     void paintPanel(TSelectPanel* panel, bool enabled);
-    // BtnNext pressed for a hand-over: the values handed in for the new page are set
-    // again after its defaults; false when the page did not change or a value was refused.
-    bool stepForward(QWidget* by);
 };

@@ -191,8 +191,8 @@ void buildGrid(TfrmWOFB07& f, QVBoxLayout* column)
     f.cbxMA400G = makeMappedCombo(f.pnlLast, "cbxMA400G",
                                   {QStringLiteral("采购发票"), QStringLiteral("采购发票"), QStringLiteral("费用发票"),
                                    QStringLiteral("其他应付单"), QStringLiteral("预付款单")},
-                                  {QStringLiteral("7A"), QStringLiteral("71"), QStringLiteral("7F"), QStringLiteral("7B"),
-                                   QStringLiteral("7C")});
+                                  {QStringLiteral("7A"), QStringLiteral("71"), QStringLiteral("7F"),
+                                   QStringLiteral("7B"), QStringLiteral("7C")});
 }
 
 // A total of the totals box, read-only, its caption left of it.
