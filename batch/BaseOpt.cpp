@@ -4,8 +4,10 @@
 #include "jobform/JobMessages.h"
 #include "jobform/SchemeValues.h"
 #include "batch/BaseOptU.h"
+#include "batch/DateRuleEdit.h"
 #include "batch/OptLayout.h"
 #include "batch/PeriodHandOver.h"
+#include "batch/PeriodSchedule.h"
 #include "jobform/BaseGeneU.h"
 #include "jobform/SocketConnection.h"
 
@@ -19,13 +21,11 @@
 #include "controls/QvRadioButton.h"
 #include "controls/QvSpin.h"
 #include "controls/QvrEdit.h"
-#include "controls/SelectPnl.h"
 #include "platform/OleDate.h"
 #include "platform/SystemInfo.h"
 #include "support/Dates.h"
 #include "support/FormatSettings.h"
 #include "support/Helpers.h"
-#include "support/RunSchedule.h"
 #include "support/ScheduleRules.h"
 
 #include <QAction>
@@ -39,21 +39,6 @@
 #include <vector>
 
 namespace {
-
-// A spin edit's or an edit's number; fallback when it cannot be read.
-int numberOf(const QString& text, int fallback = 0)
-{
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok);
-    return ok ? v : fallback;
-}
-
-// A spin edit's text; its value where the editor shows nothing yet.
-QString spinText(const TQvSpinEdit* spin)
-{
-    const QString text = spin->Text().trimmed();
-    return text.isEmpty() ? QString::number(spin->Value()) : text;
-}
 
 // The page of a page control that holds the control, or nullptr (the form).
 TTabSheet* pageOf(QWidget* control)
@@ -478,56 +463,7 @@ void TfrmBaseOpt::PreparePeriodPage()
                 c->SetItemIndex(0);
             for (TQvSpinEdit* e : {meDay, meWeek, meMonth_M1, meMonth_D, meMonth_M2})
                 e->SetText(QStringLiteral("1"));
-            DateRuleList.clear();
-            cbocondition->clear();
-            const auto currentSingle = [this] {
-                return DateRule{edChangeDate->Checked(), numberOf(spinText(seDay1)), cboDay1->ItemIndex(),
-                                cboDay2->ItemIndex(), numberOf(spinText(seDay2))};
-            };
-            const auto currentStart = [this] {
-                return DateRule{spChangeDate_B->Checked(), numberOf(spinText(seDay_B1)), cboDay_B1->ItemIndex(),
-                                cboDay_B2->ItemIndex(), numberOf(spinText(seDay_B2))};
-            };
-            const auto currentEnd = [this] {
-                return DateRule{spChangeDate_E->Checked(), numberOf(spinText(seDay_E1)), cboDay_E1->ItemIndex(),
-                                cboDay_E2->ItemIndex(), numberOf(spinText(seDay_E2))};
-            };
-            const auto addLines = [&](const QString& name, const QString& granularity) {
-                QObject* control = FindComponent(name);
-                if (auto* panel = qobject_cast<TSelectPanel*>(control)) {
-                    cbocondition->addItem(panel->Caption());
-                    DateRuleList << RangeRuleLine(name, currentStart(), currentEnd(), granularity);
-                    return;
-                }
-                if (!control)
-                    return;
-                for (int j = texts.lowBound(); j <= texts.highBound(); ++j) {
-                    const Variant& entry = texts[j];
-                    if (!entry.isArray() || entry.count() < 2)
-                        continue;
-                    if (VarToQStr(entry[entry.lowBound() + 1]).compare(name, Qt::CaseInsensitive) != 0)
-                        continue;
-                    cbocondition->addItem(VarToQStr(entry[entry.lowBound()]));
-                    DateRuleList << SingleRuleLine(name, currentSingle(), granularity);
-                }
-            };
-            // The framework's own date controls move with nothing.
-            static const QStringList own{QStringLiteral("EDDATE"), QStringLiteral("MESTARTDATE"),
-                                         QStringLiteral("MEENDDATE"), QStringLiteral("EDPRINTDATE")};
-            for (const QString& name : namesOf(DateFields))
-                if (!own.contains(name.toUpper()))
-                    addLines(name, QStringLiteral("D"));
-            cboDay_B1->SetItemIndex(1);
-            cboDay1->SetItemIndex(1);
-            for (const QString& name : namesOf(MonthFields))
-                addLines(name, QStringLiteral("M"));
-            if (cbocondition->count() == 0) {
-                gbDynamicFields->setEnabled(false);
-            } else {
-                cbocondition->SetItemIndex(0);
-                cboconditionChange(cbocondition);
-                gbDynamicFields->setEnabled(true);
-            }
+            DateRuleEdit::Fill(*this, texts);
         }
         meStartDate->SetText(todayText());
         StyleRequired = QStringLiteral("meDay,meStartDate");
@@ -611,33 +547,7 @@ void TfrmBaseOpt::pgOptionChange(QObject* sender)
 
 void TfrmBaseOpt::ReadSchedule()
 {
-    // An unreadable number leaves the value as far as it was built.
-    ScheduleValue = Variant::array(0, 1);
-    try {
-        if (rdoEveryWeek->Checked()) {
-            ScheduleValue[0] = 1;
-            ScheduleValue[1] = Variant::list({QStrToVar(spinText(meWeek)), cboDayofWeek->ItemIndex()});
-        } else if (rdoEveryMonth->Checked()) {
-            ScheduleValue[0] = 2;
-            if (rdomonth_2->Checked())
-                ScheduleValue[1] = Variant::list({1, QStrToVar(spinText(meMonth_M2)), cbo1Month_M2->ItemIndex(),
-                                                  cbo2Month_M2->ItemIndex()});
-            else
-                ScheduleValue[1] = Variant::list({0, QStrToVar(spinText(meMonth_M1)),
-                                                  QStrToVar(spinText(meMonth_D))});
-        } else if (rbEveryHour->Checked()) {
-            ScheduleValue[0] = 3;
-            bool ok = false;
-            const double hours = edEveryHour->Text().trimmed().toDouble(&ok);
-            if (!ok)
-                return;
-            ScheduleValue[1] = hours;
-        } else {
-            ScheduleValue[0] = 0;
-            ScheduleValue[1] = QStrToVar(spinText(meDay));
-        }
-    } catch (const std::exception&) {
-    }
+    PeriodSchedule::Read(*this);
 }
 
 QString TfrmBaseOpt::FirstRunDateFrom(const QString& compactStart) const
@@ -657,198 +567,46 @@ QString TfrmBaseOpt::RollDate() const
 
 void TfrmBaseOpt::showNextRuns()
 {
-    if (!lblNextRuns)
-        return;
-    const QString heading = GetText(QStringLiteral("sNextRuns"), QStringLiteral("以后五次运行: "));
-    try {
-        const QString start = DateTextToCompact(meStartDate->Text()).trimmed();
-        const Variant period = PeriodValue();
-        RunPeriod run;
-        std::string why;
-        if (start.isEmpty() || !ReadRunPeriod(period, run, why)) {
-            lblNextRuns->setText(heading + GetText(QStringLiteral("sNoRuns"), QStringLiteral("(请输入完整的循环设置)")));
-            return;
-        }
-        // The run at once counts as the first of the range, as the queue counts it.
-        const bool atOnce = chkRunFirstNow->Checked();
-        const double now = Now();
-        const double first = atOnce ? FollowingRunMoment(run, now, 1, 1) : FirstRunMoment(run, now);
-        const std::vector<double> moments =
-            first > 0 ? ForecastRunMoments(run, first, atOnce ? 1 : 0, atOnce ? 4 : 5) : std::vector<double>();
-        QStringList shown;
-        if (atOnce)
-            shown << GetText(QStringLiteral("sRunNow"), QStringLiteral("提交时"));
-        for (double m : moments)
-            shown << shownMoment(m);
-        lblNextRuns->setText(heading + (shown.isEmpty() ? GetText(QStringLiteral("sNoRunsLeft"), QStringLiteral("(没有运行)"))
-                                                        : shown.join(QStringLiteral(", "))));
-    } catch (const std::exception&) {
-        lblNextRuns->setText(heading);
-    }
+    PeriodSchedule::ShowNextRuns(*this);
 }
 
 Variant TfrmBaseOpt::PeriodValue()
 {
-    ReadSchedule();
-    const int rangeKind = rbCycleRang_2->Checked() ? 1 : rbCycleRang_3->Checked() ? 2 : 0;
-    return MakePeriodValue(numberOf(spinText(sePeriodHour)), numberOf(spinText(sePeriodMin)), ScheduleValue,
-                           rangeKind, DateTextToCompact(meStartDate->Text()).trimmed(), spinText(meCycleRang_2),
-                           DateTextToCompact(meEndDate->Text()).trimmed());
-}
-
-QString TfrmBaseOpt::shownMoment(double moment)
-{
-    const CivilDate at = DecodeDateTime(moment);
-    return QString::fromStdString(DateToDisplayText(GetDateFormat(), Utf8(GetDateSeparator()), moment))
-         + QString::asprintf(" %.2d:%.2d", at.hour, at.minute);
-}
-
-QString TfrmBaseOpt::plannedRunText(const Variant& packet)
-{
-    try {
-        const Variant& environment = packet[0];
-        const int runMode = environment[10].toInt();
-        const double runAt = environment[11].isEmptyOrNull() ? Now() : environment[11].toDouble();
-        RunPeriod period;
-        std::string why;
-        const bool periodic = periodDown() && packet.isArray() && packet.highBound() >= 3
-                              && ReadRunPeriod(packet[3], period, why);
-        if (!periodic && runMode != 2)
-            return GetText(QStringLiteral("sRunsSoon"), QStringLiteral("作业将在工作队列中尽快运行。"));
-        const double submitted = Now();
-        const double first = FirstQueuedRun(periodic ? &period : nullptr, runMode, runAt, submitted);
-        if (!periodic)
-            return GetText(QStringLiteral("sRunsAt"), QStringLiteral("作业将于 %1 运行。")).arg(shownMoment(first));
-        // A run at once is followed by the schedule's first moment still to come.
-        const bool atOnce = runMode == 1;
-        const double second = FollowingRunMoment(period, first, 1, runMode);
-        QStringList later;
-        for (double m : second > 0 ? ForecastRunMoments(period, second, 1, 3) : std::vector<double>())
-            later << shownMoment(m);
-        return (atOnce ? GetText(QStringLiteral("sRunsNowFirst"), QStringLiteral("作业提交后立即运行一次。"))
-                       : GetText(QStringLiteral("sRunsFirst"), QStringLiteral("作业第一次于 %1 运行。"))
-                             .arg(shownMoment(first)))
-             + (later.isEmpty() ? QString()
-                                : QLatin1Char('\r')
-                                      + GetText(QStringLiteral("sRunsLater"), QStringLiteral("以后: %1"))
-                                            .arg(later.join(QStringLiteral(", "))));
-    } catch (const std::exception&) {
-        return QString();
-    }
+    return PeriodSchedule::PeriodValue(*this);
 }
 
 // --- Rule editing ------------------------------------------------------------------------------
 
-QString TfrmBaseOpt::selectedRuleLine() const
-{
-    const int i = cbocondition->ItemIndex();
-    return i >= 0 && i < DateRuleList.size() ? DateRuleList[i] : QString();
-}
-
 void TfrmBaseOpt::cboconditionChange(QObject*)
 {
-    RuleEditing = false;
-    try {
-        const QString line = selectedRuleLine();
-        if (line.isEmpty())
-            return;
-        const QStringList f = RuleFields(line);
-        const auto load = [](const DateRule& r, TBitCheckBox* box, TQvSpinEdit* count, TQvComboBox* unit,
-                             TQvComboBox* mode, TQvSpinEdit* days) {
-            box->SetChecked(r.moves);
-            count->SetText(QString::number(r.count));
-            unit->SetItemIndex(r.unit);
-            mode->SetItemIndex(r.mode);
-            days->SetText(QString::number(r.days));
-        };
-        if (!IsRangeRule(line)) {
-            pnSp->hide();
-            const DateRule r = RuleAt(f, 3);
-            edChangeDate->SetChecked(r.moves);
-            edChangeDateClick(nullptr);
-            load(r, edChangeDate, seDay1, cboDay1, cboDay2, seDay2);
-            cboDay2Change(nullptr);
-        } else {
-            pnSp->show();
-            const DateRule start = RuleAt(f, 3);
-            const DateRule end = RuleAt(f, 8);
-            spChangeDate_B->SetChecked(start.moves);
-            spChangeDate_BClick(nullptr);
-            load(start, spChangeDate_B, seDay_B1, cboDay_B1, cboDay_B2, seDay_B2);
-            cboDay_B2Change(nullptr);
-            spChangeDate_E->SetChecked(end.moves);
-            spChangeDate_EClick(nullptr);
-            load(end, spChangeDate_E, seDay_E1, cboDay_E1, cboDay_E2, seDay_E2);
-            cboDay_E2Change(nullptr);
-        }
-        pnEdit->setVisible(!pnSp->isVisibleTo(gbDynamicFields));
-        StoreDateRule();
-    } catch (const std::exception&) {
-    }
+    DateRuleEdit::LoadSelected(*this);
 }
 
 void TfrmBaseOpt::StoreDateRule()
 {
-    const int i = cbocondition->ItemIndex();
-    if (i < 0 || i >= DateRuleList.size())
-        return;
-    const QString old = DateRuleList[i];
-    const QStringList f = RuleFields(old);
-    const QString name = f.value(1);
-    if (!IsRangeRule(old)) {
-        DateRuleList[i] = SingleRuleLine(name,
-                                         {edChangeDate->Checked(), numberOf(spinText(seDay1)), cboDay1->ItemIndex(),
-                                          cboDay2->ItemIndex(), numberOf(spinText(seDay2))},
-                                         f.value(7));
-    } else {
-        DateRuleList[i] = RangeRuleLine(name,
-                                        {spChangeDate_B->Checked(), numberOf(spinText(seDay_B1)), cboDay_B1->ItemIndex(),
-                                         cboDay_B2->ItemIndex(), numberOf(spinText(seDay_B2))},
-                                        {spChangeDate_E->Checked(), numberOf(spinText(seDay_E1)), cboDay_E1->ItemIndex(),
-                                         cboDay_E2->ItemIndex(), numberOf(spinText(seDay_E2))},
-                                        f.value(12));
-    }
-}
-
-void TfrmBaseOpt::enableRule(TBitCheckBox* box, TQvSpinEdit* count, TQvComboBox* unit, TQvComboBox* mode,
-                             TQvSpinEdit* days, bool dayGranularity, bool rangeEnd)
-{
-    const bool on = box->Checked();
-    count->setEnabled(on);
-    if (dayGranularity) {
-        unit->setEnabled(on);
-        mode->setEnabled(on);
-        days->setEnabled(on && mode->ItemIndex() == 0);
-    } else {
-        // A year-and-month date moves by months alone.
-        unit->setEnabled(false);
-        mode->setEnabled(false);
-        days->setEnabled(false);
-        if (rangeEnd)
-            unit->SetItemIndex(1);
-    }
+    DateRuleEdit::Store(*this);
 }
 
 void TfrmBaseOpt::edChangeDateClick(QObject* sender)
 {
-    enableRule(edChangeDate, seDay1, cboDay1, cboDay2, seDay2, RuleGranularity(selectedRuleLine()) == QLatin1String("D"),
-               false);
+    DateRuleEdit::EnableRule(edChangeDate, seDay1, cboDay1, cboDay2, seDay2,
+                             RuleGranularity(DateRuleEdit::SelectedLine(*this)) == QLatin1String("D"), false);
     if (sender == edChangeDate)
         StoreDateRule();
 }
 
 void TfrmBaseOpt::spChangeDate_BClick(QObject* sender)
 {
-    enableRule(spChangeDate_B, seDay_B1, cboDay_B1, cboDay_B2, seDay_B2,
-               RuleGranularity(selectedRuleLine()) == QLatin1String("D"), false);
+    DateRuleEdit::EnableRule(spChangeDate_B, seDay_B1, cboDay_B1, cboDay_B2, seDay_B2,
+                             RuleGranularity(DateRuleEdit::SelectedLine(*this)) == QLatin1String("D"), false);
     if (sender == spChangeDate_B)
         StoreDateRule();
 }
 
 void TfrmBaseOpt::spChangeDate_EClick(QObject* sender)
 {
-    enableRule(spChangeDate_E, seDay_E1, cboDay_E1, cboDay_E2, seDay_E2,
-               RuleGranularity(selectedRuleLine()) == QLatin1String("D"), true);
+    DateRuleEdit::EnableRule(spChangeDate_E, seDay_E1, cboDay_E1, cboDay_E2, seDay_E2,
+                             RuleGranularity(DateRuleEdit::SelectedLine(*this)) == QLatin1String("D"), true);
     if (sender == spChangeDate_E)
         StoreDateRule();
 }
@@ -964,22 +722,7 @@ bool TfrmBaseOpt::CollectParams()
         const Variant period = PeriodValue();
         Variant& packet = ParamPacket;
         const Variant texts = packet[1];
-        const int n = int(DateRuleList.size());
-        Variant rules = Variant::array(0, n);
-        rules[0] = cbocondition->count();
-        for (int i = 0; i < n; ++i) {
-            // An earlier submission's index is replaced, not followed by a second one.
-            QString line = RuleWithoutIndex(DateRuleList[i]);
-            const QString name = RuleFields(line).value(1);
-            for (int j = texts.lowBound(); j <= texts.highBound(); ++j) {
-                const Variant& entry = texts[j];
-                if (entry.isArray() && entry.count() > 1
-                    && VarToQStr(entry[entry.lowBound() + 1]).compare(name, Qt::CaseInsensitive) == 0)
-                    line += RuleFieldSeparator + QString::number(j);
-            }
-            DateRuleList[i] = line;
-            rules[i + 1] = QStrToVar(line);
-        }
+        const Variant rules = DateRuleEdit::RequestRules(*this, texts);
         Variant rollParams = Variant::array(1, 3);
         rollParams[1] = packet[2];
         rollParams[2] = period;
@@ -1022,7 +765,7 @@ void TfrmBaseOpt::btnOkClick(QObject* sender)
         ReportMessage(QStringLiteral("I;-000004;") + answer);
         // The clerk learns when it runs with the number it runs under.
         if (ApplyRunFlag) {
-            const QString when = plannedRunText(ParamPacket);
+            const QString when = PeriodSchedule::PlannedRunText(*this, ParamPacket);
             const QString submitted = TJobMessages::FormatWithParameters(
                 GetMessageText(QStringLiteral("I"), QStringLiteral("000004")), {QStrToVar(answer)});
             ShowMessageDialog(submitted + (when.isEmpty() ? QString() : QLatin1Char('\r') + when), mtInformation,

@@ -249,16 +249,7 @@ protected:
 
 private:
     void showCyclePanel(QFrame* panel, int x, int y);
-    // The enabled state of one rule's controls after its check box changed.
-    void enableRule(TBitCheckBox* box, TQvSpinEdit* count, TQvComboBox* unit, TQvComboBox* mode, TQvSpinEdit* days,
-                    bool dayGranularity, bool rangeEnd);
-    QString selectedRuleLine() const;
     bool periodDown() const;
-    // A run moment as the clerk reads it: the date in the user's format and hh:mm.
-    QString shownMoment(double moment);
-    // When the job just handed over runs, from its packet: at once, at its time, or its
-    // first moments by the schedule.
-    QString plannedRunText(const Variant& packet);
     QString todayText();
     bool BaseRequiredTaken = false;
     bool PeriodPanelsPlaced = false;
