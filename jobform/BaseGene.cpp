@@ -4,9 +4,11 @@
 #include "jobform/FieldChecks.h"
 #include "jobform/GeneKeys.h"
 #include "jobform/GeneLayout.h"
+#include "jobform/GeneSession.h"
 #include "jobform/SchemeList.h"
 #include "jobform/SchemeValues.h"
 #include "jobform/JobMessages.h"
+#include "jobform/ParamPacket.h"
 #include "jobform/ServerAccess.h"
 #include "jobform/SocketConnection.h"
 
@@ -39,14 +41,6 @@
 
 namespace {
 
-// The session a form gets when a program rather than the host shell holds it: the demo
-// installation's administrator, company and company database, so that its settings and
-// title load. It has all five elements: a shorter one would make the form close itself
-// at once.
-const char* const kTestUser = "DS";
-const char* const kTestCompany = "01";
-const char* const kTestDatabase = "DEMO";
-
 // The process's date separator under the traditional-Chinese locale.
 char32_t localeDateSeparator()
 {
@@ -63,7 +57,7 @@ TfrmBaseGene::TfrmBaseGene(QWidget* owner)
     : TQVForm(owner), server_(std::make_unique<TServerAccess>(*this)),
       messages_(std::make_unique<TJobMessages>(*this)), fields_(std::make_unique<TFieldChecks>(*this)),
       schemes_(std::make_unique<TSchemeList>(*this)), values_(std::make_unique<TControlValues>(*this)),
-      keys_(std::make_unique<TGeneKeys>(*this))
+      keys_(std::make_unique<TGeneKeys>(*this)), packet_(std::make_unique<TParamPacket>(*this))
 {
     setObjectName(QStringLiteral("frmBaseGene"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint);
@@ -207,7 +201,7 @@ void TfrmBaseGene::SetModuleFileName(const QString& fileName)
 {
     ModuleFileName = fileName;
     if (!IsLibraryMode())
-        InitSession(Variant::list({kTestUser, kTestCompany, kTestDatabase, std::int64_t(0), Variant()}));
+        InitSession(TGeneSession::TestSession());
 }
 
 bool TfrmBaseGene::IsLibraryMode() const
@@ -228,62 +222,7 @@ void TfrmBaseGene::PostClose()
 
 bool TfrmBaseGene::InitSession(const Variant& session)
 {
-    try {
-        if (!CompanyCode.isEmpty())
-            return false;
-        PageEnterControls.clear();
-        DateRules.clear();
-        SavedColours.clear();
-        SysInfoCache.clear();
-        SysInfoLoaded = false;
-        server_->ClearServices();
-        OptionBase = 1;
-        ReportRawError(QString());
-        edPrintDate->SetText(QString());
-        CommandArray = Variant::null();
-        ApplyByName = true;
-        ApplyDone = false;
-
-        const int low = session.isArray() ? session.lowBound() : 0;
-        const int count = session.isArray() ? session.count() : 0;
-        const auto element = [&](int i) { return i < count ? session[low + i] : Variant(); };
-        HostWindow = count > 3 && !element(3).isEmptyOrNull() ? std::uintptr_t(element(3).toInt64()) : 0;
-        if (count > 4) {
-            SessionExtra = element(4);
-        } else {
-            ReportMessage(QStringLiteral("E;000038"));
-            PostClose();
-        }
-
-        hide();
-        UserCode = VarToQStr(element(0));
-        CompanyCode = VarToQStr(element(1));
-        DatabaseName = VarToQStr(element(2));
-
-        InitServices();
-
-        if (objectName().mid(3, 3).compare(ProgramCode.left(3), Qt::CaseInsensitive) != 0) {
-            ReportMessage(QStringLiteral("E;000036"));
-            PostClose();
-            return false;
-        }
-
-        MainMidas->Close();
-        bool connected = false;
-        if (ConfigureConnection(MainMidas, ObjBroker)) {
-            BeforeConnect(MainMidas);
-            connected = !MainMidas->ServerName().isEmpty() && ConnectAppServer();
-        }
-        if (!connected) {
-            ReportMessage(QStringLiteral("E;000006"));
-            PostClose();
-            return false;
-        }
-        return true;
-    } catch (const std::exception& e) {
-        ReportRawError(QString::fromUtf8(e.what()));
-        return false;
-    }
+    return TGeneSession(*this).Enter(session);
 }
 
 void TfrmBaseGene::InitServices()
@@ -312,21 +251,7 @@ void TfrmBaseGene::InitJob()
     AddDateFields(QStringLiteral("edPrintDate"));
     ProgramCode = ProgramCodeFromModule(ModuleFileName).toUpper();
     ServerClassName = ProgramCode + QStringLiteral("S.Class1");
-    try {
-        Variant row;
-        if (ValidateValue(QStringLiteral("ADMMB"), QStringLiteral("01"), false, row, Variant::list({QStrToVar(ProgramCode)}))) {
-            const bool english = EnglishInterface() && row.isArray() && row.count() > 7;
-            ProgramName = VarToQStr(row.isArray() ? row[row.lowBound() + (english ? 7 : 0)] : row);
-        } else {
-            ProgramName.clear();
-        }
-    } catch (const std::exception&) {
-        ProgramName = ProgramCode;
-    }
-    // Read before the form converts what it reads: a traditional interface on a simplified
-    // database shows the job's name in its own characters.
-    if (!ConvertedFlag)
-        ProgramName = VarToQStr(IncomingConvert(QStrToVar(ProgramName)));
+    TGeneSession(*this).ReadProgramName();
     SetOptionCount(0);
 }
 
@@ -710,46 +635,7 @@ bool TfrmBaseGene::CollectEnvironment(Variant& environment)
 
 bool TfrmBaseGene::CollectParams()
 {
-    if (EnvCount <= 0 || (OptionCount <= 0 && !ApplyDone)) {
-        ShowCodedMessage(QStringLiteral("I"), QStringLiteral("000003"));
-        return false;
-    }
-    Variant environment = Variant::array(1, EnvCount);
-    Variant texts = Variant::array(1, std::max(OptionCount, 0));
-    Variant values = Variant::array(1, std::max(OptionCount, 0));
-
-    // The array came back as large as declared and with every slot filled.
-    const auto complete = [this](const Variant& array, int count, const QString& name) {
-        const int high = array.isArray() ? array.highBound() : -1;
-        if (high != count) {
-            ShowCodedMessage(QStringLiteral("W"), QStringLiteral("000002"), {}, {QStrToVar(name), count, high});
-            return false;
-        }
-        for (int i = array.lowBound(); i <= high; ++i)
-            if (array[i].isEmpty()) {
-                ShowCodedMessage(QStringLiteral("W"), QStringLiteral("000003"), {}, {QStrToVar(name), count, i});
-                return false;
-            }
-        return true;
-    };
-
-    const int own = OptionCount - OptionBase;
-    if (!CollectOptionTexts(texts, own)
-        || !complete(texts, OptionCount, GetText(QStringLiteral("sOption"), QStringLiteral("选择条件文字"))))
-        return false;
-    if (!CollectOptionValues(values, own)
-        || !complete(values, OptionCount, GetText(QStringLiteral("sOptionInf"), QStringLiteral("选择条件信息"))))
-        return false;
-    if (!CollectEnvironment(environment)
-        || !complete(environment, EnvCount, GetText(QStringLiteral("sEnvSetting"), QStringLiteral("环境设置"))))
-        return false;
-
-    Variant packet = Variant::array(0, 2);
-    packet[0] = environment;
-    packet[1] = OutgoingConvert(texts);
-    packet[2] = OutgoingConvert(values);
-    ParamPacket = packet;
-    return true;
+    return packet_->Collect();
 }
 
 void TfrmBaseGene::ReadRunOptions(const Variant& packet)
@@ -824,64 +710,14 @@ void TfrmBaseGene::RefuseParam(const QString& name)
 
 bool TfrmBaseGene::HandOverChecksRefused() const
 {
-    return messages_->ProblemsShown() != handOverProblems_;
+    return packet_->ChecksRefused();
 }
 
 // --- Parameters handed in from outside --------------------------------------------------------
 
 TApplyOutcome TfrmBaseGene::ApplyParams(const Variant& packet)
 {
-    // [command, [by-name flag, [option texts, option values]]]: the command array is what a
-    // job request carries, so a host can run a job unattended by handing in its request.
-    CommandArray = packet.isArray() && packet.count() > 1 ? packet[packet.lowBound() + 1] : Variant();
-    int command = 0;
-    bool passed = false;
-    bool checked = true;
-    if (packet.isArray()) {
-        try {
-            const Variant& first = packet[packet.lowBound()];
-            command = first.toInt();
-        } catch (const std::exception&) {
-            command = 0;
-        }
-        ApplyRunFlag = command == 0 || command == 1;
-        ApplyDone = false;
-        handOverProblems_ = messages_->ProblemsShown();
-        passed = values_->ApplyCommandArray(CommandArray);
-        checked = !HandOverChecksRefused();
-        ApplyDone = passed && checked && command != 0;
-    }
-
-    if (!ConvertedFlag) {
-        ConvertOnce();
-        if (SystemCodePage() == QLatin1String("950")) {
-            ProgramName = DisplayConvert(ProgramName);
-            if (!IsLibraryMode())
-                ProgramName += GetText(QStringLiteral("sExeVer"), QStringLiteral("[您现在运行的是Exe版本!]"));
-            SetCaption(ProgramName + QLatin1Char('[') + CompanyTitle + QLatin1Char(']'));
-        }
-    }
-    if (!passed && (!packet.isArray() || values_->Refused()))
-        return TApplyOutcome::Refused;
-    if (!passed || !checked)
-        return TApplyOutcome::CheckRefused;
-    if (command == 0)
-        return TApplyOutcome::Taken;
-
-    QPointer<TfrmBaseGene> self(this);
-    const int handedOver = HandOvers;
-    if (command > 2) {
-        RunCommand(command);
-    } else if (btnOk->isEnabled()) {
-        btnOk->click();
-    } else {
-        // Nobody at the screen could press it either.
-        ShowMessageDialog(GetText(QStringLiteral("sOkDisabled"), QStringLiteral("作业无法送出: %1")).arg(OkRefusal()),
-                          mtWarning, {mbOK});
-    }
-    if (!self)
-        return TApplyOutcome::Taken;
-    return HandOvers != handedOver ? TApplyOutcome::Taken : TApplyOutcome::NothingHandedOver;
+    return packet_->Apply(packet);
 }
 
 // --- Dates and required fields ---------------------------------------------------------------

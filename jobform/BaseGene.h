@@ -6,9 +6,10 @@
 // into the parameter packet. A derived job declares its options through the virtual
 // operations and runs the inherited step first in each of them.
 //
-// Server access, messages and field checks are large enough to live in units of their
-// own (ServerAccess, JobMessages, FieldChecks); the form owns them and forwards to them,
-// so that every operation keeps its name here.
+// Server access, messages, field checks, entering a session and the parameter packet are
+// large enough to live in units of their own (ServerAccess, JobMessages, FieldChecks,
+// GeneSession, ParamPacket); the form forwards to them, so that every operation keeps its
+// name here.
 
 #include "config/QVForm.h"
 #include "platform/Variant.h"
@@ -50,6 +51,8 @@ class TJobMessages;
 class TFieldChecks;
 class TControlValues;
 class TGeneKeys;
+class TParamPacket;
+class TGeneSession;
 
 // What a parameter hand-over (ApplyParams) came to.
 enum class TApplyOutcome {
@@ -367,6 +370,8 @@ private:
     friend class TFieldChecks;
     friend class TSchemeList;
     friend class TGeneKeys;
+    friend class TParamPacket;
+    friend class TGeneSession;
 
     void buildComponents();
     void repaintHostWindow();
@@ -377,5 +382,5 @@ private:
     std::unique_ptr<TSchemeList> schemes_;
     std::unique_ptr<TControlValues> values_;
     std::unique_ptr<TGeneKeys> keys_;
-    int handOverProblems_ = 0;
+    std::unique_ptr<TParamPacket> packet_;
 };
