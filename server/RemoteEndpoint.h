@@ -18,6 +18,7 @@
 
 #include "platform/Automation.h"
 #include "server/ServerSession.h"
+#include "support/ListenAddress.h"
 
 #include <cstdint>
 #include <functional>
@@ -74,9 +75,6 @@ public:
 private:
     std::unique_ptr<Impl> impl_;
 };
-
-// "HOST:PORT" or "[V6]:PORT" as --listen takes it; false when it is not one.
-bool ParseListenAddress(const std::string& text, std::string& host, int& port);
 
 // The longest user code and company code a sign-on may name, in bytes.
 constexpr std::size_t kMaxSignOnCode = 64;
