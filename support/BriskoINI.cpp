@@ -2,6 +2,7 @@
 #include "support/AlertLog.h"
 #include "support/Format.h"
 #include "support/Helpers.h"
+#include "support/ListenAddress.h"
 
 #include "platform/AsciiText.h"
 #include "platform/CodePage.h"
@@ -360,6 +361,8 @@ void TBriskoIniS::clear()
     RemoteSettingProblems.clear();
     TlsCertificate.clear();
     TlsKey.clear();
+    MetricsListen.clear();
+    MetricsProblems.clear();
 }
 
 namespace {
@@ -477,6 +480,21 @@ void readRemoteEndpoint(TBriskoIniS& s, const ServerIni& r)
     s.TlsKey = file("TlsKey");
 }
 
+// The address of the operators' endpoint, checked as --metrics checks it.
+void readMetrics(TBriskoIniS& s, const ServerIni& r)
+{
+    const std::string given = trimText(r.ini.ReadString("Metrics", "Listen", ""));
+    std::string host;
+    int port = 0;
+    if (given.empty())
+        return;
+    if (ParseListenAddress(given, host, port))
+        s.MetricsListen = given;
+    else
+        s.MetricsProblems.push_back("Listen=" + given + " in [Metrics] of " + s.IniFileName +
+                                    " is not HOST:PORT with a port from 0 to 65535");
+}
+
 // The bounds of the server's database work and of a job's run.
 void readQueryBounds(TBriskoIniS& s, const ServerIni& r)
 {
@@ -516,6 +534,7 @@ bool TBriskoIniS::Load()
     readPasswordCtrl(*this, r);
     readJobQueue(*this, r);
     readRemoteEndpoint(*this, r);
+    readMetrics(*this, r);
     DBSettings.at(2, 3) = r.text(dbe, "DataBaseCodeOrder", "Chinese_Taiwan_Stroke_BIN");
 
     DBSettings.at(3, 0) = r.text(dbe, "EctAlias", "EDIDATA");

@@ -136,6 +136,13 @@ public:
     int LeaseSeconds = 60;
     std::vector<std::string> JobQueueProblems;
 
+    // The operators' health and metrics endpoint of the queue server ("Metrics"): the
+    // address it listens on (Listen=HOST:PORT, port 0 for any free one), empty when none is
+    // named. A value that is no such address is named in MetricsProblems, and a server that
+    // would listen there does not start.
+    std::string MetricsListen;
+    std::vector<std::string> MetricsProblems;
+
     TBriskoIniS();
     // True when the registry key and the server folder were found and the ini file read.
     bool Load();

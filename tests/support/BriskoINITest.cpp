@@ -463,3 +463,28 @@ TEST_F(BriskoIniTest, TheConnectionSecretIsStoredAsPasswordsAreAndTimeLimitsHave
     EXPECT_EQ(TBriskoIniS().ConnectionSecret, "") << "no secret: a listening server refuses to start";
     EXPECT_EQ(TBriskoIniC().TlsCertificate, "") << "no TLS unless named";
 }
+
+TEST_F(BriskoIniTest, TheMetricsAddressIsKeptWhenItIsOneAndNamedAsAProblemWhenNot)
+{
+    installFolders();
+    install.write("server/BriskoS.ini", "[Metrics]\nListen= 127.0.0.1:9464 \n");
+    const TBriskoIniS given;
+    EXPECT_EQ(given.MetricsListen, "127.0.0.1:9464");
+    EXPECT_TRUE(given.MetricsProblems.empty());
+    install.write("server/BriskoS.ini", "[Metrics]\nListen=[::1]:0\n");
+    EXPECT_EQ(TBriskoIniS().MetricsListen, "[::1]:0") << "port 0: any free one";
+
+    for (const std::string bad : {"9464", "localhost:65536", "host:", "::1:80"}) {
+        install.write("server/BriskoS.ini", "[Metrics]\nListen=" + bad + "\n");
+        const TBriskoIniS s;
+        EXPECT_EQ(s.MetricsListen, "") << bad;
+        ASSERT_EQ(s.MetricsProblems.size(), 1u) << bad;
+        EXPECT_EQ(s.MetricsProblems[0], "Listen=" + bad + " in [Metrics] of " + s.IniFileName +
+                                            " is not HOST:PORT with a port from 0 to 65535");
+    }
+
+    install.write("server/BriskoS.ini", "[Job Queue]\nWorkers=3\n");
+    const TBriskoIniS none;
+    EXPECT_EQ(none.MetricsListen, "") << "no endpoint unless named";
+    EXPECT_TRUE(none.MetricsProblems.empty());
+}
