@@ -6,6 +6,7 @@
 #include "server/RunNotices.h"
 #include "server/ServerIdentity.h"
 #include "server/ServerLibrary.h"
+#include "server/ServerMetrics.h"
 #include "support/ServerLog.h"
 #include "support/Dates.h"
 #include "support/Helpers.h"
@@ -244,6 +245,9 @@ void JobScheduler::run(const JobClaim& claim)
     say("job " + job.number + " " + job.programCode + " run " + std::to_string(claim.runNumber)
         + (claim.rerun ? " (again, after an interruption)" : "") + " due " + ShownStamp(job.due)
         + (standsForMore ? " (runs for " + ShownStamp(MomentStamp(scheduled)) + ")" : "") + " started");
+    const auto began = std::chrono::steady_clock::now();
+    if (options_.metrics)
+        options_.metrics->runStarted(job.programCode, (clock_.now() - StampMoment(job.due)) * 86400.0);
 
     Outcome outcome;
     std::string summary; // what a successful run did: its result, and the server log says it
@@ -325,6 +329,9 @@ void JobScheduler::run(const JobClaim& claim)
                 say("job " + job.number + ": the run was taken from this server meanwhile");
         },
         [&](const std::string& line) { say(run + ": " + line); });
+    if (options_.metrics)
+        options_.metrics->runEnded(job.programCode, outcome.ok,
+                                   std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     say("job " + job.number + " run " + std::to_string(claim.runNumber) + (outcome.ok ? " done" : " failed")
         + (outcome.result.empty() ? "" : ": " + english(outcome.result))
         + (outcome.ok && !summary.empty() ? ": " + english(summary) : "")

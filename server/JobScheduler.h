@@ -39,6 +39,7 @@
 struct JobRecord;
 struct JobClaim;
 struct RunPeriod;
+class ServerMetrics;
 
 enum class Misfire { Once, All, Skip };
 // "once", "all" or "skip"; Once for anything else.
@@ -53,6 +54,7 @@ struct JobSchedulerOptions {
     Misfire misfire = Misfire::Once;
     bool ownProcess = false;                 // libraries run in a process of their own
     const std::atomic<bool>* endRun = nullptr; // turned true: the run going on is ended
+    ServerMetrics* metrics = nullptr;        // counts the runs (none: nothing is counted)
 };
 
 // With Misfire all, the most periods made up for at once; older ones are not run.

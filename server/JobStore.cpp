@@ -199,6 +199,16 @@ std::string JobStore::earliestDue()
                           "AND JB009 <> ''"));
 }
 
+std::vector<std::pair<std::string, long>> JobStore::countByStatus()
+{
+    std::vector<std::pair<std::string, long>> out;
+    db_.forEachRow("SELECT JB010, COUNT(*) FROM ADMJB GROUP BY JB010", {}, [&](const std::vector<Variant>& r) {
+        out.emplace_back(str(r[0]), long(r[1].toInt64()));
+        return true;
+    });
+    return out;
+}
+
 std::optional<JobClaim> JobStore::claimNext(const std::string& now, const std::string& runBy,
                                             const std::string& leaseUntil)
 {

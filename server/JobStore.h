@@ -15,6 +15,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct JobRecord {
@@ -70,6 +71,8 @@ public:
     std::vector<JobRun> runs(const std::string& number);
     // Earliest due moment (stamp) of a queue job that waits; empty when none waits.
     std::string earliestDue();
+    // How many jobs, queued and direct, each status holds (statuses no job has are left out).
+    std::vector<std::pair<std::string, long>> countByStatus();
 
     // Takes the waiting queue job that is due first (due <= now), for the server runBy,
     // which holds it until leaseUntil.

@@ -1,6 +1,7 @@
 #include "server/QueueServer.h"
 
 #include "server/JobStore.h"
+#include "server/ServerMetrics.h"
 #include "support/ServerLog.h"
 
 #include <algorithm>
@@ -228,6 +229,9 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
         }
     };
     for (;;) {
+        // The heartbeat /health reads: a loop stuck in a pass stops stamping it.
+        if (options_.scheduler.metrics)
+            options_.scheduler.metrics->loopPassed();
         long waitMs = options_.pollMs;
         try {
             runs_->reap();

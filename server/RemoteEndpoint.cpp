@@ -4,6 +4,7 @@
 #include "wire/RemoteProtocol.h"
 #include "wire/WireCodec.h"
 #include "server/CallShare.h"
+#include "server/ServerMetrics.h"
 
 #include <asio.hpp>
 #include <asio/ssl.hpp>
@@ -331,6 +332,8 @@ private:
     void serve(Variant message)
     {
         inCall_ = true;
+        if (ep_.options.metrics)
+            ep_.options.metrics->remoteCall();
         ep_.calls.submit(session_.user, [self = shared_from_this(), message = std::move(message)]() mutable {
             std::string frame;
             try {
@@ -639,6 +642,8 @@ std::string RemoteEndpoint::Impl::admit(const std::string& address)
     }
     ++mine;
     ++open;
+    if (options.metrics)
+        options.metrics->connectionOpened();
     return {};
 }
 
@@ -646,6 +651,8 @@ void RemoteEndpoint::Impl::release(const std::string& address)
 {
     std::lock_guard lock(countMutex);
     --open;
+    if (options.metrics)
+        options.metrics->connectionClosed();
     const auto found = perAddress.find(address);
     if (found != perAddress.end() && --found->second <= 0)
         perAddress.erase(found);

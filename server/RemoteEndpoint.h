@@ -25,6 +25,8 @@
 #include <memory>
 #include <string>
 
+class ServerMetrics;
+
 struct RemoteEndpointOptions {
     std::string address = "127.0.0.1";
     int port = 211;                    // 0: any free port (port() tells which)
@@ -56,6 +58,8 @@ struct RemoteEndpointOptions {
     std::function<std::string(const std::string& user, const std::string& company)> checkSession;
     // One line for the server's log, from any thread.
     std::function<void(const std::string& line)> report;
+    // Counts connections and calls for the operators (none: nothing is counted).
+    ServerMetrics* metrics = nullptr;
 };
 
 class RemoteEndpoint {

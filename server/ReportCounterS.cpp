@@ -6,6 +6,7 @@
 #include "server/JobStore.h"
 #include "server/LibraryFiles.h"
 #include "server/SchemeStore.h"
+#include "server/ServerMetrics.h"
 #include "support/ServerLog.h"
 #include "server/UserRights.h"
 #include "writeoffserver/WriteOffJob.h"
@@ -413,6 +414,39 @@ std::string TdmReportCounter::failed(const std::string& member, const std::excep
     return lastError_;
 }
 
+void TdmReportCounter::countRefusal(const std::exception& e) const
+{
+    if (!metrics_)
+        return;
+    // The reasons of ServerMetrics: the bounds of a statement and what a session may not read.
+    const char* reason = nullptr;
+    if (dynamic_cast<const RightsError*>(&e)) {
+        reason = "not_allowed";
+    } else if (const auto* db = dynamic_cast<const DbError*>(&e)) {
+        switch (db->kind()) {
+        case DbErrorKind::RowLimit:
+            reason = "rows";
+            break;
+        case DbErrorKind::ByteLimit:
+            reason = "bytes";
+            break;
+        case DbErrorKind::MemoryLimit:
+            reason = "memory";
+            break;
+        case DbErrorKind::TimeLimit:
+            reason = "time";
+            break;
+        case DbErrorKind::Refused:
+            reason = "not_allowed";
+            break;
+        default:
+            break;
+        }
+    }
+    if (reason)
+        metrics_->simpleSqlRefused(reason);
+}
+
 Variant TdmReportCounter::jobCall(Variant answer)
 {
     lastError_ = jobs_->ErrorDescript();
@@ -470,6 +504,8 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
                                     const Variant& params)
 {
     lastError_.clear();
+    if (metrics_)
+        metrics_->simpleSqlCall();
     try {
         std::vector<Variant> rows;
         queryRows("SimpleSQL", sqlText, columnList, companyCode, databaseName, params, [&rows](Variant& row) {
@@ -480,6 +516,7 @@ Variant TdmReportCounter::SimpleSQL(const std::string& sqlText, const std::strin
             return Variant();
         return Variant::list(std::move(rows));
     } catch (const std::exception& e) {
+        countRefusal(e);
         failed("SimpleSQL", e, sqlText);
         return Variant();
     }
@@ -490,6 +527,8 @@ Variant TdmReportCounter::SimpleSQLParts(const std::string& sqlText, const std::
                                          const Variant& params, Variant receiver, int partRows)
 {
     lastError_.clear();
+    if (metrics_)
+        metrics_->simpleSqlCall();
     try {
         if (!receiver.isDispatch())
             throw DbError("SimpleSQLParts needs an object of the caller's process to take the rows");
@@ -518,6 +557,7 @@ Variant TdmReportCounter::SimpleSQLParts(const std::string& sqlText, const std::
             handOver();
         return Variant(handed);
     } catch (const std::exception& e) {
+        countRefusal(e);
         failed("SimpleSQLParts", e, sqlText);
         return Variant();
     }

@@ -199,6 +199,8 @@
 #include <memory>
 #include <string>
 
+class ServerMetrics;
+
 class TdmReportCounter : public DispatchObject {
 public:
     static constexpr const char* ProgId = "ReportCounterS.dmReportCounter";
@@ -233,6 +235,8 @@ public:
     std::string QueueNotifications(const std::string& requestNo);
     std::string ErrorDescript() const;
     const ServerSession& session() const { return guard_.session(); }
+    // Counts the SimpleSQL calls and their refusals there (qvappserver --metrics).
+    void countIn(ServerMetrics* metrics) { metrics_ = metrics; }
 
 private:
     void defineMembers();
@@ -255,6 +259,8 @@ private:
     void queryRows(const char* member, const std::string& sqlText, const std::string& columnList, const std::string& companyCode,
                    const std::string& databaseName, const Variant& params,
                    const std::function<bool(Variant& row)>& take);
+    // Counts a SimpleSQL call that failed as refused when a bound stopped it.
+    void countRefusal(const std::exception& e) const;
     void logError(const std::string& member, const std::string& message);
     // Keeps and logs the reason of a failure; answers the kept text.
     std::string failed(const std::string& member, const std::exception& e, const std::string& sql = {});
@@ -266,6 +272,7 @@ private:
     std::unique_ptr<JobService> jobs_;
     std::unique_ptr<SchemeStore> schemes_;
     std::string lastError_;
+    ServerMetrics* metrics_ = nullptr;
 };
 
 // Registers the ProgID for this process.
