@@ -1,8 +1,10 @@
 // qvappserver: the application server program. Runs the job queue of an installation:
 // every job when it is due, through its server library (JobScheduler.h); with --listen it
-// also serves the application-server object to remote clients (RemoteEndpoint.h).
+// also serves the application-server object to remote clients (RemoteEndpoint.h), with
+// --metrics its health and metrics to operators over HTTP (MetricsEndpoint.h).
 //
-//   qvappserver --install DIR [--listen ADDRESS:PORT] [--poll MS] [--clock-file FILE] [--host NAME]
+//   qvappserver --install DIR [--listen ADDRESS:PORT] [--metrics ADDRESS:PORT] [--poll MS]
+//               [--clock-file FILE] [--host NAME]
 //
 // Exit code 0 after a clean stop (SIGTERM, SIGINT or SIGHUP: the running jobs finish
 // first, within the grace time), 3 when jobs still running after the grace time were
@@ -17,11 +19,13 @@
 #include "server/JobScheduler.h"
 #include "serverdb/Installation.h"
 #include "server/JobStore.h"
+#include "server/MetricsEndpoint.h"
 #include "server/QueueServer.h"
 #include "server/RemoteEndpoint.h"
 #include "server/ReportCounterS.h"
 #include "serverdb/ServerDatabase.h"
 #include "server/ServerIdentity.h"
+#include "server/ServerMetrics.h"
 #include "support/ServerLog.h"
 #include "server/UserRights.h"
 
@@ -48,12 +52,15 @@ namespace fs = std::filesystem;
 
 constexpr int kDefaultPollMs = 250;
 constexpr int kEndedExit = 3;
+// The scheduler loop's heartbeat is stale after this many poll intervals, and the time one
+// statement of a pass may wait for a lock (BusyTimeOut).
+constexpr int kStalePolls = 4;
 
 void usage(std::FILE* to)
 {
     std::fprintf(to,
-                 "Usage: qvappserver --install DIR [--listen ADDRESS:PORT] [--poll MS] [--clock-file FILE]\n"
-                 "                   [--host NAME]\n"
+                 "Usage: qvappserver --install DIR [--listen ADDRESS:PORT] [--metrics ADDRESS:PORT] [--poll MS]\n"
+                 "                   [--clock-file FILE] [--host NAME]\n"
                  "Runs the job queue of the installation in DIR: each queued job when it is due, in\n"
                  "order of due time, through its server library (program code + \"S.so\" in the\n"
                  "[WorkDLLPath] folders of BriskoS.ini), each in a process of its own, up to\n"
@@ -76,6 +83,11 @@ void usage(std::FILE* to)
                  "                     MaxConnectionsPerAddress and MaxObjectsPerConnection what one\n"
                  "                     client may hold (a value out of range stops the start); with\n"
                  "                     TlsCertificate and TlsKey (PEM files) every connection uses TLS.\n"
+                 "  --metrics ADDRESS:PORT  serve operators over HTTP on this address (port 0: any free\n"
+                 "                     port, which the server prints): /health answers 200 \"ok\" while the\n"
+                 "                     system database answers and the scheduler loop runs, else 503 with\n"
+                 "                     the reasons; /metrics the server's counts in Prometheus' text format.\n"
+                 "                     Without it, [Metrics] Listen of BriskoS.ini; with neither, no HTTP.\n"
                  "  --poll MS          look for new jobs every MS milliseconds (10 to 1000, default %d);\n"
                  "                     a job due later wakes the server at its moment\n"
                  "  --clock-file FILE  take the time from FILE instead of the system clock, for tests: it\n"
@@ -193,7 +205,8 @@ void applyBounds(const TBriskoIniS& ini, RemoteEndpointOptions& o)
 // The endpoint for remote clients: each connection gets its own server objects, on the
 // same databases and clock as the queue.
 std::unique_ptr<RemoteEndpoint> listenOn(const std::string& listen, const ServerDbSettings& settings,
-                                         const std::string& clockFile, std::function<void(const std::string&)> report)
+                                         const std::string& clockFile, std::function<void(const std::string&)> report,
+                                         ServerMetrics* metrics)
 {
     const TBriskoIniS ini;
     RemoteEndpointOptions o;
@@ -206,14 +219,17 @@ std::unique_ptr<RemoteEndpoint> listenOn(const std::string& listen, const Server
     o.tlsCertificateFile = ini.TlsCertificate;
     o.tlsKeyFile = ini.TlsKey;
     o.report = std::move(report);
+    o.metrics = metrics;
     auto databases = std::make_shared<ConnectionDatabases>(settings);
-    o.create = [databases, clockFile](const std::string& progId, const ServerSession& session,
-                                      std::uint64_t connection) -> DispatchPtr {
+    o.create = [databases, clockFile, metrics](const std::string& progId, const ServerSession& session,
+                                               std::uint64_t connection) -> DispatchPtr {
         if (!SameTextAscii(progId, TdmReportCounter::ProgId))
             throw AutomationError("This application server serves " + std::string(TdmReportCounter::ProgId) +
                                   ", not " + progId);
-        return std::make_shared<TdmReportCounter>(databases->of(connection), std::shared_ptr<JobClock>(clockFor(clockFile)),
-                                                  session);
+        auto object = std::make_shared<TdmReportCounter>(databases->of(connection),
+                                                         std::shared_ptr<JobClock>(clockFor(clockFile)), session);
+        object->countIn(metrics);
+        return object;
     };
     // Sign-ons run a few at a time, each on a connection of its own.
     o.checkSession = [settings](const std::string& user, const std::string& company) {
@@ -241,7 +257,7 @@ rlim_t raiseDescriptorLimit()
 
 // The command line; exit is set (and the rest unused) when the program is done with it.
 struct CommandLine {
-    std::string install, clockFile, listen, host;
+    std::string install, clockFile, listen, metrics, host;
     long pollMs = kDefaultPollMs;
     std::optional<int> exit;
 };
@@ -278,6 +294,11 @@ CommandLine readCommandLine(int argc, char** argv)
             int port = 0;
             if (!value(c.listen) || !ParseListenAddress(c.listen, host, port))
                 return done(wrong("--listen takes ADDRESS:PORT, such as 0.0.0.0:211"));
+        } else if (a == "--metrics") {
+            std::string host;
+            int port = 0;
+            if (!value(c.metrics) || !ParseListenAddress(c.metrics, host, port))
+                return done(wrong("--metrics takes ADDRESS:PORT, such as 127.0.0.1:9464"));
         } else if (a == "--host") {
             if (!value(c.host) || c.host.empty() || c.host.find(':') != std::string::npos)
                 return done(wrong("--host needs a name without \":\""));
@@ -326,6 +347,38 @@ QueueServerOptions queueOptions(const ServerDatabase& db, const CommandLine& com
     return o;
 }
 
+// What operators see: the server's counts and the endpoint that shows them.
+struct Operators {
+    std::unique_ptr<ServerMetrics> metrics; // outlives the endpoint and whatever counts
+    std::unique_ptr<MetricsEndpoint> endpoint;
+    std::string address;
+};
+
+// The operators' endpoint on the address of --metrics, else of [Metrics] Listen; nothing
+// (and nothing counted) when neither names one. Exception naming a Listen value that is
+// no address, or why the address cannot be served.
+Operators metricsOn(const CommandLine& command, const ServerDbSettings& settings)
+{
+    Operators out;
+    out.address = command.metrics;
+    if (out.address.empty()) {
+        const TBriskoIniS ini;
+        if (!ini.MetricsProblems.empty())
+            throw Exception(ini.MetricsProblems.front());
+        out.address = ini.MetricsListen;
+    }
+    if (out.address.empty())
+        return out;
+    out.metrics = std::make_unique<ServerMetrics>();
+    MetricsEndpointOptions o;
+    ParseListenAddress(out.address, o.address, o.port);
+    o.settings = settings;
+    o.metrics = out.metrics.get();
+    o.staleAfter = std::chrono::milliseconds(command.pollMs * kStalePolls + settings.busyTimeoutMs);
+    out.endpoint = std::make_unique<MetricsEndpoint>(std::move(o));
+    return out;
+}
+
 void sayServing(const ServerDatabase& db, const CommandLine& command, const QueueServerOptions& o,
                 const RemoteEndpoint* endpoint, rlim_t descriptors)
 {
@@ -353,6 +406,13 @@ void sayServing(const ServerDatabase& db, const CommandLine& command, const Queu
     std::fflush(stdout);
 }
 
+void sayMetrics(const std::string& serverId, const std::string& address, const MetricsEndpoint& endpoint)
+{
+    std::printf("qvappserver %s: health and metrics on %s (port %d): /health, /metrics\n", serverId.c_str(),
+                address.c_str(), endpoint.port());
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -372,6 +432,7 @@ int main(int argc, char** argv)
         std::printf("[%s] %s\n", ShownStamp(MomentStamp(clock->now())).c_str(), line.c_str());
         std::fflush(stdout);
     };
+    Operators operators;
     std::unique_ptr<RemoteEndpoint> endpoint;
     QueueServerOptions options;
     const rlim_t descriptors = raiseDescriptorLimit();
@@ -381,11 +442,16 @@ int main(int argc, char** argv)
         JobStore::EnsureTables(db->connection());
         clock = clockFor(command.clockFile);
         options = queueOptions(*db, command);
+        operators = metricsOn(command, settings);
+        options.scheduler.metrics = operators.metrics.get();
         if (!command.listen.empty())
-            endpoint = listenOn(command.listen, settings, command.clockFile, [&](const std::string& line) {
-                logLine(line);
-                WriteServerLog("qvappserver: " + line);
-            });
+            endpoint = listenOn(
+                command.listen, settings, command.clockFile,
+                [&](const std::string& line) {
+                    logLine(line);
+                    WriteServerLog("qvappserver: " + line);
+                },
+                operators.metrics.get());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qvappserver: %s\n", e.what());
         return 1;
@@ -397,6 +463,8 @@ int main(int argc, char** argv)
         WriteServerLog("qvappserver: " + line);
     });
     sayServing(*db, command, options, endpoint.get(), descriptors);
+    if (operators.endpoint)
+        sayMetrics(options.scheduler.serverId, operators.address, *operators.endpoint);
 
     const std::string serverId = options.scheduler.serverId;
     QueueServer queue(*db, *clock, std::move(options));
