@@ -17,12 +17,14 @@ using prometheus::Counter;
 using prometheus::Family;
 using prometheus::Gauge;
 using prometheus::Histogram;
+using Steady = std::chrono::steady_clock;
 
 // The states of JobStore.h: each is shown, with 0 when no job is in it.
 const std::vector<std::string> kJobStates = {"queued", "running", "done", "failed", "cancelled", "interrupted"};
 
-// A queued job may wait seconds for a worker, a periodic one that was missed days.
-const Histogram::BucketBoundaries kLatencyBuckets = {1, 2, 5, 10, 30, 60, 300, 900, 3600, 14400, 86400};
+// A job is taken within a poll (a quarter second by default), or waits for a worker; a
+// periodic one that was missed, days.
+const Histogram::BucketBoundaries kLatencyBuckets = {0.1, 0.25, 0.5, 1, 2, 5, 10, 30, 60, 300, 900, 3600, 14400, 86400};
 const Histogram::BucketBoundaries kDurationBuckets = {0.1, 0.5, 1, 5, 10, 30, 60, 300, 900, 1800, 3600, 7200};
 
 Family<Counter>& counter(prometheus::Registry& r, const char* name, const char* help)
@@ -62,8 +64,8 @@ struct ServerMetrics::Impl {
     Family<Counter>& refusals =
         counter(registry, "qv_simplesql_refusals_total", "SimpleSQL statements a bound stopped, by the bound");
 
-    // Nanoseconds of the steady clock at the loop's last pass; 0 before the first.
-    std::atomic<std::chrono::steady_clock::rep> lastPass{0};
+    // The steady clock's ticks at the loop's last pass; 0 before the first.
+    std::atomic<Steady::rep> lastPass{0};
     std::mutex jobsMutex;
     std::vector<Gauge*> jobStates; // the series qv_jobs shows now
 
@@ -99,15 +101,15 @@ void ServerMetrics::runEnded(const std::string& program, bool ok, double seconds
 
 void ServerMetrics::loopPassed()
 {
-    impl_->lastPass = std::max<std::chrono::steady_clock::rep>(1, std::chrono::steady_clock::now().time_since_epoch().count());
+    impl_->lastPass = std::max<Steady::rep>(1, Steady::now().time_since_epoch().count());
 }
 
 std::optional<std::chrono::steady_clock::duration> ServerMetrics::sinceLoopPassed() const
 {
-    const auto last = impl_->lastPass.load();
+    const Steady::rep last = impl_->lastPass.load();
     if (last == 0)
         return std::nullopt;
-    return std::chrono::steady_clock::now() - std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(last));
+    return Steady::now() - Steady::time_point(Steady::duration(last));
 }
 
 void ServerMetrics::connectionOpened()
