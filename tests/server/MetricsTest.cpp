@@ -1,7 +1,8 @@
 // The queue server's health and metrics as operators reach them, over HTTP from a real
 // qvappserver: runs move the counts of their program and fill the histograms, remote
 // connections, calls and SimpleSQL refusals are counted, /health turns 503 while the system
-// database is away, and the address comes from --metrics or BriskoS.ini.
+// database is away, and the address comes from --metrics or BriskoS.ini; on PostgreSQL
+// the system schema answers both.
 
 #include "RemoteFixture.h"
 #include "server/ServerMetrics.h"
@@ -201,4 +202,32 @@ TEST_F(Metrics, BriskoSNamesTheAddressUnlessTheCommandLineDoesAndWithNeitherTher
     ASSERT_TRUE(wrong.wait(30)) << wrong.output();
     EXPECT_EQ(wrong.exitCode(), 2);
     EXPECT_NE(wrong.output().find("--metrics takes ADDRESS:PORT"), std::string::npos) << wrong.output();
+}
+
+namespace {
+
+class MetricsOnPostgres : public Metrics {
+protected:
+    MetricsOnPostgres() { onPostgres = true; }
+
+    // The remote fixture goes on after a skip: skip before it.
+    void SetUp() override
+    {
+        if (PgConnectBase().empty())
+            GTEST_SKIP() << "QV_PG_CONNECT is not set: no PostgreSQL server for this case "
+                            "(start one with tests/pg/cluster.sh start)";
+        Metrics::SetUp();
+    }
+};
+
+} // namespace
+
+TEST_F(MetricsOnPostgres, HealthAndTheJobsByStateComeFromTheSystemSchema)
+{
+    auto server = launch({"--metrics", "127.0.0.1:0"});
+    ASSERT_TRUE(waitFor([&] { return healthy(); })) << get("/health").body << server->output();
+    queue(Job{});
+    ASSERT_TRUE(waitFor([&] { return scraped("qv_jobs{state=\"done\"}") == 1; })) << get("/metrics").body;
+    EXPECT_EQ(scraped("qv_jobs{state=\"queued\"}"), 0);
+    stop(*server);
 }
