@@ -74,10 +74,10 @@ JobScheduler::JobScheduler(ServerDatabase& db, JobClock& clock, JobSchedulerOpti
         options_.serverId = ThisServerId();
 }
 
-void JobScheduler::say(const std::string& line)
+void JobScheduler::say(const std::string& line, LogLevel level)
 {
     if (report)
-        report(line);
+        report(level, line);
 }
 
 double JobScheduler::followingRun(const JobRecord& job, double scheduled, int runNumber)
@@ -125,7 +125,7 @@ int JobScheduler::recover(const std::set<std::string>& ownRuns)
         if (r.interruptions == 0) {
             if (store.markInterrupted(r.number, r.runBy, now, why + "; it runs again")) {
                 ++found;
-                say("job " + r.number + " interrupted: " + why + "; it runs again");
+                say("job " + r.number + " interrupted: " + why + "; it runs again", LogLevel::Warning);
             }
             continue;
         }
@@ -135,7 +135,7 @@ int JobScheduler::recover(const std::set<std::string>& ownRuns)
         const Outcome failed{false, why + " again; it is not run a third time"};
         if (store.finishRun(r.number, r.attempt, r.runBy, false, failed.result, now, MomentStamp(next))) {
             ++found;
-            say("job " + r.number + " failed: " + english(failed.result));
+            say("job " + r.number + " failed: " + english(failed.result), LogLevel::Error);
             if (job)
                 notify(*job, job->runsDone + 1, failed, {});
         }
@@ -150,7 +150,7 @@ int JobScheduler::recover(const std::set<std::string>& ownRuns)
         const std::string why = "The server " + r.runBy + " stopped during the direct run; it is not run again";
         if (store.finishDirectRun(r.number, false, why, MomentStamp(clock_.now()))) {
             ++found;
-            say("request " + r.number + " failed: " + why);
+            say("request " + r.number + " failed: " + why, LogLevel::Warning);
         }
     }
     return found;
@@ -204,7 +204,8 @@ double JobScheduler::lateRun(const JobClaim& claim, const RunPeriod& period)
             const std::string note = "Misfire=skip: " + std::to_string(late.count) + " missed period(s) from " + span
                                    + " not run";
             store.skipRun(job.number, claim.attempt, options_.serverId, MomentStamp(now), MomentStamp(next), note);
-            say("job " + job.number + ": " + note + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));
+            say("job " + job.number + ": " + note + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""),
+                LogLevel::Warning);
             return 0;
         }
         return late.last;
@@ -214,7 +215,8 @@ double JobScheduler::lateRun(const JobClaim& claim, const RunPeriod& period)
             const double from = PeriodAfter(period, late.first, dropped);
             say("job " + job.number + ": " + std::to_string(dropped) + " of " + std::to_string(late.count)
                 + " missed periods (" + span + ") are not run: Misfire=all makes up for the latest "
-                + std::to_string(kMostLateRuns) + " alone");
+                + std::to_string(kMostLateRuns) + " alone",
+                LogLevel::Warning);
             store.recordRunPeriods(job.number, claim.attempt, MomentStamp(from), {});
             return from;
         }
@@ -298,8 +300,9 @@ void JobScheduler::run(const JobClaim& claim)
         const std::string why = "The run was ended before it finished; it runs again";
         bool kept = false;
         recordEnd([&] { kept = store.markInterrupted(job.number, options_.serverId, MomentStamp(clock_.now()), why); },
-                  [&](const std::string& line) { say(run + ": " + line); });
-        say(run + (kept ? " ended before it finished; it runs again" : " ended: it was taken from this server"));
+                  [&](const std::string& line) { say(run + ": " + line, LogLevel::Error); });
+        say(run + (kept ? " ended before it finished; it runs again" : " ended: it was taken from this server"),
+            LogLevel::Warning);
         return;
     }
     if (lost && job.interruptions == 0) {
@@ -308,10 +311,10 @@ void JobScheduler::run(const JobClaim& claim)
             [&] {
                 if (!store.markInterrupted(job.number, options_.serverId, MomentStamp(clock_.now()),
                                            MessageLines(why + ":", outcome.result)))
-                    say("job " + job.number + ": the run was taken from this server meanwhile");
+                    say("job " + job.number + ": the run was taken from this server meanwhile", LogLevel::Warning);
             },
-            [&](const std::string& line) { say(run + ": " + line); });
-        say(run + " interrupted: " + why + " (" + english(outcome.result) + ")");
+            [&](const std::string& line) { say(run + ": " + line, LogLevel::Error); });
+        say(run + " interrupted: " + why + " (" + english(outcome.result) + ")", LogLevel::Warning);
         return;
     }
     if (lost)
@@ -326,16 +329,17 @@ void JobScheduler::run(const JobClaim& claim)
             // A run that did its work keeps what it did, for whoever looks at the queue later.
             if (!store.finishRun(job.number, claim.attempt, options_.serverId, outcome.ok,
                                  outcome.ok ? summary : outcome.result, MomentStamp(clock_.now()), MomentStamp(next)))
-                say("job " + job.number + ": the run was taken from this server meanwhile");
+                say("job " + job.number + ": the run was taken from this server meanwhile", LogLevel::Warning);
         },
-        [&](const std::string& line) { say(run + ": " + line); });
+        [&](const std::string& line) { say(run + ": " + line, LogLevel::Error); });
     if (options_.metrics)
         options_.metrics->runEnded(job.programCode, outcome.ok,
                                    std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     say("job " + job.number + " run " + std::to_string(claim.runNumber) + (outcome.ok ? " done" : " failed")
         + (outcome.result.empty() ? "" : ": " + english(outcome.result))
         + (outcome.ok && !summary.empty() ? ": " + english(summary) : "")
-        + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""));
+        + (next > 0 ? "; next run " + ShownStamp(MomentStamp(next)) : ""),
+        outcome.ok ? LogLevel::Info : LogLevel::Error);
     notify(job, claim.runNumber, outcome, summary);
 }
 
@@ -367,7 +371,7 @@ void JobScheduler::notify(const JobRecord& job, int runNumber, const Outcome& ou
                 WriteServerLog("qvappserver: job " + job.number + ": a notification was not queued: " + f);
         }
     } catch (const std::exception& e) {
-        WriteServerLog("qvappserver: job " + job.number + ": the notifications were not queued: " + e.what());
-        say("job " + job.number + ": the notifications were not queued: " + e.what());
+        WriteServerLogFile("qvappserver: job " + job.number + ": the notifications were not queued: " + e.what());
+        say("job " + job.number + ": the notifications were not queued: " + e.what(), LogLevel::Error);
     }
 }

@@ -28,6 +28,7 @@
 
 #include "support/JobClock.h"
 #include "serverdb/ServerDatabase.h"
+#include "support/ServerLog.h"
 
 #include <atomic>
 #include <functional>
@@ -83,15 +84,15 @@ public:
     // Moment of the earliest waiting job; 0 when none waits.
     double nextDue();
 
-    // One line for each run started and ended, and for each recovery.
-    std::function<void(const std::string&)> report;
+    // One line for each run started and ended, and for each recovery, with its level.
+    ServerReport report;
 
 private:
     struct Outcome {
         bool ok = false;
         std::string result;
     };
-    void say(const std::string& line);
+    void say(const std::string& line, LogLevel level = LogLevel::Info);
     double followingRun(const JobRecord& job, double scheduled, int runNumber);
     std::string leaseUntil() const;
     // Applies the misfire rule to a periodic run that is late: answers the moment the run

@@ -153,7 +153,7 @@ void QueueServer::work(Worker& w)
             runner.run(*claim);
         } catch (const std::exception& e) {
             // The job stays this server's run; recover() takes it up once the worker is free.
-            say("job " + claim->job.number + ": the run broke off: " + e.what());
+            say("job " + claim->job.number + ": the run broke off: " + e.what(), LogLevel::Error);
             db.reset();
         }
         w.finished = true;
@@ -162,11 +162,11 @@ void QueueServer::work(Worker& w)
 
 QueueServer::~QueueServer() = default;
 
-void QueueServer::say(const std::string& line)
+void QueueServer::say(const std::string& line, LogLevel level)
 {
     if (options_.report)
-        options_.report(line);
-    WriteServerLog("qvappserver: " + line);
+        options_.report(level, line);
+    WriteServerLogFile("qvappserver: " + line);
 }
 
 void QueueServer::poll(JobScheduler& scheduler)
@@ -183,15 +183,17 @@ void QueueServer::renewLeases(JobScheduler& scheduler)
 {
     try {
         for (const std::string& number : scheduler.renew(runs_->numbers())) {
-            say("job " + number + ": another server took the run after this one's lease ran out; it is ended here");
+            say("job " + number + ": another server took the run after this one's lease ran out; it is ended here",
+                LogLevel::Warning);
             runs_->end(number);
         }
         lastRenewed_ = Steady::now();
     } catch (const std::exception& e) {
-        say(std::string("the leases of the runs could not be renewed: ") + e.what());
+        say(std::string("the leases of the runs could not be renewed: ") + e.what(), LogLevel::Error);
         if (Steady::now() - lastRenewed_ >= std::chrono::seconds(options_.scheduler.leaseSeconds)) {
             say("no lease was renewed for " + std::to_string(options_.scheduler.leaseSeconds)
-                + " s, so other servers may take the runs: they are ended here");
+                    + " s, so other servers may take the runs: they are ended here",
+                LogLevel::Error);
             runs_->endAll();
         }
     }
@@ -250,9 +252,10 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
             // A lost database connection is made again by the next call; the server goes on.
             say(e.kind() == DbErrorKind::ConnectionLost
                     ? std::string("the database cannot be reached; the next poll tries again: ") + e.what()
-                    : std::string(e.what()));
+                    : std::string(e.what()),
+                LogLevel::Error);
         } catch (const std::exception& e) {
-            say(e.what());
+            say(e.what(), LogLevel::Error);
         }
         if (waitOrRunEnds(waitMs))
             break;
@@ -263,7 +266,8 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
     const int running = runs_->busy();
     if (running > 0)
         say("stopping: " + std::to_string(running) + " job(s) running (" + joined(runs_->numbers()) + ") get up to "
-            + std::to_string(options_.stopGraceSeconds) + " s to finish");
+                + std::to_string(options_.stopGraceSeconds) + " s to finish",
+            LogLevel::Info);
     const auto deadline = Steady::now() + std::chrono::seconds(options_.stopGraceSeconds);
     while (runs_->busy() > 0 && Steady::now() < deadline) {
         if (Steady::now() - lastRenew >= leaseTick) {
@@ -271,7 +275,7 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
             lastRenew = Steady::now();
         }
         if (waitForStop(100)) {
-            say("stopped again: the running jobs are ended now");
+            say("stopped again: the running jobs are ended now", LogLevel::Warning);
             break;
         }
         runs_->reap();
@@ -280,7 +284,8 @@ QueueStop QueueServer::serve(const std::function<bool(long ms)>& waitForStop)
     out.finished = running - out.ended;
     if (out.ended > 0) {
         say("ending " + std::to_string(out.ended) + " job(s) still running (" + joined(runs_->numbers())
-            + "); they run again");
+                + "); they run again",
+            LogLevel::Warning);
         runs_->endAll();
     }
     runs_->stopAll();

@@ -25,7 +25,7 @@ struct QueueServerOptions {
     long pollMs = 250;
     // A clock for each run: a clock read from a file is read by several threads.
     std::function<std::unique_ptr<JobClock>()> makeClock;
-    std::function<void(const std::string&)> report;
+    ServerReport report;
 };
 
 struct QueueStop {
@@ -48,7 +48,8 @@ private:
     struct Worker;
     struct Runs;
 
-    void say(const std::string& line);
+    // Reported, and written to the alert log.
+    void say(const std::string& line, LogLevel level);
     void work(Worker& worker);
     void poll(JobScheduler& scheduler);
     void renewLeases(JobScheduler& scheduler);

@@ -77,14 +77,14 @@ struct RemoteEndpoint::Impl {
     {
     }
 
-    void report(const std::string& line)
+    void report(LogLevel level, const std::string& line)
     {
         if (options.report)
-            options.report(line);
+            options.report(level, line);
     }
     // A line of a kind that may come in floods: the first, then at most one a minute with
     // how many there were.
-    void reportSome(const std::string& line);
+    void reportSome(LogLevel level, const std::string& line);
     void accept();
     void acceptFailed(const std::error_code& ec);
     // Tells a connection the server cannot take why, then closes it.
@@ -154,7 +154,7 @@ private:
         try {
             challenge_ = remote::NewChallenge();
         } catch (const std::exception& e) {
-            ep_.report("connection from " + peer_ + " closed: " + e.what());
+            ep_.report(LogLevel::Error, "connection from " + peer_ + " closed: " + e.what());
             close();
             return;
         }
@@ -162,7 +162,7 @@ private:
         signOnTimer_.expires_after(std::chrono::milliseconds(ep_.options.signOnTimeoutMs));
         signOnTimer_.async_wait([self](const std::error_code& ec) {
             if (!ec && !self->signedOn_) {
-                self->ep_.report("connection from " + self->peer_ + " closed: no sign-on in time");
+                self->ep_.report(LogLevel::Warning, "connection from " + self->peer_ + " closed: no sign-on in time");
                 self->close();
             }
         });
@@ -196,10 +196,10 @@ private:
         try {
             f();
         } catch (const std::exception& e) {
-            ep_.report("connection from " + peer_ + " closed: " + during + " failed: " + e.what());
+            ep_.report(LogLevel::Error, "connection from " + peer_ + " closed: " + during + " failed: " + e.what());
             close();
         } catch (...) {
-            ep_.report("connection from " + peer_ + " closed: " + during + " failed");
+            ep_.report(LogLevel::Error, "connection from " + peer_ + " closed: " + during + " failed");
             close();
         }
     }
@@ -212,7 +212,8 @@ private:
         tls_ = std::make_unique<asio::ssl::stream<tcp::socket&>>(socket_, *ep_.tls);
         tls_->async_handshake(asio::ssl::stream_base::server, [self = shared_from_this()](const std::error_code& ec) {
             if (ec) {
-                self->ep_.report("connection from " + self->peer_ + " closed: the TLS handshake failed (" + ec.message() + ")");
+                self->ep_.report(LogLevel::Warning, "connection from " + self->peer_ +
+                                                        " closed: the TLS handshake failed (" + ec.message() + ")");
                 return self->close();
             }
             self->readFrame();
@@ -264,8 +265,8 @@ private:
         idleTimer_.expires_after(std::chrono::milliseconds(ep_.options.idleTimeoutMs));
         idleTimer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
             if (!ec && !self->inCall_) {
-                self->ep_.report("connection of " + self->session_.who() + " closed: nothing came for " +
-                                 std::to_string(self->ep_.options.idleTimeoutMs / 1000) + " s");
+                self->ep_.report(LogLevel::Info, "connection of " + self->session_.who() + " closed: nothing came for " +
+                                                     std::to_string(self->ep_.options.idleTimeoutMs / 1000) + " s");
                 self->close();
             }
         });
@@ -290,7 +291,7 @@ private:
         const std::uint32_t limit = signedOn_ ? ep_.options.maxFrameBytes
                                               : std::min(ep_.options.maxFrameBytes, kSignOnMaxFrame);
         if (length > limit) {
-            ep_.report("connection from " + peer_ + " closed: a frame of " + std::to_string(length) +
+            ep_.report(LogLevel::Warning, "connection from " + peer_ + " closed: a frame of " + std::to_string(length) +
                        " bytes, more than the limit of " + std::to_string(limit));
             return close();
         }
@@ -316,7 +317,7 @@ private:
         try {
             message = DecodeWireValue(payload_);
         } catch (const std::exception& e) {
-            ep_.report("connection from " + peer_ + " closed: " + e.what());
+            ep_.report(LogLevel::Warning, "connection from " + peer_ + " closed: " + e.what());
             return close();
         }
         payload_.clear();
@@ -480,7 +481,7 @@ public:
             std::lock_guard lock(callbackMutex_);
             if (waiting_) {
                 waiting_ = nullptr;
-                ep_.report("connection from " + peer_ + " closed: no answer to a callback in time");
+                ep_.report(LogLevel::Warning, "connection from " + peer_ + " closed: no answer to a callback in time");
                 shutdown();
                 throw AutomationError("The client did not answer a callback within the time limit");
             }
@@ -492,7 +493,8 @@ public:
             return value;
         if (name == "FAILED")
             throw AutomationError(VarToStr(value));
-        ep_.report("connection from " + peer_ + " closed: a request while a callback waited for its answer");
+        ep_.report(LogLevel::Warning,
+                   "connection from " + peer_ + " closed: a request while a callback waited for its answer");
         shutdown();
         throw AutomationError("The client sent a request instead of a callback's answer");
     }
@@ -523,7 +525,7 @@ private:
     // Refuses the sign-on with a reason for the client and a line for the log, and closes.
     void refuseSignOn(const std::string& reason, const std::string& logged)
     {
-        ep_.report("sign-on refused for " + logged);
+        ep_.report(LogLevel::Warning, "sign-on refused for " + logged);
         write(remote::Frame(Variant::list({"REFUSED", reason})), true);
     }
 
@@ -531,13 +533,14 @@ private:
     void signOn(const Variant& message)
     {
         if (signOnAsked_) {
-            ep_.report("connection from " + peer_ + " closed: a second frame before its sign-on was answered");
+            ep_.report(LogLevel::Warning,
+                       "connection from " + peer_ + " closed: a second frame before its sign-on was answered");
             return close();
         }
         signOnAsked_ = true;
         const std::string name = remote::MessageName(message);
         if (name != "HELLO") {
-            ep_.report("connection from " + peer_ + " closed: a request before the sign-on");
+            ep_.report(LogLevel::Warning, "connection from " + peer_ + " closed: a request before the sign-on");
             return write(remote::Frame(Variant::list({"REFUSED", "Sign on first"})), true);
         }
         const int low = message.lowBound();
@@ -576,7 +579,7 @@ private:
                     self->session_.peer = self->peer_;
                     self->signedOn_ = true;
                     self->signOnTimer_.cancel();
-                    self->ep_.report("signed on: " + who);
+                    self->ep_.report(LogLevel::Info, "signed on: " + who);
                     self->write(remote::Frame(Variant::list({"OK"})), false);
                 });
             });
@@ -608,7 +611,7 @@ private:
     bool callbacksLive_ = false;
 };
 
-void RemoteEndpoint::Impl::reportSome(const std::string& line)
+void RemoteEndpoint::Impl::reportSome(LogLevel level, const std::string& line)
 {
     const Clock::time_point now = Clock::now();
     std::string said;
@@ -624,7 +627,7 @@ void RemoteEndpoint::Impl::reportSome(const std::string& line)
         unreported = 0;
         lastFloodReport = now;
     }
-    report(said);
+    report(level, said);
 }
 
 std::string RemoteEndpoint::Impl::admit(const std::string& address)
@@ -660,7 +663,7 @@ void RemoteEndpoint::Impl::release(const std::string& address)
 
 void RemoteEndpoint::Impl::refuseConnection(tcp::socket socket, const std::string& why)
 {
-    reportSome("connection from " + peerOf(socket) + " refused: " + why);
+    reportSome(LogLevel::Warning, "connection from " + peerOf(socket) + " refused: " + why);
     auto s = std::make_shared<tcp::socket>(std::move(socket));
     auto frame = std::make_shared<std::string>(remote::Frame(Variant::list({"REFUSED", why})));
     asio::async_write(*s, asio::buffer(*frame), [s, frame](const std::error_code&, std::size_t) {
@@ -676,14 +679,14 @@ void RemoteEndpoint::Impl::acceptFailed(const std::error_code& ec)
     const bool resources = ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
                            ec == asio::error::no_memory || ec == std::errc::too_many_files_open_in_system;
     if (!resources) {
-        reportSome("accepting a connection failed: " + ec.message());
+        reportSome(LogLevel::Error, "accepting a connection failed: " + ec.message());
         return accept();
     }
     // Out of descriptors and the like: wait, longer each time, rather than spin or fill the log.
     ++acceptFailures;
     acceptDelayMs = std::clamp(acceptDelayMs * 2, 50, 2000);
-    reportSome("accepting a connection failed: " + ec.message() + "; trying again in " + std::to_string(acceptDelayMs) +
-               " ms");
+    reportSome(LogLevel::Error, "accepting a connection failed: " + ec.message() + "; trying again in " +
+                                    std::to_string(acceptDelayMs) + " ms");
     acceptPause.expires_after(std::chrono::milliseconds(acceptDelayMs));
     acceptPause.async_wait([this](const std::error_code& e) {
         if (!e && !stopping)
@@ -702,7 +705,8 @@ void RemoteEndpoint::Impl::accept()
             return;
         }
         if (acceptFailures > 0) {
-            report("accepting connections works again after " + std::to_string(acceptFailures) + " failures");
+            report(LogLevel::Info,
+                   "accepting connections works again after " + std::to_string(acceptFailures) + " failures");
             acceptFailures = 0;
             acceptDelayMs = 0;
         }
@@ -721,7 +725,7 @@ void RemoteEndpoint::Impl::accept()
                 session->begin();
             }
         } catch (const std::exception& e) {
-            report(std::string("a new connection could not be served: ") + e.what());
+            report(LogLevel::Error, std::string("a new connection could not be served: ") + e.what());
         }
         accept();
     });
@@ -775,9 +779,9 @@ RemoteEndpoint::RemoteEndpoint(RemoteEndpointOptions options) : impl_(std::make_
                     m.io.run();
                     return;
                 } catch (const std::exception& e) {
-                    m.report(std::string("a network task failed: ") + e.what());
+                    m.report(LogLevel::Error, std::string("a network task failed: ") + e.what());
                 } catch (...) {
-                    m.report("a network task failed");
+                    m.report(LogLevel::Error, "a network task failed");
                 }
             }
         });

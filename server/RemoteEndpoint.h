@@ -19,6 +19,7 @@
 #include "platform/Automation.h"
 #include "server/ServerSession.h"
 #include "support/ListenAddress.h"
+#include "support/ServerLog.h"
 
 #include <cstdint>
 #include <functional>
@@ -56,8 +57,8 @@ struct RemoteEndpointOptions {
     // Checks the user and company a client signs on for: empty when they may work, else
     // the reason. Runs on a sign-on worker.
     std::function<std::string(const std::string& user, const std::string& company)> checkSession;
-    // One line for the server's log, from any thread.
-    std::function<void(const std::string& line)> report;
+    // One line for the server's log, with its level, from any thread.
+    ServerReport report;
     // Counts connections and calls for the operators (none: nothing is counted).
     ServerMetrics* metrics = nullptr;
 };

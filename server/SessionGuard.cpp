@@ -27,7 +27,8 @@ std::string SessionGuard::actFor(std::string_view member, std::string_view named
     if (!own.super)
         refuse(member, "the signed-on user " + session_.user + " may not act for user " + asked);
     WriteServerLog("ReportCounterS.dmReportCounter." + std::string(member) + ": super user " + session_.user +
-                   " acts for user " + asked + " (" + session_.who() + ")");
+                       " acts for user " + asked + " (" + session_.who() + ")",
+                   LogLevel::Info);
     return asked;
 }
 

@@ -10,6 +10,10 @@
 // first, within the grace time), 3 when jobs still running after the grace time were
 // ended (they run again), 1 when the installation cannot be served, 2 for a wrong
 // command line.
+//
+// What it has to say goes to standard error, a line each with its level ("<3>", "<4>",
+// "<6>", support/ServerLog.h) for the journal; standard output is left to --help and
+// --encode-secret.
 
 #include "platform/AsciiText.h"
 #include "platform/Exception.h"
@@ -75,7 +79,8 @@ void usage(std::FILE* to)
                  "  --install DIR      the installation folder: DIR/registry.ini names the server folder\n"
                  "                     (Software\\QVR\\Brisko, ServerPath) with BriskoS.ini\n"
                  "  --listen ADDRESS:PORT  also serve ReportCounterS.dmReportCounter to remote clients on\n"
-                 "                     this address (0.0.0.0 for every interface, [::] for IPv6). Clients\n"
+                 "                     this address (0.0.0.0 for every interface, [::] for IPv6); without\n"
+                 "                     it, [DBPasswordCtrl] Listen of BriskoS.ini, if any. Clients\n"
                  "                     sign on with the connection secret of BriskoS.ini, [DBPasswordCtrl]\n"
                  "                     ConnectionSecret (stored as passwords are); without one the server\n"
                  "                     does not start. MaxFrameBytes there bounds one message,\n"
@@ -103,8 +108,45 @@ void usage(std::FILE* to)
                  "Stop it with SIGTERM (kill PID): the running jobs get [Job Queue] StopGraceSeconds\n"
                  "(default 30) to finish, then those left are ended and run again later (exit code 3);\n"
                  "a second SIGTERM ends them at once. Jobs left running by a server that stopped\n"
-                 "without finishing them run once more.\n",
+                 "without finishing them run once more.\n"
+                 "\n"
+                 "The server's lines go to standard error, each with its level for the journal (\"<3>\"\n"
+                 "error, \"<4>\" warning, \"<6>\" info); failures and refusals also go to the alert log\n"
+                 "Log/Alert_ReportCounterS_<day>.log.\n",
                  kDefaultPollMs);
+}
+
+// The server's lines on standard error, stamped by its clock once it has one, one at a time.
+class ServerLines {
+public:
+    void useClock(std::unique_ptr<JobClock> clock)
+    {
+        std::lock_guard lock(mutex_);
+        clock_ = std::move(clock);
+    }
+    void say(LogLevel level, const std::string& line)
+    {
+        std::lock_guard lock(mutex_);
+        std::string stamp;
+        try {
+            if (clock_)
+                stamp = "[" + ShownStamp(MomentStamp(clock_->now())) + "] ";
+        } catch (const std::exception&) {
+            // A clock file being written: the line goes without its moment.
+        }
+        SayLevelLine(level, stamp + line);
+    }
+
+private:
+    std::mutex mutex_;
+    std::unique_ptr<JobClock> clock_;
+};
+
+// Lives until the process ends: the threads of the server say their lines through it.
+ServerLines& serverLines()
+{
+    static ServerLines lines;
+    return lines;
 }
 
 int wrong(const std::string& why)
@@ -205,8 +247,7 @@ void applyBounds(const TBriskoIniS& ini, RemoteEndpointOptions& o)
 // The endpoint for remote clients: each connection gets its own server objects, on the
 // same databases and clock as the queue.
 std::unique_ptr<RemoteEndpoint> listenOn(const std::string& listen, const ServerDbSettings& settings,
-                                         const std::string& clockFile, std::function<void(const std::string&)> report,
-                                         ServerMetrics* metrics)
+                                         const std::string& clockFile, ServerReport report, ServerMetrics* metrics)
 {
     const TBriskoIniS ini;
     RemoteEndpointOptions o;
@@ -379,8 +420,20 @@ Operators metricsOn(const CommandLine& command, const ServerDbSettings& settings
     return out;
 }
 
+// The address remote clients are served on: --listen, else [DBPasswordCtrl] Listen, else
+// none. Exception naming a Listen value that is no address.
+std::string remoteAddress(const CommandLine& command)
+{
+    if (!command.listen.empty())
+        return command.listen;
+    const TBriskoIniS ini;
+    if (!ini.RemoteListenProblems.empty())
+        throw Exception(ini.RemoteListenProblems.front());
+    return ini.RemoteListen;
+}
+
 void sayServing(const ServerDatabase& db, const CommandLine& command, const QueueServerOptions& o,
-                const RemoteEndpoint* endpoint, rlim_t descriptors)
+                const RemoteEndpoint* endpoint, const std::string& listen, rlim_t descriptors)
 {
     std::string folders;
     for (const std::string& f : o.scheduler.libraryFolders)
@@ -391,26 +444,25 @@ void sayServing(const ServerDatabase& db, const CommandLine& command, const Queu
                                                        + pg.database + " on " + pg.host + ":" + pg.port
                                                  : db.filePath(db.settings().systemDb);
     const char* misfire[] = {"once", "all", "skip"};
-    std::printf("qvappserver %s: serving %s (system database %s; server libraries from %s; poll %ld ms; "
-                "%d workers; job time limit %s; lease %d s; misfire %s%s)\n",
-                o.scheduler.serverId.c_str(), fs::absolute(command.install).c_str(), systemDb.c_str(),
-                folders.c_str(), command.pollMs, o.workers,
-                o.scheduler.jobTimeLimitSeconds > 0 ? (std::to_string(o.scheduler.jobTimeLimitSeconds) + " s").c_str()
-                                                    : "none",
-                o.scheduler.leaseSeconds, misfire[int(o.scheduler.misfire)],
-                command.clockFile.empty() ? "" : ("; clock from " + command.clockFile).c_str());
+    const std::string& id = o.scheduler.serverId;
+    serverLines().say(
+        LogLevel::Info,
+        "qvappserver " + id + ": serving " + fs::absolute(command.install).string() + " (system database " + systemDb
+            + "; server libraries from " + folders + "; poll " + std::to_string(command.pollMs) + " ms; "
+            + std::to_string(o.workers) + " workers; job time limit "
+            + (o.scheduler.jobTimeLimitSeconds > 0 ? std::to_string(o.scheduler.jobTimeLimitSeconds) + " s" : "none")
+            + "; lease " + std::to_string(o.scheduler.leaseSeconds) + " s; misfire " + misfire[int(o.scheduler.misfire)]
+            + (command.clockFile.empty() ? "" : "; clock from " + command.clockFile) + ")");
     if (endpoint)
-        std::printf("qvappserver %s: listening on %s (port %d%s), up to %llu descriptors\n",
-                    o.scheduler.serverId.c_str(), command.listen.c_str(), endpoint->port(),
-                    endpoint->usesTls() ? ", TLS" : "", static_cast<unsigned long long>(descriptors));
-    std::fflush(stdout);
+        serverLines().say(LogLevel::Info, "qvappserver " + id + ": listening on " + listen + " (port "
+                                              + std::to_string(endpoint->port()) + (endpoint->usesTls() ? ", TLS" : "")
+                                              + "), up to " + std::to_string(descriptors) + " descriptors");
 }
 
 void sayMetrics(const std::string& serverId, const std::string& address, const MetricsEndpoint& endpoint)
 {
-    std::printf("qvappserver %s: health and metrics on %s (port %d): /health, /metrics\n", serverId.c_str(),
-                address.c_str(), endpoint.port());
-    std::fflush(stdout);
+    serverLines().say(LogLevel::Info, "qvappserver " + serverId + ": health and metrics on " + address + " (port "
+                                          + std::to_string(endpoint.port()) + "): /health, /metrics");
 }
 
 } // namespace
@@ -424,16 +476,17 @@ int main(int argc, char** argv)
     const sigset_t signals = stopSignals();
     sigprocmask(SIG_BLOCK, &signals, nullptr);
 
+    const ServerReport say = [](LogLevel level, const std::string& line) { serverLines().say(level, line); };
+    // Said here and kept in the alert log.
+    const ServerReport sayAndLog = [](LogLevel level, const std::string& line) {
+        serverLines().say(level, line);
+        WriteServerLogFile("qvappserver: " + line);
+    };
     std::unique_ptr<ServerDatabase> db;
     std::unique_ptr<JobClock> clock;
-    std::mutex reportMutex;
-    auto logLine = [&](const std::string& line) {
-        std::lock_guard lock(reportMutex);
-        std::printf("[%s] %s\n", ShownStamp(MomentStamp(clock->now())).c_str(), line.c_str());
-        std::fflush(stdout);
-    };
     Operators operators;
     std::unique_ptr<RemoteEndpoint> endpoint;
+    std::string listen;
     QueueServerOptions options;
     const rlim_t descriptors = raiseDescriptorLimit();
     try {
@@ -441,28 +494,23 @@ int main(int argc, char** argv)
         db = std::make_unique<ServerDatabase>(settings);
         JobStore::EnsureTables(db->connection());
         clock = clockFor(command.clockFile);
+        serverLines().useClock(clockFor(command.clockFile));
+        // What the server objects write to the alert log, this process also says.
+        SetServerLogSink(say);
         options = queueOptions(*db, command);
         operators = metricsOn(command, settings);
         options.scheduler.metrics = operators.metrics.get();
-        if (!command.listen.empty())
-            endpoint = listenOn(
-                command.listen, settings, command.clockFile,
-                [&](const std::string& line) {
-                    logLine(line);
-                    WriteServerLog("qvappserver: " + line);
-                },
-                operators.metrics.get());
+        listen = remoteAddress(command);
+        if (!listen.empty())
+            endpoint = listenOn(listen, settings, command.clockFile, sayAndLog, operators.metrics.get());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "qvappserver: %s\n", e.what());
+        SayLevelLine(LogLevel::Error, std::string("qvappserver: ") + e.what());
         return 1;
     }
-    options.report = logLine;
+    options.report = say;
     // The queue's own connection: a database server that went away and came back is said.
-    db->connection().setReconnectReport([&](const std::string& line) {
-        logLine(line);
-        WriteServerLog("qvappserver: " + line);
-    });
-    sayServing(*db, command, options, endpoint.get(), descriptors);
+    db->connection().setReconnectReport([sayAndLog](const std::string& line) { sayAndLog(LogLevel::Warning, line); });
+    sayServing(*db, command, options, endpoint.get(), listen, descriptors);
     if (operators.endpoint)
         sayMetrics(options.scheduler.serverId, operators.address, *operators.endpoint);
 
@@ -472,12 +520,12 @@ int main(int argc, char** argv)
     // Calls running for remote clients finish before the server says it stopped.
     endpoint.reset();
     if (stopped.ended > 0) {
-        std::printf("qvappserver %s: stopped; %d job(s) were ended before they finished and run again\n",
-                    serverId.c_str(), stopped.ended);
+        say(LogLevel::Warning, "qvappserver " + serverId + ": stopped; " + std::to_string(stopped.ended)
+                                   + " job(s) were ended before they finished and run again");
         return kEndedExit;
     }
-    std::printf("qvappserver %s: stopped%s\n", serverId.c_str(),
-                stopped.finished > 0 ? ("; " + std::to_string(stopped.finished) + " job(s) finished first").c_str()
-                                     : "");
+    say(LogLevel::Info, "qvappserver " + serverId + ": stopped"
+                            + (stopped.finished > 0 ? "; " + std::to_string(stopped.finished) + " job(s) finished first"
+                                                    : ""));
     return 0;
 }

@@ -361,6 +361,8 @@ void TBriskoIniS::clear()
     RemoteSettingProblems.clear();
     TlsCertificate.clear();
     TlsKey.clear();
+    RemoteListen.clear();
+    RemoteListenProblems.clear();
     MetricsListen.clear();
     MetricsProblems.clear();
 }
@@ -480,19 +482,20 @@ void readRemoteEndpoint(TBriskoIniS& s, const ServerIni& r)
     s.TlsKey = file("TlsKey");
 }
 
-// The address of the operators' endpoint, checked as --metrics checks it.
-void readMetrics(TBriskoIniS& s, const ServerIni& r)
+// Listen=HOST:PORT of a section, checked as the command line's addresses are: kept in out,
+// or named in problems.
+void readListen(const ServerIni& r, const char* section, std::string& out, std::vector<std::string>& problems)
 {
-    const std::string given = trimText(r.ini.ReadString("Metrics", "Listen", ""));
+    const std::string given = trimText(r.ini.ReadString(section, "Listen", ""));
     std::string host;
     int port = 0;
     if (given.empty())
         return;
     if (ParseListenAddress(given, host, port))
-        s.MetricsListen = given;
+        out = given;
     else
-        s.MetricsProblems.push_back("Listen=" + given + " in [Metrics] of " + s.IniFileName +
-                                    " is not HOST:PORT with a port from 0 to 65535");
+        problems.push_back("Listen=" + given + " in [" + section + "] of " + r.fileName +
+                           " is not HOST:PORT with a port from 0 to 65535");
 }
 
 // The bounds of the server's database work and of a job's run.
@@ -534,7 +537,8 @@ bool TBriskoIniS::Load()
     readPasswordCtrl(*this, r);
     readJobQueue(*this, r);
     readRemoteEndpoint(*this, r);
-    readMetrics(*this, r);
+    readListen(r, "DBPasswordCtrl", RemoteListen, RemoteListenProblems);
+    readListen(r, "Metrics", MetricsListen, MetricsProblems);
     DBSettings.at(2, 3) = r.text(dbe, "DataBaseCodeOrder", "Chinese_Taiwan_Stroke_BIN");
 
     DBSettings.at(3, 0) = r.text(dbe, "EctAlias", "EDIDATA");

@@ -123,6 +123,11 @@ public:
     // against the server folder; with both, remote connections use TLS.
     std::string TlsCertificate;
     std::string TlsKey;
+    // Listen=HOST:PORT: the address the queue server serves remote clients on when its
+    // command line names none; empty when none is named. A value that is no such address
+    // is named in RemoteListenProblems, and a server that would listen there does not start.
+    std::string RemoteListen;
+    std::vector<std::string> RemoteListenProblems;
 
     // The queue server ("Job Queue"), each empty for its default: what becomes of the
     // periods a periodic job missed while no server ran (Misfire: once, all or skip), jobs

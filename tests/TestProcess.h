@@ -31,11 +31,12 @@ inline bool waitFor(const std::function<bool()>& condition, double seconds = 30)
     return true;
 }
 
-// A program of the build, started with posix_spawn; its output goes to a file.
+// A program of the build, started with posix_spawn; its output goes to a file (standard
+// error to a file of its own when errorFile names one).
 class Process {
 public:
     Process(const std::string& program, const std::vector<std::string>& args, const std::string& outputFile,
-            const std::map<std::string, std::string>& env = {})
+            const std::map<std::string, std::string>& env = {}, const std::string& errorFile = {})
         : output_(outputFile)
     {
         std::vector<std::string> argv{program};
@@ -59,7 +60,10 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        if (errorFile.empty())
+            posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        else
+            posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, av.data(), ev.data());
         posix_spawn_file_actions_destroy(&actions);
         if (rc != 0)

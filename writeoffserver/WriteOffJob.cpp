@@ -60,7 +60,7 @@ WriteOffContext contextOf(const ServerDbSettings& settings, const std::string& c
                            return true;
                        });
     } catch (const std::exception& e) {
-        WriteServerLog(std::string("WOFB07S: the company settings could not be read: ") + e.what());
+        WriteServerLog(std::string("WOFB07S: the company settings could not be read: ") + e.what(), LogLevel::Error);
     }
     return ctx;
 }

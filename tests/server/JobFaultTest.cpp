@@ -91,7 +91,7 @@ TEST_F(FaultHangingLibrary, AQueuedRunPastTheTimeLimitIsEndedRecordedFailedAndTh
     o.jobTimeLimitSeconds = 1;
     JobScheduler scheduler(db, *clock, o);
     std::vector<std::string> reports;
-    scheduler.report = [&](const std::string& line) { reports.push_back(line); };
+    scheduler.report = [&](LogLevel, const std::string& line) { reports.push_back(line); };
 
     Job hanging;
     hanging.action = "@hold " + install.path("never");

@@ -32,7 +32,7 @@ protected:
         o.libraryFolders = settings().libraryFolders;
         o.misfire = misfire;
         auto s = std::make_unique<JobScheduler>(*db, *clock, o);
-        s->report = [this](const std::string& line) { reports.push_back(line); };
+        s->report = [this](LogLevel, const std::string& line) { reports.push_back(line); };
         return s;
     }
 

@@ -267,7 +267,7 @@ TEST_F(RemoteServer, ACallbackNotAnsweredInTimeClosesThatConnectionAndTheNextCal
     std::mutex logMutex;   // both
     const auto endpoint = serve([&] { return std::make_shared<Caller>(&heard, &logMutex); }, [&](RemoteEndpointOptions& o) {
         o.callbackTimeoutMs = 200;
-        o.report = [&](const std::string& line) {
+        o.report = [&](LogLevel, const std::string& line) {
             std::lock_guard lock(logMutex);
             log.push_back(line);
         };
