@@ -31,6 +31,7 @@
 #include "host/SessionCheck.h"
 #include "host/UnattendedRunner.h"
 #include "platform/DynLib.h"
+#include "platform/InstallLayout.h"
 #include "plugin/DLLBaseCtrller.h"
 
 #include <QApplication>
@@ -222,7 +223,7 @@ bool prepareDemo(HostOptions& o)
 {
     try {
         const DemoInstallation demo = DemoInstall::Prepare(o.demoFolder.toStdString(),
-                                                           QCoreApplication::applicationDirPath().toStdString(),
+                                                           SuiteLibraryFolder(),
                                                            o.postgres.toStdString());
         if (o.langSet)
             DemoInstall::SetLanguage(demo, o.lang.toStdString());
@@ -409,7 +410,7 @@ int main(int argc, char** argv)
         return 2;
     QString library = o.library;
     if (library.isEmpty())
-        library = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("WOFB07C.so"));
+        library = QString::fromStdString(SuiteLibraryFolder()) + QStringLiteral("WOFB07C.so");
     library = QFileInfo(library).absoluteFilePath();
 
     const std::optional<CheckedSession> checked = checkSession(o);
