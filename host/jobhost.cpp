@@ -132,7 +132,7 @@ int runExitCode(std::int32_t applied, std::int32_t outcome)
 
 // What the command line asks for.
 struct HostOptions {
-    QString library;       // empty: WOFB07C.so beside this program
+    QString library;       // empty: the suite's WOFB07C.so
     bool demo = false;
     QString demoFolder;
     QString user, company, database;
@@ -153,7 +153,7 @@ std::optional<int> readOptions(QApplication& app, HostOptions& o)
         "Exit codes: 0 the job opened and closed, 1 the job could not be opened, 2 refused by the host."));
     cli.addHelpOption();
     cli.addPositionalArgument(QStringLiteral("library"),
-                              QStringLiteral("The job library (default WOFB07C.so beside this program), or \"demo\" "
+                              QStringLiteral("The job library (default: the installed WOFB07C.so), or \"demo\" "
                                              "followed by the folder of the demo installation."));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User code."), QStringLiteral("code"), QStringLiteral("DS"));
     const QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company code."), QStringLiteral("code"), QStringLiteral("01"));
