@@ -31,6 +31,7 @@
 #include "host/SessionCheck.h"
 #include "host/UnattendedRunner.h"
 #include "platform/DynLib.h"
+#include "platform/InstallLayout.h"
 #include "plugin/DLLBaseCtrller.h"
 
 #include <QApplication>
@@ -131,7 +132,7 @@ int runExitCode(std::int32_t applied, std::int32_t outcome)
 
 // What the command line asks for.
 struct HostOptions {
-    QString library;       // empty: WOFB07C.so beside this program
+    QString library;       // empty: the suite's WOFB07C.so
     bool demo = false;
     QString demoFolder;
     QString user, company, database;
@@ -152,7 +153,7 @@ std::optional<int> readOptions(QApplication& app, HostOptions& o)
         "Exit codes: 0 the job opened and closed, 1 the job could not be opened, 2 refused by the host."));
     cli.addHelpOption();
     cli.addPositionalArgument(QStringLiteral("library"),
-                              QStringLiteral("The job library (default WOFB07C.so beside this program), or \"demo\" "
+                              QStringLiteral("The job library (default: the installed WOFB07C.so), or \"demo\" "
                                              "followed by the folder of the demo installation."));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User code."), QStringLiteral("code"), QStringLiteral("DS"));
     const QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company code."), QStringLiteral("code"), QStringLiteral("01"));
@@ -222,7 +223,7 @@ bool prepareDemo(HostOptions& o)
 {
     try {
         const DemoInstallation demo = DemoInstall::Prepare(o.demoFolder.toStdString(),
-                                                           QCoreApplication::applicationDirPath().toStdString(),
+                                                           SuiteLibraryFolder(),
                                                            o.postgres.toStdString());
         if (o.langSet)
             DemoInstall::SetLanguage(demo, o.lang.toStdString());
@@ -409,7 +410,7 @@ int main(int argc, char** argv)
         return 2;
     QString library = o.library;
     if (library.isEmpty())
-        library = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("WOFB07C.so"));
+        library = QString::fromStdString(SuiteLibraryFolder()) + QStringLiteral("WOFB07C.so");
     library = QFileInfo(library).absoluteFilePath();
 
     const std::optional<CheckedSession> checked = checkSession(o);

@@ -125,7 +125,11 @@ FileDescription ParseFileDescription(const QString& description)
 
 void WriteDownLoadLog(const QString& message)
 {
-    writeAlertLogAt(programFolder(), "QVDownLoadNewFileU", bytesOf(message), "D", Now());
+    // Beside the program, unless the installation keeps its logs elsewhere.
+    if (const std::string logs = GetLogPath(); !logs.empty())
+        writeAlertLogIn(logs, "QVDownLoadNewFileU", bytesOf(message), "D", Now());
+    else
+        writeAlertLogAt(programFolder(), "QVDownLoadNewFileU", bytesOf(message), "D", Now());
 }
 
 bool UpdateFile(const QString& fileDescription, const QString& localFile, QString& errorText, bool interactive,

@@ -3,6 +3,7 @@
 #include "platform/AsciiText.h"
 #include "db/Db.h"
 #include "platform/DynLib.h"
+#include "platform/InstallLayout.h"
 #include "platform/SvrController.h"
 #include "server/JobRequest.h"
 #include "support/Dates.h"
@@ -207,8 +208,7 @@ std::string readAll(int fd)
 
 std::string runnerProgram()
 {
-    const std::string platform = GetModuleFileName(reinterpret_cast<const void*>(&EncodeWireValue));
-    return (std::filesystem::path(platform).parent_path() / "qvjobrun").string();
+    return SuiteProgram("qvjobrun");
 }
 
 ServerLibraryOutcome failed(std::string why)

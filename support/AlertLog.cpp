@@ -8,6 +8,7 @@
 #include "platform/Registry.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -50,6 +51,26 @@ std::string GetClientPath()
     return ResolveRegistryFolder(path);
 }
 
+std::string GetLogPath()
+{
+    Registry reg;
+    if (!reg.OpenKeyReadOnly("Software\\QVR\\Brisko"))
+        return {};
+    std::string path = reg.ReadString("LogPath");
+    if (path.empty())
+        return {};
+    if (path.rfind("~/", 0) == 0) {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home)
+            return {};
+        path = std::string(home) + path.substr(1);
+    }
+    path = ResolveRegistryFolder(path);
+    if (!endsWithSeparator(path))
+        path += '/';
+    return path;
+}
+
 std::string alertLogStamp(double when)
 {
     const CivilDate c = DecodeDateTime(when);
@@ -59,8 +80,10 @@ std::string alertLogStamp(double when)
                   {c.year, d, c.month, d, c.day, c.hour, t, c.minute, t, c.second, t, c.millisecond});
 }
 
-std::string alertLogFileName(std::string_view baseFolder, std::string_view logName, std::string_view rotation,
-                             double when)
+namespace {
+
+// "Alert_<name>_<period>.log" for the moment.
+std::string alertLogBaseName(std::string_view logName, std::string_view rotation, double when)
 {
     const CivilDate c = DecodeDateTime(when);
     std::string period;
@@ -73,7 +96,27 @@ std::string alertLogFileName(std::string_view baseFolder, std::string_view logNa
     std::string file = "Alert_" + std::string(logName) + "_" + period;
     if (logName.find('.') == std::string_view::npos)
         file += ".log";
-    return joinPath(joinPath(baseFolder, "Log"), file);
+    return file;
+}
+
+bool appendLine(const std::string& fileName, std::string_view message, double when)
+{
+    const std::string line = alertLogStamp(when) + std::string(message) + "\r\n";
+    std::FILE* f = std::fopen(fileName.c_str(), "ab");
+    if (!f)
+        return false;
+    // One write per line, so that lines of two writers do not mix within a line.
+    const bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size();
+    const bool closed = std::fclose(f) == 0;
+    return written && closed;
+}
+
+} // namespace
+
+std::string alertLogFileName(std::string_view baseFolder, std::string_view logName, std::string_view rotation,
+                             double when)
+{
+    return joinPath(joinPath(baseFolder, "Log"), alertLogBaseName(logName, rotation, when));
 }
 
 bool writeAlertLogAt(std::string_view baseFolder, std::string_view logName, std::string_view message,
@@ -86,14 +129,19 @@ bool writeAlertLogAt(std::string_view baseFolder, std::string_view logName, std:
         if (!std::filesystem::is_directory(std::string(baseFolder), ec))
             return false;
         std::filesystem::create_directory(std::filesystem::path(fileName).parent_path(), ec);
-        const std::string line = alertLogStamp(when) + std::string(message) + "\r\n";
-        std::FILE* f = std::fopen(fileName.c_str(), "ab");
-        if (!f)
-            return false;
-        // One write per line, so that lines of two writers do not mix within a line.
-        const bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-        const bool closed = std::fclose(f) == 0;
-        return written && closed;
+        return appendLine(fileName, message, when);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool writeAlertLogIn(std::string_view logFolder, std::string_view logName, std::string_view message,
+                     std::string_view rotation, double when)
+{
+    try {
+        std::error_code ec;
+        std::filesystem::create_directories(std::string(logFolder), ec);
+        return appendLine(joinPath(logFolder, alertLogBaseName(logName, rotation, when)), message, when);
     } catch (...) {
         return false;
     }
@@ -102,6 +150,8 @@ bool writeAlertLogAt(std::string_view baseFolder, std::string_view logName, std:
 bool WriteAlertLog(std::string_view logName, std::string_view message, std::string_view rotation)
 {
     try {
+        if (const std::string logs = GetLogPath(); !logs.empty())
+            return writeAlertLogIn(logs, logName, message, rotation, Now());
         std::string base = GetClientPath();
         std::error_code ec;
         if (base.empty() || !std::filesystem::is_directory(base, ec))

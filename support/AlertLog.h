@@ -2,7 +2,9 @@
 // Alert logs: one-line traces of errors that must not disturb the user, appended to
 // <base folder>/Log/Alert_<name>_<period>.log. The base folder is the client folder from
 // the registry (GetClientPath) when that folder exists, else the running program's
-// folder. Only the Log folder itself is ever made. Nothing reads them.
+// folder. Only the Log folder itself is ever made. An installation whose registry names a
+// LogPath (an installed suite, whose program folder is no place for logs) has the files
+// in that folder instead, made when missing. Nothing reads them.
 
 #include <string>
 #include <string_view>
@@ -14,11 +16,17 @@ bool WriteAlertLog(std::string_view logName, std::string_view message, std::stri
 // Registry value "ClientPath" of Software\QVR\Brisko, else "ServerPath"; empty when neither.
 // A relative value lies below the registry file's folder.
 std::string GetClientPath();
+// Registry value "LogPath" of Software\QVR\Brisko, ending with "/"; "~/" stands for the
+// user's home, a relative value lies below the registry file's folder. Empty when unset.
+std::string GetLogPath();
 
 // The same writer with the base folder and the moment given (the download unit always
 // logs below the program folder; tests pin the clock). `when` is an OLE date and time.
 // A base folder that does not exist answers false: nothing is made above the Log folder.
 bool writeAlertLogAt(std::string_view baseFolder, std::string_view logName, std::string_view message,
+                     std::string_view rotation, double when);
+// The same writer into a log folder of its own (a LogPath), made when missing.
+bool writeAlertLogIn(std::string_view logFolder, std::string_view logName, std::string_view message,
                      std::string_view rotation, double when);
 std::string alertLogFileName(std::string_view baseFolder, std::string_view logName, std::string_view rotation,
                              double when);

@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -109,6 +110,29 @@ TEST_F(AlertLogTest, TheRegistryChoosesTheBaseFolder)
     const std::string text = install.read("s/Log/Alert_libstrs_" + today + ".log");
     EXPECT_NE(text.find("] below the server path\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.front(), '[');
+}
+
+// An installed suite keeps its logs where the registry's LogPath says, made when missing:
+// a site's /var/log folder, a desk user's home.
+TEST_F(AlertLogTest, ALogPathTakesTheFilesThemselves)
+{
+    install.write("c/.keep", "");
+    install.registry("[Software\\QVR\\Brisko]\nClientPath=" + install.path("c") + "\nLogPath=logs/site\n");
+    EXPECT_EQ(GetLogPath(), install.path("logs/site/"));
+    ASSERT_TRUE(WriteAlertLog("ReportCounterS", "into the site's log folder"));
+    const std::string today = dateToCompact(Today());
+    EXPECT_NE(install.read("logs/site/Alert_ReportCounterS_" + today + ".log").find("] into the site's log folder"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(install.path("c/Log")));
+
+    const char* home = std::getenv("HOME");
+    const std::string saved = home ? home : "";
+    setenv("HOME", install.path("home").c_str(), 1);
+    install.registry("[Software\\QVR\\Brisko]\nLogPath=~/.local/state/wofb07\n");
+    EXPECT_EQ(GetLogPath(), install.path("home") + "/.local/state/wofb07/");
+    EXPECT_TRUE(WriteAlertLog("QVDownLoadNewFileU", "in the user's home"));
+    setenv("HOME", saved.c_str(), 1);
+    EXPECT_TRUE(std::filesystem::exists(install.path("home/.local/state/wofb07/Alert_QVDownLoadNewFileU_" + today + ".log")));
 }
 
 TEST_F(AlertLogTest, WithoutFoldersInTheRegistryTheProgramFolderIsUsed)
