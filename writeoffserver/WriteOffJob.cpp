@@ -71,8 +71,12 @@ std::string english(const std::string& messages)
     return WordMessages(messages, HostLanguage::English, "; ");
 }
 
+// The run logs lie with the alert logs where the registry names a LogPath (an installed
+// server may not write its configuration folder), else in the server folder's Log/.
 std::string logFolder()
 {
+    if (std::string logs = GetLogPath(); !logs.empty())
+        return logs;
     TBriskoIniS ini;
     return ini.ServerPath.empty() ? std::string() : joinPath(ini.ServerPath, "Log");
 }

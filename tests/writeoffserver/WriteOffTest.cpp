@@ -370,6 +370,17 @@ TEST_P(WriteOff, WithTheLogFlagTheRunLogNamesEveryDocument)
     EXPECT_FALSE(install.exists("server/Log/WOFB07_B0102_" + r.request + ".log"));
 }
 
+TEST_P(WriteOff, WhereTheRegistryNamesALogPathTheRunLogGoesThere)
+{
+    install.append("registry.ini", "LogPath=logs/site/\n");
+    WriteOffRun r;
+    r.log = true;
+    r.documents = {"710120240110001"};
+    ASSERT_TRUE(runLibrary(r).ok);
+    EXPECT_NE(install.read("logs/site/WOFB07_B0100_" + r.request + ".log").find("1 document"), std::string::npos);
+    EXPECT_FALSE(install.exists("server/Log/WOFB07_B0100_" + r.request + ".log"));
+}
+
 // A run of more documents than one statement looks up or records: every document is
 // found under its own key, the lines follow the chosen order, and one unknown key among
 // them still stops the whole run.
