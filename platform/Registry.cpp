@@ -29,10 +29,18 @@ std::string Registry::FilePath()
 {
     if (const char* f = std::getenv("QV_REGISTRY"); f && *f)
         return f;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
-        return std::string(x) + "/qvr/registry.ini";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.config/qvr/registry.ini";
+    std::string own;
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) {
+        own = std::string(x) + "/qvr/registry.ini";
+    } else {
+        const char* home = std::getenv("HOME");
+        own = std::string(home && *home ? home : "/tmp") + "/.config/qvr/registry.ini";
+    }
+    // A machine set up by qvsetup keeps the file for all its users; a user's own still wins.
+    std::error_code ec;
+    if (!std::filesystem::exists(own, ec) && std::filesystem::exists(SystemFilePath, ec))
+        return SystemFilePath;
+    return own;
 }
 
 std::string Registry::FileFolder()

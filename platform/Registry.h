@@ -2,7 +2,8 @@
 // The machine part of the registry, read-only, from a registry file: an ini file whose
 // sections are key paths under the machine root ("[Software\QVR\Brisko]") and whose
 // entries are the key's string values. The environment variable QV_REGISTRY names the
-// file; without it $XDG_CONFIG_HOME/qvr/registry.ini (or ~/.config/qvr/registry.ini).
+// file; without it $XDG_CONFIG_HOME/qvr/registry.ini (or ~/.config/qvr/registry.ini), and
+// when the user has none, the machine's /etc/wofb07/registry.ini (qvsetup site or desk).
 // A Registry object reads the file once, when it first needs it; a new object sees later
 // changes.
 
@@ -21,6 +22,8 @@ public:
     Registry& operator=(const Registry&) = delete;
 
     static std::string FilePath();
+    // The machine's registry file, for users without one of their own.
+    static constexpr const char* SystemFilePath = "/etc/wofb07/registry.ini";
     // The folder of the registry file as an absolute path ending with "/".
     static std::string FileFolder();
 

@@ -6,9 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -112,6 +118,9 @@ TEST_F(RegistryTest, ValuesInTheAnsiCodePageReadAsUnicode)
 
 TEST(RegistryPath, WithoutTheVariableTheUsersConfigFolderIsUsed)
 {
+    std::error_code ec;
+    if (std::filesystem::exists(Registry::SystemFilePath, ec))
+        GTEST_SKIP() << "this machine has " << Registry::SystemFilePath << " (the case below runs without it)";
     EnvGuard env;
     env.set("QV_REGISTRY", nullptr);
     env.set("XDG_CONFIG_HOME", "/cfg");
@@ -119,4 +128,61 @@ TEST(RegistryPath, WithoutTheVariableTheUsersConfigFolderIsUsed)
     env.set("XDG_CONFIG_HOME", nullptr);
     env.set("HOME", "/home/someone");
     EXPECT_EQ(Registry::FilePath(), "/home/someone/.config/qvr/registry.ini");
+}
+
+namespace {
+
+// What Registry::FilePath answers, a line each, in a child whose /etc is the folder etc
+// (a mount namespace of its own, so that the machine's files do not count): with no
+// file anywhere, with the machine's, with the user's own as well, and with a config
+// folder that has none. Empty when the system refuses the namespace (not root).
+std::string pathsWithEtc(const std::string& dir)
+{
+    const std::string etc = dir + "/etc", home = dir + "/home", answers = dir + "/answers";
+    std::filesystem::create_directories(etc);
+    std::filesystem::create_directories(home);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(etc.c_str(), "/etc", nullptr, MS_BIND, nullptr) != 0)
+            ::_exit(77);
+        ::unsetenv("QV_REGISTRY");
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::setenv("HOME", home.c_str(), 1);
+        std::ofstream out(answers);
+        out << Registry::FilePath() << "\n";
+        std::filesystem::create_directories("/etc/wofb07");
+        std::ofstream("/etc/wofb07/registry.ini") << "[Software\\QVR\\Brisko]\n";
+        out << Registry::FilePath() << "\n";
+        std::filesystem::create_directories(home + "/.config/qvr");
+        std::ofstream(home + "/.config/qvr/registry.ini") << "[Software\\QVR\\Brisko]\n";
+        out << Registry::FilePath() << "\n";
+        ::setenv("XDG_CONFIG_HOME", (dir + "/cfg").c_str(), 1);
+        out << Registry::FilePath() << "\n";
+        out.close();
+        ::_exit(out ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 77)
+        return {};
+    std::ifstream in(answers);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST(RegistryPath, AUserWithoutAFileOfHisOwnReadsTheMachines)
+{
+    std::string dir = (std::filesystem::temp_directory_path() / "qv-etc-XXXXXX").string();
+    ASSERT_TRUE(::mkdtemp(dir.data()));
+    const std::string answers = pathsWithEtc(dir);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    if (answers.empty())
+        GTEST_SKIP() << "no mount namespace of its own for this process (not root)";
+    EXPECT_EQ(answers, dir + "/home/.config/qvr/registry.ini\n"  // none anywhere: where the user's would be
+                           "/etc/wofb07/registry.ini\n"          // the machine's
+                           + dir + "/home/.config/qvr/registry.ini\n" // the user's own wins
+                           "/etc/wofb07/registry.ini\n");        // a config folder without one
 }
