@@ -1,14 +1,11 @@
 #include "serverdb/DemoData.h"
-#include "db/PgDialect.h"
-#include "serverdb/Schema.h"
-#include "serverdb/ServerDatabase.h"
+#include "serverdb/DatabaseSetup.h"
 
 #include "dataset/Decimal.h"
 #include "platform/OleDate.h"
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -724,119 +721,30 @@ void FillCompanyDemoData(DbConnection& db, const DemoOptions& o)
     tx.commit();
 }
 
+namespace {
+
+DatabasePair demoPair(const DemoOptions& o)
+{
+    parseCompactDate(o.lastDate);
+    return DatabasePair{o.systemDatabase, o.companyDatabase,
+                        [o](DbConnection& sys) { FillSystemDemoData(sys, o); },
+                        [o](DbConnection& company) { FillCompanyDemoData(company, o); }};
+}
+
+} // namespace
+
 DemoFiles CreateDemoDatabases(const std::string& folder, const DemoOptions& o, bool replace)
 {
-    namespace fs = std::filesystem;
-    if (!ServerDatabase::isValidDatabaseName(o.systemDatabase) || !ServerDatabase::isValidDatabaseName(o.companyDatabase))
-        throw DbError("Database names are letters, digits and _ only");
-    if (o.systemDatabase == o.companyDatabase)
-        throw DbError("The system and the company database need different names");
-    parseCompactDate(o.lastDate);
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec)
-        throw DbError("Cannot create the folder " + folder + ": " + ec.message());
-
-    DemoFiles files{(fs::path(folder) / (o.systemDatabase + ".db")).string(),
-                    (fs::path(folder) / (o.companyDatabase + ".db")).string()};
-    if (!replace)
-        for (const std::string& f : {files.systemFile, files.companyFile})
-            if (fs::exists(f))
-                throw DbError("The database " + f + " exists already (replace it with --replace)");
-
-    const std::string newSystem = files.systemFile + ".new";
-    const std::string newCompany = files.companyFile + ".new";
-    auto cleanUp = [&] {
-        fs::remove(newSystem, ec);
-        fs::remove(newCompany, ec);
-    };
-    cleanUp();
-    try {
-        {
-            DbConnection sys;
-            sys.openSqlite(newSystem, true);
-            CreateSchema(sys, "system");
-            FillSystemDemoData(sys, o);
-        }
-        {
-            DbConnection company;
-            company.openSqlite(newCompany, true);
-            CreateSchema(company, "company");
-            FillCompanyDemoData(company, o);
-        }
-        fs::rename(newSystem, files.systemFile);
-        fs::rename(newCompany, files.companyFile);
-    } catch (const fs::filesystem_error& e) {
-        cleanUp();
-        throw DbError(std::string("Cannot put the demo databases in place: ") + e.what());
-    } catch (...) {
-        cleanUp();
-        throw;
-    }
-    return files;
+    const DatabaseFiles files = CreateDatabaseFiles(folder, demoPair(o), replace);
+    return DemoFiles{files.systemFile, files.companyFile};
 }
 
 bool DemoSchemasExist(const DbServerLogin& server, const DemoOptions& o)
 {
-    DbConnection conn;
-    DbServerLogin login = server;
-    login.schema = "public";
-    login.name.clear();
-    login.createSchema = false;
-    conn.openPostgres(login);
-    return conn.hasDatabase(PgSchemaName(o.systemDatabase)) && conn.hasDatabase(PgSchemaName(o.companyDatabase));
+    return DatabaseSchemasExist(server, o.systemDatabase, o.companyDatabase);
 }
 
 void CreateDemoSchemas(const DbServerLogin& server, const DemoOptions& o, bool replace)
 {
-    if (!ServerDatabase::isValidDatabaseName(o.systemDatabase) || !ServerDatabase::isValidDatabaseName(o.companyDatabase))
-        throw DbError("Database names are letters, digits and _ only");
-    if (PgSchemaName(o.systemDatabase) == PgSchemaName(o.companyDatabase))
-        throw DbError("The system and the company database need different names");
-    parseCompactDate(o.lastDate);
-    const std::string system = PgSchemaName(o.systemDatabase);
-    const std::string company = PgSchemaName(o.companyDatabase);
-    const std::string newSystem = system + "_new";
-    const std::string newCompany = company + "_new";
-
-    auto open = [&](const std::string& schema, const std::string& name) {
-        auto conn = std::make_unique<DbConnection>();
-        DbServerLogin login = server;
-        login.schema = schema;
-        login.name = name;
-        login.createSchema = true;
-        conn->openPostgres(login);
-        return conn;
-    };
-    auto sys = open(newSystem, o.systemDatabase);
-    if (!replace)
-        for (const std::string& s : {system, company})
-            if (sys->hasDatabase(s))
-                throw DbError("The schema " + s + " exists already in " + server.database + " (replace it with --replace)");
-    auto fresh = [](DbConnection& conn, const std::string& schema) {
-        conn.executeScript("DROP SCHEMA IF EXISTS " + SqlQuoteName(schema) + " CASCADE; CREATE SCHEMA "
-                           + SqlQuoteName(schema));
-    };
-    try {
-        fresh(*sys, newSystem);
-        CreateSchema(*sys, "system");
-        FillSystemDemoData(*sys, o);
-        auto co = open(newCompany, o.companyDatabase);
-        fresh(*co, newCompany);
-        CreateSchema(*co, "company");
-        FillCompanyDemoData(*co, o);
-        co.reset();
-        sys->executeScript("DROP SCHEMA IF EXISTS " + SqlQuoteName(system) + " CASCADE; DROP SCHEMA IF EXISTS "
-                           + SqlQuoteName(company) + " CASCADE; ALTER SCHEMA " + SqlQuoteName(newSystem)
-                           + " RENAME TO " + SqlQuoteName(system) + "; ALTER SCHEMA " + SqlQuoteName(newCompany)
-                           + " RENAME TO " + SqlQuoteName(company));
-    } catch (...) {
-        try {
-            sys->executeScript("DROP SCHEMA IF EXISTS " + SqlQuoteName(newSystem) + " CASCADE; DROP SCHEMA IF EXISTS "
-                               + SqlQuoteName(newCompany) + " CASCADE");
-        } catch (...) {
-            // What is left carries the _new names and is replaced by the next run.
-        }
-        throw;
-    }
+    CreateDatabaseSchemas(server, demoPair(o), replace);
 }
