@@ -1,8 +1,13 @@
 #include "serverdb/Installation.h"
 
 #include "platform/Exception.h"
+#include "support/BriskoINI.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -20,6 +25,11 @@ ServerDbSettings OpenInstallation(const std::string& folder)
     if (fs::is_regular_file(dir / "classes.ini"))
         setenv("QV_CLASS_TABLE", (dir / "classes.ini").c_str(), 1);
 
+    // A settings file the server's user may not read would pass for one with the defaults.
+    if (const TBriskoIniS ini; !ini.IniFileName.empty() && ::access(ini.IniFileName.c_str(), F_OK) == 0 &&
+                               ::access(ini.IniFileName.c_str(), R_OK) != 0)
+        throw Exception(ini.IniFileName + " cannot be read by this user: " + std::strerror(errno) +
+                        " (qvsetup site --owner gives its group the server's user)");
     ServerDbSettings settings = ServerDatabase::fromConfiguration();
     if (!settings.error.empty())
         throw Exception(dir.string() + ": " + settings.error);
