@@ -389,6 +389,8 @@ std::vector<std::string> MakeDesk(const DeskSpec& given)
     d.config = folderOf("--config", d.config);
     checkServerName("--server-name", d.serverName);
     checkPort("--port", d.port);
+    if (d.secret.empty())
+        throw Exception("A desk needs the site's connection secret: --secret TEXT or --secret-file FILE");
     CheckSecret(d.secret);
     std::error_code ec;
     if (!d.replace)
