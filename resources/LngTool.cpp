@@ -100,6 +100,19 @@ const std::pair<const char*, const char*> kWriteOffTexts[] = {
     {"sHiddenTicked", "选中的单据有 %1 笔不在筛选结果中"},
     {"sRunBatchDate", "每次运行的批号加上运行日期, 第一次运行的批号: %1"},
     {"sRunBatchNumber", "每次运行的批号加上运行序号, 第一次运行的批号: %1"},
+    {"sExportTitle", "导出候选单据"},
+    {"sExportLookIn", "保存在:"},
+    {"sExportFileName", "文件名:"},
+    {"sExportFileType", "保存类型:"},
+    {"sExportSave", "保存"},
+    {"sExportCancel", "取消"},
+    {"sExportXlsx", "Excel 工作簿"},
+    {"sExportCsv", "CSV (逗号分隔, UTF-8)"},
+    {"sExportReplace", "%1 已存在, 要替换它吗?"},
+    {"sExportCannotWrite", "无法写入文件: %1"},
+    {"sExportTooLarge", "列表超出电子表格的限度: %1"},
+    {"sExportNoSuchDate", "日期不存在: %1"},
+    {"sExportAmountsAsText", "%1 个金额超过 15 位有效数字, 按原样以文字写入 (第一个在 %2)"},
 };
 const std::pair<const char*, const char*> kGeneConditionTexts[] = {
     {"sEmptyProjName", "方案名不可空白!"},
@@ -369,6 +382,7 @@ int verify()
 const std::pair<const char*, const char*> kClerkWords[] = {
     {"迴圈", "循環"}, {"型別", "類型"}, {"名稱稱", "名稱"}, {"幣種", "幣別"}, {"郵箱地址", "電子郵件"},
     {"實時", "即時"}, {"後臺", "背景"},  {"周", "週"}, {"許可權", "權限"},
+    {"工作簿", "活頁簿"}, {"電子表格", "試算表"},
 };
 
 std::string taiwanese(const opencc::SimpleConverter& t, const char* text)

@@ -17,12 +17,12 @@
 #include "platform/SystemInfo.h"
 #include "serverdb/Installation.h"
 #include "support/JobClock.h"
+#include "server/JobChoices.h"
 #include "server/JobStore.h"
 #include "server/ServerIdentity.h"
 #include "support/ServerLog.h"
 #include "server/UserRights.h"
 #include "writeoffserver/WriteOffJob.h"
-#include "support/Conditions.h"
 #include "support/Dates.h"
 #include "support/BriskoINI.h"
 #include "support/Helpers.h"
@@ -32,9 +32,11 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,7 +63,10 @@ void usage(std::FILE* to)
                  "\n"
                  "Commands:\n"
                  "  list             every job: number, kind, program, owner, status, next run, last result\n"
-                 "  show N           job N: its conditions (captions and values), schedule and every run\n"
+                 "  show N           job N as the clerk chose it: each condition by its caption with its\n"
+                 "                   value in words (dates as dates, ticked documents as a list, the\n"
+                 "                   transfer supplier with its name), how it runs, its schedule and date\n"
+                 "                   rules in words; then every run\n"
                  "  cancel N         cancel job N when it waits; a periodic job that is running finishes\n"
                  "                   this run and then stops. --user CODE who cancels it (default: the\n"
                  "                   login name): needs the right to queue the job's program, and may\n"
@@ -84,8 +89,9 @@ void usage(std::FILE* to)
                  "\n"
                  "cancel, reset and reverse refuse a user who is unknown, not in use or without the right, and\n"
                  "change nothing then; what they did or refused is written to the server's alert log\n"
-                 "(Log/Alert_ReportCounterS_<day>.log), with the login name. The results of runs are\n"
-                 "worded in the installation's language (UICodePage of the server configuration).\n",
+                 "(Log/Alert_ReportCounterS_<day>.log), with the login name. The results of runs, and\n"
+                 "the values, schedule and date rules show shows, are worded in the installation's\n"
+                 "language (UICodePage of the server configuration); the captions are the clerk's.\n",
                  kDefaultForecast);
 }
 
@@ -172,27 +178,6 @@ std::vector<std::string> recipientIds(const std::string& xml)
     return ids;
 }
 
-std::string valueText(const Variant& v)
-{
-    if (v.isEmpty())
-        return "(empty)";
-    if (v.isNull())
-        return "(null)";
-    if (!v.isArray())
-        return safeVarToStr(v).empty() ? "\"\"" : safeVarToStr(v);
-    if (v.dimCount() != 1)
-        return "(a table of values)";
-    std::vector<std::string> parts;
-    const int kind = ConditionValueKind(v);
-    for (int i = v.lowBound() + (kind >= 0 ? 1 : 0); i <= v.highBound(); ++i)
-        parts.push_back(v[i].isArray() ? valueText(v[i]) : VarToStr(v[i]));
-    std::string out;
-    const char* sep = kind == 1 ? ", " : " .. ";
-    for (std::size_t i = 0; i < parts.size(); ++i)
-        out += (i ? sep : "") + (parts[i].empty() ? std::string("*") : parts[i]);
-    return out.empty() ? "(none)" : out;
-}
-
 std::string shownMoment(double m)
 {
     static const char* const days[] = {"", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -229,7 +214,60 @@ std::string periodsText(const std::string& periods)
          + ShownStamp(periods.substr(a + 1, b - a - 1)) + "; ";
 }
 
-int show(JobStore& store, DbConnection& db, const std::string& number)
+// How the job was handed over and when it runs, as the clerk chose it.
+std::string runModeText(const JobRecord& j)
+{
+    if (j.entry == "D")
+        return "direct: run at once by the client, not through the queue";
+    if (j.periodic())
+        return j.runMode == 1 ? "once when submitted, then by the schedule" : "by the schedule";
+    switch (j.runMode) {
+    case 0:
+        return "as soon as the queue reaches it";
+    case 1:
+        return "at once";
+    case 2:
+        try {
+            return "at the time chosen, " + ShownStamp(MomentStamp(j.packet[0][11].toDate()));
+        } catch (const std::exception&) {
+            return "at the time chosen";
+        }
+    default:
+        return std::to_string(j.runMode);
+    }
+}
+
+// Captions and values, the values in one column; a long value (a list of documents) is
+// wrapped after its commas.
+void printLines(const std::vector<ConditionLine>& lines, int column)
+{
+    constexpr int kLineWidth = 100;
+    const std::string indent(std::size_t(column + 2), ' ');
+    for (const ConditionLine& l : lines) {
+        std::string out = "  " + padded(l.caption, column);
+        int used = width(out);
+        std::size_t from = 0;
+        while (from < l.value.size()) {
+            const std::size_t comma = l.value.find(", ", from);
+            const std::size_t to = comma == std::string::npos ? l.value.size() : comma + 2;
+            const std::string piece = l.value.substr(from, to - from);
+            if (used > int(indent.size()) && used + width(piece) > kLineWidth) {
+                while (out.back() == ' ')
+                    out.pop_back();
+                out += "\n" + indent;
+                used = int(indent.size());
+            }
+            out += piece;
+            used += width(piece);
+            from = to;
+        }
+        while (!out.empty() && out.back() == ' ')
+            out.pop_back();
+        std::printf("%s\n", out.c_str());
+    }
+}
+
+int show(JobStore& store, ServerDatabase& server, DbConnection& db, const std::string& number)
 {
     const std::optional<JobRecord> found = store.find(number);
     if (!found)
@@ -246,12 +284,12 @@ int show(JobStore& store, DbConnection& db, const std::string& number)
     RunPeriod period;
     std::string why;
     if (j.periodic())
-        kind += ReadRunPeriod(j.period, period, why) ? ": " + DescribeRunPeriod(period) : ": " + worded(why);
+        kind += ReadRunPeriod(j.period, period, why) ? ": " + DescribeRunPeriod(period, installationLanguage)
+                                                     : ": " + worded(why);
     if (j.entry == "D")
         kind += ", run by the client on " + j.computer;
     line("Kind", kind);
-    static const char* const modes[] = {"0 queue", "1 at once", "2 at the given time"};
-    line("Run mode", j.runMode >= 0 && j.runMode <= 2 ? modes[j.runMode] : std::to_string(j.runMode));
+    line("Run mode", runModeText(j));
     line("Submitted", ShownStamp(j.submitted));
     line("Status", j.status + (j.cancelAsked && j.status == "running" ? " (cancelled after this run)" : "")
                        + (j.status == "cancelled" ? " at " + ShownStamp(j.cancelledAt) : "")
@@ -266,20 +304,24 @@ int show(JobStore& store, DbConnection& db, const std::string& number)
     line("Notify", recipients.empty() ? "nobody" : recipients);
     line("Last result", lastResult(j));
 
-    std::printf("Conditions\n");
-    const Variant& texts = j.packet[1];
-    const Variant& values = j.packet[2];
-    for (int i = texts.lowBound(); i <= texts.highBound(); ++i) {
-        const Variant& t = texts[i];
-        const std::string caption = VarToStr(t[t.lowBound()]);
-        const std::string control = VarToStr(t[t.lowBound() + 1]);
-        const Variant value = values.isArray() && i <= values.highBound() ? values[i] : Variant();
-        std::printf("  %3d  %s %s\n", i, padded(caption + " (" + control + ")", 34).c_str(), valueText(value).c_str());
+    // The conditions as the clerk chose them, their codes named from the company's books
+    // where it can be read.
+    std::unique_ptr<DbConnection> company;
+    try {
+        company = server.openDatabase(j.databaseName);
+    } catch (const std::exception&) {
     }
-    if (j.periodic() && j.rules.isArray() && j.rules.highBound() >= 1) {
+    const JobChoices choices = DescribeJobChoices(j, installationLanguage, company.get());
+    int column = 0;
+    for (const auto* lines : {&choices.conditions, &choices.dateRules})
+        for (const ConditionLine& l : *lines)
+            column = std::max(column, width(l.caption) + 2);
+    column = std::min(column, 30);
+    std::printf("Conditions\n");
+    printLines(choices.conditions, column);
+    if (!choices.dateRules.empty()) {
         std::printf("Date rules\n");
-        for (int i = 1; i <= j.rules.highBound(); ++i)
-            std::printf("  %3d  %s\n", i, ReplaceAll(VarToStr(j.rules[i]), "\x03", " | ", false).c_str());
+        printLines(choices.dateRules, column);
     }
 
     const std::vector<JobRun> runs = store.runs(j.number);
@@ -570,7 +612,7 @@ int main(int argc, char** argv)
             return list(store);
         const std::string arg = trimText(words[1]);
         if (command == "show")
-            return show(store, conn, arg);
+            return show(store, db, conn, arg);
         if (command == "cancel" || command == "reset" || command == "reverse") {
             Actor who{trimText(user), trimText(GetUserName())};
             if (who.user.empty())

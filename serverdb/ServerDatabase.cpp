@@ -142,11 +142,13 @@ std::unique_ptr<DbConnection> ServerDatabase::openDatabase(std::string_view data
     auto conn = std::make_unique<DbConnection>();
     if (isPostgres()) {
         conn->openPostgres(serverLogin(databaseName));
+        if (settings_.readOnly)
+            conn->execute("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");
     } else {
         const std::string file = filePath(databaseName);
         if (!std::filesystem::is_regular_file(file))
             throw DbError("The database " + std::string(databaseName) + " does not exist");
-        conn->openSqlite(file);
+        conn->openSqlite(file, false, settings_.readOnly);
     }
     conn->setBusyTimeout(settings_.busyTimeoutMs);
     return conn;

@@ -49,7 +49,8 @@ public:
     DbServerLogin serverLogin(std::string_view databaseName) const;
     // Whether the system or a company database of that name exists.
     bool databaseExists(std::string_view databaseName);
-    // A connection of its own whose main database is the named one.
+    // A connection of its own whose main database is the named one (for reading alone with
+    // readOnly settings).
     std::unique_ptr<DbConnection> openDatabase(std::string_view databaseName) const;
     // File of a database in the folder (DbError for an invalid name). Names compare without
     // regard to case, as the suite's database server compares them: "demo" is DEMO.db; a

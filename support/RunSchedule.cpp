@@ -319,3 +319,51 @@ std::string DescribeRunPeriod(const RunPeriod& p)
     }
     return s;
 }
+
+std::string DescribeRunPeriod(const RunPeriod& p, HostLanguage language)
+{
+    if (language == HostLanguage::English)
+        return DescribeRunPeriod(p);
+    // The two Chinese wordings differ in a few characters only: [0] simplified, [1] traditional.
+    const int t = language == HostLanguage::Traditional ? 1 : 0;
+    static const char* const weekdays[] = {"日", "一", "二", "三", "四", "五", "六"};
+    static const char* const occurrences[2][5] = {{"第一个", "第二个", "第三个", "第四个", "最后一个"},
+                                                  {"第一個", "第二個", "第三個", "第四個", "最後一個"}};
+    static const char* const week[] = {"周", "週"};
+    static const char* const months[] = {"个月", "個月"};
+    const std::string every = p.every == 1 ? std::string() : " " + std::to_string(p.every) + " ";
+    char buf[64];
+    std::string s;
+    switch (p.kind) {
+    case 0:
+        s = p.every == 1 ? std::string("每天") : "每" + every + "天";
+        break;
+    case 1:
+        s = "每" + every + week[t] + "星期" + weekdays[p.weekday];
+        break;
+    case 2:
+        s = p.every == 1 ? std::string("每月") : "每" + every + months[t];
+        s += p.byWeekday ? std::string(occurrences[t][p.occurrence]) + "星期" + weekdays[p.weekday]
+                         : " " + std::to_string(p.monthDay) + " 日";
+        break;
+    default:
+        std::snprintf(buf, sizeof buf, "每 %g %s", p.hours, t ? "小時" : "小时");
+        s = buf;
+    }
+    if (p.kind != 3) {
+        std::snprintf(buf, sizeof buf, " %02d:%02d", p.hour, p.minute);
+        s += buf;
+    }
+    s += ", 自 " + shownDate(p.startDate) + " 起";
+    switch (p.range) {
+    case RunPeriod::Range::Runs:
+        s += ", 共 " + std::to_string(p.maxRuns) + " 次";
+        break;
+    case RunPeriod::Range::EndDate:
+        s += ", 至 " + shownDate(p.endDate) + " 止";
+        break;
+    default:
+        s += t ? ", 不限次數" : ", 不限次数";
+    }
+    return s;
+}

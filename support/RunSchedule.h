@@ -19,6 +19,7 @@
 // Moments are OLE dates with the time of day (platform/OleDate.h); 0 means none.
 
 #include "platform/Variant.h"
+#include "support/MessageCatalogue.h"
 
 #include <string>
 #include <vector>
@@ -87,3 +88,5 @@ std::vector<double> ForecastRunMoments(const RunPeriod& period, double next, int
 
 // "every 2 weeks on Monday at 08:00, from 2024-03-04, 3 runs", for people reading a job.
 std::string DescribeRunPeriod(const RunPeriod& period);
+// The same in an interface language: "每 2 周星期一 08:00, 自 2024-03-04 起, 共 3 次".
+std::string DescribeRunPeriod(const RunPeriod& period, HostLanguage language);

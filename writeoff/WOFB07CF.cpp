@@ -16,6 +16,7 @@
 #include "platform/OleDate.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
+#include "writeoff/CandidateExport.h"
 #include "writeoff/CandidateList.h"
 #include "writeoff/RunBatchNote.h"
 #include "writeoff/WOFB07HandOver.h"
@@ -661,6 +662,11 @@ void TfrmWOFB07::btnFilterClick(QObject*)
 void TfrmWOFB07::edFindChange(QObject*)
 {
     CandidateList::ApplyFind(*this);
+}
+
+void TfrmWOFB07::btnExportClick(QObject*)
+{
+    CandidateExport::Run(*this);
 }
 
 void TfrmWOFB07::cdsDataMA001Validate(TField* sender)

@@ -66,6 +66,7 @@ public:
     TBitBtn* BtnNext = nullptr;
     TBitBtn* btnALL = nullptr;
     TBitBtn* BtnAllNo = nullptr;
+    TBitBtn* btnExport = nullptr;
     std::unique_ptr<TClientDataSet> cdsData;
     std::unique_ptr<TClientDataSet> cdsSum;
     TDataSource* dsData = nullptr;
@@ -131,6 +132,8 @@ public:
     void cdsDataMA001Validate(TField* sender);
     // The find box narrows the rows in sight as it is typed.
     void edFindChange(QObject* sender);
+    // The candidates as shown, to a spreadsheet file (CandidateExport.h).
+    void btnExportClick(QObject* sender);
 
     void ResetTotals();
     void ShowFirstPage();

@@ -148,6 +148,10 @@ void buildFindBar(TfrmWOFB07& f, QVBoxLayout* column)
     f.edFind->setFixedSize(170, 22);
     auto* findRow = new QHBoxLayout(findBar);
     findRow->setContentsMargins(0, 0, 4, 0);
+    // The list as shown, for a spreadsheet: at the row's other end, clear of the find box.
+    f.btnExport = makeButton(findBar, "btnExport", QStringLiteral("导出..."));
+    f.btnExport->OnClick = [form = &f](QObject* s) { form->btnExportClick(s); };
+    findRow->addWidget(f.btnExport);
     findRow->addStretch(1);
     // The note of ticks the find box hides stands beside it, in room the totals do not need.
     f.lblHiddenTicked = new QLabel(findBar);

@@ -1,17 +1,39 @@
 // The queue server and the queue command as real processes on a real installation: a
 // queued job runs and shows as done, a killed server's job runs once more, SIGTERM waits
 // for the running job, two servers never run a job twice, eight servers number their
-// notifications without a gap or a double, a periodic job follows a clock the test moves.
+// notifications without a gap or a double, a periodic job follows a clock the test moves,
+// and qvjobs shows a write-off its form queued as the clerk chose it.
 
 #include "JobFixture.h"
 #include "platform/SystemInfo.h"
 #include "server/JobStore.h"
 
+#include <regex>
 #include <set>
 
 using namespace jobtest;
 
 namespace {
+
+// A write-off handed to the queue as a clerk's form hands it: `jobhost demo` makes the demo
+// installation in folder and runs its write-off form with the run file; answers the job.
+std::string queueFromTheForm(const TempInstall& install, const std::string& folder, const std::string& runFile,
+                             const std::vector<std::string>& options = {})
+{
+    std::vector<std::string> args{"demo", folder, "--run", install.path(runFile)};
+    args.insert(args.end(), options.begin(), options.end());
+    Process p(TestBinDir() + "/jobhost", args, install.path(runFile + ".out"));
+    EXPECT_TRUE(p.wait(120)) << "jobhost did not end";
+    EXPECT_EQ(p.exitCode(), 0) << p.output();
+    std::smatch m;
+    const std::string out = p.output();
+    return std::regex_search(out, m, std::regex(R"(ResultValue: (\d{14}))")) ? std::string(m[1]) : std::string();
+}
+
+bool holds(const std::string& text, const std::string& pattern)
+{
+    return std::regex_search(text, std::regex(pattern));
+}
 
 class AppServer : public JobFixture {
 protected:
@@ -147,8 +169,8 @@ TEST_F(AppServer, AQueuedJobIsRunByTheServerAndShowsAsDoneWithItsNotification)
     const Output show = qvjobs({"show", no});
     EXPECT_EQ(show.code, 0);
     EXPECT_NE(show.text.find("队列测试作业"), std::string::npos);
-    EXPECT_NE(show.text.find("单据日期 (ed02)"), std::string::npos) << show.text;
-    EXPECT_NE(show.text.find("20240101 .. 20240131"), std::string::npos) << "the range as low .. high";
+    EXPECT_TRUE(holds(show.text, "\n  单据日期 +2024-01-01\n")) << show.text;
+    EXPECT_TRUE(holds(show.text, "\n  期间 +2024-01-01 至 2024-01-31\n")) << "the range in words\n" << show.text;
     EXPECT_NE(show.text.find("Notify       U001"), std::string::npos) << show.text;
     EXPECT_NE(show.text.find("run 1"), std::string::npos);
     EXPECT_EQ(qvjobs({"show", "20000101000001"}).code, 1);
@@ -564,4 +586,70 @@ TEST_F(AppServer, QvjobsCancelsOnlyForAKnownUserWithTheRightAndOnlyHisOwnJobsUnl
                            + ") refused: "),
                   std::string::npos)
             << user << "\n" << log;
+}
+
+TEST_F(AppServer, QvjobsShowsAQueuedWriteOffAsTheClerkChoseItNotAsItsPacketHoldsIt)
+{
+    const std::string demo = install.path("demo");
+    install.write("queued.json", R"({"command": 1, "cbo01": 0, "ed04": "RMB", "sp05": {"from": "A004", "to": "A004"},
+        "ed10": "Q1", "ed11": "B006", "btnFilter": ["7101-20230708002", "7101-20230806001"],
+        "rdoExceptTime": true, "edDate": "20301210", "edHour": 8, "edMin": 15, "edSec": 2})");
+    const std::string job = queueFromTheForm(install, demo, "queued.json");
+    ASSERT_FALSE(job.empty());
+    {
+        // The transfer supplier is named as the books name it when the record is read.
+        DbConnection books;
+        books.openSqlite(demo + "/server/data/DEMO.db");
+        books.execute("UPDATE PURMA SET MA003 = '安第斯矿业(智利)有限公司' WHERE MA001 = 'B006'");
+    }
+    const Output shown = qvjobs({"--install", demo, "show", job});
+    ASSERT_EQ(shown.code, 0) << shown.text;
+    const std::string& t = shown.text;
+    EXPECT_TRUE(holds(t, "\n  Run mode +at the time chosen, 2030-12-10 08:15:02\n")) << t;
+    EXPECT_TRUE(holds(t, "\n  选择转销类型 +应付款转销\n")) << t;
+    EXPECT_TRUE(holds(t, "\n  输入转销日期 +\\d{4}-\\d\\d-\\d\\d\n")) << "one date, not a range of it\n" << t;
+    EXPECT_TRUE(holds(t, "\n  选择单据日期 +至 \\d{4}-\\d\\d-\\d\\d\n")) << t;
+    EXPECT_TRUE(holds(t, "\n  输入转销供应商 +B006 安第斯矿业\\(智利\\)有限公司\n")) << t;
+    EXPECT_TRUE(holds(t, "\n  勾选的单据 +2 笔: 7101-20230708002, 7101-20230806001\n")) << t;
+    EXPECT_TRUE(holds(t, "\n  选择采购发票 +全部\n")) << t;
+    EXPECT_EQ(t.find("选择预付款单"), std::string::npos) << "a panel payables leave out\n" << t;
+    for (const char* raw : {"..", "SELECT", "select", "WHERE", "where", "btnFilter", "lbl11C", "(ed11)"})
+        EXPECT_EQ(t.find(raw), std::string::npos) << raw << "\n" << t;
+
+    // Written off at once by the same form, the job is named direct.
+    install.write("direct.json", R"({"command": 5, "cbo01": 0, "ed04": "RMB", "sp05": {"from": "A005", "to": "A006"},
+        "ed10": "D1", "ed11": "B006", "btnFilter": "*"})");
+    const std::string direct = queueFromTheForm(install, demo, "direct.json");
+    ASSERT_FALSE(direct.empty());
+    const Output directShown = qvjobs({"--install", demo, "show", direct});
+    EXPECT_TRUE(holds(directShown.text, "\n  Run mode +direct: run at once by the client")) << directShown.text;
+    EXPECT_TRUE(holds(directShown.text, "\n  选择供应商编号 +A005 至 A006\n")) << directShown.text;
+}
+
+TEST_F(AppServer, QvjobsShowsAPeriodicWriteOffsScheduleAndDateRulesInWordsOfTheInterface)
+{
+    // An English installation; monthly on the 1st at 07:30, twelve runs: the write-off date
+    // is the run date, the documents' dates end on the last day of the month before.
+    const std::string demo = install.path("demo");
+    install.write("monthly.json", R"({"command": 1, "cbo01": 0, "ed04": "RMB", "sp05": {"from": "A001", "to": "A003"},
+        "ed10": "M1", "ed11": "B006", "btnFilter": "*", "btnPeriod": true, "rdoEveryMonth": true,
+        "rdomonth_1": true, "sePeriodHour": 7, "sePeriodMin": 30, "meStartDate": "20300306",
+        "rbCycleRang_2": true, "meCycleRang_2": 12,
+        "cbocondition": {"list": [["ed02", true, 0, 0, 0, 0], ["sp03", false, 0, 0, 0, 0, true, -1, 1, 2, 0]]}})");
+    const std::string job = queueFromTheForm(install, demo, "monthly.json", {"--lang", "ENG"});
+    ASSERT_FALSE(job.empty());
+    const Output shown = qvjobs({"--install", demo, "show", job});
+    ASSERT_EQ(shown.code, 0) << shown.text;
+    const std::string& t = shown.text;
+    EXPECT_TRUE(holds(t, "\n  Kind +periodic: every month on day 1 at 07:30, from 2030-03-06, 12 runs\n")) << t;
+    EXPECT_TRUE(holds(t, "\n  Run mode +by the schedule\n")) << t;
+    EXPECT_TRUE(holds(t, "\n  Write-off type +Payables write-off\n")) << t;
+    EXPECT_TRUE(holds(t, "\n  Write-off date +2030-04-01\n")) << "rolled to the first run\n" << t;
+    EXPECT_TRUE(holds(t, "\n  Supplier +A001 to A003\n")) << t;
+    EXPECT_TRUE(holds(t, "\n  Documents ticked +\\d+ documents: 7")) << t;
+    EXPECT_TRUE(holds(t, "\nDate rules\n  Write-off date +the run date\n  Document date +start: stays as entered; "
+                         "end: the run date -1 month, last day of the month\n"))
+        << t;
+    for (const char* raw : {"..", " | ", "\x03", "select", "cbocondition"})
+        EXPECT_EQ(t.find(raw), std::string::npos) << raw << "\n" << t;
 }

@@ -140,4 +140,17 @@ TEST(RunSchedule, DescriptionsReadAsTheScheduleIsMeant)
               "every 1.5 hours, from 2024-01-01, no end");
     EXPECT_EQ(DescribeRunPeriod(read(periodValue(Variant::list({0, 1}), Variant::list({"20240101", 1, 1})))),
               "every day at 08:00, from 2024-01-01, 1 run");
+    // The same in a Chinese installation's words.
+    EXPECT_EQ(DescribeRunPeriod(read(periodValue(Variant::list({1, Variant::list({2, 1})}),
+                                                 Variant::list({"20240304", 1, 3}))),
+                                HostLanguage::Simplified),
+              "每 2 周星期一 08:00, 自 2024-03-04 起, 共 3 次");
+    EXPECT_EQ(DescribeRunPeriod(read(periodValue(Variant::list({2, Variant::list({1, 2, 4, 5})}),
+                                                 Variant::list({"20240101", 2, "20241231"}), "18:30")),
+                                HostLanguage::Traditional),
+              "每 2 個月最後一個星期五 18:30, 自 2024-01-01 起, 至 2024-12-31 止");
+    EXPECT_EQ(DescribeRunPeriod(read(periodValue(Variant::list({2, Variant::list({0, 1, 31})}),
+                                                 Variant::list({"20240101", 0}))),
+                                HostLanguage::Simplified),
+              "每月 31 日 08:00, 自 2024-01-01 起, 不限次数");
 }

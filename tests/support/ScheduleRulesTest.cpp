@@ -1,4 +1,5 @@
 #include "support/ScheduleRules.h"
+#include "support/ConditionWords.h"
 #include "support/Conditions.h"
 
 #include <gtest/gtest.h>
@@ -183,4 +184,33 @@ TEST(RollConditionDatesTest, AnythingUnreadableGivesTheEmptyText)
     rules[0] = 5;   // more rules announced than given
     p[3] = rules;
     EXPECT_EQ(RollConditionDates(p, "20240315"), empty);
+}
+
+TEST(DateRuleWordsTest, TheWordsSayWhatTheRollMakesOfTheDate)
+{
+    // Each rule on option 1 of a run on Wednesday 13 March 2024: its words and its date.
+    const struct {
+        std::string rule, words, rolled;
+    } cases[] = {
+        {line({"1", "ed01", "Y", "1", "0", "2", "0", "D", "1"}), "运行日期 +1 周, 当周星期六", "20240323"},
+        {line({"1", "ed01", "Y", "-1", "0", "1", "0", "D", "1"}), "运行日期 -1 周, 当周星期日", "20240303"},
+        {line({"1", "ed01", "Y", "0", "1", "0", "-3", "D", "1"}), "运行日期 -3 天", "20240310"},
+        {line({"1", "ed01", "Y", "2", "1", "1", "0", "D", "1"}), "运行日期 +2 个月, 当月第一天", "20240501"},
+        {line({"1", "ed01", "Y", "-2", "1", "0", "0", "M", "1"}), "运行月份 -2 个月", "202401"},
+        {line({"1", "ed01", "N", "5", "1", "0", "0", "D", "1"}), "不变", "20200101"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words);
+        EXPECT_EQ(DateRuleWords(c.rule, HostLanguage::Simplified), c.words);
+        EXPECT_EQ(DateRuleOption(c.rule), 1);
+        const Variant rolled = RollConditionDates(params(options(), {c.rule}), "20240313");
+        ASSERT_TRUE(rolled.isArray());
+        EXPECT_EQ(rolled[1], Variant(c.rolled));
+    }
+    EXPECT_EQ(DateRuleWords(line({"0", "sp02", "N", "0", "0", "0", "0", "Y", "0", "1", "2", "0", "D", "2"}),
+                            HostLanguage::Traditional),
+              "起: 不變; 止: 執行日期, 當月最後一天");
+    EXPECT_EQ(DateRuleWords(line({"1", "ed01", "Y", "x", "0", "1", "0", "D", "1"}), HostLanguage::English),
+              "(a date rule that cannot be read)");
+    EXPECT_EQ(DateRuleOption(line({"7", "ed"})), 0);
 }

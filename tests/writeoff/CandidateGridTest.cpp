@@ -2,6 +2,7 @@
 // title, the find box with the totals, and the layout kept for the next time.
 
 #include "WriteOffFixture.h"
+#include "export/CsvRecords.h"
 
 #include "controls/Buttons.h"
 #include "controls/DataSource.h"
@@ -10,6 +11,7 @@
 #include "jobform/FormLayout.h"
 
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QScreen>
@@ -17,6 +19,7 @@
 #include <QTabBar>
 #include <QTest>
 
+#include <map>
 #include <set>
 
 namespace {
@@ -301,4 +304,97 @@ TEST_F(CandidateGrid, TheWindowAndTheColumnsAreAsTheUserLeftThem)
         EXPECT_EQ(form->size(), QSize(960, 540)) << bad.width();
         EXPECT_TRUE(screen.intersects(form->geometry())) << bad.left();
     }
+}
+
+TEST_F(CandidateGrid, TheExportHasTheListAsTheClerkSeesIt)
+{
+    toLastPage(0);
+    TFDBGrid* grid = form->grdResult;
+    const int n = form->cdsData->RecordCount();
+    ASSERT_GT(n, 5);
+    // The clerk orders by the amount, highest first, moves the currency beside the code,
+    // ticks the first and third rows and looks for one supplier's documents.
+    clickTitle(grid, column("MA016"));
+    clickTitle(grid, column("MA016"));
+    grid->horizontalHeader()->moveSection(column("MA009"), column("MA003"));
+    settleEvents();
+    grid->setFocus();
+    for (int row : {0, 2}) {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellCentre(grid, row, column("MA003")));
+        QTest::keyClick(grid, Qt::Key_Space);
+    }
+    QTest::keyClicks(form->edFind, QString::fromStdString(cell(0, "MA002")).trimmed());
+    const int shown = grid->model()->rowCount();
+    ASSERT_GT(shown, 1);
+    ASSERT_LT(shown, n);
+
+    // The save dialog answered as the clerk does: a name, and the type from the list.
+    const QTemporaryDir out;
+    QString typeChosen = QStringLiteral("CSV");
+    QString nameTyped = out.filePath(QStringLiteral("候选"));
+    SetModalRunner([&](QWidget* w, const std::function<int()>&) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+            for (const QString& filter : dialog->nameFilters())
+                if (filter.startsWith(typeChosen))
+                    dialog->selectNameFilter(filter);
+            dialog->selectFile(nameTyped);
+            return int(QDialog::Accepted);
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            dialogs << box->text();
+        return questionAnswer;
+    });
+    QTest::mouseClick(form->btnExport, Qt::LeftButton);
+    EXPECT_TRUE(dialogs.isEmpty()) << dialogs.join(QLatin1Char('\n')).toStdString();
+
+    const CsvFile csv = ReadCsv(out.filePath(QStringLiteral("候选.csv")).toStdString());
+    ASSERT_EQ(int(csv.records.size()), shown + 1);
+    // The titles as the grid shows them, in its order, in the interface language.
+    const QAbstractItemModel* model = grid->model();
+    QHeaderView* titles = grid->horizontalHeader();
+    ASSERT_EQ(int(csv.records[0].size()), model->columnCount());
+    EXPECT_EQ(csv.records[0][0], "选择");
+    std::map<std::string, int> at; // field -> place in the file
+    for (int v = 0; v < titles->count(); ++v) {
+        const int c = titles->logicalIndex(v);
+        EXPECT_EQ(csv.records[0][std::size_t(v)], model->headerData(c, Qt::Horizontal).toString().toStdString());
+        at[form->dsData->FieldOfColumn(c)->FieldName()] = v;
+    }
+    EXPECT_EQ(at["MA009"], 2);
+    // The rows in sight, in the grid's order, the ticks with them and the amounts exact.
+    for (int r = 0; r < shown; ++r) {
+        const auto& record = csv.records[std::size_t(r) + 1];
+        const auto shownText = [&](const char* field) {
+            return model->index(r, column(field)).data().toString().toStdString();
+        };
+        EXPECT_EQ(record[std::size_t(at["MA006"])], shownText("MA006")) << r;
+        EXPECT_EQ(record[std::size_t(at["MA003"])], shownText("MA003")) << r;
+        EXPECT_EQ(record[std::size_t(at["MA001"])], ticked(r) ? "TRUE" : "FALSE") << r;
+        EXPECT_EQ(Decimal::parse(record[std::size_t(at["MA016"])]), amount(r, "MA016")) << r;
+        QString date = QString::fromStdString(record[std::size_t(at["MA008"])]);
+        EXPECT_EQ(date.remove(QLatin1Char('-')), QString::fromStdString(shownText("MA008")).remove(QLatin1Char('/')));
+    }
+    EXPECT_EQ(csv.records[1][std::size_t(at["MA001"])], "TRUE");
+    EXPECT_TRUE(std::is_sorted(csv.records.begin() + 1, csv.records.end(), [&](const auto& a, const auto& b) {
+        return Decimal::parse(b[std::size_t(at["MA016"])]) < Decimal::parse(a[std::size_t(at["MA016"])]);
+    }));
+
+    // The same name again is replaced only when the clerk says so; the XLSX type gives a workbook.
+    const QByteArray before = [&] {
+        QFile f(out.filePath(QStringLiteral("候选.csv")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    form->edFind->clear();
+    questionAnswer = mrNo;
+    QTest::mouseClick(form->btnExport, Qt::LeftButton);
+    ASSERT_EQ(dialogs.size(), 1);
+    EXPECT_TRUE(dialogs[0].contains(QStringLiteral("候选.csv"))) << dialogs[0].toStdString();
+    QFile again(out.filePath(QStringLiteral("候选.csv")));
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_EQ(again.readAll(), before);
+    typeChosen = QStringLiteral("Excel");
+    QTest::mouseClick(form->btnExport, Qt::LeftButton);
+    QFile workbook(out.filePath(QStringLiteral("候选.xlsx")));
+    ASSERT_TRUE(workbook.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(workbook.read(2) == "PK");
 }
