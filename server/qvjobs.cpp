@@ -559,8 +559,9 @@ static int reportBatch(ServerDatabase& db, DbConnection& conn, const std::string
     const int pages = WriteWriteOffBatchReport(record, language, pdf);
     logLine("report of batch " + record.summary.batchKey() + " of company " + company + " written to " + pdf + " for "
             + who.text());
-    std::printf("Batch %s: %d documents, %d pages written to %s\n", record.summary.batchKey().c_str(),
-                record.summary.documents, pages, pdf.c_str());
+    std::printf("Batch %s: %d document%s, %d page%s written to %s\n", record.summary.batchKey().c_str(),
+                record.summary.documents, record.summary.documents == 1 ? "" : "s", pages, pages == 1 ? "" : "s",
+                pdf.c_str());
     return 0;
 }
 

@@ -232,7 +232,7 @@ TEST_F(BatchReport, QvjobsWritesTheReportForAUserWithARightOfTheJobOnly)
     EXPECT_EQ(qvjobs({"--user", "U002", "report", "B0100"}, out), 2) << "no --pdf";
 
     EXPECT_EQ(qvjobs({"--user", "U002", "--lang", "eng", "report", "b0100", "--pdf", pdf}, out), 0) << out;
-    EXPECT_NE(out.find("Batch WOFB07-B0100: 2 documents, 1 pages written to " + pdf), std::string::npos) << out;
+    EXPECT_NE(out.find("Batch WOFB07-B0100: 2 documents, 1 page written to " + pdf), std::string::npos) << out;
     const std::vector<std::string> text = pdfPages(pdf);
     ASSERT_EQ(text.size(), 1u);
     EXPECT_NE(text[0].find("20240110001"), std::string::npos) << text[0];
