@@ -237,6 +237,31 @@ TEST_F(Batches, TheServerAnswersTheSessionsCompanyToUsersWithARightOfTheJob)
     EXPECT_EQ(BatchListOf(call(small, "WriteOffBatches", {"", "", 0})).size(), 1u);
 }
 
+TEST_F(Batches, ABatchOfAnOlderProgramReadsAsDirectAndStandingWithoutItsMadeDocuments)
+{
+    WriteOffRun r;
+    r.documents = {"710120240110001"};
+    ASSERT_TRUE(runLibrary(r).ok);
+    // A database of a version before LC015-LC021, with a batch of a program older still.
+    company().execute("INSERT INTO ACPLC (LC001, LC002, LC003, LC004, LC005, LC006, LC009, LC010, LC011) VALUES "
+                      "('WOFB07-B0001', '0001', '1', '20231231', '7101', '20240117001', 'RMB', '113.12', '113.12')");
+    for (const char* column : {"LC015", "LC016", "LC017", "LC018", "LC019", "LC020", "LC021"})
+        company().execute(std::string("ALTER TABLE ACPLC DROP COLUMN ") + column);
+
+    const std::vector<WriteOffBatchSummary> list = ReadWriteOffBatches(source(), 10);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].batchNo, "B0100");
+    EXPECT_FALSE(list[0].queued);
+    EXPECT_EQ(list[1].batchNo, "B0001") << "without the moment of its run, last";
+    EXPECT_EQ(list[1].ranAt, "");
+    EXPECT_FALSE(list[1].reversed);
+    const WriteOffBatchRecord old = ReadWriteOffBatch(source(), "B0001");
+    ASSERT_EQ(old.documents.size(), 1u);
+    EXPECT_EQ(old.documents[0].date, "20240110");
+    EXPECT_TRUE(old.made.empty());
+    EXPECT_TRUE(ReadWriteOffBatch(source(), "B0100").made.empty()) << "the transfer document's columns are gone";
+}
+
 TEST_F(Batches, TheCodecRefusesDataWhoseCountsOrAmountsDoNotHold)
 {
     makeBatches();
