@@ -113,11 +113,15 @@ std::vector<WriteOffBatchTotal> totalsOf(const Variant& v, int documents)
 void checkSums(const WriteOffBatchRecord& r)
 {
     std::map<std::string, std::pair<int, std::pair<Decimal, Decimal>>> sums;
-    for (const WriteOffBatchDocument& d : r.documents) {
-        auto& s = sums[d.currency];
-        ++s.first;
-        s.second.first += d.original;
-        s.second.second += d.local;
+    try {
+        for (const WriteOffBatchDocument& d : r.documents) {
+            auto& s = sums[d.currency];
+            ++s.first;
+            s.second.first += d.original;
+            s.second.second += d.local;
+        }
+    } catch (const DataSetError&) {
+        bad("the documents' amounts are too large to add up");
     }
     if (sums.size() != r.summary.totals.size())
         bad("the documents are in " + std::to_string(sums.size()) + " currencies, the totals in "

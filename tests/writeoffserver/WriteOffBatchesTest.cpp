@@ -279,6 +279,7 @@ TEST_F(Batches, TheCodecRefusesDataWhoseCountsOrAmountsDoNotHold)
         {"a made document in a currency without total", [](Variant& r) { r[4][0][3] = "USD"; }},
         {"a two-dimensional list", [](Variant& r) { r[3] = Variant::array2(0, 1, 0, 7); }},
         {"a text where a flag goes", [](Variant& r) { r[0][8] = "N"; }},
+        {"amounts too large to add up", [](Variant& r) { r[3][0][6] = r[3][1][6] = "9223372036854775807"; }},
     };
     for (auto& [what, fault] : faults) {
         Variant bad = DecodeWireValue(EncodeWireValue(good)); // a copy of its own
