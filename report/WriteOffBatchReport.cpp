@@ -82,11 +82,13 @@ public:
     QString operator()(Word w, std::initializer_list<QString> values = {}) const
     {
         QString text = QString::fromUtf8(kWords[std::size_t(w)].in(language_));
+        qsizetype from = 0; // after the last value: a value's own "%s" stays as it is
         for (const QString& v : values) {
-            const qsizetype at = text.indexOf(QLatin1String("%s"));
+            const qsizetype at = text.indexOf(QLatin1String("%s"), from);
             if (at < 0)
                 break;
             text.replace(at, 2, v);
+            from = at + v.size();
         }
         return text;
     }
