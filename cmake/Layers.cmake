@@ -2,7 +2,7 @@
 # and a check at build time fails when one of its sources includes a header of a folder
 # it may not use, so that dependencies keep pointing downwards.
 
-set(QV_FOLDERS platform dataset db wire support export config controls jobform batch writeoff plugin libs serverdb
+set(QV_FOLDERS platform dataset db wire support export report config controls jobform batch writeoff plugin libs serverdb
     writeoffserver server host)
 set(QV_WARNINGS -Wall -Wextra -Werror)
 

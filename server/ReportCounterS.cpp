@@ -9,7 +9,9 @@
 #include "server/ServerMetrics.h"
 #include "support/ServerLog.h"
 #include "server/UserRights.h"
+#include "writeoffserver/WriteOffBatches.h"
 #include "writeoffserver/WriteOffJob.h"
+#include "report/WriteOffBatchCodec.h"
 #include "support/NotificationQueue.h"
 
 #include <algorithm>
@@ -166,6 +168,17 @@ void TdmReportCounter::defineMembers()
     defineMethod("ReverseWriteOff", [this](std::span<Variant> args) {
         return Variant(ReverseWriteOff(safeText(optArg(args, 0)), safeText(optArg(args, 1)), safeText(optArg(args, 2)),
                                        safeText(optArg(args, 3))));
+    });
+    defineMethod("WriteOffBatches", [this](std::span<Variant> args) {
+        int most = 0;
+        try {
+            most = optArg(args, 2).isEmptyOrNull() ? 0 : optArg(args, 2).toInt();
+        } catch (const std::exception&) {
+        }
+        return WriteOffBatches(safeText(optArg(args, 0)), safeText(optArg(args, 1)), most);
+    });
+    defineMethod("WriteOffBatch", [this](std::span<Variant> args) {
+        return WriteOffBatch(safeText(optArg(args, 0)), safeText(optArg(args, 1)), safeText(optArg(args, 2)));
     });
     defineMethod("ErrorDescript", [this](std::span<Variant>) { return Variant(ErrorDescript()); });
     // The records a provider of this server gives a client data set: [field names, rows].
@@ -373,6 +386,51 @@ std::string TdmReportCounter::ReverseWriteOff(const std::string& companyCode, co
     const WriteOffJobResult r = ReverseWriteOffJob(db_->settings(), company, database, batchNo, user);
     lastError_ = r.error;
     return r.error;
+}
+
+TdmReportCounter::BatchSource TdmReportCounter::batchSource(const char* member, const std::string& companyCode,
+                                                             const std::string& databaseName)
+{
+    const std::string user = guard_.actFor(member, "");
+    const std::string database = guard_.database(member, companyCode, databaseName);
+    // Looking back on what the job did changes nothing: any right of the job will do.
+    guard_.requireAnyRight(member, user, "WOFB07");
+    const std::string company = session().company.empty() ? trimmed(companyCode) : session().company;
+    if (database.empty() || SameTextAscii(database, db_->settings().systemDb) || !db_->databaseExists(database))
+        throw DbError("Company " + company + " has no company database" + (database.empty() ? "" : " " + database));
+    return {company, db_->openDatabase(database)};
+}
+
+Variant TdmReportCounter::WriteOffBatches(const std::string& companyCode, const std::string& databaseName, int most)
+{
+    lastError_.clear();
+    try {
+        BatchSource source = batchSource("WriteOffBatches", companyCode, databaseName);
+        const std::int64_t bound = db_->settings().limits.rows;
+        std::size_t count = most > 0 ? std::size_t(most) : std::size_t(-1);
+        if (bound > 0)
+            count = std::min(count, std::size_t(bound));
+        return BatchListValue(
+            ReadWriteOffBatches(WriteOffBatchSource{*source.database, db_->connection(), source.company}, count));
+    } catch (const std::exception& e) {
+        failed("WriteOffBatches", e);
+        return Variant();
+    }
+}
+
+Variant TdmReportCounter::WriteOffBatch(const std::string& companyCode, const std::string& databaseName,
+                                        const std::string& batchNo)
+{
+    lastError_.clear();
+    try {
+        BatchSource source = batchSource("WriteOffBatch", companyCode, databaseName);
+        const std::int64_t bound = db_->settings().limits.rows;
+        return BatchRecordValue(ReadWriteOffBatch(WriteOffBatchSource{*source.database, db_->connection(), source.company},
+                                                  batchNo, bound > 0 ? std::size_t(bound) : 0));
+    } catch (const std::exception& e) {
+        failed("WriteOffBatch", e);
+        return Variant();
+    }
 }
 
 void TdmReportCounter::logError(const std::string& member, const std::string& message)

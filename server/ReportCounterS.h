@@ -159,6 +159,17 @@
 //       who must have the right to run WOFB07 directly (GetPower [0] and [3]); refused, with
 //       nothing changed, when the batch's documents changed since its run.
 //
+//   WriteOffBatches(companyCode, databaseName[, most]) -> list of batches, or Empty
+//       The write-off batches of the session's company, newest first, at most `most` of
+//       them (none given, or below 1: QueryMaxRows), each a summary of
+//       report/WriteOffBatchCodec.h: the run, who made it and when, direct or queued, the
+//       totals by currency, the reversal. For a user who holds any right of WOFB07 (reading
+//       what the job did needs no more); Empty, with ErrorDescript, when refused or failed.
+//   WriteOffBatch(companyCode, databaseName, batchNo) -> record of the batch, or Empty
+//       One batch of the session's company with every document and the transfer or refund
+//       documents it made (WriteOffBatchCodec.h), for the same users. Empty for an unknown
+//       batch, and for one of more documents than QueryMaxRows.
+//
 // Job libraries for the clients' new-file check (LibraryFiles.h); only files below the
 // library folders ([WorkDLLPath]) are described or sent:
 //   GetFileList(names) -> text: for each name held ("wofb07s.so", any case), the line
@@ -229,6 +240,8 @@ public:
     std::string ResultConnectString(const std::string& companyCode, const std::string& databaseName);
     std::string ReverseWriteOff(const std::string& companyCode, const std::string& databaseName,
                                 const std::string& batchNo, const std::string& userCode);
+    Variant WriteOffBatches(const std::string& companyCode, const std::string& databaseName, int most);
+    Variant WriteOffBatch(const std::string& companyCode, const std::string& databaseName, const std::string& batchNo);
     JobService& jobs() { return *jobs_; }
     SchemeStore& schemes();
     Variant GetRecords(const std::string& providerName);
@@ -252,6 +265,13 @@ private:
     };
     std::string admitDirectRun(const char* member, const std::string& requestNo, const std::string& user,
                                const std::string& company, const std::string& database, DirectRun& run);
+    // The session's company and a connection to its database, for a user who may read what
+    // WOFB07 did; RightsError or DbError when not.
+    struct BatchSource {
+        std::string company;
+        std::unique_ptr<DbConnection> database;
+    };
+    BatchSource batchSource(const char* member, const std::string& companyCode, const std::string& databaseName);
     // Answers "ERROR" with why for ErrorDescript.
     Variant refusedJob(const std::string& why);
     // Runs the statement of a SimpleSQL call and hands over each row of its answer

@@ -77,6 +77,12 @@ void SessionGuard::requireDirect(std::string_view member, std::string_view user,
         refuse(member, "the user " + std::string(user) + " may not run " + std::string(program) + " directly");
 }
 
+void SessionGuard::requireAnyRight(std::string_view member, std::string_view user, std::string_view program)
+{
+    if (!rights(member, whoseRights(user), program).holdsAnyRight())
+        refuse(member, "the user " + std::string(user) + " has no right in " + std::string(program));
+}
+
 void SessionGuard::checkQuery(std::string_view member, std::string_view sql, const std::string& database)
 {
     QueryScope scope;

@@ -45,6 +45,8 @@ public:
     // acting for him: unless the super user may).
     void requireQueue(std::string_view member, std::string_view user, std::string_view program);
     void requireDirect(std::string_view member, std::string_view user, std::string_view program);
+    // RightsError unless the user holds any right in the program.
+    void requireAnyRight(std::string_view member, std::string_view user, std::string_view program);
     // RightsError unless the session may read what the statement names (QueryScope.h);
     // database is the one database() gave, "$$" already resolved.
     void checkQuery(std::string_view member, std::string_view sql, const std::string& database);

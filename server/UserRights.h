@@ -22,6 +22,8 @@ struct UserRights {
     // A super user may do everything; others need the program open and the right itself.
     bool mayQueue() const { return usable() && (super || (open && queue)); }
     bool mayRunDirectly() const { return usable() && (super || (open && direct)); }
+    // Any right at all in the program, which is enough to read what it did.
+    bool holdsAnyRight() const { return usable() && (super || open || list || queue || direct || print || exportData); }
     // The GetPower layout: [0] open [1] list [2] queue [3] direct [4] print [5] export
     // [6] super user [7] data limit [8] name; Empty for an unknown or disabled user.
     Variant powerArray() const;

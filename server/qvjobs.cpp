@@ -3,13 +3,14 @@
 //   qvjobs --install DIR list | show N | forecast N [K] | messages USER
 //   qvjobs --install DIR [--user CODE] cancel N | reset N
 //   qvjobs --install DIR [--company CODE] [--user CODE] reverse BATCH
+//   qvjobs --install DIR [--company CODE] [--user CODE] [--lang L] report BATCH --pdf FILE
 //
 // The commands that change data act for a user of the system (--user, else the login
 // name) and only with that user's rights; each change and each refusal leaves a line,
 // with the login name, in the server's alert log.
 //
-// Exit code 0 on success, 1 for an unknown job, a refused cancel, reset or reversal, or an unusable
-// installation, 2 for a wrong command line.
+// Exit code 0 on success, 1 for an unknown job or batch, a refused cancel, reset, reversal or
+// report, or an unusable installation, 2 for a wrong command line.
 
 #include "platform/AsciiText.h"
 #include "platform/Exception.h"
@@ -22,7 +23,9 @@
 #include "server/ServerIdentity.h"
 #include "support/ServerLog.h"
 #include "server/UserRights.h"
+#include "writeoffserver/WriteOffBatches.h"
 #include "writeoffserver/WriteOffJob.h"
+#include "report/WriteOffBatchReport.h"
 #include "support/Dates.h"
 #include "support/BriskoINI.h"
 #include "support/Helpers.h"
@@ -31,6 +34,8 @@
 #include "support/Utf8.h"
 
 #include <pugixml.hpp>
+
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <cmath>
@@ -85,11 +90,18 @@ void usage(std::FILE* to)
                  "                   since. --company CODE names the company (needed when there are\n"
                  "                   several), --user CODE who reverses it (default: the login name):\n"
                  "                   needs the right to run WOFB07 directly, or to be a super user\n"
+                 "  report BATCH --pdf FILE\n"
+                 "                   write the report of the write-off batch WOFB07-BATCH to FILE (PDF, A4):\n"
+                 "                   who ran it and when, every document with its amounts, the totals by\n"
+                 "                   currency, the transfer and refund documents it made, its reversal.\n"
+                 "                   --company and --user as for reverse; the user needs any right of\n"
+                 "                   WOFB07. --lang CHS, CHT or ENG chooses its language (default: the\n"
+                 "                   installation's)\n"
                  "  --help           this text\n"
                  "\n"
-                 "cancel, reset and reverse refuse a user who is unknown, not in use or without the right, and\n"
-                 "change nothing then; what they did or refused is written to the server's alert log\n"
-                 "(Log/Alert_ReportCounterS_<day>.log), with the login name. The results of runs, and\n"
+                 "cancel, reset, reverse and report refuse a user who is unknown, not in use or without the\n"
+                 "right, and change nothing then; what they did or refused is written to the server's alert\n"
+                 "log (Log/Alert_ReportCounterS_<day>.log), with the login name. The results of runs, and\n"
                  "the values, schedule and date rules show shows, are worded in the installation's\n"
                  "language (UICodePage of the server configuration); the captions are the clerk's.\n",
                  kDefaultForecast);
@@ -514,7 +526,25 @@ int messages(DbConnection& db, const std::string& user)
 
 } // namespace
 
-static int reverseBatch(ServerDatabase& db, DbConnection& conn, std::string company, const Actor& who,
+// The company a batch command works on: the one named, else the installation's only one;
+// empty with why when there is none to take.
+static std::string batchCompany(DbConnection& conn, const std::string& named, std::string& why)
+{
+    if (!trimText(named).empty())
+        return trimText(named);
+    std::vector<std::string> codes;
+    conn.forEachRow("SELECT MC001 FROM ADMMC ORDER BY MC001", {}, [&](const std::vector<Variant>& row) {
+        codes.push_back(trimText(VarToStr(row[0])));
+        return true;
+    });
+    if (codes.size() == 1)
+        return codes[0];
+    why = codes.empty() ? std::string("the installation has no company (ADMMC)")
+                        : "the installation has several companies; name one with --company";
+    return {};
+}
+
+static int reverseBatch(ServerDatabase& db, DbConnection& conn, const std::string& named, const Actor& who,
                         const std::string& batch)
 {
     const std::string what = "reversal of batch WOFB07-" + batch;
@@ -525,29 +555,61 @@ static int reverseBatch(ServerDatabase& db, DbConnection& conn, std::string comp
     if (!rights.mayRunDirectly())
         return refusedFor(who, what, "the user " + who.user + " has neither the right to run WOFB07 directly nor "
                                          "that of a super user, so may not reverse its batches");
-    if (trimText(company).empty()) {
-        std::vector<std::string> codes;
-        conn.forEachRow("SELECT MC001 FROM ADMMC ORDER BY MC001", {}, [&](const std::vector<Variant>& row) {
-            codes.push_back(trimText(VarToStr(row[0])));
-            return true;
-        });
-        if (codes.size() != 1)
-            return refusedFor(who, what,
-                              codes.empty() ? std::string("the installation has no company (ADMMC)")
-                                            : "the installation has several companies; name one with --company");
-        company = codes[0];
-    }
-    const WriteOffJobResult r = ReverseWriteOffJob(db.settings(), trimText(company), "", batch, rights.user);
+    std::string why;
+    const std::string company = batchCompany(conn, named, why);
+    if (company.empty())
+        return refusedFor(who, what, why);
+    const WriteOffJobResult r = ReverseWriteOffJob(db.settings(), company, "", batch, rights.user);
     if (!r.error.empty())
-        return refusedFor(who, what + " of company " + trimText(company), worded(r.error));
-    logLine("batch WOFB07-" + batch + " of company " + trimText(company) + " reversed by " + who.text());
+        return refusedFor(who, what + " of company " + company, worded(r.error));
+    logLine("batch WOFB07-" + batch + " of company " + company + " reversed by " + who.text());
     std::printf("%s\n", worded(r.summary).c_str());
+    return 0;
+}
+
+// The PDF report of a batch, for a user with any right of WOFB07 (the server's rule).
+static int reportBatch(ServerDatabase& db, DbConnection& conn, const std::string& named, const Actor& who,
+                       const std::string& batch, const std::string& pdf, HostLanguage language)
+{
+    const std::string what = "report of batch WOFB07-" + batch;
+    const UserRights rights = ReadUserRights(conn, who.user, "WOFB07");
+    if (const std::string problem = AccountProblem(rights, who.user); !problem.empty())
+        return refusedFor(who, what, problem + "; no report is written");
+    if (!rights.holdsAnyRight())
+        return refusedFor(who, what, "the user " + who.user + " has no right in WOFB07, so may not read its batches");
+    std::string why;
+    const std::string company = batchCompany(conn, named, why);
+    if (company.empty())
+        return refusedFor(who, what, why);
+    const std::string database = db.companyDatabase(company);
+    if (database.empty() || !db.databaseExists(database))
+        return refusedFor(who, what, "the company " + company + " is unknown or has no database (ADMMC)");
+    WriteOffBatchRecord record;
+    try {
+        const std::unique_ptr<DbConnection> co = db.openDatabase(database);
+        record = ReadWriteOffBatch(WriteOffBatchSource{*co, conn, company}, batch);
+    } catch (const WriteOffError& e) {
+        return refusedFor(who, what + " of company " + company, worded(e.what()));
+    }
+    // Fonts and the PDF writer want a GUI application; none needs a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "qvjobs";
+    char* argv[] = {name, nullptr};
+    const QGuiApplication app(argc, argv);
+    const int pages = WriteWriteOffBatchReport(record, language, pdf);
+    logLine("report of batch " + record.summary.batchKey() + " of company " + company + " written to " + pdf + " for "
+            + who.text());
+    std::printf("Batch %s: %d document%s, %d page%s written to %s\n", record.summary.batchKey().c_str(),
+                record.summary.documents, record.summary.documents == 1 ? "" : "s", pages, pages == 1 ? "" : "s",
+                pdf.c_str());
     return 0;
 }
 
 int main(int argc, char** argv)
 {
-    std::string install, company, user;
+    std::string install, company, user, pdf, lang;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -559,10 +621,10 @@ int main(int argc, char** argv)
             if (i + 1 >= argc)
                 return wrong("--install needs the installation folder");
             install = argv[++i];
-        } else if (a == "--company" || a == "--user") {
+        } else if (a == "--company" || a == "--user" || a == "--pdf" || a == "--lang") {
             if (i + 1 >= argc)
                 return wrong(a + " needs a value");
-            (a == "--company" ? company : user) = argv[++i];
+            (a == "--company" ? company : a == "--user" ? user : a == "--pdf" ? pdf : lang) = argv[++i];
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             return wrong("unknown option " + a);
         } else {
@@ -593,15 +655,28 @@ int main(int argc, char** argv)
     } else if (command == "reverse") {
         if (!args(1, 1))
             return wrong("reverse takes one batch number");
+    } else if (command == "report") {
+        if (!args(1, 1))
+            return wrong("report takes one batch number");
+        if (pdf.empty())
+            return wrong("report needs --pdf FILE");
     } else {
         return wrong("unknown command " + command);
     }
+    if (!pdf.empty() && command != "report")
+        return wrong("--pdf belongs to report");
+    const std::string language = upperAscii(lang);
+    if (!lang.empty() && language != "CHS" && language != "CHT" && language != "ENG")
+        return wrong("--lang takes CHS, CHT or ENG");
 
     try {
         // Reading the queue needs no write access to its database.
         const bool reading = command != "cancel" && command != "reset" && command != "reverse";
         ServerDbSettings settings = OpenInstallation(install);
-        installationLanguage = LanguageOfCodePage(std::atoi(TBriskoIniS().UICodePage.c_str()));
+        installationLanguage = language == "CHS"   ? HostLanguage::Simplified
+                               : language == "CHT" ? HostLanguage::Traditional
+                               : language == "ENG" ? HostLanguage::English
+                                                   : LanguageOfCodePage(std::atoi(TBriskoIniS().UICodePage.c_str()));
         settings.readOnly = reading;
         ServerDatabase db(settings);
         DbConnection& conn = db.connection();
@@ -613,7 +688,7 @@ int main(int argc, char** argv)
         const std::string arg = trimText(words[1]);
         if (command == "show")
             return show(store, db, conn, arg);
-        if (command == "cancel" || command == "reset" || command == "reverse") {
+        if (command == "cancel" || command == "reset" || command == "reverse" || command == "report") {
             Actor who{trimText(user), trimText(GetUserName())};
             if (who.user.empty())
                 who.user = who.login;
@@ -623,6 +698,8 @@ int main(int argc, char** argv)
                 return cancel(store, conn, arg, who);
             if (command == "reset")
                 return reset(store, conn, arg, who);
+            if (command == "report")
+                return reportBatch(db, conn, company, who, arg, pdf, installationLanguage);
             return reverseBatch(db, conn, company, who, arg);
         }
         if (command == "forecast")

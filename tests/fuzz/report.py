@@ -34,6 +34,8 @@ READERS = {
     "server_answers": "what a desk reads from whatever answers on the server's address: greeting, sign-on answer "
                       "and answers to CREATE, INVOKE, GET, PUT and a callback's calls (RemoteConnection and the "
                       "proxy of CreateRemoteObject, against a loopback listener)",
+    "batch_data": "write-off batches as a desk reads them from the server: wire values to BatchRecordOf and "
+                  "BatchListOf, every count and amount checked; what reads, reads back the same",
     "server_calls": "what a signed-on client sends the application server's endpoint: frames of calls on real "
                     "server objects, as a super user and as a user without rights; the next client is served",
     "download": "zip archives of the new-file download (UnZipFilesOrDir, UnZipFilesList, UnZipFilesXML) "
