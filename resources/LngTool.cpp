@@ -11,6 +11,7 @@
 #include "batch/Notify.h"
 #include "batch/PortalUser.h"
 #include "jobform/GeneCondition.h"
+#include "writeoff/BatchHistory.h"
 #include "config/LanguageController.h"
 #include "config/QVForm.h"
 #include "config/RunTimeProps.h"
@@ -123,6 +124,21 @@ const std::pair<const char*, const char*> kGeneConditionTexts[] = {
 const std::pair<const char*, const char*> kNotifyTexts[] = {
     {"Cells00", "收件人"}, {"Cells10", "姓名"}, {"Cells20", "手机号码"}, {"Cells30", "邮箱地址"},
     {"Cells40", "类型"},   {"Cells50", "消息"}, {"Cells60", "短信"},     {"Cells70", "邮件"},
+};
+// The batch history's messages and the words of its lists, looked up by key.
+const std::pair<const char*, const char*> kBatchHistoryTexts[] = {
+    {"sHistoryDirect", "直接处理"},
+    {"sHistoryQueued", "后台处理"},
+    {"sHistoryNoServer", "没有连接到应用服务器"},
+    {"sHistoryCannotList", "无法读取转销记录: %1"},
+    {"sHistoryCannotRead", "无法读取批次 %1: %2"},
+    {"sHistoryConfirmReverse", "冲销批次 %1 吗?\r%2 笔单据恢复到转销以前, 转销产生的单据删除。"},
+    {"sHistoryNotReversed", "批次 %1 没有冲销: %2"},
+    {"sHistoryReversed", "批次 %1 已冲销"},
+    {"sHistoryExportTitle", "导出批次的单据"},
+    {"sHistoryPrintTitle", "打印批次的报表"},
+    {"sHistoryPdf", "PDF 文件"},
+    {"sHistoryCannotPrint", "无法打印报表: %1"},
 };
 // Components whose texts a form looks up by key instead (form class, component).
 const std::pair<const char*, const char*> kKeyedComponents[] = {{"TfrmNotify", "grReceive"}};
@@ -283,6 +299,8 @@ void writeFile(const QString& file, const QString& className, const Texts& texts
         keyedTexts(kWriteOffTexts);
     else if (className == QLatin1String("TfrmNotify"))
         keyedTexts(kNotifyTexts);
+    else if (className == QLatin1String("TfrmBatchHistory"))
+        keyedTexts(kBatchHistoryTexts);
     doc.save_file(QFile::encodeName(file).constData(), "  ");
 }
 
@@ -310,6 +328,8 @@ const std::vector<FormClass>& formClasses()
          true},
         {QStringLiteral("TfrmPortalUser"),
          [](TfrmBaseGene* owner) -> TQVForm* { return TQVForm::Create<TfrmPortalUser>(owner, Variant()); }, true},
+        {QStringLiteral("TfrmBatchHistory"),
+         [](TfrmBaseGene* owner) -> TQVForm* { return TQVForm::Create<TfrmBatchHistory>(owner); }, true},
     };
     return classes;
 }

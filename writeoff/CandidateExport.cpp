@@ -16,7 +16,7 @@
 
 namespace {
 
-QString text(TfrmWOFB07& form, const char* key, const char* simplified)
+QString text(TfrmBaseGene& form, const char* key, const char* simplified)
 {
     return form.GetText(QStringLiteral("TfrmWOFB07"), QString::fromLatin1(key), QString::fromUtf8(simplified));
 }
@@ -40,7 +40,7 @@ QString& lastFolder()
     return folder;
 }
 
-void reportFailure(TfrmWOFB07& form, const ExportError& e)
+void reportFailure(TfrmBaseGene& form, const ExportError& e)
 {
     const QString detail = QString::fromStdString(e.detail());
     QString message;
@@ -82,28 +82,39 @@ ExportTable Table(TfrmWOFB07& form)
     return GridTable(*form.grdResult, {documentDate});
 }
 
-void Run(TfrmWOFB07& form)
+SaveFileChoice AskFile(TfrmBaseGene& form, QWidget* parent, const QString& title, const QList<SaveFileType>& types,
+                       const QString& name)
 {
-    SaveFileTexts texts{text(form, "sExportTitle", "导出候选单据"), text(form, "sExportLookIn", "保存在:"),
-                        text(form, "sExportFileName", "文件名:"),   text(form, "sExportFileType", "保存类型:"),
-                        text(form, "sExportSave", "保存"),          text(form, "sExportCancel", "取消")};
-    const QList<SaveFileType> types{{text(form, "sExportXlsx", "Excel 工作簿"), QStringLiteral("xlsx")},
-                                    {text(form, "sExportCsv", "CSV (逗号分隔, UTF-8)"), QStringLiteral("csv")}};
+    SaveFileTexts texts{title,
+                        text(form, "sExportLookIn", "保存在:"),
+                        text(form, "sExportFileName", "文件名:"),
+                        text(form, "sExportFileType", "保存类型:"),
+                        text(form, "sExportSave", "保存"),
+                        text(form, "sExportCancel", "取消")};
     const QString folder = lastFolder().isEmpty() ? QDir::homePath() : lastFolder();
-    const QString name = form.ProgramCode + QLatin1Char('-') + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
-    const SaveFileChoice choice = AskSaveFile(&form, texts, types, folder, name);
+    SaveFileChoice choice = AskSaveFile(parent, texts, types, folder, name);
     if (choice.path.isEmpty())
-        return;
+        return choice;
     lastFolder() = QFileInfo(choice.path).absolutePath();
     if (QFileInfo::exists(choice.path)
         && form.ShowMessageDialog(text(form, "sExportReplace", "%1 已存在, 要替换它吗?").arg(choice.path), mtConfirmation,
                                   {mbYes, mbNo}) != mrYes)
+        return {};
+    return choice;
+}
+
+void Save(TfrmBaseGene& form, QWidget* parent, const QString& title, const QString& name,
+          const std::function<ExportTable()>& table)
+{
+    const QList<SaveFileType> types{{text(form, "sExportXlsx", "Excel 工作簿"), QStringLiteral("xlsx")},
+                                    {text(form, "sExportCsv", "CSV (逗号分隔, UTF-8)"), QStringLiteral("csv")}};
+    const SaveFileChoice choice = AskFile(form, parent, title, types, name);
+    if (choice.path.isEmpty())
         return;
     try {
-        const ExportTable table = Table(form);
         const std::string path = QFile::encodeName(choice.path).toStdString();
         const ExportResult result =
-            choice.type == 0 ? WriteXlsx(table, path, {form.ProgramCode.toStdString()}) : WriteCsv(table, path);
+            choice.type == 0 ? WriteXlsx(table(), path, {form.ProgramCode.toStdString()}) : WriteCsv(table(), path);
         if (result.amountsAsText > 0)
             form.ShowMessageDialog(text(form, "sExportAmountsAsText",
                                         "%1 个金额超过 15 位有效数字, 按原样以文字写入 (第一个在 %2)")
@@ -116,6 +127,17 @@ void Run(TfrmWOFB07& form)
         form.ShowMessageDialog(text(form, "sExportCannotWrite", "无法写入文件: %1").arg(QString::fromUtf8(e.what())),
                                mtError, {mbOK});
     }
+}
+
+void Run(TfrmWOFB07& form)
+{
+    const QString name = form.ProgramCode + QLatin1Char('-') + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    Save(form, &form, text(form, "sExportTitle", "导出候选单据"), name, [&form] { return Table(form); });
+}
+
+std::string DatePattern(int code, const std::string& separator)
+{
+    return datePattern(code, separator);
 }
 
 } // namespace CandidateExport

@@ -16,6 +16,7 @@
 #include "platform/OleDate.h"
 #include "support/Conditions.h"
 #include "support/Dates.h"
+#include "writeoff/BatchHistory.h"
 #include "writeoff/CandidateExport.h"
 #include "writeoff/CandidateList.h"
 #include "writeoff/RunBatchNote.h"
@@ -667,6 +668,13 @@ void TfrmWOFB07::edFindChange(QObject*)
 void TfrmWOFB07::btnExportClick(QObject*)
 {
     CandidateExport::Run(*this);
+}
+
+void TfrmWOFB07::btnHistoryClick(QObject*)
+{
+    // A reversed batch's documents are open again: the candidates are listed anew.
+    if (ShowBatchHistory(this) && CurrentPage == pgLast)
+        btnFilterClick(btnFilter);
 }
 
 void TfrmWOFB07::cdsDataMA001Validate(TField* sender)

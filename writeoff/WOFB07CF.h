@@ -67,6 +67,7 @@ public:
     TBitBtn* btnALL = nullptr;
     TBitBtn* BtnAllNo = nullptr;
     TBitBtn* btnExport = nullptr;
+    TBitBtn* btnHistory = nullptr;
     std::unique_ptr<TClientDataSet> cdsData;
     std::unique_ptr<TClientDataSet> cdsSum;
     TDataSource* dsData = nullptr;
@@ -134,6 +135,8 @@ public:
     void edFindChange(QObject* sender);
     // The candidates as shown, to a spreadsheet file (CandidateExport.h).
     void btnExportClick(QObject* sender);
+    // The company's write-off batches, to look back on, reverse, print or export (BatchHistory.h).
+    void btnHistoryClick(QObject* sender);
 
     void ResetTotals();
     void ShowFirstPage();

@@ -152,6 +152,10 @@ void buildFindBar(TfrmWOFB07& f, QVBoxLayout* column)
     f.btnExport = makeButton(findBar, "btnExport", QStringLiteral("导出..."));
     f.btnExport->OnClick = [form = &f](QObject* s) { form->btnExportClick(s); };
     findRow->addWidget(f.btnExport);
+    // What earlier runs wrote off, beside it: the clerk looks back before he runs again.
+    f.btnHistory = makeButton(findBar, "btnHistory", QStringLiteral("转销记录..."));
+    f.btnHistory->OnClick = [form = &f](QObject* s) { form->btnHistoryClick(s); };
+    findRow->addWidget(f.btnHistory);
     findRow->addStretch(1);
     // The note of ticks the find box hides stands beside it, in room the totals do not need.
     f.lblHiddenTicked = new QLabel(findBar);

@@ -20,6 +20,7 @@
 #include "host/HostSession.h"
 #include "dataset/ClientDataSet.h"
 #include "platform/ModalRunner.h"
+#include "writeoff/BatchHistory.h"
 #include "writeoff/WOFB07CF.h"
 
 #include "TestPaths.h"
@@ -313,6 +314,30 @@ TEST_P(ScreenAuditOfTheJob, TheMessagesOfRefusedDirectAndQueuedRunsReadRight)
     form->btnQuery->click();
     settle();
     EXPECT_GT(messages.size(), refused);
+
+    // The history of what ran, and the question before a batch is reversed (answered No).
+    screen = QStringLiteral("write-off history");
+    audit->SetMappedColumns(QStringLiteral("grBatches"),
+                            {QStringLiteral("处理方式"), QStringLiteral("處理方式"), QStringLiteral("Run")});
+    int batches = 0;
+    onDialog = [&](QWidget* w) {
+        if (auto* history = qobject_cast<TfrmBatchHistory*>(w)) {
+            onDialog = nullptr;
+            batches = history->grBatches->rowCount();
+            screen = QStringLiteral("write-off history, reverse question");
+            questionAnswer = mrNo;
+            history->btnReverse->click();
+            questionAnswer = mrYes;
+        }
+        return int(mrCancel);
+    };
+    const qsizetype before = messages.size();
+    form->btnHistory->click();
+    settle();
+    onDialog = nullptr;
+    EXPECT_TRUE(visited.contains(QStringLiteral("write-off history / TfrmBatchHistory"))) << visited.join(QLatin1Char('\n')).toStdString();
+    EXPECT_GE(batches, 1) << "the direct run's batch at least";
+    EXPECT_EQ(messages.size(), before + 1) << "the reverse question";
 
     // Cancel with what was entered asks first; its answer here is not Yes, the job stays.
     screen = QStringLiteral("cancel question");
