@@ -70,7 +70,7 @@ void TfrmBatchHistory::buildGrids()
     grBatches = makeGrid(this, "grBatches",
                          {QStringLiteral("转销批号"), QStringLiteral("转销日期"), QStringLiteral("转销人"),
                           QStringLiteral("单据笔数"), QStringLiteral("转销金额"), QStringLiteral("处理方式"),
-                          QStringLiteral("冲销人"), QStringLiteral("冲销时间")});
+                          QStringLiteral("撤销人"), QStringLiteral("撤销时间")});
     layout->addWidget(grBatches, 3);
     lblDocuments = new QLabel(QStringLiteral("所选批次的单据"), this);
     lblDocuments->setObjectName(QStringLiteral("lblDocuments"));
@@ -95,12 +95,12 @@ void TfrmBatchHistory::buildButtons()
         b->SetCaption(caption);
         row->addWidget(b);
     };
-    button(btnReverse, "btnReverse", QStringLiteral("冲销(&R)"));
+    button(btnReverse, "btnReverse", QStringLiteral("撤销(&R)"));
     button(btnPrint, "btnPrint", QStringLiteral("打印(&P)"));
     button(btnExport, "btnExport", QStringLiteral("导出(&E)"));
     row->addStretch(1);
     button(btnClose, "btnClose", QStringLiteral("关闭(&C)"));
-    btnReverse->SetHint(QStringLiteral("冲销所选批次: 单据恢复到转销以前"));
+    btnReverse->SetHint(QStringLiteral("撤销所选批次: 单据恢复到转销以前"));
     btnPrint->SetHint(QStringLiteral("所选批次的报表存为 PDF 文件"));
     btnExport->SetHint(QStringLiteral("所选批次的单据存为电子表格"));
     btnReverse->OnClick = [this](QObject*) { btnReverseClick(); };
@@ -280,7 +280,7 @@ void TfrmBatchHistory::btnReverseClick()
         return;
     const std::string batch = Record->summary.batchNo;
     const QString number = QString::fromStdString(batch);
-    if (job_.ShowMessageDialog(Text("sHistoryConfirmReverse", "冲销批次 %1 吗?\r%2 笔单据恢复到转销以前, 转销产生的单据删除。")
+    if (job_.ShowMessageDialog(Text("sHistoryConfirmReverse", "撤销批次 %1 吗?\r%2 笔单据恢复到转销以前, 转销产生的单据删除。")
                                    .arg(number)
                                    .arg(Record->summary.documents),
                                mtConfirmation, {mbYes, mbNo})
@@ -294,10 +294,10 @@ void TfrmBatchHistory::btnReverseClick()
                                 ? failure
                                 : WordServerMessages(job_.DisplayConvert(VarToQStr(answer)).trimmed(), job_.UICodePage());
     if (!refusal.isEmpty())
-        job_.ShowMessageDialog(Text("sHistoryNotReversed", "批次 %1 没有冲销: %2").arg(number, refusal), mtError, {mbOK});
+        job_.ShowMessageDialog(Text("sHistoryNotReversed", "批次 %1 没有撤销: %2").arg(number, refusal), mtError, {mbOK});
     Reversed = Reversed || refusal.isEmpty();
     if (refusal.isEmpty())
-        job_.ShowMessageDialog(Text("sHistoryReversed", "批次 %1 已冲销").arg(number), mtInformation, {mbOK});
+        job_.ShowMessageDialog(Text("sHistoryReversed", "批次 %1 已撤销").arg(number), mtInformation, {mbOK});
     Refresh(batch);
 }
 
