@@ -28,7 +28,8 @@ QTableWidget* makeGrid(QWidget* parent, const char* name, const QStringList& tit
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->verticalHeader()->hide();
-    grid->horizontalHeader()->setStretchLastSection(true);
+    // Columns as wide as their texts in every language; what is left stays empty.
+    grid->horizontalHeader()->setStretchLastSection(false);
     return grid;
 }
 
