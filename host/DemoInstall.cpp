@@ -403,25 +403,6 @@ void pointServerAt(const QString& serverIni, const PgTarget& t)
     writeText(serverIni, text);
 }
 
-// qvsetup beside the libraries (a build), else in the bin folder of an installed suite's
-// <prefix>/lib/wofb07.
-QString setupProgram(const QString& binDir)
-{
-    const QString beside = binDir + QStringLiteral("/qvsetup");
-    const QString installed = QDir(binDir).absoluteFilePath(QStringLiteral("../../bin/qvsetup"));
-    const bool isInstalled = QDir(binDir).dirName() == QLatin1String("wofb07");
-    return !QFileInfo(beside).isExecutable() && isInstalled && QFileInfo(installed).isExecutable()
-               ? QDir::cleanPath(installed)
-               : beside;
-}
-
-// A server job library beside the libraries (a build) or in their S_PKG folder (installed).
-QString serverLibrary(const QString& binDir, const QString& name)
-{
-    const QString beside = binDir + QLatin1Char('/') + name;
-    return QFileInfo::exists(beside) ? beside : binDir + QStringLiteral("/S_PKG/") + name;
-}
-
 bool serverIsOnPostgres(const QString& serverIni)
 {
     const QString type = q(IniFile(serverIni.toStdString()).ReadString("DBE Setting", "MainDBType", "")).trimmed().toUpper();
@@ -478,14 +459,15 @@ DemoInstallation DemoInstall::Prepare(const std::string& folderArg, const std::s
         repairs.add(q(d.classTable), s.reason + " (moved aside)");
     }
     writeText(q(d.classTable), classTableText(binDir));
-    refreshCopy(serverLibrary(binDir, QStringLiteral("WOFB07S.so")), server + QStringLiteral("S_PKG/WOFB07S.so"));
+    refreshCopy(q(SuiteServerLibraryFolder(binDir.toStdString())) + QStringLiteral("WOFB07S.so"),
+                server + QStringLiteral("S_PKG/WOFB07S.so"));
     refreshLink(q(SuiteDataFolder()) + QStringLiteral("MultiLanguage"), client + QStringLiteral("MultiLanguage"));
 
     const QString serverIni = server + QStringLiteral("BriskoS.ini");
     // On PostgreSQL the schemas are made first, so that the settings never name a server
     // that lacks them.
     if (pg) {
-        d.createdDatabases = createSchemas(setupProgram(binDir), server, *pg);
+        d.createdDatabases = createSchemas(q(SuiteProgram("qvsetup", binDir.toStdString())), server, *pg);
         pointServerAt(serverIni, *pg);
     }
     d.onPostgres = serverIsOnPostgres(serverIni);
@@ -506,7 +488,7 @@ DemoInstallation DemoInstall::Prepare(const std::string& folderArg, const std::s
             repairs.add(file, why);
     }
     if (makeDatabases) {
-        createDatabases(setupProgram(binDir), server, data);
+        createDatabases(q(SuiteProgram("qvsetup", binDir.toStdString())), server, data);
         d.createdDatabases = true;
     }
     return d;

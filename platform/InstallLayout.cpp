@@ -20,9 +20,11 @@ std::string folderText(const fs::path& p)
 }
 
 // <prefix>/lib/wofb07/ -> <prefix>/; empty when the libraries are not laid out so.
-fs::path installedPrefix()
+fs::path installedPrefix(const std::string& libraryFolder)
 {
-    const fs::path lib = fs::path(SuiteLibraryFolder()).parent_path();
+    fs::path lib = fs::path(libraryFolder).lexically_normal();
+    if (lib.filename().empty())
+        lib = lib.parent_path();
     if (lib.filename() != kSuite || lib.parent_path().filename() != "lib")
         return {};
     return lib.parent_path().parent_path();
@@ -36,20 +38,20 @@ std::string SuiteLibraryFolder()
     return folderText(fs::path(self).parent_path());
 }
 
-std::string SuiteServerLibraryFolder()
+std::string SuiteServerLibraryFolder(const std::string& libraryFolder)
 {
     std::error_code ec;
-    const fs::path packaged = fs::path(SuiteLibraryFolder()) / "S_PKG";
-    return fs::is_directory(packaged, ec) ? folderText(packaged) : SuiteLibraryFolder();
+    const fs::path packaged = fs::path(libraryFolder) / "S_PKG";
+    return fs::is_directory(packaged, ec) ? folderText(packaged) : folderText(libraryFolder);
 }
 
-std::string SuiteProgram(const std::string& name)
+std::string SuiteProgram(const std::string& name, const std::string& libraryFolder)
 {
-    const fs::path beside = fs::path(SuiteLibraryFolder()) / name;
+    const fs::path beside = fs::path(libraryFolder) / name;
     std::error_code ec;
     if (fs::is_regular_file(beside, ec))
         return beside.string();
-    if (const fs::path prefix = installedPrefix(); !prefix.empty()) {
+    if (const fs::path prefix = installedPrefix(libraryFolder); !prefix.empty()) {
         const fs::path installed = prefix / "bin" / name;
         if (fs::is_regular_file(installed, ec))
             return installed.string();
@@ -59,7 +61,7 @@ std::string SuiteProgram(const std::string& name)
 
 std::string SuiteDataFolder()
 {
-    if (const fs::path prefix = installedPrefix(); !prefix.empty())
+    if (const fs::path prefix = installedPrefix(SuiteLibraryFolder()); !prefix.empty())
         return folderText(prefix / "share" / kSuite);
 #ifdef QV_SOURCE_RESOURCES
     return folderText(QV_SOURCE_RESOURCES);

@@ -14,12 +14,12 @@
 // The folder of the suite's libraries, ending with "/".
 std::string SuiteLibraryFolder();
 // The server job libraries: <libraries>/S_PKG/ when it exists (installed), else the
-// libraries' folder (a build).
-std::string SuiteServerLibraryFolder();
+// libraries' folder (a build). Of the suite's libraries, or of those in libraryFolder.
+std::string SuiteServerLibraryFolder(const std::string& libraryFolder = SuiteLibraryFolder());
 // A program of the suite by file name: beside the libraries (a build), else in the bin
 // folder beside the lib folder (installed). The first of them when neither has it, so that
 // a message names where it was looked for.
-std::string SuiteProgram(const std::string& name);
+std::string SuiteProgram(const std::string& name, const std::string& libraryFolder = SuiteLibraryFolder());
 // The suite's data, ending with "/": <prefix>/share/wofb07/ when installed, else the
 // source tree's resources/ folder of the build.
 std::string SuiteDataFolder();
