@@ -4,8 +4,9 @@
 // set). The batch is made once by a real direct write-off through WOFB07S.so; each run is
 // a process of its own. Prints the medians beside the goals.
 
+#include "WriteOffSite.h"
+
 #include "platform/Variant.h"
-#include "serverdb/Schema.h"
 #include "server/ServerLibrary.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,78 +29,20 @@ constexpr int kRuns = 5;
 constexpr double kGoalSeconds = 3.0;
 constexpr double kGoalMb = 200.0;
 
-void write(const fs::path& file, const std::string& text)
+// 10,000 open payables of two suppliers, names in Chinese.
+WriteOffSite site()
 {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << text;
-}
-
-std::string number(int i)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "2024%02d%02d%03d", 1 + i / 2800, 1 + (i / 100) % 28, i % 100);
-    return buf;
-}
-
-// The installation with 10,000 open payables of two suppliers, names in Chinese.
-void makeInstallation(const fs::path& dir)
-{
-    write(dir / "registry.ini", "[Software\\QVR\\Brisko]\nServerPath=" + (dir / "server/").string() + "\n");
-    write(dir / "server/BriskoS.ini", "[CodePage]\nUICodePage=936\n[DBE Setting]\nMainDBType=SQLITE\nMainServerName=data\n"
-                                      "MainDBName=QVSYS\n[WorkDLLPath]\n1=" QV_BENCH_BIN_DIR "/\n");
-    fs::create_directories(dir / "server/data");
-    {
-        DbConnection sys;
-        sys.openSqlite((dir / "server/data/QVSYS.db").string(), true);
-        CreateSchema(sys, "system");
-        sys.executeScript("INSERT INTO ADMMC VALUES ('01', '示范公司', 'DEMO', 'Y');"
-                          "INSERT INTO ADMMS (MS001, MS002, MS003) VALUES ('01', 'Sys003', 'RMB');"
-                          "INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('DS', '系统管理员', 'Y', 'Y');");
-    }
-    DbConnection co;
-    co.openSqlite((dir / "server/data/DEMO.db").string(), true);
-    CreateSchema(co, "company");
-    DbTransaction tx(co);
-    co.executeScript("INSERT INTO PURMA (MA001, MA002) VALUES ('S01', '甲电子有限公司');"
-                     "INSERT INTO PURMA (MA001, MA002) VALUES ('S02', '乙五金贸易');"
-                     "INSERT INTO PURMA (MA001, MA002) VALUES ('S09', '转销对象');"
-                     "INSERT INTO CMSMF (MF001, MF004) VALUES ('RMB', 2);"
-                     "INSERT INTO CMSMQ (MQ001, MQ003) VALUES ('7101', '71');"
-                     "INSERT INTO CMSMQ (MQ001, MQ003) VALUES ('7B01', '7B');");
-    for (int i = 0; i < kDocuments; ++i) {
-        const std::string no = number(i);
-        const std::string cents = std::to_string(100 + i % 9000) + "." + std::to_string(10 + i % 90);
-        co.execute("INSERT INTO ACPTA (TA001, TA002, TA003, TA004, TA008, TA024, TA028, TA029, TA030, TA034, TA037, "
-                   "TA038, TA085) VALUES ('7101', :N, '20240101', :S, 'RMB', 'Y', :A, '0.13', '0', '20240101', "
-                   ":A, '0.13', '0')",
-                   {{"N", no}, {"S", i % 2 ? "S02" : "S01"}, {"A", cents}});
-        co.execute("INSERT INTO ACPTB (TB001, TB002, TB003) VALUES ('7101', :N, '0001')", {{"N", no}});
-    }
-    tx.commit();
-}
-
-Variant packet()
-{
-    Variant v = Variant::array(1, 17);
-    v[1] = 1;
-    v[2] = Variant::list({"\x04", "20240630", "20240630"});
-    v[3] = "";
-    v[4] = "RMB";
-    v[5] = Variant::list({"\x04", "S01", "S02"});
-    for (int i = 6; i <= 9; ++i)
-        v[i] = "";
-    v[10] = "R10K";
-    v[11] = "S09";
-    v[12] = "";
-    Variant docs = Variant::array(0, kDocuments - 1);
-    for (int i = 0; i < kDocuments; ++i)
-        docs[i] = "7101" + number(i);
-    v[13] = docs;
-    v[14] = "";
-    v[15] = "T";
-    v[16] = "N";
-    v[17] = "20240630";
-    return Variant::list({"20240630000001", "01", "DS", v, "DEMO", "", 3});
+    WriteOffSite s;
+    s.iniHead = "[CodePage]\nUICodePage=936\n";
+    s.systemRows = "INSERT INTO ADMMC VALUES ('01', '示范公司', 'DEMO', 'Y');"
+                   "INSERT INTO ADMMS (MS001, MS002, MS003) VALUES ('01', 'Sys003', 'RMB');"
+                   "INSERT INTO QVRMA (MA001, MA002, MA005, MA007) VALUES ('DS', '系统管理员', 'Y', 'Y');";
+    s.suppliers = "INSERT INTO PURMA (MA001, MA002) VALUES ('S01', '甲电子有限公司');"
+                  "INSERT INTO PURMA (MA001, MA002) VALUES ('S02', '乙五金贸易');"
+                  "INSERT INTO PURMA (MA001, MA002) VALUES ('S09', '转销对象');";
+    s.documents = kDocuments;
+    s.supplierOf = [](int i) { return std::string(i % 2 ? "S02" : "S01"); };
+    return s;
 }
 
 struct Run {
@@ -146,8 +88,9 @@ int main()
     const fs::path dir = fs::temp_directory_path() / ("qv-batchreport-bench-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     setenv("QV_REGISTRY", (dir / "registry.ini").c_str(), 1);
-    makeInstallation(dir);
-    const ServerLibraryOutcome out = RunServerLibraryFile(QV_BENCH_BIN_DIR "/WOFB07S.so", packet());
+    MakeWriteOffSite(dir, site());
+    const ServerLibraryOutcome out =
+        RunServerLibraryFile(QV_BENCH_BIN_DIR "/WOFB07S.so", WriteOffPacket("R10K", "S02", kDocuments));
     if (!out.ok) {
         std::fprintf(stderr, "batchreport: the write-off failed: %s\n", out.result.c_str());
         fs::remove_all(dir);
